@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, configures once and builds; a second call rebuilds only what changed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+build="$root/build"
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  generator=()
+  command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$build" --parallel "$(nproc)"

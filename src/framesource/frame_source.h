@@ -1,0 +1,82 @@
+#pragma once
+// The one open video of the program: its frames as 24-bit packed DIBs, the crop rectangle and
+// the cropped copy of each frame, and the choice of output image (whole frame or cropped).
+// Every operation reports failure by a false result and never shows a message.
+
+#include <QString>
+#include <cstdint>
+
+#include "platform/dib.h"
+
+class QWidget;
+namespace gfx {
+class Bitmap;
+}
+
+namespace FrameSource {
+
+struct CropRectangle {
+    int32_t top = 0;
+    int32_t left = 0;
+    int32_t height = 0;
+    int32_t width = 0;
+};
+
+// Opens the file's first video stream for 24-bit decoding, closing any open video first.
+// The scroll box is the viewer's, against which display bitmaps are made.
+bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox);
+// Releases the open video and forgets the crop rectangle; true when a video was open.
+bool CloseVideo();
+// Decodes a frame; DecodedFrame() and DecodedBits() then point to it.
+bool FetchFrame(int32_t position);
+
+// Stores the rectangle and sizes its buffer; never fails for a rectangle outside the frame,
+// which PrepareFrame then refuses.
+bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width);
+// Fetches the frame and selects the output image, cropped when cropping is on.
+bool PrepareFrame(int32_t position);
+// Makes a packed DIB the bitmap's picture, in the screen's format.
+bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits);
+// Fetches the frame and puts the whole frame into the bitmap.
+bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap);
+// Prepares the frame and puts the output image into the bitmap.
+bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap);
+// The "Limiter au Cadre" switch.
+void SetCropEnabled(bool enabled);
+
+// Module start and end.
+void ResetVideoState();
+void ReleaseFrameBuffers();
+void ModuleEnd();
+
+// Read-only values.
+bool VideoOpen();
+const QString& VideoFileName();
+int32_t FrameCount();
+int32_t FrameWidth();
+int32_t FrameHeight();
+int32_t FrameBitCount();
+int32_t FramePlanes();
+int32_t PaletteBytes();
+int32_t FrameStride();
+int32_t FrameImageSize();
+const dib::BitmapInfoHeader& DecodeHeader();
+const dib::BitmapFileHeader& FrameFileHeader();
+const uint8_t* DecodedFrame();
+const uint8_t* DecodedBits();
+
+bool CropDefined();
+bool CropEnabled();
+const CropRectangle& CropRect();
+int32_t CropStride();
+int32_t CropImageSize();
+const dib::BitmapFileHeader& CropFileHeader();
+const uint8_t* CropImage();
+
+// The output image of the last successful PrepareFrame.
+const uint8_t* OutputImage();
+const uint8_t* OutputBits();
+int32_t OutputImageSize();
+const dib::BitmapFileHeader& OutputFileHeader();
+
+}  // namespace FrameSource
