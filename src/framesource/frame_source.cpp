@@ -1,0 +1,1 @@
+#include "framesource/frame_source.h"

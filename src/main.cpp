@@ -1,0 +1,11 @@
+// Program start.
+#include <QApplication>
+#include <QMainWindow>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QMainWindow window;
+    window.setWindowTitle("Orvexa");
+    window.show();
+    return app.exec();
+}
