@@ -1,1 +1,348 @@
 #include "framesource/frame_source.h"
+
+#include <QImage>
+#include <QWidget>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "platform/avifile.h"
+#include "platform/bitmap.h"
+
+namespace FrameSource {
+namespace {
+
+const QString kInitialFileName = QStringLiteral("Video.Avi");
+
+struct State {
+    // The open video.
+    bool videoOpen = false;
+    QString videoFileName = kInitialFileName;
+    QWidget* viewerScrollBox = nullptr;
+    avifile::FileHandle aviFile;
+    avifile::StreamHandle videoStream;
+    std::vector<uint8_t> streamFormat;
+    avifile::GetFrameHandle frameDecoder;
+    int32_t frameCount = 0;
+    int32_t frameWidth = 0;
+    int32_t frameHeight = 0;
+    int32_t frameBitCount = 0;
+    int32_t framePlanes = 0;
+    dib::BitmapInfoHeader decodeHeader;
+    int32_t paletteBytes = 0;
+    int32_t frameStride = 0;
+    int32_t frameImageSize = 0;
+    dib::BitmapFileHeader frameFileHeader;
+    const uint8_t* decodedFrame = nullptr;
+    const uint8_t* decodedBits = nullptr;
+
+    // The crop rectangle and the cropped copy of the frame.
+    CropRectangle cropRect;
+    std::vector<uint8_t> cropImage;
+    bool cropHeld = false;
+    uint8_t* cropBits = nullptr;
+    int32_t cropBitCount = 0;
+    int32_t cropStride = 0;
+    int32_t cropImageSize = 0;
+    dib::BitmapFileHeader cropFileHeader;
+    bool cropDefined = false;
+    bool cropEnabled = false;
+
+    // The output image chosen by the last PrepareFrame.
+    const uint8_t* outputImage = nullptr;
+    const uint8_t* outputBits = nullptr;
+    int32_t outputImageSize = 0;
+    dib::BitmapFileHeader outputFileHeader;
+};
+
+State state;
+
+constexpr int64_t kMaxBufferBytes = std::numeric_limits<int32_t>::max();
+
+void ReleaseStreamAndFile() {
+    avifile::AVIStreamRelease(state.videoStream);
+    avifile::AVIFileRelease(state.aviFile);
+    avifile::AVIFileExit();
+}
+
+bool FailOpen() {
+    state.streamFormat.clear();
+    state.streamFormat.shrink_to_fit();
+    ReleaseStreamAndFile();
+    return false;
+}
+
+// A frame's rectangle lies inside the decoded frame, so copying it reads nothing outside.
+bool CropRectInsideFrame() {
+    const CropRectangle& r = state.cropRect;
+    const int64_t frameRows = state.frameHeight < 0 ? -int64_t(state.frameHeight) : state.frameHeight;
+    return r.top >= 0 && r.left >= 0 && r.height >= 0 && r.width >= 0 &&
+           int64_t(r.top) + r.height <= frameRows && int64_t(r.left) + r.width <= state.frameWidth &&
+           state.cropBitCount == 24;
+}
+
+bool CopyCropRect() {
+    if (!state.cropHeld || !CropRectInsideFrame()) return false;
+    const CropRectangle& r = state.cropRect;
+    const int64_t frameRows = state.frameHeight < 0 ? -int64_t(state.frameHeight) : state.frameHeight;
+    const size_t rowBytes = size_t(r.width) * 3;
+    const size_t leftOffset = (size_t(r.left) * state.cropBitCount + 7) / 8;
+    for (int32_t i = 0; i < r.height; ++i) {
+        const uint8_t* source = state.decodedBits + (frameRows - 1 - r.top - i) * state.frameStride + leftOffset;
+        uint8_t* destination = state.cropBits + int64_t(r.height - 1 - i) * state.cropStride;
+        std::memcpy(destination, source, rowBytes);
+        std::memset(destination + rowBytes, 0, size_t(state.cropStride) - rowBytes);
+    }
+    return true;
+}
+
+void SelectWholeFrame() {
+    state.outputFileHeader = state.frameFileHeader;
+    state.outputImage = state.decodedFrame;
+    state.outputBits = state.decodedBits;
+    state.outputImageSize = state.frameImageSize;
+}
+
+void SelectCroppedImage() {
+    state.outputFileHeader = state.cropFileHeader;
+    state.outputImage = state.cropImage.data();
+    state.outputBits = state.cropBits;
+    state.outputImageSize = state.cropImageSize;
+}
+
+}  // namespace
+
+bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox) {
+    CloseVideo();
+    state.videoFileName = fileName;
+    state.viewerScrollBox = viewerScrollBox;
+
+    avifile::AVIFileInit();
+    if (avifile::AVIFileOpen(state.aviFile, fileName.toStdString()) != avifile::kOk) {
+        avifile::AVIFileExit();
+        return false;
+    }
+    avifile::FileInfo fileInfo;
+    if (avifile::AVIFileInfo(*state.aviFile, fileInfo) != avifile::kOk ||
+        avifile::AVIFileGetStream(*state.aviFile, state.videoStream, avifile::kStreamTypeVideo, 0) != avifile::kOk) {
+        return FailOpen();
+    }
+    state.frameCount = avifile::AVIStreamLength(*state.videoStream);
+    avifile::StreamInfo streamInfo;
+    if (avifile::AVIStreamInfo(*state.videoStream, streamInfo) != avifile::kOk) return FailOpen();
+
+    int32_t formatSize = 0;
+    avifile::AVIStreamReadFormat(*state.videoStream, 0, nullptr, formatSize);
+    if (formatSize < int32_t(sizeof(dib::BitmapInfoHeader))) return FailOpen();
+    try {
+        state.streamFormat.assign(size_t(formatSize), 0);
+    } catch (const std::bad_alloc&) {
+        return FailOpen();
+    }
+    if (avifile::AVIStreamReadFormat(*state.videoStream, 0, state.streamFormat.data(), formatSize) != avifile::kOk) {
+        return FailOpen();
+    }
+
+    dib::BitmapInfoHeader format;
+    std::memcpy(&format, state.streamFormat.data(), sizeof format);
+    state.frameWidth = format.biWidth;
+    state.frameHeight = format.biHeight;
+    state.frameBitCount = format.biBitCount;
+    state.framePlanes = format.biPlanes;
+
+    dib::BitmapInfoHeader& decode = state.decodeHeader;
+    decode = {};
+    decode.biSize = sizeof(dib::BitmapInfoHeader);
+    decode.biWidth = format.biWidth;
+    decode.biHeight = format.biHeight;
+    decode.biPlanes = 1;
+    decode.biBitCount = 24;
+    decode.biCompression = dib::kRgbCompression;
+    decode.biXPelsPerMeter = format.biXPelsPerMeter;
+    decode.biYPelsPerMeter = format.biYPelsPerMeter;
+
+    const int64_t stride = dib::RowStride(decode.biWidth, decode.biBitCount);
+    const int64_t imageSize = dib::ImageSize(decode.biWidth, decode.biHeight, decode.biBitCount);
+    if (decode.biWidth <= 0 || decode.biHeight == 0 || imageSize > kMaxBufferBytes) return FailOpen();
+    state.paletteBytes = int32_t(dib::PaletteBytes(decode));
+    state.frameStride = int32_t(stride);
+    state.frameImageSize = int32_t(imageSize);
+    state.frameFileHeader = dib::MakeFileHeader(state.paletteBytes, state.frameImageSize);
+
+    state.frameDecoder = avifile::AVIStreamGetFrameOpen(*state.videoStream, decode);
+    if (!state.frameDecoder) return FailOpen();
+
+    SelectWholeFrame();
+    state.videoOpen = true;
+    return true;
+}
+
+bool CloseVideo() {
+    ReleaseFrameBuffers();
+    const bool wasOpen = state.videoOpen;
+    if (wasOpen) {
+        avifile::AVIStreamGetFrameClose(state.frameDecoder);
+        state.streamFormat.clear();
+        state.streamFormat.shrink_to_fit();
+        ReleaseStreamAndFile();
+        state.videoOpen = false;
+    }
+    ResetVideoState();
+    return wasOpen;
+}
+
+bool FetchFrame(int32_t position) {
+    if (!state.videoOpen || position < 0 || position >= state.frameCount) return false;
+    const uint8_t* frame = avifile::AVIStreamGetFrame(*state.frameDecoder, position);
+    if (!frame) return false;
+    state.decodedFrame = frame;
+    state.decodedBits = frame + sizeof(dib::BitmapInfoHeader) + state.paletteBytes;
+    return true;
+}
+
+void ResetVideoState() {
+    state.frameCount = state.frameWidth = state.frameHeight = state.frameBitCount = 0;
+    state.framePlanes = 0;
+    state.videoFileName = kInitialFileName;
+    state.viewerScrollBox = nullptr;
+    state.videoOpen = false;
+    state.aviFile.reset();
+    state.videoStream.reset();
+    state.frameDecoder.reset();
+    state.cropEnabled = false;
+    state.cropDefined = false;
+}
+
+void ReleaseFrameBuffers() {
+    state.decodedFrame = nullptr;
+    state.decodedBits = nullptr;
+    state.cropImage.clear();
+    state.cropImage.shrink_to_fit();
+    state.cropHeld = false;
+    state.cropBits = nullptr;
+    // The output selection may point into the buffers just released.
+    state.outputImage = nullptr;
+    state.outputBits = nullptr;
+}
+
+void ModuleEnd() {
+    ReleaseFrameBuffers();
+    state.videoFileName.clear();
+}
+
+bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
+    state.cropDefined = false;
+    state.cropRect = {top, left, height, width};
+    state.cropBitCount = state.decodeHeader.biBitCount;
+    const int64_t stride = dib::RowStride(width, state.cropBitCount);
+    const int64_t imageSize = dib::ImageSize(width, height, state.cropBitCount);
+
+    if (state.cropBits == state.outputBits) {
+        state.outputImage = nullptr;
+        state.outputBits = nullptr;
+    }
+    state.cropImage.clear();
+    state.cropImage.shrink_to_fit();
+    state.cropHeld = false;
+    state.cropBits = nullptr;
+    if (imageSize > kMaxBufferBytes - int64_t(sizeof(dib::BitmapInfoHeader)) - state.paletteBytes) return false;
+    try {
+        state.cropImage.assign(sizeof(dib::BitmapInfoHeader) + size_t(state.paletteBytes) + size_t(imageSize), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    state.cropHeld = true;
+    state.cropStride = int32_t(stride);
+    state.cropImageSize = int32_t(imageSize);
+
+    dib::BitmapInfoHeader header;
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = uint16_t(state.cropBitCount);
+    header.biCompression = dib::kRgbCompression;
+    header.biXPelsPerMeter = state.decodeHeader.biXPelsPerMeter;
+    header.biYPelsPerMeter = state.decodeHeader.biYPelsPerMeter;
+    std::memcpy(state.cropImage.data(), &header, sizeof header);
+    state.cropFileHeader = dib::MakeFileHeader(state.paletteBytes, state.cropImageSize);
+    state.cropBits = state.cropImage.data() + sizeof header + state.paletteBytes;
+    state.cropDefined = height != 0 || width != 0;
+    return true;
+}
+
+bool PrepareFrame(int32_t position) {
+    if (!FetchFrame(position)) return false;
+    if (state.cropEnabled && state.cropDefined) {
+        if (!CopyCropRect()) return false;
+        SelectCroppedImage();
+    } else {
+        SelectWholeFrame();
+    }
+    return true;
+}
+
+bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits) {
+    if (!state.viewerScrollBox || !packedDib || !bits) return false;
+    dib::BitmapInfoHeader header;
+    std::memcpy(&header, packedDib, sizeof header);
+    if (header.biBitCount != 24 || header.biWidth < 0) return false;
+    const int width = header.biWidth;
+    const bool bottomUp = header.biHeight > 0;
+    const int height = bottomUp ? header.biHeight : -header.biHeight;
+    const int64_t stride = dib::RowStride(width, 24);
+
+    // The screen's format: 32-bit pixels, as the display bitmap of the viewer.
+    QImage image(width, height, QImage::Format_RGB32);
+    if (width > 0 && height > 0 && image.isNull()) return false;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* source = bits + (bottomUp ? height - 1 - y : y) * stride;
+        auto* destination = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x, source += 3) destination[x] = qRgb(source[2], source[1], source[0]);
+    }
+    bitmap.setImage(std::move(image), gfx::PixelLayout::DeviceDependent);
+    return true;
+}
+
+bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
+    if (!FetchFrame(position)) return false;
+    return MakeBitmap(bitmap, state.decodedFrame, state.decodedBits);
+}
+
+bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap) {
+    if (!PrepareFrame(position)) return false;
+    return MakeBitmap(bitmap, state.outputImage, state.outputBits);
+}
+
+void SetCropEnabled(bool enabled) { state.cropEnabled = enabled; }
+
+bool VideoOpen() { return state.videoOpen; }
+const QString& VideoFileName() { return state.videoFileName; }
+int32_t FrameCount() { return state.frameCount; }
+int32_t FrameWidth() { return state.frameWidth; }
+int32_t FrameHeight() { return state.frameHeight; }
+int32_t FrameBitCount() { return state.frameBitCount; }
+int32_t FramePlanes() { return state.framePlanes; }
+int32_t PaletteBytes() { return state.paletteBytes; }
+int32_t FrameStride() { return state.frameStride; }
+int32_t FrameImageSize() { return state.frameImageSize; }
+const dib::BitmapInfoHeader& DecodeHeader() { return state.decodeHeader; }
+const dib::BitmapFileHeader& FrameFileHeader() { return state.frameFileHeader; }
+const uint8_t* DecodedFrame() { return state.decodedFrame; }
+const uint8_t* DecodedBits() { return state.decodedBits; }
+
+bool CropDefined() { return state.cropDefined; }
+bool CropEnabled() { return state.cropEnabled; }
+const CropRectangle& CropRect() { return state.cropRect; }
+int32_t CropStride() { return state.cropStride; }
+int32_t CropImageSize() { return state.cropImageSize; }
+const dib::BitmapFileHeader& CropFileHeader() { return state.cropFileHeader; }
+const uint8_t* CropImage() { return state.cropHeld ? state.cropImage.data() : nullptr; }
+
+const uint8_t* OutputImage() { return state.outputImage; }
+const uint8_t* OutputBits() { return state.outputBits; }
+int32_t OutputImageSize() { return state.outputImageSize; }
+const dib::BitmapFileHeader& OutputFileHeader() { return state.outputFileHeader; }
+
+}  // namespace FrameSource

@@ -16,9 +16,20 @@ class AviFile;       // an open AVI file
 class AviStream;     // one stream of an open file
 class GetFrame;      // a decoder delivering one stream's frames as packed DIBs
 
-using FileHandle = std::unique_ptr<AviFile>;
-using StreamHandle = std::unique_ptr<AviStream>;
-using GetFrameHandle = std::unique_ptr<GetFrame>;
+// The handles own their objects; the deleters are defined with the classes in avifile.cpp, so
+// that holders need not see the FFmpeg types.
+struct AviFileDeleter {
+    void operator()(AviFile* file) const;
+};
+struct AviStreamDeleter {
+    void operator()(AviStream* stream) const;
+};
+struct GetFrameDeleter {
+    void operator()(GetFrame* decoder) const;
+};
+using FileHandle = std::unique_ptr<AviFile, AviFileDeleter>;
+using StreamHandle = std::unique_ptr<AviStream, AviStreamDeleter>;
+using GetFrameHandle = std::unique_ptr<GetFrame, GetFrameDeleter>;
 
 constexpr int32_t kOk = 0;
 constexpr uint32_t kStreamTypeVideo = 0x73646976;  // "vids"
