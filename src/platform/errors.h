@@ -31,6 +31,9 @@ public:
 // report, and the event loop goes on.
 void Guard(const std::function<void()>& body);
 
+// Shows the exception being handled the way Guard does; call it only inside a catch block.
+void ReportCurrentException() noexcept;
+
 // Wraps a handler so that each call runs under Guard, for use in Qt connections.
 template <typename... Args, typename F>
 auto Guarded(F handler) {

@@ -1,0 +1,19 @@
+#include "platform/application.h"
+
+#include "platform/qt_dialogs.h"
+#include "platform/errors.h"
+
+OrvexaApplication::OrvexaApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    dialogs::installFrenchTranslation();
+}
+
+bool OrvexaApplication::notify(QObject* receiver, QEvent* event) {
+    // Handlers are guarded at their own edge; this only keeps a missed one from ending the
+    // program.
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        errors::ReportCurrentException();
+        return false;
+    }
+}

@@ -1,0 +1,11 @@
+#pragma once
+// The application object: a last-resort catch for errors that escape an unguarded handler.
+
+#include <QApplication>
+
+class OrvexaApplication : public QApplication {
+    Q_OBJECT
+public:
+    OrvexaApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};

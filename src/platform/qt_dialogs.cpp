@@ -1,0 +1,140 @@
+#include "platform/qt_dialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTranslator>
+#include <memory>
+
+#include "platform/file_filter.h"
+
+namespace dialogs {
+
+namespace {
+
+const QString kOk = QStringLiteral("OK");
+const QString kCancel = QStringLiteral("Annuler");
+
+QMessageBox::Icon ToQt(Icon icon) {
+    switch (icon) {
+        case Icon::Information: return QMessageBox::Information;
+        case Icon::Warning: return QMessageBox::Warning;
+        case Icon::Error: return QMessageBox::Critical;
+        case Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+void SetFrenchLabels(QFileDialog& dialog, const QString& acceptText) {
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Rechercher dans :"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Nom :"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Types de fichiers :"));
+    dialog.setLabelText(QFileDialog::Accept, acceptText);
+    dialog.setLabelText(QFileDialog::Reject, kCancel);
+}
+
+// A directory chooser that accepts a directory that does not exist yet, once the user agreed
+// to create it.
+class DirectoryDialog : public QFileDialog {
+public:
+    DirectoryDialog(QWidget* parent, const QString& title, const QString& start)
+        : QFileDialog(parent, title, start) {
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::ShowDirsOnly);
+        setFileMode(QFileDialog::Directory);
+        setAcceptMode(QFileDialog::AcceptOpen);
+        SetFrenchLabels(*this, kOk);
+    }
+
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (chosen.isEmpty()) return;
+        const QString path = chosen.first();
+        if (!QFileInfo(path).exists()) {
+            QtDialogs asker;
+            if (asker.messageBox(QStringLiteral("Le répertoire spécifié n'existe pas. Le créer ?"),
+                                 QStringLiteral("Confirmation"), Buttons::OkCancel,
+                                 Icon::Warning) != Answer::Ok) {
+                return;
+            }
+            if (!QDir().mkpath(path)) {
+                asker.showError(QStringLiteral("Impossible de créer le répertoire %1").arg(path));
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+};
+
+}  // namespace
+
+Answer QtDialogs::messageBox(const QString& text, const QString& caption, Buttons buttons,
+                             Icon icon) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setIcon(ToQt(icon));
+    QPushButton* ok = box.addButton(kOk, QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    if (buttons == Buttons::OkCancel) {
+        box.setEscapeButton(box.addButton(kCancel, QMessageBox::RejectRole));
+    } else {
+        box.setEscapeButton(ok);
+    }
+    box.exec();
+    return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
+}
+
+void configureOpenDialog(QFileDialog& dialog, const OpenFileRequest& request) {
+    dialog.setWindowTitle(QStringLiteral("Ouvrir"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The dialog shows the descriptions only, not the caseless patterns behind them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
+                                           : QFileDialog::ExistingFile);
+    if (!request.directory.isEmpty()) dialog.setDirectory(request.directory);
+    const QStringList filters = toQtNameFilters(request.filter);
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    SetFrenchLabels(dialog, QStringLiteral("Ouvrir"));
+}
+
+QStringList QtDialogs::openFiles(const OpenFileRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow());
+    configureOpenDialog(dialog, request);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles();
+}
+
+QString QtDialogs::chooseDirectory(const QString& title, const QString& start) {
+    DirectoryDialog dialog(QApplication::activeWindow(), title, start);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : QDir::cleanPath(chosen.first());
+}
+
+void QtDialogs::showError(const QString& message) {
+    messageBox(message, QStringLiteral("Erreur"), Buttons::Ok, Icon::Error);
+}
+
+bool installFrenchTranslation() {
+    auto* app = QCoreApplication::instance();
+    if (app == nullptr) return false;
+    const QStringList places = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                                QStringLiteral("/usr/share/qt6/translations")};
+    for (const QString& place : places) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(QStringLiteral("qtbase_fr"), place)) {
+            QCoreApplication::installTranslator(translator.get());
+            translator.release()->setParent(app);  // the application owns it from now on
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace dialogs

@@ -1,0 +1,27 @@
+#pragma once
+// The real dialogs: Qt message boxes and file dialogs with French texts. The file dialogs are
+// Qt's own widgets, not the desktop's, so they look the same everywhere, Xvfb included.
+
+#include "platform/dialogs.h"
+
+class QFileDialog;
+
+namespace dialogs {
+
+class QtDialogs : public Dialogs {
+public:
+    Answer messageBox(const QString& text, const QString& caption, Buttons buttons,
+                      Icon icon = Icon::None) override;
+    QStringList openFiles(const OpenFileRequest& request) override;
+    QString chooseDirectory(const QString& title, const QString& start) override;
+    void showError(const QString& message) override;
+};
+
+// Sets up an open dialog as openFiles shows it; apart so that a test can look at it unshown.
+void configureOpenDialog(QFileDialog& dialog, const OpenFileRequest& request);
+
+// Loads Qt's French texts for its standard dialogs when the translations are installed.
+// Returns whether they were found; the program's own button texts are French either way.
+bool installFrenchTranslation();
+
+}  // namespace dialogs
