@@ -1,0 +1,16 @@
+#pragma once
+// The program's identity texts, shown by the About box; the main window's caption is built
+// from the product name and the version.
+
+#include <QString>
+
+namespace identity {
+
+inline const QString kVersion = QStringLiteral("préVersion : 0.30");
+inline const QString kProductName = QStringLiteral("Orvexa");
+inline const QString kDescription = QStringLiteral("Tri et Conversion de Fichiers Vidéo");
+inline const QString kEdition = QStringLiteral("Version Libre");
+inline const QString kAuthorLine = QStringLiteral("Auteur : l'équipe Orvexa");
+inline const QString kCopyrightLine = QStringLiteral("Copyright © 2026 l'équipe Orvexa");
+
+}  // namespace identity
