@@ -1,0 +1,236 @@
+#include "infowindow/TFormInfoImg.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QResizeEvent>
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <limits>
+
+#include "framesource/frame_source.h"
+#include "framesource/program_values.h"
+#include "platform/bitmap.h"
+#include "platform/controls/image_control.h"
+#include "platform/controls/speed_button.h"
+#include "platform/errors.h"
+#include "ui_TFormInfoImg.h"
+
+namespace {
+
+constexpr int kDesignClientWidth = 248;
+constexpr int kDesignZoomLabelWidth = 53;
+constexpr int32_t kZoomMin = 1;
+constexpr int32_t kZoomMax = 64;
+
+// Typed corners may be anywhere in the 32-bit range; the arithmetic on them must not overflow.
+int32_t Saturate(int64_t value) {
+    return int32_t(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                       std::numeric_limits<int32_t>::max()));
+}
+
+// The edit's number, or the fallback written back into the box when the text is no integer.
+int32_t ReadEdit(QLineEdit& edit, int32_t fallback) {
+    bool ok = false;
+    const int value = edit.text().trimmed().toInt(&ok);
+    if (ok) return value;
+    edit.setText(QString::number(fallback));
+    return fallback;
+}
+
+}  // namespace
+
+TFormInfoImg::TFormInfoImg(QWidget* owner) : QWidget(owner, Qt::Window), ui_(std::make_unique<Ui::FormInfoImg>()) {
+    ui_->setupUi(this);
+    move(114, 87);
+
+    using errors::Guarded;
+    connect(ui_->SpeedButtonMinMax, &QToolButton::clicked, this, Guarded<>([this] { SpeedButtonMinMaxClick(); }));
+    connect(ui_->SpeedButtonZoomIn, &QToolButton::clicked, this, Guarded<>([this] { SpeedButtonZoomInClick(); }));
+    connect(ui_->SpeedButtonZoomOut, &QToolButton::clicked, this, Guarded<>([this] { SpeedButtonZoomOutClick(); }));
+    connect(ui_->SpeedButtonValider, &QToolButton::clicked, this, Guarded<>([this] { SpeedButtonValiderClick(); }));
+    FormCreate();
+}
+
+TFormInfoImg::~TFormInfoImg() = default;
+
+void TFormInfoImg::FormCreate() {
+    // The number lines are columns of figures: a fixed-pitch face keeps them aligned.
+    for (QLabel* label : {ui_->LabelAVI1, ui_->LabelAVI2, ui_->LabelFenetre, ui_->LabelCadre, ui_->LabelColor}) {
+        QFont font = label->font();
+        font.setFamilies({QStringLiteral("courier"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")});
+        font.setStyleHint(QFont::TypeWriter);
+        font.setFixedPitch(true);
+        label->setFont(font);
+    }
+}
+
+void TFormInfoImg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The zoom caption keeps its distance to both sides of its box.
+    QLabel* zoom = ui_->LabelZoom;
+    zoom->resize(std::max(0, kDesignZoomLabelWidth + width() - kDesignClientWidth), zoom->height());
+}
+
+gfx::Bitmap* TFormInfoImg::ImageBitmap() const {
+    if (Image == nullptr) return nullptr;
+    return dynamic_cast<gfx::Bitmap*>(Image->picture().graphic());
+}
+
+int32_t TFormInfoImg::ClientWidth() const { return Image != nullptr ? Image->width() : 0; }
+int32_t TFormInfoImg::ClientHeight() const { return Image != nullptr ? Image->height() : 0; }
+
+int32_t TFormInfoImg::CropWidth() const { return Saturate(std::abs(int64_t(CropX2) - CropX1) + 1); }
+int32_t TFormInfoImg::CropHeight() const { return Saturate(std::abs(int64_t(CropY2) - CropY1) + 1); }
+
+void TFormInfoImg::ShowPixelInfo(int32_t X, int32_t Y) {
+    ui_->LabelPosImage->setText(QString::asprintf("X=%4d Y=%4d", X, Y));
+    const gfx::Bitmap* bitmap = ImageBitmap();
+    const uint32_t colour = bitmap != nullptr ? bitmap->pixel(X, Y) : gfx::kInvalidColour;
+    ui_->LabelColor->setText(QString::asprintf("R=%3d  V=%3d  B=%3d", int(colour & 0xFF), int((colour >> 8) & 0xFF),
+                                               int((colour >> 16) & 0xFF)));
+}
+
+void TFormInfoImg::ShowWindowInfo(int32_t width, int32_t height, int32_t bits) {
+    ui_->LabelFenetre->setText(QString::asprintf("W=%4d H=%4d Bits=%2d", width, height, bits));
+}
+
+void TFormInfoImg::ShowVideoInfo(int32_t width, int32_t height, int32_t bits, int32_t planes, int32_t frames) {
+    ui_->LabelAVI1->setText(QString::asprintf("W=%4d H=%4d Vues=%4d", width, height, frames));
+    ui_->LabelAVI2->setText(QString::asprintf("Bits=%2d Plans=%1d", bits, planes));
+}
+
+void TFormInfoImg::DrawCropOutline(bool draw) {
+    if (!draw) return;
+    gfx::Bitmap* bitmap = ImageBitmap();
+    if (bitmap == nullptr) return;
+    const std::array<QPoint, 5> outline{QPoint(CropX1, CropY1), QPoint(CropX1, CropY2), QPoint(CropX2, CropY2),
+                                        QPoint(CropX2, CropY1), QPoint(CropX1, CropY1)};
+    bitmap->drawNotXorPolyline(outline);
+}
+
+void TFormInfoImg::ShowCropEdits() {
+    ui_->EditX->setText(QString::number(CropX1));
+    ui_->EditY->setText(QString::number(CropY1));
+    ui_->EditW->setText(QString::number(CropWidth()));
+    ui_->EditH->setText(QString::number(CropHeight()));
+}
+
+void TFormInfoImg::ShowCropLabel() {
+    ui_->LabelCadre->setText(
+        QString::asprintf("X=%4d Y=%4d L=%4d H=%4d", CropX1, CropY1, CropWidth(), CropHeight()));
+}
+
+void TFormInfoImg::SetCropCorners(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+    CropX1 = X1;
+    CropY1 = Y1;
+    CropX2 = X2;
+    CropY2 = Y2;
+}
+
+void TFormInfoImg::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool outlineOnPicture) {
+    const int64_t cw = ClientWidth();
+    const int64_t ch = ClientHeight();
+    int64_t w = int64_t(X2) - X1 + 1;
+    int64_t h = int64_t(Y2) - Y1 + 1;
+    int64_t x = X1 < 0 ? 0 : (X1 >= cw ? cw - 1 : X1);
+    int64_t y = Y1 < 0 ? 0 : (Y1 >= ch ? ch - 1 : Y1);
+    if (x + w >= cw) w = cw - x;
+    if (y + h >= ch) h = ch - y;
+    if (x + w - 1 < 0) w = 1 - x;
+    if (y + h - 1 < 0) h = 1 - y;
+
+    if (w == 1 || h == 1) {
+        // The dragged line is still on the picture under the stored corners.
+        DrawCropOutline(outlineOnPicture);
+        SetCropCorners(0, 0, int32_t(cw - 1), int32_t(ch - 1));
+        OutlineDrawn = false;
+        return;
+    }
+    CropX1 = int32_t(w >= 1 ? x : x + w - 1);
+    CropX2 = int32_t(w >= 1 ? x + w - 1 : x);
+    CropY1 = int32_t(h >= 1 ? y : y + h - 1);
+    CropY2 = int32_t(h >= 1 ? y + h - 1 : y);
+    OutlineDrawn = !(w == cw && h == ch);
+}
+
+void TFormInfoImg::ShowForImage(ImageControl* image) {
+    Image = image;
+    ShowCropEdits();
+    ShowCropLabel();
+    show();
+}
+
+void TFormInfoImg::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+    UpdateZoomControls();
+    Image = image;
+    OutlineDrawn = false;
+    ShowVideoInfo(FrameSource::FrameWidth(), FrameSource::FrameHeight(), FrameSource::FrameBitCount(),
+                  FrameSource::FramePlanes(), FrameSource::FrameCount());
+    const gfx::Bitmap* bitmap = ImageBitmap();
+    ShowWindowInfo(ClientWidth(), ClientHeight(), bitmap != nullptr ? bitmap->bitsPerPixel() : 0);
+    // A fresh picture carries no outline.
+    NormalizeCropRect(X1, Y1, X2, Y2, false);
+    ShowCropEdits();
+    ShowCropLabel();
+}
+
+void TFormInfoImg::UpdateZoomControls() {
+    int32_t& zoom = program::ZoomLevel;
+    if (zoom >= kZoomMax) {
+        zoom = kZoomMax;
+        ui_->SpeedButtonZoomIn->setEnabled(false);
+        ui_->SpeedButtonZoomOut->setEnabled(true);
+    }
+    if (zoom <= kZoomMin) {
+        zoom = kZoomMin;
+        ui_->SpeedButtonZoomIn->setEnabled(true);
+        ui_->SpeedButtonZoomOut->setEnabled(false);
+    }
+    if (zoom > kZoomMin && zoom < kZoomMax) {
+        ui_->SpeedButtonZoomIn->setEnabled(true);
+        ui_->SpeedButtonZoomOut->setEnabled(true);
+    }
+    ui_->LabelZoom->setText(zoom >= 16 ? QStringLiteral("* %1").arg(zoom / 16) : QStringLiteral("/ %1").arg(16 / zoom));
+}
+
+void TFormInfoImg::SpeedButtonZoomInClick() {
+    // Kept within 1..64 before doubling, so the shared value never overflows.
+    program::ZoomLevel = std::min(program::ZoomLevel, kZoomMax) * 2;
+    UpdateZoomControls();
+}
+
+void TFormInfoImg::SpeedButtonZoomOutClick() {
+    program::ZoomLevel /= 2;
+    UpdateZoomControls();
+}
+
+void TFormInfoImg::SpeedButtonValiderClick() {
+    const int32_t X = ReadEdit(*ui_->EditX, CropX1);
+    const int32_t Y = ReadEdit(*ui_->EditY, CropY1);
+    const int32_t W = ReadEdit(*ui_->EditW, CropWidth());
+    const int32_t H = ReadEdit(*ui_->EditH, CropHeight());
+    DrawCropOutline(OutlineDrawn);
+    NormalizeCropRect(X, Y, Saturate(int64_t(X) + W - 1), Saturate(int64_t(Y) + H - 1), false);
+    DrawCropOutline(OutlineDrawn);
+    ShowCropLabel();
+    ShowCropEdits();
+    FrameSource::SetCropRect(CropY1, CropX1, CropHeight(), CropWidth());
+}
+
+void TFormInfoImg::SpeedButtonMinMaxClick() {
+    int32_t low = std::numeric_limits<int32_t>::max();
+    int32_t high = -std::numeric_limits<int32_t>::max();
+    if (const gfx::Bitmap* bitmap = ImageBitmap()) {
+        for (int y = 0; y < bitmap->height(); ++y) {
+            for (int x = 0; x < bitmap->width(); ++x) {
+                const auto value = int32_t(bitmap->pixel(x, y));
+                low = std::min(low, value);
+                high = std::max(high, value);
+            }
+        }
+    }
+    ui_->Labelmin->setText(QString::asprintf("min = %08X", uint32_t(low)));
+    ui_->LabelMAX->setText(QString::asprintf("MAX = %08X", uint32_t(high)));
+}

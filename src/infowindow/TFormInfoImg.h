@@ -1,0 +1,71 @@
+#pragma once
+// The information window of one viewer: video, window, pointer and colour data, the viewer's
+// crop rectangle (stored, clamped, outlined, typed and applied), the colour scan and the
+// display-only zoom.
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class ImageControl;
+namespace gfx {
+class Bitmap;
+}
+namespace Ui {
+class FormInfoImg;
+}
+
+class TFormInfoImg : public QWidget {
+    Q_OBJECT
+
+public:
+    // Made as a separate top-level window owned by its viewer, so that it dies with it.
+    explicit TFormInfoImg(QWidget* owner = nullptr);
+    ~TFormInfoImg() override;
+
+    // The image control whose picture is described and drawn on.
+    ImageControl* Image = nullptr;
+    // The rectangle's outline is on the picture.
+    bool OutlineDrawn = false;
+    // First corner (anchor while dragging, then left/top) and opposite corner (inclusive).
+    int32_t CropX1 = 0;
+    int32_t CropY1 = 0;
+    int32_t CropX2 = 0;
+    int32_t CropY2 = 0;
+
+    void ShowPixelInfo(int32_t X, int32_t Y);
+    void ShowWindowInfo(int32_t width, int32_t height, int32_t bits);
+    void ShowVideoInfo(int32_t width, int32_t height, int32_t bits, int32_t planes, int32_t frames);
+    void DrawCropOutline(bool draw);
+    void ShowCropEdits();
+    void ShowCropLabel();
+    void SetCropCorners(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+    void NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool outlineOnPicture);
+    void ShowForImage(ImageControl* image);
+    void AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+    void UpdateZoomControls();
+
+    // Width and height of the rectangle as the window reports them.
+    int32_t CropWidth() const;
+    int32_t CropHeight() const;
+
+    const Ui::FormInfoImg& ui() const { return *ui_; }
+
+    // Handlers.
+    void FormCreate();
+    void SpeedButtonZoomInClick();
+    void SpeedButtonZoomOutClick();
+    void SpeedButtonValiderClick();
+    void SpeedButtonMinMaxClick();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // The bitmap of the attached picture, or none when it holds another kind of graphic.
+    gfx::Bitmap* ImageBitmap() const;
+    int32_t ClientWidth() const;
+    int32_t ClientHeight() const;
+
+    std::unique_ptr<Ui::FormInfoImg> ui_;
+};

@@ -1,0 +1,109 @@
+#include "viewer/TFormAvi.h"
+
+#include <QKeyEvent>
+#include <QScrollArea>
+#include <QShowEvent>
+
+#include "framesource/frame_source.h"
+#include "framesource/program_values.h"
+#include "infowindow/TFormInfoImg.h"
+#include "platform/controls/image_control.h"
+#include "platform/errors.h"
+#include "platform/keys.h"
+#include "ui_TFormAvi.h"
+
+TFormAvi::TFormAvi(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormAvi>()) {
+    ui_->setupUi(this);
+    move(354, 11);
+    Image1 = ui_->Image1;
+    ScrollBox1 = ui_->ScrollBox1;
+
+    using errors::Guarded;
+    connect(Image1, &ImageControl::mouseDown, this,
+            Guarded<Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
+                [this](Qt::MouseButton button, Qt::MouseButtons state, Qt::KeyboardModifiers, int x, int y) {
+                    ImageMouseDown(button, state, x, y);
+                }));
+    connect(Image1, &ImageControl::mouseMove, this,
+            Guarded<Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
+                [this](Qt::MouseButtons state, Qt::KeyboardModifiers, int x, int y) { ImageMouseMove(state, x, y); }));
+    connect(Image1, &ImageControl::mouseUp, this,
+            Guarded<Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
+                [this](Qt::MouseButton button, Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) {
+                    ImageMouseUp(button, x, y);
+                }));
+    FormCreate();
+}
+
+// The information window is a child window, so Qt frees it with the viewer.
+TFormAvi::~TFormAvi() = default;
+
+void TFormAvi::FormCreate() {
+    InfoForm = new TFormInfoImg(this);
+    InfoForm->AttachImage(Image1, 0, 0, frameGeometry().width(), frameGeometry().height());
+}
+
+gfx::Picture& TFormAvi::picture() { return Image1->picture(); }
+gfx::Bitmap& TFormAvi::bitmap() { return Image1->picture().bitmap(); }
+
+void TFormAvi::setImageClientSize(int width, int height) { Image1->resize(width, height); }
+void TFormAvi::setClientSize(int width, int height) { resize(width, height); }
+
+void TFormAvi::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Only the change from hidden to shown, not a window coming back from the task bar.
+    if (!event->spontaneous()) errors::Guard([this] { FormShow(); });
+}
+
+void TFormAvi::FormShow() { program::JpegOptionsTarget = &Image1->picture(); }
+
+void TFormAvi::keyPressEvent(QKeyEvent* event) {
+    int key = keys::VirtualKeyCode(*event);
+    if (keyDown_ && key != 0) errors::Guard([&] { keyDown_(key); });
+    if (key == 0) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TFormAvi::ImageMouseDown(Qt::MouseButton, Qt::MouseButtons state, int X, int Y) {
+    if (state.testFlag(Qt::LeftButton)) {
+        InfoForm->DrawCropOutline(InfoForm->OutlineDrawn);
+        InfoForm->OutlineDrawn = true;
+        InfoForm->SetCropCorners(X, Y, X, Y);
+        InfoForm->DrawCropOutline(true);
+        InfoForm->ShowCropEdits();
+        Image1->setCursor(Qt::SizeAllCursor);
+        return;
+    }
+    if (InfoForm->isVisible()) {
+        InfoForm->hide();
+    } else {
+        InfoForm->ShowForImage(Image1);
+    }
+}
+
+void TFormAvi::ImageMouseMove(Qt::MouseButtons state, int X, int Y) {
+    if (!state.testFlag(Qt::LeftButton)) {
+        InfoForm->ShowPixelInfo(X, Y);
+        return;
+    }
+    InfoForm->DrawCropOutline(true);
+    InfoForm->CropX2 = X;
+    InfoForm->CropY2 = Y;
+    InfoForm->ShowCropEdits();
+    InfoForm->DrawCropOutline(true);
+}
+
+void TFormAvi::ImageMouseUp(Qt::MouseButton button, int, int) {
+    if (button == Qt::LeftButton) {
+        TFormInfoImg& info = *InfoForm;
+        info.NormalizeCropRect(info.CropX1, info.CropY1, info.CropX2, info.CropY2,
+                               info.CropX2 != info.CropX1 || info.CropY2 != info.CropY1);
+        info.ShowCropEdits();
+        info.ShowCropLabel();
+        FrameSource::SetCropRect(info.CropY1, info.CropX1, info.CropHeight(), info.CropWidth());
+    }
+    Image1->unsetCursor();
+}

@@ -1,0 +1,62 @@
+#pragma once
+// A viewer window: one picture at natural size in a scrolling area. A left drag on the picture
+// draws the crop rectangle (kept by the viewer's information window and handed to the frame
+// source on release); a right or middle click shows or hides the information window.
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class ImageControl;
+class QScrollArea;
+class TFormInfoImg;
+namespace gfx {
+class Picture;
+class Bitmap;
+}
+namespace Ui {
+class FormAvi;
+}
+
+class TFormAvi : public QWidget {
+    Q_OBJECT
+
+public:
+    // A top-level window; with no parent it lives until the program deletes it.
+    explicit TFormAvi(QWidget* parent = nullptr);
+    ~TFormAvi() override;
+
+    // The controls the main window works with.
+    ImageControl* Image1 = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    // The viewer's own information window, created and destroyed with it.
+    TFormInfoImg* InfoForm = nullptr;
+
+    gfx::Picture& picture();
+    // The bitmap of Image1's picture (made empty when the picture holds another graphic).
+    gfx::Bitmap& bitmap();
+
+    // For a picture of W x H: setImageClientSize(W, H) and setClientSize(W + 4, H + 4).
+    void setImageClientSize(int width, int height);
+    void setClientSize(int width, int height);
+
+    // The main window's key-down handler: it gets the virtual-key code and sets it to 0 when
+    // it has used the key.
+    using KeyDownHandler = std::function<void(int& virtualKey)>;
+    void setKeyDownHandler(KeyDownHandler handler) { keyDown_ = std::move(handler); }
+
+    // Handlers.
+    void FormCreate();
+    void FormShow();
+    void ImageMouseDown(Qt::MouseButton button, Qt::MouseButtons state, int X, int Y);
+    void ImageMouseMove(Qt::MouseButtons state, int X, int Y);
+    void ImageMouseUp(Qt::MouseButton button, int X, int Y);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::FormAvi> ui_;
+    KeyDownHandler keyDown_;
+};
