@@ -1,0 +1,37 @@
+#pragma once
+// Writes one frame of the open video as a BMP or a JPEG file, asking before it replaces an
+// existing file. A file is written aside and renamed over its target only once complete, so a
+// failed write neither leaves a partial picture nor loses the file the user agreed to replace.
+
+#include <QIODevice>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace gfx {
+class JpegImage;
+}
+
+namespace FrameSource {
+
+// Prepares the frame and writes its output image as a BMP file. False when the frame cannot be
+// prepared, when the user refuses to replace the file, or when writing failed; a file that
+// cannot be created raises "Erreur E/S 103".
+bool SaveFrameBmp(int32_t position, const QString& path);
+// Prepares the frame and writes its output image as a JPEG file encoded with the JPEG options.
+// False when the frame cannot be prepared. Refusing to replace the file raises a silent abort;
+// a file that cannot be created raises "Impossible de créer le fichier PATH".
+bool SaveFrameJpeg(int32_t position, const QString& path);
+
+// Appends the output image's file header and packed DIB; true when the stream took every byte.
+bool WriteBmpToStream(QIODevice& stream);
+bool WriteBmpFile(const QString& path);
+bool WriteJpegFile(const QString& path);
+
+// The JPEG options come from the options dialog, a layer above this one, which installs the
+// function that copies them into a JPEG image. Without one the image keeps its defaults
+// (quality 100, colour, baseline). An empty function restores that.
+using JpegOptionsApplier = std::function<void(gfx::JpegImage&)>;
+void SetJpegOptionsApplier(JpegOptionsApplier applier);
+
+}  // namespace FrameSource
