@@ -7,6 +7,10 @@ SpeedButton::SpeedButton(QWidget* parent) : QToolButton(parent) {
     setFocusPolicy(Qt::NoFocus);
     // Move events without a button held are wanted too (a caption that follows Shift).
     setMouseTracking(true);
+    // A click latches through nextCheckState without checkStateSet, so watch the toggle.
+    connect(this, &QAbstractButton::toggled, this, [this](bool on) {
+        if (on) releaseOthers();
+    });
     updateStyle();
 }
 
@@ -55,11 +59,6 @@ void SpeedButton::nextCheckState() {
     } else {
         QToolButton::nextCheckState();
     }
-}
-
-void SpeedButton::checkStateSet() {
-    QToolButton::checkStateSet();
-    if (isChecked()) releaseOthers();
 }
 
 void SpeedButton::releaseOthers() {

@@ -40,7 +40,6 @@ signals:
 
 protected:
     void nextCheckState() override;
-    void checkStateSet() override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -1,0 +1,47 @@
+// Qt keys become the virtual-key codes of the program's key map.
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <vector>
+
+#include "platform/keys.h"
+
+namespace {
+
+TEST(Keys, TranslateToVirtualKeyCodes) {
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {Qt::Key_PageUp, Qt::NoModifier, 0x21},   {Qt::Key_PageDown, Qt::NoModifier, 0x22},
+        {Qt::Key_End, Qt::NoModifier, 0x23},      {Qt::Key_Home, Qt::NoModifier, 0x24},
+        {Qt::Key_Left, Qt::NoModifier, 0x25},     {Qt::Key_Up, Qt::NoModifier, 0x26},
+        {Qt::Key_Right, Qt::NoModifier, 0x27},    {Qt::Key_Down, Qt::NoModifier, 0x28},
+        {Qt::Key_Escape, Qt::NoModifier, 0x1B},   {Qt::Key_Space, Qt::NoModifier, 0x20},
+        {Qt::Key_Return, Qt::NoModifier, 0x0D},   {Qt::Key_Enter, Qt::KeypadModifier, 0x0D},
+        {Qt::Key_A, Qt::NoModifier, 0x41},        {Qt::Key_N, Qt::ShiftModifier, 0x4E},
+        {Qt::Key_Z, Qt::NoModifier, 0x5A},        {Qt::Key_0, Qt::NoModifier, 0x30},
+        {Qt::Key_9, Qt::NoModifier, 0x39},        {Qt::Key_0, Qt::KeypadModifier, 0x60},
+        {Qt::Key_7, Qt::KeypadModifier, 0x67},    {Qt::Key_9, Qt::KeypadModifier, 0x69},
+        {Qt::Key_Semicolon, Qt::NoModifier, 0x3B}, {Qt::Key_Colon, Qt::ShiftModifier, 0x3B},
+        // The keypad's arrows and pages (Num Lock off) are the same keys as the others.
+        {Qt::Key_PageDown, Qt::KeypadModifier, 0x22}, {Qt::Key_Left, Qt::KeypadModifier, 0x25},
+        {Qt::Key_F1, Qt::NoModifier, 0x70},       {Qt::Key_Plus, Qt::KeypadModifier, 0x6B},
+        {Qt::Key_Plus, Qt::NoModifier, 0},        {Qt::Key_Eacute, Qt::NoModifier, 0},
+        {Qt::Key_unknown, Qt::NoModifier, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(keys::VirtualKeyCode(c.key, c.modifiers), c.code) << "Qt key " << std::hex << c.key;
+    }
+}
+
+TEST(Keys, LettersGiveTheSameCodeWhateverTheCase) {
+    const QKeyEvent lower(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b");
+    const QKeyEvent upper(QEvent::KeyPress, Qt::Key_B, Qt::ShiftModifier, "B");
+    EXPECT_EQ(keys::VirtualKeyCode(lower), 0x42);
+    EXPECT_EQ(keys::VirtualKeyCode(upper), 0x42);
+}
+
+}  // namespace
