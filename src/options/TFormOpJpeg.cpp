@@ -1,0 +1,76 @@
+#include "options/TFormOpJpeg.h"
+
+#include <QStyle>
+#include <algorithm>
+
+#include "framesource/image_writers.h"
+#include "framesource/program_values.h"
+#include "platform/errors.h"
+#include "platform/jpeg_image.h"
+#include "platform/picture.h"
+#include "ui_TFormOpJpeg.h"
+
+TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
+    ui_->setupUi(this);
+    move(407, 40);  // the form's place on screen; the .ui keeps only its size
+    // At 8 points "Qualité de Compression:" and "Niveaux de Gris" overflow their fixed boxes.
+    QFont small = font();
+    small.setPointSizeF(7.5);
+    setFont(small);
+    ui_->UpDown1->setBuddy(ui_->CompressionQuality);
+    ui_->BitBtnOk->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    connect(ui_->SpeedButtonAppliquer, &QToolButton::clicked, this,
+            errors::Guarded<bool>([this](bool) { SpeedButtonAppliquerClick(); }));
+    connect(ui_->BitBtnOk, &QPushButton::clicked, this, errors::Guarded<bool>([this](bool) { BitBtnOkClick(); }));
+    FormCreate();
+    // Every JPEG file that extraction writes takes the options of this dialog.
+    FrameSource::SetJpegOptionsApplier([this](gfx::JpegImage& jpeg) { ApplyJpegOptions(&jpeg); });
+}
+
+TFormOpJpeg::~TFormOpJpeg() { FrameSource::SetJpegOptionsApplier({}); }
+
+void TFormOpJpeg::FormCreate() {
+    ui_->UpDown1->setPosition(100);
+    ui_->GrayScale->setChecked(false);
+    ui_->ProgressiveEncoding->setChecked(false);
+    ui_->ProgressiveDisplay->setChecked(false);
+    ui_->PixelFormat->setCurrentIndex(0);
+    ui_->Scale->setCurrentIndex(0);
+    ui_->Performance->setCurrentIndex(0);
+}
+
+uint8_t TFormOpJpeg::QualityFromText(const QString& text) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok) throw errors::Error(QString("'%1' n'est pas une valeur entière correcte").arg(text));
+    // Out-of-range qualities are limited rather than wrapped, so 300 means best, not 44.
+    return uint8_t(std::clamp(value, 1, 100));
+}
+
+void TFormOpJpeg::ApplyJpegOptions(gfx::Graphic* picture) {
+    auto* jpeg = dynamic_cast<gfx::JpegImage*>(picture);
+    if (jpeg) {
+        // Converted first, so that a bad text leaves the image's options untouched.
+        const uint8_t quality = QualityFromText(ui_->CompressionQuality->text());
+        jpeg->setQuality(quality);
+        jpeg->setGrayscale(ui_->GrayScale->isChecked());
+        jpeg->setProgressiveEncoding(ui_->ProgressiveEncoding->isChecked());
+        // No item selected (a typed text) reaches the image as 255.
+        jpeg->setPixelFormat(uint8_t(ui_->PixelFormat->currentIndex()));
+        jpeg->setScale(uint8_t(ui_->Scale->currentIndex()));
+        jpeg->setPerformance(uint8_t(ui_->Performance->currentIndex()));
+        jpeg->setProgressiveDisplay(ui_->ProgressiveDisplay->isChecked());
+    }
+    const bool isJpeg = jpeg != nullptr;
+    ui_->Scale->setEnabled(isJpeg);
+    ui_->PixelFormat->setEnabled(isJpeg);
+    ui_->Performance->setEnabled(isJpeg);
+    ui_->ProgressiveDisplay->setEnabled(isJpeg && jpeg->progressiveEncoding());
+}
+
+void TFormOpJpeg::SpeedButtonAppliquerClick() {
+    // The picture's current graphic, never one it held when the dialog was shown.
+    if (program::JpegOptionsTarget) ApplyJpegOptions(program::JpegOptionsTarget->graphic());
+}
+
+void TFormOpJpeg::BitBtnOkClick() { hide(); }
