@@ -1,0 +1,37 @@
+#pragma once
+// The About box: the program's identity texts in a borderless box that its OK button hides.
+// Created hidden at start-up; nothing in the program shows it.
+
+#include <QWidget>
+#include <memory>
+
+class QLabel;
+class SpeedButton;
+namespace Ui {
+class AboutBox;
+}
+
+class TAboutBox : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+    ~TAboutBox() override;
+
+    QLabel* ProgramIcon = nullptr;
+    QLabel* Auteur = nullptr;
+    QLabel* Comments1 = nullptr;
+    QLabel* Version = nullptr;
+    QLabel* Comments2 = nullptr;
+    QLabel* Copyright = nullptr;
+    SpeedButton* SpeedButton1 = nullptr;
+
+    void FormCreate();
+    void SpeedButton1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::AboutBox> ui_;
+};
