@@ -1,0 +1,386 @@
+#include "framelist/TFormListe.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <algorithm>
+#include <climits>
+
+#include "framesource/frame_source.h"
+#include "framesource/program_values.h"
+#include "platform/bitmap.h"
+#include "platform/dialogs.h"
+#include "platform/errors.h"
+#include "platform/jpeg_image.h"
+#include "platform/keys.h"
+#include "ui_TFormListe.h"
+
+using framelist::FrameRow;
+using framelist::FrameTable;
+
+namespace {
+
+// Views are told about changed cells at most this often during a long loop, so a loop that
+// processes events after each row does not repaint the list once per row.
+constexpr qint64 kFlushIntervalMs = 40;
+
+// The spinner's limits are 16-bit; a longer table would wrap them.
+constexpr int kSpinnerLimit = SHRT_MAX;
+
+int ClampToInt(int64_t value) {
+    return int(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
+}
+
+// Clears RunFlag when a loop is left by an exception, so an outer loop does not run on.
+struct RunFlagOnExit {
+    ~RunFlagOnExit() { program::RunFlag = false; }
+};
+
+QString Closing(int count, const char* phrase) {
+    return QStringLiteral("\" %1 \" ").arg(count) + QString::fromUtf8(phrase);
+}
+
+}  // namespace
+
+TFormListe::TFormListe(ListWindowLink link, QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::FormListe>()), link_(std::move(link)) {
+    ui_->setupUi(this);
+    table_ = new FrameTable(this);
+    ui_->ListView1->setModel(table_);
+    ui_->UpDown1->setBuddy(ui_->EditNombre);
+    FormCreate();
+    connectHandlers();
+    sinceFlush_.start();
+}
+
+TFormListe::~TFormListe() = default;
+
+void TFormListe::FormCreate() {
+    program::ListBuilt = false;
+    QHeaderView* header = ui_->ListView1->horizontalHeader();
+    const auto& widths = FrameTable::Widths();
+    ui_->ListView1->setColumnWidths(QList<int>(widths.begin(), widths.end()));
+    ui_->SpeedButtonBestOf->setEnabled(false);
+    ui_->SpeedButtonExtraire->setEnabled(false);
+    countMode_ = ui_->RadioGroup1->itemIndex();
+    markCount_ = 0;
+
+    // Key preview: the window sees every key of its controls first.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+
+    // "Sél." keeps its minimum width; the header has only one minimum for all columns.
+    connect(header, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        if (section == framelist::kColMark && size < FrameTable::Widths()[0]) {
+            ui_->ListView1->setColumnWidth(section, FrameTable::Widths()[0]);
+        }
+    });
+}
+
+void TFormListe::connectHandlers() {
+    using errors::Guarded;
+    connect(ui_->SpeedButtonBestOf, &QToolButton::clicked, this,
+            Guarded<bool>([this](bool) { Calculer1Click(); }));
+    connect(ui_->SpeedButtonExtraire, &QToolButton::clicked, this,
+            Guarded<bool>([this](bool) { SpeedButtonExtraireClick(); }));
+    connect(ui_->RadioGroup1, &RadioGroup::clicked, this,
+            Guarded<int>([this](int) { RadioGroup1Click(); }));
+    connect(ui_->ListView1, &ReportList::columnClicked, this,
+            Guarded<int>([this](int column) { ListView1ColumnClick(column); }));
+    connect(ui_->ListView1, &ReportList::mouseDown, this,
+            Guarded<Qt::MouseButton, Qt::KeyboardModifiers, int, int>(
+                [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y) {
+                    ListView1MouseDown(button, modifiers, x, y);
+                }));
+    const auto pressed = Guarded<Qt::MouseButton, Qt::KeyboardModifiers, int, int>(
+        [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int, int) {
+            SpeedButton1MouseDown(button, modifiers);
+        });
+    connect(ui_->SpeedButton1, &SpeedButton::mouseDown, this, pressed);
+    connect(ui_->SpeedButton2, &SpeedButton::mouseDown, this, pressed);
+    connect(ui_->SpeedButton1, &SpeedButton::mouseMove, this,
+            Guarded<Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
+                [this](Qt::MouseButtons, Qt::KeyboardModifiers modifiers, int, int) {
+                    SpeedButton1MouseMove(modifiers);
+                }));
+    connect(ui_->SpeedButton1, &SpeedButton::mouseUp, this,
+            Guarded<Qt::MouseButton, Qt::KeyboardModifiers, int, int>(
+                [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { SpeedButton1MouseUp(); }));
+    connect(ui_->SpeedButton2, &QToolButton::clicked, this,
+            Guarded<bool>([this](bool) { SpeedButton2Click(); }));
+}
+
+void TFormListe::setKeyDownHandler(std::function<void(int& virtualKey)> handler) {
+    keyDownHandler_ = std::move(handler);
+}
+
+// ---- rows and their values ----
+
+int TFormListe::ListFrameAt(int row) const {
+    // A row that the table does not hold (a build stopped early, a cleared list) stands for none.
+    if (!program::ListBuilt || row < 0 || row >= table_->size()) return -1;
+    return table_->row(row).num;
+}
+
+void TFormListe::SetRowQuality(int digit) {
+    if (!link_.currentPosition || digit < 0 || digit > 9) return;
+    const int row = link_.currentPosition();
+    if (row < 0 || row >= table_->size()) return;
+    table_->setCell(row, framelist::kColQualite, QString::number(digit));
+    table_->flushChanges();
+}
+
+void TFormListe::ClearList() { table_->clear(); }
+
+int TFormListe::ListView1Compare(const FrameRow& a, const FrameRow& b) const {
+    return framelist::CompareRows(a, b, sortColumn_);
+}
+
+void TFormListe::ListView1ColumnClick(int column) {
+    sortColumn_ = column;
+    table_->flushChanges();
+    table_->sortBy(sortColumn_);
+}
+
+// ---- long loops ----
+
+void TFormListe::rowDone() {
+    if (sinceFlush_.elapsed() >= kFlushIntervalMs) {
+        table_->flushChanges();
+        sinceFlush_.restart();
+    }
+    QCoreApplication::processEvents();
+}
+
+void TFormListe::finishLoop() {
+    program::RunFlag = false;
+    table_->flushChanges();
+}
+
+void TFormListe::Ouvrir1Click() {
+    if (program::ListBuilt) return;
+    RunFlagOnExit clearFlag;
+    program::RunFlag = true;
+    table_->clear();
+    ui_->ListView1->setUpdatesEnabled(false);
+    const int32_t frames = FrameSource::FrameCount();
+    table_->reserve(std::max(frames, 0));
+    for (int32_t n = 0; program::RunFlag && n < frames; ++n) {
+        table_->appendRow(framelist::MakeFrameRow(n));
+        QCoreApplication::processEvents();
+    }
+    program::RunFlag = false;
+    // The views learn of the rows once, when the last one is in.
+    table_->publishRows();
+    if (link_.setRangeEnd) link_.setRangeEnd(table_->size() - 1);
+    ui_->ListView1->setUpdatesEnabled(true);
+    const bool hasRows = table_->size() > 0;
+    ui_->SpeedButtonBestOf->setEnabled(hasRows);
+    ui_->SpeedButtonExtraire->setEnabled(hasRows);
+    RadioGroup1Click();
+    program::ListBuilt = true;
+}
+
+void TFormListe::Calculer1Click() {
+    ListView1ColumnClick(framelist::kColNum);
+
+    gfx::Bitmap work;
+    gfx::JpegImage jpeg;
+    // A bad quality text ends the ranking here, before any row is measured.
+    if (link_.applyJpegOptions) link_.applyJpegOptions(jpeg);
+
+    RunFlagOnExit clearFlag;
+    program::RunFlag = true;
+    int i = 0;
+    for (; program::RunFlag && i < table_->size(); ++i) {
+        int64_t size = 0;
+        int64_t length = 0;
+        // A frame that cannot be prepared is measured as nothing, not as the previous picture.
+        if (FrameSource::LoadOutputBitmap(table_->row(i).num, work)) {
+            size = int64_t(work.width()) * work.height() * 4;
+            jpeg.assign(work);
+            length = int64_t(jpeg.data().size());
+        }
+        table_->setNumber(i, framelist::kColTaille, size);
+        table_->setNumber(i, framelist::kColTri, length);
+        rowDone();
+    }
+    finishLoop();
+
+    ListView1ColumnClick(framelist::kColTri);
+    dialogs::current().messageBox(Closing(i, "Images Traitées"),
+                                  QStringLiteral("Traitement Terminé"), dialogs::Buttons::Ok);
+}
+
+void TFormListe::RadioGroup1Click() {
+    const int rows = table_->size();
+    const int value = editNombreValue();
+    const int index = ui_->RadioGroup1->itemIndex();
+    UpDown* spinner = ui_->UpDown1;
+    const int spinnerRows = std::min(rows, kSpinnerLimit);
+    switch (index) {
+    case 0: {
+        spinner->setMaximum(spinnerRows);
+        int64_t count = value;
+        if (countMode_ == 2) count = int64_t(rows) * value / 100;
+        markCount_ = ClampToInt(std::min<int64_t>(count, rows));
+        setEditNombre(markCount_);
+        break;
+    }
+    case 1:
+        spinner->setMaximum(spinnerRows);
+        spinner->setPosition(spinnerRows);
+        markCount_ = rows;
+        setEditNombre(rows);
+        break;
+    case 2: {
+        spinner->setMaximum(100);
+        int64_t percent = value;
+        if (countMode_ != 2) {
+            // An empty table has no percentage of anything.
+            percent = rows > 0 ? int64_t(value) * 100 / rows : 0;
+            setEditNombre(ClampToInt(percent));
+        }
+        markCount_ = ClampToInt(percent * rows / 100);
+        break;
+    }
+    default:
+        markCount_ = 0;
+        break;
+    }
+    countMode_ = index;
+}
+
+template <typename Effect>
+void TFormListe::markRange(Effect effect) {
+    RunFlagOnExit clearFlag;
+    program::RunFlag = true;
+    const int first = link_.rangeStart ? std::max(link_.rangeStart(), 0) : 0;
+    const int last = link_.rangeEnd ? link_.rangeEnd() : table_->size() - 1;
+    for (int i = first; program::RunFlag && i <= last && i < table_->size(); ++i) {
+        table_->setMark(i, effect(i));
+        rowDone();
+    }
+    finishLoop();
+}
+
+void TFormListe::MarkTopRows() {
+    markRange([this](int i) { return i < markCount_; });
+}
+
+void TFormListe::InvertMarks() {
+    markRange([this](int i) { return table_->cell(i, framelist::kColMark).isEmpty(); });
+}
+
+void TFormListe::ClearMarks() {
+    markRange([](int) { return false; });
+}
+
+void TFormListe::SpeedButtonExtraireClick() {
+    if (!program::ListBuilt) return;
+    RadioGroup1Click();
+    const int rows = table_->size();
+    int bound = countMode_ == 0 || countMode_ == 2 ? markCount_ : rows;
+    bound = std::min(bound, rows);
+    if (link_.setSequenceMode) link_.setSequenceMode(false);
+
+    int written = 0;
+    RunFlagOnExit clearFlag;
+    program::RunFlag = true;
+    for (int i = 0; program::RunFlag && i < bound && i < table_->size(); ++i) {
+        if (table_->row(i).marked()) {
+            if (link_.setTrackBarPosition) link_.setTrackBarPosition(i);
+            // An error here ends the whole batch, without the closing message.
+            if (link_.extractCurrentFrame) link_.extractCurrentFrame();
+            // Only files that were written are reported.
+            if (link_.lastExtractionWrote && link_.lastExtractionWrote()) ++written;
+        }
+        rowDone();
+    }
+    finishLoop();
+    dialogs::current().messageBox(Closing(written, "Images Extraites"),
+                                  QStringLiteral("Extraction Terminée"), dialogs::Buttons::Ok);
+}
+
+// ---- input ----
+
+void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                                    int, int y) {
+    const int row = ui_->ListView1->rowAtPoint(QPoint(5, y));
+    if (row < 0 || row >= table_->size()) return;
+    if (button == Qt::LeftButton) {
+        if (link_.setSequenceMode) link_.setSequenceMode(false);
+        program::RunFlag = false;
+        if (link_.pause) link_.pause();
+        if (link_.setTrackBarPosition) link_.setTrackBarPosition(row);
+    } else if (modifiers & Qt::ShiftModifier) {
+        setEditNombre(row + 1);
+        ui_->RadioGroup1->setItemIndex(0);
+        // The text is a count now, whatever the group showed before.
+        countMode_ = 0;
+        RadioGroup1Click();
+        MarkTopRows();
+    } else {
+        table_->setMark(row, !table_->row(row).marked());
+        table_->flushChanges();
+    }
+}
+
+void TFormListe::SpeedButton1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers) {
+    RadioGroup1Click();
+    if (modifiers & Qt::ShiftModifier) {
+        InvertMarks();
+    } else {
+        MarkTopRows();
+    }
+}
+
+void TFormListe::SpeedButton1MouseMove(Qt::KeyboardModifiers modifiers) {
+    ui_->SpeedButton1->setText((modifiers & Qt::ShiftModifier) ? QStringLiteral("InvSél.")
+                                                               : QStringLiteral("Sél."));
+}
+
+void TFormListe::SpeedButton1MouseUp() { ui_->SpeedButton1->setText(QStringLiteral("Sél.")); }
+
+void TFormListe::SpeedButton2Click() {
+    RadioGroup1Click();
+    ClearMarks();
+}
+
+void TFormListe::EditNombreKeyPress(char16_t& key) const {
+    if (key >= 14 && !(key >= u'0' && key <= u'9')) key = 0;
+}
+
+int TFormListe::editNombreValue() const {
+    bool ok = false;
+    const int value = ui_->EditNombre->text().toInt(&ok);
+    return ok ? value : 0;
+}
+
+void TFormListe::setEditNombre(int value) { ui_->EditNombre->setText(QString::number(value)); }
+
+bool TFormListe::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || forwardingKey_) return QWidget::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+
+    bool passes = true;
+    if (keyDownHandler_) {
+        int code = keys::VirtualKeyCode(*key);
+        errors::Guard([&] { keyDownHandler_(code); });
+        passes = code != 0;
+    }
+    // A consumed key-down still types its character into the count box, through its filter.
+    if (watched == ui_->EditNombre && !key->text().isEmpty()) {
+        char16_t typed = key->text().at(0).unicode();
+        EditNombreKeyPress(typed);
+        passes = typed != 0;
+    }
+    if (passes) {
+        // Delivered here so that its travel up to the parents does not reach the key map again.
+        forwardingKey_ = true;
+        QCoreApplication::sendEvent(watched, event);
+        forwardingKey_ = false;
+    }
+    event->accept();
+    return true;
+}

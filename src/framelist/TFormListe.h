@@ -1,0 +1,85 @@
+#pragma once
+// The list window: the frame table of the open video, the "Best of..." ranking by JPEG size,
+// row marks, digit ratings and the batch extraction of the marked rows.
+
+#include <QElapsedTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "framelist/frame_table.h"
+#include "framelist/list_window_link.h"
+
+namespace Ui {
+class FormListe;
+}
+
+class TFormListe : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFormListe(ListWindowLink link, QWidget* parent = nullptr);
+    ~TFormListe() override;
+
+    // The main window's key map: every key-down of this window and its controls goes there
+    // first; a code set to 0 is consumed.
+    void setKeyDownHandler(std::function<void(int& virtualKey)> handler);
+
+    // Operations the main window uses.
+    int ListFrameAt(int row) const;
+    void SetRowQuality(int digit);
+    void Ouvrir1Click();
+    void ClearList();
+    void SpeedButtonExtraireClick();
+
+    // The table and its ordering.
+    int ListView1Compare(const framelist::FrameRow& a, const framelist::FrameRow& b) const;
+    void ListView1ColumnClick(int column);
+    void Calculer1Click();
+    void RadioGroup1Click();
+
+    // Marking loops over the range of the main window.
+    void MarkTopRows();
+    void InvertMarks();
+    void ClearMarks();
+
+    // Event handlers, public so that the main window's equivalents and tests reach them.
+    void ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    void SpeedButton1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void SpeedButton1MouseMove(Qt::KeyboardModifiers modifiers);
+    void SpeedButton1MouseUp();
+    void SpeedButton2Click();
+    // Sets the character to 0 when it must not reach the edit.
+    void EditNombreKeyPress(char16_t& key) const;
+
+    int MarkCount() const { return markCount_; }
+    int CountMode() const { return countMode_; }
+    int SortColumn() const { return sortColumn_; }
+    const framelist::FrameTable& table() const { return *table_; }
+    int rowCount() const { return table_->size(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void connectHandlers();
+    int editNombreValue() const;
+    void setEditNombre(int value);
+    // The end of one row of a long loop: reports changed cells now and then, runs pending events.
+    void rowDone();
+    void finishLoop();
+    template <typename Effect>
+    void markRange(Effect effect);
+
+    std::unique_ptr<Ui::FormListe> ui_;
+    framelist::FrameTable* table_ = nullptr;  // owned by this window
+    ListWindowLink link_;
+    std::function<void(int&)> keyDownHandler_;
+    QElapsedTimer sinceFlush_;
+    bool forwardingKey_ = false;
+
+    int sortColumn_ = 0;
+    int markCount_ = 0;
+    int countMode_ = 0;
+};
