@@ -1,0 +1,90 @@
+// Writing the frame shown, the batch of marked rows, viewing a picture file, and the switch
+// that limits output images to the crop rectangle.
+
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <limits>
+
+#include "app/TForm1.h"
+#include "framelist/TFormListe.h"
+#include "framesource/frame_source.h"
+#include "framesource/image_writers.h"
+#include "framesource/program_values.h"
+#include "infowindow/TFormInfoImg.h"
+#include "options/TFormOpJpeg.h"
+#include "platform/bitmap.h"
+#include "platform/controls/image_control.h"
+#include "platform/dialogs.h"
+#include "platform/picture_loader.h"
+#include "ui_TForm1.h"
+#include "viewer/TFormAvi.h"
+
+namespace {
+const QString kPictureFilter = QStringLiteral("Images (*.BMP)|*.BMP|Images (*.JPG)|*.JPG|Tous Fichiers (*.*)|*.*");
+constexpr int kNoNumber = 2;
+}  // namespace
+
+void TForm1::SpeedButtonExtraireClick() {
+    LastExtractionWrote = false;
+    if (!FrameSource::VideoOpen()) return;
+    const QString name = BuildImageName();
+    const QString path = OutputDir + name;
+    const int32_t frame = FrameAtPosition(CurrentPosition);
+    if (frame < 0) return;
+    const bool written = OutputType == 1 ? FrameSource::SaveFrameJpeg(frame, path) : FrameSource::SaveFrameBmp(frame, path);
+    LastExtractionWrote = written;
+    if (written && ui_->RadioGroupNum->itemIndex() != kNoNumber) {
+        // The number stops at the largest value rather than wrapping to a negative one.
+        if (StartNumber < std::numeric_limits<int32_t>::max()) ++StartNumber;
+        ui_->EditDebut->setText(QString::number(StartNumber));
+    }
+}
+
+void TForm1::SpeedButtonLotClick() { listWindow_->SpeedButtonExtraireClick(); }
+
+void TForm1::SpeedButtonVoirClick() {
+    program::RunFlag = false;
+    dialogs::OpenFileRequest request;
+    request.directory = OutputDir;
+    request.filter = kPictureFilter;
+    request.multiSelect = false;
+    const QStringList chosen = dialogs::current().openFiles(request);
+    if (chosen.isEmpty()) return;
+
+    const QString path = chosen.first();
+    gfx::Picture& picture = pictureViewer_->picture();
+    const gfx::LoadResult result = gfx::LoadPictureFile(picture, path);
+    if (result == gfx::LoadResult::Loaded) {
+        pictureViewer_->setWindowTitle(QFileInfo(path).fileName());
+        // The reading options (scale among them) decide the picture's size, so they apply first
+        // and the viewer is sized to the picture they give.
+        if (jpegOptionsWindow_) jpegOptionsWindow_->ApplyJpegOptions(picture.graphic());
+        const QImage drawn = picture.graphic()->toImage();
+        const int width = drawn.width(), height = drawn.height();
+        pictureViewer_->setImageClientSize(width, height);
+        pictureViewer_->setClientSize(width + 4, height + 4);
+        QImage converted(width, height, QImage::Format_RGB888);
+        converted.fill(Qt::white);
+        QPainter painter(&converted);
+        painter.drawImage(QRect(0, 0, width, height), drawn);
+        painter.end();
+        picture.setGraphic(std::make_unique<gfx::Bitmap>(std::move(converted), gfx::PixelLayout::Bits24));
+    } else {
+        pictureViewer_->setWindowTitle("Pas d'Image");
+    }
+    pictureViewer_->show();
+    pictureViewer_->raise();
+    pictureViewer_->InfoForm->AttachImage(pictureViewer_->Image1, 0, 0, 0, 0);
+}
+
+bool TForm1::CheckBoxCadreMouseDown() {
+    if (!FrameSource::CropDefined()) {
+        dialogs::current().messageBox("Définissez un Cadre de Sélection dans l'Image", "Cadre non Défini",
+                                      dialogs::Buttons::Ok);
+        ui_->CheckBoxCadre->setChecked(false);
+        return false;
+    }
+    FrameSource::SetCropEnabled(!ui_->CheckBoxCadre->isChecked());
+    return true;
+}

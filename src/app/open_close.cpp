@@ -1,0 +1,79 @@
+// Opening a video into the frame viewer and closing it again.
+
+#include <QDir>
+#include <QFileInfo>
+#include <QScrollArea>
+
+#include "app/TForm1.h"
+#include "framelist/TFormListe.h"
+#include "framesource/frame_source.h"
+#include "framesource/program_values.h"
+#include "infowindow/TFormInfoImg.h"
+#include "platform/bitmap.h"
+#include "platform/dialogs.h"
+#include "ui_TForm1.h"
+#include "viewer/TFormAvi.h"
+
+namespace {
+const QString kVideoFilter = QStringLiteral("Animations AVI (*.AVI)|*.AVI|Tous Fichiers (*.*)|*.*");
+}
+
+void TForm1::SpeedButtonOuvrirAviClick() {
+    SpeedButtonFermerClick();
+
+    dialogs::OpenFileRequest request;
+    request.directory = AviDirectory;
+    request.filter = kVideoFilter;
+    request.multiSelect = false;
+    const QStringList chosen = dialogs::current().openFiles(request);
+
+    bool opened = false;
+    QString path;
+    if (!chosen.isEmpty()) {
+        path = chosen.first();
+        const QFileInfo file(path);
+        // Shown before the open, so the chosen file stays visible even when it cannot be opened.
+        ui_->LabelRepFicAvi->setText(QDir::toNativeSeparators(file.absolutePath()) + QDir::separator());
+        ui_->EditNomFicAvi->setText(file.fileName());
+        opened = FrameSource::OpenVideo(path, frameViewer_->ScrollBox1);
+    }
+
+    if (opened) {
+        AviDirectory = QFileInfo(path).absolutePath();
+        const int32_t last = FrameSource::FrameCount() - 1;
+        ui_->LabelMax->setText(QString::number(last));
+        setTrackBar(0, last, 0);
+        TrackBarVideoChange();
+        frameViewer_->setImageClientSize(FrameSource::FrameWidth(), FrameSource::FrameHeight());
+        frameViewer_->setClientSize(FrameSource::FrameWidth() + 4, FrameSource::FrameHeight() + 4);
+        frameViewer_->InfoForm->AttachImage(frameViewer_->Image1, 0, 0, 0, 0);
+        FrameSource::SetCropEnabled(FrameSource::CropDefined());
+        ui_->CheckBoxCadre->setChecked(FrameSource::CropEnabled());
+        RangeStart = 0;
+        RangeEnd = last;
+    } else {
+        ui_->LabelMax->setText("Erreur");
+        ui_->TrackBarVideo->setMaximum(0);
+        ui_->TrackBarVideo->setValue(0);
+        TrackBarVideoChange();
+    }
+    setVideoButtonsEnabled(opened);
+    program::ListBuilt = false;
+    SetSequenceMode(true);
+}
+
+void TForm1::SpeedButtonFermerClick() {
+    program::RunFlag = false;
+    FrameSource::CloseVideo();
+    frameViewer_->bitmap().clear();
+    frameViewer_->ScrollBox1->update();
+    FrameSource::SetCropEnabled(false);
+    ui_->CheckBoxCadre->setChecked(false);
+    ui_->EditNomFicAvi->clear();
+    ui_->LabelMax->setText("0");
+    setTrackBar(0, 0, 0);
+    setVideoButtonsEnabled(false);
+    program::ListBuilt = false;
+    SetSequenceMode(true);
+    listWindow_->ClearList();
+}

@@ -1,0 +1,293 @@
+// Start-up and end of the main window, the commands that only show other windows, and the
+// keyboard preview that sends navigation keys to the key map before the focused control.
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include "app/TForm1.h"
+#include "framelist/TFormListe.h"
+#include "framesource/frame_source.h"
+#include "framesource/image_writers.h"
+#include "framesource/program_values.h"
+#include "infowindow/TFormInfoImg.h"
+#include "options/TFormOpJpeg.h"
+#include "options/identity.h"
+#include "platform/errors.h"
+#include "platform/jpeg_image.h"
+#include "platform/controls/glyphs.h"
+#include "platform/keys.h"
+#include "ui_TForm1.h"
+#include "viewer/TFormAvi.h"
+
+namespace {
+
+void SetTransportGlyphs(Ui::TForm1& ui) {
+    ui.SpeedButtonDeb->setGlyph(glyphs::first(), 2);
+    ui.SpeedButtonAr3->setGlyph(glyphs::fastBackward(), 2);
+    ui.SpeedButtonAr->setGlyph(glyphs::previous(), 2);
+    ui.SpeedButtonPause->setGlyph(glyphs::pause());
+    ui.SpeedButtonGoto->setGlyph(glyphs::gotoFrame(), 2);
+    ui.SpeedButtonDemarrer->setGlyph(glyphs::play());
+    ui.SpeedButtonAv->setGlyph(glyphs::next(), 2);
+    ui.SpeedButtonAv3->setGlyph(glyphs::fastForward(), 2);
+    ui.SpeedButtonFin->setGlyph(glyphs::last(), 2);
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()) {
+    ui_->setupUi(this);
+    ui_->UpDowndebut->setBuddy(ui_->EditDebut);
+    SetTransportGlyphs(*ui_);
+    connectHandlers();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createSecondaryWindows() {
+    const auto keyDown = [this](int& key) { errors::Guard([&] { FormKeyDown(key); }); };
+    frameViewer_ = std::make_unique<TFormAvi>();
+    frameViewer_->setKeyDownHandler(keyDown);
+    pictureViewer_ = std::make_unique<TFormAvi>();
+    pictureViewer_->setKeyDownHandler(keyDown);
+
+    ListWindowLink link;
+    link.setSequenceMode = [this](bool avi) { SetSequenceMode(avi); };
+    link.setTrackBarPosition = [this](int position) { ui_->TrackBarVideo->setValue(position); };
+    link.extractCurrentFrame = [this] { SpeedButtonExtraireClick(); };
+    link.pause = [this] { Paused = true; };
+    link.currentPosition = [this] { return CurrentPosition; };
+    link.rangeStart = [this] { return RangeStart; };
+    link.rangeEnd = [this] { return RangeEnd; };
+    link.setRangeEnd = [this](int end) { RangeEnd = end; };
+    link.lastExtractionWrote = [this] { return LastExtractionWrote; };
+    link.applyJpegOptions = [this](gfx::JpegImage& image) {
+        if (jpegOptionsWindow_) jpegOptionsWindow_->ApplyJpegOptions(&image);
+    };
+    listWindow_ = std::make_unique<TFormListe>(std::move(link));
+    listWindow_->setKeyDownHandler(keyDown);
+}
+
+void TForm1::setJpegOptionsWindow(TFormOpJpeg* window) {
+    jpegOptionsWindow_ = window;
+    FrameSource::SetJpegOptionsApplier([window](gfx::JpegImage& image) { window->ApplyJpegOptions(&image); });
+}
+
+void TForm1::FormCreate() {
+    setWindowTitle(identity::kProductName + " : " + identity::kVersion);
+    RangeStart = 0;
+    RangeEnd = 0;
+    CurrentPosition = 0;
+    StepSize = 1;
+    FastStepSize = 3;
+    Pause();
+    SetSequenceMode(true);
+    KeyPreview = true;
+    createSecondaryWindows();
+
+    const QString startDirectory = QDir::currentPath();
+    ui_->EditNomFicAvi->setText("*.AVI");
+    ui_->LabelRepFicAvi->setText(startDirectory);
+    ui_->EditNomFicImg->setText("IMAGE");
+    ui_->LabelRepFicImg->setText(startDirectory);
+
+    ui_->SpeedButtonVisu->setEnabled(false);
+    ui_->SpeedButtonListe->setEnabled(false);
+    program::ListBuilt = false;
+    ui_->SpeedButtonExtraire->setEnabled(false);
+    ui_->SpeedButtonLot->setEnabled(false);
+    ui_->SpeedButtonVoir->setEnabled(false);
+    RenommeChange();
+
+    setTrackBar(0, 0, 0);
+    ui_->TrackBarVideo->setSingleStep(1);
+    ui_->TrackBarVideo->setPageStep(FastStepSize);
+    FrameSource::SetCropEnabled(false);
+    ui_->CheckBoxCadre->setChecked(false);
+}
+
+void TForm1::FormClose() {
+    // A running loop only looks at the flag: clearing it lets the program finish.
+    program::RunFlag = false;
+    listWindow_->ClearList();
+    FrameSource::CloseVideo();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        closing_ = true;
+        errors::Guard([this] { FormClose(); });
+        for (QWidget* window : {static_cast<QWidget*>(frameViewer_.get()), static_cast<QWidget*>(pictureViewer_.get()),
+                                static_cast<QWidget*>(listWindow_.get())}) {
+            window->close();
+        }
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+    }
+    event->accept();
+}
+
+void TForm1::SpeedButtonVisuClick() {
+    frameViewer_->show();
+    frameViewer_->raise();
+    frameViewer_->activateWindow();
+}
+
+void TForm1::SpeedButtonListeClick() {
+    listWindow_->show();
+    listWindow_->raise();
+    listWindow_->Ouvrir1Click();
+}
+
+void TForm1::InfoImage1Click() { frameViewer_->InfoForm->ShowForImage(frameViewer_->Image1); }
+
+void TForm1::Jpeg1Click() {
+    program::JpegOptionsTarget = &frameViewer_->picture();
+    if (jpegOptionsWindow_) {
+        jpegOptionsWindow_->show();
+        jpegOptionsWindow_->raise();
+    }
+}
+
+void TForm1::Quitter1Click() { close(); }
+
+void TForm1::EditEnter() { KeyPreview = false; }
+
+void TForm1::EditExit() { KeyPreview = true; }
+
+void TForm1::EditKeyDown(int& key) {
+    if (key == keys::kReturn) ui_->TrackBarVideo->setFocus();
+}
+
+void TForm1::setVideoButtonsEnabled(bool enabled) {
+    for (QWidget* button : {static_cast<QWidget*>(ui_->SpeedButtonVisu), static_cast<QWidget*>(ui_->SpeedButtonListe),
+                            static_cast<QWidget*>(ui_->SpeedButtonExtraire), static_cast<QWidget*>(ui_->SpeedButtonLot),
+                            static_cast<QWidget*>(ui_->SpeedButtonVoir)}) {
+        button->setEnabled(enabled);
+    }
+}
+
+void TForm1::setTrackBar(int minimum, int maximum, int position) {
+    // Ticks only at the two ends.
+    ui_->TrackBarVideo->setTickInterval(std::max(1, maximum - minimum));
+    ui_->TrackBarVideo->setMinimum(minimum);
+    ui_->TrackBarVideo->setMaximum(maximum);
+    ui_->TrackBarVideo->setValue(position);
+}
+
+// Keys typed in the main window reach the key map first while the preview is on. The key map
+// consumes every key-down; a typed character still reaches an edit box, as a character.
+bool TForm1::handlePreviewKey(QObject* watched, QKeyEvent* event) {
+    const bool inEditDebut = watched == ui_->EditDebut;
+    const bool inEditFormat = watched == ui_->EditFormat;
+    if (!KeyPreview) {
+        if (watched == ui_->EditNomFicAvi || watched == ui_->EditNomFicImg) {
+            int key = keys::VirtualKeyCode(*event);
+            errors::Guard([&] { EditKeyDown(key); });
+            return key == keys::kReturn && ui_->TrackBarVideo->hasFocus();
+        }
+        if (inEditFormat && !event->text().isEmpty()) {
+            bool passes = false;
+            errors::Guard([&] { passes = EditFormatKeyPress(event->text().at(0)); });
+            return !passes;
+        }
+        return false;
+    }
+    int key = keys::VirtualKeyCode(*event);
+    errors::Guard([&] { FormKeyDown(key); });
+    if (inEditDebut && !event->text().isEmpty()) {
+        return !EditDebutKeyPress(event->text().at(0));
+    }
+    if (qobject_cast<QLineEdit*>(watched) && !event->text().isEmpty() && event->text().at(0).isPrint()) {
+        return false;
+    }
+    return true;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this) return QMainWindow::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            return handlePreviewKey(watched, static_cast<QKeyEvent*>(event));
+        case QEvent::FocusIn:
+            if (watched == ui_->EditNomFicAvi || watched == ui_->EditNomFicImg || watched == ui_->EditFormat) {
+                EditEnter();
+            } else if (watched == ui_->TrackBarVideo) {
+                errors::Guard([this] { TrackBarVideoEnter(); });
+            }
+            break;
+        case QEvent::FocusOut:
+            if (watched == ui_->EditNomFicAvi || watched == ui_->EditNomFicImg || watched == ui_->EditFormat) {
+                EditExit();
+            } else if (watched == ui_->EditDebut) {
+                errors::Guard([this] { RenommeChange(); });
+            }
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            if (watched == ui_->CheckBoxBoucle) {
+                errors::Guard([this] { CheckBoxBoucleMouseDown(); });
+            } else if (watched == ui_->CheckBoxCadre) {
+                bool goOn = false;
+                errors::Guard([&] { goOn = CheckBoxCadreMouseDown(); });
+                return !goOn;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (watched == ui_->LabelNomImg) errors::Guard([this] { LabelNomImgClick(); });
+            break;
+        default:
+            break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::connectHandlers() {
+    using errors::Guarded;
+    const auto onClick = [this](QAbstractButton* button, void (TForm1::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this, Guarded([this, handler] { (this->*handler)(); }));
+    };
+    const auto onAction = [this](QAction* action, void (TForm1::*handler)()) {
+        connect(action, &QAction::triggered, this, Guarded([this, handler] { (this->*handler)(); }));
+    };
+    onClick(ui_->SpeedButtonOuvrirAvi, &TForm1::SpeedButtonOuvrirAviClick);
+    onClick(ui_->SpeedButtonVisu, &TForm1::SpeedButtonVisuClick);
+    onClick(ui_->SpeedButtonListe, &TForm1::SpeedButtonListeClick);
+    onClick(ui_->SpeedButtonFermer, &TForm1::SpeedButtonFermerClick);
+    onClick(ui_->SpeedButtonDeb, &TForm1::Debut);
+    onClick(ui_->SpeedButtonAr3, &TForm1::ArriereRapide);
+    onClick(ui_->SpeedButtonAr, &TForm1::Arriere);
+    onClick(ui_->SpeedButtonPause, &TForm1::Pause);
+    onClick(ui_->SpeedButtonGoto, &TForm1::SpeedButtonGotoClick);
+    onClick(ui_->SpeedButtonDemarrer, &TForm1::Demarrer);
+    onClick(ui_->SpeedButtonAv, &TForm1::Avant);
+    onClick(ui_->SpeedButtonAv3, &TForm1::AvantRapide);
+    onClick(ui_->SpeedButtonFin, &TForm1::Fin);
+    onClick(ui_->SpeedButtonSequence, &TForm1::SpeedButtonSequenceClick);
+    onClick(ui_->SpeedButtonParcourirExtraction, &TForm1::SpeedButtonParcourirExtractionClick);
+    onClick(ui_->SpeedButtonExtraire, &TForm1::SpeedButtonExtraireClick);
+    onClick(ui_->SpeedButtonVoir, &TForm1::SpeedButtonVoirClick);
+    onClick(ui_->SpeedButtonLot, &TForm1::SpeedButtonLotClick);
+
+    onAction(ui_->Ouvrir1, &TForm1::SpeedButtonOuvrirAviClick);
+    onAction(ui_->Fermer1, &TForm1::SpeedButtonFermerClick);
+    onAction(ui_->Quitter1, &TForm1::Quitter1Click);
+    onAction(ui_->Visu1, &TForm1::SpeedButtonVisuClick);
+    onAction(ui_->Liste1, &TForm1::SpeedButtonListeClick);
+    onAction(ui_->InfoImage1, &TForm1::InfoImage1Click);
+    onAction(ui_->Jpeg1, &TForm1::Jpeg1Click);
+
+    connect(ui_->TrackBarVideo, &QSlider::valueChanged, this, Guarded<int>([this](int) { TrackBarVideoChange(); }));
+    connect(ui_->EditNomFicImg, &QLineEdit::textChanged, this, Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
+    connect(ui_->EditFormat, &QLineEdit::textChanged, this, Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
+    connect(ui_->EditDebut, &QLineEdit::textChanged, this, Guarded<const QString&>([this](const QString&) { EditDebutChange(); }));
+    for (RadioGroup* group : {ui_->RadioGroupNum, ui_->RadioGroupTypeExtraction, ui_->RadioGroupPlansExtraction}) {
+        connect(group, &RadioGroup::clicked, this, Guarded<int>([this](int) { RenommeChange(); }));
+    }
+    qApp->installEventFilter(this);
+}

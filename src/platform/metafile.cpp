@@ -1,0 +1,93 @@
+#include "platform/metafile.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/bitmap.h"
+
+extern "C" {
+#include <libwmf/api.h>
+#include <libwmf/svg.h>
+}
+#include <emf2svg.h>
+
+namespace gfx {
+namespace {
+
+// Metafiles larger than this are not drawn: their size comes from the file.
+constexpr int kMaxSide = 8192;
+constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+
+QByteArray EmfToSvg(QByteArray contents) {
+    generatorOptions options{};
+    options.nameSpace = nullptr;
+    options.verbose = false;
+    options.emfplus = true;
+    options.svgDelimiter = true;
+    char* out = nullptr;
+    size_t outLength = 0;
+    const int ok = emf2svg(contents.data(), size_t(contents.size()), &out, &outLength, &options);
+    QByteArray svg;
+    if (ok && out) svg = QByteArray(out, qsizetype(outLength));
+    std::free(out);
+    return svg;
+}
+
+QByteArray WmfToSvg(QByteArray contents) {
+    wmfAPI* api = nullptr;
+    wmfAPI_Options apiOptions{};
+    apiOptions.function = wmf_svg_function;
+    if (wmf_api_create(&api, WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL, &apiOptions) != wmf_E_None) {
+        if (api) wmf_api_destroy(api);
+        return {};
+    }
+    QByteArray svg;
+    wmfD_Rect bbox{};
+    if (wmf_mem_open(api, reinterpret_cast<unsigned char*>(contents.data()), long(contents.size())) == wmf_E_None &&
+        wmf_scan(api, 0, &bbox) == wmf_E_None) {
+        wmf_svg_t* device = WMF_SVG_GetData(api);
+        device->out = wmf_stream_create(api, nullptr);
+        device->bbox = bbox;
+        float width = 0, height = 0;
+        wmf_size(api, &width, &height);
+        device->width = unsigned(std::clamp(width, 1.0f, float(kMaxSide)));
+        device->height = unsigned(std::clamp(height, 1.0f, float(kMaxSide)));
+        const bool played = wmf_play(api, 0, &bbox) == wmf_E_None;
+        char* buffer = nullptr;
+        unsigned long length = 0;
+        wmf_stream_destroy(api, device->out, &buffer, &length);
+        if (played && buffer) svg = QByteArray(buffer, qsizetype(length));
+        std::free(buffer);
+    }
+    wmf_api_destroy(api);
+    return svg;
+}
+
+}  // namespace
+
+std::unique_ptr<Graphic> LoadMetafile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) return nullptr;
+    const QByteArray contents = file.readAll();
+    const bool enhanced = QFileInfo(path).suffix().compare("emf", Qt::CaseInsensitive) == 0;
+    const QByteArray svg = enhanced ? EmfToSvg(contents) : WmfToSvg(contents);
+    if (svg.isEmpty()) return nullptr;
+
+    QSvgRenderer renderer(svg);
+    if (!renderer.isValid()) return nullptr;
+    QSize size = renderer.defaultSize();
+    if (size.isEmpty() || size.width() > kMaxSide || size.height() > kMaxSide) return nullptr;
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    painter.end();
+    return std::make_unique<Bitmap>(std::move(image), PixelLayout::Bits32);
+}
+
+}  // namespace gfx
