@@ -1,0 +1,310 @@
+// Writing frames as BMP and JPEG files: the exact BMP bytes, the replace question, the failures
+// a user can meet, and that a failed write never costs the file that was there before.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "framesource/frame_source.h"
+#include "framesource/image_writers.h"
+#include "platform/dib.h"
+#include "platform/errors.h"
+#include "platform/jpeg_image.h"
+#include "support/scripted_dialogs.h"
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+constexpr int kFrames = 3;
+
+// Pixel (x, y) of frame n, counted from the top, as blue, green, red.
+std::array<uint8_t, 3> PixelOf(int n, int x, int y) {
+    return {uint8_t(40 * n + 20), uint8_t(y & 0xFF), uint8_t((x * 3) & 0xFF)};
+}
+
+void Put32(QByteArray& out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.append(char((value >> (8 * i)) & 0xFF));
+}
+void Put16(QByteArray& out, uint16_t value) {
+    out.append(char(value & 0xFF));
+    out.append(char(value >> 8));
+}
+QByteArray Chunk(const char* id, const QByteArray& body) {
+    QByteArray out(id, 4);
+    Put32(out, uint32_t(body.size()));
+    out += body;
+    if (body.size() % 2) out.append('\0');
+    return out;
+}
+QByteArray List(const char* type, const QByteArray& body) { return Chunk("LIST", QByteArray(type, 4) + body); }
+
+// An uncompressed 24-bit AVI whose frames are PixelOf.
+QByteArray UncompressedAvi() {
+    const int stride = int(dib::RowStride(kWidth, 24));
+    const uint32_t frameBytes = uint32_t(stride * kHeight);
+    QByteArray avih;
+    for (uint32_t v : {40000u, 0u, 0u, 0x10u, uint32_t(kFrames), 0u, 1u, frameBytes, uint32_t(kWidth), uint32_t(kHeight), 0u, 0u, 0u, 0u}) Put32(avih, v);
+    QByteArray strh("vids", 4);
+    strh += QByteArray("DIB ", 4);
+    for (uint32_t v : {0u, 0u, 0u, 1u, 25u, 0u, uint32_t(kFrames), frameBytes, 0xFFFFFFFFu, 0u}) Put32(strh, v);
+    for (int v : {0, 0, kWidth, kHeight}) Put16(strh, uint16_t(v));
+    dib::BitmapInfoHeader info;
+    info.biSize = 40;
+    info.biWidth = kWidth;
+    info.biHeight = kHeight;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biSizeImage = frameBytes;
+    const QByteArray strf(reinterpret_cast<const char*>(&info), sizeof info);
+
+    QByteArray movi, idx1;
+    for (int n = 0; n < kFrames; ++n) {
+        QByteArray frame(int(frameBytes), '\0');
+        for (int y = 0; y < kHeight; ++y) {
+            char* row = frame.data() + size_t(kHeight - 1 - y) * stride;
+            for (int x = 0; x < kWidth; ++x) {
+                const auto bgr = PixelOf(n, x, y);
+                std::memcpy(row + 3 * x, bgr.data(), 3);
+            }
+        }
+        idx1 += QByteArray("00db", 4);
+        Put32(idx1, 0x10);
+        Put32(idx1, uint32_t(4 + movi.size()));
+        Put32(idx1, frameBytes);
+        movi += Chunk("00db", frame);
+    }
+    const QByteArray hdrl = List("hdrl", Chunk("avih", avih) + List("strl", Chunk("strh", strh) + Chunk("strf", strf)));
+    return Chunk("RIFF", QByteArray("AVI ", 4) + hdrl + List("movi", movi) + Chunk("idx1", idx1));
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+class ImageWriters : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        video_ = dir_.filePath("clip.avi");
+        WriteAll(video_, UncompressedAvi());
+        ASSERT_TRUE(FrameSource::OpenVideo(video_, nullptr));
+        ASSERT_EQ(FrameSource::FrameCount(), kFrames);
+        out_ = dir_.filePath("out");
+        ASSERT_TRUE(QDir().mkpath(out_));
+    }
+    void TearDown() override {
+        FrameSource::CloseVideo();
+        FrameSource::SetJpegOptionsApplier({});
+    }
+    QString Out(const QString& name) const { return out_ + "/" + name; }
+    QStringList OutFiles() const { return QDir(out_).entryList(QDir::Files | QDir::Hidden); }
+
+    QTemporaryDir dir_;
+    QString video_;
+    QString out_;
+    testing_support::ScopedDialogs dialogs_;
+};
+
+TEST_F(ImageWriters, BmpHoldsTheWholeFrameOrTheCrop) {
+    struct Case {
+        bool crop;
+        int width, height;
+        uint32_t fileSize;
+        int pixelBytes;
+    };
+    for (const Case c : {Case{false, 320, 240, 230454, 230400}, Case{true, 10, 5, 214, 160}}) {
+        SCOPED_TRACE(c.crop);
+        if (c.crop) {
+            ASSERT_TRUE(FrameSource::SetCropRect(0, 0, 5, 10));
+        }
+        FrameSource::SetCropEnabled(c.crop);
+        const QString path = Out(c.crop ? "crop.BMP" : "whole.BMP");
+        ASSERT_TRUE(FrameSource::SaveFrameBmp(1, path));
+        const QByteArray bytes = ReadAll(path);
+        ASSERT_EQ(bytes.size(), qsizetype(c.fileSize));
+
+        dib::BitmapFileHeader file;
+        dib::BitmapInfoHeader info;
+        std::memcpy(&file, bytes.constData(), sizeof file);
+        std::memcpy(&info, bytes.constData() + 14, sizeof info);
+        EXPECT_EQ(bytes.left(2), "BM");
+        EXPECT_EQ(file.bfSize, c.fileSize);
+        EXPECT_EQ(file.bfReserved1, 0);
+        EXPECT_EQ(file.bfReserved2, 0);
+        EXPECT_EQ(file.bfOffBits, 54u);
+        EXPECT_EQ(info.biSize, 40u);
+        EXPECT_EQ(info.biWidth, c.width);
+        EXPECT_EQ(info.biHeight, c.height);
+        EXPECT_EQ(info.biBitCount, 24);
+
+        // The picture is frame 1's own pixels, bottom row first.
+        const int stride = int(dib::RowStride(c.width, 24));
+        EXPECT_EQ(stride * c.height, c.pixelBytes);
+        for (int y : {0, c.height - 1}) {
+            for (int x : {0, c.width - 1}) {
+                const auto expected = PixelOf(1, x, y);
+                const char* at = bytes.constData() + 54 + size_t(c.height - 1 - y) * stride + 3 * x;
+                EXPECT_EQ(std::memcmp(at, expected.data(), 3), 0) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_TRUE(dialogs_->messages().empty());
+}
+
+TEST_F(ImageWriters, ReplacingAFileAsksFirst) {
+    struct Case {
+        const char* name;
+        dialogs::Answer answer;
+        bool jpeg;
+    };
+    const Case cases[] = {
+        {"IMAGE1.BMP", dialogs::Answer::Cancel, false},
+        {"IMAGE2.BMP", dialogs::Answer::Ok, false},
+        {"IMAGE3.JPG", dialogs::Answer::Cancel, true},
+        {"IMAGE4.JPG", dialogs::Answer::Ok, true},
+    };
+    const QByteArray old = "previous picture";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Out(c.name);
+        WriteAll(path, old);
+        dialogs_->clearRecords();
+        dialogs_->queueAnswer(c.answer);
+        const bool cancel = c.answer == dialogs::Answer::Cancel;
+        if (c.jpeg && cancel) {
+            EXPECT_THROW(FrameSource::SaveFrameJpeg(0, path), errors::SilentAbort);
+        } else {
+            EXPECT_EQ(c.jpeg ? FrameSource::SaveFrameJpeg(0, path) : FrameSource::SaveFrameBmp(0, path), !cancel);
+        }
+        ASSERT_EQ(dialogs_->messages().size(), 1u);
+        const auto& asked = dialogs_->messages().front();
+        EXPECT_EQ(asked.text, QString("Ecraser : %1 ?").arg(c.name));
+        EXPECT_EQ(asked.caption, "Fichier Existant");
+        EXPECT_EQ(asked.buttons, dialogs::Buttons::OkCancel);
+        const QByteArray now = ReadAll(path);
+        if (cancel) {
+            EXPECT_EQ(now, old);
+        } else {
+            EXPECT_TRUE(now.startsWith(c.jpeg ? QByteArray("\xFF\xD8") : QByteArray("BM")));
+        }
+    }
+    EXPECT_EQ(OutFiles().size(), 4);  // nothing left aside
+}
+
+TEST_F(ImageWriters, MissingDirectoryIsReportedAndWritesNothing) {
+    const QString bmp = dir_.filePath("nowhere/A.BMP");
+    const QString jpg = dir_.filePath("nowhere/A.JPG");
+    try {
+        FrameSource::SaveFrameBmp(0, bmp);
+        ADD_FAILURE() << "no error";
+    } catch (const errors::Error& error) {
+        EXPECT_EQ(error.message(), "Erreur E/S 103");
+    }
+    try {
+        FrameSource::SaveFrameJpeg(0, jpg);
+        ADD_FAILURE() << "no error";
+    } catch (const errors::Error& error) {
+        EXPECT_EQ(error.message(), "Impossible de créer le fichier " + jpg);
+    }
+    EXPECT_FALSE(QDir(dir_.filePath("nowhere")).exists());
+    EXPECT_TRUE(dialogs_->messages().empty());
+}
+
+TEST_F(ImageWriters, FrameThatCannotBePreparedWritesNothing) {
+    EXPECT_FALSE(FrameSource::SaveFrameBmp(kFrames, Out("past.BMP")));
+    EXPECT_FALSE(FrameSource::SaveFrameJpeg(-1, Out("before.JPG")));
+    FrameSource::CloseVideo();
+    EXPECT_FALSE(FrameSource::SaveFrameBmp(0, Out("closed.BMP")));
+    EXPECT_FALSE(FrameSource::SaveFrameJpeg(0, Out("closed.JPG")));
+    EXPECT_TRUE(OutFiles().isEmpty());
+}
+
+TEST_F(ImageWriters, JpegIsTheFrameEncodedWithTheInstalledOptions) {
+    ASSERT_TRUE(FrameSource::PrepareFrame(2));
+    const auto encode = [](uint8_t quality, bool grey) {
+        gfx::JpegImage jpeg;
+        jpeg.setQuality(quality);
+        jpeg.setGrayscale(grey);
+        jpeg.encodeBgr(kWidth, kHeight, FrameSource::OutputBits(), FrameSource::FrameStride());
+        return QByteArray(reinterpret_cast<const char*>(jpeg.data().data()), qsizetype(jpeg.data().size()));
+    };
+    const QByteArray defaults = encode(100, false), applied = encode(50, true);
+    ASSERT_NE(defaults, applied);
+
+    ASSERT_TRUE(FrameSource::SaveFrameJpeg(2, Out("d.JPG")));
+    EXPECT_EQ(ReadAll(Out("d.JPG")), defaults);
+
+    FrameSource::SetJpegOptionsApplier([](gfx::JpegImage& jpeg) {
+        jpeg.setQuality(50);
+        jpeg.setGrayscale(true);
+    });
+    ASSERT_TRUE(FrameSource::SaveFrameJpeg(2, Out("a.JPG")));
+    EXPECT_EQ(ReadAll(Out("a.JPG")), applied);
+
+    gfx::JpegImage back;
+    back.loadFromFile(Out("d.JPG"));
+    const QImage image = back.toImage();
+    ASSERT_EQ(image.size(), QSize(kWidth, kHeight));
+    const auto expected = PixelOf(2, 100, 50);
+    EXPECT_NEAR(qBlue(image.pixel(100, 50)), expected[0], 4);
+    EXPECT_NEAR(qGreen(image.pixel(100, 50)), expected[1], 4);
+    EXPECT_NEAR(qRed(image.pixel(100, 50)), expected[2], 4);
+}
+
+TEST_F(ImageWriters, WriteFailingHalfwayKeepsTheReplacedFile) {
+    const QByteArray old = "the picture the user agreed to replace";
+    WriteAll(Out("F.BMP"), old);
+    WriteAll(Out("F.JPG"), old);
+    // The video is reopened in the child, which must not move this process's file offsets.
+    FrameSource::CloseVideo();
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        // A file size limit makes the write fail once the file has been created.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        int failures = 0;
+        if (!FrameSource::OpenVideo(video_, nullptr)) _exit(100);
+        if (!FrameSource::SaveFrameBmp(0, Out("F.BMP"))) failures |= 1;
+        try {
+            FrameSource::SaveFrameJpeg(0, Out("F.JPG"));
+        } catch (const errors::Error& error) {
+            if (error.message().startsWith("Erreur E/S ")) failures |= 2;
+        }
+        _exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3) << "1: BMP reported false, 2: JPEG raised an I/O error";
+    EXPECT_EQ(ReadAll(Out("F.BMP")), old);
+    EXPECT_EQ(ReadAll(Out("F.JPG")), old);
+    EXPECT_EQ(OutFiles(), (QStringList{"F.BMP", "F.JPG"}));
+}
+
+TEST_F(ImageWriters, BmpStreamGetsHeaderAndPackedDib) {
+    ASSERT_TRUE(FrameSource::PrepareFrame(0));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(FrameSource::WriteBmpToStream(buffer));
+    EXPECT_EQ(bytes.size(), 230454);
+    EXPECT_EQ(std::memcmp(bytes.constData() + 14, FrameSource::OutputImage(), 40 + 230400), 0);
+}
+
+}  // namespace
