@@ -9,7 +9,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libwmf-dev libemf2svg-dev
   libgtest-dev libgmock-dev
-  xvfb xauth xdotool x11-apps fonts-dejavu-core
+  xvfb xauth xdotool x11-apps fonts-dejavu-core fonts-liberation
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include "options/TAboutBox.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/application.h"
+#include "platform/program_font.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     FrameSource::ResetVideoState();
 
     OrvexaApplication application(argc, argv);
+    ApplyProgramFont(application);
     int result = 0;
     {
         auto mainWindow = std::make_unique<TForm1>();
