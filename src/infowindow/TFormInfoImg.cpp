@@ -141,9 +141,11 @@ void TFormInfoImg::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t
     if (x + w - 1 < 0) w = 1 - x;
     if (y + h - 1 < 0) h = 1 - y;
 
+    // The dragged line is still on the picture under the stored corners. It is replaced by the
+    // outline of the rectangle kept, which differs from it where the drag went past an edge:
+    // otherwise the next erase would invert pixels that were never drawn.
+    DrawCropOutline(outlineOnPicture);
     if (w == 1 || h == 1) {
-        // The dragged line is still on the picture under the stored corners.
-        DrawCropOutline(outlineOnPicture);
         SetCropCorners(0, 0, int32_t(cw - 1), int32_t(ch - 1));
         OutlineDrawn = false;
         return;
@@ -153,6 +155,7 @@ void TFormInfoImg::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t
     CropY1 = int32_t(h >= 1 ? y : y + h - 1);
     CropY2 = int32_t(h >= 1 ? y + h - 1 : y);
     OutlineDrawn = !(w == cw && h == ch);
+    DrawCropOutline(outlineOnPicture && OutlineDrawn);
 }
 
 void TFormInfoImg::ShowForImage(ImageControl* image) {

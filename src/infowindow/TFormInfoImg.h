@@ -49,8 +49,6 @@ public:
     int32_t CropWidth() const;
     int32_t CropHeight() const;
 
-    const Ui::FormInfoImg& ui() const { return *ui_; }
-
     // Handlers.
     void FormCreate();
     void SpeedButtonZoomInClick();

@@ -1,0 +1,304 @@
+// The viewer window driven with real mouse and key events: the rubber band, the rectangle it
+// hands to the frame source, the information window toggle and the keys given to the main window.
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+#include "framesource/frame_source.h"
+#include "framesource/program_values.h"
+#include "infowindow/TFormInfoImg.h"
+#include "platform/bitmap.h"
+#include "platform/controls/image_control.h"
+#include "support/scripted_dialogs.h"
+#include "infowindow/info_controls.h"
+#include "viewer/TFormAvi.h"
+
+namespace {
+
+QImage Gradient(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb((x * 7) & 0xFF, (y * 5) & 0xFF, (x + y) & 0xFF));
+    return image;
+}
+
+class Viewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        program::ZoomLevel = 16;
+        program::JpegOptionsTarget = nullptr;
+        FrameSource::ResetVideoState();
+        // As the main window does for a 320 x 240 frame.
+        viewer.bitmap().setImage(original, gfx::PixelLayout::DeviceDependent);
+        viewer.setImageClientSize(320, 240);
+        viewer.setClientSize(324, 244);
+        viewer.InfoForm->AttachImage(viewer.Image1, 0, 0, 0, 0);
+        viewer.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    }
+    void TearDown() override { EXPECT_EQ(dialogs->shownCount(), 0) << "no error may reach the user"; }
+
+    // Events go to the window, as the platform delivers them, so that the window routes them
+    // (and keeps them on the image control while a button is held).
+    QWindow* window() { return viewer.windowHandle(); }
+    QPoint at(int x, int y) { return viewer.Image1->mapTo(&viewer, QPoint(x, y)); }
+    void press(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mousePress(window(), button, {}, at(x, y));
+    }
+    void move(int x, int y) { QTest::mouseMove(window(), at(x, y)); }
+    void release(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseRelease(window(), button, {}, at(x, y));
+    }
+    void drag(int x1, int y1, int x2, int y2) {
+        press(x1, y1);
+        move((x1 + x2) / 2, (y1 + y2) / 2);
+        move(x2, y2);
+        release(x2, y2);
+    }
+
+    TFormInfoImg& info() { return *viewer.InfoForm; }
+    InfoControls infoUi() { return InfoControls(*viewer.InfoForm); }
+    QImage picture() { return viewer.bitmap().image(); }
+    QStringList edits() {
+        const auto& ui = infoUi();
+        return {ui.EditX->text(), ui.EditY->text(), ui.EditW->text(), ui.EditH->text()};
+    }
+    QList<int> cropRect() {
+        const FrameSource::CropRectangle& r = FrameSource::CropRect();
+        return {r.top, r.left, r.height, r.width};
+    }
+
+    testing_support::ScopedDialogs dialogs;
+    const QImage original = Gradient(320, 240);
+    TFormAvi viewer;
+};
+
+TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
+    FrameSource::ResetVideoState();
+    QPointer<TFormInfoImg> info;
+    {
+        TFormAvi viewer;
+        EXPECT_EQ(viewer.windowTitle(), "FormAvi");
+        EXPECT_EQ(viewer.size(), QSize(244, 173));
+        EXPECT_EQ(viewer.ScrollBox1->objectName(), "ScrollBox1");
+        EXPECT_EQ(viewer.Image1->objectName(), "Image1");
+        EXPECT_EQ(viewer.ScrollBox1->widget(), viewer.Image1);
+        EXPECT_EQ(viewer.Image1->size(), QSize(240, 169));
+        info = viewer.InfoForm;
+        ASSERT_TRUE(info);
+        EXPECT_FALSE(info->isVisible());
+        EXPECT_TRUE(info->isWindow());
+        EXPECT_EQ(info->Image, viewer.Image1);
+        EXPECT_EQ(QList<int>({info->CropX1, info->CropY1, info->CropX2, info->CropY2}), QList<int>({0, 0, 239, 168}));
+        EXPECT_EQ(InfoControls(*info).LabelFenetre->text(), "W= 240 H= 169 Bits= 0");
+    }
+    EXPECT_FALSE(info) << "the information window goes with its viewer";
+}
+
+TEST_F(Viewer, PictureFitsWithoutScrollBarsAndScrollsWhenLarger) {
+    EXPECT_EQ(viewer.ScrollBox1->viewport()->size(), QSize(320, 240));
+    EXPECT_FALSE(viewer.ScrollBox1->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(viewer.ScrollBox1->verticalScrollBar()->isVisible());
+    viewer.setClientSize(200, 150);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(viewer.ScrollBox1->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(viewer.ScrollBox1->verticalScrollBar()->isVisible());
+    EXPECT_EQ(viewer.Image1->size(), QSize(320, 240)) << "never stretched";
+}
+
+TEST_F(Viewer, ShowingMakesItsPictureTheJpegOptionsTarget) {
+    EXPECT_EQ(program::JpegOptionsTarget, &viewer.Image1->picture());
+    program::JpegOptionsTarget = nullptr;
+    viewer.hide();
+    viewer.show();
+    EXPECT_EQ(program::JpegOptionsTarget, &viewer.Image1->picture());
+}
+
+TEST_F(Viewer, GesturesGiveTheCropRectangle) {
+    const struct {
+        const char* gesture;
+        int x1, y1, x2, y2;
+        int left, top, width, height;
+    } cases[] = {
+        {"click", 40, 30, 40, 30, 0, 0, 320, 240},
+        {"drag up and left", 10, 20, 5, 8, 5, 8, 6, 13},
+        {"drag down and right", 5, 8, 10, 20, 5, 8, 6, 13},
+        {"beyond the left edge", 100, 50, -30, 20, 0, 20, 101, 31},
+        {"beyond the right and bottom edges", 300, 200, 500, 400, 300, 200, 20, 40},
+        {"out of the window above", 50, 60, 70, -200, 50, 0, 21, 61},
+        {"one pixel wide", 30, 30, 30, 90, 0, 0, 320, 240},
+        {"one pixel high", 30, 30, 90, 30, 0, 0, 320, 240},
+        {"whole image from its corner", 0, 0, 319, 239, 0, 0, 320, 240},
+    };
+    for (const auto& c : cases) {
+        FrameSource::SetCropRect(-7, -7, -7, -7);
+        drag(c.x1, c.y1, c.x2, c.y2);
+        EXPECT_EQ(QList<int>({info().CropX1, info().CropY1, info().CropX2 - info().CropX1 + 1,
+                              info().CropY2 - info().CropY1 + 1}),
+                  QList<int>({c.left, c.top, c.width, c.height}))
+            << c.gesture;
+        EXPECT_EQ(cropRect(), QList<int>({c.top, c.left, c.height, c.width})) << c.gesture;
+        EXPECT_EQ(edits(), QStringList({QString::number(c.left), QString::number(c.top), QString::number(c.width),
+                                        QString::number(c.height)}))
+            << c.gesture;
+        EXPECT_EQ(infoUi().LabelCadre->text(),
+                  QString::asprintf("X=%4d Y=%4d L=%4d H=%4d", c.left, c.top, c.width, c.height))
+            << c.gesture;
+    }
+}
+
+TEST_F(Viewer, RubberBandFollowsThePointerAndLeavesOneOutline) {
+    press(10, 20);
+    EXPECT_EQ(edits(), QStringList({"10", "20", "1", "1"}));
+    EXPECT_EQ(picture(), original) << "a zero-size outline changes no pixel";
+    EXPECT_EQ(viewer.Image1->cursor().shape(), Qt::SizeAllCursor);
+
+    const QString labelBefore = infoUi().LabelCadre->text();
+    move(60, 40);
+    EXPECT_EQ(edits(), QStringList({"10", "20", "51", "21"}));
+    move(-15, 500);
+    EXPECT_EQ(edits(), QStringList({"10", "20", "26", "481"})) << "unclamped while dragging";
+    EXPECT_EQ(infoUi().LabelCadre->text(), labelBefore) << "the label waits for the release";
+    move(50, 60);
+    release(50, 60);
+    EXPECT_EQ(viewer.Image1->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(info().OutlineDrawn);
+
+    // Exactly the outline of the final rectangle is on the picture.
+    QImage expected = original;
+    for (int y = 20; y <= 60; ++y)
+        for (int x = 10; x <= 50; ++x)
+            if (x == 10 || x == 50 || y == 20 || y == 60) expected.setPixel(x, y, ~expected.pixel(x, y) | 0xFF000000);
+    EXPECT_EQ(picture(), expected);
+
+    // A click erases it and gives the whole image back.
+    press(100, 100);
+    release(100, 100);
+    EXPECT_FALSE(info().OutlineDrawn);
+    EXPECT_EQ(picture(), original);
+    EXPECT_EQ(cropRect(), QList<int>({0, 0, 240, 320}));
+}
+
+// Only the outline of the rectangle kept may stay on the picture, so that the next press erases
+// it completely, also when the drag went past an edge.
+TEST_F(Viewer, DragPastAnEdgeLeavesTheClampedOutline) {
+    const struct {
+        int x1, y1, x2, y2;
+        int left, top, right, bottom;
+    } cases[] = {
+        {100, 50, -30, 20, 0, 20, 100, 50},
+        {300, 200, 500, 400, 300, 200, 319, 239},
+        {50, 60, 70, -200, 50, 0, 70, 60},
+        {0, 0, 600, 600, -1, -1, -1, -1},  // the whole image: no outline at all
+    };
+    for (const auto& c : cases) {
+        drag(c.x1, c.y1, c.x2, c.y2);
+        QImage expected = original;
+        for (int y = c.top; y <= c.bottom && c.top >= 0; ++y)
+            for (int x = c.left; x <= c.right; ++x)
+                if (x == c.left || x == c.right || y == c.top || y == c.bottom)
+                    expected.setPixel(x, y, ~expected.pixel(x, y) | 0xFF000000);
+        EXPECT_EQ(picture(), expected) << c.x2 << "," << c.y2;
+        press(160, 120);
+        release(160, 120);
+        EXPECT_EQ(picture(), original) << "a click takes every line away";
+    }
+}
+
+TEST_F(Viewer, CollapsedDragErasesItsLine) {
+    drag(30, 30, 30, 90);
+    EXPECT_EQ(picture(), original);
+    EXPECT_FALSE(info().OutlineDrawn);
+}
+
+TEST_F(Viewer, NewDragErasesThePreviousOutline) {
+    drag(10, 10, 60, 60);
+    drag(100, 100, 150, 130);
+    QImage expected = original;
+    for (int y = 100; y <= 130; ++y)
+        for (int x = 100; x <= 150; ++x)
+            if (x == 100 || x == 150 || y == 100 || y == 130) expected.setPixel(x, y, ~expected.pixel(x, y) | 0xFF000000);
+    EXPECT_EQ(picture(), expected);
+}
+
+TEST_F(Viewer, RightOrMiddleClickTogglesTheInformationWindow) {
+    info().SetCropCorners(5, 6, 14, 26);
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        ASSERT_FALSE(info().isVisible());
+        press(40, 40, button);
+        EXPECT_TRUE(info().isVisible());
+        EXPECT_EQ(infoUi().LabelCadre->text(), "X=   5 Y=   6 L=  10 H=  21");
+        release(40, 40, button);
+        EXPECT_TRUE(info().isVisible()) << "a release only resets the cursor";
+        EXPECT_EQ(viewer.Image1->cursor().shape(), Qt::ArrowCursor);
+        press(40, 40, button);
+        release(40, 40, button);
+        EXPECT_FALSE(info().isVisible());
+    }
+    EXPECT_EQ(QList<int>({info().CropX1, info().CropY1, info().CropX2, info().CropY2}), QList<int>({5, 6, 14, 26}))
+        << "the rectangle is left alone";
+    EXPECT_EQ(picture(), original);
+}
+
+TEST_F(Viewer, HoveringShowsPositionAndColourOnly) {
+    const QStringList before = edits();
+    const QString label = infoUi().LabelCadre->text();
+    const QRgb colour = original.pixel(12, 7);
+    move(12, 7);
+    EXPECT_EQ(infoUi().LabelPosImage->text(), "X=  12 Y=   7");
+    EXPECT_EQ(infoUi().LabelColor->text(),
+              QString::asprintf("R=%3d  V=%3d  B=%3d", qRed(colour), qGreen(colour), qBlue(colour)));
+    EXPECT_EQ(edits(), before);
+    EXPECT_EQ(infoUi().LabelCadre->text(), label);
+}
+
+TEST_F(Viewer, EmptyViewerStillAnswersTheMouse) {
+    viewer.picture().clear();
+    move(3, 4);
+    EXPECT_EQ(infoUi().LabelColor->text(), "R=255  V=255  B=255");
+    drag(10, 20, 50, 60);
+    EXPECT_EQ(cropRect(), QList<int>({20, 10, 41, 41}));
+}
+
+TEST_F(Viewer, KeysGoToTheMainWindowsHandler) {
+    QList<int> seen;
+    viewer.setKeyDownHandler([&](int& key) {
+        seen << key;
+        if (key != 0x41) key = 0;
+    });
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int code;
+    } cases[] = {
+        {Qt::Key_PageUp, {}, 0x21}, {Qt::Key_A, {}, 0x41},       {Qt::Key_5, {}, 0x35},
+        {Qt::Key_5, Qt::KeypadModifier, 0x65}, {Qt::Key_Right, {}, 0x27}, {Qt::Key_Home, {}, 0x24},
+    };
+    for (const auto& c : cases) {
+        seen.clear();
+        QTest::keyClick(&viewer, c.key, c.modifiers);
+        EXPECT_EQ(seen, QList<int>({c.code})) << c.code;
+    }
+}
+
+TEST_F(Viewer, ArrowKeysAreNotEatenByTheScrollArea) {
+    viewer.setClientSize(100, 100);  // scroll bars on: the scroll area would like the arrows
+    QList<int> seen;
+    viewer.setKeyDownHandler([&](int& key) {
+        seen << key;
+        key = 0;
+    });
+    viewer.activateWindow();
+    QTest::keyClick(window(), Qt::Key_Right);
+    QTest::keyClick(window(), Qt::Key_PageDown);
+    EXPECT_EQ(seen, QList<int>({0x27, 0x22}));
+    EXPECT_EQ(viewer.ScrollBox1->horizontalScrollBar()->value(), 0);
+}
+
+}  // namespace
