@@ -1,5 +1,6 @@
 #include "platform/controls/report_list.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
 
@@ -12,7 +13,7 @@ ReportList::ReportList(QWidget* parent) : QTableView(parent) {
     setWordWrap(false);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);  // compact rows
     horizontalHeader()->setSortIndicatorShown(false);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
@@ -34,4 +35,12 @@ void ReportList::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     emit mouseDown(event->button(), event->modifiers(), at.x(), at.y());
     QTableView::mousePressEvent(event);
+}
+
+void ReportList::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    // The form's font arrives after construction; rows follow it.
+    if (event->type() == QEvent::FontChange) {
+        verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    }
 }
