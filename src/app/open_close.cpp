@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QScrollArea>
+#include <cstdlib>
 
 #include "app/TForm1.h"
 #include "framelist/TFormListe.h"
@@ -44,14 +45,17 @@ void TForm1::SpeedButtonOuvrirAviClick() {
         ui_->LabelMax->setText(QString::number(last));
         setTrackBar(0, last, 0);
         TrackBarVideoChange();
-        frameViewer_->setImageClientSize(FrameSource::FrameWidth(), FrameSource::FrameHeight());
-        frameViewer_->setClientSize(FrameSource::FrameWidth() + 4, FrameSource::FrameHeight() + 4);
+        // A stream stored top-down reports a negative height; its pictures are as high as its
+        // magnitude.
+        const int width = FrameSource::FrameWidth(), height = std::abs(FrameSource::FrameHeight());
+        frameViewer_->setImageClientSize(width, height);
+        frameViewer_->setClientSize(width + 4, height + 4);
         frameViewer_->InfoForm->AttachImage(frameViewer_->Image1, 0, 0, 0, 0);
         FrameSource::SetCropEnabled(FrameSource::CropDefined());
         ui_->CheckBoxCadre->setChecked(FrameSource::CropEnabled());
         RangeStart = 0;
         RangeEnd = last;
-    } else {
+    } else if (!path.isEmpty()) {
         ui_->LabelMax->setText("Erreur");
         ui_->TrackBarVideo->setMaximum(0);
         ui_->TrackBarVideo->setValue(0);

@@ -85,6 +85,7 @@ void TForm1::FormCreate() {
     StepSize = 1;
     FastStepSize = 3;
     Pause();
+    ui_->SpeedButtonPause->setDown(true);
     SetSequenceMode(true);
     KeyPreview = true;
     createSecondaryWindows();
