@@ -13,10 +13,6 @@
 TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
     ui_->setupUi(this);
     move(407, 40);  // the form's place on screen; the .ui keeps only its size
-    // At 8 points "Qualité de Compression:" and "Niveaux de Gris" overflow their fixed boxes.
-    QFont small = font();
-    small.setPointSizeF(7.5);
-    setFont(small);
     ui_->UpDown1->setBuddy(ui_->CompressionQuality);
     ui_->BitBtnOk->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     connect(ui_->SpeedButtonAppliquer, &QToolButton::clicked, this,

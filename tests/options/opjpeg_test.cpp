@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -59,9 +61,16 @@ TEST(FormOpJpeg, LayoutCaptionsAndDefaults) {
     }
     EXPECT_EQ(d.form.findChild<QLabel*>("Label1")->text(), "Qualité de Compression:");
     // Every caption is readable whole inside its fixed box.
-    for (QWidget* captioned : std::initializer_list<QWidget*>{d.form.findChild<QLabel*>("Label1"), d.grey, d.progressive, d.progressiveDisplay}) {
-        EXPECT_LE(captioned->sizeHint().width(), captioned->width()) << captioned->objectName().toStdString();
-        EXPECT_LE(captioned->fontMetrics().height(), captioned->height()) << captioned->objectName().toStdString();
+    const QLabel* label = d.form.findChild<QLabel*>("Label1");
+    EXPECT_LE(label->sizeHint().width(), label->width());
+    for (QCheckBox* box : {d.grey, d.progressive, d.progressiveDisplay}) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        const QRect room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+        const QRect ink = box->fontMetrics().tightBoundingRect(box->text());
+        EXPECT_LE(ink.width(), room.width()) << box->objectName().toStdString();
+        EXPECT_LE(ink.height(), box->height()) << box->objectName().toStdString();
     }
     EXPECT_EQ(d.form.findChild<QGroupBox*>("GroupBox1")->title(), "Options de Lecture");
     EXPECT_EQ(d.apply->text(), "Appliquer...");
