@@ -1,0 +1,608 @@
+// The list window driven as the user drives it: building, ranking, mark counts, row gestures,
+// the count box's keys and the batch extraction, against a stand-in for the main window.
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QTest>
+#include <map>
+#include <memory>
+
+#include "framelist/TFormListe.h"
+#include "framesource/frame_source.h"
+#include "framesource/program_values.h"
+#include "platform/bitmap.h"
+#include "platform/controls/radio_group.h"
+#include "platform/controls/report_list.h"
+#include "platform/controls/speed_button.h"
+#include "platform/errors.h"
+#include "platform/jpeg_image.h"
+#include "platform/keys.h"
+#include "support/fixture_video.h"
+#include "support/scripted_dialogs.h"
+
+using framelist::kColMark;
+using framelist::kColNum;
+using framelist::kColQualite;
+using framelist::kColTaille;
+using framelist::kColTri;
+
+namespace {
+
+constexpr int kQuality = 80;
+
+// What the main window does for the list window, recorded.
+struct FakeMain {
+    int position = 0;
+    int rangeStart = 0;
+    int rangeEnd = 0;
+    std::vector<bool> sequenceModes;
+    std::vector<int> trackBar;
+    int pauses = 0;
+    std::vector<int> extractedFrames;
+    bool lastWrote = false;
+    int refuseFrame = -1;  // "Extraire" writes nothing for this frame
+    int failFrame = -1;    // "Extraire" ends the command for this frame
+    std::vector<int> keys;
+    TFormListe* window = nullptr;
+
+    ListWindowLink link() {
+        ListWindowLink l;
+        l.setSequenceMode = [this](bool avi) { sequenceModes.push_back(avi); };
+        l.setTrackBarPosition = [this](int p) {
+            trackBar.push_back(p);
+            position = p;
+        };
+        l.extractCurrentFrame = [this] {
+            const int frame = window->ListFrameAt(position);
+            extractedFrames.push_back(frame);
+            lastWrote = false;
+            if (frame == failFrame) throw errors::Error(QStringLiteral("Impossible de créer le fichier X"));
+            lastWrote = frame != refuseFrame;
+        };
+        l.pause = [this] { ++pauses; };
+        l.currentPosition = [this] { return position; };
+        l.rangeStart = [this] { return rangeStart; };
+        l.rangeEnd = [this] { return rangeEnd; };
+        l.setRangeEnd = [this](int end) { rangeEnd = end; };
+        l.lastExtractionWrote = [this] { return lastWrote; };
+        l.applyJpegOptions = [](gfx::JpegImage& jpeg) { jpeg.setQuality(kQuality); };
+        return l;
+    }
+
+    // The main window's key map, as far as the list window sees it.
+    void keyDown(int& key) {
+        keys.push_back(key);
+        if (key >= keys::kDigit0 && key <= keys::kDigit0 + 9) window->SetRowQuality(key - keys::kDigit0);
+        if (key >= keys::kNumpad0 && key <= keys::kNumpad0 + 9) window->SetRowQuality(key - keys::kNumpad0);
+        key = 0;
+    }
+};
+
+fixture::TempDir& Videos() {
+    static fixture::TempDir dir;
+    return dir;
+}
+
+// A fixture video per length, written once for the whole run.
+std::string VideoOf(int frames, int width = 64, int height = 48) {
+    static std::map<std::tuple<int, int, int>, std::string> written;
+    const auto key = std::make_tuple(frames, width, height);
+    auto found = written.find(key);
+    if (found != written.end()) return found->second;
+    fixture::VideoOptions options;
+    options.frames = frames;
+    options.width = width;
+    options.height = height;
+    const std::string path = Videos().File("v" + std::to_string(frames) + "_" + std::to_string(width) + ".avi");
+    EXPECT_TRUE(fixture::WriteVideo(path, options));
+    written[key] = path;
+    return path;
+}
+
+class ListWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        program::RunFlag = false;
+        dialogs_->clearRecords();
+        main_ = FakeMain{};
+        window_ = std::make_unique<TFormListe>(main_.link());
+        main_.window = window_.get();
+        window_->setKeyDownHandler([this](int& key) { main_.keyDown(key); });
+        window_->show();
+        QCoreApplication::processEvents();
+    }
+
+    void TearDown() override {
+        window_.reset();
+        FrameSource::CloseVideo();
+        program::ListBuilt = false;
+        program::RunFlag = false;
+    }
+
+    // Opens a video and builds the table, as "Liste..." does.
+    void Build(const std::string& path) {
+        ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path), &scrollBox_));
+        program::ListBuilt = false;
+        window_->Ouvrir1Click();
+        QCoreApplication::processEvents();
+    }
+    void Build(int frames) { Build(VideoOf(frames)); }
+
+    template <typename T>
+    T* child(const char* name) {
+        T* found = window_->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    ReportList* list() { return child<ReportList>("ListView1"); }
+    QLineEdit* edit() { return child<QLineEdit>("EditNombre"); }
+    RadioGroup* group() { return child<RadioGroup>("RadioGroup1"); }
+
+    void select(int item) { QTest::mouseClick(group()->button(item), Qt::LeftButton); }
+    void clickRow(int row, Qt::MouseButton button, Qt::KeyboardModifiers modifiers = {}) {
+        list()->scrollTo(list()->model()->index(row, 0));
+        const QRect cell = list()->visualRect(list()->model()->index(row, 2));
+        QTest::mouseClick(list()->viewport(), button, modifiers, cell.center());
+    }
+    std::vector<int> markedRows() const {
+        std::vector<int> rows;
+        for (int i = 0; i < window_->rowCount(); ++i)
+            if (window_->table().cell(i, kColMark) == "X") rows.push_back(i);
+        return rows;
+    }
+    std::vector<int> frameOrder() const {
+        std::vector<int> frames;
+        for (int i = 0; i < window_->rowCount(); ++i) frames.push_back(window_->ListFrameAt(i));
+        return frames;
+    }
+
+    testing_support::ScopedDialogs dialogs_;
+    FakeMain main_;
+    QWidget scrollBox_;
+    std::unique_ptr<TFormListe> window_;
+};
+
+int JpegSizeOf(int frame) {
+    gfx::Bitmap bitmap;
+    if (!FrameSource::LoadOutputBitmap(frame, bitmap)) return -1;
+    gfx::JpegImage jpeg;
+    jpeg.setQuality(kQuality);
+    jpeg.assign(bitmap);
+    return int(jpeg.data().size());
+}
+
+}  // namespace
+
+TEST_F(ListWindowTest, FormHasItsDesignLayout) {
+    EXPECT_EQ(window_->objectName(), "FormListe");
+    EXPECT_EQ(window_->windowTitle(), "FormListe");
+    EXPECT_EQ(window_->size(), QSize(441, 281));
+    EXPECT_EQ(child<QWidget>("Panel1")->height(), 49);
+    EXPECT_EQ(child<SpeedButton>("SpeedButtonBestOf")->geometry(), QRect(8, 8, 65, 22));
+    EXPECT_EQ(edit()->geometry(), QRect(80, 9, 57, 21));
+    EXPECT_EQ(edit()->text(), "10");
+    EXPECT_EQ(group()->geometry(), QRect(160, 3, 145, 33));
+    EXPECT_EQ(group()->itemIndex(), 0);
+    EXPECT_EQ(child<SpeedButton>("SpeedButton1")->geometry(), QRect(312, 8, 41, 17));
+    EXPECT_EQ(child<SpeedButton>("SpeedButton2")->geometry(), QRect(312, 24, 41, 17));
+    EXPECT_EQ(child<SpeedButton>("SpeedButtonExtraire")->geometry(), QRect(360, 8, 65, 22));
+    EXPECT_FALSE(child<SpeedButton>("SpeedButtonBestOf")->isEnabled());
+    EXPECT_FALSE(child<SpeedButton>("SpeedButtonExtraire")->isEnabled());
+    EXPECT_EQ(list()->geometry(), QRect(0, 49, 441, 232));
+    const int widths[] = {30, 40, 80, 130, 40, 40, 40, 60, 60};
+    for (int c = 0; c < 9; ++c) EXPECT_EQ(list()->columnWidth(c), widths[c]) << c;
+    EXPECT_EQ(window_->MarkCount(), 0);
+    EXPECT_EQ(window_->CountMode(), 0);
+    EXPECT_EQ(window_->SortColumn(), 0);
+}
+
+TEST_F(ListWindowTest, EveryCaptionFitsItsControl) {
+    struct Caption {
+        const char* control;
+        const char* text;
+    };
+    for (const Caption& c : {Caption{"SpeedButtonBestOf", "Best of..."}, Caption{"SpeedButton1", "Sél."},
+                             Caption{"SpeedButton1", "InvSél."}, Caption{"SpeedButton2", "DéSél."},
+                             Caption{"SpeedButtonExtraire", "Extraire Lot..."}}) {
+        auto* button = child<SpeedButton>(c.control);
+        const int text = button->fontMetrics().horizontalAdvance(QString::fromUtf8(c.text));
+        EXPECT_LE(text + 4, button->width()) << c.text;
+        EXPECT_LE(button->fontMetrics().height(), button->height()) << c.text;
+    }
+    for (int i = 0; i < group()->count(); ++i) {
+        QRadioButton* radio = group()->button(i);
+        EXPECT_LE(radio->sizeHint().width(), radio->width()) << radio->text().toStdString();
+        EXPECT_GE(radio->geometry().left(), 0);
+        EXPECT_LE(radio->geometry().right(), group()->width());
+    }
+    EXPECT_LE(edit()->fontMetrics().horizontalAdvance("100000") + 6, edit()->width());
+    for (int c = 0; c < 9; ++c) {
+        const QString caption = list()->model()->headerData(c, Qt::Horizontal).toString();
+        EXPECT_LE(list()->horizontalHeader()->fontMetrics().horizontalAdvance(caption) + 4, list()->columnWidth(c))
+            << caption.toStdString();
+    }
+}
+
+TEST_F(ListWindowTest, BuildMakesOneRowPerFrameAndEnablesTheButtons) {
+    Build(25);
+    EXPECT_TRUE(program::ListBuilt);
+    EXPECT_FALSE(program::RunFlag);
+    ASSERT_EQ(window_->rowCount(), 25);
+    EXPECT_EQ(list()->model()->rowCount(), 25);
+    EXPECT_EQ(main_.rangeEnd, 24);
+    EXPECT_EQ(window_->table().cell(7, framelist::kColNom), "00007");
+    EXPECT_TRUE(child<SpeedButton>("SpeedButtonBestOf")->isEnabled());
+    EXPECT_TRUE(child<SpeedButton>("SpeedButtonExtraire")->isEnabled());
+    // A built table is never rebuilt until the main window clears the flag.
+    window_->ListView1ColumnClick(framelist::kColNom);
+    window_->ClearList();
+    window_->Ouvrir1Click();
+    EXPECT_EQ(window_->rowCount(), 0);
+    EXPECT_EQ(window_->ListFrameAt(0), -1);
+}
+
+TEST_F(ListWindowTest, BuildWithoutVideoGivesAnEmptyBuiltTable) {
+    edit()->setText("7");
+    window_->Ouvrir1Click();
+    EXPECT_TRUE(program::ListBuilt);
+    EXPECT_EQ(window_->rowCount(), 0);
+    EXPECT_EQ(main_.rangeEnd, -1);
+    EXPECT_FALSE(child<SpeedButton>("SpeedButtonBestOf")->isEnabled());
+    EXPECT_FALSE(child<SpeedButton>("SpeedButtonExtraire")->isEnabled());
+    // A percentage of no rows is 0, not a division by zero.
+    select(2);
+    EXPECT_EQ(edit()->text(), "0");
+    EXPECT_EQ(window_->MarkCount(), 0);
+}
+
+TEST_F(ListWindowTest, ListFrameAtNeedsABuiltTable) {
+    EXPECT_EQ(window_->ListFrameAt(0), -1);
+    Build(5);
+    EXPECT_EQ(window_->ListFrameAt(3), 3);
+    EXPECT_EQ(window_->ListFrameAt(5), -1);
+    program::ListBuilt = false;
+    EXPECT_EQ(window_->ListFrameAt(3), -1);
+}
+
+TEST_F(ListWindowTest, HeaderClicksSortNumericallyAndByTextCaseless) {
+    Build(25);
+    QHeaderView* header = list()->horizontalHeader();
+    auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+    };
+    clickHeader(framelist::kColNom);
+    clickHeader(kColNum);
+    EXPECT_EQ(window_->SortColumn(), kColNum);
+    std::vector<int> expected(25);
+    for (int i = 0; i < 25; ++i) expected[size_t(i)] = i;
+    // Numeric: "10" comes after "9".
+    EXPECT_EQ(frameOrder(), expected);
+}
+
+TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
+    Build(VideoOf(25, 160, 120));
+    window_->ListView1ColumnClick(framelist::kColNom);
+    QTest::mouseClick(child<SpeedButton>("SpeedButtonBestOf"), Qt::LeftButton);
+
+    EXPECT_FALSE(program::RunFlag);
+    ASSERT_EQ(dialogs_->messages().size(), 1u);
+    EXPECT_EQ(dialogs_->messages()[0].text, "\" 25 \" Images Traitées");
+    EXPECT_EQ(dialogs_->messages()[0].caption, "Traitement Terminé");
+    EXPECT_EQ(window_->SortColumn(), kColTri);
+
+    std::vector<bool> seen(25, false);
+    int64_t previous = INT64_MAX;
+    for (int row = 0; row < 25; ++row) {
+        const int frame = window_->ListFrameAt(row);
+        ASSERT_GE(frame, 0);
+        seen[size_t(frame)] = true;
+        const QString tri = window_->table().cell(row, kColTri);
+        EXPECT_EQ(tri, QString::number(JpegSizeOf(frame))) << "frame " << frame;
+        EXPECT_EQ(window_->table().cell(row, kColTaille), QString::number(160 * 120 * 4));
+        EXPECT_LE(tri.toLongLong(), previous);
+        previous = tri.toLongLong();
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 25);
+    // The view shows the measures too.
+    EXPECT_EQ(list()->model()->index(0, kColTri).data().toString(), window_->table().cell(0, kColTri));
+}
+
+TEST_F(ListWindowTest, RankingGivesZeroToAFrameThatCannotBePrepared) {
+    fixture::VideoOptions options;
+    options.frames = 20;
+    const std::string valid = Videos().File("whole.avi");
+    const std::string damaged = Videos().File("damaged.avi");
+    ASSERT_TRUE(fixture::WriteVideo(valid, options));
+    ASSERT_TRUE(fixture::WriteBadFile(damaged, fixture::BadFile::Truncated, valid));
+    Build(damaged);
+    ASSERT_EQ(window_->rowCount(), 20);
+
+    std::vector<int> expected(20);
+    for (int frame = 0; frame < 20; ++frame) expected[size_t(frame)] = JpegSizeOf(frame);
+    ASSERT_GT(std::count(expected.begin(), expected.end(), -1), 0) << "the damage must hit some frames";
+    ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](int size) { return size > 0; }), 0);
+
+    window_->Calculer1Click();
+    for (int row = 0; row < 20; ++row) {
+        const int frame = window_->ListFrameAt(row);
+        const bool failed = expected[size_t(frame)] < 0;
+        SCOPED_TRACE(frame);
+        EXPECT_EQ(window_->table().cell(row, kColTri), failed ? "0" : QString::number(expected[size_t(frame)]));
+        EXPECT_EQ(window_->table().cell(row, kColTaille), failed ? "0" : QString::number(160 * 120 * 4));
+    }
+}
+
+TEST_F(ListWindowTest, RankingStopsWhenTheJpegOptionsAreRefused) {
+    window_.reset();
+    ListWindowLink link = main_.link();
+    link.applyJpegOptions = [](gfx::JpegImage&) {
+        throw errors::Error(QStringLiteral("'x' n'est pas une valeur entière correcte"));
+    };
+    window_ = std::make_unique<TFormListe>(std::move(link));
+    main_.window = window_.get();
+    window_->show();
+    Build(12);
+    window_->ListView1ColumnClick(framelist::kColNom);
+    QTest::mouseClick(child<SpeedButton>("SpeedButtonBestOf"), Qt::LeftButton);
+    EXPECT_EQ(dialogs_->errors(), QStringList{"'x' n'est pas une valeur entière correcte"});
+    EXPECT_TRUE(dialogs_->messages().empty());
+    EXPECT_EQ(window_->SortColumn(), kColNum);
+    EXPECT_EQ(window_->table().cell(11, kColTri), "0");
+    EXPECT_EQ(window_->ListFrameAt(10), 10);
+}
+
+TEST_F(ListWindowTest, CountConversionsBetweenAbsToutAndPercent) {
+    struct Step {
+        const char* text;  // typed into the count box first, when set
+        int item;          // then this item is clicked
+    };
+    struct Case {
+        const char* name;
+        int rows;
+        std::vector<Step> steps;
+        int markCount;
+        const char* shown;
+    };
+    const Case cases[] = {
+        // The build itself recomputes the count: 10 under "Abs" is limited to the rows.
+        {"abs limited", 4, {}, 4, "4"},
+        {"abs to percent", 3, {{"1", 0}, {nullptr, 2}}, 0, "33"},
+        {"percent to abs", 200, {{nullptr, 2}, {"10", 0}}, 20, "20"},
+        {"tout", 10, {{"3", 1}}, 10, "10"},
+        {"tout 200", 200, {{"3", 1}}, 200, "200"},
+        {"percent to tout to abs", 200, {{nullptr, 2}, {"10", 1}, {nullptr, 0}}, 200, "200"},
+        {"count to percent", 200, {{"50", 2}}, 50, "25"},
+        {"not a number", 10, {{"abc", 2}}, 0, "0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Build(c.rows);
+        for (const Step& step : c.steps) {
+            if (step.text) edit()->setText(QString::fromLatin1(step.text));
+            select(step.item);
+        }
+        EXPECT_EQ(window_->MarkCount(), c.markCount);
+        EXPECT_EQ(edit()->text(), c.shown);
+        EXPECT_EQ(window_->CountMode(), group()->itemIndex());
+    }
+}
+
+TEST_F(ListWindowTest, PercentBeyondHundredMarksEveryRow) {
+    Build(10);
+    select(2);
+    edit()->setText("150");
+    QTest::mouseClick(child<SpeedButton>("SpeedButton1"), Qt::LeftButton);
+    EXPECT_EQ(window_->MarkCount(), 15);
+    EXPECT_EQ(markedRows().size(), 10u);
+    EXPECT_FALSE(program::RunFlag);
+}
+
+TEST_F(ListWindowTest, RightClickTogglesAMarkAndLeftClickShowsTheRow) {
+    Build(10);
+    main_.rangeEnd = 9;
+    clickRow(3, Qt::RightButton);
+    EXPECT_EQ(markedRows(), std::vector<int>{3});
+    clickRow(3, Qt::RightButton);
+    EXPECT_TRUE(markedRows().empty());
+
+    window_->ListView1ColumnClick(kColTri);  // all "0": the order stays
+    program::RunFlag = true;
+    clickRow(6, Qt::LeftButton);
+    EXPECT_FALSE(program::RunFlag);
+    EXPECT_EQ(main_.sequenceModes, std::vector<bool>{false});
+    EXPECT_EQ(main_.pauses, 1);
+    EXPECT_EQ(main_.trackBar, std::vector<int>{6});
+    EXPECT_TRUE(markedRows().empty());
+}
+
+TEST_F(ListWindowTest, ShiftRightClickMarksTheRowsUpToIt) {
+    for (int before : {0, 2}) {
+        SCOPED_TRACE(before);
+        TearDown();
+        SetUp();
+        Build(10);
+        main_.rangeEnd = 9;
+        select(before);
+        clickRow(7, Qt::RightButton);
+        clickRow(9, Qt::RightButton);
+        clickRow(4, Qt::RightButton, Qt::ShiftModifier);
+        EXPECT_EQ(edit()->text(), "5");
+        EXPECT_EQ(group()->itemIndex(), 0);
+        EXPECT_EQ(window_->MarkCount(), 5);
+        EXPECT_EQ(markedRows(), (std::vector<int>{0, 1, 2, 3, 4}));
+        EXPECT_FALSE(program::RunFlag);
+    }
+}
+
+TEST_F(ListWindowTest, SelButtonsMarkInvertAndClear) {
+    Build(10);
+    main_.rangeEnd = 9;
+    auto* sel = child<SpeedButton>("SpeedButton1");
+    auto* desel = child<SpeedButton>("SpeedButton2");
+
+    edit()->setText("3");
+    QTest::mouseClick(sel, Qt::LeftButton);
+    EXPECT_EQ(markedRows(), (std::vector<int>{0, 1, 2}));
+
+    // Shift+"Sél." inverts every mark.
+    QTest::mouseClick(desel, Qt::LeftButton);
+    clickRow(1, Qt::RightButton);
+    clickRow(3, Qt::RightButton);
+    QTest::mouseClick(sel, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_EQ(markedRows(), (std::vector<int>{0, 2, 4, 5, 6, 7, 8, 9}));
+
+    // "DéSél." unmarks everything, with or without Shift.
+    QTest::mouseClick(desel, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_TRUE(markedRows().empty());
+    QTest::mouseClick(sel, Qt::LeftButton);
+    QTest::mouseClick(desel, Qt::LeftButton);
+    EXPECT_TRUE(markedRows().empty());
+
+    // Another button on "DéSél." only presses it: it marks like "Sél.".
+    QTest::mouseClick(desel, Qt::RightButton);
+    EXPECT_EQ(markedRows(), (std::vector<int>{0, 1, 2}));
+
+    // Marking stays within the main window's range.
+    main_.rangeStart = 1;
+    main_.rangeEnd = 4;
+    QTest::mouseClick(sel, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_EQ(markedRows(), (std::vector<int>{0, 3, 4}));
+}
+
+TEST_F(ListWindowTest, SelCaptionShowsInvSelWhileShiftIsHeld) {
+    auto* sel = child<SpeedButton>("SpeedButton1");
+    auto move = [&](Qt::KeyboardModifiers modifiers) {
+        QMouseEvent event(QEvent::MouseMove, QPointF(5, 5), sel->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
+                          Qt::NoButton, modifiers);
+        QCoreApplication::sendEvent(sel, &event);
+    };
+    move(Qt::ShiftModifier);
+    EXPECT_EQ(sel->text(), "InvSél.");
+    move(Qt::NoModifier);
+    EXPECT_EQ(sel->text(), "Sél.");
+    move(Qt::ShiftModifier);
+    QTest::mouseRelease(sel, Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 5));
+    EXPECT_EQ(sel->text(), "Sél.");
+}
+
+TEST_F(ListWindowTest, KeysGoToTheKeyMapAndDigitsStillReachTheCountBox) {
+    Build(25);
+    main_.position = 12;
+    QLineEdit* box = edit();
+    box->setFocus();
+    box->setCursorPosition(box->text().size());
+
+    QTest::keyClick(box, Qt::Key_7);
+    EXPECT_EQ(box->text(), "107");
+    EXPECT_EQ(window_->table().cell(12, kColQualite), "7");
+    EXPECT_EQ(main_.keys.back(), 0x37);
+
+    QTest::keyClick(box, 'a');
+    QTest::keyClick(box, Qt::Key_Minus);
+    EXPECT_EQ(box->text(), "107");
+    EXPECT_EQ(main_.keys.back(), keys::VirtualKeyCode(Qt::Key_Minus, {}));
+
+    // Backspace still deletes; arrows belong to the key map and do not move the cursor.
+    QTest::keyClick(box, Qt::Key_Backspace);
+    EXPECT_EQ(box->text(), "10");
+    QTest::keyClick(box, Qt::Key_Left);
+    EXPECT_EQ(main_.keys.back(), keys::kLeft);
+    QTest::keyClick(box, Qt::Key_5);
+    EXPECT_EQ(box->text(), "105");
+    EXPECT_EQ(window_->table().cell(12, kColQualite), "5");
+
+    // The list itself gets no key-down: its current row stays.
+    list()->setCurrentIndex(list()->model()->index(2, 0));
+    QTest::keyClick(list(), Qt::Key_Down);
+    EXPECT_EQ(main_.keys.back(), keys::kDown);
+    EXPECT_EQ(list()->currentIndex().row(), 2);
+    QTest::keyClick(list(), Qt::Key_3);
+    EXPECT_EQ(window_->table().cell(12, kColQualite), "3");
+    EXPECT_EQ(list()->model()->index(12, kColQualite).data().toString(), "3");
+}
+
+TEST_F(ListWindowTest, RowQualityNeedsARowAtTheCurrentPosition) {
+    window_->SetRowQuality(4);
+    Build(5);
+    main_.position = 5;
+    window_->SetRowQuality(4);
+    main_.position = 4;
+    window_->SetRowQuality(9);
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(window_->table().cell(row, kColQualite), "");
+    EXPECT_EQ(window_->table().cell(4, kColQualite), "9");
+}
+
+TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
+    struct Case {
+        int item;
+        std::vector<int> extracted;
+        const char* message;
+    };
+    for (const Case& c : {Case{0, {0, 2}, "\" 2 \" Images Extraites"}, Case{1, {0, 2, 7}, "\" 3 \" Images Extraites"}}) {
+        SCOPED_TRACE(c.item);
+        TearDown();
+        SetUp();
+        Build(10);
+        main_.rangeEnd = 9;
+        edit()->setText("3");
+        select(c.item);
+        for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
+        main_.trackBar.clear();
+        QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
+        EXPECT_EQ(main_.sequenceModes, std::vector<bool>{false});
+        EXPECT_EQ(main_.extractedFrames, c.extracted);
+        EXPECT_EQ(main_.trackBar, c.extracted);
+        ASSERT_EQ(dialogs_->messages().size(), 1u);
+        EXPECT_EQ(dialogs_->messages()[0].text, c.message);
+        EXPECT_EQ(dialogs_->messages()[0].caption, "Extraction Terminée");
+        EXPECT_FALSE(program::RunFlag);
+    }
+}
+
+TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
+    Build(10);
+    main_.rangeEnd = 9;
+    window_->Calculer1Click();
+    select(1);
+    for (int row : {5, 1}) clickRow(row, Qt::RightButton);
+    const std::vector<int> expected{window_->ListFrameAt(1), window_->ListFrameAt(5)};
+    window_->SpeedButtonExtraireClick();
+    EXPECT_EQ(main_.extractedFrames, expected);
+}
+
+TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
+    Build(10);
+    main_.rangeEnd = 9;
+    select(1);
+    for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
+    main_.refuseFrame = 2;
+    QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
+    EXPECT_EQ(main_.extractedFrames, (std::vector<int>{0, 2, 7}));
+    ASSERT_EQ(dialogs_->messages().size(), 1u);
+    EXPECT_EQ(dialogs_->messages()[0].text, "\" 2 \" Images Extraites");
+}
+
+TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
+    Build(10);
+    main_.rangeEnd = 9;
+    select(1);
+    for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
+    main_.failFrame = 2;
+    QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
+    EXPECT_EQ(main_.extractedFrames, (std::vector<int>{0, 2}));
+    EXPECT_TRUE(dialogs_->messages().empty());
+    EXPECT_EQ(dialogs_->errors(), QStringList{"Impossible de créer le fichier X"});
+    EXPECT_FALSE(program::RunFlag);
+}
+
+TEST_F(ListWindowTest, BatchDoesNothingWithoutABuiltTable) {
+    window_->SpeedButtonExtraireClick();
+    EXPECT_TRUE(main_.sequenceModes.empty());
+    EXPECT_TRUE(dialogs_->messages().empty());
+}
