@@ -59,7 +59,7 @@ void TFormInfoImg::FormCreate() {
     // The number lines are columns of figures: a fixed-pitch face keeps them aligned.
     for (QLabel* label : {ui_->LabelAVI1, ui_->LabelAVI2, ui_->LabelFenetre, ui_->LabelCadre, ui_->LabelColor}) {
         QFont font = label->font();
-        font.setFamilies({QStringLiteral("courier"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")});
+        font.setFamilies({QStringLiteral("courier"), QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
         font.setStyleHint(QFont::TypeWriter);
         font.setFixedPitch(true);
         label->setFont(font);

@@ -1,5 +1,6 @@
 // The viewer window driven with real mouse and key events: the rubber band, the rectangle it
 // hands to the frame source, the information window toggle and the keys given to the main window.
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -299,6 +300,19 @@ TEST_F(Viewer, ArrowKeysAreNotEatenByTheScrollArea) {
     QTest::keyClick(window(), Qt::Key_PageDown);
     EXPECT_EQ(seen, QList<int>({0x27, 0x22}));
     EXPECT_EQ(viewer.ScrollBox1->horizontalScrollBar()->value(), 0);
+}
+
+// The window as the user sees it, with a rectangle on the picture; kept as a picture when
+// ORVEXA_GRAB_DIR names a directory.
+TEST_F(Viewer, GrabShowsThePictureWithItsOutline) {
+    drag(20, 30, 200, 150);
+    const QImage grabbed = viewer.grab().toImage();
+    const QPoint corner = viewer.Image1->mapTo(&viewer, QPoint(20, 30)) * grabbed.devicePixelRatio();
+    EXPECT_EQ(grabbed.pixel(corner) | 0xFF000000, ~original.pixel(20, 30) | 0xFF000000) << "the outline is on screen";
+    const QString dir = qEnvironmentVariable("ORVEXA_GRAB_DIR");
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(grabbed.save(QDir(dir).filePath("FormAvi.png")));
+    }
 }
 
 }  // namespace
