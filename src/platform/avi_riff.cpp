@@ -165,17 +165,18 @@ ChunkScan ScanChunks(const std::string& path, int streamNumber) {
             const uint32_t id = Le32(head);
             const int64_t size = Le32(head + 4);
             const int64_t next = at + 8 + size + (size & 1);
-            if (at + 8 + size > fileSize) {
-                scan.damaged = true;
-                return false;
-            }
             if (id == kList || id == kRiff) {
+                // A list cut short still holds its complete chunks.
                 if (size >= 4 && ReadAt(in, at + 8, head + 8, 4)) {
                     const uint32_t type = Le32(head + 8);
                     const bool data = type == kMovi || (inData && type == kRec);
                     const bool container = id == kRiff && (type == kAvi || type == kAvix);
-                    if ((data || container) && !self(self, at + 12, at + 8 + size, data)) return false;
+                    const int64_t listEnd = std::min(at + 8 + size, fileSize);
+                    if ((data || container) && !self(self, at + 12, listEnd, data)) return false;
                 }
+            } else if (at + 8 + size > fileSize) {
+                scan.damaged = true;
+                return false;
             } else if (inData && char(head[0]) == tens && char(head[1]) == units) {
                 const bool indexOrPalette = (head[2] == 'i' && head[3] == 'x') || (head[2] == 'p' && head[3] == 'c');
                 if (!indexOrPalette) {

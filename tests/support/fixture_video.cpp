@@ -1,0 +1,397 @@
+#include "support/fixture_video.h"
+
+#include <QImage>
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+namespace fixture {
+namespace {
+
+// The number is painted as a 4 × 4 grid of cells, one bit each, top-left cell first.
+constexpr int kGrid = 4;
+constexpr int kBits = kGrid * kGrid;
+constexpr int kDark = 48;
+constexpr int kBright = 208;
+constexpr int kTexture = 31;  // amplitude of the moving texture laid over the cells
+constexpr int kThreshold = (kDark + kBright + kTexture) / 2;
+constexpr int kRate = 25;
+constexpr int kAudioRate = 8000;
+
+struct OutputCloser {
+    void operator()(AVFormatContext* c) const {
+        if (c->pb) avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
+struct CodecCloser {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FrameFree {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct SwsFree {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+
+// Grey level of a pixel of picture `number`, top-down coordinates.
+int Level(int number, int x, int y, int width, int height) {
+    const int cell = (y * kGrid / height) * kGrid + x * kGrid / width;
+    const int base = (number >> cell) & 1 ? kBright : kDark;
+    return base + (((x + 3 * number) ^ (y + number)) & kTexture);
+}
+
+struct CodecSetup {
+    AVCodecID id;
+    AVPixelFormat format;
+};
+
+CodecSetup SetupOf(Codec codec) {
+    switch (codec) {
+    case Codec::Rgb24: return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_BGR24};
+    case Codec::Pal8: return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_PAL8};
+    case Codec::Mjpeg: return {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ420P};
+    case Codec::Mpeg4BFrames: return {AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P};
+    case Codec::Ffv1: return {AV_CODEC_ID_FFV1, AV_PIX_FMT_YUV420P};
+    }
+    return {AV_CODEC_ID_NONE, AV_PIX_FMT_NONE};
+}
+
+class Writer {
+public:
+    explicit Writer(const VideoOptions& options) : options_(options) {}
+    bool Write(const std::string& path);
+
+private:
+    bool AddAudio();
+    bool AddVideo();
+    bool WriteAudioUpTo(int64_t videoFrame);
+    bool Paint(AVFrame& frame, int number);
+    bool Drain(bool flush);
+
+    const VideoOptions& options_;
+    std::unique_ptr<AVFormatContext, OutputCloser> out_;
+    std::unique_ptr<AVCodecContext, CodecCloser> encoder_;
+    std::unique_ptr<AVPacket, PacketFree> packet_{av_packet_alloc()};
+    std::unique_ptr<SwsContext, SwsFree> sws_;
+    std::vector<uint8_t> bgr_;
+    AVStream* video_ = nullptr;
+    AVStream* audio_ = nullptr;
+    int64_t audioSamples_ = 0;
+    int64_t slot_ = 0;  // the next chunk position of the video stream
+};
+
+bool Writer::AddAudio() {
+    audio_ = avformat_new_stream(out_.get(), nullptr);
+    if (!audio_) return false;
+    AVCodecParameters* par = audio_->codecpar;
+    par->codec_type = AVMEDIA_TYPE_AUDIO;
+    par->codec_id = AV_CODEC_ID_PCM_S16LE;
+    par->sample_rate = kAudioRate;
+    av_channel_layout_default(&par->ch_layout, 1);
+    par->bits_per_coded_sample = 16;
+    par->block_align = 2;
+    par->bit_rate = kAudioRate * 16;
+    audio_->time_base = AVRational{1, kAudioRate};
+    return true;
+}
+
+bool Writer::AddVideo() {
+    const CodecSetup setup = SetupOf(options_.codec);
+    const AVCodec* codec = avcodec_find_encoder(setup.id);
+    if (!codec) return false;
+    encoder_.reset(avcodec_alloc_context3(codec));
+    if (!encoder_) return false;
+    AVCodecContext* c = encoder_.get();
+    c->width = options_.width;
+    c->height = options_.height;
+    c->pix_fmt = setup.format;
+    c->time_base = AVRational{1, kRate};
+    c->framerate = AVRational{kRate, 1};
+    c->thread_count = 1;
+    if (setup.id == AV_CODEC_ID_MPEG4 || setup.id == AV_CODEC_ID_MJPEG) {
+        c->flags |= AV_CODEC_FLAG_QSCALE;
+        c->global_quality = FF_QP2LAMBDA * 3;
+    }
+    if (options_.codec == Codec::Mpeg4BFrames) {
+        c->max_b_frames = 2;
+        c->gop_size = 12;
+    }
+    if (out_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(c, codec, nullptr) < 0) return false;
+    video_ = avformat_new_stream(out_.get(), nullptr);
+    if (!video_ || avcodec_parameters_from_context(video_->codecpar, c) < 0) return false;
+    video_->time_base = c->time_base;
+    return true;
+}
+
+bool Writer::WriteAudioUpTo(int64_t videoFrame) {
+    if (!audio_) return true;
+    const int64_t until = videoFrame * kAudioRate / kRate;
+    while (audioSamples_ < until) {
+        const int samples = int(std::min<int64_t>(until - audioSamples_, kAudioRate / kRate));
+        std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
+        if (!pkt || av_new_packet(pkt.get(), samples * 2) < 0) return false;
+        for (int i = 0; i < samples; ++i) {
+            const int16_t v = int16_t(((audioSamples_ + i) % 40 - 20) * 500);
+            std::memcpy(pkt->data + 2 * i, &v, 2);
+        }
+        pkt->stream_index = audio_->index;
+        pkt->pts = pkt->dts = av_rescale_q(audioSamples_, AVRational{1, kAudioRate}, audio_->time_base);
+        pkt->duration = av_rescale_q(samples, AVRational{1, kAudioRate}, audio_->time_base);
+        audioSamples_ += samples;
+        if (av_interleaved_write_frame(out_.get(), pkt.get()) < 0) return false;
+    }
+    return true;
+}
+
+bool Writer::Paint(AVFrame& frame, int number) {
+    const int w = options_.width;
+    const int h = options_.height;
+    if (frame.format == AV_PIX_FMT_PAL8) {
+        // An inverted grey palette: a decoder that loses it shows the bits inverted.
+        auto* palette = reinterpret_cast<uint32_t*>(frame.data[1]);
+        for (int i = 0; i < 256; ++i) {
+            const uint32_t g = uint32_t(255 - i);
+            palette[i] = 0xFF000000u | g << 16 | g << 8 | g;
+        }
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) frame.data[0][y * frame.linesize[0] + x] = uint8_t(255 - Level(number, x, y, w, h));
+        }
+        return true;
+    }
+    const int bgrStride = w * 3;
+    bgr_.resize(size_t(bgrStride) * h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const uint8_t v = uint8_t(Level(number, x, y, w, h));
+            uint8_t* p = &bgr_[size_t(y) * bgrStride + 3 * x];
+            p[0] = v;
+            p[1] = v;
+            p[2] = v;
+        }
+    }
+    sws_.reset(sws_getCachedContext(sws_.release(), w, h, AV_PIX_FMT_BGR24, w, h, AVPixelFormat(frame.format),
+                                    SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!sws_) return false;
+    const uint8_t* src[4] = {bgr_.data(), nullptr, nullptr, nullptr};
+    const int srcStride[4] = {bgrStride, 0, 0, 0};
+    return sws_scale(sws_.get(), src, srcStride, 0, h, frame.data, frame.linesize) > 0;
+}
+
+bool Writer::Drain(bool flush) {
+    AVCodecContext* c = encoder_.get();
+    if (flush && avcodec_send_frame(c, nullptr) < 0) return false;
+    while (true) {
+        const int got = avcodec_receive_packet(c, packet_.get());
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return true;
+        if (got < 0) return false;
+        // The muxer writes an empty chunk for each position that a dts skips.
+        const auto& dropped = options_.droppedAt;
+        while (std::find(dropped.begin(), dropped.end(), slot_) != dropped.end()) ++slot_;
+        const int64_t dts = slot_++;
+        if (!WriteAudioUpTo(dts + 1)) return false;
+        packet_->dts = av_rescale_q(dts, c->time_base, video_->time_base);
+        packet_->pts = packet_->dts;
+        packet_->duration = 0;
+        packet_->stream_index = video_->index;
+        if (av_interleaved_write_frame(out_.get(), packet_.get()) < 0) return false;
+    }
+}
+
+bool Writer::Write(const std::string& path) {
+    av_log_set_level(AV_LOG_QUIET);
+    AVFormatContext* raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, nullptr, options_.container.c_str(), path.c_str()) < 0) return false;
+    out_.reset(raw);
+    if (!packet_) return false;
+    if (options_.audioFirst || !options_.video) {
+        if (!AddAudio()) return false;
+    }
+    if (options_.video && !AddVideo()) return false;
+    if (avio_open(&out_->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+    if (avformat_write_header(out_.get(), nullptr) < 0) return false;
+
+    if (options_.video) {
+        std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+        if (!frame) return false;
+        frame->format = encoder_->pix_fmt;
+        frame->width = options_.width;
+        frame->height = options_.height;
+        if (av_frame_get_buffer(frame.get(), 0) < 0) return false;
+        for (int i = 0; i < options_.frames; ++i) {
+            if (av_frame_make_writable(frame.get()) < 0 || !Paint(*frame, i)) return false;
+            frame->pts = i;
+            if (avcodec_send_frame(encoder_.get(), frame.get()) < 0 || !Drain(false)) return false;
+        }
+        if (!Drain(true)) return false;
+    } else if (!WriteAudioUpTo(options_.frames)) {
+        return false;
+    }
+    if (av_write_trailer(out_.get()) < 0) return false;
+    return true;
+}
+
+std::vector<char> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WriteAll(const std::string& path, const char* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data, std::streamsize(size));
+    return bool(out);
+}
+
+void Put32(std::vector<char>& bytes, size_t at, uint32_t value) { std::memcpy(bytes.data() + at, &value, 4); }
+
+// Offset of the body of the video stream's strh chunk, or 0.
+size_t VideoStrh(const std::vector<char>& bytes) {
+    const std::string text(bytes.begin(), bytes.end());
+    for (size_t at = text.find("strh"); at != std::string::npos; at = text.find("strh", at + 4)) {
+        if (text.compare(at + 8, 4, "vids") == 0) return at + 8;
+    }
+    return 0;
+}
+
+}  // namespace
+
+const char* CodecName(Codec codec) {
+    switch (codec) {
+    case Codec::Rgb24: return "Rgb24";
+    case Codec::Pal8: return "Pal8";
+    case Codec::Mjpeg: return "Mjpeg";
+    case Codec::Mpeg4BFrames: return "Mpeg4BFrames";
+    case Codec::Ffv1: return "Ffv1";
+    }
+    return "?";
+}
+
+bool WriteVideo(const std::string& path, const VideoOptions& options) {
+    Writer writer(options);
+    return writer.Write(path);
+}
+
+int FileLength(const VideoOptions& options) { return options.frames + int(options.droppedAt.size()); }
+
+int ExpectedNumber(const VideoOptions& options, int position) {
+    int pictures = 0;  // pictures in chunks 0 .. position
+    for (int p = 0; p <= position; ++p) {
+        if (std::find(options.droppedAt.begin(), options.droppedAt.end(), p) == options.droppedAt.end()) ++pictures;
+    }
+    return std::max(pictures - 1, 0);
+}
+
+int ReadFrameNumber(const uint8_t* bottomUpBgrRows, int width, int height, int stride) {
+    if (width < 4 * kGrid || height < 4 * kGrid) return -1;
+    int number = 0;
+    for (int bit = 0; bit < kBits; ++bit) {
+        const int col = bit % kGrid;
+        const int row = bit / kGrid;
+        // The middle half of the cell, clear of the edges that codecs blur.
+        const int x0 = (4 * col + 1) * width / (4 * kGrid);
+        const int x1 = (4 * col + 3) * width / (4 * kGrid);
+        const int y0 = (4 * row + 1) * height / (4 * kGrid);
+        const int y1 = (4 * row + 3) * height / (4 * kGrid);
+        int64_t sum = 0;
+        int64_t count = 0;
+        for (int y = y0; y < y1; ++y) {
+            const uint8_t* line = bottomUpBgrRows + int64_t(height - 1 - y) * stride;
+            for (int x = x0; x < x1; ++x) {
+                sum += line[3 * x] + line[3 * x + 1] + line[3 * x + 2];
+                count += 3;
+            }
+        }
+        if (count > 0 && sum > count * kThreshold) number |= 1 << bit;
+    }
+    return number;
+}
+
+const char* BadFileName(BadFile kind) {
+    switch (kind) {
+    case BadFile::Truncated: return "Truncated";
+    case BadFile::Garbage: return "Garbage";
+    case BadFile::RiffGarbage: return "RiffGarbage";
+    case BadFile::Text: return "Text";
+    case BadFile::Png: return "Png";
+    case BadFile::Mp4: return "Mp4";
+    case BadFile::AbsurdSize: return "AbsurdSize";
+    case BadFile::AbsurdLength: return "AbsurdLength";
+    case BadFile::NoVideo: return "NoVideo";
+    }
+    return "?";
+}
+
+bool WriteBadFile(const std::string& path, BadFile kind, const std::string& validAvi) {
+    std::mt19937 random(1234);
+    switch (kind) {
+    case BadFile::Truncated: {
+        const std::vector<char> bytes = ReadAll(validAvi);
+        return !bytes.empty() && WriteAll(path, bytes.data(), bytes.size() * 6 / 10);
+    }
+    case BadFile::Garbage:
+    case BadFile::RiffGarbage: {
+        std::vector<char> bytes(8192);
+        for (char& b : bytes) b = char(random());
+        if (kind == BadFile::RiffGarbage) {
+            std::memcpy(bytes.data(), "RIFF", 4);
+            Put32(bytes, 4, uint32_t(bytes.size() - 8));
+            std::memcpy(bytes.data() + 8, "AVI LIST", 8);
+        }
+        return WriteAll(path, bytes.data(), bytes.size());
+    }
+    case BadFile::Text: {
+        const std::string text = "This is a text file, not a video.\n";
+        return WriteAll(path, text.data(), text.size());
+    }
+    case BadFile::Png: {
+        QImage image(32, 32, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        return image.save(QString::fromStdString(path), "PNG");
+    }
+    case BadFile::Mp4: {
+        VideoOptions options;
+        options.codec = Codec::Mpeg4BFrames;
+        options.frames = 5;
+        options.container = "mp4";
+        return WriteVideo(path, options);
+    }
+    case BadFile::AbsurdSize:
+    case BadFile::AbsurdLength: {
+        std::vector<char> bytes = ReadAll(validAvi);
+        const size_t strh = VideoStrh(bytes);
+        if (strh == 0) return false;
+        if (kind == BadFile::AbsurdLength) {
+            Put32(bytes, strh + 32, 0x7FFFFFF0u);
+        } else {
+            const size_t strf = std::string(bytes.begin(), bytes.end()).find("strf", strh);
+            if (strf == std::string::npos) return false;
+            Put32(bytes, strf + 8 + 4, 1000000u);
+            Put32(bytes, strf + 8 + 8, 1000000u);
+        }
+        return WriteAll(path, bytes.data(), bytes.size());
+    }
+    case BadFile::NoVideo: {
+        VideoOptions options;
+        options.video = false;
+        return WriteVideo(path, options);
+    }
+    }
+    return false;
+}
+
+}  // namespace fixture

@@ -1,0 +1,73 @@
+#pragma once
+// Fixture videos written by the tests themselves through libavformat's AVI muxer and
+// libavcodec's encoders. Every picture carries its own number in big blocks, so a test can
+// tell which frame it got even through a lossy codec.
+
+#include <QTemporaryDir>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fixture {
+
+enum class Codec {
+    Rgb24,         // uncompressed 24 bits
+    Pal8,          // uncompressed 8 bits with a palette
+    Mjpeg,
+    Mpeg4BFrames,  // MPEG-4 part 2, two B-frames between references, a key frame every 12
+    Ffv1,
+};
+
+const char* CodecName(Codec codec);
+
+struct VideoOptions {
+    Codec codec = Codec::Rgb24;
+    int width = 160;
+    int height = 120;
+    int frames = 30;                // pictures encoded
+    std::vector<int> droppedAt;     // positions of the file that hold an empty chunk
+    bool audioFirst = false;        // an audio stream numbered before the video stream
+    bool video = true;              // false: the audio stream alone
+    std::string container = "avi";  // another muxer name gives a non-AVI file
+};
+
+// Writes the video; false when FFmpeg refused a step.
+bool WriteVideo(const std::string& path, const VideoOptions& options);
+
+// The stream length of the written file: pictures plus empty chunks.
+int FileLength(const VideoOptions& options);
+// The number of the picture shown at a position: an empty chunk shows the picture before it.
+int ExpectedNumber(const VideoOptions& options, int position);
+
+// The number painted into a picture given as bottom-up BGR rows; -1 when the picture is too
+// small to hold one.
+int ReadFrameNumber(const uint8_t* bottomUpBgrRows, int width, int height, int stride);
+
+enum class BadFile {
+    Truncated,     // the first 60 % of a valid AVI
+    Garbage,       // random bytes
+    RiffGarbage,   // a RIFF AVI signature followed by random bytes
+    Text,
+    Png,
+    Mp4,
+    AbsurdSize,    // a valid AVI whose stream format claims 1000000 × 1000000 pixels
+    AbsurdLength,  // a valid AVI whose stream header claims 2^31 − 16 frames
+    NoVideo,       // an AVI holding an audio stream only
+};
+
+const char* BadFileName(BadFile kind);
+
+// Writes a bad file; `validAvi` is a valid fixture AVI that some kinds start from.
+bool WriteBadFile(const std::string& path, BadFile kind, const std::string& validAvi);
+
+// A directory for fixture files, removed with the object.
+class TempDir {
+public:
+    bool IsValid() const { return dir_.isValid(); }
+    std::string File(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+}  // namespace fixture
