@@ -54,7 +54,8 @@ void TForm1::ShowPosition(int32_t position) {
     // A list position without a row shows nothing and leaves the viewer as it was.
     if (frame < 0) return;
     FrameSource::LoadFrameBitmap(frame, frameViewer_->bitmap());
-    if (FrameSource::CropDefined()) frameViewer_->InfoForm->DrawCropOutline(true);
+    // The outline goes back on the fresh frame only while it is meant to be seen.
+    if (FrameSource::CropDefined()) frameViewer_->InfoForm->DrawCropOutline(frameViewer_->InfoForm->OutlineDrawn);
     ui_->SpeedButtonGoto->setText(QString::number(frame));
     frameViewer_->setWindowTitle("Vue Avi: " + ui_->SpeedButtonGoto->text() + " - Ligne: " +
                                  QString::number(CurrentPosition));

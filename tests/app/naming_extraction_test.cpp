@@ -1,0 +1,197 @@
+// Output names, the start number, and the extraction commands.
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "main_window_fixture.h"
+#include "platform/jpeg_image.h"
+
+namespace {
+
+struct NameCase {
+    const char* prefix;
+    int numbering;  // 0 Normale, 1 Formatée, 2 Aucune
+    const char* mask;
+    const char* start;
+    int type;  // 0 BMP, 1 JPG
+    const char* expected;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, BuildsNamesFromPrefixNumberingMaskAndType) {
+    ui().LabelRepFicImg->setText("/photos");
+    const NameCase cases[] = {
+        {"IMAGE", 0, "", "1", 0, "IMAGE1.BMP"},
+        {"IMAGE", 0, "", "2", 0, "IMAGE2.BMP"},
+        {"lune", 1, "####", "7", 1, "lune0007.JPG"},
+        {"lune", 1, "##", "123", 1, "lune123.JPG"},
+        {"lune", 1, "", "5", 0, "lune5.BMP"},
+        {"lune", 2, "", "7", 0, "lune.BMP"},
+        {"   ", 0, "", "1", 1, "IMAGE1.JPG"},
+        {"IMAGE", 1, "###", "4", 0, "IMAGE004.BMP"},
+        {"IMAGE", 1, "###", "12345", 0, "IMAGE12345.BMP"},
+        {" a b ", 0, "", "3", 0, " a b 3.BMP"},
+        {"x", 1, "#################", "7", 0, "x                7.BMP"},
+    };
+    for (const NameCase& c : cases) {
+        ui().EditNomFicImg->setText(c.prefix);
+        ui().RadioGroupNum->setItemIndex(c.numbering);
+        ui().EditFormat->setText(c.mask);
+        ui().EditDebut->setText(c.start);
+        ui().RadioGroupTypeExtraction->setItemIndex(c.type);
+        EXPECT_EQ(window->BuildImageName(), QString(c.expected)) << c.expected;
+        EXPECT_EQ(ui().LabelNomImg->text(), QString(c.expected));
+        EXPECT_EQ(window->OutputDir, "/photos/");
+        EXPECT_EQ(window->OutputType, c.type);
+    }
+}
+
+TEST_F(MainWindowTest, MaskAndStartNumberBoxesFilterWhatIsTyped) {
+    QTest::mouseClick(ui().RadioGroupNum->button(1), Qt::LeftButton);
+    EXPECT_TRUE(ui().EditFormat->isVisibleTo(window.get()));
+    EXPECT_TRUE(ui().LabelFormat->isVisibleTo(window.get()));
+    Focus(ui().EditFormat);
+    QTest::keyClick(ui().EditFormat, Qt::Key_5);
+    EXPECT_EQ(ui().EditFormat->text(), "#####");
+    QTest::keyClick(ui().EditFormat, Qt::Key_A);
+    EXPECT_EQ(ui().EditFormat->text(), "######");
+    QTest::keyClick(ui().EditFormat, Qt::Key_0);
+    EXPECT_EQ(ui().EditFormat->text(), "");
+    QTest::keyClick(ui().EditFormat, Qt::Key_3);
+    EXPECT_EQ(ui().LabelNomImg->text(), "IMAGE001.BMP");
+
+    Focus(ui().EditDebut);
+    ui().EditDebut->selectAll();
+    QTest::keyClicks(ui().EditDebut, "4x2");
+    EXPECT_EQ(ui().EditDebut->text(), "42");
+    EXPECT_EQ(window->StartNumber, 42);
+    // Deleting every digit puts the last valid number back at once.
+    ui().EditDebut->setText("");
+    EXPECT_EQ(ui().EditDebut->text(), "42");
+    ui().EditDebut->setText("99999999999");
+    EXPECT_EQ(ui().EditDebut->text(), "42");
+
+    QTest::mouseClick(ui().RadioGroupNum->button(2), Qt::LeftButton);
+    EXPECT_FALSE(ui().EditFormat->isVisibleTo(window.get()));
+    EXPECT_EQ(ui().LabelNomImg->text(), "IMAGE.BMP");
+}
+
+TEST_F(MainWindowTest, BrowseSetsTheOutputDirectoryWithItsSeparator) {
+    dialogs->queueDirectory(QString::fromStdString(dir.File("out")));
+    ui().SpeedButtonParcourirExtraction->click();
+    ASSERT_EQ(dialogs->directoryRequests().size(), 1u);
+    EXPECT_EQ(dialogs->directoryRequests()[0].title, QString("Sélection du répertoire"));
+    EXPECT_EQ(ui().LabelRepFicImg->text(), QString::fromStdString(dir.File("out")) + "/");
+    ui().SpeedButtonParcourirExtraction->click();  // cancelled: nothing changes
+    EXPECT_EQ(ui().LabelRepFicImg->text(), QString::fromStdString(dir.File("out")) + "/");
+    dialogs->queueDirectory("/");
+    ui().SpeedButtonParcourirExtraction->click();
+    EXPECT_EQ(ui().LabelRepFicImg->text(), "/");
+}
+
+TEST_F(MainWindowTest, ExtractionsWriteSuccessiveFormattedJpegFiles) {
+    OpenFixture(20, 64, 48, fixture::Codec::Rgb24);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    QTest::mouseClick(ui().RadioGroupNum->button(1), Qt::LeftButton);
+    ui().EditFormat->setText("###");
+    QTest::mouseClick(ui().RadioGroupTypeExtraction->button(1), Qt::LeftButton);
+    for (int frame : {10, 11, 12}) {
+        ui().TrackBarVideo->setValue(frame);
+        ui().SpeedButtonExtraire->click();
+    }
+    for (int i = 1; i <= 3; ++i) {
+        const QString path = QString::fromStdString(dir.File(QString("IMAGE%1.JPG").arg(i, 3, 10, QChar('0')).toStdString()));
+        ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+        gfx::JpegImage jpeg;
+        jpeg.loadFromFile(path);
+        EXPECT_EQ(FrameNumberOf(jpeg.toImage()), 9 + i);
+    }
+    EXPECT_EQ(ui().EditDebut->text(), "4");
+    EXPECT_EQ(ui().LabelNomImg->text(), "IMAGE004.JPG");
+}
+
+TEST_F(MainWindowTest, WithoutNumberingTheSecondExtractionAsksToReplace) {
+    OpenFixture(5, 32, 24);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    QTest::mouseClick(ui().RadioGroupNum->button(2), Qt::LeftButton);
+    ui().SpeedButtonExtraire->click();
+    ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(dir.File("IMAGE.BMP"))));
+    EXPECT_TRUE(dialogs->messages().empty());
+    dialogs->queueAnswer(dialogs::Answer::Cancel);
+    ui().SpeedButtonExtraire->click();
+    ASSERT_EQ(dialogs->messages().size(), 1u);
+    EXPECT_EQ(dialogs->messages()[0].text, "Ecraser : IMAGE.BMP ?");
+    EXPECT_EQ(dialogs->messages()[0].caption, "Fichier Existant");
+    EXPECT_EQ(ui().EditDebut->text(), "1");
+}
+
+TEST_F(MainWindowTest, StartNumberStopsAtTheLargestValue) {
+    OpenFixture(3, 32, 24);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    ui().EditDebut->setText("2147483647");
+    ui().SpeedButtonExtraire->click();
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(dir.File("IMAGE2147483647.BMP"))));
+    EXPECT_EQ(ui().EditDebut->text(), "2147483647");
+    EXPECT_EQ(window->StartNumber, 2147483647);
+}
+
+TEST_F(MainWindowTest, LimitToCropNeedsARectangle) {
+    OpenFixture(3, 32, 24);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+        EXPECT_FALSE(ui().CheckBoxCadre->isChecked());
+        EXPECT_FALSE(FrameSource::CropEnabled());
+    }
+    ASSERT_EQ(dialogs->messages().size(), 2u);
+    EXPECT_EQ(dialogs->messages()[0].text, QString("Définissez un Cadre de Sélection dans l'Image"));
+    EXPECT_EQ(dialogs->messages()[0].caption, QString("Cadre non Défini"));
+
+    FrameSource::SetCropRect(0, 0, 5, 10);
+    QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+    EXPECT_TRUE(ui().CheckBoxCadre->isChecked());
+    EXPECT_TRUE(FrameSource::CropEnabled());
+    QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+    EXPECT_FALSE(ui().CheckBoxCadre->isChecked());
+    EXPECT_FALSE(FrameSource::CropEnabled());
+
+    FrameSource::SetCropRect(0, 0, 5, 10);
+    QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    ui().SpeedButtonExtraire->click();
+    EXPECT_EQ(QFileInfo(QString::fromStdString(dir.File("IMAGE1.BMP"))).size(), 214);
+}
+
+TEST_F(MainWindowTest, ViewImageShowsPicturesOrSaysThereIsNone) {
+    OpenFixture(3, 120, 90);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    ui().SpeedButtonExtraire->click();
+    const QString bmp = QString::fromStdString(dir.File("IMAGE1.BMP"));
+    dialogs->queueFiles({bmp});
+    ui().SpeedButtonVoir->click();
+    TFormAvi* viewer = window->PictureViewer();
+    EXPECT_EQ(viewer->windowTitle(), "IMAGE1.BMP");
+    EXPECT_EQ(viewer->bitmap().image().size(), QSize(120, 90));
+    EXPECT_EQ(viewer->bitmap().bitsPerPixel(), 24);
+    EXPECT_EQ(viewer->size(), QSize(124, 94));
+    EXPECT_EQ(FrameNumberOf(viewer->bitmap().image()), 0);
+    ASSERT_FALSE(dialogs->fileRequests().empty());
+    EXPECT_EQ(dialogs->fileRequests().back().filter, "Images (*.BMP)|*.BMP|Images (*.JPG)|*.JPG|Tous Fichiers (*.*)|*.*");
+
+    const QString renamed = QString::fromStdString(dir.File("notes.jpg"));
+    QFile text(renamed);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a picture at all\n");
+    text.close();
+    dialogs->queueFiles({renamed});
+    ui().SpeedButtonVoir->click();
+    EXPECT_EQ(viewer->windowTitle(), "Pas d'Image");
+    EXPECT_TRUE(viewer->bitmap().image().isNull());
+    EXPECT_TRUE(dialogs->errors().isEmpty());
+
+    dialogs->queueFiles({QString::fromStdString(dir.File("missing.bmp"))});
+    ui().SpeedButtonVoir->click();
+    EXPECT_EQ(dialogs->errors().size(), 1);
+}

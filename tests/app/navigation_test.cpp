@@ -1,0 +1,159 @@
+// Moving through positions: clamping and wrapping, the play state, the slideshow and the keys.
+
+#include "main_window_fixture.h"
+#include "platform/keys.h"
+
+namespace {
+
+struct StepCase {
+    const char* name;
+    bool loop;
+    int start;
+    void (TForm1::*command)();
+    int expected;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StepCommandsClampOrWrapAtTheEnds) {
+    OpenFixture(100);
+    const StepCase cases[] = {
+        {"fast forward wraps", true, 98, &TForm1::AvantRapide, 0},
+        {"fast backward wraps", true, 1, &TForm1::ArriereRapide, 99},
+        {"fast forward stops at the end", false, 98, &TForm1::AvantRapide, 99},
+        {"fast backward stops at the start", false, 1, &TForm1::ArriereRapide, 0},
+        {"next wraps from the end", true, 99, &TForm1::Avant, 0},
+        {"previous wraps from the start", true, 0, &TForm1::Arriere, 99},
+        {"first", false, 50, &TForm1::Debut, 0},
+        {"last", false, 50, &TForm1::Fin, 99},
+    };
+    for (const StepCase& c : cases) {
+        ui().CheckBoxBoucle->setChecked(c.loop);
+        ui().TrackBarVideo->setValue(c.start);
+        ASSERT_EQ(window->CurrentPosition, c.start) << c.name;
+        (window.get()->*c.command)();
+        EXPECT_EQ(window->CurrentPosition, c.expected) << c.name;
+        EXPECT_EQ(ui().TrackBarVideo->value(), c.expected) << c.name;
+        EXPECT_EQ(ShownFrameNumber(), c.expected) << c.name;
+        EXPECT_EQ(window->FrameViewer()->windowTitle(),
+                  QString("Vue Avi: %1 - Ligne: %1").arg(c.expected)) << c.name;
+    }
+}
+
+TEST_F(MainWindowTest, SlideshowShowsEveryPositionOnceAndEndsPaused) {
+    OpenFixture(100);
+    std::vector<int> shown;
+    QObject::connect(ui().TrackBarVideo, &QSlider::valueChanged, [&](int value) { shown.push_back(value); });
+    ui().SpeedButtonDemarrer->click();
+    std::vector<int> expected;
+    for (int i = 1; i < 100; ++i) expected.push_back(i);  // position 0 was already on the bar
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(ShownFrameNumber(), 99);
+    EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
+    EXPECT_TRUE(window->Paused);
+    EXPECT_FALSE(program::RunFlag);
+}
+
+TEST_F(MainWindowTest, SlideshowAtTheEndWithLoopStartsOver) {
+    OpenFixture(10);
+    ui().CheckBoxBoucle->setChecked(true);
+    ui().TrackBarVideo->setValue(9);
+    int shownCount = 0;
+    QObject::connect(ui().TrackBarVideo, &QSlider::valueChanged, [&](int value) {
+        // Stop after two rounds: the loop wraps forever otherwise.
+        if (++shownCount == 20) program::RunFlag = false;
+        EXPECT_GE(value, 0);
+    });
+    ui().SpeedButtonDemarrer->click();
+    EXPECT_EQ(shownCount, 20);
+    EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
+}
+
+TEST_F(MainWindowTest, SpaceStartsTheSlideshowOnlyAfterAFirstOne) {
+    OpenFixture(5);
+    QWidget* target = ui().TrackBarVideo;
+    Focus(target);
+    QTest::keyClick(target, Qt::Key_Space);
+    EXPECT_FALSE(window->SlideshowStarted);
+    EXPECT_EQ(window->CurrentPosition, 0);
+    EXPECT_EQ(ui().LabelEtat->text(), QString("Lecture Arrêtée"));
+
+    ui().SpeedButtonDemarrer->click();  // plays to the end
+    EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
+    Focus(target);
+    QTest::keyClick(target, Qt::Key_Home);
+    // Space while paused plays again from the current position, to the end.
+    QTest::keyClick(target, Qt::Key_Space);
+    EXPECT_EQ(window->CurrentPosition, 4);
+    EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
+    // Pause pressed while paused: "playing" without a loop; the next Space pauses.
+    ui().SpeedButtonPause->click();
+    EXPECT_EQ(ui().LabelEtat->text(), "Lecture en Cours");
+    QTest::keyClick(target, Qt::Key_Space);
+    EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
+}
+
+TEST_F(MainWindowTest, KeyMapMovesThroughFramesFromEveryWindow) {
+    OpenFixture(30);
+    struct KeyCase {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int expected;
+    };
+    const KeyCase cases[] = {
+        {Qt::Key_Right, Qt::NoModifier, 1},  {Qt::Key_N, Qt::ShiftModifier, 2},
+        {Qt::Key_Down, Qt::NoModifier, 3},   {Qt::Key_Semicolon, Qt::NoModifier, 6},
+        {Qt::Key_PageDown, Qt::NoModifier, 9}, {Qt::Key_X, Qt::NoModifier, 6},
+        {Qt::Key_PageUp, Qt::NoModifier, 3}, {Qt::Key_V, Qt::NoModifier, 2},
+        {Qt::Key_Left, Qt::NoModifier, 1},   {Qt::Key_Up, Qt::NoModifier, 0},
+        {Qt::Key_End, Qt::NoModifier, 29},   {Qt::Key_Home, Qt::NoModifier, 0},
+    };
+    Focus(ui().TrackBarVideo);
+    for (const KeyCase& c : cases) {
+        QTest::keyClick(ui().TrackBarVideo, c.key, c.modifiers);
+        EXPECT_EQ(window->CurrentPosition, c.expected) << QKeySequence(c.key).toString().toStdString();
+    }
+    // The same map works in the viewers.
+    for (TFormAvi* viewer : {window->FrameViewer(), window->PictureViewer()}) {
+        const int before = window->CurrentPosition;
+        int key = keys::kNext;
+        window->FormKeyDown(key);
+        EXPECT_EQ(key, 0);
+        EXPECT_EQ(window->CurrentPosition, before + 3);
+        viewer->show();
+        QTest::keyClick(viewer, Qt::Key_Right);
+        EXPECT_EQ(window->CurrentPosition, before + 4) << "key in a viewer";
+    }
+}
+
+TEST_F(MainWindowTest, ListSequenceNeedsABuiltList) {
+    OpenFixture(5);
+    ui().SpeedButtonSequence->click();
+    ASSERT_EQ(dialogs->messages().size(), 1u);
+    EXPECT_EQ(dialogs->messages()[0].text, QString("Créez une Liste avant de Changer cet Elément"));
+    EXPECT_EQ(dialogs->messages()[0].caption, QString("Séquence Liste"));
+    EXPECT_EQ(ui().SpeedButtonSequence->text(), QString("Séquence AVI"));
+    EXPECT_TRUE(window->AviSequence);
+}
+
+TEST_F(MainWindowTest, WithoutAVideoKeysAndButtonsShowNothing) {
+    ui().SpeedButtonAv->click();
+    ui().SpeedButtonDemarrer->click();
+    EXPECT_EQ(ui().TrackBarVideo->value(), 0);
+    EXPECT_FALSE(window->SlideshowStarted);
+    int key = keys::kRight;
+    window->FormKeyDown(key);
+    EXPECT_EQ(key, 0);
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowStopsARunningSlideshow) {
+    OpenFixture(10);
+    ui().CheckBoxBoucle->setChecked(true);
+    int shownCount = 0;
+    QObject::connect(ui().TrackBarVideo, &QSlider::valueChanged, [&](int) {
+        if (++shownCount == 5) window->close();
+    });
+    ui().SpeedButtonDemarrer->click();  // returns only because closing cleared the loop's flag
+    EXPECT_EQ(shownCount, 5);
+    EXPECT_FALSE(FrameSource::VideoOpen());
+}
