@@ -5,11 +5,13 @@
 #include <QKeyEvent>
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "framesource/frame_source.h"
 #include "framesource/program_values.h"
 #include "platform/bitmap.h"
 #include "platform/dialogs.h"
+#include "platform/dib.h"
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
 #include "platform/keys.h"
@@ -35,6 +37,23 @@ int ClampToInt(int64_t value) {
 struct RunFlagOnExit {
     ~RunFlagOnExit() { program::RunFlag = false; }
 };
+
+// The bitmap holds the output image that the frame source prepared; its 24-bit rows give the same
+// JPEG without the two pixel conversions that encoding the screen-format bitmap costs.
+void EncodeOutputImage(gfx::JpegImage& jpeg, const gfx::Bitmap& bitmap) {
+    const uint8_t* packed = FrameSource::OutputImage();
+    const uint8_t* bits = FrameSource::OutputBits();
+    if (packed && bits) {
+        dib::BitmapInfoHeader header;
+        std::memcpy(&header, packed, sizeof header);
+        const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+        if (header.biBitCount == 24 && header.biWidth == bitmap.width() && height == bitmap.height()) {
+            jpeg.encodeBgr(header.biWidth, header.biHeight, bits, ptrdiff_t(dib::RowStride(header.biWidth, 24)));
+            return;
+        }
+    }
+    jpeg.assign(bitmap);
+}
 
 QString Closing(int count, const char* phrase) {
     return QStringLiteral("\" %1 \" ").arg(count) + QString::fromUtf8(phrase);
@@ -198,7 +217,7 @@ void TFormListe::Calculer1Click() {
         // A frame that cannot be prepared is measured as nothing, not as the previous picture.
         if (FrameSource::LoadOutputBitmap(table_->row(i).num, work)) {
             size = int64_t(work.width()) * work.height() * 4;
-            jpeg.assign(work);
+            EncodeOutputImage(jpeg, work);
             length = int64_t(jpeg.data().size());
         }
         table_->setNumber(i, framelist::kColTaille, size);
