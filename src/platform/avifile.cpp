@@ -424,9 +424,15 @@ const uint8_t* GetFrame::Fetch(int32_t position) {
                                [](int64_t p, const Entry& e) { return p < e.chunk; });
     const int target = it == entries_.begin() ? 0 : int(it - entries_.begin()) - 1;
     if (target == shown_) return dib_.data();
+    shown_ = -1;
 
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const int start = StartFor(target);
+    int back = 0;  // key frames to start further back than usual
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int start = StartFor(target);
+        if (back > 0) {
+            const int k = KeyAtOrBefore(start);
+            start = keys_[std::max(k - back, 0)];
+        }
         // Decoding on is cheaper than seeking while the target's start point is already behind.
         const bool goOn = usable_ && nextDisplay_ >= 0 && nextDisplay_ <= target &&
                           (target == nextDisplay_ || start <= lastRead_ + 1);
@@ -434,8 +440,13 @@ const uint8_t* GetFrame::Fetch(int32_t position) {
         if (!goOn && !fresh && !Seek(start)) break;
         const Outcome outcome = DecodeUntil(target);
         if (outcome == Outcome::Found) return dib_.data();
-        if (outcome == Outcome::Failed) break;
-        // Missed: the run start's place is known now; the second run anchors on it.
+        // Some decoders reorder less after a flush and leave pictures out near a key frame
+        // that is not an instantaneous refresh: a run from further back gets them.
+        if (outcome == Outcome::Failed) {
+            if (!reorders_ || start == keys_.front()) break;
+            ++back;
+        }
+        // Missed: the run start's place is known now; the next run anchors on it.
     }
     shown_ = -1;
     nextDisplay_ = -1;

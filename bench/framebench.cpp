@@ -1,0 +1,90 @@
+// Frame fetch speed through the frame source: the sequential rate over the whole file and the
+// cost of random jumps. With --dump N OUT.bmp (repeatable) it writes frames as BMP files
+// instead, fetched in the order given.
+#include <QCoreApplication>
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framesource/frame_source.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+bool WriteBmp(const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const dib::BitmapFileHeader& header = FrameSource::FrameFileHeader();
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(reinterpret_cast<const char*>(FrameSource::DecodedFrame()),
+              std::streamsize(sizeof(dib::BitmapInfoHeader) + size_t(FrameSource::FrameImageSize())));
+    return bool(out);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: framebench FILE [--dump N OUT.bmp]...\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 2) return Usage();
+    std::vector<std::pair<int, std::string>> dumps;
+    for (int i = 2; i < argc; ++i) {
+        if (std::string(argv[i]) != "--dump" || i + 2 >= argc) return Usage();
+        dumps.emplace_back(std::atoi(argv[i + 1]), argv[i + 2]);
+        i += 2;
+    }
+
+    FrameSource::ResetVideoState();
+    if (!FrameSource::OpenVideo(QString::fromLocal8Bit(argv[1]), nullptr)) {
+        std::fprintf(stderr, "cannot open %s\n", argv[1]);
+        return 1;
+    }
+    const int count = FrameSource::FrameCount();
+
+    if (!dumps.empty()) {
+        int status = 0;
+        for (const auto& [position, path] : dumps) {
+            if (!FrameSource::FetchFrame(position) || !WriteBmp(path)) status = 1;
+        }
+        FrameSource::CloseVideo();
+        return status;
+    }
+
+    const Clock::time_point start = Clock::now();
+    int fetched = 0;
+    for (int i = 0; i < count; ++i) fetched += FrameSource::FetchFrame(i) ? 1 : 0;
+    const double sequential = Seconds(start);
+    std::printf("sequential: %.1f frames/s (%d of %d frames)\n", sequential > 0 ? fetched / sequential : 0.0,
+                fetched, count);
+
+    if (count > 0) {
+        std::mt19937 random(2024);
+        double total = 0;
+        double worst = 0;
+        constexpr int kJumps = 200;
+        for (int i = 0; i < kJumps; ++i) {
+            const int position = int(random() % unsigned(count));
+            const Clock::time_point jump = Clock::now();
+            FrameSource::FetchFrame(position);
+            const double took = Seconds(jump);
+            total += took;
+            worst = std::max(worst, took);
+        }
+        std::printf("random: mean %.2f ms, worst %.2f ms over %d jumps\n", 1000 * total / kJumps, 1000 * worst, kJumps);
+    }
+    FrameSource::CloseVideo();
+    return 0;
+}
