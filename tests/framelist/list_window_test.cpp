@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QTest>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -309,6 +310,49 @@ TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
     EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 25);
     // The view shows the measures too.
     EXPECT_EQ(list()->model()->index(0, kColTri).data().toString(), window_->table().cell(0, kColTri));
+}
+
+// Clears RunFlag from inside the n-th round of event processing of a running loop, as a
+// command started by the user from there would.
+void StopLoopAfter(int rounds) {
+    auto remaining = std::make_shared<int>(rounds);
+    auto tick = std::make_shared<std::function<void()>>();
+    *tick = [remaining, tick] {
+        if (--*remaining == 0) {
+            program::RunFlag = false;
+            *tick = nullptr;  // breaks the cycle
+            return;
+        }
+        QMetaObject::invokeMethod(qApp, *tick, Qt::QueuedConnection);
+    };
+    QMetaObject::invokeMethod(qApp, *tick, Qt::QueuedConnection);
+}
+
+TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
+    Build(VideoOf(12, 160, 120));
+    StopLoopAfter(7);
+    window_->Calculer1Click();
+    EXPECT_FALSE(program::RunFlag);
+    ASSERT_EQ(dialogs_->messages().size(), 1u);
+    EXPECT_EQ(dialogs_->messages()[0].text, "\" 7 \" Images Traitées");
+    // Frames 0-6 were measured and sort first; the rest keep "0".
+    const std::vector<int> order = frameOrder();
+    std::vector<int> first(order.begin(), order.begin() + 7);
+    std::sort(first.begin(), first.end());
+    EXPECT_EQ(first, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    for (int row = 7; row < 12; ++row) EXPECT_EQ(window_->table().cell(row, kColTri), "0");
+}
+
+TEST_F(ListWindowTest, StoppedBuildKeepsTheRowsItMade) {
+    ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(VideoOf(25)), &scrollBox_));
+    StopLoopAfter(9);
+    window_->Ouvrir1Click();
+    EXPECT_TRUE(program::ListBuilt);
+    EXPECT_EQ(window_->rowCount(), 9);
+    EXPECT_EQ(list()->model()->rowCount(), 9);
+    EXPECT_EQ(main_.rangeEnd, 8);
+    EXPECT_EQ(window_->ListFrameAt(8), 8);
+    EXPECT_EQ(window_->ListFrameAt(9), -1);
 }
 
 TEST_F(ListWindowTest, RankingGivesZeroToAFrameThatCannotBePrepared) {
