@@ -62,7 +62,7 @@ QString Closing(int count, const char* phrase) {
 }  // namespace
 
 TFormListe::TFormListe(ListWindowLink link, QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::FormListe>()), link_(std::move(link)) {
+    : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormListe>()), link_(std::move(link)) {
     ui_->setupUi(this);
     table_ = new FrameTable(this);
     ui_->ListView1->setModel(table_);
@@ -182,9 +182,9 @@ void TFormListe::Ouvrir1Click() {
     program::RunFlag = true;
     table_->clear();
     ui_->ListView1->setUpdatesEnabled(false);
-    const int32_t frames = FrameSource::FrameCount();
-    table_->reserve(std::max(frames, 0));
-    for (int32_t n = 0; program::RunFlag && n < frames; ++n) {
+    table_->reserve(std::max(FrameSource::FrameCount(), 0));
+    // The count is read again each round: a command run from the loop may close the video.
+    for (int32_t n = 0; program::RunFlag && n < FrameSource::FrameCount(); ++n) {
         table_->appendRow(framelist::MakeFrameRow(n));
         QCoreApplication::processEvents();
     }

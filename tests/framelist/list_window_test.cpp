@@ -198,6 +198,10 @@ TEST_F(ListWindowTest, FormHasItsDesignLayout) {
     EXPECT_EQ(window_->MarkCount(), 0);
     EXPECT_EQ(window_->CountMode(), 0);
     EXPECT_EQ(window_->SortColumn(), 0);
+    // Owned by the main window, it stays a window of its own.
+    QWidget owner;
+    TFormListe owned(main_.link(), &owner);
+    EXPECT_TRUE(owned.isWindow());
 }
 
 TEST_F(ListWindowTest, EveryCaptionFitsItsControl) {
