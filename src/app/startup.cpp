@@ -40,6 +40,7 @@ void SetTransportGlyphs(Ui::TForm1& ui) {
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()) {
     ui_->setupUi(this);
+    move(53, 107);  // forms keep only their size; the design places the window here
     ui_->UpDowndebut->setBuddy(ui_->EditDebut);
     SetTransportGlyphs(*ui_);
     connectHandlers();

@@ -64,6 +64,7 @@ QString Closing(int count, const char* phrase) {
 TFormListe::TFormListe(ListWindowLink link, QWidget* parent)
     : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormListe>()), link_(std::move(link)) {
     ui_->setupUi(this);
+    move(272, 234);  // the form keeps only its size; the design places the window here
     table_ = new FrameTable(this);
     ui_->ListView1->setModel(table_);
     ui_->UpDown1->setBuddy(ui_->EditNombre);
