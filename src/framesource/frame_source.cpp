@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -235,9 +236,6 @@ bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
     state.cropDefined = false;
     state.cropRect = {top, left, height, width};
     state.cropBitCount = state.decodeHeader.biBitCount;
-    const int64_t stride = dib::RowStride(width, state.cropBitCount);
-    const int64_t imageSize = dib::ImageSize(width, height, state.cropBitCount);
-
     if (state.cropBits == state.outputBits) {
         state.outputImage = nullptr;
         state.outputBits = nullptr;
@@ -246,14 +244,25 @@ bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
     state.cropImage.shrink_to_fit();
     state.cropHeld = false;
     state.cropBits = nullptr;
-    if (imageSize > kMaxBufferBytes - int64_t(sizeof(dib::BitmapInfoHeader)) - state.paletteBytes) return false;
+
+    const int64_t stride = dib::RowStride(width, state.cropBitCount);
+    const int64_t rows = height < 0 ? -int64_t(height) : height;
+    const int64_t room = kMaxBufferBytes - int64_t(sizeof(dib::BitmapInfoHeader)) - state.paletteBytes;
+    state.cropStride = int32_t(std::min<int64_t>(stride, kMaxBufferBytes));
+    state.cropImageSize = 0;
+    if (stride > room || (stride > 0 && rows > room / stride)) {
+        // No frame is that large: the rectangle is kept, without a buffer, and every frame
+        // prepared with it is refused.
+        state.cropDefined = height != 0 || width != 0;
+        return true;
+    }
+    const int64_t imageSize = rows * stride;
     try {
         state.cropImage.assign(sizeof(dib::BitmapInfoHeader) + size_t(state.paletteBytes) + size_t(imageSize), 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
     state.cropHeld = true;
-    state.cropStride = int32_t(stride);
     state.cropImageSize = int32_t(imageSize);
 
     dib::BitmapInfoHeader header;

@@ -1,0 +1,211 @@
+// The frame source: opening and closing, the derived values, fetching, the crop rectangle and
+// the output image.
+
+#include <QWidget>
+#include <cstring>
+#include <gtest/gtest.h>
+
+#include "framesource/frame_source.h"
+#include "platform/bitmap.h"
+#include "support/fixture_video.h"
+
+namespace {
+
+class FrameSourceTest : public ::testing::Test {
+protected:
+    void TearDown() override { FrameSource::CloseVideo(); }
+
+    std::string Write(int width, int height, int frames, fixture::Codec codec = fixture::Codec::Rgb24) {
+        fixture::VideoOptions options;
+        options.codec = codec;
+        options.width = width;
+        options.height = height;
+        options.frames = frames;
+        const std::string path = dir.File("v" + std::to_string(width) + "x" + std::to_string(height) + ".avi");
+        EXPECT_TRUE(fixture::WriteVideo(path, options));
+        return path;
+    }
+
+    bool Open(const std::string& path) { return FrameSource::OpenVideo(QString::fromStdString(path), &scrollBox); }
+
+    fixture::TempDir dir;
+    QWidget scrollBox;
+};
+
+}  // namespace
+
+TEST_F(FrameSourceTest, DerivedValuesFollowTheFrameSize) {
+    struct {
+        int width, height, stride, imageSize;
+    } const cases[] = {{320, 240, 960, 230400}, {321, 240, 964, 231360}, {33, 7, 100, 700}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Open(Write(c.width, c.height, 3)));
+        EXPECT_EQ(FrameSource::FrameWidth(), c.width);
+        EXPECT_EQ(std::abs(FrameSource::FrameHeight()), c.height);
+        EXPECT_EQ(FrameSource::FrameStride(), c.stride);
+        EXPECT_EQ(FrameSource::FrameImageSize(), c.imageSize);
+        EXPECT_EQ(FrameSource::PaletteBytes(), 0);
+        const dib::BitmapFileHeader& header = FrameSource::FrameFileHeader();
+        EXPECT_EQ(header.bfType, 0x4D42);
+        EXPECT_EQ(header.bfSize, uint32_t(54 + c.imageSize));
+        EXPECT_EQ(header.bfOffBits, 54u);
+        EXPECT_EQ(FrameSource::DecodeHeader().biBitCount, 24);
+        EXPECT_EQ(FrameSource::FrameCount(), 3);
+    }
+}
+
+TEST_F(FrameSourceTest, EightBitStreamReportsItsOwnDepthButDecodesTo24Bits) {
+    ASSERT_TRUE(Open(Write(64, 48, 4, fixture::Codec::Pal8)));
+    EXPECT_EQ(FrameSource::FrameBitCount(), 8);
+    EXPECT_EQ(FrameSource::FramePlanes(), 1);
+    ASSERT_TRUE(FrameSource::FetchFrame(2));
+    dib::BitmapInfoHeader decoded;
+    std::memcpy(&decoded, FrameSource::DecodedFrame(), sizeof decoded);
+    EXPECT_EQ(decoded.biBitCount, 24);
+    EXPECT_EQ(FrameSource::DecodedBits(), FrameSource::DecodedFrame() + 40);
+    EXPECT_EQ(fixture::ReadFrameNumber(FrameSource::DecodedBits(), 64, 48, FrameSource::FrameStride()), 2);
+}
+
+TEST_F(FrameSourceTest, FetchOutsideTheStreamOrWithoutVideoFails) {
+    EXPECT_FALSE(FrameSource::FetchFrame(0));
+    gfx::Bitmap bitmap;
+    EXPECT_FALSE(FrameSource::LoadFrameBitmap(0, bitmap));
+    EXPECT_TRUE(bitmap.image().isNull());
+    ASSERT_TRUE(Open(Write(32, 24, 5)));
+    EXPECT_TRUE(FrameSource::FetchFrame(4));
+    EXPECT_FALSE(FrameSource::FetchFrame(5));
+    EXPECT_FALSE(FrameSource::FetchFrame(-1));
+    EXPECT_TRUE(FrameSource::LoadFrameBitmap(4, bitmap));
+    EXPECT_EQ(bitmap.image().size(), QSize(32, 24));
+    EXPECT_EQ(bitmap.bitsPerPixel(), 0) << "display bitmaps are device-dependent";
+}
+
+TEST_F(FrameSourceTest, CloseTwiceAndBadFilesLeaveTheSourceClosed) {
+    const std::string valid = Write(32, 24, 5);
+    ASSERT_TRUE(Open(valid));
+    FrameSource::SetCropRect(0, 0, 4, 4);
+    EXPECT_TRUE(FrameSource::CloseVideo());
+    EXPECT_FALSE(FrameSource::CloseVideo());
+    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_FALSE(FrameSource::CropDefined());
+    EXPECT_EQ(FrameSource::VideoFileName(), "Video.Avi");
+
+    for (fixture::BadFile kind : {fixture::BadFile::Text, fixture::BadFile::Png, fixture::BadFile::NoVideo,
+                                  fixture::BadFile::AbsurdSize, fixture::BadFile::Mp4}) {
+        ASSERT_TRUE(Open(valid));
+        FrameSource::SetCropRect(0, 0, 4, 4);
+        const std::string bad = dir.File(std::string("bad-") + fixture::BadFileName(kind));
+        ASSERT_TRUE(fixture::WriteBadFile(bad, kind, valid));
+        // A failing open still closes the previous video and forgets its rectangle.
+        EXPECT_FALSE(Open(bad)) << fixture::BadFileName(kind);
+        EXPECT_FALSE(FrameSource::VideoOpen());
+        EXPECT_FALSE(FrameSource::CropDefined());
+        EXPECT_FALSE(FrameSource::FetchFrame(0));
+    }
+    EXPECT_TRUE(Open(valid));
+}
+
+TEST_F(FrameSourceTest, CropBufferSizesAndHeaders) {
+    ASSERT_TRUE(Open(Write(320, 240, 2)));
+    struct {
+        int top, left, height, width;
+        bool defined;
+        int stride, imageSize;
+    } const cases[] = {
+        {0, 0, 5, 10, true, 32, 160},
+        {10, 20, 1, 1, true, 4, 4},
+        {0, 0, 0, 0, false, 0, 0},
+        {0, 0, 240, 320, true, 960, 230400},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(FrameSource::SetCropRect(c.top, c.left, c.height, c.width));
+        EXPECT_EQ(FrameSource::CropDefined(), c.defined);
+        EXPECT_EQ(FrameSource::CropStride(), c.stride);
+        EXPECT_EQ(FrameSource::CropImageSize(), c.imageSize);
+        EXPECT_EQ(FrameSource::CropFileHeader().bfSize, uint32_t(54 + c.imageSize));
+        EXPECT_EQ(FrameSource::CropFileHeader().bfOffBits, 54u);
+        dib::BitmapInfoHeader header;
+        std::memcpy(&header, FrameSource::CropImage(), sizeof header);
+        EXPECT_EQ(header.biWidth, c.width);
+        EXPECT_EQ(header.biHeight, c.height);
+        EXPECT_EQ(header.biBitCount, 24);
+        EXPECT_EQ(header.biPlanes, 1);
+    }
+}
+
+TEST_F(FrameSourceTest, PreparedCropHoldsExactlyTheRectanglesPixels) {
+    ASSERT_TRUE(Open(Write(321, 240, 3)));
+    const int frameRows = 240, stride = FrameSource::FrameStride();
+    struct {
+        const char* name;
+        int top, left, height, width;
+    } const cases[] = {
+        {"top left", 0, 0, 5, 10},
+        {"bottom right corner", 230, 311, 10, 10},
+        {"odd width", 17, 3, 9, 7},
+        {"whole frame", 0, 0, 240, 321},
+    };
+    FrameSource::SetCropEnabled(true);
+    for (const auto& c : cases) {
+        FrameSource::SetCropRect(c.top, c.left, c.height, c.width);
+        ASSERT_TRUE(FrameSource::PrepareFrame(1)) << c.name;
+        EXPECT_EQ(FrameSource::OutputImage(), FrameSource::CropImage()) << c.name;
+        EXPECT_EQ(FrameSource::OutputImageSize(), FrameSource::CropImageSize());
+        const uint8_t* frame = FrameSource::DecodedBits();
+        const uint8_t* crop = FrameSource::OutputBits();
+        for (int row = 0; row < c.height; ++row) {
+            const uint8_t* source = frame + (frameRows - 1 - c.top - row) * stride + 3 * c.left;
+            const uint8_t* copied = crop + (c.height - 1 - row) * FrameSource::CropStride();
+            ASSERT_EQ(std::memcmp(source, copied, size_t(3 * c.width)), 0) << c.name << " row " << row;
+        }
+    }
+}
+
+TEST_F(FrameSourceTest, OutputIsTheWholeFrameUnlessCroppingIsOnWithARectangle) {
+    ASSERT_TRUE(Open(Write(64, 48, 2)));
+    FrameSource::SetCropEnabled(true);  // no rectangle yet
+    ASSERT_TRUE(FrameSource::PrepareFrame(0));
+    EXPECT_EQ(FrameSource::OutputImage(), FrameSource::DecodedFrame());
+    EXPECT_EQ(FrameSource::OutputImageSize(), FrameSource::FrameImageSize());
+    FrameSource::SetCropRect(1, 1, 4, 4);
+    FrameSource::SetCropEnabled(false);
+    ASSERT_TRUE(FrameSource::PrepareFrame(0));
+    EXPECT_EQ(FrameSource::OutputImage(), FrameSource::DecodedFrame());
+    FrameSource::SetCropEnabled(true);
+    gfx::Bitmap bitmap;
+    ASSERT_TRUE(FrameSource::LoadOutputBitmap(1, bitmap));
+    EXPECT_EQ(bitmap.image().size(), QSize(4, 4));
+    // A new rectangle takes effect at the next frame prepared.
+    FrameSource::SetCropRect(0, 0, 8, 16);
+    ASSERT_TRUE(FrameSource::LoadOutputBitmap(1, bitmap));
+    EXPECT_EQ(bitmap.image().size(), QSize(16, 8));
+    // The viewer always gets the whole frame.
+    ASSERT_TRUE(FrameSource::LoadFrameBitmap(1, bitmap));
+    EXPECT_EQ(bitmap.image().size(), QSize(64, 48));
+}
+
+TEST_F(FrameSourceTest, RectanglesOutsideTheFrameAreNeverReadFrom) {
+    // Set before any video: accepted, and forgotten by the open.
+    EXPECT_TRUE(FrameSource::SetCropRect(0, 0, 100, 100));
+    ASSERT_TRUE(Open(Write(64, 48, 2)));
+    EXPECT_FALSE(FrameSource::CropDefined());
+    FrameSource::SetCropEnabled(true);
+    struct {
+        const char* name;
+        int top, left, height, width;
+    } const cases[] = {
+        {"larger than the frame", 0, 0, 480, 640},
+        {"past the right edge", 0, 60, 4, 5},
+        {"past the bottom edge", 45, 0, 4, 4},
+        {"negative corner", -1, 0, 4, 4},
+        {"negative size", 2, 2, -2, -2},
+        {"huge", 0, 0, 2000000000, 2000000000},
+    };
+    for (const auto& c : cases) {
+        FrameSource::SetCropRect(c.top, c.left, c.height, c.width);
+        EXPECT_FALSE(FrameSource::PrepareFrame(0)) << c.name;
+        gfx::Bitmap bitmap;
+        EXPECT_FALSE(FrameSource::LoadOutputBitmap(0, bitmap)) << c.name;
+        EXPECT_TRUE(bitmap.image().isNull());
+    }
+}
