@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <utility>
 
 #include "platform/graphic.h"
 
@@ -32,6 +33,9 @@ public:
     int bitsPerPixel() const;
 
     void setImage(QImage image, PixelLayout layout);
+    // Moves the picture out (the bitmap is left empty, without notice), so that a caller
+    // refilling a picture of the same size can reuse its memory.
+    QImage takeImage() { return std::exchange(image_, QImage()); }
     void clear();
 
     // The pixel as 0x00BBGGRR; kInvalidColour outside the picture.

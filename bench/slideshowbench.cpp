@@ -1,0 +1,86 @@
+// Slideshow speed: frames shown per second by the main window's slideshow on a video, on the
+// offscreen platform, next to the frame source's own sequential fetch rate on the same file.
+
+#include <QApplication>
+#include <QSlider>
+#include <chrono>
+#include <cstdio>
+
+#include "app/TForm1.h"
+#include "framesource/frame_source.h"
+#include "platform/bitmap.h"
+#include "platform/program_font.h"
+#include "support/scripted_dialogs.h"
+#include "ui_TForm1.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// Frames decoded and made into display bitmaps per second, without showing them.
+double DisplayBitmapRate(const QString& path) {
+    QWidget scrollBox;
+    if (!FrameSource::OpenVideo(path, &scrollBox)) return 0;
+    gfx::Bitmap bitmap;
+    const int count = FrameSource::FrameCount();
+    const auto start = Clock::now();
+    int made = 0;
+    for (int i = 0; i < count; ++i) made += FrameSource::LoadFrameBitmap(i, bitmap) ? 1 : 0;
+    const double rate = made / Seconds(start);
+    FrameSource::CloseVideo();
+    return rate;
+}
+
+double SequentialFetchRate(const QString& path) {
+    if (!FrameSource::OpenVideo(path, nullptr)) return 0;
+    const int count = FrameSource::FrameCount();
+    const auto start = Clock::now();
+    int fetched = 0;
+    for (int i = 0; i < count; ++i) fetched += FrameSource::FetchFrame(i) ? 1 : 0;
+    const double rate = fetched / Seconds(start);
+    FrameSource::CloseVideo();
+    return rate;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The offscreen platform warns at every window raise; the figures are what matters here.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type >= QtCriticalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ApplyProgramFont(app);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: slideshowbench FILE.avi\n");
+        return 2;
+    }
+    const QString path = QString::fromLocal8Bit(argv[1]);
+    const double fetchRate = SequentialFetchRate(path);
+    const double bitmapRate = DisplayBitmapRate(path);
+
+    testing_support::ScopedDialogs dialogs;
+    TForm1 window;
+    window.show();
+    dialogs->queueFiles({path});
+    window.form().SpeedButtonOuvrirAvi->click();
+    if (!FrameSource::VideoOpen()) {
+        std::fprintf(stderr, "cannot open %s\n", argv[1]);
+        return 1;
+    }
+    int shown = 0;
+    QObject::connect(window.form().TrackBarVideo, &QSlider::valueChanged, [&](int) { ++shown; });
+    const auto start = Clock::now();
+    window.form().SpeedButtonDemarrer->click();
+    const double seconds = Seconds(start);
+
+    std::printf("slideshow: %.0f frames/s (%d frames in %.2f s)\n", shown / seconds, shown, seconds);
+    std::printf("sequential fetch: %.0f frames/s\n", fetchRate);
+    std::printf("display bitmaps: %.0f frames/s\n", bitmapRate);
+    std::printf("slideshow / fetch: %.0f %%\n", fetchRate > 0 ? 100.0 * (shown / seconds) / fetchRate : 0.0);
+    window.close();
+    return 0;
+}
