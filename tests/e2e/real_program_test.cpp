@@ -101,6 +101,12 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     session.key("Return");
     const qulonglong viewer = session.waitForWindow("^Vue Avi: 0 - Ligne: 0$");
     ASSERT_NE(viewer, 0u) << "the viewer did not show frame 0";
+    // The arrow keys step through the frames.
+    session.key("Right");
+    session.key("Right");
+    EXPECT_NE(session.waitForWindow("^Vue Avi: 2 - Ligne: 2$", 5000), 0u);
+    session.key("Left");
+    EXPECT_NE(session.waitForWindow("^Vue Avi: 1 - Ligne: 1$", 5000), 0u);
 
     // The picture starts 2 pixels inside the viewer's client area.
     const QPoint picture = session.geometry(viewer).topLeft() + QPoint(2, 2);
@@ -159,4 +165,33 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     std::sort(allSizes.rbegin(), allSizes.rend());
     allSizes.resize(10);
     EXPECT_EQ(sizes, allSizes);
+}
+
+// "Parcourir..." with the real directory chooser creates a typed directory, and "Extraire"
+// writes there.
+TEST_F(RealProgram, ExtractsIntoADirectoryChosenAndCreatedWithTheChooser) {
+    const QString video = work.filePath("clip.avi");
+    fixture::VideoOptions options;
+    options.frames = 5;
+    ASSERT_TRUE(fixture::WriteVideo(video.toStdString(), options));
+    ClickPanel(16 + 28, 8 + 11);  // "Ouvrir..."
+    ASSERT_NE(session.waitForWindow("^Ouvrir$"), 0u);
+    session.type(video);
+    session.key("Return");
+    ASSERT_NE(session.waitForWindow("^Vue Avi: 0 - Ligne: 0$"), 0u);
+
+    const QString target = work.filePath("nouveau/sous");
+    ClickPanel(16 + 44, 240 + 11);  // "Parcourir..."
+    ASSERT_NE(session.waitForWindow("^Sélection du répertoire$"), 0u) << "no directory chooser";
+    session.type(target);
+    session.key("Return");
+    // The chooser asks before creating the directory; OK is the default button.
+    session.settle(800);
+    session.key("Return");
+    session.settle(800);
+    ASSERT_TRUE(QFileInfo(target).isDir()) << "the directory was not created";
+
+    ClickPanel(16 + 40, 456 + 11);  // "Extraire"
+    EXPECT_TRUE(QFileInfo::exists(target + "/IMAGE1.BMP"));
+    EXPECT_FALSE(QFileInfo::exists(work.filePath("IMAGE1.BMP")));
 }
