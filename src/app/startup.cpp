@@ -10,7 +10,6 @@
 #include "app/TForm1.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
-#include "framesource/image_writers.h"
 #include "framesource/program_values.h"
 #include "infowindow/TFormInfoImg.h"
 #include "options/TFormOpJpeg.h"
@@ -73,10 +72,7 @@ void TForm1::createSecondaryWindows() {
     listWindow_->setKeyDownHandler(keyDown);
 }
 
-void TForm1::setJpegOptionsWindow(TFormOpJpeg* window) {
-    jpegOptionsWindow_ = window;
-    FrameSource::SetJpegOptionsApplier([window](gfx::JpegImage& image) { window->ApplyJpegOptions(&image); });
-}
+void TForm1::setJpegOptionsWindow(TFormOpJpeg* window) { jpegOptionsWindow_ = window; }
 
 void TForm1::FormCreate() {
     setWindowTitle(identity::kProductName + " : " + identity::kVersion);

@@ -1,11 +1,14 @@
 // Output names, the start number, and the extraction commands.
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
 
 #include "main_window_fixture.h"
+#include "framelist/TFormListe.h"
+#include "options/TFormOpJpeg.h"
 #include "platform/jpeg_image.h"
 
 namespace {
@@ -194,4 +197,41 @@ TEST_F(MainWindowTest, ViewImageShowsPicturesOrSaysThereIsNone) {
     dialogs->queueFiles({QString::fromStdString(dir.File("missing.bmp"))});
     ui().SpeedButtonVoir->click();
     EXPECT_EQ(dialogs->errors().size(), 1);
+}
+
+TEST_F(MainWindowTest, InTheListSequenceExtraireWritesTheRowsFrame) {
+    OpenFixture(12, 64, 48);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    window->SpeedButtonListeClick();
+    window->ListWindow()->Calculer1Click();  // ranks and sorts by JPEG size
+    window->SetSequenceMode(false);
+    ASSERT_FALSE(window->AviSequence);
+    int row = 0;
+    while (row < 12 && window->ListWindow()->ListFrameAt(row) == row) ++row;
+    ASSERT_LT(row, 12) << "the ranking left every row in place";
+    const int frame = window->ListWindow()->ListFrameAt(row);
+    ui().TrackBarVideo->setValue(row);
+    EXPECT_EQ(window->FrameViewer()->windowTitle(), QString("Vue Avi: %1 - Ligne: %2").arg(frame).arg(row));
+    ui().SpeedButtonExtraire->click();
+    QFile file(QString::fromStdString(dir.File("IMAGE1.BMP")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_GT(bytes.size(), 54);
+    const int stride = ((64 * 3 + 3) / 4) * 4;
+    EXPECT_EQ(fixture::ReadFrameNumber(reinterpret_cast<const uint8_t*>(bytes.constData()) + 54, 64, 48, stride), frame);
+}
+
+TEST_F(MainWindowTest, ViewImageDecodesJpegWithTheReadingOptions) {
+    OpenFixture(2, 640, 480);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    ui().RadioGroupTypeExtraction->setItemIndex(1);
+    ui().SpeedButtonExtraire->click();
+    TFormOpJpeg options;
+    window->setJpegOptionsWindow(&options);
+    options.findChild<QComboBox*>("Scale")->setCurrentIndex(2);  // "Quart de Taille"
+    dialogs->queueFiles({QString::fromStdString(dir.File("IMAGE1.JPG"))});
+    ui().SpeedButtonVoir->click();
+    EXPECT_EQ(window->PictureViewer()->bitmap().image().size(), QSize(160, 120));
+    EXPECT_EQ(window->PictureViewer()->bitmap().bitsPerPixel(), 24);
+    EXPECT_EQ(window->PictureViewer()->windowTitle(), "IMAGE1.JPG");
 }
