@@ -101,6 +101,18 @@ bool CopyCropRect() {
     return true;
 }
 
+// Frees the cropped picture; an output selection pointing into it is forgotten too.
+void ForgetCropBuffer() {
+    if (state.cropHeld && state.outputImage == state.cropImage.data()) {
+        state.outputImage = nullptr;
+        state.outputBits = nullptr;
+    }
+    state.cropImage.clear();
+    state.cropImage.shrink_to_fit();
+    state.cropHeld = false;
+    state.cropBits = nullptr;
+}
+
 void SelectWholeFrame() {
     state.outputFileHeader = state.frameFileHeader;
     state.outputImage = state.decodedFrame;
@@ -221,11 +233,7 @@ void ResetVideoState() {
 void ReleaseFrameBuffers() {
     state.decodedFrame = nullptr;
     state.decodedBits = nullptr;
-    state.cropImage.clear();
-    state.cropImage.shrink_to_fit();
-    state.cropHeld = false;
-    state.cropBits = nullptr;
-    // The output selection may point into the buffers just released.
+    ForgetCropBuffer();
     state.outputImage = nullptr;
     state.outputBits = nullptr;
 }
@@ -239,14 +247,7 @@ bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
     state.cropDefined = false;
     state.cropRect = {top, left, height, width};
     state.cropBitCount = state.decodeHeader.biBitCount;
-    if (state.cropBits == state.outputBits) {
-        state.outputImage = nullptr;
-        state.outputBits = nullptr;
-    }
-    state.cropImage.clear();
-    state.cropImage.shrink_to_fit();
-    state.cropHeld = false;
-    state.cropBits = nullptr;
+    ForgetCropBuffer();
 
     const int64_t stride = dib::RowStride(width, state.cropBitCount);
     const int64_t rows = height < 0 ? -int64_t(height) : height;
