@@ -8,6 +8,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
 #include <libswscale/swscale.h>
@@ -25,6 +26,9 @@ constexpr int64_t kMaxPixels = int64_t(1) << 27;
 constexpr int64_t kMinChunkBytes = 8;
 // Streams with more chunks than this are not ours to index.
 constexpr int64_t kMaxFrames = int64_t(1) << 28;
+// An MPEG-4 chunk this small is a not-coded placeholder (as the unpacking filter judges it),
+// never a picture to start decoding from.
+constexpr uint32_t kMaxPlaceholderBytes = 19;
 
 struct FormatCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
@@ -40,6 +44,9 @@ struct FrameFree {
 };
 struct SwsFree {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct BsfFree {
+    void operator()(AVBSFContext* b) const { av_bsf_free(&b); }
 };
 
 std::atomic<int> initCount{0};
@@ -105,6 +112,7 @@ private:
     bool Seek(int entry);
     Outcome DecodeUntil(int target);
     bool ReadAndSend();
+    bool OpenUnpacker(const AVCodecParameters& par);
     int OnPicture(int entry, int target, bool& missed);
     bool Convert(const AVFrame& frame);
     int EntryOfChunk(int64_t chunk) const;
@@ -118,6 +126,9 @@ private:
     std::unique_ptr<AVPacket, PacketFree> packet_;
     std::unique_ptr<AVFrame, FrameFree> frame_;
     std::unique_ptr<SwsContext, SwsFree> sws_;
+    // MPEG-4 only: splits the packed chunks of DivX/Xvid files (a reference and the B-frame
+    // shown before it) so that the B-frame goes in with the placeholder chunk after them.
+    std::unique_ptr<AVBSFContext, BsfFree> unpacker_;
 
     std::vector<Entry> entries_;
     std::vector<int> keys_;  // entries that decoding may start from
@@ -163,8 +174,12 @@ bool GetFrame::Open(const AviStream& stream) {
 
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
     if (!decoder) return false;
+    const bool mpeg4 = par->codec_id == AV_CODEC_ID_MPEG4;
+    // The decoder unpacks by itself only once it has read the packed marker, which a seek
+    // may skip and some files lack; the filter goes by the pictures in each chunk.
+    if (mpeg4 && !OpenUnpacker(*par)) return false;
     codec_.reset(avcodec_alloc_context3(decoder));
-    if (!codec_ || avcodec_parameters_to_context(codec_.get(), par) < 0) return false;
+    if (!codec_ || avcodec_parameters_to_context(codec_.get(), unpacker_ ? unpacker_->par_out : par) < 0) return false;
     codec_->thread_count = 1;
     if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) return false;
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par->codec_id);
@@ -192,6 +207,8 @@ bool GetFrame::Open(const AviStream& stream) {
             av_add_index_entry(avStream_, chunk.position, chunk.number, int(chunk.size), 0,
                                key ? AVINDEX_KEYFRAME : 0);
         }
+        // A key-flagged placeholder carries, once unpacked, the B-frame of the chunk before.
+        if (mpeg4 && chunk.size <= kMaxPlaceholderBytes && !entries_.empty()) key = false;
         entries_.push_back(Entry{chunk.number, chunk.size, key});
     }
     entries_.front().key = true;  // decoding can only ever start there
@@ -235,6 +252,17 @@ bool GetFrame::Open(const AviStream& stream) {
     return true;
 }
 
+bool GetFrame::OpenUnpacker(const AVCodecParameters& par) {
+    const AVBitStreamFilter* filter = av_bsf_get_by_name("mpeg4_unpack_bframes");
+    if (!filter) return true;  // the decoder's own unpacking is all there is
+    AVBSFContext* raw = nullptr;
+    if (av_bsf_alloc(filter, &raw) < 0) return false;
+    unpacker_.reset(raw);
+    if (avcodec_parameters_copy(raw->par_in, &par) < 0) return false;
+    raw->time_base_in = avStream_->time_base;
+    return av_bsf_init(raw) >= 0;
+}
+
 int GetFrame::EntryOfChunk(int64_t chunk) const {
     auto it = std::lower_bound(entries_.begin(), entries_.end(), chunk,
                                [](const Entry& e, int64_t c) { return e.chunk < c; });
@@ -271,6 +299,7 @@ int GetFrame::StartFor(int target) const {
 
 bool GetFrame::Seek(int entry) {
     avcodec_flush_buffers(codec_.get());
+    if (unpacker_) av_bsf_flush(unpacker_.get());  // a held B-frame belongs to the old run
     const int64_t chunk = entries_[entry].chunk;
     if (av_seek_frame(container_->format.get(), avStream_->index, chunk, AVSEEK_FLAG_BACKWARD) < 0) {
         usable_ = false;
@@ -313,6 +342,15 @@ bool GetFrame::ReadAndSend() {
         }
         paletteDue_ = false;
         lastRead_ = entry;
+        if (unpacker_) {
+            // One packet out for each in: the chunk's own, or the B-frame held from the chunk
+            // before, labelled with this chunk.
+            if (av_bsf_send_packet(unpacker_.get(), pkt) < 0) {
+                av_packet_unref(pkt);
+                continue;
+            }
+            if (av_bsf_receive_packet(unpacker_.get(), pkt) < 0) continue;
+        }
         const int sent = avcodec_send_packet(codec_.get(), pkt);
         av_packet_unref(pkt);
         if (sent == 0 || sent == AVERROR(EAGAIN)) return true;

@@ -110,6 +110,7 @@ const CodecCase kCodecs[] = {
     {Codec::Mjpeg, 160, 120, 24},
     {Codec::Mpeg4BFrames, 160, 120, 24},
     {Codec::Mpeg4BFrames, 321, 96, 24},
+    {Codec::Mpeg4Packed, 160, 120, 24},
     {Codec::Ffv1, 321, 64, 24},
 };
 
@@ -208,6 +209,27 @@ TEST_F(AviFileTest, VideoIsFoundBehindAnAudioStream) {
         const std::vector<uint8_t> pixels = avi.Pixels(n);
         ASSERT_FALSE(pixels.empty()) << "frame " << n;
         EXPECT_EQ(avi.Number(pixels), n);
+    }
+}
+
+// Encoders that pack B-frames leave a chunk empty for their delay; a player shows the first
+// picture twice there and every later picture one place late. The packed marker is in the
+// first frame only, so a first jump past it must not depend on it.
+TEST_F(AviFileTest, PackedStreamShowsEachPictureInItsChunkAfterAFirstJump) {
+    VideoOptions options;
+    options.codec = Codec::Mpeg4Packed;
+    options.frames = 40;
+    options.droppedAt = {1};
+    const std::string path = Write(options);
+    for (int first : {30, 13, 12, 2, 40}) {
+        OpenAvi avi;
+        ASSERT_TRUE(avi.Open(path));
+        ASSERT_EQ(avi.length, 41);
+        for (int n : {first, first - 1, std::min(first + 1, 40), 0, 1, 25}) {
+            const std::vector<uint8_t> pixels = avi.Pixels(n);
+            ASSERT_FALSE(pixels.empty()) << "position " << n << " after " << first;
+            EXPECT_EQ(avi.Number(pixels), fixture::ExpectedNumber(options, n)) << "position " << n << " after " << first;
+        }
     }
 }
 

@@ -65,7 +65,8 @@ CodecSetup SetupOf(Codec codec) {
     case Codec::Rgb24: return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_BGR24};
     case Codec::Pal8: return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_PAL8};
     case Codec::Mjpeg: return {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ420P};
-    case Codec::Mpeg4BFrames: return {AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P};
+    case Codec::Mpeg4BFrames:
+    case Codec::Mpeg4Packed: return {AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P};
     case Codec::Ffv1: return {AV_CODEC_ID_FFV1, AV_PIX_FMT_YUV420P};
     }
     return {AV_CODEC_ID_NONE, AV_PIX_FMT_NONE};
@@ -82,6 +83,9 @@ private:
     bool WriteAudioUpTo(int64_t videoFrame);
     bool Paint(AVFrame& frame, int number);
     bool Drain(bool flush);
+    bool WriteChunk(AVPacket& packet);
+    bool Pack(AVPacket& packet);
+    bool WritePlaceholder();
 
     const VideoOptions& options_;
     std::unique_ptr<AVFormatContext, OutputCloser> out_;
@@ -93,7 +97,28 @@ private:
     AVStream* audio_ = nullptr;
     int64_t audioSamples_ = 0;
     int64_t slot_ = 0;  // the next chunk position of the video stream
+    std::unique_ptr<AVPacket, PacketFree> held_{av_packet_alloc()};  // a reference waiting for its B-frame
 };
+
+constexpr int kVopStartCode = 0xB6;
+// The user data by which decoders recognise packed B-frames: the trailing 'p'.
+constexpr char kPackedUserData[] = "\x00\x00\x01\xB2" "DivX503b1393p";
+
+// Offset of the first VOP start code in a packet, or -1.
+int FirstVop(const AVPacket& packet) {
+    for (int i = 0; i + 4 < packet.size; ++i) {
+        if (packet.data[i] == 0 && packet.data[i + 1] == 0 && packet.data[i + 2] == 1 &&
+            packet.data[i + 3] == kVopStartCode) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool IsBVop(const AVPacket& packet) {
+    const int at = FirstVop(packet);
+    return at >= 0 && packet.data[at + 4] >> 6 == 2;
+}
 
 bool Writer::AddAudio() {
     audio_ = avformat_new_stream(out_.get(), nullptr);
@@ -129,6 +154,10 @@ bool Writer::AddVideo() {
     }
     if (options_.codec == Codec::Mpeg4BFrames) {
         c->max_b_frames = 2;
+        c->gop_size = 12;
+    }
+    if (options_.codec == Codec::Mpeg4Packed) {
+        c->max_b_frames = 1;  // the packed layout holds one B-frame per reference
         c->gop_size = 12;
     }
     if (out_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -198,19 +227,85 @@ bool Writer::Drain(bool flush) {
     if (flush && avcodec_send_frame(c, nullptr) < 0) return false;
     while (true) {
         const int got = avcodec_receive_packet(c, packet_.get());
-        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return true;
+        if (got == AVERROR(EAGAIN)) return true;
+        if (got == AVERROR_EOF) return !held_->data || WriteChunk(*held_);
         if (got < 0) return false;
-        // The muxer writes an empty chunk for each position that a dts skips.
-        const auto& dropped = options_.droppedAt;
-        while (std::find(dropped.begin(), dropped.end(), slot_) != dropped.end()) ++slot_;
-        const int64_t dts = slot_++;
-        if (!WriteAudioUpTo(dts + 1)) return false;
-        packet_->dts = av_rescale_q(dts, c->time_base, video_->time_base);
-        packet_->pts = packet_->dts;
-        packet_->duration = 0;
-        packet_->stream_index = video_->index;
-        if (av_interleaved_write_frame(out_.get(), packet_.get()) < 0) return false;
+        if (!(options_.codec == Codec::Mpeg4Packed ? Pack(*packet_) : WriteChunk(*packet_))) return false;
     }
+}
+
+bool Writer::WriteChunk(AVPacket& packet) {
+    // The muxer writes an empty chunk for each position that a dts skips.
+    const auto& dropped = options_.droppedAt;
+    while (std::find(dropped.begin(), dropped.end(), slot_) != dropped.end()) ++slot_;
+    const int64_t dts = slot_++;
+    if (!WriteAudioUpTo(dts + 1)) return false;
+    packet.dts = av_rescale_q(dts, encoder_->time_base, video_->time_base);
+    packet.pts = packet.dts;
+    packet.duration = 0;
+    packet.stream_index = video_->index;
+    return av_interleaved_write_frame(out_.get(), &packet) >= 0;
+}
+
+// Coded order I0 P2 B1 P4 B3 … becomes chunks I0, P2+B1, placeholder, P4+B3, placeholder …:
+// every chunk shows one picture, the placeholder the reference of the chunk before it.
+bool Writer::Pack(AVPacket& packet) {
+    if (slot_ == 0) {
+        // Packed streams say so in user data, which some carry in their first frame only.
+        const int vop = FirstVop(packet);
+        if (vop < 0) return false;
+        const int extra = int(sizeof kPackedUserData) - 1;
+        std::unique_ptr<AVPacket, PacketFree> marked(av_packet_alloc());
+        if (!marked || av_new_packet(marked.get(), packet.size + extra) < 0 ||
+            av_packet_copy_props(marked.get(), &packet) < 0) {
+            return false;
+        }
+        std::memcpy(marked->data, packet.data, size_t(vop));
+        std::memcpy(marked->data + vop, kPackedUserData, size_t(extra));
+        std::memcpy(marked->data + vop + extra, packet.data + vop, size_t(packet.size - vop));
+        av_packet_unref(&packet);
+        av_packet_move_ref(&packet, marked.get());
+    }
+    if (!IsBVop(packet) || !held_->data) {
+        if (held_->data && !WriteChunk(*held_)) return false;
+        av_packet_unref(held_.get());
+        av_packet_move_ref(held_.get(), &packet);
+        return true;
+    }
+    std::unique_ptr<AVPacket, PacketFree> pair(av_packet_alloc());
+    if (!pair || av_new_packet(pair.get(), held_->size + packet.size) < 0 ||
+        av_packet_copy_props(pair.get(), held_.get()) < 0) {
+        return false;
+    }
+    std::memcpy(pair->data, held_->data, size_t(held_->size));
+    std::memcpy(pair->data + held_->size, packet.data, size_t(packet.size));
+    av_packet_unref(held_.get());
+    av_packet_unref(&packet);
+    return WriteChunk(*pair) && WritePlaceholder();
+}
+
+// A P-VOP marked not coded, as packed streams put in the chunk after a pair.
+bool Writer::WritePlaceholder() {
+    const int timeBits = av_log2(unsigned(encoder_->time_base.den - 1)) + 1;
+    std::vector<int> bits = {0, 1, 0, 1};  // P, no whole seconds, marker
+    bits.insert(bits.end(), size_t(timeBits), 0);  // time increment
+    bits.push_back(1);  // marker
+    bits.push_back(0);  // not coded
+    bits.push_back(0);  // stuffing up to the byte boundary
+    while (bits.size() % 8 != 0) bits.push_back(1);
+    std::unique_ptr<AVPacket, PacketFree> placeholder(av_packet_alloc());
+    if (!placeholder || av_new_packet(placeholder.get(), 4 + int(bits.size() / 8)) < 0) return false;
+    uint8_t* data = placeholder->data;
+    data[0] = 0;
+    data[1] = 0;
+    data[2] = 1;
+    data[3] = kVopStartCode;
+    for (size_t i = 0; i < bits.size(); i += 8) {
+        uint8_t byte = 0;
+        for (size_t b = 0; b < 8; ++b) byte = uint8_t(byte << 1 | bits[i + b]);
+        data[4 + i / 8] = byte;
+    }
+    return WriteChunk(*placeholder);
 }
 
 bool Writer::Write(const std::string& path) {
@@ -276,6 +371,7 @@ const char* CodecName(Codec codec) {
     case Codec::Pal8: return "Pal8";
     case Codec::Mjpeg: return "Mjpeg";
     case Codec::Mpeg4BFrames: return "Mpeg4BFrames";
+    case Codec::Mpeg4Packed: return "Mpeg4Packed";
     case Codec::Ffv1: return "Ffv1";
     }
     return "?";

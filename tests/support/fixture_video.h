@@ -15,6 +15,8 @@ enum class Codec {
     Pal8,          // uncompressed 8 bits with a palette
     Mjpeg,
     Mpeg4BFrames,  // MPEG-4 part 2, two B-frames between references, a key frame every 12
+    Mpeg4Packed,   // MPEG-4 part 2 as DivX/Xvid store it: each reference with the B-frame
+                   // shown before it in one chunk, then a not-coded placeholder picture
     Ffv1,
 };
 
