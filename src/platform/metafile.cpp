@@ -42,7 +42,7 @@ QByteArray WmfToSvg(QByteArray contents) {
     wmfAPI* api = nullptr;
     wmfAPI_Options apiOptions{};
     apiOptions.function = wmf_svg_function;
-    if (wmf_api_create(&api, WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL, &apiOptions) != wmf_E_None) {
+    if (wmf_api_create(&api, WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG, &apiOptions) != wmf_E_None) {
         if (api) wmf_api_destroy(api);
         return {};
     }
@@ -61,8 +61,8 @@ QByteArray WmfToSvg(QByteArray contents) {
         char* buffer = nullptr;
         unsigned long length = 0;
         wmf_stream_destroy(api, device->out, &buffer, &length);
+        // The buffer belongs to the library's own allocator, which frees it with the API.
         if (played && buffer) svg = QByteArray(buffer, qsizetype(length));
-        std::free(buffer);
     }
     wmf_api_destroy(api);
     return svg;
