@@ -103,7 +103,7 @@ public:
 
 private:
     struct Entry {
-        int64_t chunk;  // the chunk number, which the demuxer gives as dts
+        int64_t chunk;  // the chunk number; the demuxer gives it as dts, plus stampOffset_
         uint32_t size;
         bool key;
     };
@@ -132,6 +132,7 @@ private:
 
     std::vector<Entry> entries_;
     std::vector<int> keys_;  // entries that decoding may start from
+    int64_t stampOffset_ = 0;  // demuxer timestamp of chunk 0: the stream header's start
     int64_t length_ = 0;  // positions 0 .. length_ - 1 exist
     int64_t readable_ = 0;  // positions whose chunk is in the file
     bool reorders_ = false;  // pictures come out in another order than their chunks
@@ -196,16 +197,23 @@ bool GetFrame::Open(const AviStream& stream) {
     if (scan.chunks.empty()) return false;
     readable_ = std::min<int64_t>(scan.chunkCount, length_);
     entries_.reserve(scan.chunks.size());
+    // The demuxer counts chunks from the stream header's start; position 0 is still the
+    // first chunk. Its own index says where it counts from when it has one.
+    stampOffset_ = stream.description->header.start;
+    if (const AVIndexEntry* first = avformat_index_get_entry(avStream_, 0);
+        first && first->pos == scan.chunks.front().position) {
+        stampOffset_ = first->timestamp - scan.chunks.front().number;
+    }
     for (const riff::Chunk& chunk : scan.chunks) {
-        const int found = av_index_search_timestamp(avStream_, chunk.number, AVSEEK_FLAG_ANY);
+        const int64_t stamp = chunk.number + stampOffset_;
+        const int found = av_index_search_timestamp(avStream_, stamp, AVSEEK_FLAG_ANY);
         const AVIndexEntry* indexed = found >= 0 ? avformat_index_get_entry(avStream_, found) : nullptr;
         bool key;
-        if (indexed && indexed->timestamp == chunk.number) {
+        if (indexed && indexed->timestamp == stamp) {
             key = indexed->flags & AVINDEX_KEYFRAME;
         } else {
             key = intraOnly || entries_.empty();
-            av_add_index_entry(avStream_, chunk.position, chunk.number, int(chunk.size), 0,
-                               key ? AVINDEX_KEYFRAME : 0);
+            av_add_index_entry(avStream_, chunk.position, stamp, int(chunk.size), 0, key ? AVINDEX_KEYFRAME : 0);
         }
         // A key-flagged placeholder carries, once unpacked, the B-frame of the chunk before.
         if (mpeg4 && chunk.size <= kMaxPlaceholderBytes && !entries_.empty()) key = false;
@@ -300,7 +308,7 @@ int GetFrame::StartFor(int target) const {
 bool GetFrame::Seek(int entry) {
     avcodec_flush_buffers(codec_.get());
     if (unpacker_) av_bsf_flush(unpacker_.get());  // a held B-frame belongs to the old run
-    const int64_t chunk = entries_[entry].chunk;
+    const int64_t chunk = entries_[entry].chunk + stampOffset_;
     if (av_seek_frame(container_->format.get(), avStream_->index, chunk, AVSEEK_FLAG_BACKWARD) < 0) {
         usable_ = false;
         return false;
@@ -329,7 +337,7 @@ bool GetFrame::ReadAndSend() {
             continue;
         }
         // A chunk cut short by the end of the file is not decoded from partial data.
-        const int entry = EntryOfChunk(pkt->dts);
+        const int entry = pkt->dts == AV_NOPTS_VALUE ? -1 : EntryOfChunk(pkt->dts - stampOffset_);
         if (entry < 0 || uint32_t(pkt->size) != entries_[entry].size ||
             (pkt->flags & AV_PKT_FLAG_CORRUPT)) {
             av_packet_unref(pkt);
@@ -407,7 +415,7 @@ GetFrame::Outcome GetFrame::DecodeUntil(int target) {
             return Outcome::Failed;
         }
         bool missed = false;
-        const int entry = EntryOfChunk(frame->pts);
+        const int entry = frame->pts == AV_NOPTS_VALUE ? -1 : EntryOfChunk(frame->pts - stampOffset_);
         const int display = entry < 0 ? -1 : OnPicture(entry, target, missed);
         if (missed) {
             av_frame_unref(frame);

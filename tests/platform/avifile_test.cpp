@@ -233,6 +233,34 @@ TEST_F(AviFileTest, PackedStreamShowsEachPictureInItsChunkAfterAFirstJump) {
     }
 }
 
+// A stream whose header starts its chunk count elsewhere than 0 still begins at position 0.
+TEST_F(AviFileTest, StreamStartDoesNotShiftPositions) {
+    for (Codec codec : {Codec::Rgb24, Codec::Mpeg4BFrames, Codec::Mpeg4Packed}) {
+        VideoOptions options;
+        options.codec = codec;
+        options.frames = 30;
+        options.droppedAt = {7};
+        options.streamStart = 5;
+        const std::string path = Write(options, std::string(fixture::CodecName(codec)) + ".avi");
+        OpenAvi avi;
+        ASSERT_TRUE(avi.Open(path));
+        ASSERT_EQ(avi.length, 31);
+        std::vector<std::vector<uint8_t>> sequential;
+        for (int i = 0; i < avi.length; ++i) {
+            sequential.push_back(avi.Pixels(i));
+            ASSERT_FALSE(sequential.back().empty()) << fixture::CodecName(codec) << " position " << i;
+            EXPECT_EQ(avi.Number(sequential.back()), fixture::ExpectedNumber(options, i))
+                << fixture::CodecName(codec) << " position " << i;
+        }
+        EXPECT_TRUE(avi.Pixels(avi.length).empty());
+        OpenAvi jumps;
+        ASSERT_TRUE(jumps.Open(path));
+        for (int n : {20, 0, 30, 7, 8, 13, 12, 1}) {
+            ASSERT_TRUE(jumps.Pixels(n) == sequential[size_t(n)]) << fixture::CodecName(codec) << " position " << n;
+        }
+    }
+}
+
 TEST_F(AviFileTest, TruncatedFileKeepsItsLengthAndFailsPastTheDamage) {
     VideoOptions options;
     options.codec = Codec::Rgb24;

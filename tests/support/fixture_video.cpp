@@ -379,7 +379,13 @@ const char* CodecName(Codec codec) {
 
 bool WriteVideo(const std::string& path, const VideoOptions& options) {
     Writer writer(options);
-    return writer.Write(path);
+    if (!writer.Write(path)) return false;
+    if (options.streamStart == 0) return true;
+    std::vector<char> bytes = ReadAll(path);
+    const size_t strh = VideoStrh(bytes);
+    if (strh == 0) return false;
+    Put32(bytes, strh + 28, options.streamStart);
+    return WriteAll(path, bytes.data(), bytes.size());
 }
 
 int FileLength(const VideoOptions& options) { return options.frames + int(options.droppedAt.size()); }

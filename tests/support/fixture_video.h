@@ -31,6 +31,7 @@ struct VideoOptions {
     bool audioFirst = false;        // an audio stream numbered before the video stream
     bool video = true;              // false: the audio stream alone
     std::string container = "avi";  // another muxer name gives a non-AVI file
+    uint32_t streamStart = 0;       // the video stream header's start, written over the muxer's 0
 };
 
 // Writes the video; false when FFmpeg refused a step.
