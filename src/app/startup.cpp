@@ -180,6 +180,11 @@ void TForm1::setTrackBar(int minimum, int maximum, int position) {
 // Keys typed in the main window reach the key map first while the preview is on. The key map
 // consumes every key-down; a typed character still reaches an edit box, as a character.
 bool TForm1::handlePreviewKey(QObject* watched, QKeyEvent* event) {
+    // Focus moves and menu keys belong to the window, not to the key map.
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab || event->key() == Qt::Key_Alt ||
+        (event->modifiers() & Qt::AltModifier)) {
+        return false;
+    }
     const bool inEditDebut = watched == ui_->EditDebut;
     const bool inEditFormat = watched == ui_->EditFormat;
     if (!KeyPreview) {
