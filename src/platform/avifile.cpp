@@ -1,5 +1,7 @@
 #include "platform/avifile.h"
 
+#include "platform/ffmpeg_handles.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -32,21 +34,6 @@ constexpr uint32_t kMaxPlaceholderBytes = 19;
 
 struct FormatCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecCloser {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct SwsFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-struct BsfFree {
-    void operator()(AVBSFContext* b) const { av_bsf_free(&b); }
 };
 
 std::atomic<int> initCount{0};
@@ -122,13 +109,13 @@ private:
 
     std::shared_ptr<Container> container_;
     AVStream* avStream_ = nullptr;
-    std::unique_ptr<AVCodecContext, CodecCloser> codec_;
-    std::unique_ptr<AVPacket, PacketFree> packet_;
-    std::unique_ptr<AVFrame, FrameFree> frame_;
-    std::unique_ptr<SwsContext, SwsFree> sws_;
+    ffmpeg::Codec codec_;
+    ffmpeg::Packet packet_;
+    ffmpeg::Frame frame_;
+    ffmpeg::Scaler sws_;
     // MPEG-4 only: splits the packed chunks of DivX/Xvid files (a reference and the B-frame
     // shown before it) so that the B-frame goes in with the placeholder chunk after them.
-    std::unique_ptr<AVBSFContext, BsfFree> unpacker_;
+    ffmpeg::BitstreamFilter unpacker_;
 
     std::vector<Entry> entries_;
     std::vector<int> keys_;  // entries that decoding may start from

@@ -1,5 +1,7 @@
 #include "support/fixture_video.h"
 
+#include "platform/ffmpeg_handles.h"
+
 #include <QImage>
 #include <algorithm>
 #include <cstring>
@@ -34,18 +36,6 @@ struct OutputCloser {
         if (c->pb) avio_closep(&c->pb);
         avformat_free_context(c);
     }
-};
-struct CodecCloser {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct SwsFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
 
 // Grey level of a pixel of picture `number`, top-down coordinates.
@@ -89,15 +79,15 @@ private:
 
     const VideoOptions& options_;
     std::unique_ptr<AVFormatContext, OutputCloser> out_;
-    std::unique_ptr<AVCodecContext, CodecCloser> encoder_;
-    std::unique_ptr<AVPacket, PacketFree> packet_{av_packet_alloc()};
-    std::unique_ptr<SwsContext, SwsFree> sws_;
+    ffmpeg::Codec encoder_;
+    ffmpeg::Packet packet_{av_packet_alloc()};
+    ffmpeg::Scaler sws_;
     std::vector<uint8_t> bgr_;
     AVStream* video_ = nullptr;
     AVStream* audio_ = nullptr;
     int64_t audioSamples_ = 0;
     int64_t slot_ = 0;  // the next chunk position of the video stream
-    std::unique_ptr<AVPacket, PacketFree> held_{av_packet_alloc()};  // a reference waiting for its B-frame
+    ffmpeg::Packet held_{av_packet_alloc()};  // a reference waiting for its B-frame
 };
 
 constexpr int kVopStartCode = 0xB6;
@@ -173,7 +163,7 @@ bool Writer::WriteAudioUpTo(int64_t videoFrame) {
     const int64_t until = videoFrame * kAudioRate / kRate;
     while (audioSamples_ < until) {
         const int samples = int(std::min<int64_t>(until - audioSamples_, kAudioRate / kRate));
-        std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
+        ffmpeg::Packet pkt(av_packet_alloc());
         if (!pkt || av_new_packet(pkt.get(), samples * 2) < 0) return false;
         for (int i = 0; i < samples; ++i) {
             const int16_t v = int16_t(((audioSamples_ + i) % 40 - 20) * 500);
@@ -255,7 +245,7 @@ bool Writer::Pack(AVPacket& packet) {
         const int vop = FirstVop(packet);
         if (vop < 0) return false;
         const int extra = int(sizeof kPackedUserData) - 1;
-        std::unique_ptr<AVPacket, PacketFree> marked(av_packet_alloc());
+        ffmpeg::Packet marked(av_packet_alloc());
         if (!marked || av_new_packet(marked.get(), packet.size + extra) < 0 ||
             av_packet_copy_props(marked.get(), &packet) < 0) {
             return false;
@@ -272,7 +262,7 @@ bool Writer::Pack(AVPacket& packet) {
         av_packet_move_ref(held_.get(), &packet);
         return true;
     }
-    std::unique_ptr<AVPacket, PacketFree> pair(av_packet_alloc());
+    ffmpeg::Packet pair(av_packet_alloc());
     if (!pair || av_new_packet(pair.get(), held_->size + packet.size) < 0 ||
         av_packet_copy_props(pair.get(), held_.get()) < 0) {
         return false;
@@ -293,7 +283,7 @@ bool Writer::WritePlaceholder() {
     bits.push_back(0);  // not coded
     bits.push_back(0);  // stuffing up to the byte boundary
     while (bits.size() % 8 != 0) bits.push_back(1);
-    std::unique_ptr<AVPacket, PacketFree> placeholder(av_packet_alloc());
+    ffmpeg::Packet placeholder(av_packet_alloc());
     if (!placeholder || av_new_packet(placeholder.get(), 4 + int(bits.size() / 8)) < 0) return false;
     uint8_t* data = placeholder->data;
     data[0] = 0;
@@ -322,7 +312,7 @@ bool Writer::Write(const std::string& path) {
     if (avformat_write_header(out_.get(), nullptr) < 0) return false;
 
     if (options_.video) {
-        std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+        ffmpeg::Frame frame(av_frame_alloc());
         if (!frame) return false;
         frame->format = encoder_->pix_fmt;
         frame->width = options_.width;
