@@ -19,12 +19,12 @@ namespace {
 // The main window's controls lie below its menu bar.
 constexpr int kMenuBarHeight = 20;
 
-QString ProgramPath() { return qEnvironmentVariable("ORVEXA_BINARY"); }
+// The program built with these tests, unless ORVEXA_BINARY names another.
+QString ProgramPath() { return qEnvironmentVariable("ORVEXA_BINARY", QStringLiteral(ORVEXA_BINARY_PATH)); }
 
 class RealProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (ProgramPath().isEmpty()) GTEST_SKIP() << "ORVEXA_BINARY is not set";
         ASSERT_TRUE(session.start()) << session.error().toStdString();
         ASSERT_TRUE(work.isValid());
         ASSERT_TRUE(session.launch(ProgramPath(), work.path()));
