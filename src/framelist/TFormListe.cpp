@@ -38,21 +38,22 @@ struct RunFlagOnExit {
     ~RunFlagOnExit() { program::RunFlag = false; }
 };
 
-// The bitmap holds the output image that the frame source prepared; its 24-bit rows give the same
-// JPEG without the two pixel conversions that encoding the screen-format bitmap costs.
-void EncodeOutputImage(gfx::JpegImage& jpeg, const gfx::Bitmap& bitmap) {
-    const uint8_t* packed = FrameSource::OutputImage();
-    const uint8_t* bits = FrameSource::OutputBits();
-    if (packed && bits) {
-        dib::BitmapInfoHeader header;
-        std::memcpy(&header, packed, sizeof header);
-        const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-        if (header.biBitCount == 24 && header.biWidth == bitmap.width() && height == bitmap.height()) {
-            jpeg.encodeBgr(header.biWidth, header.biHeight, bits, ptrdiff_t(dib::RowStride(header.biWidth, 24)));
-            return;
-        }
-    }
-    jpeg.assign(bitmap);
+// A frame's measure: the size of its output image as a 32-bit picture and the byte length of
+// its JPEG encoding; nothing for a frame that cannot be prepared. The prepared 24-bit rows are
+// encoded directly: a display bitmap of them would give the same JPEG for two conversions more.
+struct Measure {
+    int64_t size = 0;
+    int64_t length = 0;
+};
+
+Measure MeasureFrame(int frame, gfx::JpegImage& jpeg) {
+    if (!FrameSource::PrepareFrame(frame)) return {};
+    dib::BitmapInfoHeader header;
+    std::memcpy(&header, FrameSource::OutputImage(), sizeof header);
+    const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
+    jpeg.encodeBgr(header.biWidth, header.biHeight, FrameSource::OutputBits(),
+                   ptrdiff_t(dib::RowStride(header.biWidth, 24)));
+    return {int64_t(header.biWidth) * height * 4, int64_t(jpeg.data().size())};
 }
 
 QString Closing(int count, const char* phrase) {
@@ -204,7 +205,6 @@ void TFormListe::Ouvrir1Click() {
 void TFormListe::Calculer1Click() {
     ListView1ColumnClick(framelist::kColNum);
 
-    gfx::Bitmap work;
     gfx::JpegImage jpeg;
     // A bad quality text ends the ranking here, before any row is measured.
     if (link_.applyJpegOptions) link_.applyJpegOptions(jpeg);
@@ -213,16 +213,10 @@ void TFormListe::Calculer1Click() {
     program::RunFlag = true;
     int i = 0;
     for (; program::RunFlag && i < table_->size(); ++i) {
-        int64_t size = 0;
-        int64_t length = 0;
         // A frame that cannot be prepared is measured as nothing, not as the previous picture.
-        if (FrameSource::LoadOutputBitmap(table_->row(i).num, work)) {
-            size = int64_t(work.width()) * work.height() * 4;
-            EncodeOutputImage(jpeg, work);
-            length = int64_t(jpeg.data().size());
-        }
-        table_->setNumber(i, framelist::kColTaille, size);
-        table_->setNumber(i, framelist::kColTri, length);
+        const Measure measure = MeasureFrame(table_->row(i).num, jpeg);
+        table_->setNumber(i, framelist::kColTaille, measure.size);
+        table_->setNumber(i, framelist::kColTri, measure.length);
         rowDone();
     }
     finishLoop();
