@@ -116,9 +116,9 @@ TEST_F(PictureLoader, ReadsEachKindByItsExtension) {
 
 TEST_F(PictureLoader, FilesThatAreNotPicturesOfTheirKindLeaveThePictureEmpty) {
     const QByteArray text = "ceci n'est pas une image\n";
-    for (const QString& name : {"notes.bmp", "notes.jpg", "notes.ico", "notes.wmf", "notes.emf", "notes.txt", "notes"}) {
+    for (const char* name : {"notes.bmp", "notes.jpg", "notes.ico", "notes.wmf", "notes.emf", "notes.txt", "notes"}) {
         picture.bitmap();  // something to be emptied
-        EXPECT_EQ(gfx::LoadPictureFile(picture, Write(name, text)), gfx::LoadResult::NotAPicture) << name.toStdString();
+        EXPECT_EQ(gfx::LoadPictureFile(picture, Write(name, text)), gfx::LoadResult::NotAPicture) << name;
         EXPECT_EQ(picture.graphic(), nullptr);
     }
     EXPECT_THROW(gfx::LoadPictureFile(picture, dir.filePath("missing.bmp")), errors::Error);
