@@ -1,6 +1,7 @@
 #include "platform/controls/image_control.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <cmath>
 
@@ -16,14 +17,22 @@ QPoint PixelAt(const QMouseEvent& event) {
 
 ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
+    // The control paints every pixel itself, so what lies beneath need not be painted first:
+    // a slideshow repaints the whole picture at every frame.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     picture_.setChangeListener([this] { update(); });
 }
 
-void ImageControl::paintEvent(QPaintEvent*) {
-    const gfx::Graphic* graphic = picture_.graphic();
-    if (graphic == nullptr || graphic->isEmpty()) return;
+void ImageControl::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.drawImage(0, 0, graphic->toImage());
+    QRegion uncovered = event->region();
+    const gfx::Graphic* graphic = picture_.graphic();
+    if (graphic != nullptr && !graphic->isEmpty()) {
+        const QImage image = graphic->toImage();
+        painter.drawImage(0, 0, image);
+        uncovered -= QRect(QPoint(0, 0), image.size());
+    }
+    for (const QRect& rect : uncovered) painter.fillRect(rect, palette().window());
 }
 
 void ImageControl::mousePressEvent(QMouseEvent* event) {
