@@ -366,9 +366,27 @@ bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bi
     return true;
 }
 
+// The whole frame goes to the screen format in one conversion from the decoded picture; the
+// 24-bit copy is made only when something asks for it (a writer, the ranking).
 bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
-    if (!FetchFrame(position)) return false;
-    return MakeBitmap(bitmap, state.decodedFrame, state.decodedBits);
+    if (!state.videoOpen || !state.viewerScrollBox || position < 0 || position >= state.frameCount) return false;
+    const int width = state.frameWidth;
+    const int height = state.frameHeight < 0 ? -state.frameHeight : state.frameHeight;
+    QImage previous = bitmap.takeImage();
+    QImage image = previous;
+    if (image.size() != QSize(width, height) || image.format() != QImage::Format_RGB32) {
+        image = QImage(width, height, QImage::Format_RGB32);
+    } else {
+        previous = QImage();  // the memory is refilled in place
+    }
+    if (image.isNull() ||
+        !avifile::AVIStreamGetFrameDisplay(*state.frameDecoder, position, image.bits(), image.bytesPerLine())) {
+        // Nothing was shown: the bitmap keeps its picture.
+        bitmap.setImage(previous.isNull() ? std::move(image) : std::move(previous), bitmap.layout());
+        return false;
+    }
+    bitmap.setImage(std::move(image), gfx::PixelLayout::DeviceDependent);
+    return true;
 }
 
 bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap) {

@@ -13,6 +13,7 @@ extern "C" {
 #include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -87,6 +88,7 @@ class GetFrame {
 public:
     bool Open(const AviStream& stream);
     const uint8_t* Fetch(int32_t position);
+    bool FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride);
 
 private:
     struct Entry {
@@ -101,6 +103,7 @@ private:
     bool ReadAndSend();
     bool OpenUnpacker(const AVCodecParameters& par);
     int OnPicture(int entry, int target, bool& missed);
+    bool Locate(int32_t position);
     bool Convert(const AVFrame& frame);
     int EntryOfChunk(int64_t chunk) const;
     int KeyAtOrBefore(int entry) const;
@@ -112,7 +115,9 @@ private:
     ffmpeg::Codec codec_;
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
+    ffmpeg::Frame held_;  // the picture found last, converted only when asked for
     ffmpeg::Scaler sws_;
+    ffmpeg::Scaler displaySws_;
     // MPEG-4 only: splits the packed chunks of DivX/Xvid files (a reference and the B-frame
     // shown before it) so that the B-frame goes in with the placeholder chunk after them.
     ffmpeg::BitstreamFilter unpacker_;
@@ -142,7 +147,8 @@ private:
     int64_t stride_ = 0;
     std::vector<uint8_t> dib_;
     std::vector<uint8_t> scratch_;  // rows wider than the DIB's, for converters that write past
-    int shown_ = -1;  // display number of the picture in dib_
+    int shown_ = -1;  // display number of the picture in held_
+    bool dibCurrent_ = false;  // dib_ holds the conversion of held_
 };
 
 bool GetFrame::Open(const AviStream& stream) {
@@ -176,7 +182,8 @@ bool GetFrame::Open(const AviStream& stream) {
 
     packet_.reset(av_packet_alloc());
     frame_.reset(av_frame_alloc());
-    if (!packet_ || !frame_) return false;
+    held_.reset(av_frame_alloc());
+    if (!packet_ || !frame_ || !held_) return false;
 
     // The file's own chunks are the truth: the demuxer's index is missing or short when the
     // file's end is damaged.
@@ -409,10 +416,10 @@ GetFrame::Outcome GetFrame::DecodeUntil(int target) {
             return Outcome::Missed;
         }
         if (display == target) {
-            const bool converted = Convert(*frame);
-            av_frame_unref(frame);
-            if (!converted) return Outcome::Failed;
+            av_frame_unref(held_.get());
+            av_frame_move_ref(held_.get(), frame);
             shown_ = target;
+            dibCurrent_ = false;
             return Outcome::Found;
         }
         av_frame_unref(frame);
@@ -450,13 +457,13 @@ bool GetFrame::Convert(const AVFrame& frame) {
     return true;
 }
 
-const uint8_t* GetFrame::Fetch(int32_t position) {
-    if (position < 0 || position >= readable_) return nullptr;
+bool GetFrame::Locate(int32_t position) {
+    if (position < 0 || position >= readable_) return false;
     // A position names a chunk; an empty chunk shows the picture before it.
     auto it = std::upper_bound(entries_.begin(), entries_.end(), int64_t(position),
                                [](int64_t p, const Entry& e) { return p < e.chunk; });
     const int target = it == entries_.begin() ? 0 : int(it - entries_.begin()) - 1;
-    if (target == shown_) return dib_.data();
+    if (target == shown_) return true;
     shown_ = -1;
 
     int back = 0;  // key frames to start further back than usual
@@ -472,7 +479,7 @@ const uint8_t* GetFrame::Fetch(int32_t position) {
         const bool fresh = usable_ && !runStarted_ && runStart_ == start && lastRead_ < start;
         if (!goOn && !fresh && !Seek(start)) break;
         const Outcome outcome = DecodeUntil(target);
-        if (outcome == Outcome::Found) return dib_.data();
+        if (outcome == Outcome::Found) return true;
         // Some decoders reorder less after a flush and leave pictures out near a key frame
         // that is not an instantaneous refresh: a run from further back gets them.
         if (outcome == Outcome::Failed) {
@@ -483,8 +490,52 @@ const uint8_t* GetFrame::Fetch(int32_t position) {
     }
     shown_ = -1;
     nextDisplay_ = -1;
-    return nullptr;
+    return false;
 }
+
+const uint8_t* GetFrame::Fetch(int32_t position) {
+    if (!Locate(position)) return nullptr;
+    if (!dibCurrent_) {
+        if (!Convert(*held_)) return nullptr;
+        dibCurrent_ = true;
+    }
+    return dib_.data();
+}
+
+// Straight from the decoded picture to 32-bit pixels, in one conversion: the same colours as
+// the 24-bit picture (the converters share their tables), without a second pass over it.
+bool GetFrame::FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
+    if (!Locate(position)) return false;
+    const AVFrame& frame = *held_;
+    if (frame.width <= 0 || frame.height <= 0 || stride < int64_t(width_) * 4) return false;
+    displaySws_.reset(sws_getCachedContext(displaySws_.release(), frame.width, frame.height,
+                                           AVPixelFormat(frame.format), width_, height_, AV_PIX_FMT_BGRA,
+                                           SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!displaySws_) return false;
+    // As for the 24-bit rows: converters write whole groups of 8 pixels when there is room.
+    const int64_t wideStride = ((int64_t(width_) + 7) / 8 * 8) * 4;
+    const bool viaScratch = wideStride > stride;
+    if (viaScratch) scratch_.resize(size_t(wideStride * height_ + 64));
+    uint8_t* dst[4] = {viaScratch ? scratch_.data() : pixels, nullptr, nullptr, nullptr};
+    int dstStride[4] = {int(viaScratch ? wideStride : stride), 0, 0, 0};
+    if (sws_scale(displaySws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) <= 0) return false;
+    if (viaScratch) {
+        for (int y = 0; y < height_; ++y) {
+            std::memcpy(pixels + y * stride, scratch_.data() + y * wideStride, size_t(width_) * 4);
+        }
+    }
+    // Pictures with their own transparency keep it out of the screen format, which is opaque.
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame.format));
+    if (descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL))) {
+        for (int y = 0; y < height_; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(pixels + y * stride);
+            for (int x = 0; x < width_; ++x) row[x] |= 0xFF000000u;
+        }
+    }
+    return true;
+}
+
+
 
 void AviFileDeleter::operator()(AviFile* file) const { std::default_delete<AviFile>()(file); }
 void AviStreamDeleter::operator()(AviStream* stream) const { std::default_delete<AviStream>()(stream); }
@@ -596,6 +647,10 @@ GetFrameHandle AVIStreamGetFrameOpen(AviStream& stream, const dib::BitmapInfoHea
 }
 
 const uint8_t* AVIStreamGetFrame(GetFrame& decoder, int32_t position) { return decoder.Fetch(position); }
+
+bool AVIStreamGetFrameDisplay(GetFrame& decoder, int32_t position, uint8_t* pixels, int64_t stride) {
+    return decoder.FetchDisplay(position, pixels, stride);
+}
 
 void AVIStreamGetFrameClose(GetFrameHandle& decoder) { decoder.reset(); }
 

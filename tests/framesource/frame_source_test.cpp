@@ -209,3 +209,34 @@ TEST_F(FrameSourceTest, RectanglesOutsideTheFrameAreNeverReadFrom) {
         EXPECT_TRUE(bitmap.image().isNull());
     }
 }
+
+TEST_F(FrameSourceTest, DisplayBitmapsHoldTheColoursOfTheDecodedFrames) {
+    const fixture::Codec codecs[] = {fixture::Codec::Rgb24, fixture::Codec::Pal8, fixture::Codec::Mjpeg,
+                                     fixture::Codec::Mpeg4BFrames, fixture::Codec::Ffv1, fixture::Codec::Mpeg4Packed};
+    for (fixture::Codec codec : codecs) {
+        fixture::VideoOptions options;
+        options.codec = codec;
+        options.width = 321;
+        options.height = 47;
+        options.frames = 14;
+        const std::string path = dir.File(std::string("colours-") + fixture::CodecName(codec) + ".avi");
+        ASSERT_TRUE(fixture::WriteVideo(path, options));
+        ASSERT_TRUE(Open(path)) << fixture::CodecName(codec);
+        const int height = std::abs(FrameSource::FrameHeight());
+        for (int position : {5, 0, 13, 12, 3, 4, 9, 1}) {
+            gfx::Bitmap bitmap;
+            ASSERT_TRUE(FrameSource::LoadFrameBitmap(position, bitmap));
+            ASSERT_TRUE(FrameSource::FetchFrame(position));
+            const QImage& shown = bitmap.image();
+            ASSERT_EQ(shown.size(), QSize(321, height));
+            for (int y = 0; y < height; ++y) {
+                const uint8_t* row = FrameSource::DecodedBits() + (height - 1 - y) * FrameSource::FrameStride();
+                const auto* pixels = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+                for (int x = 0; x < 321; ++x) {
+                    ASSERT_EQ(pixels[x], qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]))
+                        << fixture::CodecName(codec) << " position " << position << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
