@@ -8,7 +8,9 @@
 #endif
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/avifile.h"
@@ -43,7 +45,7 @@ struct State {
 
     // The crop rectangle and the cropped copy of the frame.
     CropRectangle cropRect;
-    std::vector<uint8_t> cropImage;
+    std::unique_ptr<uint8_t[]> cropImage;
     bool cropHeld = false;
     uint8_t* cropBits = nullptr;
     int32_t cropBitCount = 0;
@@ -103,12 +105,11 @@ bool CopyCropRect() {
 
 // Frees the cropped picture; an output selection pointing into it is forgotten too.
 void ForgetCropBuffer() {
-    if (state.cropHeld && state.outputImage == state.cropImage.data()) {
+    if (state.cropHeld && state.outputImage == state.cropImage.get()) {
         state.outputImage = nullptr;
         state.outputBits = nullptr;
     }
-    state.cropImage.clear();
-    state.cropImage.shrink_to_fit();
+    state.cropImage.reset();
     state.cropHeld = false;
     state.cropBits = nullptr;
 }
@@ -122,7 +123,7 @@ void SelectWholeFrame() {
 
 void SelectCroppedImage() {
     state.outputFileHeader = state.cropFileHeader;
-    state.outputImage = state.cropImage.data();
+    state.outputImage = state.cropImage.get();
     state.outputBits = state.cropBits;
     state.outputImageSize = state.cropImageSize;
 }
@@ -250,19 +251,19 @@ bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
     ForgetCropBuffer();
 
     const int64_t stride = dib::RowStride(width, state.cropBitCount);
-    const int64_t rows = height < 0 ? -int64_t(height) : height;
-    const int64_t room = kMaxBufferBytes - int64_t(sizeof(dib::BitmapInfoHeader)) - state.paletteBytes;
     state.cropStride = int32_t(std::min<int64_t>(stride, kMaxBufferBytes));
     state.cropImageSize = 0;
-    if (stride > room || (stride > 0 && rows > room / stride)) {
-        // No frame is that large: the rectangle is kept, without a buffer, and every frame
-        // prepared with it is refused.
+    if (!state.videoOpen || !CropRectInsideFrame()) {
+        // Drawn on a larger picture, or before any video: the rectangle is kept without a
+        // buffer, and every frame prepared with it is refused.
         state.cropDefined = height != 0 || width != 0;
         return true;
     }
-    const int64_t imageSize = rows * stride;
+    const int64_t imageSize = int64_t(height) * stride;  // within the frame's own size
     try {
-        state.cropImage.assign(sizeof(dib::BitmapInfoHeader) + size_t(state.paletteBytes) + size_t(imageSize), 0);
+        // Every row is written by the copy, padding included: no need to clear it first.
+        state.cropImage = std::make_unique_for_overwrite<uint8_t[]>(sizeof(dib::BitmapInfoHeader) +
+                                                                     size_t(state.paletteBytes) + size_t(imageSize));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -278,9 +279,9 @@ bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
     header.biCompression = dib::kRgbCompression;
     header.biXPelsPerMeter = state.decodeHeader.biXPelsPerMeter;
     header.biYPelsPerMeter = state.decodeHeader.biYPelsPerMeter;
-    std::memcpy(state.cropImage.data(), &header, sizeof header);
+    std::memcpy(state.cropImage.get(), &header, sizeof header);
     state.cropFileHeader = dib::MakeFileHeader(state.paletteBytes, state.cropImageSize);
-    state.cropBits = state.cropImage.data() + sizeof header + state.paletteBytes;
+    state.cropBits = state.cropImage.get() + sizeof header + state.paletteBytes;
     state.cropDefined = height != 0 || width != 0;
     return true;
 }
@@ -353,10 +354,12 @@ bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bi
 
     // The screen's format: 32-bit pixels. The previous picture's memory is reused when the
     // size is the same, as it is for every frame of a video.
-    QImage image = bitmap.takeImage();
-    if (image.size() != QSize(width, height) || image.format() != QImage::Format_RGB32) {
+    QImage image;
+    if (bitmap.image().size() == QSize(width, height) && bitmap.image().format() == QImage::Format_RGB32) {
+        image = bitmap.takeImage();
+    } else {
         image = QImage(width, height, QImage::Format_RGB32);
-        if (width > 0 && height > 0 && image.isNull()) return false;
+        if (width > 0 && height > 0 && image.isNull()) return false;  // the bitmap is left alone
     }
     for (int y = 0; y < height; ++y) {
         const uint8_t* source = bits + (bottomUp ? height - 1 - y : y) * stride;
@@ -372,17 +375,18 @@ bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
     if (!state.videoOpen || !state.viewerScrollBox || position < 0 || position >= state.frameCount) return false;
     const int width = state.frameWidth;
     const int height = state.frameHeight < 0 ? -state.frameHeight : state.frameHeight;
-    QImage previous = bitmap.takeImage();
-    QImage image = previous;
-    if (image.size() != QSize(width, height) || image.format() != QImage::Format_RGB32) {
-        image = QImage(width, height, QImage::Format_RGB32);
-    } else {
-        previous = QImage();  // the memory is refilled in place
+    const gfx::PixelLayout previousLayout = bitmap.layout();
+    QImage image = bitmap.takeImage();
+    const bool reused = image.size() == QSize(width, height) && image.format() == QImage::Format_RGB32;
+    QImage previous;
+    if (!reused) {
+        previous = std::exchange(image, QImage(width, height, QImage::Format_RGB32));
     }
     if (image.isNull() ||
         !avifile::AVIStreamGetFrameDisplay(*state.frameDecoder, position, image.bits(), image.bytesPerLine())) {
-        // Nothing was shown: the bitmap keeps its picture.
-        bitmap.setImage(previous.isNull() ? std::move(image) : std::move(previous), bitmap.layout());
+        // Nothing was shown: the bitmap gets back exactly what it held (a picture refilled in
+        // place is untouched when the frame cannot be had).
+        bitmap.setImage(reused ? std::move(image) : std::move(previous), previousLayout);
         return false;
     }
     bitmap.setImage(std::move(image), gfx::PixelLayout::DeviceDependent);
@@ -417,7 +421,7 @@ const CropRectangle& CropRect() { return state.cropRect; }
 int32_t CropStride() { return state.cropStride; }
 int32_t CropImageSize() { return state.cropImageSize; }
 const dib::BitmapFileHeader& CropFileHeader() { return state.cropFileHeader; }
-const uint8_t* CropImage() { return state.cropHeld ? state.cropImage.data() : nullptr; }
+const uint8_t* CropImage() { return state.cropHeld ? state.cropImage.get() : nullptr; }
 
 const uint8_t* OutputImage() { return state.outputImage; }
 const uint8_t* OutputBits() { return state.outputBits; }

@@ -240,3 +240,22 @@ TEST_F(FrameSourceTest, DisplayBitmapsHoldTheColoursOfTheDecodedFrames) {
         }
     }
 }
+
+TEST_F(FrameSourceTest, AFrameThatCannotBeHadLeavesTheBitmapAsItWas) {
+    const std::string valid = Write(64, 48, 20);
+    const std::string cut = dir.File("cut.avi");
+    ASSERT_TRUE(fixture::WriteBadFile(cut, fixture::BadFile::Truncated, valid));
+    ASSERT_TRUE(Open(cut));
+    const int last = FrameSource::FrameCount() - 1;
+    gfx::Bitmap empty;
+    ASSERT_FALSE(FrameSource::LoadFrameBitmap(last, empty)) << "the last frame lies past the cut";
+    EXPECT_TRUE(empty.image().isNull());
+
+    gfx::Bitmap shown;
+    ASSERT_TRUE(FrameSource::LoadFrameBitmap(0, shown));
+    const QImage before = shown.image().copy();
+    EXPECT_FALSE(FrameSource::LoadFrameBitmap(last, shown));
+    EXPECT_EQ(shown.image(), before);
+    EXPECT_FALSE(FrameSource::LoadOutputBitmap(last, shown));
+    EXPECT_EQ(shown.image(), before);
+}
