@@ -4,6 +4,7 @@
 // frame viewer.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -110,11 +111,13 @@ private:
     // The frame that a position stands for in the active sequence; -1 when there is none.
     int32_t FrameAtPosition(int32_t position) const;
     bool handlePreviewKey(QObject* watched, class QKeyEvent* event);
+    void controlFocused(QWidget* control);
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<TFormAvi> frameViewer_;
     std::unique_ptr<TFormAvi> pictureViewer_;
     std::unique_ptr<TFormListe> listWindow_;
     TFormOpJpeg* jpegOptionsWindow_ = nullptr;
+    QPointer<QWidget> focusedControl_;  // the control of this window that had the focus last
     bool closing_ = false;
 };

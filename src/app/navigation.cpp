@@ -52,7 +52,7 @@ void TForm1::ShowPosition(int32_t position) {
     ui_->SpeedButtonExtraire->setEnabled(true);
     const int32_t frame = FrameAtPosition(CurrentPosition);
     // A list position without a row shows nothing and leaves the viewer as it was.
-    if (frame < 0) return;
+    if (!AviSequence && frame < 0) return;
     FrameSource::LoadFrameBitmap(frame, frameViewer_->bitmap());
     // The outline goes back on the fresh frame only while it is meant to be seen.
     if (FrameSource::CropDefined()) frameViewer_->InfoForm->DrawCropOutline(frameViewer_->InfoForm->OutlineDrawn);

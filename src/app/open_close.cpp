@@ -34,7 +34,9 @@ void TForm1::SpeedButtonOuvrirAviClick() {
         path = chosen.first();
         const QFileInfo file(path);
         // Shown before the open, so the chosen file stays visible even when it cannot be opened.
-        ui_->LabelRepFicAvi->setText(QDir::toNativeSeparators(file.absolutePath()) + QDir::separator());
+        QString directory = file.absolutePath();
+        if (!directory.endsWith('/')) directory += '/';
+        ui_->LabelRepFicAvi->setText(directory);
         ui_->EditNomFicAvi->setText(file.fileName());
         opened = FrameSource::OpenVideo(path, frameViewer_->ScrollBox1);
     }

@@ -106,6 +106,9 @@ void TForm1::FormCreate() {
     ui_->TrackBarVideo->setPageStep(FastStepSize);
     FrameSource::SetCropEnabled(false);
     ui_->CheckBoxCadre->setChecked(false);
+    // The window opens on the track bar, so that the navigation keys work at once rather than
+    // typing into the first text field.
+    ui_->TrackBarVideo->setFocus();
 }
 
 void TForm1::FormClose() {
@@ -193,7 +196,8 @@ bool TForm1::handlePreviewKey(QObject* watched, QKeyEvent* event) {
             errors::Guard([&] { EditKeyDown(key); });
             return key == keys::kReturn && ui_->TrackBarVideo->hasFocus();
         }
-        if (inEditFormat && !event->text().isEmpty()) {
+        // Delete comes with a character code in X11 but types nothing: it stays the box's own key.
+        if (inEditFormat && !event->text().isEmpty() && event->key() != Qt::Key_Delete) {
             bool passes = false;
             errors::Guard([&] { passes = EditFormatKeyPress(event->text().at(0)); });
             return !passes;
@@ -211,6 +215,24 @@ bool TForm1::handlePreviewKey(QObject* watched, QKeyEvent* event) {
     return true;
 }
 
+// A control is entered and the one before it left when the focus moves from one to the other
+// inside this window; the window losing and regaining the focus leaves and enters nothing.
+void TForm1::controlFocused(QWidget* control) {
+    if (control == focusedControl_) return;
+    QWidget* left = focusedControl_;
+    focusedControl_ = control;
+    if (left == ui_->EditNomFicAvi || left == ui_->EditNomFicImg || left == ui_->EditFormat) {
+        EditExit();
+    } else if (left == ui_->EditDebut) {
+        errors::Guard([this] { RenommeChange(); });
+    }
+    if (control == ui_->EditNomFicAvi || control == ui_->EditNomFicImg || control == ui_->EditFormat) {
+        EditEnter();
+    } else if (control == ui_->TrackBarVideo) {
+        errors::Guard([this] { TrackBarVideoEnter(); });
+    }
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this) return QMainWindow::eventFilter(watched, event);
@@ -218,18 +240,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::KeyPress:
             return handlePreviewKey(watched, static_cast<QKeyEvent*>(event));
         case QEvent::FocusIn:
-            if (watched == ui_->EditNomFicAvi || watched == ui_->EditNomFicImg || watched == ui_->EditFormat) {
-                EditEnter();
-            } else if (watched == ui_->TrackBarVideo) {
-                errors::Guard([this] { TrackBarVideoEnter(); });
-            }
-            break;
-        case QEvent::FocusOut:
-            if (watched == ui_->EditNomFicAvi || watched == ui_->EditNomFicImg || watched == ui_->EditFormat) {
-                EditExit();
-            } else if (watched == ui_->EditDebut) {
-                errors::Guard([this] { RenommeChange(); });
-            }
+            controlFocused(widget);
             break;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:

@@ -146,6 +146,8 @@ bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox) {
         return FailOpen();
     }
     state.frameCount = avifile::AVIStreamLength(*state.videoStream);
+    // A stream without a single frame has nothing to show or write.
+    if (state.frameCount <= 0) return FailOpen();
     avifile::StreamInfo streamInfo;
     if (avifile::AVIStreamInfo(*state.videoStream, streamInfo) != avifile::kOk) return FailOpen();
 

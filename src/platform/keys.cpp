@@ -44,6 +44,23 @@ int VirtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers) {
     }
 }
 
-int VirtualKeyCode(const QKeyEvent& event) { return VirtualKeyCode(event.key(), event.modifiers()); }
+namespace {
+
+// X11 key codes of the digit row, '1' to '9' then '0'. The digit keys are physical keys:
+// with Shift, or on a layout whose top row types other characters first (French), they are
+// still the digits.
+constexpr quint32 kX11DigitRowFirst = 10;
+constexpr quint32 kX11DigitRowLast = 19;
+
+}  // namespace
+
+int VirtualKeyCode(const QKeyEvent& event) {
+    const quint32 scanCode = event.nativeScanCode();
+    if (!event.modifiers().testFlag(Qt::KeypadModifier) && scanCode >= kX11DigitRowFirst &&
+        scanCode <= kX11DigitRowLast) {
+        return kDigit0 + int((scanCode - kX11DigitRowFirst + 1) % 10);
+    }
+    return VirtualKeyCode(event.key(), event.modifiers());
+}
 
 }  // namespace keys

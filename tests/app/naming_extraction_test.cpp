@@ -61,6 +61,9 @@ TEST_F(MainWindowTest, MaskAndStartNumberBoxesFilterWhatIsTyped) {
     EXPECT_EQ(ui().EditFormat->text(), "#####");
     QTest::keyClick(ui().EditFormat, Qt::Key_A);
     EXPECT_EQ(ui().EditFormat->text(), "######");
+    QTest::keyClick(ui().EditFormat, Qt::Key_Home);
+    QTest::keyClick(ui().EditFormat, Qt::Key_Delete);  // deletes, as in any box
+    EXPECT_EQ(ui().EditFormat->text(), "#####");
     QTest::keyClick(ui().EditFormat, Qt::Key_0);
     EXPECT_EQ(ui().EditFormat->text(), "");
     QTest::keyClick(ui().EditFormat, Qt::Key_3);

@@ -157,3 +157,17 @@ TEST_F(MainWindowTest, ClosingTheMainWindowStopsARunningSlideshow) {
     EXPECT_EQ(shownCount, 5);
     EXPECT_FALSE(FrameSource::VideoOpen());
 }
+
+TEST_F(MainWindowTest, ComingBackToTheWindowIsNotEnteringTheTrackBar) {
+    OpenFixture(5);
+    ui().SpeedButtonDemarrer->click();  // a first slideshow, played to its end
+    Focus(ui().TrackBarVideo);
+    ui().SpeedButtonPause->click();
+    ASSERT_EQ(ui().LabelEtat->text(), "Lecture en Cours");
+    QApplication::setActiveWindow(window->FrameViewer());
+    QApplication::processEvents();
+    QApplication::setActiveWindow(window.get());
+    QApplication::processEvents();
+    EXPECT_EQ(ui().LabelEtat->text(), "Lecture en Cours");
+    EXPECT_FALSE(window->Paused);
+}

@@ -45,3 +45,24 @@ TEST(Keys, LettersGiveTheSameCodeWhateverTheCase) {
 }
 
 }  // namespace
+
+TEST(Keys, TheDigitRowGivesDigitsWhateverTheLayoutOrShift) {
+    struct {
+        int qtKey;
+        Qt::KeyboardModifiers modifiers;
+        quint32 scanCode;
+        QString text;
+        int expected;
+    } const cases[] = {
+        {Qt::Key_Ampersand, Qt::NoModifier, 10, "&", 0x31},   // French top row, unshifted
+        {Qt::Key_Eacute, Qt::NoModifier, 11, QString::fromUtf8("é"), 0x32},
+        {Qt::Key_Agrave, Qt::NoModifier, 19, QString::fromUtf8("à"), 0x30},
+        {Qt::Key_Percent, Qt::ShiftModifier, 14, "%", 0x35},  // Shift+5 on a US layout
+        {Qt::Key_7, Qt::KeypadModifier, 79, "7", 0x67},       // the keypad stays the keypad
+        {Qt::Key_N, Qt::NoModifier, 57, "n", 0x4E},
+    };
+    for (const auto& c : cases) {
+        const QKeyEvent event(QEvent::KeyPress, c.qtKey, c.modifiers, c.scanCode, 0, 0, c.text);
+        EXPECT_EQ(keys::VirtualKeyCode(event), c.expected) << c.text.toStdString();
+    }
+}
