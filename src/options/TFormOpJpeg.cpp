@@ -1,5 +1,6 @@
 #include "options/TFormOpJpeg.h"
 
+#include <QLineEdit>
 #include <QStyle>
 #include <algorithm>
 
@@ -18,6 +19,8 @@ TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std
     connect(ui_->SpeedButtonAppliquer, &QToolButton::clicked, this,
             errors::Guarded<bool>([this](bool) { SpeedButtonAppliquerClick(); }));
     connect(ui_->BitBtnOk, &QPushButton::clicked, this, errors::Guarded<bool>([this](bool) { BitBtnOkClick(); }));
+    // OK is the default button: Enter in the quality box closes the dialog as it would.
+    connect(ui_->CompressionQuality, &QLineEdit::returnPressed, this, errors::Guarded([this] { BitBtnOkClick(); }));
     FormCreate();
     // Every JPEG file that extraction writes takes the options of this dialog.
     FrameSource::SetJpegOptionsApplier([this](gfx::JpegImage& jpeg) { ApplyJpegOptions(&jpeg); });

@@ -458,6 +458,14 @@ TEST_F(ListWindowTest, RightClickTogglesAMarkAndLeftClickShowsTheRow) {
     EXPECT_EQ(markedRows(), std::vector<int>{3});
     clickRow(3, Qt::RightButton);
     EXPECT_TRUE(markedRows().empty());
+    // Two quick right clicks: the second press arrives as a double click and toggles all the same.
+    clickRow(3, Qt::RightButton);
+    const QPoint at = list()->visualRect(list()->model()->index(3, 2)).center();
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, at, list()->viewport()->mapToGlobal(at), Qt::RightButton,
+                            Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(list()->viewport(), &doubleClick);
+    QTest::mouseRelease(list()->viewport(), Qt::RightButton, {}, at);
+    EXPECT_TRUE(markedRows().empty());
 
     window_->ListView1ColumnClick(kColTri);  // all "0": the order stays
     program::RunFlag = true;

@@ -37,6 +37,14 @@ void ReportList::mousePressEvent(QMouseEvent* event) {
     QTableView::mousePressEvent(event);
 }
 
+// The second press of a quick double click is a press all the same (a second right click
+// toggles a mark back).
+void ReportList::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    emit mouseDown(event->button(), event->modifiers(), at.x(), at.y());
+    QTableView::mouseDoubleClickEvent(event);
+}
+
 void ReportList::changeEvent(QEvent* event) {
     QTableView::changeEvent(event);
     // The form's font arrives after construction; rows follow it.

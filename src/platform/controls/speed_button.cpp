@@ -71,10 +71,12 @@ void SpeedButton::releaseOthers() {
     }
 }
 
+// The button is pressed before its handler runs: a handler that processes events (a marking
+// loop) then sees the release as the click it is, instead of a release the button ignores.
 void SpeedButton::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    emit mouseDown(event->button(), event->modifiers(), at.x(), at.y());
     QToolButton::mousePressEvent(event);
+    emit mouseDown(event->button(), event->modifiers(), at.x(), at.y());
 }
 
 void SpeedButton::mouseMoveEvent(QMouseEvent* event) {
