@@ -145,8 +145,8 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     for (const QString& name : written) {
         Bmp bmp;
         ASSERT_TRUE(ReadBmp(work.filePath(name), bmp));
-        EXPECT_EQ(bmp.header.biWidth, 100);
-        EXPECT_EQ(bmp.header.biHeight, 60);
+        EXPECT_EQ(+bmp.header.biWidth, 100);
+        EXPECT_EQ(+bmp.header.biHeight, 60);
         sizes.push_back(JpegSize(bmp));
     }
     EXPECT_TRUE(std::is_sorted(sizes.rbegin(), sizes.rend()));

@@ -46,9 +46,10 @@ TEST_F(FrameSourceTest, DerivedValuesFollowTheFrameSize) {
         EXPECT_EQ(FrameSource::FrameImageSize(), c.imageSize);
         EXPECT_EQ(FrameSource::PaletteBytes(), 0);
         const dib::BitmapFileHeader& header = FrameSource::FrameFileHeader();
-        EXPECT_EQ(header.bfType, 0x4D42);
-        EXPECT_EQ(header.bfSize, uint32_t(54 + c.imageSize));
-        EXPECT_EQ(header.bfOffBits, 54u);
+        EXPECT_EQ(+header.bfType, 0x4D42);
+        // Packed fields are read by value: a reference to one would be misaligned.
+        EXPECT_EQ(uint32_t{header.bfSize}, uint32_t(54 + c.imageSize));
+        EXPECT_EQ(uint32_t{header.bfOffBits}, 54u);
         EXPECT_EQ(FrameSource::DecodeHeader().biBitCount, 24);
         EXPECT_EQ(FrameSource::FrameCount(), 3);
     }
@@ -61,7 +62,7 @@ TEST_F(FrameSourceTest, EightBitStreamReportsItsOwnDepthButDecodesTo24Bits) {
     ASSERT_TRUE(FrameSource::FetchFrame(2));
     dib::BitmapInfoHeader decoded;
     std::memcpy(&decoded, FrameSource::DecodedFrame(), sizeof decoded);
-    EXPECT_EQ(decoded.biBitCount, 24);
+    EXPECT_EQ(+decoded.biBitCount, 24);
     EXPECT_EQ(FrameSource::DecodedBits(), FrameSource::DecodedFrame() + 40);
     EXPECT_EQ(fixture::ReadFrameNumber(FrameSource::DecodedBits(), 64, 48, FrameSource::FrameStride()), 2);
 }
@@ -122,14 +123,14 @@ TEST_F(FrameSourceTest, CropBufferSizesAndHeaders) {
         EXPECT_EQ(FrameSource::CropDefined(), c.defined);
         EXPECT_EQ(FrameSource::CropStride(), c.stride);
         EXPECT_EQ(FrameSource::CropImageSize(), c.imageSize);
-        EXPECT_EQ(FrameSource::CropFileHeader().bfSize, uint32_t(54 + c.imageSize));
-        EXPECT_EQ(FrameSource::CropFileHeader().bfOffBits, 54u);
+        EXPECT_EQ(uint32_t{FrameSource::CropFileHeader().bfSize}, uint32_t(54 + c.imageSize));
+        EXPECT_EQ(uint32_t{FrameSource::CropFileHeader().bfOffBits}, 54u);
         dib::BitmapInfoHeader header;
         std::memcpy(&header, FrameSource::CropImage(), sizeof header);
-        EXPECT_EQ(header.biWidth, c.width);
-        EXPECT_EQ(header.biHeight, c.height);
-        EXPECT_EQ(header.biBitCount, 24);
-        EXPECT_EQ(header.biPlanes, 1);
+        EXPECT_EQ(+header.biWidth, c.width);
+        EXPECT_EQ(+header.biHeight, c.height);
+        EXPECT_EQ(+header.biBitCount, 24);
+        EXPECT_EQ(+header.biPlanes, 1);
     }
 }
 

@@ -142,14 +142,14 @@ TEST_F(ImageWriters, BmpHoldsTheWholeFrameOrTheCrop) {
         std::memcpy(&file, bytes.constData(), sizeof file);
         std::memcpy(&info, bytes.constData() + 14, sizeof info);
         EXPECT_EQ(bytes.left(2), "BM");
-        EXPECT_EQ(file.bfSize, c.fileSize);
-        EXPECT_EQ(file.bfReserved1, 0);
-        EXPECT_EQ(file.bfReserved2, 0);
-        EXPECT_EQ(file.bfOffBits, 54u);
-        EXPECT_EQ(info.biSize, 40u);
-        EXPECT_EQ(info.biWidth, c.width);
-        EXPECT_EQ(info.biHeight, c.height);
-        EXPECT_EQ(info.biBitCount, 24);
+        EXPECT_EQ(+file.bfSize, c.fileSize);
+        EXPECT_EQ(+file.bfReserved1, 0);
+        EXPECT_EQ(+file.bfReserved2, 0);
+        EXPECT_EQ(+file.bfOffBits, 54u);
+        EXPECT_EQ(+info.biSize, 40u);
+        EXPECT_EQ(+info.biWidth, c.width);
+        EXPECT_EQ(+info.biHeight, c.height);
+        EXPECT_EQ(+info.biBitCount, 24);
 
         // The picture is frame 1's own pixels, bottom row first.
         const int stride = int(dib::RowStride(c.width, 24));

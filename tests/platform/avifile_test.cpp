@@ -119,21 +119,21 @@ TEST_P(AviCodecTest, HeaderValuesAreTheStreamsOwn) {
     OpenAvi avi;
     ASSERT_TRUE(avi.Open(Write(options)));
     EXPECT_EQ(avi.length, 5);
-    EXPECT_EQ(avi.format.biWidth, options.width);
+    EXPECT_EQ(+avi.format.biWidth, options.width);
     EXPECT_EQ(avi.Height(), options.height);
-    EXPECT_EQ(avi.format.biPlanes, 1);
-    EXPECT_EQ(avi.format.biBitCount, GetParam().bitCount);
+    EXPECT_EQ(+avi.format.biPlanes, 1);
+    EXPECT_EQ(+avi.format.biBitCount, GetParam().bitCount);
 
     // Whatever the stream's depth, frames come out as 24-bit bottom-up DIBs.
     const uint8_t* dib = avifile::AVIStreamGetFrame(*avi.decoder, 0);
     ASSERT_NE(dib, nullptr);
     dib::BitmapInfoHeader out;
     std::memcpy(&out, dib, sizeof out);
-    EXPECT_EQ(out.biSize, 40u);
-    EXPECT_EQ(out.biWidth, options.width);
-    EXPECT_EQ(out.biHeight, options.height);
-    EXPECT_EQ(out.biBitCount, 24);
-    EXPECT_EQ(out.biCompression, dib::kRgbCompression);
+    EXPECT_EQ(+out.biSize, 40u);
+    EXPECT_EQ(+out.biWidth, options.width);
+    EXPECT_EQ(+out.biHeight, options.height);
+    EXPECT_EQ(+out.biBitCount, 24);
+    EXPECT_EQ(+out.biCompression, dib::kRgbCompression);
     // Row padding is zero.
     const int used = options.width * 3;
     for (int y = 0; y < options.height; ++y) {
