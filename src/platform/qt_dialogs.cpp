@@ -1,6 +1,7 @@
 #include "platform/qt_dialogs.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -48,6 +49,16 @@ public:
         setFileMode(QFileDialog::Directory);
         setAcceptMode(QFileDialog::AcceptOpen);
         SetFrenchLabels(*this, kOk);
+        if (auto* buttons = findChild<QDialogButtonBox*>()) {
+            QPushButton* help = buttons->addButton(QStringLiteral("Aide"), QDialogButtonBox::HelpRole);
+            help->setObjectName(QStringLiteral("helpButton"));
+            connect(help, &QPushButton::clicked, this, [] {
+                QtDialogs().messageBox(QStringLiteral("Choisissez le répertoire où les images extraites sont écrites. "
+                                                      "Pour en créer un nouveau, tapez son chemin et validez : il "
+                                                      "est créé après confirmation."),
+                                       QStringLiteral("Aide"), Buttons::Ok, Icon::Information);
+            });
+        }
     }
 
     void accept() override {

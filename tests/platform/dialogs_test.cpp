@@ -132,6 +132,9 @@ TEST(DirectoryChooser, CreatesATypedDirectoryOnlyAfterTheUserAgrees) {
             auto* chooser = qobject_cast<QFileDialog*>(modal);
             ASSERT_NE(chooser, nullptr);
             EXPECT_EQ(chooser->windowTitle(), "Sélection du répertoire");
+            auto* help = chooser->findChild<QPushButton*>("helpButton");
+            ASSERT_NE(help, nullptr);
+            EXPECT_EQ(help->text(), "Aide");
             auto* name = chooser->findChild<QLineEdit*>("fileNameEdit");
             ASSERT_NE(name, nullptr);
             name->setText(wanted);
