@@ -65,6 +65,10 @@ int main(int argc, char** argv) {
     testing_support::ScopedDialogs dialogs;
     TForm1 window;
     window.show();
+    // The window is active before the slideshow starts, as it is for a user clicking in it:
+    // its first activation enters the track bar, which pauses.
+    QApplication::setActiveWindow(&window);
+    QApplication::processEvents();
     dialogs->queueFiles({path});
     window.form().SpeedButtonOuvrirAvi->click();
     if (!FrameSource::VideoOpen()) {
