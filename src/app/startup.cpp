@@ -65,6 +65,7 @@ void TForm1::createSecondaryWindows() {
     link.rangeEnd = [this] { return RangeEnd; };
     link.setRangeEnd = [this](int end) { RangeEnd = end; };
     link.lastExtractionWrote = [this] { return LastExtractionWrote; };
+    link.programEnding = [this] { return closing_; };
     link.applyJpegOptions = [this](gfx::JpegImage& image) {
         if (jpegOptionsWindow_) jpegOptionsWindow_->ApplyJpegOptions(&image);
     };

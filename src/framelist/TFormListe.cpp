@@ -222,9 +222,12 @@ void TFormListe::Calculer1Click() {
     finishLoop();
 
     ListView1ColumnClick(framelist::kColTri);
+    if (programEnding()) return;
     dialogs::current().messageBox(Closing(i, "Images Traitées"),
                                   QStringLiteral("Traitement Terminé"), dialogs::Buttons::Ok);
 }
+
+bool TFormListe::programEnding() const { return link_.programEnding && link_.programEnding(); }
 
 void TFormListe::RadioGroup1Click() {
     const int rows = table_->size();
@@ -312,6 +315,7 @@ void TFormListe::SpeedButtonExtraireClick() {
         rowDone();
     }
     finishLoop();
+    if (programEnding()) return;
     dialogs::current().messageBox(Closing(written, "Images Extraites"),
                                   QStringLiteral("Extraction Terminée"), dialogs::Buttons::Ok);
 }

@@ -69,6 +69,7 @@ private:
     // The end of one row of a long loop: reports changed cells now and then, runs pending events.
     void rowDone();
     void finishLoop();
+    bool programEnding() const;
     template <typename Effect>
     void markRange(Effect effect);
 

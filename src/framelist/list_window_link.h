@@ -26,4 +26,6 @@ struct ListWindowLink {
     std::function<bool()> lastExtractionWrote;
     // Copies the JPEG options dialog's settings into a JPEG image (may throw on a bad quality).
     std::function<void(gfx::JpegImage&)> applyJpegOptions;
+    // The program is ending (its main window closed while a loop ran): no closing message.
+    std::function<bool()> programEnding;
 };

@@ -47,6 +47,7 @@ struct FakeMain {
     int refuseFrame = -1;  // "Extraire" writes nothing for this frame
     int failFrame = -1;    // "Extraire" ends the command for this frame
     std::vector<int> keys;
+    bool ending = false;
     TFormListe* window = nullptr;
 
     ListWindowLink link() {
@@ -70,6 +71,7 @@ struct FakeMain {
         l.setRangeEnd = [this](int end) { rangeEnd = end; };
         l.lastExtractionWrote = [this] { return lastWrote; };
         l.applyJpegOptions = [](gfx::JpegImage& jpeg) { jpeg.setQuality(kQuality); };
+        l.programEnding = [this] { return ending; };
         return l;
     }
 
@@ -345,6 +347,19 @@ TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
     std::sort(first.begin(), first.end());
     EXPECT_EQ(first, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     for (int row = 7; row < 12; ++row) EXPECT_EQ(window_->table().cell(row, kColTri), "0");
+}
+
+TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {
+    Build(VideoOf(6, 64, 48));
+    main_.rangeEnd = 5;
+    StopLoopAfter(3);
+    main_.ending = true;  // the main window closed while the ranking ran
+    window_->Calculer1Click();
+    select(1);
+    clickRow(0, Qt::RightButton);
+    QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
+    EXPECT_EQ(main_.extractedFrames.size(), 1u);
+    EXPECT_TRUE(dialogs_->messages().empty());
 }
 
 TEST_F(ListWindowTest, StoppedBuildKeepsTheRowsItMade) {
