@@ -111,6 +111,7 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     // The picture starts 2 pixels inside the viewer's client area.
     const QPoint picture = session.geometry(viewer).topLeft() + QPoint(2, 2);
     session.drag(picture.x() + 40, picture.y() + 30, picture.x() + 139, picture.y() + 89);  // 100 x 60
+    session.settle(1000);  // the release hands the rectangle over before the box is ticked
 
     session.shot("1-dragged");
     ClickPanel(16 + 8, 432 + 8);  // "Limiter au Cadre"
@@ -125,7 +126,7 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     ASSERT_NE(session.waitForWindow("^Traitement Terminé$", 30000), 0u) << "the ranking did not end";
     session.key("Return");
     session.click(listOrigin.x() + 312 + 20, listOrigin.y() + 8 + 8);  // "Sél."
-    session.settle(500);
+    session.settle(1000);
     session.shot("3-marked");
 
     // The output directory is the working directory at start-up; move the files after.
