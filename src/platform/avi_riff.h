@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/avifile.h"
+
 namespace avifile::riff {
 
 constexpr uint32_t FourCc(char a, char b, char c, char d) {
@@ -25,15 +27,8 @@ struct MainHeader {  // avih
     uint32_t height = 0;
 };
 
-struct StreamHeader {  // strh
-    uint32_t type = 0;
-    uint32_t handler = 0;
-    uint32_t scale = 0;
-    uint32_t rate = 0;
-    uint32_t start = 0;
-    uint32_t length = 0;
-    uint32_t suggestedBufferSize = 0;
-};
+// The strh chunk: what the service reports of a stream, as stored.
+using StreamHeader = StreamInfo;
 
 struct StreamDescription {
     StreamHeader header;

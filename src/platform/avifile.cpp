@@ -609,14 +609,7 @@ int32_t AVIStreamLength(const AviStream& stream) {
 }
 
 int32_t AVIStreamInfo(const AviStream& stream, StreamInfo& info) {
-    const riff::StreamHeader& h = stream.description->header;
-    info.type = h.type;
-    info.handler = h.handler;
-    info.scale = h.scale;
-    info.rate = h.rate;
-    info.start = h.start;
-    info.length = h.length;
-    info.suggestedBufferSize = h.suggestedBufferSize;
+    info = stream.description->header;
     return kOk;
 }
 

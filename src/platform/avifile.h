@@ -43,7 +43,7 @@ struct FileInfo {          // what the service reports of a file; the program re
     uint32_t length = 0;
 };
 
-struct StreamInfo {        // what the service reports of a stream
+struct StreamInfo {        // what the service reports of a stream: its strh header
     uint32_t type = 0;
     uint32_t handler = 0;
     uint32_t scale = 0;
