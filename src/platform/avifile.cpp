@@ -1,6 +1,7 @@
 #include "platform/avifile.h"
 
 #include "platform/ffmpeg_handles.h"
+#include "platform/picture_scaler.h"
 
 #include <algorithm>
 #include <atomic>
@@ -116,8 +117,8 @@ private:
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
     ffmpeg::Frame held_;  // the picture found last, converted only when asked for
-    ffmpeg::Scaler sws_;
-    ffmpeg::Scaler displaySws_;
+    avscale::PictureScaler scaler_;         // to the 24-bit DIB
+    avscale::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
     // MPEG-4 only: splits the packed chunks of DivX/Xvid files (a reference and the B-frame
     // shown before it) so that the B-frame goes in with the placeholder chunk after them.
     ffmpeg::BitstreamFilter unpacker_;
@@ -146,7 +147,6 @@ private:
     int height_ = 0;
     int64_t stride_ = 0;
     std::vector<uint8_t> dib_;
-    std::vector<uint8_t> scratch_;  // rows wider than the DIB's, for converters that write past
     int shown_ = -1;  // display number of the picture in held_
     bool dibCurrent_ = false;  // dib_ holds the conversion of held_
 };
@@ -428,33 +428,9 @@ GetFrame::Outcome GetFrame::DecodeUntil(int target) {
 }
 
 bool GetFrame::Convert(const AVFrame& frame) {
-    if (frame.width <= 0 || frame.height <= 0) return false;
-    sws_.reset(sws_getCachedContext(sws_.release(), frame.width, frame.height, AVPixelFormat(frame.format),
-                                    width_, height_, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!sws_) return false;
+    // Bottom-up rows; their padding bytes stay as zeroed at open.
     uint8_t* bits = dib_.data() + sizeof(dib::BitmapInfoHeader);
-    // The SIMD converters write whole groups of 8 pixels when the row has room for them;
-    // with less room they leave the last pixels out, so such widths go through wider rows.
-    const int64_t wideStride = ((int64_t(width_) + 7) / 8 * 8) * 3;
-    if (wideStride > stride_) {
-        scratch_.resize(size_t(wideStride * height_ + 64));
-        uint8_t* dst[4] = {scratch_.data(), nullptr, nullptr, nullptr};
-        int dstStride[4] = {int(wideStride), 0, 0, 0};
-        if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) <= 0) return false;
-        for (int y = 0; y < height_; ++y) {
-            std::memcpy(bits + (height_ - 1 - y) * stride_, scratch_.data() + y * wideStride, size_t(width_) * 3);
-        }
-    } else {
-        // Bottom-up rows: start at the last row and step backwards.
-        uint8_t* dst[4] = {bits + (height_ - 1) * stride_, nullptr, nullptr, nullptr};
-        int dstStride[4] = {-int(stride_), 0, 0, 0};
-        if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) <= 0) return false;
-    }
-    const int64_t used = int64_t(width_) * 3;
-    if (used < stride_) {
-        for (int y = 0; y < height_; ++y) std::memset(bits + y * stride_ + used, 0, size_t(stride_ - used));
-    }
-    return true;
+    return scaler_.Convert(frame, AV_PIX_FMT_BGR24, width_, height_, bits, stride_, true);
 }
 
 bool GetFrame::Locate(int32_t position) {
@@ -508,22 +484,7 @@ bool GetFrame::FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
     if (!Locate(position)) return false;
     const AVFrame& frame = *held_;
     if (frame.width <= 0 || frame.height <= 0 || stride < int64_t(width_) * 4) return false;
-    displaySws_.reset(sws_getCachedContext(displaySws_.release(), frame.width, frame.height,
-                                           AVPixelFormat(frame.format), width_, height_, AV_PIX_FMT_BGRA,
-                                           SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!displaySws_) return false;
-    // As for the 24-bit rows: converters write whole groups of 8 pixels when there is room.
-    const int64_t wideStride = ((int64_t(width_) + 7) / 8 * 8) * 4;
-    const bool viaScratch = wideStride > stride;
-    if (viaScratch) scratch_.resize(size_t(wideStride * height_ + 64));
-    uint8_t* dst[4] = {viaScratch ? scratch_.data() : pixels, nullptr, nullptr, nullptr};
-    int dstStride[4] = {int(viaScratch ? wideStride : stride), 0, 0, 0};
-    if (sws_scale(displaySws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) <= 0) return false;
-    if (viaScratch) {
-        for (int y = 0; y < height_; ++y) {
-            std::memcpy(pixels + y * stride, scratch_.data() + y * wideStride, size_t(width_) * 4);
-        }
-    }
+    if (!displayScaler_.Convert(frame, AV_PIX_FMT_BGRA, width_, height_, pixels, stride, false)) return false;
     // Pictures with their own transparency keep it out of the screen format, which is opaque.
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame.format));
     if (descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL))) {

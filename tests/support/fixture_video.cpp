@@ -194,7 +194,8 @@ bool Writer::Paint(AVFrame& frame, int number) {
         return true;
     }
     const int bgrStride = w * 3;
-    bgr_.resize(size_t(bgrStride) * h);
+    // Room past the last row for the converter's block reads.
+    bgr_.resize(size_t(bgrStride) * h + AV_INPUT_BUFFER_PADDING_SIZE);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const uint8_t v = uint8_t(Level(number, x, y, w, h));
