@@ -11,40 +11,28 @@
 
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
+#include "navigation/navigation.h"
 #include "platform/dialogs.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
 
 namespace {
 
+// Without a main window the list window moves nothing; the JPEG options are the dialog's
+// defaults (quality 100, colour, baseline).
 struct Bench {
-    int position = 0;
-    int rangeEnd = 0;
     QWidget scrollBox;
     std::unique_ptr<TFormListe> window;
 
     Bench() {
-        ListWindowLink link;
-        link.setSequenceMode = [](bool) {};
-        link.setTrackBarPosition = [this](int p) { position = p; };
-        link.extractCurrentFrame = [] {};
-        link.pause = [] {};
-        link.currentPosition = [this] { return position; };
-        link.rangeStart = [] { return 0; };
-        link.rangeEnd = [this] { return rangeEnd; };
-        link.setRangeEnd = [this](int end) { rangeEnd = end; };
-        link.lastExtractionWrote = [] { return true; };
-        // The options dialog's defaults: quality 100, colour, baseline.
-        link.applyJpegOptions = [](gfx::JpegImage&) {};
-        window = std::make_unique<TFormListe>(std::move(link));
+        window = std::make_unique<TFormListe>();
         window->show();
         QCoreApplication::processEvents();
     }
 
     bool open(const QString& path) {
         FrameSource::CloseVideo();
-        program::ListBuilt = false;
+        navigation::SetListBuilt(false);
         return FrameSource::OpenVideo(path, &scrollBox);
     }
 };

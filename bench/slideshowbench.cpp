@@ -1,6 +1,7 @@
 // Slideshow speed: frames shown per second by the main window's slideshow on a video, on the
 // offscreen platform, next to the frame source's own sequential fetch rate on the same file.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QSlider>
 #include <chrono>
@@ -11,7 +12,7 @@
 #include "platform/bitmap.h"
 #include "platform/program_font.h"
 #include "support/scripted_dialogs.h"
-#include "ui_TForm1.h"
+#include "support/find_control.h"
 
 namespace {
 
@@ -70,15 +71,15 @@ int main(int argc, char** argv) {
     QApplication::setActiveWindow(&window);
     QApplication::processEvents();
     dialogs->queueFiles({path});
-    window.form().SpeedButtonOuvrirAvi->click();
+    FindControl<QAbstractButton>(window, "SpeedButtonOuvrirAvi")->click();
     if (!FrameSource::VideoOpen()) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }
     int shown = 0;
-    QObject::connect(window.form().TrackBarVideo, &QSlider::valueChanged, [&](int) { ++shown; });
+    QObject::connect(FindControl<QSlider>(window, "TrackBarVideo"), &QSlider::valueChanged, [&](int) { ++shown; });
     const auto start = Clock::now();
-    window.form().SpeedButtonDemarrer->click();
+    FindControl<QAbstractButton>(window, "SpeedButtonDemarrer")->click();
     const double seconds = Seconds(start);
 
     std::printf("slideshow: %.0f frames/s (%d frames in %.2f s)\n", shown / seconds, shown, seconds);

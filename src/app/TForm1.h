@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "framesource/output_names.h"
+#include "navigation/navigation.h"
+
 class TFormAvi;
 class TFormListe;
 class TFormOpJpeg;
@@ -16,14 +19,13 @@ namespace Ui {
 class TForm1;
 }
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, private navigation::MainWindowCommands {
     Q_OBJECT
 
 public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    Ui::TForm1& form() { return *ui_; }
     TFormAvi* FrameViewer() const { return frameViewer_.get(); }
     TFormAvi* PictureViewer() const { return pictureViewer_.get(); }
     TFormListe* ListWindow() const { return listWindow_.get(); }
@@ -50,7 +52,9 @@ public:
     int32_t ClampPosition(int32_t requested);
     void SetSequenceMode(bool avi);
     void ShowPosition(int32_t position);
-    void SetPlayState(int mode);
+    // What a command does to the slideshow's play state; every one stops a running loop first.
+    enum class PlayCommand { Play, Stop, Toggle };
+    void SetPlayState(PlayCommand command);
     void Debut();
     void ArriereRapide();
     void Arriere();
@@ -83,27 +87,25 @@ public:
     // Returns false when the click must be abandoned (the box must not toggle).
     bool CheckBoxCadreMouseDown();
 
-    // Main-window state read by tests and by the other windows.
-    int32_t CurrentPosition = 0;
-    int32_t RangeStart = 0;
-    int32_t RangeEnd = 0;
-    int32_t StepSize = 1;
-    int32_t FastStepSize = 3;
-    bool AviSequence = true;
-    bool Paused = false;
-    bool SlideshowStarted = false;
-    QString AviDirectory;
-    QString OutputDir;
-    int32_t StartNumber = 1;
-    int32_t OutputType = 0;
-    bool LastExtractionWrote = false;
-    bool KeyPreview = true;
+    // State shown by the window, read by tests.
+    bool isPaused() const { return Paused; }
+    bool slideshowStarted() const { return SlideshowStarted; }
+    const QString& outputDir() const { return OutputDir; }
+    int32_t startNumber() const { return StartNumber; }
+    naming::OutputType outputType() const { return OutputType; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What the windows below ask of this one.
+    void ShowSequence(bool avi) override { SetSequenceMode(avi); }
+    void MoveTo(int32_t position) override;
+    void MarkPaused() override { Paused = true; }
+    bool ExtractCurrentFrame() override;
+    bool ProgramEnding() const override { return closing_; }
+
     void connectHandlers();
     void createSecondaryWindows();
     void setVideoButtonsEnabled(bool enabled);
@@ -120,4 +122,15 @@ private:
     TFormOpJpeg* jpegOptionsWindow_ = nullptr;
     QPointer<QWidget> focusedControl_;  // the control of this window that had the focus last
     bool closing_ = false;
+
+    int32_t StepSize = 1;
+    int32_t FastStepSize = 3;
+    bool Paused = false;
+    bool SlideshowStarted = false;
+    QString AviDirectory;
+    QString OutputDir;
+    int32_t StartNumber = 1;
+    naming::OutputType OutputType = naming::OutputType::Bmp;
+    bool LastExtractionWrote = false;
+    bool KeyPreview = true;
 };

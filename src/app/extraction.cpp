@@ -10,8 +10,9 @@
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
-#include "framesource/program_values.h"
+#include "framesource/jpeg_options.h"
 #include "infowindow/TFormInfoImg.h"
+#include "navigation/navigation.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/bitmap.h"
 #include "platform/controls/image_control.h"
@@ -22,7 +23,6 @@
 
 namespace {
 const QString kPictureFilter = QStringLiteral("Images (*.BMP)|*.BMP|Images (*.JPG)|*.JPG|Tous Fichiers (*.*)|*.*");
-constexpr int kNoNumber = 2;
 }  // namespace
 
 void TForm1::SpeedButtonExtraireClick() {
@@ -30,21 +30,26 @@ void TForm1::SpeedButtonExtraireClick() {
     if (!FrameSource::VideoOpen()) return;
     const QString name = BuildImageName();
     const QString path = OutputDir + name;
-    const int32_t frame = FrameAtPosition(CurrentPosition);
+    const int32_t frame = FrameAtPosition(navigation::CurrentPosition());
     if (frame < 0) return;
-    const bool written = OutputType == 1 ? FrameSource::SaveFrameJpeg(frame, path) : FrameSource::SaveFrameBmp(frame, path);
+    const bool written = OutputType == naming::OutputType::Jpeg ? FrameSource::SaveFrameJpeg(frame, path) : FrameSource::SaveFrameBmp(frame, path);
     LastExtractionWrote = written;
-    if (written && ui_->RadioGroupNum->itemIndex() != kNoNumber) {
+    if (written && naming::Numbering(ui_->RadioGroupNum->itemIndex()) != naming::Numbering::None) {
         // The number stops at the largest value rather than wrapping to a negative one.
         if (StartNumber < std::numeric_limits<int32_t>::max()) ++StartNumber;
         ui_->EditDebut->setText(QString::number(StartNumber));
     }
 }
 
+bool TForm1::ExtractCurrentFrame() {
+    SpeedButtonExtraireClick();
+    return LastExtractionWrote;
+}
+
 void TForm1::SpeedButtonLotClick() { listWindow_->SpeedButtonExtraireClick(); }
 
 void TForm1::SpeedButtonVoirClick() {
-    program::RunFlag = false;
+    navigation::SetRunFlag(false);
     dialogs::OpenFileRequest request;
     request.directory = OutputDir;
     request.filter = kPictureFilter;
@@ -59,7 +64,7 @@ void TForm1::SpeedButtonVoirClick() {
         pictureViewer_->setWindowTitle(QFileInfo(path).fileName());
         // The reading options (scale among them) decide the picture's size, so they apply first
         // and the viewer is sized to the picture they give.
-        if (jpegOptionsWindow_) jpegOptionsWindow_->ApplyJpegOptions(picture.graphic());
+        jpegoptions::ApplyTo(picture.graphic());
         const QImage drawn = picture.graphic()->toImage();
         const int width = drawn.width(), height = drawn.height();
         pictureViewer_->setImageClientSize(width, height);
@@ -75,7 +80,7 @@ void TForm1::SpeedButtonVoirClick() {
     }
     pictureViewer_->show();
     pictureViewer_->raise();
-    pictureViewer_->InfoForm->AttachImage(pictureViewer_->Image1, 0, 0, 0, 0);
+    pictureViewer_->infoForm()->AttachImage(pictureViewer_->image(), 0, 0, 0, 0);
 }
 
 bool TForm1::CheckBoxCadreMouseDown() {

@@ -4,24 +4,13 @@
 #include <limits>
 
 #include "app/TForm1.h"
+#include "framesource/output_names.h"
 #include "platform/dialogs.h"
 #include "ui_TForm1.h"
 
 namespace {
 
-constexpr int kFormatted = 1;
-constexpr int kNoNumber = 2;
-// Beyond this width the number is right-aligned with blanks instead of zero-filled.
-constexpr int kMaxZeroFill = 16;
-
 bool IsBlank(QChar c) { return c.unicode() <= 32; }
-
-QString TrimBlanks(const QString& text) {
-    qsizetype first = 0, last = text.size();
-    while (first < last && IsBlank(text[first])) ++first;
-    while (last > first && IsBlank(text[last - 1])) --last;
-    return text.mid(first, last - first);
-}
 
 QString WithTrailingSeparator(QString directory) {
     if (!directory.endsWith('/')) directory += '/';
@@ -46,26 +35,12 @@ bool ParseInt32(const QString& text, int32_t& value) {
 
 QString TForm1::BuildImageName() {
     OutputDir = WithTrailingSeparator(ui_->LabelRepFicImg->text());
-    const QString typedPrefix = ui_->EditNomFicImg->text();
-    const QString prefix = TrimBlanks(typedPrefix).isEmpty() ? QStringLiteral("IMAGE") : typedPrefix;
     int32_t number = StartNumber;
     ParseInt32(ui_->EditDebut->text(), number);
-    const int width = int(TrimBlanks(ui_->EditFormat->text()).size());
-
-    QString numberPart;
-    switch (ui_->RadioGroupNum->itemIndex()) {
-        case kFormatted:
-            numberPart = width <= kMaxZeroFill ? QString::asprintf("%*.*d", width, width, number)
-                                               : QString::asprintf("%*d", width, number);
-            break;
-        case kNoNumber:
-            break;
-        default:
-            numberPart = QString::number(number);
-            break;
-    }
-    OutputType = ui_->RadioGroupTypeExtraction->itemIndex();
-    const QString name = prefix + numberPart + (OutputType == 1 ? ".JPG" : ".BMP");
+    const int width = int(naming::TrimBlanks(ui_->EditFormat->text()).size());
+    OutputType = naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex());
+    const QString name = naming::ImageName(ui_->EditNomFicImg->text(),
+                                           naming::Numbering(ui_->RadioGroupNum->itemIndex()), number, width, OutputType);
     ui_->LabelNomImg->setText(name);
     return name;
 }
@@ -73,11 +48,11 @@ QString TForm1::BuildImageName() {
 void TForm1::RenommeChange() {
     OutputDir = ui_->LabelRepFicImg->text();
     AviDirectory = ui_->LabelRepFicAvi->text();
-    const bool formatted = ui_->RadioGroupNum->itemIndex() == kFormatted;
+    const bool formatted = naming::Numbering(ui_->RadioGroupNum->itemIndex()) == naming::Numbering::ZeroFilled;
     ui_->EditFormat->setVisible(formatted);
     ui_->LabelFormat->setVisible(formatted);
     ui_->LabelNomImg->setText(BuildImageName());
-    OutputType = ui_->RadioGroupTypeExtraction->itemIndex();
+    OutputType = naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex());
 }
 
 void TForm1::EditDebutChange() {

@@ -7,38 +7,29 @@
 #include "app/TForm1.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
 #include "infowindow/TFormInfoImg.h"
+#include "navigation/navigation.h"
 #include "platform/dialogs.h"
 #include "platform/keys.h"
 #include "ui_TForm1.h"
 #include "viewer/TFormAvi.h"
 
 int32_t TForm1::ClampPosition(int32_t requested) {
-    CurrentPosition = requested;
-    // Both tests look at the requested value; wrapping jumps to the opposite end.
-    if (ui_->CheckBoxBoucle->isChecked()) {
-        if (requested < RangeStart) CurrentPosition = RangeEnd;
-        if (requested > RangeEnd) CurrentPosition = RangeStart;
-    } else {
-        if (requested < RangeStart) CurrentPosition = RangeStart;
-        if (requested > RangeEnd) CurrentPosition = RangeEnd;
-    }
-    return CurrentPosition;
+    return navigation::ClampPosition(requested, ui_->CheckBoxBoucle->isChecked());
 }
 
 void TForm1::SetSequenceMode(bool avi) {
-    AviSequence = avi || !program::ListBuilt;
-    ui_->SpeedButtonSequence->setText(AviSequence ? "Séquence AVI" : "Séquence Liste");
-    if (!avi && AviSequence) {
+    const bool granted = navigation::SelectSequence(avi);
+    ui_->SpeedButtonSequence->setText(navigation::AviSequence() ? "Séquence AVI" : "Séquence Liste");
+    if (!granted) {
         dialogs::current().messageBox("Créez une Liste avant de Changer cet Elément", "Séquence Liste",
                                       dialogs::Buttons::Ok);
     }
-    if (FrameSource::VideoOpen()) ShowPosition(CurrentPosition);
+    if (FrameSource::VideoOpen()) ShowPosition(navigation::CurrentPosition());
 }
 
 int32_t TForm1::FrameAtPosition(int32_t position) const {
-    return AviSequence ? position : listWindow_->ListFrameAt(position);
+    return navigation::AviSequence() ? position : listWindow_->ListFrameAt(position);
 }
 
 void TForm1::ShowPosition(int32_t position) {
@@ -48,27 +39,25 @@ void TForm1::ShowPosition(int32_t position) {
         ui_->LabelEtat->setText("Lecture Arrêtée");
         ui_->SpeedButtonPause->setDown(true);
     }
-    CurrentPosition = position;
+    navigation::SetCurrentPosition(position);
     ui_->SpeedButtonExtraire->setEnabled(true);
-    const int32_t frame = FrameAtPosition(CurrentPosition);
+    const int32_t frame = FrameAtPosition(position);
     // A list position without a row shows nothing and leaves the viewer as it was.
-    if (!AviSequence && frame < 0) return;
+    if (!navigation::AviSequence() && frame < 0) return;
     FrameSource::LoadFrameBitmap(frame, frameViewer_->bitmap());
     // The outline goes back on the fresh frame only while it is meant to be seen.
-    if (FrameSource::CropDefined()) frameViewer_->InfoForm->DrawCropOutline(frameViewer_->InfoForm->OutlineDrawn);
+    if (FrameSource::CropDefined()) frameViewer_->infoForm()->DrawCropOutline(frameViewer_->infoForm()->OutlineDrawn);
     ui_->SpeedButtonGoto->setText(QString::number(frame));
     frameViewer_->setWindowTitle("Vue Avi: " + ui_->SpeedButtonGoto->text() + " - Ligne: " +
-                                 QString::number(CurrentPosition));
+                                 QString::number(position));
 }
 
-void TForm1::SetPlayState(int mode) {
-    program::RunFlag = false;
-    if (mode == 0) {
-        Paused = false;
-    } else if (mode == 1) {
-        Paused = true;
-    } else {
-        Paused = !Paused;
+void TForm1::SetPlayState(PlayCommand command) {
+    navigation::SetRunFlag(false);
+    switch (command) {
+        case PlayCommand::Play: Paused = false; break;
+        case PlayCommand::Stop: Paused = true; break;
+        case PlayCommand::Toggle: Paused = !Paused; break;
     }
     if (!SlideshowStarted) {
         ui_->LabelEtat->setText("Lecture Arrêtée");
@@ -78,49 +67,51 @@ void TForm1::SetPlayState(int mode) {
 }
 
 void TForm1::Debut() {
-    SetPlayState(1);
-    ui_->TrackBarVideo->setValue(ClampPosition(RangeStart));
+    SetPlayState(PlayCommand::Stop);
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation::RangeStart()));
 }
 
 void TForm1::ArriereRapide() {
-    SetPlayState(1);
-    ui_->TrackBarVideo->setValue(ClampPosition(CurrentPosition - FastStepSize));
+    SetPlayState(PlayCommand::Stop);
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation::CurrentPosition() - FastStepSize));
 }
 
 void TForm1::Arriere() {
-    SetPlayState(1);
-    ui_->TrackBarVideo->setValue(ClampPosition(CurrentPosition - StepSize));
+    SetPlayState(PlayCommand::Stop);
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation::CurrentPosition() - StepSize));
 }
 
-void TForm1::Pause() { SetPlayState(2); }
+void TForm1::Pause() { SetPlayState(PlayCommand::Toggle); }
 
-void TForm1::SpeedButtonGotoClick() { SetPlayState(1); }
+void TForm1::SpeedButtonGotoClick() { SetPlayState(PlayCommand::Stop); }
 
 void TForm1::Avant() {
-    SetPlayState(1);
-    ui_->TrackBarVideo->setValue(ClampPosition(CurrentPosition + StepSize));
+    SetPlayState(PlayCommand::Stop);
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation::CurrentPosition() + StepSize));
 }
 
 void TForm1::AvantRapide() {
-    SetPlayState(1);
-    ui_->TrackBarVideo->setValue(ClampPosition(CurrentPosition + FastStepSize));
+    SetPlayState(PlayCommand::Stop);
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation::CurrentPosition() + FastStepSize));
 }
 
 void TForm1::Fin() {
-    SetPlayState(1);
-    ui_->TrackBarVideo->setValue(ClampPosition(RangeEnd));
+    SetPlayState(PlayCommand::Stop);
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation::RangeEnd()));
 }
 
 void TForm1::Demarrer() {
     if (!FrameSource::VideoOpen()) return;
     ui_->SpeedButtonDemarrer->setDown(true);
-    if (ui_->CheckBoxBoucle->isChecked() && CurrentPosition >= RangeEnd) CurrentPosition = RangeStart;
-    ShowPosition(CurrentPosition);
+    if (ui_->CheckBoxBoucle->isChecked() && navigation::CurrentPosition() >= navigation::RangeEnd()) {
+        navigation::SetCurrentPosition(navigation::RangeStart());
+    }
+    ShowPosition(navigation::CurrentPosition());
     SlideshowStarted = true;
-    SetPlayState(0);
-    int32_t position = CurrentPosition;
-    program::RunFlag = true;
-    while (program::RunFlag && position <= RangeEnd) {
+    SetPlayState(PlayCommand::Play);
+    int32_t position = navigation::CurrentPosition();
+    navigation::SetRunFlag(true);
+    while (navigation::RunFlag() && position <= navigation::RangeEnd()) {
         ui_->TrackBarVideo->setValue(position);
         QCoreApplication::processEvents();
         if (ui_->CheckBoxBoucle->isChecked()) {
@@ -129,18 +120,18 @@ void TForm1::Demarrer() {
             ++position;
         }
     }
-    SetPlayState(1);
+    SetPlayState(PlayCommand::Stop);
 }
 
 void TForm1::TrackBarVideoChange() { ShowPosition(ui_->TrackBarVideo->value()); }
 
-void TForm1::TrackBarVideoEnter() { SetPlayState(1); }
+void TForm1::TrackBarVideoEnter() { SetPlayState(PlayCommand::Stop); }
 
-void TForm1::CheckBoxBoucleMouseDown() { program::RunFlag = false; }
+void TForm1::CheckBoxBoucleMouseDown() { navigation::SetRunFlag(false); }
 
 void TForm1::SpeedButtonSequenceClick() {
     Pause();
-    SetSequenceMode(!AviSequence);
+    SetSequenceMode(!navigation::AviSequence());
 }
 
 void TForm1::FormKeyDown(int& key) {
@@ -163,7 +154,7 @@ void TForm1::FormKeyDown(int& key) {
             }
         } else if (key == keys::kSpace) {
             if (!SlideshowStarted) {
-                program::RunFlag = false;
+                navigation::SetRunFlag(false);
             } else if (Paused) {
                 Demarrer();
             } else {
@@ -177,3 +168,5 @@ void TForm1::FormKeyDown(int& key) {
     }
     key = 0;
 }
+
+void TForm1::MoveTo(int32_t position) { ui_->TrackBarVideo->setValue(position); }

@@ -8,8 +8,8 @@
 #include "app/TForm1.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
 #include "infowindow/TFormInfoImg.h"
+#include "navigation/navigation.h"
 #include "platform/bitmap.h"
 #include "platform/dialogs.h"
 #include "ui_TForm1.h"
@@ -38,7 +38,7 @@ void TForm1::SpeedButtonOuvrirAviClick() {
         if (!directory.endsWith('/')) directory += '/';
         ui_->LabelRepFicAvi->setText(directory);
         ui_->EditNomFicAvi->setText(file.fileName());
-        opened = FrameSource::OpenVideo(path, frameViewer_->ScrollBox1);
+        opened = FrameSource::OpenVideo(path, frameViewer_->scrollBox());
     }
 
     if (opened) {
@@ -52,11 +52,10 @@ void TForm1::SpeedButtonOuvrirAviClick() {
         const int width = FrameSource::FrameWidth(), height = std::abs(FrameSource::FrameHeight());
         frameViewer_->setImageClientSize(width, height);
         frameViewer_->setClientSize(width + 4, height + 4);
-        frameViewer_->InfoForm->AttachImage(frameViewer_->Image1, 0, 0, 0, 0);
+        frameViewer_->infoForm()->AttachImage(frameViewer_->image(), 0, 0, 0, 0);
         FrameSource::SetCropEnabled(FrameSource::CropDefined());
         ui_->CheckBoxCadre->setChecked(FrameSource::CropEnabled());
-        RangeStart = 0;
-        RangeEnd = last;
+        navigation::SetRange(0, last);
     } else if (!path.isEmpty()) {
         ui_->LabelMax->setText("Erreur");
         ui_->TrackBarVideo->setMaximum(0);
@@ -64,22 +63,22 @@ void TForm1::SpeedButtonOuvrirAviClick() {
         TrackBarVideoChange();
     }
     setVideoButtonsEnabled(opened);
-    program::ListBuilt = false;
+    navigation::SetListBuilt(false);
     SetSequenceMode(true);
 }
 
 void TForm1::SpeedButtonFermerClick() {
-    program::RunFlag = false;
+    navigation::SetRunFlag(false);
     FrameSource::CloseVideo();
     frameViewer_->bitmap().clear();
-    frameViewer_->ScrollBox1->update();
+    frameViewer_->scrollBox()->update();
     FrameSource::SetCropEnabled(false);
     ui_->CheckBoxCadre->setChecked(false);
     ui_->EditNomFicAvi->clear();
     ui_->LabelMax->setText("0");
     setTrackBar(0, 0, 0);
     setVideoButtonsEnabled(false);
-    program::ListBuilt = false;
+    navigation::SetListBuilt(false);
     SetSequenceMode(true);
     listWindow_->ClearList();
 }

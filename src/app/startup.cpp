@@ -10,8 +10,9 @@
 #include "app/TForm1.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
+#include "framesource/jpeg_options.h"
 #include "infowindow/TFormInfoImg.h"
+#include "navigation/navigation.h"
 #include "options/TFormOpJpeg.h"
 #include "options/identity.h"
 #include "platform/errors.h"
@@ -46,7 +47,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    if (navigation::MainWindow() == this) navigation::SetMainWindow(nullptr);
+}
 
 void TForm1::createSecondaryWindows() {
     const auto keyDown = [this](int& key) { errors::Guard([&] { FormKeyDown(key); }); };
@@ -55,21 +58,8 @@ void TForm1::createSecondaryWindows() {
     pictureViewer_ = std::make_unique<TFormAvi>();
     pictureViewer_->setKeyDownHandler(keyDown);
 
-    ListWindowLink link;
-    link.setSequenceMode = [this](bool avi) { SetSequenceMode(avi); };
-    link.setTrackBarPosition = [this](int position) { ui_->TrackBarVideo->setValue(position); };
-    link.extractCurrentFrame = [this] { SpeedButtonExtraireClick(); };
-    link.pause = [this] { Paused = true; };
-    link.currentPosition = [this] { return CurrentPosition; };
-    link.rangeStart = [this] { return RangeStart; };
-    link.rangeEnd = [this] { return RangeEnd; };
-    link.setRangeEnd = [this](int end) { RangeEnd = end; };
-    link.lastExtractionWrote = [this] { return LastExtractionWrote; };
-    link.programEnding = [this] { return closing_; };
-    link.applyJpegOptions = [this](gfx::JpegImage& image) {
-        if (jpegOptionsWindow_) jpegOptionsWindow_->ApplyJpegOptions(&image);
-    };
-    listWindow_ = std::make_unique<TFormListe>(std::move(link));
+    navigation::SetMainWindow(this);
+    listWindow_ = std::make_unique<TFormListe>();
     listWindow_->setKeyDownHandler(keyDown);
 }
 
@@ -77,9 +67,8 @@ void TForm1::setJpegOptionsWindow(TFormOpJpeg* window) { jpegOptionsWindow_ = wi
 
 void TForm1::FormCreate() {
     setWindowTitle(identity::kProductName + " : " + identity::kVersion);
-    RangeStart = 0;
-    RangeEnd = 0;
-    CurrentPosition = 0;
+    navigation::SetRange(0, 0);
+    navigation::SetCurrentPosition(0);
     StepSize = 1;
     FastStepSize = 3;
     Pause();
@@ -96,7 +85,7 @@ void TForm1::FormCreate() {
 
     ui_->SpeedButtonVisu->setEnabled(false);
     ui_->SpeedButtonListe->setEnabled(false);
-    program::ListBuilt = false;
+    navigation::SetListBuilt(false);
     ui_->SpeedButtonExtraire->setEnabled(false);
     ui_->SpeedButtonLot->setEnabled(false);
     ui_->SpeedButtonVoir->setEnabled(false);
@@ -114,7 +103,7 @@ void TForm1::FormCreate() {
 
 void TForm1::FormClose() {
     // A running loop only looks at the flag: clearing it lets the program finish.
-    program::RunFlag = false;
+    navigation::SetRunFlag(false);
     listWindow_->ClearList();
     FrameSource::CloseVideo();
 }
@@ -145,10 +134,10 @@ void TForm1::SpeedButtonListeClick() {
     listWindow_->Ouvrir1Click();
 }
 
-void TForm1::InfoImage1Click() { frameViewer_->InfoForm->ShowForImage(frameViewer_->Image1); }
+void TForm1::InfoImage1Click() { frameViewer_->infoForm()->ShowForImage(frameViewer_->image()); }
 
 void TForm1::Jpeg1Click() {
-    program::JpegOptionsTarget = &frameViewer_->picture();
+    jpegoptions::SetTarget(&frameViewer_->picture());
     if (jpegOptionsWindow_) {
         jpegOptionsWindow_->show();
         jpegOptionsWindow_->raise();

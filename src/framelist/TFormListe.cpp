@@ -7,8 +7,10 @@
 #include <climits>
 #include <cstring>
 
+#include "framelist/ranking.h"
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
+#include "framesource/jpeg_options.h"
+#include "navigation/navigation.h"
 #include "platform/bitmap.h"
 #include "platform/dialogs.h"
 #include "platform/dib.h"
@@ -35,26 +37,8 @@ int ClampToInt(int64_t value) {
 
 // Clears RunFlag when a loop is left by an exception, so an outer loop does not run on.
 struct RunFlagOnExit {
-    ~RunFlagOnExit() { program::RunFlag = false; }
+    ~RunFlagOnExit() { navigation::SetRunFlag(false); }
 };
-
-// A frame's measure: the size of its output image as a 32-bit picture and the byte length of
-// its JPEG encoding; nothing for a frame that cannot be prepared. The prepared 24-bit rows are
-// encoded directly: a display bitmap of them would give the same JPEG for two conversions more.
-struct Measure {
-    int64_t size = 0;
-    int64_t length = 0;
-};
-
-Measure MeasureFrame(int frame, gfx::JpegImage& jpeg) {
-    if (!FrameSource::PrepareFrame(frame)) return {};
-    dib::BitmapInfoHeader header;
-    std::memcpy(&header, FrameSource::OutputImage(), sizeof header);
-    const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
-    jpeg.encodeBgr(header.biWidth, header.biHeight, FrameSource::OutputBits(),
-                   ptrdiff_t(dib::RowStride(header.biWidth, 24)));
-    return {int64_t(header.biWidth) * height * 4, int64_t(jpeg.data().size())};
-}
 
 QString Closing(int count, const char* phrase) {
     return QStringLiteral("\" %1 \" ").arg(count) + QString::fromUtf8(phrase);
@@ -62,8 +46,7 @@ QString Closing(int count, const char* phrase) {
 
 }  // namespace
 
-TFormListe::TFormListe(ListWindowLink link, QWidget* parent)
-    : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormListe>()), link_(std::move(link)) {
+TFormListe::TFormListe(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormListe>()) {
     ui_->setupUi(this);
     move(272, 234);  // the form keeps only its size; the design places the window here
     table_ = new FrameTable(this);
@@ -77,13 +60,13 @@ TFormListe::TFormListe(ListWindowLink link, QWidget* parent)
 TFormListe::~TFormListe() = default;
 
 void TFormListe::FormCreate() {
-    program::ListBuilt = false;
+    navigation::SetListBuilt(false);
     QHeaderView* header = ui_->ListView1->horizontalHeader();
     const auto& widths = FrameTable::Widths();
     ui_->ListView1->setColumnWidths(QList<int>(widths.begin(), widths.end()));
     ui_->SpeedButtonBestOf->setEnabled(false);
     ui_->SpeedButtonExtraire->setEnabled(false);
-    countMode_ = ui_->RadioGroup1->itemIndex();
+    countMode_ = CountMode(ui_->RadioGroup1->itemIndex());
     markCount_ = 0;
 
     // Key preview: the window sees every key of its controls first.
@@ -139,13 +122,13 @@ void TFormListe::setKeyDownHandler(std::function<void(int& virtualKey)> handler)
 
 int TFormListe::ListFrameAt(int row) const {
     // A row that the table does not hold (a build stopped early, a cleared list) stands for none.
-    if (!program::ListBuilt || row < 0 || row >= table_->size()) return -1;
+    if (!navigation::ListBuilt() || row < 0 || row >= table_->size()) return -1;
     return table_->row(row).num;
 }
 
 void TFormListe::SetRowQuality(int digit) {
-    if (!link_.currentPosition || digit < 0 || digit > 9) return;
-    const int row = link_.currentPosition();
+    if (digit < 0 || digit > 9) return;
+    const int row = navigation::CurrentPosition();
     if (row < 0 || row >= table_->size()) return;
     table_->setCell(row, framelist::kColQualite, QString::number(digit));
     table_->flushChanges();
@@ -174,32 +157,32 @@ void TFormListe::rowDone() {
 }
 
 void TFormListe::finishLoop() {
-    program::RunFlag = false;
+    navigation::SetRunFlag(false);
     table_->flushChanges();
 }
 
 void TFormListe::Ouvrir1Click() {
-    if (program::ListBuilt) return;
+    if (navigation::ListBuilt()) return;
     RunFlagOnExit clearFlag;
-    program::RunFlag = true;
+    navigation::SetRunFlag(true);
     table_->clear();
     ui_->ListView1->setUpdatesEnabled(false);
     table_->reserve(std::max(FrameSource::FrameCount(), 0));
     // The count is read again each round: a command run from the loop may close the video.
-    for (int32_t n = 0; program::RunFlag && n < FrameSource::FrameCount(); ++n) {
+    for (int32_t n = 0; navigation::RunFlag() && n < FrameSource::FrameCount(); ++n) {
         table_->appendRow(framelist::MakeFrameRow(n));
         QCoreApplication::processEvents();
     }
-    program::RunFlag = false;
+    navigation::SetRunFlag(false);
     // The views learn of the rows once, when the last one is in.
     table_->publishRows();
-    if (link_.setRangeEnd) link_.setRangeEnd(table_->size() - 1);
+    navigation::SetRangeEnd(table_->size() - 1);
     ui_->ListView1->setUpdatesEnabled(true);
     const bool hasRows = table_->size() > 0;
     ui_->SpeedButtonBestOf->setEnabled(hasRows);
     ui_->SpeedButtonExtraire->setEnabled(hasRows);
     RadioGroup1Click();
-    program::ListBuilt = true;
+    navigation::SetListBuilt(true);
 }
 
 void TFormListe::Calculer1Click() {
@@ -207,14 +190,14 @@ void TFormListe::Calculer1Click() {
 
     gfx::JpegImage jpeg;
     // A bad quality text ends the ranking here, before any row is measured.
-    if (link_.applyJpegOptions) link_.applyJpegOptions(jpeg);
+    jpegoptions::ApplyTo(&jpeg);
 
     RunFlagOnExit clearFlag;
-    program::RunFlag = true;
+    navigation::SetRunFlag(true);
     int i = 0;
-    for (; program::RunFlag && i < table_->size(); ++i) {
+    for (; navigation::RunFlag() && i < table_->size(); ++i) {
         // A frame that cannot be prepared is measured as nothing, not as the previous picture.
-        const Measure measure = MeasureFrame(table_->row(i).num, jpeg);
+        const ranking::Measure measure = ranking::MeasureFrame(table_->row(i).num, jpeg);
         table_->setNumber(i, framelist::kColTaille, measure.size);
         table_->setNumber(i, framelist::kColTri, measure.length);
         rowDone();
@@ -227,7 +210,10 @@ void TFormListe::Calculer1Click() {
                                   QStringLiteral("Traitement Terminé"), dialogs::Buttons::Ok);
 }
 
-bool TFormListe::programEnding() const { return link_.programEnding && link_.programEnding(); }
+bool TFormListe::programEnding() const {
+    const navigation::MainWindowCommands* main = navigation::MainWindow();
+    return main && main->ProgramEnding();
+}
 
 void TFormListe::RadioGroup1Click() {
     const int rows = table_->size();
@@ -235,25 +221,25 @@ void TFormListe::RadioGroup1Click() {
     const int index = ui_->RadioGroup1->itemIndex();
     UpDown* spinner = ui_->UpDown1;
     const int spinnerRows = std::min(rows, kSpinnerLimit);
-    switch (index) {
-    case 0: {
+    switch (CountMode(index)) {
+    case CountMode::Count: {
         spinner->setMaximum(spinnerRows);
         int64_t count = value;
-        if (countMode_ == 2) count = int64_t(rows) * value / 100;
+        if (countMode_ == CountMode::Percent) count = int64_t(rows) * value / 100;
         markCount_ = ClampToInt(std::min<int64_t>(count, rows));
         setEditNombre(markCount_);
         break;
     }
-    case 1:
+    case CountMode::All:
         spinner->setMaximum(spinnerRows);
         spinner->setPosition(spinnerRows);
         markCount_ = rows;
         setEditNombre(rows);
         break;
-    case 2: {
+    case CountMode::Percent: {
         spinner->setMaximum(100);
         int64_t percent = value;
-        if (countMode_ != 2) {
+        if (countMode_ != CountMode::Percent) {
             // An empty table has no percentage of anything.
             percent = rows > 0 ? int64_t(value) * 100 / rows : 0;
             setEditNombre(ClampToInt(percent));
@@ -265,16 +251,16 @@ void TFormListe::RadioGroup1Click() {
         markCount_ = 0;
         break;
     }
-    countMode_ = index;
+    countMode_ = CountMode(index);
 }
 
 template <typename Effect>
 void TFormListe::markRange(Effect effect) {
     RunFlagOnExit clearFlag;
-    program::RunFlag = true;
-    const int first = link_.rangeStart ? std::max(link_.rangeStart(), 0) : 0;
-    const int last = link_.rangeEnd ? link_.rangeEnd() : table_->size() - 1;
-    for (int i = first; program::RunFlag && i <= last && i < table_->size(); ++i) {
+    navigation::SetRunFlag(true);
+    const int first = std::max(navigation::RangeStart(), 0);
+    const int last = navigation::RangeEnd();
+    for (int i = first; navigation::RunFlag() && i <= last && i < table_->size(); ++i) {
         table_->setMark(i, effect(i));
         rowDone();
     }
@@ -294,23 +280,25 @@ void TFormListe::ClearMarks() {
 }
 
 void TFormListe::SpeedButtonExtraireClick() {
-    if (!program::ListBuilt) return;
+    if (!navigation::ListBuilt()) return;
     RadioGroup1Click();
     const int rows = table_->size();
-    int bound = countMode_ == 0 || countMode_ == 2 ? markCount_ : rows;
+    int bound = countMode_ == CountMode::Count || countMode_ == CountMode::Percent ? markCount_ : rows;
     bound = std::min(bound, rows);
-    if (link_.setSequenceMode) link_.setSequenceMode(false);
+    navigation::MainWindowCommands* main = navigation::MainWindow();
+    if (main) main->ShowSequence(false);
 
     int written = 0;
     RunFlagOnExit clearFlag;
-    program::RunFlag = true;
-    for (int i = 0; program::RunFlag && i < bound && i < table_->size(); ++i) {
+    navigation::SetRunFlag(true);
+    for (int i = 0; navigation::RunFlag() && i < bound && i < table_->size(); ++i) {
         if (table_->row(i).marked()) {
-            if (link_.setTrackBarPosition) link_.setTrackBarPosition(i);
-            // An error here ends the whole batch, without the closing message.
-            if (link_.extractCurrentFrame) link_.extractCurrentFrame();
-            // Only files that were written are reported.
-            if (link_.lastExtractionWrote && link_.lastExtractionWrote()) ++written;
+            if (main) {
+                main->MoveTo(i);
+                // An error here ends the whole batch, without the closing message. Only files
+                // that were written are reported.
+                if (main->ExtractCurrentFrame()) ++written;
+            }
         }
         rowDone();
     }
@@ -327,15 +315,18 @@ void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifier
     const int row = ui_->ListView1->rowAtPoint(QPoint(5, y));
     if (row < 0 || row >= table_->size()) return;
     if (button == Qt::LeftButton) {
-        if (link_.setSequenceMode) link_.setSequenceMode(false);
-        program::RunFlag = false;
-        if (link_.pause) link_.pause();
-        if (link_.setTrackBarPosition) link_.setTrackBarPosition(row);
+        navigation::MainWindowCommands* main = navigation::MainWindow();
+        if (main) main->ShowSequence(false);
+        navigation::SetRunFlag(false);
+        if (main) {
+            main->MarkPaused();
+            main->MoveTo(row);
+        }
     } else if (modifiers & Qt::ShiftModifier) {
         setEditNombre(row + 1);
         ui_->RadioGroup1->setItemIndex(0);
         // The text is a count now, whatever the group showed before.
-        countMode_ = 0;
+        countMode_ = CountMode::Count;
         RadioGroup1Click();
         MarkTopRows();
     } else {

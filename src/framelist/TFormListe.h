@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "framelist/frame_table.h"
-#include "framelist/list_window_link.h"
 
 namespace Ui {
 class FormListe;
@@ -18,7 +17,7 @@ class TFormListe : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TFormListe(ListWindowLink link, QWidget* parent = nullptr);
+    explicit TFormListe(QWidget* parent = nullptr);
     ~TFormListe() override;
 
     // The main window's key map: every key-down of this window and its controls goes there
@@ -53,7 +52,9 @@ public:
     void EditNombreKeyPress(char16_t& key) const;
 
     int MarkCount() const { return markCount_; }
-    int CountMode() const { return countMode_; }
+    // How the count box is read, in the order of the count group's items.
+    enum class CountMode { Count = 0, All = 1, Percent = 2 };
+    CountMode countMode() const { return countMode_; }
     int SortColumn() const { return sortColumn_; }
     const framelist::FrameTable& table() const { return *table_; }
     int rowCount() const { return table_->size(); }
@@ -75,12 +76,11 @@ private:
 
     std::unique_ptr<Ui::FormListe> ui_;
     framelist::FrameTable* table_ = nullptr;  // owned by this window
-    ListWindowLink link_;
     std::function<void(int&)> keyDownHandler_;
     QElapsedTimer sinceFlush_;
     bool forwardingKey_ = false;
 
     int sortColumn_ = 0;
     int markCount_ = 0;
-    int countMode_ = 0;
+    CountMode countMode_ = CountMode::Count;
 };

@@ -3,9 +3,6 @@
 #include <QImage>
 #include <QWidget>
 #include <algorithm>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -15,6 +12,7 @@
 
 #include "platform/avifile.h"
 #include "platform/bitmap.h"
+#include "platform/pixel_rows.h"
 
 namespace FrameSource {
 namespace {
@@ -299,51 +297,6 @@ bool PrepareFrame(int32_t position) {
     return true;
 }
 
-namespace {
-
-// One row of 24-bit BGR pixels to 32-bit xRGB, four pixels (three words) at a time.
-void ConvertRowPortable(const uint8_t* source, uint32_t* destination, int width) {
-    constexpr uint32_t opaque = 0xFF000000u;
-    int x = 0;
-    for (; x + 4 <= width; x += 4, source += 12) {
-        uint32_t a, b, c;
-        std::memcpy(&a, source, 4);
-        std::memcpy(&b, source + 4, 4);
-        std::memcpy(&c, source + 8, 4);
-        destination[x] = opaque | (a & 0xFFFFFFu);
-        destination[x + 1] = opaque | (a >> 24) | ((b & 0xFFFFu) << 8);
-        destination[x + 2] = opaque | (b >> 16) | ((c & 0xFFu) << 16);
-        destination[x + 3] = opaque | (c >> 8);
-    }
-    for (; x < width; ++x, source += 3) destination[x] = qRgb(source[2], source[1], source[0]);
-}
-
-#if defined(__x86_64__)
-// The same with one byte shuffle per four pixels, on processors that have it (nearly all).
-__attribute__((target("ssse3"))) void ConvertRowShuffle(const uint8_t* source, uint32_t* destination, int width) {
-    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
-    int x = 0;
-    // Each load reads 16 bytes for 12 used, so the last group is left to the portable loop.
-    for (; x + 6 <= width; x += 4, source += 12) {
-        const __m128i bgr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + x),
-                         _mm_or_si128(_mm_shuffle_epi8(bgr, spread), opaque));
-    }
-    ConvertRowPortable(source, destination + x, width - x);
-}
-#endif
-
-void ConvertRowToScreenFormat(const uint8_t* source, uint32_t* destination, int width) {
-#if defined(__x86_64__)
-    static const bool hasShuffle = __builtin_cpu_supports("ssse3");
-    if (hasShuffle) return ConvertRowShuffle(source, destination, width);
-#endif
-    ConvertRowPortable(source, destination, width);
-}
-
-}  // namespace
-
 bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits) {
     if (!state.viewerScrollBox || !packedDib || !bits) return false;
     dib::BitmapInfoHeader header;
@@ -365,7 +318,7 @@ bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bi
     }
     for (int y = 0; y < height; ++y) {
         const uint8_t* source = bits + (bottomUp ? height - 1 - y : y) * stride;
-        ConvertRowToScreenFormat(source, reinterpret_cast<uint32_t*>(image.scanLine(y)), width);
+        pixel_rows::BgrToXrgb(source, reinterpret_cast<uint32_t*>(image.scanLine(y)), width);
     }
     bitmap.setImage(std::move(image), gfx::PixelLayout::DeviceDependent);
     return true;

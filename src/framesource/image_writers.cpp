@@ -4,6 +4,7 @@
 #include <QSaveFile>
 
 #include "framesource/frame_source.h"
+#include "framesource/jpeg_options.h"
 #include "platform/dialogs.h"
 #include "platform/dib.h"
 #include "platform/errors.h"
@@ -11,11 +12,6 @@
 
 namespace FrameSource {
 namespace {
-
-JpegOptionsApplier& Applier() {
-    static JpegOptionsApplier applier;
-    return applier;
-}
 
 // True when the path is free or the user agreed to replace the file there.
 bool MayWrite(const QString& path) {
@@ -31,8 +27,6 @@ int64_t OutputDibBytes() {
 }
 
 }  // namespace
-
-void SetJpegOptionsApplier(JpegOptionsApplier applier) { Applier() = std::move(applier); }
 
 bool WriteBmpToStream(QIODevice& stream) {
     if (!OutputImage()) return false;
@@ -64,7 +58,7 @@ bool WriteJpegFile(const QString& path) {
     if (info.biBitCount != 24 || info.biCompression != dib::kRgbCompression) return false;
 
     gfx::JpegImage jpeg;
-    if (Applier()) Applier()(jpeg);
+    jpegoptions::ApplyTo(&jpeg);
     if (!MayWrite(path)) throw errors::SilentAbort();
 
     const uint8_t* bits = image + sizeof info + PaletteBytes();

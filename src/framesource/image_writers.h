@@ -6,11 +6,6 @@
 #include <QIODevice>
 #include <QString>
 #include <cstdint>
-#include <functional>
-
-namespace gfx {
-class JpegImage;
-}
 
 namespace FrameSource {
 
@@ -27,11 +22,5 @@ bool SaveFrameJpeg(int32_t position, const QString& path);
 bool WriteBmpToStream(QIODevice& stream);
 bool WriteBmpFile(const QString& path);
 bool WriteJpegFile(const QString& path);
-
-// The JPEG options come from the options dialog, a layer above this one, which installs the
-// function that copies them into a JPEG image. Without one the image keeps its defaults
-// (quality 100, colour, baseline). An empty function restores that.
-using JpegOptionsApplier = std::function<void(gfx::JpegImage&)>;
-void SetJpegOptionsApplier(JpegOptionsApplier applier);
 
 }  // namespace FrameSource

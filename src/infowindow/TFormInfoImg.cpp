@@ -10,7 +10,6 @@
 #include <limits>
 
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
 #include "platform/bitmap.h"
 #include "platform/controls/image_control.h"
 #include "platform/controls/speed_button.h"
@@ -129,6 +128,29 @@ void TFormInfoImg::SetCropCorners(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2
     CropY2 = Y2;
 }
 
+void TFormInfoImg::BeginCropDrag(int32_t X, int32_t Y) {
+    DrawCropOutline(OutlineDrawn);
+    OutlineDrawn = true;
+    SetCropCorners(X, Y, X, Y);
+    DrawCropOutline(true);
+    ShowCropEdits();
+}
+
+void TFormInfoImg::ExtendCropDrag(int32_t X, int32_t Y) {
+    DrawCropOutline(true);
+    CropX2 = X;
+    CropY2 = Y;
+    ShowCropEdits();
+    DrawCropOutline(true);
+}
+
+void TFormInfoImg::FinishCropDrag() {
+    NormalizeCropRect(CropX1, CropY1, CropX2, CropY2, CropX2 != CropX1 || CropY2 != CropY1);
+    ShowCropEdits();
+    ShowCropLabel();
+    FrameSource::SetCropRect(CropY1, CropX1, CropHeight(), CropWidth());
+}
+
 void TFormInfoImg::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool outlineOnPicture) {
     const int64_t cw = ClientWidth();
     const int64_t ch = ClientHeight();
@@ -180,7 +202,7 @@ void TFormInfoImg::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int3
 }
 
 void TFormInfoImg::UpdateZoomControls() {
-    int32_t& zoom = program::ZoomLevel;
+    int32_t& zoom = ZoomLevel;
     if (zoom >= kZoomMax) {
         zoom = kZoomMax;
         ui_->SpeedButtonZoomIn->setEnabled(false);
@@ -200,12 +222,12 @@ void TFormInfoImg::UpdateZoomControls() {
 
 void TFormInfoImg::SpeedButtonZoomInClick() {
     // Kept within 1..64 before doubling, so the shared value never overflows.
-    program::ZoomLevel = std::min(program::ZoomLevel, kZoomMax) * 2;
+    ZoomLevel = std::min(ZoomLevel, kZoomMax) * 2;
     UpdateZoomControls();
 }
 
 void TFormInfoImg::SpeedButtonZoomOutClick() {
-    program::ZoomLevel /= 2;
+    ZoomLevel /= 2;
     UpdateZoomControls();
 }
 

@@ -23,6 +23,9 @@ public:
     explicit TFormInfoImg(QWidget* owner = nullptr);
     ~TFormInfoImg() override;
 
+    // Display-only zoom of the magnifier, in sixteenths, shared by every information window.
+    static inline int32_t ZoomLevel = 16;
+
     // The image control whose picture is described and drawn on.
     ImageControl* Image = nullptr;
     // The rectangle's outline is on the picture.
@@ -42,6 +45,12 @@ public:
     void SetCropCorners(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
     void NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool outlineOnPicture);
     void ShowForImage(ImageControl* image);
+    // A crop drag on the picture: it begins where the button went down, follows the pointer,
+    // and on release becomes the rectangle, kept inside the picture and handed to the frame
+    // source. The outline is drawn all along.
+    void BeginCropDrag(int32_t X, int32_t Y);
+    void ExtendCropDrag(int32_t X, int32_t Y);
+    void FinishCropDrag();
     void AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
     void UpdateZoomControls();
 

@@ -18,14 +18,6 @@ public:
     explicit TAboutBox(QWidget* parent = nullptr);
     ~TAboutBox() override;
 
-    QLabel* ProgramIcon = nullptr;
-    QLabel* Auteur = nullptr;
-    QLabel* Comments1 = nullptr;
-    QLabel* Version = nullptr;
-    QLabel* Comments2 = nullptr;
-    QLabel* Copyright = nullptr;
-    SpeedButton* SpeedButton1 = nullptr;
-
     void FormCreate();
     void SpeedButton1Click();
 
@@ -34,4 +26,11 @@ protected:
 
 private:
     std::unique_ptr<Ui::AboutBox> ui_;
+    QLabel* ProgramIcon = nullptr;
+    QLabel* Auteur = nullptr;
+    QLabel* Comments1 = nullptr;
+    QLabel* Version = nullptr;
+    QLabel* Comments2 = nullptr;
+    QLabel* Copyright = nullptr;
+    SpeedButton* SpeedButton1 = nullptr;
 };

@@ -4,8 +4,7 @@
 #include <QStyle>
 #include <algorithm>
 
-#include "framesource/image_writers.h"
-#include "framesource/program_values.h"
+#include "framesource/jpeg_options.h"
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
 #include "platform/picture.h"
@@ -22,11 +21,11 @@ TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std
     // OK is the default button: Enter in the quality box closes the dialog as it would.
     connect(ui_->CompressionQuality, &QLineEdit::returnPressed, this, errors::Guarded([this] { BitBtnOkClick(); }));
     FormCreate();
-    // Every JPEG file that extraction writes takes the options of this dialog.
-    FrameSource::SetJpegOptionsApplier([this](gfx::JpegImage& jpeg) { ApplyJpegOptions(&jpeg); });
+    // Every JPEG that the program writes, ranks or reads takes the options of this dialog.
+    jpegoptions::SetSource([this](gfx::Graphic* graphic) { ApplyJpegOptions(graphic); });
 }
 
-TFormOpJpeg::~TFormOpJpeg() { FrameSource::SetJpegOptionsApplier({}); }
+TFormOpJpeg::~TFormOpJpeg() { jpegoptions::SetSource({}); }
 
 void TFormOpJpeg::FormCreate() {
     ui_->UpDown1->setPosition(100);
@@ -69,7 +68,7 @@ void TFormOpJpeg::ApplyJpegOptions(gfx::Graphic* picture) {
 
 void TFormOpJpeg::SpeedButtonAppliquerClick() {
     // The picture's current graphic, never one it held when the dialog was shown.
-    if (program::JpegOptionsTarget) ApplyJpegOptions(program::JpegOptionsTarget->graphic());
+    if (gfx::Picture* target = jpegoptions::Target()) ApplyJpegOptions(target->graphic());
 }
 
 void TFormOpJpeg::BitBtnOkClick() { hide(); }

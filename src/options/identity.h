@@ -6,7 +6,9 @@
 
 namespace identity {
 
-inline const QString kVersion = QStringLiteral("préVersion : 0.30");
+// The version is the build's project version, set once in CMakeLists.txt.
+inline const QString kVersionNumber = QStringLiteral(ORVEXA_VERSION);
+inline const QString kVersion = QStringLiteral("préVersion : ") + kVersionNumber;
 inline const QString kProductName = QStringLiteral("Orvexa");
 inline const QString kDescription = QStringLiteral("Tri et Conversion de Fichiers Vidéo");
 inline const QString kEdition = QStringLiteral("Version Libre");

@@ -4,8 +4,7 @@
 #include <QScrollArea>
 #include <QShowEvent>
 
-#include "framesource/frame_source.h"
-#include "framesource/program_values.h"
+#include "framesource/jpeg_options.h"
 #include "infowindow/TFormInfoImg.h"
 #include "platform/controls/image_control.h"
 #include "platform/errors.h"
@@ -55,7 +54,7 @@ void TFormAvi::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) errors::Guard([this] { FormShow(); });
 }
 
-void TFormAvi::FormShow() { program::JpegOptionsTarget = &Image1->picture(); }
+void TFormAvi::FormShow() { jpegoptions::SetTarget(&Image1->picture()); }
 
 void TFormAvi::keyPressEvent(QKeyEvent* event) {
     int key = keys::VirtualKeyCode(*event);
@@ -69,11 +68,7 @@ void TFormAvi::keyPressEvent(QKeyEvent* event) {
 
 void TFormAvi::ImageMouseDown(Qt::MouseButton, Qt::MouseButtons state, int X, int Y) {
     if (state.testFlag(Qt::LeftButton)) {
-        InfoForm->DrawCropOutline(InfoForm->OutlineDrawn);
-        InfoForm->OutlineDrawn = true;
-        InfoForm->SetCropCorners(X, Y, X, Y);
-        InfoForm->DrawCropOutline(true);
-        InfoForm->ShowCropEdits();
+        InfoForm->BeginCropDrag(X, Y);
         Image1->setCursor(Qt::SizeAllCursor);
         return;
     }
@@ -89,21 +84,10 @@ void TFormAvi::ImageMouseMove(Qt::MouseButtons state, int X, int Y) {
         InfoForm->ShowPixelInfo(X, Y);
         return;
     }
-    InfoForm->DrawCropOutline(true);
-    InfoForm->CropX2 = X;
-    InfoForm->CropY2 = Y;
-    InfoForm->ShowCropEdits();
-    InfoForm->DrawCropOutline(true);
+    InfoForm->ExtendCropDrag(X, Y);
 }
 
 void TFormAvi::ImageMouseUp(Qt::MouseButton button, int, int) {
-    if (button == Qt::LeftButton) {
-        TFormInfoImg& info = *InfoForm;
-        info.NormalizeCropRect(info.CropX1, info.CropY1, info.CropX2, info.CropY2,
-                               info.CropX2 != info.CropX1 || info.CropY2 != info.CropY1);
-        info.ShowCropEdits();
-        info.ShowCropLabel();
-        FrameSource::SetCropRect(info.CropY1, info.CropX1, info.CropHeight(), info.CropWidth());
-    }
+    if (button == Qt::LeftButton) InfoForm->FinishCropDrag();
     Image1->unsetCursor();
 }

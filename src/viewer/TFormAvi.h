@@ -27,10 +27,10 @@ public:
     ~TFormAvi() override;
 
     // The controls the main window works with.
-    ImageControl* Image1 = nullptr;
-    QScrollArea* ScrollBox1 = nullptr;
+    ImageControl* image() const { return Image1; }
+    QScrollArea* scrollBox() const { return ScrollBox1; }
     // The viewer's own information window, created and destroyed with it.
-    TFormInfoImg* InfoForm = nullptr;
+    TFormInfoImg* infoForm() const { return InfoForm; }
 
     gfx::Picture& picture();
     // The bitmap of Image1's picture (made empty when the picture holds another graphic).
@@ -58,5 +58,8 @@ protected:
 
 private:
     std::unique_ptr<Ui::FormAvi> ui_;
+    ImageControl* Image1 = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    TFormInfoImg* InfoForm = nullptr;
     KeyDownHandler keyDown_;
 };

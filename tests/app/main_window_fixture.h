@@ -10,11 +10,11 @@
 
 #include "app/TForm1.h"
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
+#include "main_controls.h"
+#include "navigation/navigation.h"
 #include "platform/bitmap.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
-#include "ui_TForm1.h"
 #include "viewer/TFormAvi.h"
 
 class MainWindowTest : public ::testing::Test {
@@ -23,6 +23,7 @@ protected:
         ASSERT_TRUE(dir.IsValid());
         window = std::make_unique<TForm1>();
         window->show();
+        controls = std::make_unique<MainControls>(*window);
         QApplication::setActiveWindow(window.get());
     }
 
@@ -36,12 +37,13 @@ protected:
 
     void TearDown() override {
         window->close();
+        controls.reset();
         window.reset();
         FrameSource::CloseVideo();
-        program::RunFlag = false;
+        navigation::SetRunFlag(false);
     }
 
-    Ui::TForm1& ui() { return window->form(); }
+    MainControls& ui() { return *controls; }
 
     // Writes a fixture video and opens it through "Ouvrir...".
     std::string OpenFixture(int frames, int width = 160, int height = 120,
@@ -84,4 +86,5 @@ protected:
     fixture::TempDir dir;
     testing_support::ScopedDialogs dialogs;
     std::unique_ptr<TForm1> window;
+    std::unique_ptr<MainControls> controls;
 };

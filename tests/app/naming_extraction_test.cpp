@@ -47,8 +47,8 @@ TEST_F(MainWindowTest, BuildsNamesFromPrefixNumberingMaskAndType) {
         ui().RadioGroupTypeExtraction->setItemIndex(c.type);
         EXPECT_EQ(window->BuildImageName(), QString(c.expected)) << c.expected;
         EXPECT_EQ(ui().LabelNomImg->text(), QString(c.expected));
-        EXPECT_EQ(window->OutputDir, "/photos/");
-        EXPECT_EQ(window->OutputType, c.type);
+        EXPECT_EQ(window->outputDir(), "/photos/");
+        EXPECT_EQ(window->outputType(), naming::OutputType(c.type));
     }
 }
 
@@ -73,7 +73,7 @@ TEST_F(MainWindowTest, MaskAndStartNumberBoxesFilterWhatIsTyped) {
     ui().EditDebut->selectAll();
     QTest::keyClicks(ui().EditDebut, "4x2");
     EXPECT_EQ(ui().EditDebut->text(), "42");
-    EXPECT_EQ(window->StartNumber, 42);
+    EXPECT_EQ(window->startNumber(), 42);
     // Deleting every digit puts the last valid number back at once.
     ui().EditDebut->setText("");
     EXPECT_EQ(ui().EditDebut->text(), "42");
@@ -141,7 +141,7 @@ TEST_F(MainWindowTest, StartNumberStopsAtTheLargestValue) {
     ui().SpeedButtonExtraire->click();
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(dir.File("IMAGE2147483647.BMP"))));
     EXPECT_EQ(ui().EditDebut->text(), "2147483647");
-    EXPECT_EQ(window->StartNumber, 2147483647);
+    EXPECT_EQ(window->startNumber(), 2147483647);
 }
 
 TEST_F(MainWindowTest, LimitToCropNeedsARectangle) {
@@ -208,7 +208,7 @@ TEST_F(MainWindowTest, InTheListSequenceExtraireWritesTheRowsFrame) {
     window->SpeedButtonListeClick();
     window->ListWindow()->Calculer1Click();  // ranks and sorts by JPEG size
     window->SetSequenceMode(false);
-    ASSERT_FALSE(window->AviSequence);
+    ASSERT_FALSE(navigation::AviSequence());
     int row = 0;
     while (row < 12 && window->ListWindow()->ListFrameAt(row) == row) ++row;
     ASSERT_LT(row, 12) << "the ranking left every row in place";

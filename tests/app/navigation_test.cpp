@@ -30,9 +30,9 @@ TEST_F(MainWindowTest, StepCommandsClampOrWrapAtTheEnds) {
     for (const StepCase& c : cases) {
         ui().CheckBoxBoucle->setChecked(c.loop);
         ui().TrackBarVideo->setValue(c.start);
-        ASSERT_EQ(window->CurrentPosition, c.start) << c.name;
+        ASSERT_EQ(navigation::CurrentPosition(), c.start) << c.name;
         (window.get()->*c.command)();
-        EXPECT_EQ(window->CurrentPosition, c.expected) << c.name;
+        EXPECT_EQ(navigation::CurrentPosition(), c.expected) << c.name;
         EXPECT_EQ(ui().TrackBarVideo->value(), c.expected) << c.name;
         EXPECT_EQ(ShownFrameNumber(), c.expected) << c.name;
         EXPECT_EQ(window->FrameViewer()->windowTitle(),
@@ -50,8 +50,8 @@ TEST_F(MainWindowTest, SlideshowShowsEveryPositionOnceAndEndsPaused) {
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(ShownFrameNumber(), 99);
     EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
-    EXPECT_TRUE(window->Paused);
-    EXPECT_FALSE(program::RunFlag);
+    EXPECT_TRUE(window->isPaused());
+    EXPECT_FALSE(navigation::RunFlag());
 }
 
 TEST_F(MainWindowTest, SlideshowAtTheEndWithLoopStartsOver) {
@@ -61,7 +61,7 @@ TEST_F(MainWindowTest, SlideshowAtTheEndWithLoopStartsOver) {
     int shownCount = 0;
     QObject::connect(ui().TrackBarVideo, &QSlider::valueChanged, [&](int value) {
         // Stop after two rounds: the loop wraps forever otherwise.
-        if (++shownCount == 20) program::RunFlag = false;
+        if (++shownCount == 20) navigation::SetRunFlag(false);
         EXPECT_GE(value, 0);
     });
     ui().SpeedButtonDemarrer->click();
@@ -74,8 +74,8 @@ TEST_F(MainWindowTest, SpaceStartsTheSlideshowOnlyAfterAFirstOne) {
     QWidget* target = ui().TrackBarVideo;
     Focus(target);
     QTest::keyClick(target, Qt::Key_Space);
-    EXPECT_FALSE(window->SlideshowStarted);
-    EXPECT_EQ(window->CurrentPosition, 0);
+    EXPECT_FALSE(window->slideshowStarted());
+    EXPECT_EQ(navigation::CurrentPosition(), 0);
     EXPECT_EQ(ui().LabelEtat->text(), QString("Lecture Arrêtée"));
 
     ui().SpeedButtonDemarrer->click();  // plays to the end
@@ -84,7 +84,7 @@ TEST_F(MainWindowTest, SpaceStartsTheSlideshowOnlyAfterAFirstOne) {
     QTest::keyClick(target, Qt::Key_Home);
     // Space while paused plays again from the current position, to the end.
     QTest::keyClick(target, Qt::Key_Space);
-    EXPECT_EQ(window->CurrentPosition, 4);
+    EXPECT_EQ(navigation::CurrentPosition(), 4);
     EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
     // Pause pressed while paused: "playing" without a loop; the next Space pauses.
     ui().SpeedButtonPause->click();
@@ -111,18 +111,18 @@ TEST_F(MainWindowTest, KeyMapMovesThroughFramesFromEveryWindow) {
     Focus(ui().TrackBarVideo);
     for (const KeyCase& c : cases) {
         QTest::keyClick(ui().TrackBarVideo, c.key, c.modifiers);
-        EXPECT_EQ(window->CurrentPosition, c.expected) << QKeySequence(c.key).toString().toStdString();
+        EXPECT_EQ(navigation::CurrentPosition(), c.expected) << QKeySequence(c.key).toString().toStdString();
     }
     // The same map works in the viewers.
     for (TFormAvi* viewer : {window->FrameViewer(), window->PictureViewer()}) {
-        const int before = window->CurrentPosition;
+        const int before = navigation::CurrentPosition();
         int key = keys::kNext;
         window->FormKeyDown(key);
         EXPECT_EQ(key, 0);
-        EXPECT_EQ(window->CurrentPosition, before + 3);
+        EXPECT_EQ(navigation::CurrentPosition(), before + 3);
         viewer->show();
         QTest::keyClick(viewer, Qt::Key_Right);
-        EXPECT_EQ(window->CurrentPosition, before + 4) << "key in a viewer";
+        EXPECT_EQ(navigation::CurrentPosition(), before + 4) << "key in a viewer";
     }
 }
 
@@ -133,14 +133,14 @@ TEST_F(MainWindowTest, ListSequenceNeedsABuiltList) {
     EXPECT_EQ(dialogs->messages()[0].text, QString("Créez une Liste avant de Changer cet Elément"));
     EXPECT_EQ(dialogs->messages()[0].caption, QString("Séquence Liste"));
     EXPECT_EQ(ui().SpeedButtonSequence->text(), QString("Séquence AVI"));
-    EXPECT_TRUE(window->AviSequence);
+    EXPECT_TRUE(navigation::AviSequence());
 }
 
 TEST_F(MainWindowTest, WithoutAVideoKeysAndButtonsShowNothing) {
     ui().SpeedButtonAv->click();
     ui().SpeedButtonDemarrer->click();
     EXPECT_EQ(ui().TrackBarVideo->value(), 0);
-    EXPECT_FALSE(window->SlideshowStarted);
+    EXPECT_FALSE(window->slideshowStarted());
     int key = keys::kRight;
     window->FormKeyDown(key);
     EXPECT_EQ(key, 0);
@@ -169,5 +169,5 @@ TEST_F(MainWindowTest, ComingBackToTheWindowIsNotEnteringTheTrackBar) {
     QApplication::setActiveWindow(window.get());
     QApplication::processEvents();
     EXPECT_EQ(ui().LabelEtat->text(), "Lecture en Cours");
-    EXPECT_FALSE(window->Paused);
+    EXPECT_FALSE(window->isPaused());
 }

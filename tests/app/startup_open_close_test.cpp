@@ -27,8 +27,8 @@ TEST_F(MainWindowTest, StartsWithItsDefaultsAndNoVideo) {
                             static_cast<QWidget*>(ui().SpeedButtonVoir)}) {
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
     }
-    EXPECT_TRUE(window->Paused);
-    EXPECT_TRUE(window->AviSequence);
+    EXPECT_TRUE(window->isPaused());
+    EXPECT_TRUE(navigation::AviSequence());
     EXPECT_FALSE(FrameSource::VideoOpen());
 }
 
@@ -39,11 +39,11 @@ TEST_F(MainWindowTest, OpeningAHundredFrameVideoSetsRangeAndSizesTheViewer) {
     EXPECT_EQ(ui().TrackBarVideo->minimum(), 0);
     EXPECT_EQ(ui().TrackBarVideo->maximum(), 99);
     EXPECT_EQ(ui().TrackBarVideo->value(), 0);
-    EXPECT_EQ(window->RangeStart, 0);
-    EXPECT_EQ(window->RangeEnd, 99);
+    EXPECT_EQ(navigation::RangeStart(), 0);
+    EXPECT_EQ(navigation::RangeEnd(), 99);
     TFormAvi* viewer = window->FrameViewer();
     EXPECT_TRUE(viewer->isVisible());
-    EXPECT_EQ(viewer->Image1->size(), QSize(160, 120));
+    EXPECT_EQ(viewer->image()->size(), QSize(160, 120));
     EXPECT_EQ(viewer->size(), QSize(164, 124));
     EXPECT_EQ(ShownFrameNumber(), 0);
     EXPECT_EQ(viewer->windowTitle(), "Vue Avi: 0 - Ligne: 0");
@@ -91,13 +91,13 @@ TEST_F(MainWindowTest, TypingInNameFieldsNeverMovesThroughFrames) {
     ui().TrackBarVideo->setValue(5);
     Focus(ui().EditNomFicImg);
     QTest::keyClicks(ui().EditNomFicImg, "N5X");
-    EXPECT_EQ(window->CurrentPosition, 5);
+    EXPECT_EQ(navigation::CurrentPosition(), 5);
     EXPECT_EQ(ui().EditNomFicImg->text(), "IMAGEN5X");
     EXPECT_EQ(ui().LabelNomImg->text(), "IMAGEN5X1.BMP");
 
     Focus(ui().CheckBoxBoucle);  // leaving the field switches the key map on again
     QTest::keyClick(ui().CheckBoxBoucle, Qt::Key_N);
-    EXPECT_EQ(window->CurrentPosition, 6);
+    EXPECT_EQ(navigation::CurrentPosition(), 6);
 }
 
 TEST_F(MainWindowTest, EnterInTheVideoNameMovesTheFocusToTheTrackBar) {

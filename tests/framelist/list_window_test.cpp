@@ -13,7 +13,8 @@
 
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
+#include "framesource/jpeg_options.h"
+#include "navigation/navigation.h"
 #include "platform/bitmap.h"
 #include "platform/controls/radio_group.h"
 #include "platform/controls/report_list.h"
@@ -35,45 +36,30 @@ namespace {
 constexpr int kQuality = 80;
 
 // What the main window does for the list window, recorded.
-struct FakeMain {
-    int position = 0;
-    int rangeStart = 0;
-    int rangeEnd = 0;
+struct FakeMain : navigation::MainWindowCommands {
     std::vector<bool> sequenceModes;
     std::vector<int> trackBar;
     int pauses = 0;
     std::vector<int> extractedFrames;
-    bool lastWrote = false;
     int refuseFrame = -1;  // "Extraire" writes nothing for this frame
     int failFrame = -1;    // "Extraire" ends the command for this frame
     std::vector<int> keys;
     bool ending = false;
     TFormListe* window = nullptr;
 
-    ListWindowLink link() {
-        ListWindowLink l;
-        l.setSequenceMode = [this](bool avi) { sequenceModes.push_back(avi); };
-        l.setTrackBarPosition = [this](int p) {
-            trackBar.push_back(p);
-            position = p;
-        };
-        l.extractCurrentFrame = [this] {
-            const int frame = window->ListFrameAt(position);
-            extractedFrames.push_back(frame);
-            lastWrote = false;
-            if (frame == failFrame) throw errors::Error(QStringLiteral("Impossible de créer le fichier X"));
-            lastWrote = frame != refuseFrame;
-        };
-        l.pause = [this] { ++pauses; };
-        l.currentPosition = [this] { return position; };
-        l.rangeStart = [this] { return rangeStart; };
-        l.rangeEnd = [this] { return rangeEnd; };
-        l.setRangeEnd = [this](int end) { rangeEnd = end; };
-        l.lastExtractionWrote = [this] { return lastWrote; };
-        l.applyJpegOptions = [](gfx::JpegImage& jpeg) { jpeg.setQuality(kQuality); };
-        l.programEnding = [this] { return ending; };
-        return l;
+    void ShowSequence(bool avi) override { sequenceModes.push_back(avi); }
+    void MoveTo(int32_t p) override {
+        trackBar.push_back(p);
+        navigation::SetCurrentPosition(p);
     }
+    void MarkPaused() override { ++pauses; }
+    bool ExtractCurrentFrame() override {
+        const int frame = window->ListFrameAt(navigation::CurrentPosition());
+        extractedFrames.push_back(frame);
+        if (frame == failFrame) throw errors::Error(QStringLiteral("Impossible de créer le fichier X"));
+        return frame != refuseFrame;
+    }
+    bool ProgramEnding() const override { return ending; }
 
     // The main window's key map, as far as the list window sees it.
     void keyDown(int& key) {
@@ -108,10 +94,15 @@ std::string VideoOf(int frames, int width = 64, int height = 48) {
 class ListWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        program::RunFlag = false;
+        navigation::SetRunFlag(false);
         dialogs_->clearRecords();
         main_ = FakeMain{};
-        window_ = std::make_unique<TFormListe>(main_.link());
+        navigation::Reset();
+        navigation::SetMainWindow(&main_);
+        jpegoptions::SetSource([](gfx::Graphic* graphic) {
+            if (auto* jpeg = dynamic_cast<gfx::JpegImage*>(graphic)) jpeg->setQuality(kQuality);
+        });
+        window_ = std::make_unique<TFormListe>();
         main_.window = window_.get();
         window_->setKeyDownHandler([this](int& key) { main_.keyDown(key); });
         window_->show();
@@ -120,15 +111,17 @@ protected:
 
     void TearDown() override {
         window_.reset();
+        navigation::SetMainWindow(nullptr);
+        jpegoptions::SetSource({});
         FrameSource::CloseVideo();
-        program::ListBuilt = false;
-        program::RunFlag = false;
+        navigation::SetListBuilt(false);
+        navigation::SetRunFlag(false);
     }
 
     // Opens a video and builds the table, as "Liste..." does.
     void Build(const std::string& path) {
         ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path), &scrollBox_));
-        program::ListBuilt = false;
+        navigation::SetListBuilt(false);
         window_->Ouvrir1Click();
         QCoreApplication::processEvents();
     }
@@ -198,11 +191,11 @@ TEST_F(ListWindowTest, FormHasItsDesignLayout) {
     const int widths[] = {30, 40, 80, 130, 40, 40, 40, 60, 60};
     for (int c = 0; c < 9; ++c) EXPECT_EQ(list()->columnWidth(c), widths[c]) << c;
     EXPECT_EQ(window_->MarkCount(), 0);
-    EXPECT_EQ(window_->CountMode(), 0);
+    EXPECT_EQ(window_->countMode(), TFormListe::CountMode::Count);
     EXPECT_EQ(window_->SortColumn(), 0);
     // Owned by the main window, it stays a window of its own.
     QWidget owner;
-    TFormListe owned(main_.link(), &owner);
+    TFormListe owned(&owner);
     EXPECT_TRUE(owned.isWindow());
 }
 
@@ -235,11 +228,11 @@ TEST_F(ListWindowTest, EveryCaptionFitsItsControl) {
 
 TEST_F(ListWindowTest, BuildMakesOneRowPerFrameAndEnablesTheButtons) {
     Build(25);
-    EXPECT_TRUE(program::ListBuilt);
-    EXPECT_FALSE(program::RunFlag);
+    EXPECT_TRUE(navigation::ListBuilt());
+    EXPECT_FALSE(navigation::RunFlag());
     ASSERT_EQ(window_->rowCount(), 25);
     EXPECT_EQ(list()->model()->rowCount(), 25);
-    EXPECT_EQ(main_.rangeEnd, 24);
+    EXPECT_EQ(navigation::RangeEnd(), 24);
     EXPECT_EQ(window_->table().cell(7, framelist::kColNom), "00007");
     EXPECT_TRUE(child<SpeedButton>("SpeedButtonBestOf")->isEnabled());
     EXPECT_TRUE(child<SpeedButton>("SpeedButtonExtraire")->isEnabled());
@@ -254,9 +247,9 @@ TEST_F(ListWindowTest, BuildMakesOneRowPerFrameAndEnablesTheButtons) {
 TEST_F(ListWindowTest, BuildWithoutVideoGivesAnEmptyBuiltTable) {
     edit()->setText("7");
     window_->Ouvrir1Click();
-    EXPECT_TRUE(program::ListBuilt);
+    EXPECT_TRUE(navigation::ListBuilt());
     EXPECT_EQ(window_->rowCount(), 0);
-    EXPECT_EQ(main_.rangeEnd, -1);
+    EXPECT_EQ(navigation::RangeEnd(), -1);
     EXPECT_FALSE(child<SpeedButton>("SpeedButtonBestOf")->isEnabled());
     EXPECT_FALSE(child<SpeedButton>("SpeedButtonExtraire")->isEnabled());
     // A percentage of no rows is 0, not a division by zero.
@@ -270,7 +263,7 @@ TEST_F(ListWindowTest, ListFrameAtNeedsABuiltTable) {
     Build(5);
     EXPECT_EQ(window_->ListFrameAt(3), 3);
     EXPECT_EQ(window_->ListFrameAt(5), -1);
-    program::ListBuilt = false;
+    navigation::SetListBuilt(false);
     EXPECT_EQ(window_->ListFrameAt(3), -1);
 }
 
@@ -295,7 +288,7 @@ TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
     window_->ListView1ColumnClick(framelist::kColNom);
     QTest::mouseClick(child<SpeedButton>("SpeedButtonBestOf"), Qt::LeftButton);
 
-    EXPECT_FALSE(program::RunFlag);
+    EXPECT_FALSE(navigation::RunFlag());
     ASSERT_EQ(dialogs_->messages().size(), 1u);
     EXPECT_EQ(dialogs_->messages()[0].text, "\" 25 \" Images Traitées");
     EXPECT_EQ(dialogs_->messages()[0].caption, "Traitement Terminé");
@@ -325,7 +318,7 @@ void StopLoopAfter(int rounds) {
     auto tick = std::make_shared<std::function<void()>>();
     *tick = [remaining, tick] {
         if (--*remaining == 0) {
-            program::RunFlag = false;
+            navigation::SetRunFlag(false);
             *tick = nullptr;  // breaks the cycle
             return;
         }
@@ -338,7 +331,7 @@ TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
     Build(VideoOf(12, 160, 120));
     StopLoopAfter(7);
     window_->Calculer1Click();
-    EXPECT_FALSE(program::RunFlag);
+    EXPECT_FALSE(navigation::RunFlag());
     ASSERT_EQ(dialogs_->messages().size(), 1u);
     EXPECT_EQ(dialogs_->messages()[0].text, "\" 7 \" Images Traitées");
     // Frames 0-6 were measured and sort first; the rest keep "0".
@@ -351,7 +344,7 @@ TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
 
 TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {
     Build(VideoOf(6, 64, 48));
-    main_.rangeEnd = 5;
+    navigation::SetRangeEnd(5);
     StopLoopAfter(3);
     main_.ending = true;  // the main window closed while the ranking ran
     window_->Calculer1Click();
@@ -366,10 +359,10 @@ TEST_F(ListWindowTest, StoppedBuildKeepsTheRowsItMade) {
     ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(VideoOf(25)), &scrollBox_));
     StopLoopAfter(9);
     window_->Ouvrir1Click();
-    EXPECT_TRUE(program::ListBuilt);
+    EXPECT_TRUE(navigation::ListBuilt());
     EXPECT_EQ(window_->rowCount(), 9);
     EXPECT_EQ(list()->model()->rowCount(), 9);
-    EXPECT_EQ(main_.rangeEnd, 8);
+    EXPECT_EQ(navigation::RangeEnd(), 8);
     EXPECT_EQ(window_->ListFrameAt(8), 8);
     EXPECT_EQ(window_->ListFrameAt(9), -1);
 }
@@ -401,11 +394,10 @@ TEST_F(ListWindowTest, RankingGivesZeroToAFrameThatCannotBePrepared) {
 
 TEST_F(ListWindowTest, RankingStopsWhenTheJpegOptionsAreRefused) {
     window_.reset();
-    ListWindowLink link = main_.link();
-    link.applyJpegOptions = [](gfx::JpegImage&) {
+    jpegoptions::SetSource([](gfx::Graphic*) {
         throw errors::Error(QStringLiteral("'x' n'est pas une valeur entière correcte"));
-    };
-    window_ = std::make_unique<TFormListe>(std::move(link));
+    });
+    window_ = std::make_unique<TFormListe>();
     main_.window = window_.get();
     window_->show();
     Build(12);
@@ -452,7 +444,7 @@ TEST_F(ListWindowTest, CountConversionsBetweenAbsToutAndPercent) {
         }
         EXPECT_EQ(window_->MarkCount(), c.markCount);
         EXPECT_EQ(edit()->text(), c.shown);
-        EXPECT_EQ(window_->CountMode(), group()->itemIndex());
+        EXPECT_EQ(int(window_->countMode()), group()->itemIndex());
     }
 }
 
@@ -463,12 +455,12 @@ TEST_F(ListWindowTest, PercentBeyondHundredMarksEveryRow) {
     QTest::mouseClick(child<SpeedButton>("SpeedButton1"), Qt::LeftButton);
     EXPECT_EQ(window_->MarkCount(), 15);
     EXPECT_EQ(markedRows().size(), 10u);
-    EXPECT_FALSE(program::RunFlag);
+    EXPECT_FALSE(navigation::RunFlag());
 }
 
 TEST_F(ListWindowTest, RightClickTogglesAMarkAndLeftClickShowsTheRow) {
     Build(10);
-    main_.rangeEnd = 9;
+    navigation::SetRangeEnd(9);
     clickRow(3, Qt::RightButton);
     EXPECT_EQ(markedRows(), std::vector<int>{3});
     clickRow(3, Qt::RightButton);
@@ -483,9 +475,9 @@ TEST_F(ListWindowTest, RightClickTogglesAMarkAndLeftClickShowsTheRow) {
     EXPECT_TRUE(markedRows().empty());
 
     window_->ListView1ColumnClick(kColTri);  // all "0": the order stays
-    program::RunFlag = true;
+    navigation::SetRunFlag(true);
     clickRow(6, Qt::LeftButton);
-    EXPECT_FALSE(program::RunFlag);
+    EXPECT_FALSE(navigation::RunFlag());
     EXPECT_EQ(main_.sequenceModes, std::vector<bool>{false});
     EXPECT_EQ(main_.pauses, 1);
     EXPECT_EQ(main_.trackBar, std::vector<int>{6});
@@ -498,7 +490,7 @@ TEST_F(ListWindowTest, ShiftRightClickMarksTheRowsUpToIt) {
         TearDown();
         SetUp();
         Build(10);
-        main_.rangeEnd = 9;
+        navigation::SetRangeEnd(9);
         select(before);
         clickRow(7, Qt::RightButton);
         clickRow(9, Qt::RightButton);
@@ -507,13 +499,13 @@ TEST_F(ListWindowTest, ShiftRightClickMarksTheRowsUpToIt) {
         EXPECT_EQ(group()->itemIndex(), 0);
         EXPECT_EQ(window_->MarkCount(), 5);
         EXPECT_EQ(markedRows(), (std::vector<int>{0, 1, 2, 3, 4}));
-        EXPECT_FALSE(program::RunFlag);
+        EXPECT_FALSE(navigation::RunFlag());
     }
 }
 
 TEST_F(ListWindowTest, SelButtonsMarkInvertAndClear) {
     Build(10);
-    main_.rangeEnd = 9;
+    navigation::SetRangeEnd(9);
     auto* sel = child<SpeedButton>("SpeedButton1");
     auto* desel = child<SpeedButton>("SpeedButton2");
 
@@ -540,8 +532,8 @@ TEST_F(ListWindowTest, SelButtonsMarkInvertAndClear) {
     EXPECT_EQ(markedRows(), (std::vector<int>{0, 1, 2}));
 
     // Marking stays within the main window's range.
-    main_.rangeStart = 1;
-    main_.rangeEnd = 4;
+    navigation::SetRange(1, navigation::RangeEnd());
+    navigation::SetRangeEnd(4);
     QTest::mouseClick(sel, Qt::LeftButton, Qt::ShiftModifier);
     EXPECT_EQ(markedRows(), (std::vector<int>{0, 3, 4}));
 }
@@ -564,7 +556,7 @@ TEST_F(ListWindowTest, SelCaptionShowsInvSelWhileShiftIsHeld) {
 
 TEST_F(ListWindowTest, KeysGoToTheKeyMapAndDigitsStillReachTheCountBox) {
     Build(25);
-    main_.position = 12;
+    navigation::SetCurrentPosition(12);
     QLineEdit* box = edit();
     box->setFocus();
     box->setCursorPosition(box->text().size());
@@ -601,9 +593,9 @@ TEST_F(ListWindowTest, KeysGoToTheKeyMapAndDigitsStillReachTheCountBox) {
 TEST_F(ListWindowTest, RowQualityNeedsARowAtTheCurrentPosition) {
     window_->SetRowQuality(4);
     Build(5);
-    main_.position = 5;
+    navigation::SetCurrentPosition(5);
     window_->SetRowQuality(4);
-    main_.position = 4;
+    navigation::SetCurrentPosition(4);
     window_->SetRowQuality(9);
     for (int row = 0; row < 4; ++row) EXPECT_EQ(window_->table().cell(row, kColQualite), "");
     EXPECT_EQ(window_->table().cell(4, kColQualite), "9");
@@ -620,7 +612,7 @@ TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
         TearDown();
         SetUp();
         Build(10);
-        main_.rangeEnd = 9;
+        navigation::SetRangeEnd(9);
         edit()->setText("3");
         select(c.item);
         for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
@@ -632,13 +624,13 @@ TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
         ASSERT_EQ(dialogs_->messages().size(), 1u);
         EXPECT_EQ(dialogs_->messages()[0].text, c.message);
         EXPECT_EQ(dialogs_->messages()[0].caption, "Extraction Terminée");
-        EXPECT_FALSE(program::RunFlag);
+        EXPECT_FALSE(navigation::RunFlag());
     }
 }
 
 TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
     Build(10);
-    main_.rangeEnd = 9;
+    navigation::SetRangeEnd(9);
     window_->Calculer1Click();
     select(1);
     for (int row : {5, 1}) clickRow(row, Qt::RightButton);
@@ -649,7 +641,7 @@ TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
 
 TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
     Build(10);
-    main_.rangeEnd = 9;
+    navigation::SetRangeEnd(9);
     select(1);
     for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
     main_.refuseFrame = 2;
@@ -661,7 +653,7 @@ TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
 
 TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
     Build(10);
-    main_.rangeEnd = 9;
+    navigation::SetRangeEnd(9);
     select(1);
     for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
     main_.failFrame = 2;
@@ -669,7 +661,7 @@ TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
     EXPECT_EQ(main_.extractedFrames, (std::vector<int>{0, 2}));
     EXPECT_TRUE(dialogs_->messages().empty());
     EXPECT_EQ(dialogs_->errors(), QStringList{"Impossible de créer le fichier X"});
-    EXPECT_FALSE(program::RunFlag);
+    EXPECT_FALSE(navigation::RunFlag());
 }
 
 TEST_F(ListWindowTest, BatchDoesNothingWithoutABuiltTable) {

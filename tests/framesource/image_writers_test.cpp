@@ -14,6 +14,7 @@
 
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
+#include "framesource/jpeg_options.h"
 #include "platform/dib.h"
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
@@ -108,7 +109,7 @@ protected:
     }
     void TearDown() override {
         FrameSource::CloseVideo();
-        FrameSource::SetJpegOptionsApplier({});
+        jpegoptions::SetSource({});
     }
     QString Out(const QString& name) const { return out_ + "/" + name; }
     QStringList OutFiles() const { return QDir(out_).entryList(QDir::Files | QDir::Hidden); }
@@ -248,7 +249,8 @@ TEST_F(ImageWriters, JpegIsTheFrameEncodedWithTheInstalledOptions) {
     ASSERT_TRUE(FrameSource::SaveFrameJpeg(2, Out("d.JPG")));
     EXPECT_EQ(ReadAll(Out("d.JPG")), defaults);
 
-    FrameSource::SetJpegOptionsApplier([](gfx::JpegImage& jpeg) {
+    jpegoptions::SetSource([](gfx::Graphic* graphic) {
+        auto& jpeg = dynamic_cast<gfx::JpegImage&>(*graphic);
         jpeg.setQuality(50);
         jpeg.setGrayscale(true);
     });

@@ -7,34 +7,28 @@
 #include <QWidget>
 
 #include "platform/controls/speed_button.h"
+#include "support/find_control.h"
 
 struct InfoControls {
     explicit InfoControls(QWidget& form)
-        : LabelAVI1(find<QLabel>(form, "LabelAVI1")),
-          LabelAVI2(find<QLabel>(form, "LabelAVI2")),
-          LabelFenetre(find<QLabel>(form, "LabelFenetre")),
-          LabelZoom(find<QLabel>(form, "LabelZoom")),
-          LabelCadre(find<QLabel>(form, "LabelCadre")),
-          LabelPosImage(find<QLabel>(form, "LabelPosImage")),
-          LabelColor(find<QLabel>(form, "LabelColor")),
-          Labelmin(find<QLabel>(form, "Labelmin")),
-          LabelMAX(find<QLabel>(form, "LabelMAX")),
-          EditX(find<QLineEdit>(form, "EditX")),
-          EditY(find<QLineEdit>(form, "EditY")),
-          EditW(find<QLineEdit>(form, "EditW")),
-          EditH(find<QLineEdit>(form, "EditH")),
-          SpeedButtonZoomIn(find<SpeedButton>(form, "SpeedButtonZoomIn")),
-          SpeedButtonZoomOut(find<SpeedButton>(form, "SpeedButtonZoomOut")),
-          SpeedButton3(find<SpeedButton>(form, "SpeedButton3")),
-          SpeedButtonValider(find<SpeedButton>(form, "SpeedButtonValider")),
-          SpeedButtonMinMax(find<SpeedButton>(form, "SpeedButtonMinMax")) {}
-
-    template <typename T>
-    static T* find(QWidget& form, const char* name) {
-        T* child = form.findChild<T*>(QString::fromLatin1(name));
-        if (child == nullptr) qFatal("no control %s", name);
-        return child;
-    }
+        : LabelAVI1(FindControl<QLabel>(form, "LabelAVI1")),
+          LabelAVI2(FindControl<QLabel>(form, "LabelAVI2")),
+          LabelFenetre(FindControl<QLabel>(form, "LabelFenetre")),
+          LabelZoom(FindControl<QLabel>(form, "LabelZoom")),
+          LabelCadre(FindControl<QLabel>(form, "LabelCadre")),
+          LabelPosImage(FindControl<QLabel>(form, "LabelPosImage")),
+          LabelColor(FindControl<QLabel>(form, "LabelColor")),
+          Labelmin(FindControl<QLabel>(form, "Labelmin")),
+          LabelMAX(FindControl<QLabel>(form, "LabelMAX")),
+          EditX(FindControl<QLineEdit>(form, "EditX")),
+          EditY(FindControl<QLineEdit>(form, "EditY")),
+          EditW(FindControl<QLineEdit>(form, "EditW")),
+          EditH(FindControl<QLineEdit>(form, "EditH")),
+          SpeedButtonZoomIn(FindControl<SpeedButton>(form, "SpeedButtonZoomIn")),
+          SpeedButtonZoomOut(FindControl<SpeedButton>(form, "SpeedButtonZoomOut")),
+          SpeedButton3(FindControl<SpeedButton>(form, "SpeedButton3")),
+          SpeedButtonValider(FindControl<SpeedButton>(form, "SpeedButtonValider")),
+          SpeedButtonMinMax(FindControl<SpeedButton>(form, "SpeedButtonMinMax")) {}
 
     QLabel *LabelAVI1, *LabelAVI2, *LabelFenetre, *LabelZoom, *LabelCadre, *LabelPosImage, *LabelColor, *Labelmin,
         *LabelMAX;

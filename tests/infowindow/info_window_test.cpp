@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
+
 #include "infowindow/TFormInfoImg.h"
 #include "platform/bitmap.h"
 #include "platform/controls/image_control.h"
@@ -34,7 +34,7 @@ QImage Gradient(int width, int height) {
 class InfoWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        program::ZoomLevel = 16;
+        TFormInfoImg::ZoomLevel = 16;
         FrameSource::ResetVideoState();
         image.resize(320, 240);
         image.picture().bitmap().setImage(Filled(320, 240, qRgb(255, 255, 255)), gfx::PixelLayout::Bits24);
@@ -366,7 +366,7 @@ TEST_F(InfoWindow, ZoomButtonsStopAtTheirLimits) {
     for (const auto& c : cases) {
         for (int i = 0; i < c.clicks; ++i) QTest::mouseClick(c.button, Qt::LeftButton);
         EXPECT_EQ(ui().LabelZoom->text(), c.label);
-        EXPECT_EQ(program::ZoomLevel, c.level);
+        EXPECT_EQ(TFormInfoImg::ZoomLevel, c.level);
         EXPECT_EQ(ui().SpeedButtonZoomIn->isEnabled(), c.inEnabled) << c.label;
         EXPECT_EQ(ui().SpeedButtonZoomOut->isEnabled(), c.outEnabled) << c.label;
     }
@@ -380,12 +380,12 @@ TEST_F(InfoWindow, ZoomIsSharedButEachWindowRefreshesOnItsOwn) {
     other.UpdateZoomControls();
     EXPECT_EQ(InfoControls(other).LabelZoom->text(), "* 2");
 
-    program::ZoomLevel = 1000;  // out of range from elsewhere: brought back on the next update
+    TFormInfoImg::ZoomLevel = 1000;  // out of range from elsewhere: brought back on the next update
     form.UpdateZoomControls();
-    EXPECT_EQ(program::ZoomLevel, 64);
-    program::ZoomLevel = -3;
+    EXPECT_EQ(TFormInfoImg::ZoomLevel, 64);
+    TFormInfoImg::ZoomLevel = -3;
     form.UpdateZoomControls();
-    EXPECT_EQ(program::ZoomLevel, 1);
+    EXPECT_EQ(TFormInfoImg::ZoomLevel, 1);
 }
 
 TEST_F(InfoWindow, AdapterButtonDoesNothing) {
@@ -393,7 +393,7 @@ TEST_F(InfoWindow, AdapterButtonDoesNothing) {
     QTest::mouseClick(ui().SpeedButton3, Qt::LeftButton);
     EXPECT_TRUE(ui().SpeedButton3->isEnabled());
     EXPECT_EQ(edits(), before);
-    EXPECT_EQ(program::ZoomLevel, 16);
+    EXPECT_EQ(TFormInfoImg::ZoomLevel, 16);
 }
 
 TEST_F(InfoWindow, ShowForImageShowsAndClosingHides) {

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "framesource/program_values.h"
+
 #include "infowindow/TFormInfoImg.h"
 #include "infowindow/info_controls.h"
 #include "platform/bitmap.h"
@@ -22,7 +22,7 @@ int TextWidth(const QWidget& widget, const QString& text) {
 class InfoLayout : public ::testing::Test {
 protected:
     void SetUp() override {
-        program::ZoomLevel = 1;
+        TFormInfoImg::ZoomLevel = 1;
         image.resize(9999, 9999);
         form.AttachImage(&image, 0, 0, 0, 0);
         form.show();

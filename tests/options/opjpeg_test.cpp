@@ -13,7 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "framesource/program_values.h"
+#include "framesource/jpeg_options.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/controls/up_down.h"
 #include "platform/errors.h"
@@ -181,12 +181,12 @@ TEST(FormOpJpeg, AppliquerActsOnTheGraphicTheTargetHoldsNow) {
     d.form.show();
     d.quality->setText("42");
 
-    program::JpegOptionsTarget = nullptr;
+    jpegoptions::SetTarget(nullptr);
     QTest::mouseClick(d.apply, Qt::LeftButton);  // no target: nothing happens
     for (QWidget* option : d.readingOptions()) EXPECT_TRUE(option->isEnabled() || option == d.progressiveDisplay);
 
     gfx::Picture picture;
-    program::JpegOptionsTarget = &picture;
+    jpegoptions::SetTarget(&picture);
     picture.setGraphic(std::make_unique<gfx::JpegImage>());
     picture.setGraphic(std::make_unique<gfx::JpegImage>());  // the viewer moved on
     QTest::mouseClick(d.apply, Qt::LeftButton);
@@ -202,7 +202,7 @@ TEST(FormOpJpeg, AppliquerActsOnTheGraphicTheTargetHoldsNow) {
     d.quality->setText("x1");
     QTest::mouseClick(d.apply, Qt::LeftButton);
     EXPECT_EQ(dialogs->errors(), QStringList{"'x1' n'est pas une valeur entière correcte"});
-    program::JpegOptionsTarget = nullptr;
+    jpegoptions::SetTarget(nullptr);
 }
 
 TEST(FormOpJpeg, SpinnerStepsWithinOneToHundred) {

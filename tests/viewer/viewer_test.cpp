@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "framesource/frame_source.h"
-#include "framesource/program_values.h"
+#include "framesource/jpeg_options.h"
 #include "infowindow/TFormInfoImg.h"
 #include "platform/bitmap.h"
 #include "platform/controls/image_control.h"
@@ -32,14 +32,14 @@ QImage Gradient(int width, int height) {
 class Viewer : public ::testing::Test {
 protected:
     void SetUp() override {
-        program::ZoomLevel = 16;
-        program::JpegOptionsTarget = nullptr;
+        TFormInfoImg::ZoomLevel = 16;
+        jpegoptions::SetTarget(nullptr);
         FrameSource::ResetVideoState();
         // As the main window does for a 320 x 240 frame.
         viewer.bitmap().setImage(original, gfx::PixelLayout::DeviceDependent);
         viewer.setImageClientSize(320, 240);
         viewer.setClientSize(324, 244);
-        viewer.InfoForm->AttachImage(viewer.Image1, 0, 0, 0, 0);
+        viewer.infoForm()->AttachImage(viewer.image(), 0, 0, 0, 0);
         viewer.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     }
@@ -48,7 +48,7 @@ protected:
     // Events go to the window, as the platform delivers them, so that the window routes them
     // (and keeps them on the image control while a button is held).
     QWindow* window() { return viewer.windowHandle(); }
-    QPoint at(int x, int y) { return viewer.Image1->mapTo(&viewer, QPoint(x, y)); }
+    QPoint at(int x, int y) { return viewer.image()->mapTo(&viewer, QPoint(x, y)); }
     void press(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
         QTest::mousePress(window(), button, {}, at(x, y));
     }
@@ -63,8 +63,8 @@ protected:
         release(x2, y2);
     }
 
-    TFormInfoImg& info() { return *viewer.InfoForm; }
-    InfoControls infoUi() { return InfoControls(*viewer.InfoForm); }
+    TFormInfoImg& info() { return *viewer.infoForm(); }
+    InfoControls infoUi() { return InfoControls(*viewer.infoForm()); }
     QImage picture() { return viewer.bitmap().image(); }
     QStringList edits() {
         const auto& ui = infoUi();
@@ -87,15 +87,15 @@ TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
         TFormAvi viewer;
         EXPECT_EQ(viewer.windowTitle(), "FormAvi");
         EXPECT_EQ(viewer.size(), QSize(244, 173));
-        EXPECT_EQ(viewer.ScrollBox1->objectName(), "ScrollBox1");
-        EXPECT_EQ(viewer.Image1->objectName(), "Image1");
-        EXPECT_EQ(viewer.ScrollBox1->widget(), viewer.Image1);
-        EXPECT_EQ(viewer.Image1->size(), QSize(240, 169));
-        info = viewer.InfoForm;
+        EXPECT_EQ(viewer.scrollBox()->objectName(), "ScrollBox1");
+        EXPECT_EQ(viewer.image()->objectName(), "Image1");
+        EXPECT_EQ(viewer.scrollBox()->widget(), viewer.image());
+        EXPECT_EQ(viewer.image()->size(), QSize(240, 169));
+        info = viewer.infoForm();
         ASSERT_TRUE(info);
         EXPECT_FALSE(info->isVisible());
         EXPECT_TRUE(info->isWindow());
-        EXPECT_EQ(info->Image, viewer.Image1);
+        EXPECT_EQ(info->Image, viewer.image());
         EXPECT_EQ(QList<int>({info->CropX1, info->CropY1, info->CropX2, info->CropY2}), QList<int>({0, 0, 239, 168}));
         EXPECT_EQ(InfoControls(*info).LabelFenetre->text(), "W= 240 H= 169 Bits= 0");
     }
@@ -103,22 +103,22 @@ TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
 }
 
 TEST_F(Viewer, PictureFitsWithoutScrollBarsAndScrollsWhenLarger) {
-    EXPECT_EQ(viewer.ScrollBox1->viewport()->size(), QSize(320, 240));
-    EXPECT_FALSE(viewer.ScrollBox1->horizontalScrollBar()->isVisible());
-    EXPECT_FALSE(viewer.ScrollBox1->verticalScrollBar()->isVisible());
+    EXPECT_EQ(viewer.scrollBox()->viewport()->size(), QSize(320, 240));
+    EXPECT_FALSE(viewer.scrollBox()->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(viewer.scrollBox()->verticalScrollBar()->isVisible());
     viewer.setClientSize(200, 150);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(viewer.ScrollBox1->horizontalScrollBar()->isVisible());
-    EXPECT_TRUE(viewer.ScrollBox1->verticalScrollBar()->isVisible());
-    EXPECT_EQ(viewer.Image1->size(), QSize(320, 240)) << "never stretched";
+    EXPECT_TRUE(viewer.scrollBox()->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(viewer.scrollBox()->verticalScrollBar()->isVisible());
+    EXPECT_EQ(viewer.image()->size(), QSize(320, 240)) << "never stretched";
 }
 
 TEST_F(Viewer, ShowingMakesItsPictureTheJpegOptionsTarget) {
-    EXPECT_EQ(program::JpegOptionsTarget, &viewer.Image1->picture());
-    program::JpegOptionsTarget = nullptr;
+    EXPECT_EQ(jpegoptions::Target(), &viewer.image()->picture());
+    jpegoptions::SetTarget(nullptr);
     viewer.hide();
     viewer.show();
-    EXPECT_EQ(program::JpegOptionsTarget, &viewer.Image1->picture());
+    EXPECT_EQ(jpegoptions::Target(), &viewer.image()->picture());
 }
 
 TEST_F(Viewer, GesturesGiveTheCropRectangle) {
@@ -158,7 +158,7 @@ TEST_F(Viewer, RubberBandFollowsThePointerAndLeavesOneOutline) {
     press(10, 20);
     EXPECT_EQ(edits(), QStringList({"10", "20", "1", "1"}));
     EXPECT_EQ(picture(), original) << "a zero-size outline changes no pixel";
-    EXPECT_EQ(viewer.Image1->cursor().shape(), Qt::SizeAllCursor);
+    EXPECT_EQ(viewer.image()->cursor().shape(), Qt::SizeAllCursor);
 
     const QString labelBefore = infoUi().LabelCadre->text();
     move(60, 40);
@@ -168,7 +168,7 @@ TEST_F(Viewer, RubberBandFollowsThePointerAndLeavesOneOutline) {
     EXPECT_EQ(infoUi().LabelCadre->text(), labelBefore) << "the label waits for the release";
     move(50, 60);
     release(50, 60);
-    EXPECT_EQ(viewer.Image1->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(viewer.image()->cursor().shape(), Qt::ArrowCursor);
     EXPECT_TRUE(info().OutlineDrawn);
 
     // Exactly the outline of the final rectangle is on the picture.
@@ -237,7 +237,7 @@ TEST_F(Viewer, RightOrMiddleClickTogglesTheInformationWindow) {
         EXPECT_EQ(infoUi().LabelCadre->text(), "X=   5 Y=   6 L=  10 H=  21");
         release(40, 40, button);
         EXPECT_TRUE(info().isVisible()) << "a release only resets the cursor";
-        EXPECT_EQ(viewer.Image1->cursor().shape(), Qt::ArrowCursor);
+        EXPECT_EQ(viewer.image()->cursor().shape(), Qt::ArrowCursor);
         press(40, 40, button);
         release(40, 40, button);
         EXPECT_FALSE(info().isVisible());
@@ -299,7 +299,7 @@ TEST_F(Viewer, ArrowKeysAreNotEatenByTheScrollArea) {
     QTest::keyClick(window(), Qt::Key_Right);
     QTest::keyClick(window(), Qt::Key_PageDown);
     EXPECT_EQ(seen, QList<int>({0x27, 0x22}));
-    EXPECT_EQ(viewer.ScrollBox1->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(viewer.scrollBox()->horizontalScrollBar()->value(), 0);
 }
 
 // The window as the user sees it, with a rectangle on the picture; kept as a picture when
@@ -307,7 +307,7 @@ TEST_F(Viewer, ArrowKeysAreNotEatenByTheScrollArea) {
 TEST_F(Viewer, GrabShowsThePictureWithItsOutline) {
     drag(20, 30, 200, 150);
     const QImage grabbed = viewer.grab().toImage();
-    const QPoint corner = viewer.Image1->mapTo(&viewer, QPoint(20, 30)) * grabbed.devicePixelRatio();
+    const QPoint corner = viewer.image()->mapTo(&viewer, QPoint(20, 30)) * grabbed.devicePixelRatio();
     EXPECT_EQ(grabbed.pixel(corner) | 0xFF000000, ~original.pixel(20, 30) | 0xFF000000) << "the outline is on screen";
     const QString dir = qEnvironmentVariable("ORVEXA_GRAB_DIR");
     if (!dir.isEmpty()) {

@@ -1,0 +1,22 @@
+#pragma once
+// The names of written frames: prefix, number and extension, as the main window's naming
+// controls set them. Shared by the window and by scripts, so both name files alike.
+
+#include <QString>
+#include <cstdint>
+
+namespace naming {
+
+// The numbering choices, in the order of the main window's numbering group.
+enum class Numbering { Plain = 0, ZeroFilled = 1, None = 2 };
+// The output types, in the order of the main window's type group.
+enum class OutputType { Bmp = 0, Jpeg = 1 };
+
+// "IMAGE" when the typed prefix is blank; the number zero-filled to `width` digits (right-aligned
+// with blanks beyond 16), plain, or left out; ".JPG" or ".BMP".
+QString ImageName(const QString& typedPrefix, Numbering numbering, int32_t number, int width, OutputType type);
+
+// Text without its leading and trailing blanks (characters up to the space).
+QString TrimBlanks(const QString& text);
+
+}  // namespace naming

@@ -1,0 +1,62 @@
+#pragma once
+// Where the user is in the open video, shared by every window: the position in the active
+// sequence (the video's frames, or the rows of the frame list), the range the commands move
+// in, which sequence is active, and the flag that keeps the long loops running. Plain values
+// changed only through these functions, as the frame source keeps its own.
+
+#include <cstdint>
+
+
+namespace navigation {
+
+int32_t CurrentPosition();
+int32_t RangeStart();
+int32_t RangeEnd();
+// True while positions are frames of the video; false while they are rows of the frame list.
+bool AviSequence();
+// Keeps the long loops (slideshow, list build, ranking, marking, batch) running; a command
+// that must stop them clears it.
+bool RunFlag();
+// The frame list holds the rows of the open video.
+bool ListBuilt();
+
+void SetRunFlag(bool running);
+void SetListBuilt(bool built);
+void SetCurrentPosition(int32_t position);
+void SetRange(int32_t start, int32_t end);
+void SetRangeEnd(int32_t end);
+
+// The position that a request comes to: the range's nearer end, or with `loop` the opposite
+// end, for a request outside the range. It becomes the current position.
+int32_t ClampPosition(int32_t requested, bool loop);
+
+// Selects the video's sequence, or the list's once the list is built. Returns false when the
+// list's was asked for without a list (the video's stays selected).
+bool SelectSequence(bool avi);
+
+// Back to the values of a program just started.
+void Reset();
+
+// What the windows below the main window ask of it: it owns the track bar that shows a
+// position, the play state and the single-frame extraction. Set by the main window.
+class MainWindowCommands {
+public:
+    virtual ~MainWindowCommands() = default;
+    // Selects a sequence as the sequence button does (with its message when refused).
+    virtual void ShowSequence(bool avi) = 0;
+    // Moves the track bar, which shows the position when it changes.
+    virtual void MoveTo(int32_t position) = 0;
+    // Marks the slideshow paused (a running loop is stopped by clearing RunFlag).
+    virtual void MarkPaused() = 0;
+    // The single-frame "Extraire" on the current position; may throw to end a batch. True when
+    // it wrote its file.
+    virtual bool ExtractCurrentFrame() = 0;
+    // The program is ending (its main window closed while a loop ran).
+    virtual bool ProgramEnding() const = 0;
+};
+
+void SetMainWindow(MainWindowCommands* commands);
+// Null until the main window is made.
+MainWindowCommands* MainWindow();
+
+}  // namespace navigation
