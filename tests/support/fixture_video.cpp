@@ -425,6 +425,8 @@ const char* BadFileName(BadFile kind) {
     case BadFile::AbsurdSize: return "AbsurdSize";
     case BadFile::AbsurdLength: return "AbsurdLength";
     case BadFile::NoVideo: return "NoVideo";
+    case BadFile::HugeRle: return "HugeRle";
+    case BadFile::NestedLists: return "NestedLists";
     }
     return "?";
 }
@@ -482,6 +484,34 @@ bool WriteBadFile(const std::string& path, BadFile kind, const std::string& vali
         VideoOptions options;
         options.video = false;
         return WriteVideo(path, options);
+    }
+    case BadFile::HugeRle: {
+        std::vector<char> bytes = ReadAll(validAvi);
+        const size_t strh = VideoStrh(bytes);
+        const size_t strf = strh == 0 ? std::string::npos : std::string(bytes.begin(), bytes.end()).find("strf", strh);
+        if (strf == std::string::npos) return false;
+        Put32(bytes, strf + 8 + 4, 16384u);  // biWidth
+        Put32(bytes, strf + 8 + 8, 8192u);   // biHeight
+        bytes[strf + 8 + 14] = 8;            // biBitCount
+        bytes[strf + 8 + 15] = 0;
+        Put32(bytes, strf + 8 + 16, 1u);     // biCompression: BI_RLE8
+        return WriteAll(path, bytes.data(), bytes.size());
+    }
+    case BadFile::NestedLists: {
+        std::vector<char> bytes = ReadAll(validAvi);
+        constexpr uint32_t kDepth = 200000;
+        const size_t start = bytes.size();
+        bytes.resize(start + 12 * (size_t(kDepth) + 1));
+        // RIFF AVIX, then LIST movi, then LIST rec inside LIST rec down to the end of the file.
+        for (uint32_t level = 0; level <= kDepth; ++level) {
+            const size_t at = start + 12 * size_t(level);
+            const char* id = level == 0 ? "RIFF" : "LIST";
+            const char* type = level == 0 ? "AVIX" : level == 1 ? "movi" : "rec ";
+            std::memcpy(bytes.data() + at, id, 4);
+            Put32(bytes, at + 4, uint32_t(bytes.size() - at - 8));
+            std::memcpy(bytes.data() + at + 8, type, 4);
+        }
+        return WriteAll(path, bytes.data(), bytes.size());
     }
     }
     return false;
