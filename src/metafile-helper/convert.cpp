@@ -3,6 +3,7 @@
 #include "platform/metafile_helper_protocol.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 extern "C" {
@@ -45,8 +46,10 @@ QByteArray WmfToSvg(QByteArray contents) {
         device->bbox = bbox;
         float width = 0, height = 0;
         wmf_size(api, &width, &height);
-        device->width = unsigned(std::clamp(width, 1.0f, float(kMaxSide)));
-        device->height = unsigned(std::clamp(height, 1.0f, float(kMaxSide)));
+        // The size comes from the file: not a number, or out of range, is not a picture size.
+        const auto side = [](float v) { return std::isfinite(v) ? unsigned(std::clamp(v, 1.0f, float(kMaxSide))) : 1u; };
+        device->width = side(width);
+        device->height = side(height);
         const bool played = wmf_play(api, 0, &bbox) == wmf_E_None;
         char* buffer = nullptr;
         unsigned long length = 0;
