@@ -59,16 +59,20 @@ QByteArray MakeWmf() {
     return placeable.data + header.data + records.data;
 }
 
-QByteArray MakeEmf() {
+QByteArray MakeEmf(int width, int height, int wholeRectangles) {
     Bytes body;
     body.u32(43).u32(24).i32(16).i32(8).i32(48).i32(24);  // rectangle
+    for (int i = 0; i < wholeRectangles; ++i) body.u32(43).u32(24).i32(0).i32(0).i32(width - 1).i32(height - 1);
     body.u32(14).u32(20).u32(0).u32(16).u32(20);          // end
     Bytes header;
     const uint32_t total = uint32_t(88 + body.data.size());
+    const uint32_t records = uint32_t(3 + wholeRectangles);
+    // 96 pixels an inch: 2646 hundredths of a millimetre for every hundred pixels.
+    const auto hundredthsOfMm = [](int pixels) { return int32_t(int64_t(pixels) * 2646 / 100); };
     header.u32(1).u32(88);
-    header.i32(0).i32(0).i32(63).i32(31);         // bounds, pixels
-    header.i32(0).i32(0).i32(1693).i32(846);      // frame, 0.01 mm
-    header.u32(0x464D4520).u32(0x10000).u32(total).u32(3).u16(1).u16(0);
+    header.i32(0).i32(0).i32(width - 1).i32(height - 1);                            // bounds, pixels
+    header.i32(0).i32(0).i32(hundredthsOfMm(width)).i32(hundredthsOfMm(height));  // frame, 0.01 mm
+    header.u32(0x464D4520).u32(0x10000).u32(total).u32(records).u16(1).u16(0);
     header.u32(0).u32(0).u32(0);
     header.i32(1024).i32(768).i32(271).i32(203);  // device pixels and millimetres
     return header.data + body.data;
@@ -90,7 +94,7 @@ QByteArray MakeJpegOfEveryScan(int width, int height) {
     constexpr int kComponents = 3;
     constexpr int kTopBit = 10;  // the largest point transform libjpeg takes for 8-bit samples
     std::vector<jpeg_scan_info> scans;
-    const auto add = [&scans](int components, int ss, int se, int ah, int al) {
+    const auto add = [](int components, int ss, int se, int ah, int al) {
         jpeg_scan_info scan{};
         scan.comps_in_scan = components;
         for (int c = 0; c < components; ++c) scan.component_index[c] = c;

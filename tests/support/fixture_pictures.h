@@ -7,8 +7,9 @@ namespace fixture {
 
 // A placeable Windows metafile of 64 x 32 units at 96 units per inch holding one rectangle.
 QByteArray MakeWmf();
-// An enhanced metafile of 64 x 32 pixels holding one rectangle.
-QByteArray MakeEmf();
+// An enhanced metafile of 64 x 32 pixels holding one rectangle; or of the size given, with
+// as many rectangles again that each cover the whole picture.
+QByteArray MakeEmf(int width = 64, int height = 32, int wholeRectangles = 0);
 // A JPEG file of a colour gradient, as the program's encoder writes it.
 QByteArray MakeJpeg(int width, int height, bool progressive, bool grayscale);
 // A progressive JPEG file whose scans send every coefficient of every component on its own,
