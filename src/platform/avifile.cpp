@@ -38,6 +38,10 @@ constexpr int64_t kMaxPixelsPerByte = 1024;
 constexpr int64_t kMinChunkBytes = 8;
 // Streams with more chunks than this are not ours to index.
 constexpr int64_t kMaxFrames = int64_t(1) << 28;
+// A picture comes out of the decoder within this many chunks after its own or not at all
+// (reordering codecs hold back at most 16): reading on past that only costs time, which on
+// a file of millions of undecodable chunks is many seconds.
+constexpr int kMaxPictureDelay = 64;
 // An MPEG-4 chunk this small is a not-coded placeholder (as the unpacking filter judges it),
 // never a picture to start decoding from.
 constexpr uint32_t kMaxPlaceholderBytes = 19;
@@ -120,7 +124,7 @@ private:
 
     bool Seek(int entry);
     Outcome DecodeUntil(int target);
-    bool ReadAndSend();
+    bool ReadAndSend(int last);
     bool OpenUnpacker(const AVCodecParameters& par);
     int OnPicture(int entry, int target, bool& missed);
     bool Locate(int32_t position);
@@ -188,7 +192,7 @@ bool GetFrame::Open(const AviStream& stream) {
 
     // The file's own chunks are the truth: the demuxer's index is missing or short when the
     // file's end is damaged.
-    const riff::ChunkScan scan = riff::ScanChunks(container_->path, stream.number);
+    const riff::ChunkScan scan = riff::ScanChunks(container_->path, stream.number, length_);
     if (scan.chunks.empty() || !BackedByData(scan, par->codec_id, header)) return false;
 
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
@@ -340,8 +344,9 @@ bool GetFrame::Seek(int entry) {
     return true;
 }
 
-// Sends the next packet of the stream, or the end of stream. False when nothing was sent.
-bool GetFrame::ReadAndSend() {
+// Sends the next packet of the stream up to entry `last`, or the end of stream. False when
+// nothing was sent.
+bool GetFrame::ReadAndSend(int last) {
     if (ended_) return false;
     AVPacket* pkt = packet_.get();
     while (true) {
@@ -357,6 +362,12 @@ bool GetFrame::ReadAndSend() {
             (pkt->flags & AV_PKT_FLAG_CORRUPT)) {
             av_packet_unref(pkt);
             break;
+        }
+        if (entry > last) {
+            // Past every chunk that could still give the picture wanted: the run ends here.
+            av_packet_unref(pkt);
+            usable_ = false;
+            return false;
         }
         pkt->pts = pkt->dts;  // carried through reordering: names the chunk of each picture
         if (paletteDue_ && !palette_.empty() && !av_packet_get_side_data(pkt, AV_PKT_DATA_PALETTE, nullptr)) {
@@ -422,7 +433,7 @@ GetFrame::Outcome GetFrame::DecodeUntil(int target) {
     while (true) {
         const int got = avcodec_receive_frame(codec, frame);
         if (got == AVERROR(EAGAIN)) {
-            if (!ReadAndSend()) return Outcome::Failed;
+            if (!ReadAndSend(target + kMaxPictureDelay)) return Outcome::Failed;
             continue;
         }
         if (got < 0) {

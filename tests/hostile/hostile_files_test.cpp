@@ -150,6 +150,8 @@ TEST_F(HostileFiles, MadeOnesAreRefusedOrReadInTime) {
     } const cases[] = {
         // The lists go deeper than any call stack; the video before them still plays.
         {badAvi(fixture::BadFile::NestedLists), true},
+        // Millions of undecodable frames: indexed at the open, never decoded on to the end.
+        {badAvi(fixture::BadFile::ManyChunks), true},
         // 16384 x 8192 pixels claimed by a file whose frames are a few kilobytes.
         {badAvi(fixture::BadFile::HugeRle), false},
         // 16384 x 16384 pixels: over the JPEG limit.

@@ -427,6 +427,7 @@ const char* BadFileName(BadFile kind) {
     case BadFile::NoVideo: return "NoVideo";
     case BadFile::HugeRle: return "HugeRle";
     case BadFile::NestedLists: return "NestedLists";
+    case BadFile::ManyChunks: return "ManyChunks";
     }
     return "?";
 }
@@ -495,6 +496,26 @@ bool WriteBadFile(const std::string& path, BadFile kind, const std::string& vali
         bytes[strf + 8 + 14] = 8;            // biBitCount
         bytes[strf + 8 + 15] = 0;
         Put32(bytes, strf + 8 + 16, 1u);     // biCompression: BI_RLE8
+        return WriteAll(path, bytes.data(), bytes.size());
+    }
+    case BadFile::ManyChunks: {
+        std::vector<char> bytes = ReadAll(validAvi);
+        const size_t strh = VideoStrh(bytes);
+        if (strh == 0) return false;
+        constexpr uint32_t kChunks = 9000000;
+        constexpr size_t kChunkBytes = 10;  // header, one byte, padding
+        Put32(bytes, strh + 32, kChunks);
+        const size_t start = bytes.size();
+        bytes.resize(start + 24 + kChunkBytes * kChunks, 0);
+        std::memcpy(bytes.data() + start, "RIFF", 4);
+        Put32(bytes, start + 4, uint32_t(16 + kChunkBytes * kChunks));
+        std::memcpy(bytes.data() + start + 8, "AVIXLIST", 8);
+        Put32(bytes, start + 16, uint32_t(4 + kChunkBytes * kChunks));
+        std::memcpy(bytes.data() + start + 20, "movi", 4);
+        for (size_t at = start + 24; at < bytes.size(); at += kChunkBytes) {
+            std::memcpy(bytes.data() + at, "00dc", 4);
+            Put32(bytes, at + 4, 1);
+        }
         return WriteAll(path, bytes.data(), bytes.size());
     }
     case BadFile::NestedLists: {
