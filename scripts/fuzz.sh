@@ -52,9 +52,9 @@ done
 [[ ${#regressions[@]} -eq 0 ]] || cp "${regressions[@]}" "$corpus/"
 
 # Leak reports are left off: Qt and the metafile libraries keep caches for the process's life.
-# A single input over 10 s or 2 GB of memory is a finding.
+# A single input over 10 s, 1.5 GB of memory or a single allocation over 600 MB is a finding.
 export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 QT_QPA_PLATFORM=offscreen
-options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=1048576
+options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=1536 -malloc_limit_mb=600 -max_len=1048576
          -artifact_prefix="$findings/" -print_final_stats=1)
 if [[ $target != metafile ]]; then
   exec "$build/tests/fuzz/fuzz_$target" "$corpus" "$seeds/$target" "${options[@]}"
