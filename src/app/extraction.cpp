@@ -3,7 +3,6 @@
 
 #include <QFileInfo>
 #include <QImage>
-#include <QPainter>
 #include <limits>
 
 #include "app/TForm1.h"
@@ -65,15 +64,10 @@ void TForm1::SpeedButtonVoirClick() {
         // The reading options (scale among them) decide the picture's size, so they apply first
         // and the viewer is sized to the picture they give.
         jpegoptions::ApplyTo(picture.graphic());
-        const QImage drawn = picture.graphic()->toImage();
-        const int width = drawn.width(), height = drawn.height();
+        QImage converted = gfx::ToViewerImage(*picture.graphic());
+        const int width = converted.width(), height = converted.height();
         pictureViewer_->setImageClientSize(width, height);
         pictureViewer_->setClientSize(width + 4, height + 4);
-        QImage converted(width, height, QImage::Format_RGB888);
-        converted.fill(Qt::white);
-        QPainter painter(&converted);
-        painter.drawImage(QRect(0, 0, width, height), drawn);
-        painter.end();
         picture.setGraphic(std::make_unique<gfx::Bitmap>(std::move(converted), gfx::PixelLayout::Bits24));
     } else {
         pictureViewer_->setWindowTitle("Pas d'Image");

@@ -91,6 +91,33 @@ bool ReadAt(std::ifstream& in, int64_t position, void* buffer, int64_t bytes) {
     return in.good() || in.gcount() == bytes;
 }
 
+// Reads a file's chunk headers through a window of it: a walk over millions of small chunks
+// costs a read of the file, not a system call or two for each chunk.
+class WindowReader {
+public:
+    explicit WindowReader(std::ifstream& in) : in_(in), window_(kWindowBytes) {}
+
+    bool Read(int64_t position, void* out, int64_t bytes) {
+        if (position < start_ || position + bytes > start_ + length_) {
+            in_.clear();
+            in_.seekg(position);
+            in_.read(reinterpret_cast<char*>(window_.data()), std::streamsize(window_.size()));
+            start_ = position;
+            length_ = in_.gcount();
+            if (bytes > length_) return false;
+        }
+        std::memcpy(out, window_.data() + (position - start_), size_t(bytes));
+        return true;
+    }
+
+private:
+    static constexpr size_t kWindowBytes = 1 << 20;
+    std::ifstream& in_;
+    std::vector<uint8_t> window_;
+    int64_t start_ = 0;
+    int64_t length_ = 0;
+};
+
 }  // namespace
 
 std::optional<Layout> ReadLayout(const std::string& path) {
@@ -146,49 +173,57 @@ std::optional<Layout> ReadLayout(const std::string& path) {
     return std::nullopt;
 }
 
-ChunkScan ScanChunks(const std::string& path, int streamNumber) {
+ChunkScan ScanChunks(const std::string& path, int streamNumber, int64_t maxChunks) {
     ChunkScan scan;
     std::ifstream in(path, std::ios::binary);
     if (!in || streamNumber < 0 || streamNumber >= int(kMaxStreams)) return scan;
+    WindowReader reader(in);
     in.seekg(0, std::ios::end);
     const int64_t fileSize = in.tellg();
     const char tens = char('0' + streamNumber / 10);
     const char units = char('0' + streamNumber % 10);
 
-    // Walks the chunks of [begin, end); lists that hold data chunks are entered, the rest skipped.
-    // Returns false when the walk has to stop (damage).
-    auto walk = [&](auto&& self, int64_t begin, int64_t end, bool inData) -> bool {
-        int64_t at = begin;
-        while (at + 8 <= end) {
-            uint8_t head[12];
-            if (!ReadAt(in, at, head, 8)) return false;
-            const uint32_t id = Le32(head);
-            const int64_t size = Le32(head + 4);
-            const int64_t next = at + 8 + size + (size & 1);
-            if (id == kList || id == kRiff) {
-                // A list cut short still holds its complete chunks.
-                if (size >= 4 && ReadAt(in, at + 8, head + 8, 4)) {
-                    const uint32_t type = Le32(head + 8);
-                    const bool data = type == kMovi || (inData && type == kRec);
-                    const bool container = id == kRiff && (type == kAvi || type == kAvix);
-                    const int64_t listEnd = std::min(at + 8 + size, fileSize);
-                    if ((data || container) && !self(self, at + 12, listEnd, data)) return false;
-                }
-            } else if (at + 8 + size > fileSize) {
-                scan.damaged = true;
-                return false;
-            } else if (inData && char(head[0]) == tens && char(head[1]) == units) {
-                const bool indexOrPalette = (head[2] == 'i' && head[3] == 'x') || (head[2] == 'p' && head[3] == 'c');
-                if (!indexOrPalette) {
-                    if (size > 0) scan.chunks.push_back(Chunk{scan.chunkCount, at, uint32_t(size)});
-                    ++scan.chunkCount;
-                }
-            }
-            at = next;
-        }
-        return true;
+    // The lists entered so far, innermost last: a loop over an explicit stack, since the
+    // nesting depth is the file's to choose and the call stack is not.
+    struct Level {
+        int64_t at;   // next chunk header
+        int64_t end;  // end of the list
+        bool inData;  // inside a movi list: data chunks count
     };
-    walk(walk, 0, fileSize, false);
+    std::vector<Level> levels{{0, fileSize, false}};
+    while (!levels.empty() && scan.chunkCount < maxChunks) {
+        Level& level = levels.back();
+        if (level.at + 8 > level.end) {
+            levels.pop_back();
+            continue;
+        }
+        const int64_t at = level.at;
+        const bool inData = level.inData;
+        uint8_t head[12];
+        if (!reader.Read(at, head, 8)) break;
+        const uint32_t id = Le32(head);
+        const int64_t size = Le32(head + 4);
+        level.at = at + 8 + size + (size & 1);
+        if (id == kList || id == kRiff) {
+            // A list cut short still holds its complete chunks.
+            if (size >= 4 && reader.Read(at + 8, head + 8, 4)) {
+                const uint32_t type = Le32(head + 8);
+                const bool data = type == kMovi || (inData && type == kRec);
+                const bool container = id == kRiff && (type == kAvi || type == kAvix);
+                const int64_t listEnd = std::min(at + 8 + size, fileSize);
+                if (data || container) levels.push_back(Level{at + 12, listEnd, data});
+            }
+        } else if (at + 8 + size > fileSize) {
+            scan.damaged = true;
+            break;
+        } else if (inData && char(head[0]) == tens && char(head[1]) == units) {
+            const bool indexOrPalette = (head[2] == 'i' && head[3] == 'x') || (head[2] == 'p' && head[3] == 'c');
+            if (!indexOrPalette) {
+                if (size > 0) scan.chunks.push_back(Chunk{scan.chunkCount, at, uint32_t(size)});
+                ++scan.chunkCount;
+            }
+        }
+    }
     return scan;
 }
 

@@ -58,7 +58,8 @@ struct ChunkScan {
 };
 
 // The data chunks of stream `streamNumber` in every movi list (also in 'rec ' lists and in
-// OpenDML extensions), read from the chunk headers.
-ChunkScan ScanChunks(const std::string& path, int streamNumber);
+// OpenDML extensions), read from the chunk headers; the scan ends after `maxChunks` of them
+// (the stream's length: the positions after it are never asked for).
+ChunkScan ScanChunks(const std::string& path, int streamNumber, int64_t maxChunks);
 
 }  // namespace avifile::riff

@@ -23,13 +23,25 @@ extern "C" {
 namespace avifile {
 namespace {
 
-// Larger pictures are refused before anything is sized by them.
+// Larger pictures are refused before anything is sized by them: a side over 16384 pixels, or a
+// 24-bit frame over 512 MB.
 constexpr int64_t kMaxSide = 16384;
-constexpr int64_t kMaxPixels = int64_t(1) << 27;
+constexpr int64_t kMaxFrameBytes = int64_t(512) << 20;
+// Up to this many pixels (4096 x 4096) a frame is taken on the header's word. A larger one has
+// to be backed by the stream's data: a chunk of at least one byte per kMaxPixelsPerByte pixels,
+// so that a few hundred bytes of header cannot make the program size gigantic buffers. No
+// codec of ours describes a whole picture in less (run-length codes reach 255 pixels in 2 bytes
+// before a line ends).
+constexpr int64_t kUnbackedPixels = int64_t(1) << 24;
+constexpr int64_t kMaxPixelsPerByte = 1024;
 // The smallest chunk a frame can occupy in a file: its header.
 constexpr int64_t kMinChunkBytes = 8;
 // Streams with more chunks than this are not ours to index.
 constexpr int64_t kMaxFrames = int64_t(1) << 28;
+// A picture comes out of the decoder within this many chunks after its own or not at all
+// (reordering codecs hold back at most 16): reading on past that only costs time, which on
+// a file of millions of undecodable chunks is many seconds.
+constexpr int kMaxPictureDelay = 64;
 // An MPEG-4 chunk this small is a not-coded placeholder (as the unpacking filter judges it),
 // never a picture to start decoding from.
 constexpr uint32_t kMaxPlaceholderBytes = 19;
@@ -77,9 +89,20 @@ bool SaneVideoHeader(const riff::StreamDescription& stream, int64_t fileSize) {
     if (!ReadInfoHeader(stream.format, h)) return false;
     const int64_t w = h.biWidth;
     const int64_t ht = h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight);
-    if (w < 1 || w > kMaxSide || ht < 1 || ht > kMaxSide || w * ht > kMaxPixels) return false;
+    if (w < 1 || w > kMaxSide || ht < 1 || ht > kMaxSide || dib::ImageSize(w, ht, 24) > kMaxFrameBytes) return false;
     const int64_t length = stream.header.length;
     return length <= kMaxFrames && length <= fileSize / kMinChunkBytes;
+}
+
+// Whether the stream's chunks can describe pictures of this size at all.
+bool BackedByData(const riff::ChunkScan& scan, AVCodecID codec, const dib::BitmapInfoHeader& header) {
+    uint32_t largest = 0;
+    for (const riff::Chunk& chunk : scan.chunks) largest = std::max(largest, chunk.size);
+    const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : int64_t(header.biHeight);
+    const int64_t pixels = int64_t(header.biWidth) * height;
+    // Uncompressed pictures take all their bits; the decoder refuses shorter chunks.
+    if (codec == AV_CODEC_ID_RAWVIDEO) return int64_t(largest) * 8 >= pixels * std::max<int64_t>(header.biBitCount, 1);
+    return pixels <= kUnbackedPixels || int64_t(largest) * kMaxPixelsPerByte >= pixels;
 }
 
 }  // namespace
@@ -101,7 +124,7 @@ private:
 
     bool Seek(int entry);
     Outcome DecodeUntil(int target);
-    bool ReadAndSend();
+    bool ReadAndSend(int last);
     bool OpenUnpacker(const AVCodecParameters& par);
     int OnPicture(int entry, int target, bool& missed);
     bool Locate(int32_t position);
@@ -146,7 +169,8 @@ private:
     int width_ = 0;
     int height_ = 0;
     int64_t stride_ = 0;
-    std::vector<uint8_t> dib_;
+    dib::BitmapInfoHeader dibHeader_;
+    std::vector<uint8_t> dib_;  // made at the first fetch: the screen path never needs it
     int shown_ = -1;  // display number of the picture in held_
     bool dibCurrent_ = false;  // dib_ holds the conversion of held_
 };
@@ -166,6 +190,11 @@ bool GetFrame::Open(const AviStream& stream) {
     stride_ = dib::RowStride(width_, 24);
     length_ = stream.description->header.length;
 
+    // The file's own chunks are the truth: the demuxer's index is missing or short when the
+    // file's end is damaged.
+    const riff::ChunkScan scan = riff::ScanChunks(container_->path, stream.number, length_);
+    if (scan.chunks.empty() || !BackedByData(scan, par->codec_id, header)) return false;
+
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
     if (!decoder) return false;
     const bool mpeg4 = par->codec_id == AV_CODEC_ID_MPEG4;
@@ -175,6 +204,9 @@ bool GetFrame::Open(const AviStream& stream) {
     codec_.reset(avcodec_alloc_context3(decoder));
     if (!codec_ || avcodec_parameters_to_context(codec_.get(), unpacker_ ? unpacker_->par_out : par) < 0) return false;
     codec_->thread_count = 1;
+    // Codecs that carry their own picture size in the data are held to what the header was
+    // allowed; coded sizes round up to whole blocks, hence the margin.
+    codec_->max_pixels = std::max<int64_t>(int64_t(width_ + 64) * (height_ + 64), kUnbackedPixels);
     if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) return false;
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par->codec_id);
     reorders_ = descriptor && (descriptor->props & AV_CODEC_PROP_REORDER);
@@ -185,10 +217,6 @@ bool GetFrame::Open(const AviStream& stream) {
     held_.reset(av_frame_alloc());
     if (!packet_ || !frame_ || !held_) return false;
 
-    // The file's own chunks are the truth: the demuxer's index is missing or short when the
-    // file's end is damaged.
-    const riff::ChunkScan scan = riff::ScanChunks(container_->path, stream.number);
-    if (scan.chunks.empty()) return false;
     readable_ = std::min<int64_t>(scan.chunkCount, length_);
     entries_.reserve(scan.chunks.size());
     // The demuxer counts chunks from the stream header's start; position 0 is still the
@@ -232,18 +260,15 @@ bool GetFrame::Open(const AviStream& stream) {
         }
     }
 
-    dib_.assign(sizeof(dib::BitmapInfoHeader) + size_t(dib::ImageSize(width_, height_, 24)), 0);
-    dib::BitmapInfoHeader out;
-    out.biSize = sizeof out;
-    out.biWidth = width_;
-    out.biHeight = height_;
-    out.biPlanes = 1;
-    out.biBitCount = 24;
-    out.biCompression = dib::kRgbCompression;
-    out.biSizeImage = uint32_t(dib::ImageSize(width_, height_, 24));
-    out.biXPelsPerMeter = header.biXPelsPerMeter;
-    out.biYPelsPerMeter = header.biYPelsPerMeter;
-    std::memcpy(dib_.data(), &out, sizeof out);
+    dibHeader_.biSize = sizeof dibHeader_;
+    dibHeader_.biWidth = width_;
+    dibHeader_.biHeight = height_;
+    dibHeader_.biPlanes = 1;
+    dibHeader_.biBitCount = 24;
+    dibHeader_.biCompression = dib::kRgbCompression;
+    dibHeader_.biSizeImage = uint32_t(dib::ImageSize(width_, height_, 24));
+    dibHeader_.biXPelsPerMeter = header.biXPelsPerMeter;
+    dibHeader_.biYPelsPerMeter = header.biYPelsPerMeter;
 
     // Just opened: the demuxer stands at the first packet.
     runStart_ = 0;
@@ -319,8 +344,9 @@ bool GetFrame::Seek(int entry) {
     return true;
 }
 
-// Sends the next packet of the stream, or the end of stream. False when nothing was sent.
-bool GetFrame::ReadAndSend() {
+// Sends the next packet of the stream up to entry `last`, or the end of stream. False when
+// nothing was sent.
+bool GetFrame::ReadAndSend(int last) {
     if (ended_) return false;
     AVPacket* pkt = packet_.get();
     while (true) {
@@ -336,6 +362,12 @@ bool GetFrame::ReadAndSend() {
             (pkt->flags & AV_PKT_FLAG_CORRUPT)) {
             av_packet_unref(pkt);
             break;
+        }
+        if (entry > last) {
+            // Past every chunk that could still give the picture wanted: the run ends here.
+            av_packet_unref(pkt);
+            usable_ = false;
+            return false;
         }
         pkt->pts = pkt->dts;  // carried through reordering: names the chunk of each picture
         if (paletteDue_ && !palette_.empty() && !av_packet_get_side_data(pkt, AV_PKT_DATA_PALETTE, nullptr)) {
@@ -401,7 +433,7 @@ GetFrame::Outcome GetFrame::DecodeUntil(int target) {
     while (true) {
         const int got = avcodec_receive_frame(codec, frame);
         if (got == AVERROR(EAGAIN)) {
-            if (!ReadAndSend()) return Outcome::Failed;
+            if (!ReadAndSend(target + kMaxPictureDelay)) return Outcome::Failed;
             continue;
         }
         if (got < 0) {
@@ -428,7 +460,11 @@ GetFrame::Outcome GetFrame::DecodeUntil(int target) {
 }
 
 bool GetFrame::Convert(const AVFrame& frame) {
-    // Bottom-up rows; their padding bytes stay as zeroed at open.
+    if (dib_.empty()) {
+        dib_.assign(sizeof dibHeader_ + size_t(dibHeader_.biSizeImage), 0);
+        std::memcpy(dib_.data(), &dibHeader_, sizeof dibHeader_);
+    }
+    // Bottom-up rows; their padding bytes stay as zeroed when made.
     uint8_t* bits = dib_.data() + sizeof(dib::BitmapInfoHeader);
     return scaler_.Convert(frame, AV_PIX_FMT_BGR24, width_, height_, bits, stride_, true);
 }

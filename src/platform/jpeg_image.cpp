@@ -18,6 +18,19 @@ namespace {
 
 constexpr int kQuantizedColours = 236;
 
+// Pictures are decoded up to 64 megapixels at full size (8192 x 8192): the output picture then
+// takes at most 192 MB, and the coefficients that a progressive file keeps for the whole
+// picture at most 384 MB (2 bytes a coefficient, three full-resolution components). libjpeg
+// itself is held to that memory too.
+constexpr int64_t kMaxPixels = int64_t(1) << 26;
+constexpr long kMaxLibraryMemory = 448L << 20;
+// Every scan is a pass over the whole picture. Encoders write about ten; hundreds only come
+// from files made to keep a decoder busy.
+constexpr int kMaxScans = 100;
+// Progressive display shows a picture once per scan while the passes stay under this many
+// pixels in all; the scans after that go in unseen, before the final pass.
+constexpr int64_t kMaxDisplayedPixels = int64_t(1) << 27;
+
 // libjpeg reports a fatal error by calling error_exit, which must not return. It jumps back to
 // the function that called into libjpeg; that function then throws once libjpeg's C frames are
 // gone, because unwinding through them is not something the C library was built for.
@@ -46,6 +59,24 @@ jpeg_error_mgr* InitErrors(ErrorManager& manager) {
 }
 
 errors::Error JpegError(int code) { return errors::Error(QString::asprintf("Erreur JPEG #%d", code)); }
+
+// Called by libjpeg as the decode goes on, at least once a scan.
+void LimitScans(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        ERREXIT4(cinfo, JERR_BAD_PROGRESSION, 0, 0, 0, 0);
+    }
+}
+
+// Reads the header, refusing pictures over the pixel limit, and sets the decode's limits.
+void StartLimitedDecode(jpeg_decompress_struct& cinfo, jpeg_progress_mgr& progress) {
+    cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+    progress.progress_monitor = LimitScans;
+    cinfo.progress = &progress;
+    jpeg_read_header(&cinfo, TRUE);
+    if (int64_t(cinfo.image_width) * cinfo.image_height > kMaxPixels) {
+        ERREXIT1(&cinfo, JERR_IMAGE_TOO_BIG, unsigned(kMaxPixels));
+    }
+}
 
 // Destroys a libjpeg object however the function that made it is left.
 struct Destroyer {
@@ -181,9 +212,10 @@ void Decompress(const std::vector<uint8_t>& data, DecodeSettings settings,
     Destroyer destroyer{reinterpret_cast<j_common_ptr>(&cinfo)};
     if (setjmp(errors.jump)) throw JpegError(errors.pub.msg_code);
 
+    jpeg_progress_mgr progress{};
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&cinfo, TRUE);
+    StartLimitedDecode(cinfo, progress);
 
     cinfo.scale_num = 1;
     cinfo.scale_denom = ScaleDenominator(settings.scale);
@@ -249,7 +281,13 @@ void Decompress(const std::vector<uint8_t>& data, DecodeSettings settings,
     // One pass per scan as it arrives, then a last pass over the complete data with the
     // quality settings.
     bool finalPass = false;
+    int64_t displayed = 0;
     while (!finalPass) {
+        displayed += int64_t(width) * height;
+        if (displayed > kMaxDisplayedPixels) {
+            while (!jpeg_input_complete(&cinfo) && jpeg_consume_input(&cinfo) != JPEG_SUSPENDED) {
+            }
+        }
         if (jpeg_input_complete(&cinfo)) {
             finalPass = true;
             cinfo.dct_method = finalDct;
@@ -268,15 +306,43 @@ void Decompress(const std::vector<uint8_t>& data, DecodeSettings settings,
     outcome.warnings = int(errors.pub.num_warnings);
 }
 
+// The scans of a JPEG file, counted from its markers without decoding: segments are skipped
+// by their length, entropy-coded data up to the next marker.
+int CountScans(const std::vector<uint8_t>& data) {
+    int scans = 0;
+    size_t at = 2;  // after the start-of-image marker
+    const size_t size = data.size();
+    while (at + 1 < size) {
+        if (data[at] != 0xFF) {
+            ++at;  // entropy-coded data
+            continue;
+        }
+        const uint8_t marker = data[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        at += 2;
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
+        if (marker == 0xD9) break;
+        if (at + 1 >= size) break;
+        if (marker == 0xDA) ++scans;
+        at += size_t(data[at]) << 8 | data[at + 1];
+    }
+    return scans;
+}
+
 bool ReadDimensions(const std::vector<uint8_t>& data, uint8_t scale, int& width, int& height) {
+    if (CountScans(data) > kMaxScans) return false;
     jpeg_decompress_struct cinfo{};
     ErrorManager errors;
     cinfo.err = InitErrors(errors);
     Destroyer destroyer{reinterpret_cast<j_common_ptr>(&cinfo)};
     if (setjmp(errors.jump)) return false;
+    jpeg_progress_mgr progress{};
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&cinfo, TRUE);
+    StartLimitedDecode(cinfo, progress);
     cinfo.scale_num = 1;
     cinfo.scale_denom = ScaleDenominator(scale);
     jpeg_calc_output_dimensions(&cinfo);

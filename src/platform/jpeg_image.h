@@ -29,6 +29,8 @@ public:
 
     JpegImage() = default;
 
+    // The size at the reading scale; 0 x 0 when the data is no JPEG picture or one beyond what
+    // the decoder takes (over 64 megapixels at full size, or over 100 scans).
     int width() const override;
     int height() const override;
     bool isEmpty() const override { return data_.empty(); }

@@ -1,6 +1,8 @@
 #pragma once
-// Windows metafiles (.wmf, .emf) for viewing: converted to SVG (libwmf, libemf2svg) and drawn
-// with Qt SVG into a bitmap at the metafile's own size.
+// Windows metafiles (.wmf, .emf) for viewing. The metafile libraries run in a helper program
+// of our own, under limits of time, memory and files: it converts the metafile to SVG and then
+// draws that SVG at its own size. A helper that crashes, overruns a limit or answers nonsense
+// gives no picture; the program goes on.
 
 #include <QString>
 #include <memory>
@@ -11,5 +13,9 @@ namespace gfx {
 
 // Null when the file is not a metafile that can be drawn.
 std::unique_ptr<Graphic> LoadMetafile(const QString& path);
+
+// The helper program is looked for next to the running program unless a path is set here
+// (programs that live elsewhere in the build: tests, benchmarks).
+void SetMetafileHelperPath(const QString& path);
 
 }  // namespace gfx

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QPainter>
 
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
@@ -57,6 +58,16 @@ LoadResult LoadPictureFile(Picture& picture, const QString& path) {
     }
     picture.setGraphic(std::move(graphic));
     return picture.graphic() ? LoadResult::Loaded : LoadResult::NotAPicture;
+}
+
+QImage ToViewerImage(const Graphic& graphic) {
+    const QImage drawn = graphic.toImage();
+    QImage converted(drawn.size(), QImage::Format_RGB888);
+    converted.fill(Qt::white);
+    QPainter painter(&converted);
+    painter.drawImage(QRect(QPoint(0, 0), drawn.size()), drawn);
+    painter.end();
+    return converted;
 }
 
 }  // namespace gfx

@@ -305,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(Files, AviBadFileTest,
                          ::testing::Values(fixture::BadFile::Garbage, fixture::BadFile::RiffGarbage,
                                            fixture::BadFile::Text, fixture::BadFile::Png, fixture::BadFile::Mp4,
                                            fixture::BadFile::AbsurdSize, fixture::BadFile::AbsurdLength,
-                                           fixture::BadFile::NoVideo),
+                                           fixture::BadFile::NoVideo, fixture::BadFile::HugeRle),
                          [](const ::testing::TestParamInfo<fixture::BadFile>& info) {
                              return std::string(fixture::BadFileName(info.param));
                          });

@@ -1,6 +1,6 @@
 // Picture files loaded by extension: readable pictures of each kind, and files that are not.
 
-#include <QDataStream>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -8,60 +8,11 @@
 
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
+#include "platform/metafile.h"
 #include "platform/picture_loader.h"
+#include "support/fixture_pictures.h"
 
 namespace {
-
-// A little-endian byte writer for hand-made metafiles.
-class Bytes {
-public:
-    Bytes& u16(uint16_t v) { return put(v, 2); }
-    Bytes& u32(uint32_t v) { return put(v, 4); }
-    Bytes& i32(int32_t v) { return put(uint32_t(v), 4); }
-    QByteArray data;
-
-private:
-    Bytes& put(uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) data.append(char((v >> (8 * i)) & 0xFF));
-        return *this;
-    }
-};
-
-// A placeable Windows metafile of 64 x 32 units at 96 units per inch holding one rectangle.
-QByteArray MakeWmf() {
-    Bytes placeable;
-    placeable.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(64).u16(32).u16(96).u32(0);
-    uint16_t checksum = 0;
-    for (int i = 0; i < 20; i += 2) {
-        checksum ^= uint16_t(uint8_t(placeable.data[i]) | (uint8_t(placeable.data[i + 1]) << 8));
-    }
-    placeable.u16(checksum);
-    Bytes records;
-    records.u32(5).u16(0x020B).u16(0).u16(0);                   // window origin
-    records.u32(5).u16(0x020C).u16(32).u16(64);                 // window extent
-    records.u32(7).u16(0x041B).u16(24).u16(48).u16(8).u16(16);  // rectangle
-    records.u32(3).u16(0x0000);                                 // end
-    Bytes header;
-    const uint32_t words = uint32_t((18 + records.data.size()) / 2);
-    header.u16(1).u16(9).u16(0x0300).u32(words).u16(0).u32(7).u16(0);
-    return placeable.data + header.data + records.data;
-}
-
-// An enhanced metafile of 64 x 32 pixels holding one rectangle.
-QByteArray MakeEmf() {
-    Bytes body;
-    body.u32(43).u32(24).i32(16).i32(8).i32(48).i32(24);  // rectangle
-    body.u32(14).u32(20).u32(0).u32(16).u32(20);          // end
-    Bytes header;
-    const uint32_t total = uint32_t(88 + body.data.size());
-    header.u32(1).u32(88);
-    header.i32(0).i32(0).i32(63).i32(31);         // bounds, pixels
-    header.i32(0).i32(0).i32(1693).i32(846);      // frame, 0.01 mm
-    header.u32(0x464D4520).u32(0x10000).u32(total).u32(3).u16(1).u16(0);
-    header.u32(0).u32(0).u32(0);
-    header.i32(1024).i32(768).i32(271).i32(203);  // device pixels and millimetres
-    return header.data + body.data;
-}
 
 class PictureLoader : public ::testing::Test {
 protected:
@@ -100,8 +51,8 @@ TEST_F(PictureLoader, ReadsEachKindByItsExtension) {
         {WriteImage("a.bmp", "BMP"), {40, 30}, false},
         {WriteImage("b.ICO", "ICO"), {40, 30}, false},
         {dir.filePath("photo.JPEG"), {48, 36}, true},
-        {Write("drawing.wmf", MakeWmf()), {64, 32}, false},
-        {Write("drawing.emf", MakeEmf()), {64, 32}, false},
+        {Write("drawing.wmf", fixture::MakeWmf()), {64, 32}, false},
+        {Write("drawing.emf", fixture::MakeEmf()), {64, 32}, false},
     };
     for (const auto& c : cases) {
         ASSERT_EQ(gfx::LoadPictureFile(picture, c.path), gfx::LoadResult::Loaded) << c.path.toStdString();
@@ -122,4 +73,41 @@ TEST_F(PictureLoader, FilesThatAreNotPicturesOfTheirKindLeaveThePictureEmpty) {
         EXPECT_EQ(picture.graphic(), nullptr);
     }
     EXPECT_THROW(gfx::LoadPictureFile(picture, dir.filePath("missing.bmp")), errors::Error);
+}
+
+// The metafile libraries run in the helper program: whatever it does, the program gets a
+// picture or none within the time limit, and goes on.
+TEST_F(PictureLoader, AMetafileHelperThatMisbehavesGivesNoPictureInTime) {
+    const QString real = ORVEXA_METAFILE_HELPER_PATH;
+    struct {
+        const char* behaviour;
+        QString script;
+        bool loads;
+    } const cases[] = {
+        {"crashes", "kill -SEGV $$", false},
+        {"hangs", "exec sleep 60", false},
+        {"fails", "exit 3", false},
+        {"answers nonsense", "echo nonsense", false},
+        // 65535 x 65535 pixels announced, none sent.
+        {"claims a huge picture", "printf '\\377\\377\\000\\000\\377\\377\\000\\000'", false},
+        // The real helper, but only when it runs without write access and under the memory limit.
+        {"is limited", QString("[ \"$(ulimit -f)\" = 0 ] && [ \"$(ulimit -v)\" -le 1048576 ] || exit 1\nexec '%1' \"$@\"").arg(real), true},
+    };
+    const QString drawing = Write("drawing.wmf", fixture::MakeWmf());
+    for (const auto& c : cases) {
+        const QString helper = dir.filePath("helper.sh");
+        QFile script(helper);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write(("#!/bin/sh\n" + c.script + "\n").toUtf8());
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        gfx::SetMetafileHelperPath(helper);
+        QElapsedTimer timer;
+        timer.start();
+        const gfx::LoadResult result = gfx::LoadPictureFile(picture, drawing);
+        EXPECT_LT(timer.elapsed(), 5000) << c.behaviour;
+        EXPECT_EQ(result == gfx::LoadResult::Loaded, c.loads) << c.behaviour;
+    }
+    gfx::SetMetafileHelperPath(real);
+    EXPECT_EQ(gfx::LoadPictureFile(picture, drawing), gfx::LoadResult::Loaded);
 }

@@ -425,6 +425,9 @@ const char* BadFileName(BadFile kind) {
     case BadFile::AbsurdSize: return "AbsurdSize";
     case BadFile::AbsurdLength: return "AbsurdLength";
     case BadFile::NoVideo: return "NoVideo";
+    case BadFile::HugeRle: return "HugeRle";
+    case BadFile::NestedLists: return "NestedLists";
+    case BadFile::ManyChunks: return "ManyChunks";
     }
     return "?";
 }
@@ -482,6 +485,54 @@ bool WriteBadFile(const std::string& path, BadFile kind, const std::string& vali
         VideoOptions options;
         options.video = false;
         return WriteVideo(path, options);
+    }
+    case BadFile::HugeRle: {
+        std::vector<char> bytes = ReadAll(validAvi);
+        const size_t strh = VideoStrh(bytes);
+        const size_t strf = strh == 0 ? std::string::npos : std::string(bytes.begin(), bytes.end()).find("strf", strh);
+        if (strf == std::string::npos) return false;
+        Put32(bytes, strf + 8 + 4, 16384u);  // biWidth
+        Put32(bytes, strf + 8 + 8, 8192u);   // biHeight
+        bytes[strf + 8 + 14] = 8;            // biBitCount
+        bytes[strf + 8 + 15] = 0;
+        Put32(bytes, strf + 8 + 16, 1u);     // biCompression: BI_RLE8
+        return WriteAll(path, bytes.data(), bytes.size());
+    }
+    case BadFile::ManyChunks: {
+        std::vector<char> bytes = ReadAll(validAvi);
+        const size_t strh = VideoStrh(bytes);
+        if (strh == 0) return false;
+        constexpr uint32_t kChunks = 9000000;
+        constexpr size_t kChunkBytes = 10;  // header, one byte, padding
+        Put32(bytes, strh + 32, kChunks);
+        const size_t start = bytes.size();
+        bytes.resize(start + 24 + kChunkBytes * kChunks, 0);
+        std::memcpy(bytes.data() + start, "RIFF", 4);
+        Put32(bytes, start + 4, uint32_t(16 + kChunkBytes * kChunks));
+        std::memcpy(bytes.data() + start + 8, "AVIXLIST", 8);
+        Put32(bytes, start + 16, uint32_t(4 + kChunkBytes * kChunks));
+        std::memcpy(bytes.data() + start + 20, "movi", 4);
+        for (size_t at = start + 24; at < bytes.size(); at += kChunkBytes) {
+            std::memcpy(bytes.data() + at, "00dc", 4);
+            Put32(bytes, at + 4, 1);
+        }
+        return WriteAll(path, bytes.data(), bytes.size());
+    }
+    case BadFile::NestedLists: {
+        std::vector<char> bytes = ReadAll(validAvi);
+        constexpr uint32_t kDepth = 200000;
+        const size_t start = bytes.size();
+        bytes.resize(start + 12 * (size_t(kDepth) + 1));
+        // RIFF AVIX, then LIST movi, then LIST rec inside LIST rec down to the end of the file.
+        for (uint32_t level = 0; level <= kDepth; ++level) {
+            const size_t at = start + 12 * size_t(level);
+            const char* id = level == 0 ? "RIFF" : "LIST";
+            const char* type = level == 0 ? "AVIX" : level == 1 ? "movi" : "rec ";
+            std::memcpy(bytes.data() + at, id, 4);
+            Put32(bytes, at + 4, uint32_t(bytes.size() - at - 8));
+            std::memcpy(bytes.data() + at + 8, type, 4);
+        }
+        return WriteAll(path, bytes.data(), bytes.size());
     }
     }
     return false;

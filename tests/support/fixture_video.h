@@ -56,6 +56,10 @@ enum class BadFile {
     AbsurdSize,    // a valid AVI whose stream format claims 1000000 × 1000000 pixels
     AbsurdLength,  // a valid AVI whose stream header claims 2^31 − 16 frames
     NoVideo,       // an AVI holding an audio stream only
+    HugeRle,       // a valid AVI whose stream claims 16384 x 8192 run-length coded 8-bit pictures
+    NestedLists,   // a valid AVI followed by an AVIX part of 200000 lists, each inside the last
+    ManyChunks,    // a valid AVI followed by an AVIX part of 9 million one-byte chunks (90 MB),
+                   // which its stream header counts as frames
 };
 
 const char* BadFileName(BadFile kind);

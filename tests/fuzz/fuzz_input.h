@@ -1,0 +1,33 @@
+#pragma once
+// What the fuzz targets share: the input written to a file of the process's own (the readers
+// take paths), and the reading options taken from one input byte.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/jpeg_image.h"
+
+namespace fuzz {
+
+inline QString WriteInput(const uint8_t* data, size_t size, const char* extension) {
+    const QString path = QDir::temp().filePath(
+        QString("orvexa-fuzz-%1.%2").arg(QCoreApplication::applicationPid()).arg(extension));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(reinterpret_cast<const char*>(data), qint64(size));
+    return path;
+}
+
+// Bits 0-1 scale, 2 eight bits, 3 grey scale, 4 speed, 5 progressive display.
+inline void ApplyReadingOptions(gfx::JpegImage& jpeg, uint8_t bits) {
+    jpeg.setScale(bits & 3);
+    jpeg.setPixelFormat(bits & 4 ? gfx::JpegImage::Format8Bits : gfx::JpegImage::Format24Bits);
+    jpeg.setGrayscale(bits & 8);
+    jpeg.setPerformance(bits & 16 ? gfx::JpegImage::BestSpeed : gfx::JpegImage::BestQuality);
+    jpeg.setProgressiveDisplay(bits & 32);
+}
+
+}  // namespace fuzz
