@@ -107,6 +107,7 @@ private:
     bool usable_ = false;
     bool skipping_ = false;  // after a seek: packets before the run's start are passed over
     bool ended_ = false;
+    bool broken_ = false;  // a run met other packets than the index holds
     int32_t runStart_ = 0;
     int32_t nextPacket_ = 0;
     int64_t lastOut_ = kNoLabel;
@@ -213,7 +214,11 @@ void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_
 bool MediaFile::Impl::Seek(int32_t start) {
     avcodec_flush_buffers(codec_.get());
     usable_ = false;
-    const PacketEntry& entry = index_.packets[size_t(start)];
+    // Packets that a demuxer splits out of one PES have no position of their own: the run is
+    // found again by the last packet before the start that has one.
+    int32_t anchor = start;
+    while (anchor > 0 && index_.packets[size_t(anchor)].pos < 0) --anchor;
+    const PacketEntry& entry = index_.packets[size_t(anchor)];
     AVFormatContext* format = format_.get();
     int sought = -1;
     if (start == 0 && format->pb) {
@@ -229,7 +234,7 @@ bool MediaFile::Impl::Seek(int32_t start) {
     }
     if (sought < 0) return false;
     runStart_ = start;
-    nextPacket_ = start;
+    nextPacket_ = anchor;
     lastOut_ = kNoLabel;
     skipping_ = true;
     ended_ = false;
@@ -238,7 +243,8 @@ bool MediaFile::Impl::Seek(int32_t start) {
 }
 
 bool MediaFile::Impl::SamePacket(const PacketEntry& entry, const AVPacket& packet) const {
-    if (entry.pos >= 0 && packet.pos >= 0) return entry.pos == packet.pos;
+    if (entry.pos >= 0 || packet.pos >= 0) return entry.pos == packet.pos;
+    if (!skipping_) return true;  // the next packet split out of the same PES
     const int64_t time = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
     return time != AV_NOPTS_VALUE && time == entry.time;
 }
@@ -262,14 +268,20 @@ bool MediaFile::Impl::ReadAndSend() {
             const bool before = skipping_ && (entry.pos >= 0 && pkt->pos >= 0 ? pkt->pos < entry.pos : true);
             av_packet_unref(pkt);
             if (before) continue;
-            // The demuxer went past the start, or gives other packets than at open.
+            // The demuxer went past the start, or cuts the stream into other packets than at
+            // open (an MPEG parser restarted mid-stream): only a run from the file's start is
+            // sure to give the packets of the index.
             usable_ = false;
+            broken_ = true;
             return false;
         }
         skipping_ = false;
+        if (nextPacket_++ < runStart_) {
+            av_packet_unref(pkt);  // between the anchor and the key packet the run starts from
+            continue;
+        }
         // Every picture carries its label through the decoder's reordering.
         pkt->pts = entry.label;
-        ++nextPacket_;
         const int sent = avcodec_send_packet(codec_.get(), pkt);
         av_packet_unref(pkt);
         if (sent == 0 || sent == AVERROR(EAGAIN)) return true;
@@ -321,7 +333,8 @@ bool MediaFile::Impl::Locate(int32_t position) {
     dibCurrent_ = false;
     const int64_t label = index_.presented[size_t(position)];
     for (int back = 0; back < kAttempts; ++back) {
-        const int32_t start = StartPacketFor(index_, label, back);
+        const int32_t start = broken_ ? index_.keys.front() : StartPacketFor(index_, label, back);
+        broken_ = false;
         // Decoding on is cheaper than seeking while the target's start is already behind.
         const bool goOn = usable_ && lastOut_ < label && start <= nextPacket_ && !(back > 0 && start < runStart_);
         if (!goOn && !Seek(start)) continue;
