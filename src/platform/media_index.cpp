@@ -63,7 +63,8 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     index = {};
     std::vector<bool> known;  // the packet came with its presentation time
     const int64_t fileSize = format.pb ? avio_size(format.pb) : -1;
-    auto lastTold = std::chrono::steady_clock::now();
+    // The first report comes with the first packets, so that a cancel is seen at once.
+    auto lastTold = std::chrono::steady_clock::now() - kProgressEvery;
     int sinceClock = 0;
     bool reordered = false;  // some picture is shown at another time than it is decoded
     bool allKnown = true;
