@@ -72,8 +72,10 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     AVPacket* packet = av_packet_alloc();
     if (!packet) return IndexOutcome::Failed;
     IndexOutcome outcome = IndexOutcome::Built;
-    while (av_read_frame(&format, packet) >= 0) {
+    int read;
+    while ((read = av_read_frame(&format, packet)) >= 0) {
         if (packet->stream_index == stream.index) {
+            if (packet->flags & AV_PKT_FLAG_CORRUPT) index.damaged = true;
             if (index.packets.size() >= kMaxPackets) {
                 outcome = IndexOutcome::Failed;
                 av_packet_unref(packet);
@@ -111,6 +113,7 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     }
     av_packet_free(&packet);
     if (outcome != IndexOutcome::Built) return outcome;
+    if (read != AVERROR_EOF) index.damaged = true;
     if (index.packets.empty()) return IndexOutcome::Failed;
 
     // Without reordering a picture is decoded when it is shown.

@@ -29,6 +29,8 @@ struct MediaIndex {
     // The file's times are no presentation order (a remuxed AVI): pictures are labelled with
     // their packet's number and show in decode order.
     bool decodeOrder = false;
+    // The demuxer met a damaged packet or ended on an error: the last pictures may not decode.
+    bool damaged = false;
 };
 
 // Told how far the pass has come, in percent; answers false to cancel it.

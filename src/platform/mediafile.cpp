@@ -26,9 +26,10 @@ namespace {
 // Larger pictures are refused before anything is sized by them.
 constexpr int kMaxSide = 16384;
 constexpr int64_t kMaxPixels = int64_t(1) << 27;
-// The check at open for pictures that never come out decodes at most this many packets at
-// each end of the file.
-constexpr int32_t kMaxCheckPackets = 1000;
+// The check at open for pictures that never come out at the end decodes the last two GOPs
+// when they are this short, or up to the longer length when the demuxer saw damage.
+constexpr int32_t kUsualCheckPackets = 64;
+constexpr int32_t kDamagedCheckPackets = 1000;
 // A picture is looked for from this many key frames further back before giving up.
 constexpr int kAttempts = 4;
 constexpr int64_t kNoLabel = std::numeric_limits<int64_t>::min();
@@ -89,7 +90,7 @@ private:
     bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
     Outcome DecodeUntil(int64_t label);
     int64_t LabelOf(const AVFrame& frame) const;
-    void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to);
+    void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
 
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
     AVStream* stream_ = nullptr;
@@ -146,12 +147,18 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     if (!OpenDecoder()) return false;
 
     if (BuildIndex(*format_, *stream_, progress, index_) != IndexOutcome::Built) return false;
-    // Pictures that a decode from the start never gives (a damaged last packet, leading
-    // pictures without their references) are not presented.
+    // Pictures that a decode from the start never gives are not presented: the first key
+    // picture's leading pictures, whose references are not in the file, and the pictures of
+    // a damaged end.
     const auto& keys = index_.keys;
     const auto packets = int32_t(index_.packets.size());
-    DropPicturesNeverShown(0, 0, keys.size() > 1 ? keys[1] : packets);
-    DropPicturesNeverShown(keys.size() > 1 ? keys[keys.size() - 2] : keys[0], keys.back(), packets);
+    DropPicturesNeverShown(0, 0, keys.size() > 1 ? keys[1] : packets, true);
+    // The end is decoded from the GOP before the last: after a seek to an open GOP's key
+    // frame the decoder leaves out more than its leading pictures.
+    const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
+    if (packets - tailStart <= (index_.damaged ? kDamagedCheckPackets : kUsualCheckPackets)) {
+        DropPicturesNeverShown(tailStart, keys.back(), packets, false);
+    }
     if (index_.presented.empty()) return false;
 
     const int64_t imageSize = dib::ImageSize(width_, height_, 24);
@@ -183,11 +190,17 @@ bool MediaFile::Impl::OpenDecoder() {
     return packet_ && frame_ && held_;
 }
 
-void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_t to) {
-    if (to - start > kMaxCheckPackets || from >= to) return;
+// Decodes from key packet `start` on and forgets the pictures of packets `from` .. `to` - 1 that
+// did not come out: with `leadingOnly` those shown before the key picture of `from`, otherwise
+// those shown from it on.
+void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly) {
+    const int64_t keyLabel = index_.packets[size_t(from)].label;
     std::set<int64_t> expected;
     for (int32_t i = from; i < to; ++i) {
-        if (index_.packets[size_t(i)].shown) expected.insert(index_.packets[size_t(i)].label);
+        const PacketEntry& p = index_.packets[size_t(i)];
+        // At the end the key picture's own leading pictures are not looked for: after a seek
+        // they never come out, and a jump to them starts from the GOP before.
+        if (p.shown && (leadingOnly ? p.label < keyLabel : p.label >= keyLabel)) expected.insert(p.label);
     }
     if (expected.empty() || !Seek(start)) return;
     const int64_t last = *expected.rbegin();
