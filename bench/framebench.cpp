@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
     }
     const double openTime = Seconds(opening);
     const int count = FrameSource::FrameCount();
+    std::printf("open (index): %.3f s, %d frames, %dx%d\n", openTime, count, FrameSource::FrameWidth(),
+                std::abs(FrameSource::FrameHeight()));
 
     if (!dumps.empty()) {
         int status = 0;
@@ -66,8 +68,6 @@ int main(int argc, char** argv) {
         return status;
     }
 
-    std::printf("open (index): %.3f s, %d frames, %dx%d\n", openTime, count, FrameSource::FrameWidth(),
-                std::abs(FrameSource::FrameHeight()));
     const Clock::time_point start = Clock::now();
     int fetched = 0;
     for (int i = 0; i < count; ++i) fetched += FrameSource::FetchFrame(i) ? 1 : 0;
