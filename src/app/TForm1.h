@@ -114,6 +114,8 @@ private:
     int32_t FrameAtPosition(int32_t position) const;
     bool handlePreviewKey(QObject* watched, class QKeyEvent* event);
     void controlFocused(QWidget* control);
+    // Opens the video into the frame source, showing the indexing's progress in the caption.
+    bool OpenWithProgress(const QString& path);
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<TFormAvi> frameViewer_;
@@ -122,6 +124,7 @@ private:
     TFormOpJpeg* jpegOptionsWindow_ = nullptr;
     QPointer<QWidget> focusedControl_;  // the control of this window that had the focus last
     bool closing_ = false;
+    int openSerial_ = 0;  // counts opens and closes, so that an open overtaken while indexing gives way
 
     int32_t StepSize = 1;
     int32_t FastStepSize = 3;

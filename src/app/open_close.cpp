@@ -1,5 +1,6 @@
 // Opening a video into the frame viewer and closing it again.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QScrollArea>
@@ -16,11 +17,33 @@
 #include "viewer/TFormAvi.h"
 
 namespace {
-const QString kVideoFilter = QStringLiteral("Animations AVI (*.AVI)|*.AVI|Tous Fichiers (*.*)|*.*");
+const QString kVideoFilter = QStringLiteral(
+    "Vidéos (*.avi *.mp4 *.m4v *.mov *.mkv *.webm *.ts *.m2ts *.mts *.mpg *.mpeg *.vob)|"
+    "*.avi;*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.mpg;*.mpeg;*.vob|"
+    "Animations AVI (*.AVI)|*.AVI|Tous Fichiers (*.*)|*.*");
+}
+
+// Indexing a long video shows its progress in the caption and stops at the pause command
+// (which clears RunFlag), as the other long loops do; the window stays responsive meanwhile.
+bool TForm1::OpenWithProgress(const QString& path) {
+    const QString caption = windowTitle();
+    const int serial = openSerial_;
+    navigation::SetRunFlag(true);
+    const bool opened = FrameSource::OpenVideo(path, frameViewer_->scrollBox(), [&](int percent) {
+        setWindowTitle(caption + QStringLiteral(" - Indexation %1 %").arg(percent));
+        QCoreApplication::processEvents();
+        return navigation::RunFlag() && serial == openSerial_;
+    });
+    if (serial == openSerial_) {
+        setWindowTitle(caption);
+        navigation::SetRunFlag(false);
+    }
+    return opened;
 }
 
 void TForm1::SpeedButtonOuvrirAviClick() {
     SpeedButtonFermerClick();
+    const int serial = ++openSerial_;
 
     dialogs::OpenFileRequest request;
     request.directory = AviDirectory;
@@ -38,7 +61,9 @@ void TForm1::SpeedButtonOuvrirAviClick() {
         if (!directory.endsWith('/')) directory += '/';
         ui_->LabelRepFicAvi->setText(directory);
         ui_->EditNomFicAvi->setText(file.fileName());
-        opened = FrameSource::OpenVideo(path, frameViewer_->scrollBox());
+        opened = OpenWithProgress(path);
+        // Another open or a close came while this file was indexed: the window is theirs.
+        if (serial != openSerial_) return;
     }
 
     if (opened) {
@@ -68,6 +93,7 @@ void TForm1::SpeedButtonOuvrirAviClick() {
 }
 
 void TForm1::SpeedButtonFermerClick() {
+    ++openSerial_;  // an open still indexing is abandoned
     navigation::SetRunFlag(false);
     FrameSource::CloseVideo();
     frameViewer_->bitmap().clear();

@@ -12,6 +12,8 @@
 
 #include "platform/avifile.h"
 #include "platform/bitmap.h"
+#include "platform/frame_reader.h"
+#include "platform/mediafile.h"
 #include "platform/pixel_rows.h"
 
 namespace FrameSource {
@@ -27,7 +29,7 @@ struct State {
     avifile::FileHandle aviFile;
     avifile::StreamHandle videoStream;
     std::vector<uint8_t> streamFormat;
-    avifile::GetFrameHandle frameDecoder;
+    std::unique_ptr<video::FrameReader> frameDecoder;
     int32_t frameCount = 0;
     int32_t frameWidth = 0;
     int32_t frameHeight = 0;
@@ -63,6 +65,20 @@ struct State {
 State state;
 
 constexpr int64_t kMaxBufferBytes = std::numeric_limits<int32_t>::max();
+
+// The AVI layer's decoder behind the interface that every kind of video shares.
+class AviFrames : public video::FrameReader {
+public:
+    explicit AviFrames(avifile::GetFrameHandle decoder) : decoder_(std::move(decoder)) {}
+    ~AviFrames() override { avifile::AVIStreamGetFrameClose(decoder_); }
+    const uint8_t* Frame(int32_t position) override { return avifile::AVIStreamGetFrame(*decoder_, position); }
+    bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) override {
+        return avifile::AVIStreamGetFrameDisplay(*decoder_, position, pixels, stride);
+    }
+
+private:
+    avifile::GetFrameHandle decoder_;
+};
 
 void ReleaseStreamAndFile() {
     avifile::AVIStreamRelease(state.videoStream);
@@ -112,6 +128,29 @@ void ForgetCropBuffer() {
     state.cropBits = nullptr;
 }
 
+// The 24-bit format asked of the decoder, with the stream's size, and the values derived from it.
+bool SetDecodeFormat(const dib::BitmapInfoHeader& format) {
+    dib::BitmapInfoHeader& decode = state.decodeHeader;
+    decode = {};
+    decode.biSize = sizeof(dib::BitmapInfoHeader);
+    decode.biWidth = format.biWidth;
+    decode.biHeight = format.biHeight;
+    decode.biPlanes = 1;
+    decode.biBitCount = 24;
+    decode.biCompression = dib::kRgbCompression;
+    decode.biXPelsPerMeter = format.biXPelsPerMeter;
+    decode.biYPelsPerMeter = format.biYPelsPerMeter;
+
+    const int64_t stride = dib::RowStride(decode.biWidth, decode.biBitCount);
+    const int64_t imageSize = dib::ImageSize(decode.biWidth, decode.biHeight, decode.biBitCount);
+    if (decode.biWidth <= 0 || decode.biHeight == 0 || imageSize > kMaxBufferBytes) return false;
+    state.paletteBytes = int32_t(dib::PaletteBytes(decode));
+    state.frameStride = int32_t(stride);
+    state.frameImageSize = int32_t(imageSize);
+    state.frameFileHeader = dib::MakeFileHeader(state.paletteBytes, state.frameImageSize);
+    return true;
+}
+
 void SelectWholeFrame() {
     state.outputFileHeader = state.frameFileHeader;
     state.outputImage = state.decodedFrame;
@@ -128,10 +167,38 @@ void SelectCroppedImage() {
 
 }  // namespace
 
-bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox) {
+namespace {
+
+// Videos other than AVI: indexed at open, frames always upright 24-bit pictures. Nothing of
+// the state is touched before the index is whole, so a cancelled open leaves it closed.
+bool OpenMediaVideo(const OpenProgress& progress) {
+    std::unique_ptr<mediafile::MediaFile> media =
+        mediafile::MediaFile::Open(state.videoFileName.toStdString(), progress);
+    if (!media) return false;
+    dib::BitmapInfoHeader format;
+    format.biWidth = media->Width();
+    format.biHeight = media->Height();
+    format.biPlanes = 1;
+    format.biBitCount = 24;
+    if (!SetDecodeFormat(format)) return false;
+    state.frameCount = media->FrameCount();
+    state.frameWidth = format.biWidth;
+    state.frameHeight = format.biHeight;
+    state.frameBitCount = format.biBitCount;
+    state.framePlanes = format.biPlanes;
+    state.frameDecoder = std::move(media);
+    SelectWholeFrame();
+    state.videoOpen = true;
+    return true;
+}
+
+}  // namespace
+
+bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox, const OpenProgress& progress) {
     CloseVideo();
     state.videoFileName = fileName;
     state.viewerScrollBox = viewerScrollBox;
+    if (!mediafile::IsAviFile(fileName.toStdString())) return OpenMediaVideo(progress);
 
     avifile::AVIFileInit();
     if (avifile::AVIFileOpen(state.aviFile, fileName.toStdString()) != avifile::kOk) {
@@ -168,27 +235,10 @@ bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox) {
     state.frameBitCount = format.biBitCount;
     state.framePlanes = format.biPlanes;
 
-    dib::BitmapInfoHeader& decode = state.decodeHeader;
-    decode = {};
-    decode.biSize = sizeof(dib::BitmapInfoHeader);
-    decode.biWidth = format.biWidth;
-    decode.biHeight = format.biHeight;
-    decode.biPlanes = 1;
-    decode.biBitCount = 24;
-    decode.biCompression = dib::kRgbCompression;
-    decode.biXPelsPerMeter = format.biXPelsPerMeter;
-    decode.biYPelsPerMeter = format.biYPelsPerMeter;
-
-    const int64_t stride = dib::RowStride(decode.biWidth, decode.biBitCount);
-    const int64_t imageSize = dib::ImageSize(decode.biWidth, decode.biHeight, decode.biBitCount);
-    if (decode.biWidth <= 0 || decode.biHeight == 0 || imageSize > kMaxBufferBytes) return FailOpen();
-    state.paletteBytes = int32_t(dib::PaletteBytes(decode));
-    state.frameStride = int32_t(stride);
-    state.frameImageSize = int32_t(imageSize);
-    state.frameFileHeader = dib::MakeFileHeader(state.paletteBytes, state.frameImageSize);
-
-    state.frameDecoder = avifile::AVIStreamGetFrameOpen(*state.videoStream, decode);
-    if (!state.frameDecoder) return FailOpen();
+    if (!SetDecodeFormat(format)) return FailOpen();
+    avifile::GetFrameHandle decoder = avifile::AVIStreamGetFrameOpen(*state.videoStream, state.decodeHeader);
+    if (!decoder) return FailOpen();
+    state.frameDecoder = std::make_unique<AviFrames>(std::move(decoder));
 
     SelectWholeFrame();
     state.videoOpen = true;
@@ -199,10 +249,10 @@ bool CloseVideo() {
     ReleaseFrameBuffers();
     const bool wasOpen = state.videoOpen;
     if (wasOpen) {
-        avifile::AVIStreamGetFrameClose(state.frameDecoder);
+        state.frameDecoder.reset();
         state.streamFormat.clear();
         state.streamFormat.shrink_to_fit();
-        ReleaseStreamAndFile();
+        if (state.aviFile) ReleaseStreamAndFile();
         state.videoOpen = false;
     }
     ResetVideoState();
@@ -211,7 +261,7 @@ bool CloseVideo() {
 
 bool FetchFrame(int32_t position) {
     if (!state.videoOpen || position < 0 || position >= state.frameCount) return false;
-    const uint8_t* frame = avifile::AVIStreamGetFrame(*state.frameDecoder, position);
+    const uint8_t* frame = state.frameDecoder->Frame(position);
     if (!frame) return false;
     state.decodedFrame = frame;
     state.decodedBits = frame + sizeof(dib::BitmapInfoHeader) + state.paletteBytes;
@@ -338,7 +388,7 @@ bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
         previous = std::exchange(image, QImage(width, height, QImage::Format_RGB32));
     }
     if (image.isNull() ||
-        !avifile::AVIStreamGetFrameDisplay(*state.frameDecoder, position, image.bits(), image.bytesPerLine())) {
+        !state.frameDecoder->FrameDisplay(position, image.bits(), image.bytesPerLine())) {
         // Nothing was shown: the bitmap gets back exactly what it held (a picture refilled in
         // place is untouched when the frame cannot be had).
         bitmap.setImage(reused ? std::move(image) : std::move(previous), previousLayout);

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 #include "platform/dib.h"
 
@@ -22,9 +23,13 @@ struct CropRectangle {
     int32_t width = 0;
 };
 
+// Told while a video other than AVI is indexed, in percent; answers false to cancel the open.
+using OpenProgress = std::function<bool(int percent)>;
+
 // Opens the file's first video stream for 24-bit decoding, closing any open video first.
-// The scroll box is the viewer's, against which display bitmaps are made.
-bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox);
+// The scroll box is the viewer's, against which display bitmaps are made. AVI files go
+// through the AVI layer; the other containers are recognised by their content and indexed.
+bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox, const OpenProgress& progress = {});
 // Releases the open video and forgets the crop rectangle; true when a video was open.
 bool CloseVideo();
 // Decodes a frame; DecodedFrame() and DecodedBits() then point to it.

@@ -16,30 +16,88 @@ constexpr int64_t kRowSlackPixels = 32;
 constexpr int64_t kTailSlack = AV_INPUT_BUFFER_PADDING_SIZE + 128;
 constexpr int64_t kLargestPicture = 16384;
 
+// Copies the converted picture out, turned: output pixel (x, y) of a picture turned 90°
+// clockwise is source pixel (y, sourceHeight - 1 - x), and so on.
+void CopyTurned(const uint8_t* source, int64_t sourceStride, int sourceWidth, int sourceHeight, int pixelBytes,
+                int clockwise, uint8_t* rows, int64_t stride, bool bottomUp, int width, int height) {
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = rows + (bottomUp ? height - 1 - y : y) * stride;
+        if (clockwise == 180) {
+            const uint8_t* from = source + int64_t(sourceHeight - 1 - y) * sourceStride;
+            for (int x = 0; x < width; ++x) {
+                std::memcpy(row + x * pixelBytes, from + int64_t(sourceWidth - 1 - x) * pixelBytes, size_t(pixelBytes));
+            }
+            continue;
+        }
+        // A column of the source becomes this row.
+        const int column = clockwise == 90 ? y : sourceWidth - 1 - y;
+        const uint8_t* top = source + int64_t(column) * pixelBytes;
+        for (int x = 0; x < width; ++x) {
+            const int sourceRow = clockwise == 90 ? sourceHeight - 1 - x : x;
+            std::memcpy(row + x * pixelBytes, top + sourceRow * sourceStride, size_t(pixelBytes));
+        }
+    }
+}
+
 }  // namespace
 
+// A new context only when the picture's kind changes; then the colour matrix and range of the
+// source are set as FFmpeg's scale filter sets them.
+bool PictureScaler::Prepare(const Setup& setup) {
+    if (sws_ && setup == setup_) return true;
+    setup_ = {};
+    sws_.reset(sws_getContext(setup.srcWidth, setup.srcHeight, AVPixelFormat(setup.srcFormat), setup.width,
+                              setup.height, AVPixelFormat(setup.format), SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!sws_) return false;
+    int* inverse = nullptr;
+    int* table = nullptr;
+    int sourceFull = 0, destinationFull = 0, brightness = 0, contrast = 0, saturation = 0;
+    const AVPixFmtDescriptor* source = av_pix_fmt_desc_get(AVPixelFormat(setup.srcFormat));
+    const bool rgbSource = !source || (source->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
+    if (!rgbSource && sws_getColorspaceDetails(sws_.get(), &inverse, &sourceFull, &table, &destinationFull,
+                                               &brightness, &contrast, &saturation) >= 0) {
+        if (setup.range != AVCOL_RANGE_UNSPECIFIED) sourceFull = setup.range == AVCOL_RANGE_JPEG;
+        // An unnamed or unknown matrix gets BT.601's coefficients.
+        const int* matrix = sws_getCoefficients(setup.colorspace);
+        sws_setColorspaceDetails(sws_.get(), matrix, sourceFull, table, destinationFull, brightness, contrast,
+                                 saturation);
+    }
+    setup_ = setup;
+    return true;
+}
+
 bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows,
-                            int64_t stride, bool bottomUp) {
+                            int64_t stride, bool bottomUp, int clockwise) {
     if (frame.width <= 0 || frame.height <= 0 || width <= 0 || height <= 0) return false;
     if (width > kLargestPicture || height > kLargestPicture) return false;
+    if (clockwise != 0 && clockwise != 90 && clockwise != 180 && clockwise != 270) return false;
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     if (!descriptor) return false;
-    const int64_t pixelBytes = av_get_bits_per_pixel(descriptor) / 8;
+    const int pixelBytes = av_get_bits_per_pixel(descriptor) / 8;
     const int64_t used = int64_t(width) * pixelBytes;
     if (pixelBytes <= 0 || stride < used) return false;
 
-    sws_.reset(sws_getCachedContext(sws_.release(), frame.width, frame.height, AVPixelFormat(frame.format), width,
-                                    height, format, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!sws_) return false;
+    // The conversion is made at the stored picture's orientation, then turned on the way out.
+    const bool sideways = clockwise == 90 || clockwise == 270;
+    const int convertedWidth = sideways ? height : width;
+    const int convertedHeight = sideways ? width : height;
+    const Setup setup{frame.width, frame.height, frame.format, convertedWidth, convertedHeight, format,
+                      frame.colorspace, frame.color_range};
+    if (!Prepare(setup)) return false;
 
     // Rows aligned as FFmpeg aligns its own frames, each with room for a whole last block.
-    const int64_t paddedStride = ((int64_t(width) + kRowSlackPixels) * pixelBytes + 63) / 64 * 64;
-    const size_t paddedSize = size_t(paddedStride * height + kTailSlack);
+    const int64_t paddedStride = ((int64_t(convertedWidth) + kRowSlackPixels) * pixelBytes + 63) / 64 * 64;
+    const size_t paddedSize = size_t(paddedStride * convertedHeight + kTailSlack);
     if (padded_.size() < paddedSize) padded_.resize(paddedSize);
     uint8_t* dst[4] = {padded_.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(paddedStride), 0, 0, 0};
     if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) <= 0) return false;
 
+    if (clockwise != 0) {
+        CopyTurned(padded_.data(), paddedStride, convertedWidth, convertedHeight, pixelBytes, clockwise, rows, stride,
+                   bottomUp, width, height);
+        return true;
+    }
     for (int y = 0; y < height; ++y) {
         uint8_t* row = rows + (bottomUp ? height - 1 - y : y) * stride;
         std::memcpy(row, padded_.data() + y * paddedStride, size_t(used));

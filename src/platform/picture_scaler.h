@@ -1,9 +1,11 @@
 #pragma once
 // Converts decoded pictures into rows laid out as the program's buffers are (exact width,
-// stride of the caller's choosing, top-down or bottom-up). libswscale's vectorised writers
-// work in whole blocks and may write past the last pixel of a row and past the last row, so
-// the library only ever writes into a padded buffer of this class; the caller's buffer gets
-// exactly its own bytes.
+// stride of the caller's choosing, top-down or bottom-up, turned upright when the video says
+// so). The colours are those of FFmpeg's own conversion: plain bicubic, with the picture's own
+// colour matrix and range (BT.601 when it names none). libswscale's vectorised writers work in
+// whole blocks and may write past the last pixel of a row and past the last row, so the
+// library only ever writes into a padded buffer of this class; the caller's buffer gets exactly
+// its own bytes.
 
 #include <cstdint>
 #include <vector>
@@ -16,13 +18,22 @@ class PictureScaler {
 public:
     // Writes `frame` converted to `format` (AV_PIX_FMT_BGR24 or AV_PIX_FMT_BGRA) at
     // width x height into `rows`: `height` rows of `stride` bytes, the first one being the top
-    // row, or the bottom row when `bottomUp`. Bytes of a row past width * pixel size are left
-    // alone. False when the conversion cannot be made.
+    // row, or the bottom row when `bottomUp`. `clockwise` (0, 90, 180 or 270) turns the picture
+    // by that angle; width and height are the turned picture's. Bytes of a row past
+    // width * pixel size are left alone. False when the conversion cannot be made.
     bool Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows,
-                 int64_t stride, bool bottomUp);
+                 int64_t stride, bool bottomUp, int clockwise = 0);
 
 private:
+    struct Setup {
+        int srcWidth = 0, srcHeight = 0, srcFormat = -1, width = 0, height = 0, format = -1;
+        int colorspace = -1, range = -1;
+        bool operator==(const Setup&) const = default;
+    };
+    bool Prepare(const Setup& setup);
+
     ffmpeg::Scaler sws_;
+    Setup setup_;
     std::vector<uint8_t> padded_;
 };
 

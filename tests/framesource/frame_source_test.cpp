@@ -92,7 +92,7 @@ TEST_F(FrameSourceTest, CloseTwiceAndBadFilesLeaveTheSourceClosed) {
     EXPECT_EQ(FrameSource::VideoFileName(), "Video.Avi");
 
     for (fixture::BadFile kind : {fixture::BadFile::Text, fixture::BadFile::Png, fixture::BadFile::NoVideo,
-                                  fixture::BadFile::AbsurdSize, fixture::BadFile::Mp4}) {
+                                  fixture::BadFile::AbsurdSize}) {
         ASSERT_TRUE(Open(valid));
         FrameSource::SetCropRect(0, 0, 4, 4);
         const std::string bad = dir.File(std::string("bad-") + fixture::BadFileName(kind));
@@ -259,4 +259,49 @@ TEST_F(FrameSourceTest, AFrameThatCannotBeHadLeavesTheBitmapAsItWas) {
     EXPECT_EQ(shown.image(), before);
     EXPECT_FALSE(FrameSource::LoadOutputBitmap(last, shown));
     EXPECT_EQ(shown.image(), before);
+}
+
+// Videos other than AVI are recognised by their content, whatever their name, and give upright
+// 24-bit frames like AVI files do.
+TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
+    struct {
+        const char* container;
+        const char* name;
+        int clockwise;
+    } const cases[] = {{"mp4", "clip.avi", 0}, {"mov", "clip.mkv", 90}, {"mpegts", "clip", 0}};
+    for (const auto& c : cases) {
+        fixture::VideoOptions options;
+        options.codec = fixture::Codec::H264;
+        options.container = c.container;
+        options.width = 64;
+        options.height = 48;
+        options.frames = 30;
+        options.clockwise = c.clockwise;
+        const std::string path = dir.File(c.name);
+        ASSERT_TRUE(fixture::WriteVideo(path, options));
+        ASSERT_TRUE(Open(path)) << c.container;
+        EXPECT_EQ(FrameSource::FrameCount(), 30);
+        const int width = c.clockwise ? 48 : 64, height = c.clockwise ? 64 : 48;
+        EXPECT_EQ(FrameSource::FrameWidth(), width);
+        EXPECT_EQ(FrameSource::FrameHeight(), height);
+        EXPECT_EQ(FrameSource::FrameBitCount(), 24);
+        EXPECT_EQ(FrameSource::FramePlanes(), 1);
+        EXPECT_EQ(FrameSource::FrameStride(), int(dib::RowStride(width, 24)));
+        for (int position : {17, 3, 29, 4}) {
+            ASSERT_TRUE(FrameSource::FetchFrame(position)) << c.container << " " << position;
+            if (c.clockwise == 0) {
+                EXPECT_EQ(fixture::ReadFrameNumber(FrameSource::DecodedBits(), width, height, FrameSource::FrameStride()),
+                          position);
+            }
+            gfx::Bitmap bitmap;
+            ASSERT_TRUE(FrameSource::LoadFrameBitmap(position, bitmap));
+            EXPECT_EQ(bitmap.image().size(), QSize(width, height));
+        }
+        EXPECT_FALSE(FrameSource::FetchFrame(30));
+        FrameSource::SetCropEnabled(true);
+        FrameSource::SetCropRect(2, 3, 10, 20);
+        ASSERT_TRUE(FrameSource::PrepareFrame(8));
+        EXPECT_EQ(FrameSource::OutputImage(), FrameSource::CropImage());
+        EXPECT_TRUE(FrameSource::CloseVideo());
+    }
 }

@@ -1,9 +1,11 @@
 #include "support/fixture_video.h"
 
 #include "platform/ffmpeg_handles.h"
+#include "platform/picture_scaler.h"
 
 #include <QImage>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
+#include <libavutil/opt.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
@@ -58,6 +62,9 @@ CodecSetup SetupOf(Codec codec) {
     case Codec::Mpeg4BFrames:
     case Codec::Mpeg4Packed: return {AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P};
     case Codec::Ffv1: return {AV_CODEC_ID_FFV1, AV_PIX_FMT_YUV420P};
+    case Codec::H264: return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P};
+    case Codec::H264High10: return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P10LE};
+    case Codec::Vp9: return {AV_CODEC_ID_VP9, AV_PIX_FMT_YUV420P};
     }
     return {AV_CODEC_ID_NONE, AV_PIX_FMT_NONE};
 }
@@ -127,7 +134,9 @@ bool Writer::AddAudio() {
 
 bool Writer::AddVideo() {
     const CodecSetup setup = SetupOf(options_.codec);
-    const AVCodec* codec = avcodec_find_encoder(setup.id);
+    const AVCodec* codec = setup.id == AV_CODEC_ID_H264  ? avcodec_find_encoder_by_name("libx264")
+                           : setup.id == AV_CODEC_ID_VP9 ? avcodec_find_encoder_by_name("libvpx-vp9")
+                                                         : avcodec_find_encoder(setup.id);
     if (!codec) return false;
     encoder_.reset(avcodec_alloc_context3(codec));
     if (!encoder_) return false;
@@ -135,9 +144,22 @@ bool Writer::AddVideo() {
     c->width = options_.width;
     c->height = options_.height;
     c->pix_fmt = setup.format;
-    c->time_base = AVRational{1, kRate};
+    // Late pictures need a finer clock than the frame rate.
+    c->time_base = options_.variableRate ? AVRational{1, 1000} : AVRational{1, kRate};
     c->framerate = AVRational{kRate, 1};
     c->thread_count = 1;
+    if (setup.id == AV_CODEC_ID_H264) {
+        c->max_b_frames = 3;
+        c->gop_size = 12;
+        av_opt_set(c->priv_data, "preset", "veryfast", 0);
+        av_opt_set(c->priv_data, "x264-params", options_.openGop ? "open-gop=1:scenecut=0" : "scenecut=0", 0);
+    }
+    if (setup.id == AV_CODEC_ID_VP9) {
+        c->gop_size = 12;
+        c->bit_rate = 400000;
+        av_opt_set(c->priv_data, "deadline", "realtime", 0);
+        av_opt_set_int(c->priv_data, "cpu-used", 8, 0);
+    }
     if (setup.id == AV_CODEC_ID_MPEG4 || setup.id == AV_CODEC_ID_MJPEG) {
         c->flags |= AV_CODEC_FLAG_QSCALE;
         c->global_quality = FF_QP2LAMBDA * 3;
@@ -155,6 +177,14 @@ bool Writer::AddVideo() {
     video_ = avformat_new_stream(out_.get(), nullptr);
     if (!video_ || avcodec_parameters_from_context(video_->codecpar, c) < 0) return false;
     video_->time_base = c->time_base;
+    if (options_.clockwise != 0) {
+        // The matrix a phone writes for a picture to be turned clockwise by the angle (its
+        // rotation reads as minus the angle).
+        auto* matrix = reinterpret_cast<int32_t*>(
+            av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+        if (!matrix) return false;
+        av_display_rotation_set(matrix, options_.clockwise);
+    }
     return true;
 }
 
@@ -226,6 +256,14 @@ bool Writer::Drain(bool flush) {
 }
 
 bool Writer::WriteChunk(AVPacket& packet) {
+    if (options_.container != "avi") {
+        // Other containers keep the encoder's own times; a picture lasts one frame period, or
+        // an MP4 edit list would end before the last one.
+        if (packet.duration <= 0) packet.duration = av_rescale_q(1, AVRational{1, kRate}, encoder_->time_base);
+        av_packet_rescale_ts(&packet, encoder_->time_base, video_->time_base);
+        packet.stream_index = video_->index;
+        return av_interleaved_write_frame(out_.get(), &packet) >= 0;
+    }
     // The muxer writes an empty chunk for each position that a dts skips.
     const auto& dropped = options_.droppedAt;
     while (std::find(dropped.begin(), dropped.end(), slot_) != dropped.end()) ++slot_;
@@ -310,6 +348,9 @@ bool Writer::Write(const std::string& path) {
     }
     if (options_.video && !AddVideo()) return false;
     if (avio_open(&out_->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+    // As the ffmpeg tool writes them: the first picture decoded at time 0, the reordering delay
+    // left to an edit list.
+    if (options_.container != "avi") out_->avoid_negative_ts = AVFMT_AVOID_NEG_TS_MAKE_ZERO;
     if (avformat_write_header(out_.get(), nullptr) < 0) return false;
 
     if (options_.video) {
@@ -321,7 +362,7 @@ bool Writer::Write(const std::string& path) {
         if (av_frame_get_buffer(frame.get(), 0) < 0) return false;
         for (int i = 0; i < options_.frames; ++i) {
             if (av_frame_make_writable(frame.get()) < 0 || !Paint(*frame, i)) return false;
-            frame->pts = i;
+            frame->pts = options_.variableRate ? i * 1000 / kRate + (i % 7 == 3 ? 13 : 0) : i;
             if (avcodec_send_frame(encoder_.get(), frame.get()) < 0 || !Drain(false)) return false;
         }
         if (!Drain(true)) return false;
@@ -354,7 +395,119 @@ size_t VideoStrh(const std::vector<char>& bytes) {
     return 0;
 }
 
+struct InputCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+
+Input OpenInput(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return nullptr;
+    Input input(raw);
+    if (avformat_find_stream_info(raw, nullptr) < 0) return nullptr;
+    return input;
+}
+
+// Copies the video of `source` into `path` from the key packet before picture `cutAt` on, with
+// times that start the video at that picture, as a cut without re-encoding does.
+bool CopyFrom(const std::string& source, const std::string& path, const std::string& container, int cutAt) {
+    Input in = OpenInput(source);
+    if (!in) return false;
+    const int video = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (video < 0) return false;
+    std::vector<AVPacket*> packets;
+    struct Freer {
+        std::vector<AVPacket*>& list;
+        ~Freer() {
+            for (AVPacket* p : list) av_packet_free(&p);
+        }
+    } freer{packets};
+    for (ffmpeg::Packet p(av_packet_alloc()); p && av_read_frame(in.get(), p.get()) >= 0; p.reset(av_packet_alloc())) {
+        if (p->stream_index == video) packets.push_back(p.release());
+    }
+    std::vector<int64_t> times;
+    for (AVPacket* p : packets) times.push_back(p->pts);
+    std::sort(times.begin(), times.end());
+    if (cutAt >= int(times.size())) return false;
+    const int64_t cut = times[size_t(cutAt)];
+    size_t first = 0;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        if ((packets[i]->flags & AV_PKT_FLAG_KEY) && packets[i]->pts <= cut) first = i;
+    }
+
+    AVFormatContext* raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, nullptr, container.c_str(), path.c_str()) < 0) return false;
+    std::unique_ptr<AVFormatContext, OutputCloser> out(raw);
+    AVStream* stream = avformat_new_stream(raw, nullptr);
+    if (!stream || avcodec_parameters_copy(stream->codecpar, in->streams[video]->codecpar) < 0) return false;
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = in->streams[video]->time_base;
+    if (avio_open(&raw->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 || avformat_write_header(raw, nullptr) < 0) return false;
+    const AVRational from = in->streams[video]->time_base;
+    for (size_t i = first; i < packets.size(); ++i) {
+        AVPacket* p = packets[i];
+        p->pts -= cut;
+        p->dts -= cut;
+        av_packet_rescale_ts(p, from, stream->time_base);
+        p->stream_index = 0;
+        p->pos = -1;
+        if (av_interleaved_write_frame(raw, p) < 0) return false;
+    }
+    return av_write_trailer(raw) >= 0;
+}
+
 }  // namespace
+
+Decoded DecodeSequentially(const std::string& path, int clockwise) {
+    Decoded result;
+    Input in = OpenInput(path);
+    if (!in) return result;
+    int video = -1;
+    for (unsigned i = 0; i < in->nb_streams && video < 0; ++i) {
+        if (in->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) video = int(i);
+    }
+    if (video < 0) return result;
+    const AVCodecParameters* par = in->streams[video]->codecpar;
+    const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
+    ffmpeg::Codec codec(decoder ? avcodec_alloc_context3(decoder) : nullptr);
+    if (!codec || avcodec_parameters_to_context(codec.get(), par) < 0) return result;
+    codec->pkt_timebase = in->streams[video]->time_base;
+    codec->thread_count = 1;
+    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return result;
+    const bool sideways = clockwise == 90 || clockwise == 270;
+    result.width = sideways ? par->height : par->width;
+    result.height = sideways ? par->width : par->height;
+    const int64_t stride = (int64_t(result.width) * 3 + 3) / 4 * 4;
+    avscale::PictureScaler scaler;
+    ffmpeg::Packet packet(av_packet_alloc());
+    ffmpeg::Frame frame(av_frame_alloc());
+    bool draining = false;
+    while (true) {
+        const int got = avcodec_receive_frame(codec.get(), frame.get());
+        if (got == AVERROR(EAGAIN) && !draining) {
+            int read;
+            while ((read = av_read_frame(in.get(), packet.get())) >= 0 && packet->stream_index != video) {
+                av_packet_unref(packet.get());
+            }
+            if (read < 0) {
+                draining = true;
+                avcodec_send_packet(codec.get(), nullptr);
+            } else {
+                avcodec_send_packet(codec.get(), packet.get());
+                av_packet_unref(packet.get());
+            }
+            continue;
+        }
+        if (got < 0) break;
+        std::vector<uint8_t> rows(size_t(stride * result.height), 0);
+        if (!scaler.Convert(*frame, AV_PIX_FMT_BGR24, result.width, result.height, rows.data(), stride, true, clockwise)) {
+            return {};
+        }
+        result.pictures.push_back(std::move(rows));
+        av_frame_unref(frame.get());
+    }
+    return result;
+}
 
 const char* CodecName(Codec codec) {
     switch (codec) {
@@ -364,11 +517,22 @@ const char* CodecName(Codec codec) {
     case Codec::Mpeg4BFrames: return "Mpeg4BFrames";
     case Codec::Mpeg4Packed: return "Mpeg4Packed";
     case Codec::Ffv1: return "Ffv1";
+    case Codec::H264: return "H264";
+    case Codec::H264High10: return "H264High10";
+    case Codec::Vp9: return "Vp9";
     }
     return "?";
 }
 
 bool WriteVideo(const std::string& path, const VideoOptions& options) {
+    if (options.cutAt > 0) {
+        VideoOptions whole = options;
+        whole.cutAt = 0;
+        const std::string source = path + ".whole";
+        const bool copied = WriteVideo(source, whole) && CopyFrom(source, path, options.container, options.cutAt);
+        std::remove(source.c_str());
+        return copied;
+    }
     Writer writer(options);
     if (!writer.Write(path)) return false;
     if (options.streamStart == 0) return true;

@@ -18,6 +18,9 @@ enum class Codec {
     Mpeg4Packed,   // MPEG-4 part 2 as DivX/Xvid store it: each reference with the B-frame
                    // shown before it in one chunk, then a not-coded placeholder picture
     Ffv1,
+    H264,          // libx264, three B-frames between references, a key frame every 12
+    H264High10,    // the same in 10 bits per sample
+    Vp9,           // libvpx, a key frame every 12
 };
 
 const char* CodecName(Codec codec);
@@ -32,6 +35,12 @@ struct VideoOptions {
     bool video = true;              // false: the audio stream alone
     std::string container = "avi";  // another muxer name gives a non-AVI file
     uint32_t streamStart = 0;       // the video stream header's start, written over the muxer's 0
+    // Containers other than AVI only:
+    bool openGop = false;           // H.264 key frames that pictures shown before them refer across
+    bool variableRate = false;      // every seventh picture 13 ms late
+    int clockwise = 0;              // a display matrix asking to turn the picture by this angle
+    int cutAt = 0;                  // > 0: the file is a copy, without re-encoding, that starts at
+                                    // this picture (an edit list skips the pictures before it)
 };
 
 // Writes the video; false when FFmpeg refused a step.
@@ -41,6 +50,16 @@ bool WriteVideo(const std::string& path, const VideoOptions& options);
 int FileLength(const VideoOptions& options);
 // The number of the picture shown at a position: an empty chunk shows the picture before it.
 int ExpectedNumber(const VideoOptions& options, int position);
+
+// The pictures that FFmpeg's own sequential decode of the file's first video stream gives, as
+// 24-bit bottom-up rows padded to 4 bytes, turned by `clockwise`; width and height are the
+// turned picture's. Empty when the file cannot be decoded.
+struct Decoded {
+    int width = 0;
+    int height = 0;
+    std::vector<std::vector<uint8_t>> pictures;
+};
+Decoded DecodeSequentially(const std::string& path, int clockwise);
 
 // The number painted into a picture given as bottom-up BGR rows; -1 when the picture is too
 // small to hold one.
