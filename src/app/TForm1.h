@@ -82,6 +82,8 @@ public:
     void SpeedButtonVoirClick();
     // Returns false when the click must be abandoned (the box must not toggle).
     bool CheckBoxCadreMouseDown();
+    // The box was ticked or unticked.
+    void CheckBoxCadreChange(bool checked);
 
     // Main-window state read by tests and by the other windows.
     int32_t CurrentPosition = 0;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <limits>
 
 #include "app/TForm1.h"
@@ -85,6 +86,17 @@ bool TForm1::CheckBoxCadreMouseDown() {
         ui_->CheckBoxCadre->setChecked(false);
         return false;
     }
-    FrameSource::SetCropEnabled(!ui_->CheckBoxCadre->isChecked());
     return true;
+}
+
+// CropEnabled follows the box whatever changed it (a click, Space, an assistive tool), so the two
+// always agree; a press dragged off the box changes neither. Without a rectangle the box stays
+// unticked.
+void TForm1::CheckBoxCadreChange(bool checked) {
+    if (checked && !FrameSource::CropDefined()) {
+        const QSignalBlocker quiet(ui_->CheckBoxCadre);
+        ui_->CheckBoxCadre->setChecked(false);
+        checked = false;
+    }
+    FrameSource::SetCropEnabled(checked);
 }

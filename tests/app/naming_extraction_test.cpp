@@ -1,5 +1,6 @@
 // Output names, the start number, and the extraction commands.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -168,6 +169,39 @@ TEST_F(MainWindowTest, LimitToCropNeedsARectangle) {
     ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
     ui().SpeedButtonExtraire->click();
     EXPECT_EQ(QFileInfo(QString::fromStdString(dir.File("IMAGE1.BMP"))).size(), 214);
+}
+
+// Only a left click ticks the box; whatever button or key the user tries, the box says what
+// "Extraire" writes.
+TEST_F(MainWindowTest, LimitToCropBoxSaysWhatExtraireWritesAfterEveryClick) {
+    OpenFixture(3, 32, 24);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    FrameSource::SetCropRect(0, 0, 5, 10);
+    QCheckBox* box = ui().CheckBoxCadre;
+    enum class Input { Left, Right, Middle, Space };
+    const struct {
+        Input input;
+        bool ticked;
+    } steps[] = {
+        {Input::Right, false}, {Input::Middle, false}, {Input::Left, true}, {Input::Right, true},
+        {Input::Middle, true}, {Input::Space, true},   {Input::Left, false}, {Input::Space, false},
+    };
+    int number = 1;
+    for (const auto& step : steps) {
+        switch (step.input) {
+            case Input::Left: QTest::mouseClick(box, Qt::LeftButton); break;
+            case Input::Right: QTest::mouseClick(box, Qt::RightButton); break;
+            case Input::Middle: QTest::mouseClick(box, Qt::MiddleButton); break;
+            case Input::Space: Focus(box); QTest::keyClick(box, Qt::Key_Space); break;
+        }
+        EXPECT_EQ(box->isChecked(), step.ticked) << "step " << number;
+        EXPECT_EQ(FrameSource::CropEnabled(), step.ticked) << "step " << number;
+        ui().SpeedButtonExtraire->click();
+        const QString written = QString::fromStdString(dir.File("IMAGE" + std::to_string(number) + ".BMP"));
+        EXPECT_EQ(QFileInfo(written).size(), step.ticked ? 54 + 5 * 32 : 54 + 24 * 32 * 3) << "step " << number;
+        ++number;
+    }
+    EXPECT_TRUE(dialogs->messages().empty());
 }
 
 TEST_F(MainWindowTest, ViewImageShowsPicturesOrSaysThereIsNone) {
