@@ -13,7 +13,9 @@
 
 TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
     ui_->setupUi(this);
-    move(407, 40);  // the form's place on screen; the .ui keeps only its size
+    // The form's place on screen; the .ui keeps only its client size, which is the design's outer
+    // size of 295 x 373 less the frame (4-pixel borders and the caption), as for the other windows.
+    move(407, 40);
     ui_->UpDown1->setBuddy(ui_->CompressionQuality);
     ui_->BitBtnOk->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     connect(ui_->SpeedButtonAppliquer, &QToolButton::clicked, this,
