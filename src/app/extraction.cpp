@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "app/TForm1.h"
+#include "framesource/crop_check.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
@@ -29,6 +30,8 @@ constexpr int kNoNumber = 2;
 void TForm1::SpeedButtonExtraireClick() {
     LastExtractionWrote = false;
     if (!FrameSource::VideoOpen()) return;
+    // Said once: a batch that runs this command ends with it.
+    FrameSource::RequireCropInsideFrames();
     const QString name = BuildImageName();
     const QString path = OutputDir + name;
     const int32_t frame = FrameAtPosition(CurrentPosition);

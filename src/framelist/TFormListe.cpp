@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 
+#include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/program_values.h"
 #include "platform/bitmap.h"
@@ -203,6 +204,7 @@ void TFormListe::Ouvrir1Click() {
 }
 
 void TFormListe::Calculer1Click() {
+    FrameSource::RequireCropInsideFrames();
     ListView1ColumnClick(framelist::kColNum);
 
     gfx::JpegImage jpeg;
@@ -295,6 +297,7 @@ void TFormListe::ClearMarks() {
 
 void TFormListe::SpeedButtonExtraireClick() {
     if (!program::ListBuilt) return;
+    FrameSource::RequireCropInsideFrames();
     RadioGroup1Click();
     const int rows = table_->size();
     int bound = countMode_ == 0 || countMode_ == 2 ? markCount_ : rows;

@@ -2,10 +2,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <functional>
 
 #include "main_window_fixture.h"
 #include "framelist/TFormListe.h"
@@ -202,6 +204,38 @@ TEST_F(MainWindowTest, LimitToCropBoxSaysWhatExtraireWritesAfterEveryClick) {
         ++number;
     }
     EXPECT_TRUE(dialogs->messages().empty());
+}
+
+// A crop rectangle drawn on a larger picture reaches outside the video's frames: each command
+// that would write or rank cropped frames says so once and writes and ranks nothing.
+TEST_F(MainWindowTest, CommandsSayOnceThatTheCropReachesOutsideTheFrames) {
+    const struct {
+        const char* command;
+        std::function<void(TForm1&)> run;
+    } commands[] = {
+        {"Extraire", [](TForm1& w) { w.form().SpeedButtonExtraire->click(); }},
+        {"Best of...", [](TForm1& w) { w.ListWindow()->findChild<QAbstractButton*>("SpeedButtonBestOf")->click(); }},
+        {"Extraire Lot...", [](TForm1& w) { w.form().SpeedButtonLot->click(); }},
+    };
+    for (const auto& c : commands) {
+        OpenFixture(4, 32, 24);
+        ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+        window->SpeedButtonListeClick();
+        window->ListWindow()->SpeedButton1MouseDown(Qt::LeftButton, {});  // marks the rows
+        FrameSource::SetCropRect(10, 20, 30, 40);
+        QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+        ASSERT_TRUE(FrameSource::CropEnabled());
+        const qsizetype before = dialogs->messageTexts().size();
+
+        c.run(*window);
+        EXPECT_EQ(dialogs->messageTexts().mid(before), QStringList{"Le Cadre dépasse l'image de la vidéo"})
+            << c.command;
+        EXPECT_TRUE(QDir(QString::fromStdString(dir.File(""))).entryList({"IMAGE*"}).isEmpty()) << c.command;
+        for (int row = 0; row < window->ListWindow()->rowCount(); ++row) {
+            EXPECT_EQ(window->ListWindow()->table().row(row).tri, 0) << c.command;
+        }
+        EXPECT_FALSE(program::RunFlag) << c.command;
+    }
 }
 
 TEST_F(MainWindowTest, ViewImageShowsPicturesOrSaysThereIsNone) {
