@@ -2,12 +2,14 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "platform/accessibility.h"
 #include "platform/program_font.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ApplyProgramFont(app);
+    accessibility::Install();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
