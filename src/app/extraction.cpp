@@ -8,8 +8,8 @@
 #include <limits>
 
 #include "app/TForm1.h"
-#include "framesource/crop_check.h"
 #include "framelist/TFormListe.h"
+#include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/program_values.h"

@@ -21,10 +21,11 @@ namespace {
 
 QAccessibleInterface* Accessible(QWidget* widget) { return QAccessible::queryAccessibleInterface(widget); }
 
-// The controls a user works, leaving out the inner parts of combo boxes and the list's header.
+// The controls a user works, with the text field of an editable list but not its drop-down, and
+// without the list's header.
 bool IsControl(QWidget* widget) {
     for (QWidget* up = widget->parentWidget(); up; up = up->parentWidget()) {
-        if (qobject_cast<QComboBox*>(up)) return false;
+        if (qobject_cast<QComboBox*>(up) && !qobject_cast<QLineEdit*>(widget)) return false;
     }
     if (qobject_cast<QHeaderView*>(widget) || qobject_cast<QScrollBar*>(widget)) return false;
     return qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
@@ -72,6 +73,7 @@ TEST_F(MainWindowTest, EveryControlOfEveryWindowHasAName) {
         {ui().UpDowndebut, "Numéroter à Partir de :"}, {ui().UpDowndebut->upButton(), "Augmenter"},
         {options.findChild<QLineEdit*>("CompressionQuality"), "Qualité de Compression:"},
         {window->FrameViewer()->InfoForm->findChild<QLineEdit*>("EditW"), "W:"},
+        {options.findChild<QComboBox*>("Scale")->lineEdit(), "Échelle"},
     };
     for (const auto& n : names) {
         EXPECT_EQ(Accessible(n.control)->text(QAccessible::Name), n.name) << n.control->objectName().toStdString();

@@ -120,6 +120,14 @@ def drive(program, video, failures):
     if checked(box):
         failures.append("'Limiter au Cadre' is ticked without a crop rectangle")
 
+    # The other windows name their controls too.
+    for item, title in [("JPEG...", "Options Jpeg"), ("Liste...", "FormListe"), ("Info Image...", "Info:")]:
+        do(control(main, pyatspi.ROLE_MENU_ITEM, item), "Press")
+        shown = wait_for("the window '%s'" % title, lambda: window(app, title))
+        missing = unnamed_controls(shown)
+        if missing:
+            failures.append("controls without a name in '%s': %s" % (title, missing))
+
     do(control(main, pyatspi.ROLE_MENU_ITEM, "Quitter"), "Press")
 
 
