@@ -3,13 +3,19 @@
 set -euo pipefail
 
 packages=(
+  # building
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libwmf-dev libemf2svg-dev
   libgtest-dev libgmock-dev
+  # running: the fonts libwmf draws metafile text with (without them it opens no WMF at all),
+  # and the French texts of Qt's standard dialogs
+  fonts-urw-base35 qt6-translations-l10n
+  # testing the real program: a virtual X server and input, and assistive access over AT-SPI
   xvfb xauth xdotool x11-apps fonts-dejavu-core fonts-liberation
+  dbus-daemon at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -86,6 +86,8 @@ public:
     void SpeedButtonVoirClick();
     // Returns false when the click must be abandoned (the box must not toggle).
     bool CheckBoxCadreMouseDown();
+    // The box was ticked or unticked.
+    void CheckBoxCadreChange(bool checked);
 
     // State shown by the window, read by tests.
     bool isPaused() const { return Paused; }

@@ -3,10 +3,13 @@
 
 #include <QFileInfo>
 #include <QImage>
+#include <QPainter>
+#include <QSignalBlocker>
 #include <limits>
 
 #include "app/TForm1.h"
 #include "framelist/TFormListe.h"
+#include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
@@ -27,6 +30,8 @@ const QString kPictureFilter = QStringLiteral("Images (*.BMP)|*.BMP|Images (*.JP
 void TForm1::SpeedButtonExtraireClick() {
     LastExtractionWrote = false;
     if (!FrameSource::VideoOpen()) return;
+    // Said once: a batch that runs this command ends with it.
+    FrameSource::RequireCropInsideFrames();
     const QString name = BuildImageName();
     const QString path = OutputDir + name;
     const int32_t frame = FrameAtPosition(navigation::CurrentPosition());
@@ -84,6 +89,17 @@ bool TForm1::CheckBoxCadreMouseDown() {
         ui_->CheckBoxCadre->setChecked(false);
         return false;
     }
-    FrameSource::SetCropEnabled(!ui_->CheckBoxCadre->isChecked());
     return true;
+}
+
+// CropEnabled follows the box whatever changed it (a click, Space, an assistive tool), so the two
+// always agree; a press dragged off the box changes neither. Without a rectangle the box stays
+// unticked.
+void TForm1::CheckBoxCadreChange(bool checked) {
+    if (checked && !FrameSource::CropDefined()) {
+        const QSignalBlocker quiet(ui_->CheckBoxCadre);
+        ui_->CheckBoxCadre->setChecked(false);
+        checked = false;
+    }
+    FrameSource::SetCropEnabled(checked);
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 
 #include "app/TForm1.h"
 #include "framelist/TFormListe.h"
@@ -236,7 +237,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonDblClick:
             if (watched == ui_->CheckBoxBoucle) {
                 errors::Guard([this] { CheckBoxBoucleMouseDown(); });
-            } else if (watched == ui_->CheckBoxCadre) {
+            } else if (watched == ui_->CheckBoxCadre &&
+                       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                // Only the left button ticks a check box; the others leave box and crop alone.
                 bool goOn = false;
                 errors::Guard([&] { goOn = CheckBoxCadreMouseDown(); });
                 return !goOn;
@@ -286,6 +289,7 @@ void TForm1::connectHandlers() {
     onAction(ui_->InfoImage1, &TForm1::InfoImage1Click);
     onAction(ui_->Jpeg1, &TForm1::Jpeg1Click);
 
+    connect(ui_->CheckBoxCadre, &QCheckBox::toggled, this, Guarded<bool>([this](bool checked) { CheckBoxCadreChange(checked); }));
     connect(ui_->TrackBarVideo, &QSlider::valueChanged, this, Guarded<int>([this](int) { TrackBarVideoChange(); }));
     connect(ui_->EditNomFicImg, &QLineEdit::textChanged, this, Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
     connect(ui_->EditFormat, &QLineEdit::textChanged, this, Guarded<const QString&>([this](const QString&) { RenommeChange(); }));

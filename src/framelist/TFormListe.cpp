@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "framelist/ranking.h"
+#include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "navigation/navigation.h"
@@ -186,6 +187,7 @@ void TFormListe::Ouvrir1Click() {
 }
 
 void TFormListe::Calculer1Click() {
+    FrameSource::RequireCropInsideFrames();
     ListView1ColumnClick(framelist::kColNum);
 
     gfx::JpegImage jpeg;
@@ -281,6 +283,7 @@ void TFormListe::ClearMarks() {
 
 void TFormListe::SpeedButtonExtraireClick() {
     if (!navigation::ListBuilt()) return;
+    FrameSource::RequireCropInsideFrames();
     RadioGroup1Click();
     const int rows = table_->size();
     int bound = countMode_ == CountMode::Count || countMode_ == CountMode::Percent ? markCount_ : rows;

@@ -405,6 +405,10 @@ bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap) {
 
 void SetCropEnabled(bool enabled) { state.cropEnabled = enabled; }
 
+bool CropOutsideFrames() {
+    return state.videoOpen && state.cropEnabled && state.cropDefined && !CropRectInsideFrame();
+}
+
 bool VideoOpen() { return state.videoOpen; }
 const QString& VideoFileName() { return state.videoFileName; }
 int32_t FrameCount() { return state.frameCount; }

@@ -72,6 +72,9 @@ const uint8_t* DecodedBits();
 
 bool CropDefined();
 bool CropEnabled();
+// Output is limited to a crop rectangle that does not lie inside the open video's frames (one
+// drawn on a larger picture, or typed), so no frame can be prepared.
+bool CropOutsideFrames();
 const CropRectangle& CropRect();
 int32_t CropStride();
 int32_t CropImageSize();

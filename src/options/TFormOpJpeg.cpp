@@ -1,5 +1,6 @@
 #include "options/TFormOpJpeg.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QStyle>
 #include <algorithm>
@@ -12,8 +13,14 @@
 
 TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
     ui_->setupUi(this);
-    move(407, 40);  // the form's place on screen; the .ui keeps only its size
+    // The form's place on screen; the .ui keeps only its client size, which is the design's outer
+    // size of 295 x 373 less the frame (4-pixel borders and the caption), as for the other windows.
+    move(407, 40);
     ui_->UpDown1->setBuddy(ui_->CompressionQuality);
+    // On Linux Qt names an editable list by its value; its text field carries the list's name.
+    for (QComboBox* list : {ui_->PixelFormat, ui_->Scale, ui_->Performance}) {
+        list->lineEdit()->setAccessibleName(list->accessibleName());
+    }
     ui_->BitBtnOk->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     connect(ui_->SpeedButtonAppliquer, &QToolButton::clicked, this,
             errors::Guarded<bool>([this](bool) { SpeedButtonAppliquerClick(); }));

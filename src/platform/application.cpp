@@ -1,10 +1,12 @@
 #include "platform/application.h"
 
-#include "platform/qt_dialogs.h"
+#include "platform/accessibility.h"
 #include "platform/errors.h"
+#include "platform/qt_dialogs.h"
 
 OrvexaApplication::OrvexaApplication(int& argc, char** argv) : QApplication(argc, argv) {
     dialogs::installFrenchTranslation();
+    accessibility::Install();
 }
 
 bool OrvexaApplication::notify(QObject* receiver, QEvent* event) {

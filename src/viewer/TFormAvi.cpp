@@ -16,6 +16,9 @@ TFormAvi::TFormAvi(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make
     move(354, 11);
     Image1 = ui_->Image1;
     ScrollBox1 = ui_->ScrollBox1;
+    // The window is sized to the picture + 4 for any picture, a 1 x 1 one included: the scroll
+    // area's own minimum (room for both scroll bars) would leave a grey margin round small ones.
+    ScrollBox1->setMinimumSize(1, 1);
 
     using errors::Guarded;
     connect(Image1, &ImageControl::mouseDown, this,

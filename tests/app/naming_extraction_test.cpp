@@ -1,10 +1,13 @@
 // Output names, the start number, and the extraction commands.
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <functional>
 
 #include "main_window_fixture.h"
 #include "framelist/TFormListe.h"
@@ -168,6 +171,71 @@ TEST_F(MainWindowTest, LimitToCropNeedsARectangle) {
     ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
     ui().SpeedButtonExtraire->click();
     EXPECT_EQ(QFileInfo(QString::fromStdString(dir.File("IMAGE1.BMP"))).size(), 214);
+}
+
+// Only a left click ticks the box; whatever button or key the user tries, the box says what
+// "Extraire" writes.
+TEST_F(MainWindowTest, LimitToCropBoxSaysWhatExtraireWritesAfterEveryClick) {
+    OpenFixture(3, 32, 24);
+    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+    FrameSource::SetCropRect(0, 0, 5, 10);
+    QCheckBox* box = ui().CheckBoxCadre;
+    enum class Input { Left, Right, Middle, Space };
+    const struct {
+        Input input;
+        bool ticked;
+    } steps[] = {
+        {Input::Right, false}, {Input::Middle, false}, {Input::Left, true}, {Input::Right, true},
+        {Input::Middle, true}, {Input::Space, true},   {Input::Left, false}, {Input::Space, false},
+    };
+    int number = 1;
+    for (const auto& step : steps) {
+        switch (step.input) {
+            case Input::Left: QTest::mouseClick(box, Qt::LeftButton); break;
+            case Input::Right: QTest::mouseClick(box, Qt::RightButton); break;
+            case Input::Middle: QTest::mouseClick(box, Qt::MiddleButton); break;
+            case Input::Space: Focus(box); QTest::keyClick(box, Qt::Key_Space); break;
+        }
+        EXPECT_EQ(box->isChecked(), step.ticked) << "step " << number;
+        EXPECT_EQ(FrameSource::CropEnabled(), step.ticked) << "step " << number;
+        ui().SpeedButtonExtraire->click();
+        const QString written = QString::fromStdString(dir.File("IMAGE" + std::to_string(number) + ".BMP"));
+        EXPECT_EQ(QFileInfo(written).size(), step.ticked ? 54 + 5 * 32 : 54 + 24 * 32 * 3) << "step " << number;
+        ++number;
+    }
+    EXPECT_TRUE(dialogs->messages().empty());
+}
+
+// A crop rectangle drawn on a larger picture reaches outside the video's frames: each command
+// that would write or rank cropped frames says so once and writes and ranks nothing.
+TEST_F(MainWindowTest, CommandsSayOnceThatTheCropReachesOutsideTheFrames) {
+    const struct {
+        const char* command;
+        std::function<void(TForm1&)> run;
+    } commands[] = {
+        {"Extraire", [](TForm1& w) { w.form().SpeedButtonExtraire->click(); }},
+        {"Best of...", [](TForm1& w) { w.ListWindow()->findChild<QAbstractButton*>("SpeedButtonBestOf")->click(); }},
+        {"Extraire Lot...", [](TForm1& w) { w.form().SpeedButtonLot->click(); }},
+    };
+    for (const auto& c : commands) {
+        OpenFixture(4, 32, 24);
+        ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
+        window->SpeedButtonListeClick();
+        window->ListWindow()->SpeedButton1MouseDown(Qt::LeftButton, {});  // marks the rows
+        FrameSource::SetCropRect(10, 20, 30, 40);
+        QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+        ASSERT_TRUE(FrameSource::CropEnabled());
+        const qsizetype before = dialogs->messageTexts().size();
+
+        c.run(*window);
+        EXPECT_EQ(dialogs->messageTexts().mid(before), QStringList{"Le Cadre dépasse l'image de la vidéo"})
+            << c.command;
+        EXPECT_TRUE(QDir(QString::fromStdString(dir.File(""))).entryList({"IMAGE*"}).isEmpty()) << c.command;
+        for (int row = 0; row < window->ListWindow()->rowCount(); ++row) {
+            EXPECT_EQ(window->ListWindow()->table().row(row).tri, 0) << c.command;
+        }
+        EXPECT_FALSE(navigation::RunFlag()) << c.command;
+    }
 }
 
 TEST_F(MainWindowTest, ViewImageShowsPicturesOrSaysThereIsNone) {

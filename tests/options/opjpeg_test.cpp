@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include "framesource/jpeg_options.h"
+#include "infowindow/TFormInfoImg.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/controls/up_down.h"
 #include "platform/errors.h"
@@ -43,7 +44,8 @@ TEST(FormOpJpeg, LayoutCaptionsAndDefaults) {
     Dialog d;
     EXPECT_EQ(d.form.objectName(), "FormOpJpeg");
     EXPECT_EQ(d.form.windowTitle(), "Options Jpeg");
-    EXPECT_EQ(d.form.geometry(), QRect(407, 40, 295, 373));
+    // The design's outer size 295 x 373 less the frame: 4-pixel borders and the caption.
+    EXPECT_EQ(d.form.geometry(), QRect(407, 40, 287, 344));
     struct Expected {
         const char* name;
         QRect geometry;
@@ -225,6 +227,27 @@ TEST(FormOpJpeg, OkHidesAndKeepsTheSettings) {
     QTest::mouseClick(d.ok, Qt::LeftButton);
     EXPECT_FALSE(d.form.isVisible());
     EXPECT_TRUE(d.grey->isChecked());
+}
+
+// A group's title is drawn across the top line of its frame, as in the information window.
+TEST(FormOpJpeg, GroupTitleSitsOnItsFrameLikeTheOtherGroups) {
+    Dialog d;
+    TFormInfoImg info;
+    for (QGroupBox* box : {d.form.findChild<QGroupBox*>("GroupBox1"), info.findChild<QGroupBox*>("GroupBox2")}) {
+        ASSERT_NE(box, nullptr);
+        box->ensurePolished();
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.lineWidth = 1;
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const auto rect = [&](QStyle::SubControl part) {
+            return box->style()->subControlRect(QStyle::CC_GroupBox, &option, part, box);
+        };
+        const QRect title = rect(QStyle::SC_GroupBoxLabel), frame = rect(QStyle::SC_GroupBoxFrame);
+        EXPECT_LT(title.top(), frame.top()) << box->title().toStdString();
+        EXPECT_GT(title.bottom(), frame.top()) << box->title().toStdString();
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <functional>
 #include <vector>
 
@@ -154,6 +155,31 @@ TEST(DirectoryChooser, CreatesATypedDirectoryOnlyAfterTheUserAgrees) {
         EXPECT_EQ(question, "Le répertoire spécifié n'existe pas. Le créer ?");
         EXPECT_EQ(QDir(wanted).exists(), agree);
         EXPECT_EQ(chosen, agree ? QDir::cleanPath(wanted) : QString());
+    }
+}
+
+// Qt's own dialogs (the file list's columns, its warnings) speak French only when Qt's French
+// translation is installed on the machine.
+TEST(FrenchTranslation, LoadsAndTranslatesTheStandardDialogs) {
+    ASSERT_TRUE(dialogs::installFrenchTranslation()) << "qtbase_fr is not installed";
+    const struct {
+        const char* context;
+        const char* english;
+        QString french;
+    } cases[] = {
+        {"QFileSystemModel", "Name", "Nom"},
+        {"QFileSystemModel", "Size", "Taille"},
+        {"QFileSystemModel", "Date Modified", "Dernière modification"},
+        {"QFileDialog", "%1\nFile not found.\nPlease verify the correct file name was given.",
+         "%1\nFichier introuvable.\nVeuillez vérifier que le nom du fichier est correct."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(QCoreApplication::translate(c.context, c.english), c.french) << c.english;
+    }
+    // The other tests of this program see Qt's untranslated texts.
+    for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
     }
 }
 

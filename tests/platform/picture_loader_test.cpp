@@ -111,3 +111,17 @@ TEST_F(PictureLoader, AMetafileHelperThatMisbehavesGivesNoPictureInTime) {
     gfx::SetMetafileHelperPath(real);
     EXPECT_EQ(gfx::LoadPictureFile(picture, drawing), gfx::LoadResult::Loaded);
 }
+
+// libwmf draws text with fonts of its own; without them it opens no metafile at all.
+TEST_F(PictureLoader, DrawsTheTextOfAMetafile) {
+    ASSERT_EQ(gfx::LoadPictureFile(picture, Write("text.wmf", fixture::MakeWmfWithText())), gfx::LoadResult::Loaded);
+    ASSERT_NE(picture.graphic(), nullptr);
+    const QImage image = picture.graphic()->toImage();
+    EXPECT_EQ(image.size(), QSize(160, 48));
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) ink += qGray(image.pixel(x, y)) < 128;
+    }
+    // Six bold letters 28 units high cover a few hundred pixels; nothing else is drawn.
+    EXPECT_GT(ink, 150);
+}

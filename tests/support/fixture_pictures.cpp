@@ -30,6 +30,23 @@ private:
     }
 };
 
+// A placeable Windows metafile of the given size in units at 96 units per inch, around its
+// records; `objects` and `largestRecord` (in 16-bit words) go into its header.
+QByteArray PlaceableWmf(uint16_t width, uint16_t height, const Bytes& records, uint16_t objects,
+                        uint32_t largestRecord) {
+    Bytes placeable;
+    placeable.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(width).u16(height).u16(96).u32(0);
+    uint16_t checksum = 0;
+    for (int i = 0; i < 20; i += 2) {
+        checksum ^= uint16_t(uint8_t(placeable.data[i]) | (uint8_t(placeable.data[i + 1]) << 8));
+    }
+    placeable.u16(checksum);
+    Bytes header;
+    const uint32_t words = uint32_t((18 + records.data.size()) / 2);
+    header.u16(1).u16(9).u16(0x0300).u32(words).u16(objects).u32(largestRecord).u16(0);
+    return placeable.data + header.data + records.data;
+}
+
 QImage Gradient(int width, int height) {
     QImage image(width, height, QImage::Format_RGB888);
     for (int y = 0; y < height; ++y) {
@@ -41,22 +58,28 @@ QImage Gradient(int width, int height) {
 }  // namespace
 
 QByteArray MakeWmf() {
-    Bytes placeable;
-    placeable.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(64).u16(32).u16(96).u32(0);
-    uint16_t checksum = 0;
-    for (int i = 0; i < 20; i += 2) {
-        checksum ^= uint16_t(uint8_t(placeable.data[i]) | (uint8_t(placeable.data[i + 1]) << 8));
-    }
-    placeable.u16(checksum);
     Bytes records;
     records.u32(5).u16(0x020B).u16(0).u16(0);                   // window origin
     records.u32(5).u16(0x020C).u16(32).u16(64);                 // window extent
     records.u32(7).u16(0x041B).u16(24).u16(48).u16(8).u16(16);  // rectangle
     records.u32(3).u16(0x0000);                                 // end
-    Bytes header;
-    const uint32_t words = uint32_t((18 + records.data.size()) / 2);
-    header.u16(1).u16(9).u16(0x0300).u32(words).u16(0).u32(7).u16(0);
-    return placeable.data + header.data + records.data;
+    return PlaceableWmf(64, 32, records, 0, 7);
+}
+
+QByteArray MakeWmfWithText() {
+    Bytes records;
+    records.u32(5).u16(0x020B).u16(0).u16(0);     // window origin
+    records.u32(5).u16(0x020C).u16(48).u16(160);  // window extent
+    // The font: height, width, escapement, orientation, weight, eight one-byte fields, face.
+    records.u32(15).u16(0x02FB).u16(uint16_t(-28)).u16(0).u16(0).u16(0).u16(700);
+    records.u16(0).u16(0).u16(0).u16(0);
+    records.data.append("Arial\0", 6);
+    records.u32(4).u16(0x012D).u16(0);  // select it
+    records.u32(9).u16(0x0521).u16(6);  // text out: length, characters, y, x
+    records.data.append("Orvexa", 6);
+    records.u16(8).u16(6);
+    records.u32(3).u16(0x0000);  // end
+    return PlaceableWmf(160, 48, records, 1, 15);
 }
 
 QByteArray MakeEmf(int width, int height, int wholeRectangles) {

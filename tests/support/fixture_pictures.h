@@ -7,6 +7,8 @@ namespace fixture {
 
 // A placeable Windows metafile of 64 x 32 units at 96 units per inch holding one rectangle.
 QByteArray MakeWmf();
+// 160 x 48 units holding the word "Orvexa" in a bold 28-unit font, black on white.
+QByteArray MakeWmfWithText();
 // An enhanced metafile of 64 x 32 pixels holding one rectangle; or of the size given, with
 // as many rectangles again that each cover the whole picture.
 QByteArray MakeEmf(int width = 64, int height = 32, int wholeRectangles = 0);

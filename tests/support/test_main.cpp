@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "platform/accessibility.h"
 #include "platform/metafile.h"
 #include "platform/program_font.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ApplyProgramFont(app);
     gfx::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
+    accessibility::Install();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -113,6 +113,23 @@ TEST_F(Viewer, PictureFitsWithoutScrollBarsAndScrollsWhenLarger) {
     EXPECT_EQ(viewer.image()->size(), QSize(320, 240)) << "never stretched";
 }
 
+// As the main window sizes a viewer for a picture of W x H: the window is W + 4 by H + 4 and the
+// picture sits 2 pixels in, with no scroll bar and no margin, down to a single pixel.
+TEST_F(Viewer, SmallPicturesGetAWindowOfTheirSizePlusFour) {
+    const QSize sizes[] = {{32, 32}, {40, 20}, {1, 1}, {3, 60}};
+    for (const QSize& size : sizes) {
+        viewer.bitmap().setImage(Gradient(size.width(), size.height()), gfx::PixelLayout::Bits24);
+        viewer.setImageClientSize(size.width(), size.height());
+        viewer.setClientSize(size.width() + 4, size.height() + 4);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(viewer.size(), size + QSize(4, 4)) << size.width() << " x " << size.height();
+        EXPECT_EQ(viewer.Image1->mapTo(&viewer, QPoint(0, 0)), QPoint(2, 2));
+        EXPECT_EQ(viewer.scrollBox()->viewport()->size(), size);
+        EXPECT_FALSE(viewer.scrollBox()->horizontalScrollBar()->isVisible());
+        EXPECT_FALSE(viewer.scrollBox()->verticalScrollBar()->isVisible());
+    }
+}
+
 TEST_F(Viewer, ShowingMakesItsPictureTheJpegOptionsTarget) {
     EXPECT_EQ(jpegoptions::Target(), &viewer.image()->picture());
     jpegoptions::SetTarget(nullptr);

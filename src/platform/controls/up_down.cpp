@@ -13,6 +13,8 @@ UpDown::UpDown(QWidget* parent) : QWidget(parent) {
     }
     up_->setArrowType(Qt::UpArrow);
     down_->setArrowType(Qt::DownArrow);
+    up_->setAccessibleName(QStringLiteral("Augmenter"));
+    down_->setAccessibleName(QStringLiteral("Diminuer"));
     connect(up_, &QToolButton::clicked, this, [this] { step(1); });
     connect(down_, &QToolButton::clicked, this, [this] { step(-1); });
     resize(12, 21);

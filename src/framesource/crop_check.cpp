@@ -1,0 +1,17 @@
+#include "framesource/crop_check.h"
+
+#include "framesource/frame_source.h"
+#include "platform/dialogs.h"
+#include "platform/errors.h"
+
+namespace FrameSource {
+
+void RequireCropInsideFrames() {
+    if (!CropOutsideFrames()) return;
+    dialogs::current().messageBox(QStringLiteral("Le Cadre dépasse l'image de la vidéo"),
+                                  QStringLiteral("Cadre hors de l'Image"), dialogs::Buttons::Ok,
+                                  dialogs::Icon::Warning);
+    throw errors::SilentAbort();
+}
+
+}  // namespace FrameSource
