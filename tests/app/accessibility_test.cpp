@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, EveryControlOfEveryWindowHasAName) {
 TEST_F(MainWindowTest, AccessiblePressesAndTogglesAreLeftClicks) {
     OpenFixture(5, 32, 24);
     Act(ui().SpeedButtonAv, QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(window->CurrentPosition, 1);
+    EXPECT_EQ(navigation::CurrentPosition(), 1);
     EXPECT_TRUE(Accessible(ui().SpeedButtonPause)->state().checked) << "the latched button shows as checked";
 
     // The crop check of the box's left press runs for a toggle too.

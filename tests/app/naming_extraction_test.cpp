@@ -213,9 +213,9 @@ TEST_F(MainWindowTest, CommandsSayOnceThatTheCropReachesOutsideTheFrames) {
         const char* command;
         std::function<void(TForm1&)> run;
     } commands[] = {
-        {"Extraire", [](TForm1& w) { w.form().SpeedButtonExtraire->click(); }},
+        {"Extraire", [](TForm1& w) { FindControl<QAbstractButton>(w, "SpeedButtonExtraire")->click(); }},
         {"Best of...", [](TForm1& w) { w.ListWindow()->findChild<QAbstractButton*>("SpeedButtonBestOf")->click(); }},
-        {"Extraire Lot...", [](TForm1& w) { w.form().SpeedButtonLot->click(); }},
+        {"Extraire Lot...", [](TForm1& w) { FindControl<QAbstractButton>(w, "SpeedButtonLot")->click(); }},
     };
     for (const auto& c : commands) {
         OpenFixture(4, 32, 24);

@@ -123,7 +123,7 @@ TEST_F(Viewer, SmallPicturesGetAWindowOfTheirSizePlusFour) {
         viewer.setClientSize(size.width() + 4, size.height() + 4);
         QCoreApplication::processEvents();
         EXPECT_EQ(viewer.size(), size + QSize(4, 4)) << size.width() << " x " << size.height();
-        EXPECT_EQ(viewer.Image1->mapTo(&viewer, QPoint(0, 0)), QPoint(2, 2));
+        EXPECT_EQ(viewer.image()->mapTo(&viewer, QPoint(0, 0)), QPoint(2, 2));
         EXPECT_EQ(viewer.scrollBox()->viewport()->size(), size);
         EXPECT_FALSE(viewer.scrollBox()->horizontalScrollBar()->isVisible());
         EXPECT_FALSE(viewer.scrollBox()->verticalScrollBar()->isVisible());
