@@ -134,6 +134,10 @@ def drive(program, video, failures):
 def main():
     program, workdir, video = sys.argv[1:4]
     environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+    # The accessibility bus and its registry start on first use; a program started before they
+    # answer never registers, so the client brings them up first.
+    wait_for("the accessibility registry", lambda: pyatspi.Registry.getDesktop(0) is not None)
+    pyatspi.Registry.getDesktop(0).childCount
     process = subprocess.Popen([program], cwd=workdir, env=environment)
     failures = []
     try:
