@@ -6,14 +6,8 @@
 # scripts/valgrind-test.sh covers those.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
 build="$root/build-sanitize"
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-  generator=()
-  command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEXA_SANITIZE=ON
-fi
-cmake --build "$build" --parallel "$(nproc)"
+ORVEXA_BUILD_DIR="$build" "$root/scripts/build.sh" -DORVEXA_SANITIZE=ON
 cd "$build"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
