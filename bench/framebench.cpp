@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
     int fetched = 0;
     for (int i = 0; i < count; ++i) fetched += FrameSource::FetchFrame(i) ? 1 : 0;
     const double sequential = Seconds(start);
-    std::printf("sequential: %.1f frames/s (%d of %d frames)\n", sequential > 0 ? fetched / sequential : 0.0,
-                fetched, count);
+    std::printf("sequential: %.1f frames/s (%d of %d frames)\n", sequential > 0 ? fetched / sequential : 0.0, fetched,
+                count);
 
     if (count > 0) {
         std::mt19937 random(2024);

@@ -1,7 +1,8 @@
 // Loads a picture file as "Voir Image..." does (by extension, with the JPEG reading options
 // given as flags, drawn into the viewer's 24-bit bitmap) and prints its size and the time it
 // took (on stderr), or "Pas d'Image" with exit status 1; a decoding error prints the error's
-// message, as the program's error report would show it, also with status 1. What framebench is to videos, this is to pictures.
+// message, as the program's error report would show it, also with status 1. What framebench is to videos, this is to
+// pictures.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <cstdio>

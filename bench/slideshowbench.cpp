@@ -11,8 +11,8 @@
 #include "framesource/frame_source.h"
 #include "platform/bitmap.h"
 #include "platform/program_font.h"
-#include "support/scripted_dialogs.h"
 #include "support/find_control.h"
+#include "support/scripted_dialogs.h"
 
 namespace {
 

@@ -36,7 +36,8 @@ void TForm1::SpeedButtonExtraireClick() {
     const QString path = OutputDir + name;
     const int32_t frame = FrameAtPosition(navigation::CurrentPosition());
     if (frame < 0) return;
-    const bool written = OutputType == naming::OutputType::Jpeg ? FrameSource::SaveFrameJpeg(frame, path) : FrameSource::SaveFrameBmp(frame, path);
+    const bool written = OutputType == naming::OutputType::Jpeg ? FrameSource::SaveFrameJpeg(frame, path)
+                                                                : FrameSource::SaveFrameBmp(frame, path);
     LastExtractionWrote = written;
     if (written && naming::Numbering(ui_->RadioGroupNum->itemIndex()) != naming::Numbering::None) {
         // The number stops at the largest value rather than wrapping to a negative one.

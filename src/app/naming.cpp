@@ -39,8 +39,8 @@ QString TForm1::BuildImageName() {
     ParseInt32(ui_->EditDebut->text(), number);
     const int width = int(naming::TrimBlanks(ui_->EditFormat->text()).size());
     OutputType = naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex());
-    const QString name = naming::ImageName(ui_->EditNomFicImg->text(),
-                                           naming::Numbering(ui_->RadioGroupNum->itemIndex()), number, width, OutputType);
+    const QString name = naming::ImageName(
+        ui_->EditNomFicImg->text(), naming::Numbering(ui_->RadioGroupNum->itemIndex()), number, width, OutputType);
     ui_->LabelNomImg->setText(name);
     return name;
 }

@@ -48,16 +48,21 @@ void TForm1::ShowPosition(int32_t position) {
     // The outline goes back on the fresh frame only while it is meant to be seen.
     if (FrameSource::CropDefined()) frameViewer_->infoForm()->DrawCropOutline(frameViewer_->infoForm()->OutlineDrawn);
     ui_->SpeedButtonGoto->setText(QString::number(frame));
-    frameViewer_->setWindowTitle("Vue Avi: " + ui_->SpeedButtonGoto->text() + " - Ligne: " +
-                                 QString::number(position));
+    frameViewer_->setWindowTitle("Vue Avi: " + ui_->SpeedButtonGoto->text() + " - Ligne: " + QString::number(position));
 }
 
 void TForm1::SetPlayState(PlayCommand command) {
     navigation::SetRunFlag(false);
     switch (command) {
-        case PlayCommand::Play: Paused = false; break;
-        case PlayCommand::Stop: Paused = true; break;
-        case PlayCommand::Toggle: Paused = !Paused; break;
+        case PlayCommand::Play:
+            Paused = false;
+            break;
+        case PlayCommand::Stop:
+            Paused = true;
+            break;
+        case PlayCommand::Toggle:
+            Paused = !Paused;
+            break;
     }
     if (!SlideshowStarted) {
         ui_->LabelEtat->setText("Lecture Arrêtée");

@@ -16,9 +16,9 @@
 #include "navigation/navigation.h"
 #include "options/TFormOpJpeg.h"
 #include "options/identity.h"
+#include "platform/controls/glyphs.h"
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
-#include "platform/controls/glyphs.h"
 #include "platform/keys.h"
 #include "ui_TForm1.h"
 #include "viewer/TFormAvi.h"
@@ -237,8 +237,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonDblClick:
             if (watched == ui_->CheckBoxBoucle) {
                 errors::Guard([this] { CheckBoxBoucleMouseDown(); });
-            } else if (watched == ui_->CheckBoxCadre &&
-                       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            } else if (watched == ui_->CheckBoxCadre && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
                 // Only the left button ticks a check box; the others leave box and crop alone.
                 bool goOn = false;
                 errors::Guard([&] { goOn = CheckBoxCadreMouseDown(); });
@@ -289,11 +288,15 @@ void TForm1::connectHandlers() {
     onAction(ui_->InfoImage1, &TForm1::InfoImage1Click);
     onAction(ui_->Jpeg1, &TForm1::Jpeg1Click);
 
-    connect(ui_->CheckBoxCadre, &QCheckBox::toggled, this, Guarded<bool>([this](bool checked) { CheckBoxCadreChange(checked); }));
+    connect(ui_->CheckBoxCadre, &QCheckBox::toggled, this,
+            Guarded<bool>([this](bool checked) { CheckBoxCadreChange(checked); }));
     connect(ui_->TrackBarVideo, &QSlider::valueChanged, this, Guarded<int>([this](int) { TrackBarVideoChange(); }));
-    connect(ui_->EditNomFicImg, &QLineEdit::textChanged, this, Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
-    connect(ui_->EditFormat, &QLineEdit::textChanged, this, Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
-    connect(ui_->EditDebut, &QLineEdit::textChanged, this, Guarded<const QString&>([this](const QString&) { EditDebutChange(); }));
+    connect(ui_->EditNomFicImg, &QLineEdit::textChanged, this,
+            Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
+    connect(ui_->EditFormat, &QLineEdit::textChanged, this,
+            Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
+    connect(ui_->EditDebut, &QLineEdit::textChanged, this,
+            Guarded<const QString&>([this](const QString&) { EditDebutChange(); }));
     for (RadioGroup* group : {ui_->RadioGroupNum, ui_->RadioGroupTypeExtraction, ui_->RadioGroupPlansExtraction}) {
         connect(group, &RadioGroup::clicked, this, Guarded<int>([this](int) { RenommeChange(); }));
     }

@@ -32,9 +32,7 @@ constexpr qint64 kFlushIntervalMs = 40;
 // The spinner's limits are 16-bit; a longer table would wrap them.
 constexpr int kSpinnerLimit = SHRT_MAX;
 
-int ClampToInt(int64_t value) {
-    return int(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
-}
+int ClampToInt(int64_t value) { return int(std::clamp<int64_t>(value, INT_MIN, INT_MAX)); }
 
 // Clears RunFlag when a loop is left by an exception, so an outer loop does not run on.
 struct RunFlagOnExit {
@@ -84,12 +82,10 @@ void TFormListe::FormCreate() {
 
 void TFormListe::connectHandlers() {
     using errors::Guarded;
-    connect(ui_->SpeedButtonBestOf, &QToolButton::clicked, this,
-            Guarded<bool>([this](bool) { Calculer1Click(); }));
+    connect(ui_->SpeedButtonBestOf, &QToolButton::clicked, this, Guarded<bool>([this](bool) { Calculer1Click(); }));
     connect(ui_->SpeedButtonExtraire, &QToolButton::clicked, this,
             Guarded<bool>([this](bool) { SpeedButtonExtraireClick(); }));
-    connect(ui_->RadioGroup1, &RadioGroup::clicked, this,
-            Guarded<int>([this](int) { RadioGroup1Click(); }));
+    connect(ui_->RadioGroup1, &RadioGroup::clicked, this, Guarded<int>([this](int) { RadioGroup1Click(); }));
     connect(ui_->ListView1, &ReportList::columnClicked, this,
             Guarded<int>([this](int column) { ListView1ColumnClick(column); }));
     connect(ui_->ListView1, &ReportList::mouseDown, this,
@@ -103,16 +99,14 @@ void TFormListe::connectHandlers() {
         });
     connect(ui_->SpeedButton1, &SpeedButton::mouseDown, this, pressed);
     connect(ui_->SpeedButton2, &SpeedButton::mouseDown, this, pressed);
-    connect(ui_->SpeedButton1, &SpeedButton::mouseMove, this,
-            Guarded<Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
-                [this](Qt::MouseButtons, Qt::KeyboardModifiers modifiers, int, int) {
-                    SpeedButton1MouseMove(modifiers);
-                }));
+    connect(
+        ui_->SpeedButton1, &SpeedButton::mouseMove, this,
+        Guarded<Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
+            [this](Qt::MouseButtons, Qt::KeyboardModifiers modifiers, int, int) { SpeedButton1MouseMove(modifiers); }));
     connect(ui_->SpeedButton1, &SpeedButton::mouseUp, this,
             Guarded<Qt::MouseButton, Qt::KeyboardModifiers, int, int>(
                 [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { SpeedButton1MouseUp(); }));
-    connect(ui_->SpeedButton2, &QToolButton::clicked, this,
-            Guarded<bool>([this](bool) { SpeedButton2Click(); }));
+    connect(ui_->SpeedButton2, &QToolButton::clicked, this, Guarded<bool>([this](bool) { SpeedButton2Click(); }));
 }
 
 void TFormListe::setKeyDownHandler(std::function<void(int& virtualKey)> handler) {
@@ -208,8 +202,8 @@ void TFormListe::Calculer1Click() {
 
     ListView1ColumnClick(framelist::kColTri);
     if (programEnding()) return;
-    dialogs::current().messageBox(Closing(i, "Images Traitées"),
-                                  QStringLiteral("Traitement Terminé"), dialogs::Buttons::Ok);
+    dialogs::current().messageBox(Closing(i, "Images Traitées"), QStringLiteral("Traitement Terminé"),
+                                  dialogs::Buttons::Ok);
 }
 
 bool TFormListe::programEnding() const {
@@ -224,34 +218,34 @@ void TFormListe::RadioGroup1Click() {
     UpDown* spinner = ui_->UpDown1;
     const int spinnerRows = std::min(rows, kSpinnerLimit);
     switch (CountMode(index)) {
-    case CountMode::Count: {
-        spinner->setMaximum(spinnerRows);
-        int64_t count = value;
-        if (countMode_ == CountMode::Percent) count = int64_t(rows) * value / 100;
-        markCount_ = ClampToInt(std::min<int64_t>(count, rows));
-        setEditNombre(markCount_);
-        break;
-    }
-    case CountMode::All:
-        spinner->setMaximum(spinnerRows);
-        spinner->setPosition(spinnerRows);
-        markCount_ = rows;
-        setEditNombre(rows);
-        break;
-    case CountMode::Percent: {
-        spinner->setMaximum(100);
-        int64_t percent = value;
-        if (countMode_ != CountMode::Percent) {
-            // An empty table has no percentage of anything.
-            percent = rows > 0 ? int64_t(value) * 100 / rows : 0;
-            setEditNombre(ClampToInt(percent));
+        case CountMode::Count: {
+            spinner->setMaximum(spinnerRows);
+            int64_t count = value;
+            if (countMode_ == CountMode::Percent) count = int64_t(rows) * value / 100;
+            markCount_ = ClampToInt(std::min<int64_t>(count, rows));
+            setEditNombre(markCount_);
+            break;
         }
-        markCount_ = ClampToInt(percent * rows / 100);
-        break;
-    }
-    default:
-        markCount_ = 0;
-        break;
+        case CountMode::All:
+            spinner->setMaximum(spinnerRows);
+            spinner->setPosition(spinnerRows);
+            markCount_ = rows;
+            setEditNombre(rows);
+            break;
+        case CountMode::Percent: {
+            spinner->setMaximum(100);
+            int64_t percent = value;
+            if (countMode_ != CountMode::Percent) {
+                // An empty table has no percentage of anything.
+                percent = rows > 0 ? int64_t(value) * 100 / rows : 0;
+                setEditNombre(ClampToInt(percent));
+            }
+            markCount_ = ClampToInt(percent * rows / 100);
+            break;
+        }
+        default:
+            markCount_ = 0;
+            break;
     }
     countMode_ = CountMode(index);
 }
@@ -307,14 +301,13 @@ void TFormListe::SpeedButtonExtraireClick() {
     }
     finishLoop();
     if (programEnding()) return;
-    dialogs::current().messageBox(Closing(written, "Images Extraites"),
-                                  QStringLiteral("Extraction Terminée"), dialogs::Buttons::Ok);
+    dialogs::current().messageBox(Closing(written, "Images Extraites"), QStringLiteral("Extraction Terminée"),
+                                  dialogs::Buttons::Ok);
 }
 
 // ---- input ----
 
-void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
-                                    int, int y) {
+void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int, int y) {
     const int row = ui_->ListView1->rowAtPoint(QPoint(5, y));
     if (row < 0 || row >= table_->size()) return;
     if (button == Qt::LeftButton) {
@@ -348,8 +341,7 @@ void TFormListe::SpeedButton1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers mo
 }
 
 void TFormListe::SpeedButton1MouseMove(Qt::KeyboardModifiers modifiers) {
-    ui_->SpeedButton1->setText((modifiers & Qt::ShiftModifier) ? QStringLiteral("InvSél.")
-                                                               : QStringLiteral("Sél."));
+    ui_->SpeedButton1->setText((modifiers & Qt::ShiftModifier) ? QStringLiteral("InvSél.") : QStringLiteral("Sél."));
 }
 
 void TFormListe::SpeedButton1MouseUp() { ui_->SpeedButton1->setText(QStringLiteral("Sél.")); }

@@ -53,21 +53,21 @@ int CompareText(const QString& a, const QString& b) {
 
 int CompareRows(const FrameRow& a, const FrameRow& b, int column) {
     switch (column) {
-    case kColNum:
-        return a.num < b.num ? -1 : (a.num > b.num ? 1 : 0);
-    case kColTri:
-        return a.tri > b.tri ? -1 : (a.tri < b.tri ? 1 : 0);
-    default:
-        if (column < 0 || column >= kColumnCount) return 0;
-        return CompareText(a.cells[size_t(column)], b.cells[size_t(column)]);
+        case kColNum:
+            return a.num < b.num ? -1 : (a.num > b.num ? 1 : 0);
+        case kColTri:
+            return a.tri > b.tri ? -1 : (a.tri < b.tri ? 1 : 0);
+        default:
+            if (column < 0 || column >= kColumnCount) return 0;
+            return CompareText(a.cells[size_t(column)], b.cells[size_t(column)]);
     }
 }
 
 FrameTable::FrameTable(QObject* parent) : QAbstractTableModel(parent) {}
 
 const std::array<const char*, kColumnCount>& FrameTable::Captions() {
-    static const std::array<const char*, kColumnCount> captions = {
-        "Sél.", "Num.", "Rep.", "Nom", "Qualité", "Zône", "Extra", "Taille", "Tri"};
+    static const std::array<const char*, kColumnCount> captions = {"Sél.", "Num.",  "Rep.",   "Nom", "Qualité",
+                                                                   "Zône", "Extra", "Taille", "Tri"};
     return captions;
 }
 
@@ -76,13 +76,9 @@ const std::array<int, kColumnCount>& FrameTable::Widths() {
     return widths;
 }
 
-int FrameTable::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : published_;
-}
+int FrameTable::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : published_; }
 
-int FrameTable::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kColumnCount;
-}
+int FrameTable::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
 
 QVariant FrameTable::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= published_) return {};
@@ -160,9 +156,8 @@ void FrameTable::sortBy(int column) {
     // Sorting positions rather than rows moves ints instead of nine strings per comparison.
     std::vector<int> order(rows_.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return CompareRows(rows_[size_t(a)], rows_[size_t(b)], column) < 0;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return CompareRows(rows_[size_t(a)], rows_[size_t(b)], column) < 0; });
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<FrameRow> sorted;

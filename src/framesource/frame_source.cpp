@@ -97,9 +97,8 @@ bool FailOpen() {
 bool CropRectInsideFrame() {
     const CropRectangle& r = state.cropRect;
     const int64_t frameRows = state.frameHeight < 0 ? -int64_t(state.frameHeight) : state.frameHeight;
-    return r.top >= 0 && r.left >= 0 && r.height >= 0 && r.width >= 0 &&
-           int64_t(r.top) + r.height <= frameRows && int64_t(r.left) + r.width <= state.frameWidth &&
-           state.cropBitCount == 24;
+    return r.top >= 0 && r.left >= 0 && r.height >= 0 && r.width >= 0 && int64_t(r.top) + r.height <= frameRows &&
+           int64_t(r.left) + r.width <= state.frameWidth && state.cropBitCount == 24;
 }
 
 bool CopyCropRect() {
@@ -313,7 +312,7 @@ bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
     try {
         // Every row is written by the copy, padding included: no need to clear it first.
         state.cropImage = std::make_unique_for_overwrite<uint8_t[]>(sizeof(dib::BitmapInfoHeader) +
-                                                                     size_t(state.paletteBytes) + size_t(imageSize));
+                                                                    size_t(state.paletteBytes) + size_t(imageSize));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -387,8 +386,7 @@ bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
     if (!reused) {
         previous = std::exchange(image, QImage(width, height, QImage::Format_RGB32));
     }
-    if (image.isNull() ||
-        !state.frameDecoder->FrameDisplay(position, image.bits(), image.bytesPerLine())) {
+    if (image.isNull() || !state.frameDecoder->FrameDisplay(position, image.bits(), image.bytesPerLine())) {
         // Nothing was shown: the bitmap gets back exactly what it held (a picture refilled in
         // place is untouched when the frame cannot be had).
         bitmap.setImage(reused ? std::move(image) : std::move(previous), previousLayout);
@@ -405,9 +403,7 @@ bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap) {
 
 void SetCropEnabled(bool enabled) { state.cropEnabled = enabled; }
 
-bool CropOutsideFrames() {
-    return state.videoOpen && state.cropEnabled && state.cropDefined && !CropRectInsideFrame();
-}
+bool CropOutsideFrames() { return state.videoOpen && state.cropEnabled && state.cropDefined && !CropRectInsideFrame(); }
 
 bool VideoOpen() { return state.videoOpen; }
 const QString& VideoFileName() { return state.videoFileName; }

@@ -17,14 +17,12 @@ namespace {
 bool MayWrite(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) return true;
-    const auto answer = dialogs::current().messageBox(
-        QString("Ecraser : %1 ?").arg(info.fileName()), "Fichier Existant", dialogs::Buttons::OkCancel);
+    const auto answer = dialogs::current().messageBox(QString("Ecraser : %1 ?").arg(info.fileName()),
+                                                      "Fichier Existant", dialogs::Buttons::OkCancel);
     return answer == dialogs::Answer::Ok;
 }
 
-int64_t OutputDibBytes() {
-    return int64_t(sizeof(dib::BitmapInfoHeader)) + PaletteBytes() + OutputImageSize();
-}
+int64_t OutputDibBytes() { return int64_t(sizeof(dib::BitmapInfoHeader)) + PaletteBytes() + OutputImageSize(); }
 
 }  // namespace
 

@@ -25,8 +25,8 @@ constexpr int32_t kZoomMax = 64;
 
 // Typed corners may be anywhere in the 32-bit range; the arithmetic on them must not overflow.
 int32_t Saturate(int64_t value) {
-    return int32_t(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
-                                       std::numeric_limits<int32_t>::max()));
+    return int32_t(
+        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 // The edit's number, or the fallback written back into the box when the text is no integer.
@@ -58,7 +58,8 @@ void TFormInfoImg::FormCreate() {
     // The number lines are columns of figures: a fixed-pitch face keeps them aligned.
     for (QLabel* label : {ui_->LabelAVI1, ui_->LabelAVI2, ui_->LabelFenetre, ui_->LabelCadre, ui_->LabelColor}) {
         QFont font = label->font();
-        font.setFamilies({QStringLiteral("courier"), QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+        font.setFamilies(
+            {QStringLiteral("courier"), QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
         font.setStyleHint(QFont::TypeWriter);
         font.setFixedPitch(true);
         label->setFont(font);
@@ -117,8 +118,7 @@ void TFormInfoImg::ShowCropEdits() {
 }
 
 void TFormInfoImg::ShowCropLabel() {
-    ui_->LabelCadre->setText(
-        QString::asprintf("X=%4d Y=%4d L=%4d H=%4d", CropX1, CropY1, CropWidth(), CropHeight()));
+    ui_->LabelCadre->setText(QString::asprintf("X=%4d Y=%4d L=%4d H=%4d", CropX1, CropY1, CropWidth(), CropHeight()));
 }
 
 void TFormInfoImg::SetCropCorners(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {

@@ -33,7 +33,8 @@ QByteArray WmfToSvg(QByteArray contents) {
     wmfAPI* api = nullptr;
     wmfAPI_Options apiOptions{};
     apiOptions.function = wmf_svg_function;
-    if (wmf_api_create(&api, WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG, &apiOptions) != wmf_E_None) {
+    if (wmf_api_create(&api, WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG,
+                       &apiOptions) != wmf_E_None) {
         if (api) wmf_api_destroy(api);
         return {};
     }
@@ -47,7 +48,9 @@ QByteArray WmfToSvg(QByteArray contents) {
         float width = 0, height = 0;
         wmf_size(api, &width, &height);
         // The size comes from the file: not a number, or out of range, is not a picture size.
-        const auto side = [](float v) { return std::isfinite(v) ? unsigned(std::clamp(v, 1.0f, float(kMaxSide))) : 1u; };
+        const auto side = [](float v) {
+            return std::isfinite(v) ? unsigned(std::clamp(v, 1.0f, float(kMaxSide))) : 1u;
+        };
         device->width = side(width);
         device->height = side(height);
         const bool played = wmf_play(api, 0, &bbox) == wmf_E_None;

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 
-
 namespace navigation {
 
 int32_t CurrentPosition();

@@ -21,8 +21,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     SpeedButton1 = ui_->SpeedButton1;
     // The picture fills the box behind the texts and must not take their clicks.
     ProgramIcon->setAttribute(Qt::WA_TransparentForMouseEvents);
-    connect(SpeedButton1, &QAbstractButton::clicked, this,
-            errors::Guarded<>([this] { SpeedButton1Click(); }));
+    connect(SpeedButton1, &QAbstractButton::clicked, this, errors::Guarded<>([this] { SpeedButton1Click(); }));
     FormCreate();
 }
 

@@ -36,9 +36,7 @@ struct Span {
     int64_t size;
 };
 
-uint32_t Field(const Span& s, int64_t offset) {
-    return offset + 4 <= s.size ? Le32(s.data + offset) : 0;
-}
+uint32_t Field(const Span& s, int64_t offset) { return offset + 4 <= s.size ? Le32(s.data + offset) : 0; }
 
 // Calls visit(id, listType, body) for each chunk of the span; false on a chunk overrunning it.
 template <typename Visit>
@@ -145,25 +143,25 @@ std::optional<Layout> ReadLayout(const std::string& path) {
             bool haveMain = false;
             const bool ok = WalkChunks(Span{list.data(), int64_t(list.size())},
                                        [&](uint32_t id, uint32_t listType, const Span& body) {
-                if (id == kAvih && !haveMain) {
-                    if (body.size < 40) return false;
-                    MainHeader& m = layout.main;
-                    m.microSecPerFrame = Field(body, 0);
-                    m.maxBytesPerSec = Field(body, 4);
-                    m.flags = Field(body, 12);
-                    m.totalFrames = Field(body, 16);
-                    m.streams = Field(body, 24);
-                    m.width = Field(body, 32);
-                    m.height = Field(body, 36);
-                    haveMain = true;
-                } else if (id == kList && listType == kStrl) {
-                    if (layout.streams.size() >= kMaxStreams) return false;
-                    StreamDescription stream;
-                    if (!ParseStrl(body, stream)) return false;
-                    layout.streams.push_back(std::move(stream));
-                }
-                return true;
-            });
+                                           if (id == kAvih && !haveMain) {
+                                               if (body.size < 40) return false;
+                                               MainHeader& m = layout.main;
+                                               m.microSecPerFrame = Field(body, 0);
+                                               m.maxBytesPerSec = Field(body, 4);
+                                               m.flags = Field(body, 12);
+                                               m.totalFrames = Field(body, 16);
+                                               m.streams = Field(body, 24);
+                                               m.width = Field(body, 32);
+                                               m.height = Field(body, 36);
+                                               haveMain = true;
+                                           } else if (id == kList && listType == kStrl) {
+                                               if (layout.streams.size() >= kMaxStreams) return false;
+                                               StreamDescription stream;
+                                               if (!ParseStrl(body, stream)) return false;
+                                               layout.streams.push_back(std::move(stream));
+                                           }
+                                           return true;
+                                       });
             if (!ok || !haveMain) return std::nullopt;
             return layout;
         }

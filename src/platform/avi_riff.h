@@ -13,8 +13,7 @@
 namespace avifile::riff {
 
 constexpr uint32_t FourCc(char a, char b, char c, char d) {
-    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
-           uint32_t(uint8_t(d)) << 24;
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
 }
 
 struct MainHeader {  // avih
@@ -46,15 +45,15 @@ struct Layout {
 std::optional<Layout> ReadLayout(const std::string& path);
 
 struct Chunk {
-    int64_t number = 0;  // position among the stream's chunks, empty ones included
+    int64_t number = 0;    // position among the stream's chunks, empty ones included
     int64_t position = 0;  // file offset of the chunk header
     uint32_t size = 0;
 };
 
 struct ChunkScan {
     std::vector<Chunk> chunks;  // the non-empty chunks, in file order
-    int64_t chunkCount = 0;  // every complete chunk of the stream, empty ones included
-    bool damaged = false;  // a chunk ran past the end of the file; the scan stopped there
+    int64_t chunkCount = 0;     // every complete chunk of the stream, empty ones included
+    bool damaged = false;       // a chunk ran past the end of the file; the scan stopped there
 };
 
 // The data chunks of stream `streamNumber` in every movi list (also in 'rec ' lists and in

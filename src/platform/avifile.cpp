@@ -139,7 +139,7 @@ private:
     ffmpeg::Codec codec_;
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
-    ffmpeg::Frame held_;  // the picture found last, converted only when asked for
+    ffmpeg::Frame held_;                    // the picture found last, converted only when asked for
     avscale::PictureScaler scaler_;         // to the 24-bit DIB
     avscale::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
     // MPEG-4 only: splits the packed chunks of DivX/Xvid files (a reference and the B-frame
@@ -147,11 +147,11 @@ private:
     ffmpeg::BitstreamFilter unpacker_;
 
     std::vector<Entry> entries_;
-    std::vector<int> keys_;  // entries that decoding may start from
-    int64_t stampOffset_ = 0;  // demuxer timestamp of chunk 0: the stream header's start
-    int64_t length_ = 0;  // positions 0 .. length_ - 1 exist
-    int64_t readable_ = 0;  // positions whose chunk is in the file
-    bool reorders_ = false;  // pictures come out in another order than their chunks
+    std::vector<int> keys_;          // entries that decoding may start from
+    int64_t stampOffset_ = 0;        // demuxer timestamp of chunk 0: the stream header's start
+    int64_t length_ = 0;             // positions 0 .. length_ - 1 exist
+    int64_t readable_ = 0;           // positions whose chunk is in the file
+    bool reorders_ = false;          // pictures come out in another order than their chunks
     std::map<int, int> keyDisplay_;  // display number of a key entry, learned while decoding
     std::vector<uint32_t> palette_;  // ARGB, from the stream format, for 8-bit streams
 
@@ -161,9 +161,9 @@ private:
     int nextDisplay_ = -1;  // display number of the next picture out, -1 while unknown
     int outputsInRun_ = 0;
     std::vector<int> sinceKey_;  // entries of the pictures out since the last key picture
-    int lastRead_ = -1;  // entry of the last packet sent
+    int lastRead_ = -1;          // entry of the last packet sent
     bool paletteDue_ = false;
-    bool ended_ = false;  // the demuxer has no more packets of this run; decoder drained
+    bool ended_ = false;   // the demuxer has no more packets of this run; decoder drained
     bool usable_ = false;  // the decoder state is a run that can go on
 
     int width_ = 0;
@@ -171,8 +171,8 @@ private:
     int64_t stride_ = 0;
     dib::BitmapInfoHeader dibHeader_;
     std::vector<uint8_t> dib_;  // made at the first fetch: the screen path never needs it
-    int shown_ = -1;  // display number of the picture in held_
-    bool dibCurrent_ = false;  // dib_ holds the conversion of held_
+    int shown_ = -1;            // display number of the picture in held_
+    bool dibCurrent_ = false;   // dib_ holds the conversion of held_
 };
 
 bool GetFrame::Open(const AviStream& stream) {
@@ -254,8 +254,8 @@ bool GetFrame::Open(const AviStream& stream) {
             palette_.assign(256, 0xFF000000u);
             const uint8_t* table = stream.description->format.data() + header.biSize;
             for (int64_t i = 0; i < count; ++i) {
-                palette_[size_t(i)] = 0xFF000000u | uint32_t(table[4 * i + 2]) << 16 |
-                                      uint32_t(table[4 * i + 1]) << 8 | table[4 * i];
+                palette_[size_t(i)] =
+                    0xFF000000u | uint32_t(table[4 * i + 2]) << 16 | uint32_t(table[4 * i + 1]) << 8 | table[4 * i];
             }
         }
     }
@@ -358,8 +358,7 @@ bool GetFrame::ReadAndSend(int last) {
         }
         // A chunk cut short by the end of the file is not decoded from partial data.
         const int entry = pkt->dts == AV_NOPTS_VALUE ? -1 : EntryOfChunk(pkt->dts - stampOffset_);
-        if (entry < 0 || uint32_t(pkt->size) != entries_[entry].size ||
-            (pkt->flags & AV_PKT_FLAG_CORRUPT)) {
+        if (entry < 0 || uint32_t(pkt->size) != entries_[entry].size || (pkt->flags & AV_PKT_FLAG_CORRUPT)) {
             av_packet_unref(pkt);
             break;
         }
@@ -407,8 +406,8 @@ int GetFrame::OnPicture(int entry, int target, bool& missed) {
     } else if (reorders_ && entries_[entry].key) {
         // A key picture shows after every picture coded before it and after its own leading
         // pictures, which came out just before it in this run.
-        const int leading = int(std::count_if(sinceKey_.begin(), sinceKey_.end(),
-                                              [entry](int e) { return e > entry; }));
+        const int leading =
+            int(std::count_if(sinceKey_.begin(), sinceKey_.end(), [entry](int e) { return e > entry; }));
         const int display = entry + leading;
         keyDisplay_[entry] = display;
         if (nextDisplay_ < 0) {
@@ -532,8 +531,6 @@ bool GetFrame::FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
     return true;
 }
 
-
-
 void AviFileDeleter::operator()(AviFile* file) const { std::default_delete<AviFile>()(file); }
 void AviStreamDeleter::operator()(AviStream* stream) const { std::default_delete<AviStream>()(stream); }
 void GetFrameDeleter::operator()(GetFrame* decoder) const { std::default_delete<GetFrame>()(decoder); }
@@ -627,8 +624,8 @@ GetFrameHandle AVIStreamGetFrameOpen(AviStream& stream, const dib::BitmapInfoHea
     dib::BitmapInfoHeader own;
     if (!ReadInfoHeader(stream.description->format, own)) return nullptr;
     const auto magnitude = [](int32_t v) { return v < 0 ? -int64_t(v) : int64_t(v); };
-    if (wanted.biBitCount != 24 || wanted.biCompression != dib::kRgbCompression ||
-        wanted.biWidth != own.biWidth || magnitude(wanted.biHeight) != magnitude(own.biHeight)) {
+    if (wanted.biBitCount != 24 || wanted.biCompression != dib::kRgbCompression || wanted.biWidth != own.biWidth ||
+        magnitude(wanted.biHeight) != magnitude(own.biHeight)) {
         return nullptr;
     }
     auto decoder = std::make_unique<GetFrame>();

@@ -12,9 +12,9 @@
 
 namespace avifile {
 
-class AviFile;       // an open AVI file
-class AviStream;     // one stream of an open file
-class GetFrame;      // a decoder delivering one stream's frames as packed DIBs
+class AviFile;    // an open AVI file
+class AviStream;  // one stream of an open file
+class GetFrame;   // a decoder delivering one stream's frames as packed DIBs
 
 // The handles own their objects; the deleters are defined with the classes in avifile.cpp, so
 // that holders need not see the FFmpeg types.
@@ -34,7 +34,7 @@ using GetFrameHandle = std::unique_ptr<GetFrame, GetFrameDeleter>;
 constexpr int32_t kOk = 0;
 constexpr uint32_t kStreamTypeVideo = 0x73646976;  // "vids"
 
-struct FileInfo {          // what the service reports of a file; the program reads none of it
+struct FileInfo {  // what the service reports of a file; the program reads none of it
     uint32_t maxBytesPerSecond = 0;
     uint32_t flags = 0;
     uint32_t streams = 0;
@@ -43,7 +43,7 @@ struct FileInfo {          // what the service reports of a file; the program re
     uint32_t length = 0;
 };
 
-struct StreamInfo {        // what the service reports of a stream: its strh header
+struct StreamInfo {  // what the service reports of a stream: its strh header
     uint32_t type = 0;
     uint32_t handler = 0;
     uint32_t scale = 0;

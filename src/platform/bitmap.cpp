@@ -7,15 +7,24 @@ namespace gfx {
 int Bitmap::bitsPerPixel() const {
     if (image_.isNull()) return 0;
     switch (layout_) {
-        case PixelLayout::DeviceDependent: return 0;
-        case PixelLayout::Bits1: return 1;
-        case PixelLayout::Bits4: return 4;
-        case PixelLayout::Bits8: return 8;
-        case PixelLayout::Bits15: return 15;
-        case PixelLayout::Bits16: return 16;
-        case PixelLayout::Bits24: return 24;
-        case PixelLayout::Bits32: return 32;
-        case PixelLayout::Other: return -1;
+        case PixelLayout::DeviceDependent:
+            return 0;
+        case PixelLayout::Bits1:
+            return 1;
+        case PixelLayout::Bits4:
+            return 4;
+        case PixelLayout::Bits8:
+            return 8;
+        case PixelLayout::Bits15:
+            return 15;
+        case PixelLayout::Bits16:
+            return 16;
+        case PixelLayout::Bits24:
+            return 24;
+        case PixelLayout::Bits32:
+            return 32;
+        case PixelLayout::Other:
+            return -1;
     }
     return -1;
 }

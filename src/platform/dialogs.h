@@ -23,8 +23,7 @@ struct OpenFileRequest {
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    virtual Answer messageBox(const QString& text, const QString& caption, Buttons buttons,
-                              Icon icon = Icon::None) = 0;
+    virtual Answer messageBox(const QString& text, const QString& caption, Buttons buttons, Icon icon = Icon::None) = 0;
     // Full paths of the chosen files; empty when the user cancelled.
     virtual QStringList openFiles(const OpenFileRequest& request) = 0;
     // The chosen directory, or an empty string when cancelled. The dialog may create a typed

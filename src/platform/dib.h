@@ -2,8 +2,8 @@
 // The two header records of a packed device-independent bitmap and of a BMP file, laid out
 // byte for byte as they stand in files: little-endian, no padding.
 
-#include <cstdint>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace dib {

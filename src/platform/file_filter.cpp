@@ -25,8 +25,7 @@ QStringList toQtNameFilters(const QString& pairs) {
             patterns << caselessPattern(pattern.trimmed());
         }
         if (patterns.isEmpty()) continue;
-        filters << parts[i].trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
-                       QLatin1Char(')');
+        filters << parts[i].trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return filters;
 }

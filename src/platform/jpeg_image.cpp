@@ -39,9 +39,7 @@ struct ErrorManager {
     jmp_buf jump;
 };
 
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-    longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) { longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1); }
 
 // Warnings (damaged data that libjpeg can work around) are counted, never fatal nor printed.
 void EmitMessage(j_common_ptr cinfo, int level) {
@@ -130,8 +128,8 @@ struct EncodeSettings {
 };
 
 // Compresses rows given top row first: row y starts at first + y * step.
-void Compress(std::vector<uint8_t>& out, int width, int height, J_COLOR_SPACE space,
-              const uint8_t* first, ptrdiff_t step, EncodeSettings settings) {
+void Compress(std::vector<uint8_t>& out, int width, int height, J_COLOR_SPACE space, const uint8_t* first,
+              ptrdiff_t step, EncodeSettings settings) {
     jpeg_compress_struct cinfo{};
     ErrorManager errors;
     VectorDestination dest{};
@@ -203,8 +201,8 @@ struct DecodeOutcome {
     int warnings = 0;
 };
 
-void Decompress(const std::vector<uint8_t>& data, DecodeSettings settings,
-                const JpegImage::DisplayCallback& onDisplay, DecodeOutcome& outcome) {
+void Decompress(const std::vector<uint8_t>& data, DecodeSettings settings, const JpegImage::DisplayCallback& onDisplay,
+                DecodeOutcome& outcome) {
     jpeg_decompress_struct cinfo{};
     ErrorManager errors;
     std::vector<uint8_t> cmykRow;
@@ -416,8 +414,7 @@ void JpegImage::encodeBgr(int width, int height, const uint8_t* rows, ptrdiff_t 
         // Bottom-up rows: the top row is the last one in memory.
         const uint8_t* top = height > 0 ? rows + ptrdiff_t(count - 1) * stride : rows;
         const ptrdiff_t step = height > 0 ? -stride : stride;
-        Compress(out, width, count, JCS_EXT_BGR, top, step,
-                 {quality_, grayscale_, progressiveEncoding_});
+        Compress(out, width, count, JCS_EXT_BGR, top, step, {quality_, grayscale_, progressiveEncoding_});
     }
     loadFromMemory(std::move(out));
 }
@@ -470,9 +467,7 @@ void JpegImage::decode() const {
         return;
     }
     DecodeOutcome outcome;
-    Decompress(data_,
-               {scale_, grayscale_, pixelFormat_ == Format8Bits, performance_ == BestSpeed,
-                progressiveDisplay_},
+    Decompress(data_, {scale_, grayscale_, pixelFormat_ == Format8Bits, performance_ == BestSpeed, progressiveDisplay_},
                onDisplay_, outcome);
     decoded_ = std::move(outcome.image);
     lastPasses_ = outcome.passes;

@@ -27,7 +27,8 @@ bool Reorders(const AVStream& stream) {
 void RebuildMissingLabels(std::vector<PacketEntry>& packets, const std::vector<bool>& known, bool reorders) {
     // The last reference is shown after every picture decoded, one step past the end.
     int64_t step = 1;
-    if (packets.size() > 1 && packets.back().dts != AV_NOPTS_VALUE && packets[packets.size() - 2].dts != AV_NOPTS_VALUE) {
+    if (packets.size() > 1 && packets.back().dts != AV_NOPTS_VALUE &&
+        packets[packets.size() - 2].dts != AV_NOPTS_VALUE) {
         step = std::max<int64_t>(packets.back().dts - packets[packets.size() - 2].dts, 1);
     }
     int64_t nextReferenceDts = packets.back().dts != AV_NOPTS_VALUE ? packets.back().dts + step : AV_NOPTS_VALUE;

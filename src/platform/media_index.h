@@ -17,7 +17,7 @@ struct PacketEntry {
     int64_t label = 0;  // presentation time, rebuilt where the file has none; unique
     int64_t dts = AV_NOPTS_VALUE;
     int64_t time = AV_NOPTS_VALUE;  // the demuxer's own time to seek to: dts, or pts without one
-    int64_t pos = -1;   // byte position in the file, -1 when unknown
+    int64_t pos = -1;               // byte position in the file, -1 when unknown
     bool key = false;
     bool shown = true;  // false: an edit list starts the video after this picture
 };

@@ -97,7 +97,7 @@ private:
     ffmpeg::Codec codec_;
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
-    ffmpeg::Frame held_;  // the picture found last, converted only when asked for
+    ffmpeg::Frame held_;                    // the picture found last, converted only when asked for
     avscale::PictureScaler scaler_;         // to the 24-bit DIB
     avscale::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
     int clockwise_ = 0;
@@ -127,7 +127,8 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     // The first video stream, whatever comes before it; a cover picture is no video.
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
         AVStream* s = format_->streams[i];
-        if (!stream_ && s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+        if (!stream_ && s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !(s->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
             stream_ = s;
         } else {
             s->discard = AVDISCARD_ALL;
@@ -367,7 +368,8 @@ const uint8_t* MediaFile::Impl::Frame(int32_t position) {
     if (!dibCurrent_) {
         // Bottom-up rows; their padding bytes stay as zeroed at open.
         uint8_t* bits = dib_.data() + sizeof(dib::BitmapInfoHeader);
-        if (!scaler_.Convert(*held_, AV_PIX_FMT_BGR24, width_, height_, bits, stride_, true, clockwise_)) return nullptr;
+        if (!scaler_.Convert(*held_, AV_PIX_FMT_BGR24, width_, height_, bits, stride_, true, clockwise_))
+            return nullptr;
         dibCurrent_ = true;
     }
     return dib_.data();
@@ -376,7 +378,8 @@ const uint8_t* MediaFile::Impl::Frame(int32_t position) {
 bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
     if (!Locate(position) || stride < int64_t(width_) * 4) return false;
     const AVFrame& frame = *held_;
-    if (!displayScaler_.Convert(frame, AV_PIX_FMT_BGRA, width_, height_, pixels, stride, false, clockwise_)) return false;
+    if (!displayScaler_.Convert(frame, AV_PIX_FMT_BGRA, width_, height_, pixels, stride, false, clockwise_))
+        return false;
     // Pictures with their own transparency keep it out of the screen format, which is opaque.
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame.format));
     if (descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL))) {

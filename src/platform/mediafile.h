@@ -24,7 +24,7 @@ public:
     ~MediaFile() override;
 
     int32_t FrameCount() const;
-    int Width() const;   // of the upright picture
+    int Width() const;  // of the upright picture
     int Height() const;
 
     const uint8_t* Frame(int32_t position) override;

@@ -17,8 +17,8 @@ std::unique_ptr<Graphic> LoadWithQt(const QString& path, const char* format) {
     reader.setDecideFormatFromContent(false);
     QImage image = reader.read();
     if (image.isNull()) return nullptr;
-    const PixelLayout layout = image.depth() == 1   ? PixelLayout::Bits1
-                               : image.depth() == 8 ? PixelLayout::Bits8
+    const PixelLayout layout = image.depth() == 1    ? PixelLayout::Bits1
+                               : image.depth() == 8  ? PixelLayout::Bits8
                                : image.depth() == 24 ? PixelLayout::Bits24
                                                      : PixelLayout::Bits32;
     return std::make_unique<Bitmap>(std::move(image), layout);

@@ -54,8 +54,8 @@ bool PictureScaler::Prepare(const Setup& setup) {
     int sourceFull = 0, destinationFull = 0, brightness = 0, contrast = 0, saturation = 0;
     const AVPixFmtDescriptor* source = av_pix_fmt_desc_get(AVPixelFormat(setup.srcFormat));
     const bool rgbSource = !source || (source->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
-    if (!rgbSource && sws_getColorspaceDetails(sws_.get(), &inverse, &sourceFull, &table, &destinationFull,
-                                               &brightness, &contrast, &saturation) >= 0) {
+    if (!rgbSource && sws_getColorspaceDetails(sws_.get(), &inverse, &sourceFull, &table, &destinationFull, &brightness,
+                                               &contrast, &saturation) >= 0) {
         if (setup.range != AVCOL_RANGE_UNSPECIFIED) sourceFull = setup.range == AVCOL_RANGE_JPEG;
         // An unnamed or unknown matrix gets BT.601's coefficients.
         const int* matrix = sws_getCoefficients(setup.colorspace);
@@ -81,8 +81,8 @@ bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int widt
     const bool sideways = clockwise == 90 || clockwise == 270;
     const int convertedWidth = sideways ? height : width;
     const int convertedHeight = sideways ? width : height;
-    const Setup setup{frame.width, frame.height, frame.format, convertedWidth, convertedHeight, format,
-                      frame.colorspace, frame.color_range};
+    const Setup setup{frame.width,     frame.height, frame.format,     convertedWidth,
+                      convertedHeight, format,       frame.colorspace, frame.color_range};
     if (!Prepare(setup)) return false;
 
     // Rows aligned as FFmpeg aligns its own frames, each with room for a whole last block.

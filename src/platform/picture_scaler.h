@@ -21,8 +21,8 @@ public:
     // row, or the bottom row when `bottomUp`. `clockwise` (0, 90, 180 or 270) turns the picture
     // by that angle; width and height are the turned picture's. Bytes of a row past
     // width * pixel size are left alone. False when the conversion cannot be made.
-    bool Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows,
-                 int64_t stride, bool bottomUp, int clockwise = 0);
+    bool Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows, int64_t stride,
+                 bool bottomUp, int clockwise = 0);
 
 private:
     struct Setup {

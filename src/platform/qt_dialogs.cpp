@@ -22,10 +22,14 @@ const QString kCancel = QStringLiteral("Annuler");
 
 QMessageBox::Icon ToQt(Icon icon) {
     switch (icon) {
-        case Icon::Information: return QMessageBox::Information;
-        case Icon::Warning: return QMessageBox::Warning;
-        case Icon::Error: return QMessageBox::Critical;
-        case Icon::None: break;
+        case Icon::Information:
+            return QMessageBox::Information;
+        case Icon::Warning:
+            return QMessageBox::Warning;
+        case Icon::Error:
+            return QMessageBox::Critical;
+        case Icon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
@@ -42,8 +46,7 @@ void SetFrenchLabels(QFileDialog& dialog, const QString& acceptText) {
 // to create it.
 class DirectoryDialog : public QFileDialog {
 public:
-    DirectoryDialog(QWidget* parent, const QString& title, const QString& start)
-        : QFileDialog(parent, title, start) {
+    DirectoryDialog(QWidget* parent, const QString& title, const QString& start) : QFileDialog(parent, title, start) {
         setOption(QFileDialog::DontUseNativeDialog);
         setOption(QFileDialog::ShowDirsOnly);
         setFileMode(QFileDialog::Directory);
@@ -68,8 +71,7 @@ public:
         if (!QFileInfo(path).exists()) {
             QtDialogs asker;
             if (asker.messageBox(QStringLiteral("Le répertoire spécifié n'existe pas. Le créer ?"),
-                                 QStringLiteral("Confirmation"), Buttons::OkCancel,
-                                 Icon::Warning) != Answer::Ok) {
+                                 QStringLiteral("Confirmation"), Buttons::OkCancel, Icon::Warning) != Answer::Ok) {
                 return;
             }
             if (!QDir().mkpath(path)) {
@@ -83,8 +85,7 @@ public:
 
 }  // namespace
 
-Answer QtDialogs::messageBox(const QString& text, const QString& caption, Buttons buttons,
-                             Icon icon) {
+Answer QtDialogs::messageBox(const QString& text, const QString& caption, Buttons buttons, Icon icon) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(caption);
     box.setText(text);
@@ -106,8 +107,7 @@ void configureOpenDialog(QFileDialog& dialog, const OpenFileRequest& request) {
     // The dialog shows the descriptions only, not the caseless patterns behind them.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
-                                           : QFileDialog::ExistingFile);
+    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     if (!request.directory.isEmpty()) dialog.setDirectory(request.directory);
     const QStringList filters = toQtNameFilters(request.filter);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);

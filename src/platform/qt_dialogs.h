@@ -10,8 +10,7 @@ namespace dialogs {
 
 class QtDialogs : public Dialogs {
 public:
-    Answer messageBox(const QString& text, const QString& caption, Buttons buttons,
-                      Icon icon = Icon::None) override;
+    Answer messageBox(const QString& text, const QString& caption, Buttons buttons, Icon icon = Icon::None) override;
     QStringList openFiles(const OpenFileRequest& request) override;
     QString chooseDirectory(const QString& title, const QString& start) override;
     void showError(const QString& message) override;

@@ -13,7 +13,7 @@ class TFormInfoImg;
 namespace gfx {
 class Picture;
 class Bitmap;
-}
+}  // namespace gfx
 namespace Ui {
 class FormAvi;
 }

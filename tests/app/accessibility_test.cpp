@@ -48,8 +48,13 @@ void Act(QWidget* widget, const QString& action) {
 TEST_F(MainWindowTest, EveryControlOfEveryWindowHasAName) {
     TFormOpJpeg options;
     TAboutBox about;
-    const QList<QWidget*> windows = {window.get(), window->FrameViewer(), window->PictureViewer(),
-                                     window->FrameViewer()->infoForm(), window->ListWindow(), &options, &about};
+    const QList<QWidget*> windows = {window.get(),
+                                     window->FrameViewer(),
+                                     window->PictureViewer(),
+                                     window->FrameViewer()->infoForm(),
+                                     window->ListWindow(),
+                                     &options,
+                                     &about};
     for (QWidget* shown : windows) {
         for (QWidget* widget : shown->findChildren<QWidget*>()) {
             if (!IsControl(widget) || widget->window() != shown || !widget->isVisibleTo(shown)) continue;
@@ -65,12 +70,18 @@ TEST_F(MainWindowTest, EveryControlOfEveryWindowHasAName) {
         QWidget* control;
         QString name;
     } names[] = {
-        {ui().SpeedButtonDeb, "Premier"},           {ui().SpeedButtonAr3, "Reculer de 3"},
-        {ui().SpeedButtonGoto, "Atteindre.."},      {ui().SpeedButtonAv3, "Avancer de 3"},
-        {ui().SpeedButtonOuvrirAvi, "Ouvrir..."},   {ui().TrackBarVideo, "Position dans la vidéo"},
-        {ui().EditNomFicAvi, "Nom du fichier vidéo"}, {ui().EditNomFicImg, "Nom des images"},
-        {ui().EditDebut, "Numéroter à Partir de :"}, {ui().EditFormat, "Format :"},
-        {ui().UpDowndebut, "Numéroter à Partir de :"}, {ui().UpDowndebut->upButton(), "Augmenter"},
+        {ui().SpeedButtonDeb, "Premier"},
+        {ui().SpeedButtonAr3, "Reculer de 3"},
+        {ui().SpeedButtonGoto, "Atteindre.."},
+        {ui().SpeedButtonAv3, "Avancer de 3"},
+        {ui().SpeedButtonOuvrirAvi, "Ouvrir..."},
+        {ui().TrackBarVideo, "Position dans la vidéo"},
+        {ui().EditNomFicAvi, "Nom du fichier vidéo"},
+        {ui().EditNomFicImg, "Nom des images"},
+        {ui().EditDebut, "Numéroter à Partir de :"},
+        {ui().EditFormat, "Format :"},
+        {ui().UpDowndebut, "Numéroter à Partir de :"},
+        {ui().UpDowndebut->upButton(), "Augmenter"},
         {options.findChild<QLineEdit*>("CompressionQuality"), "Qualité de Compression:"},
         {window->FrameViewer()->infoForm()->findChild<QLineEdit*>("EditW"), "W:"},
         {options.findChild<QComboBox*>("Scale")->lineEdit(), "Échelle"},

@@ -2,10 +2,10 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QRadioButton>
-#include <QStyle>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRadioButton>
+#include <QStyle>
 #include <QToolButton>
 
 #include "main_window_fixture.h"

@@ -1,10 +1,10 @@
 #pragma once
 // A main window under test with scripted dialogs, and fixture videos to open in it.
 
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QSlider>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 

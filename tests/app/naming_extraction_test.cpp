@@ -9,8 +9,8 @@
 #include <QRadioButton>
 #include <functional>
 
-#include "main_window_fixture.h"
 #include "framelist/TFormListe.h"
+#include "main_window_fixture.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/jpeg_image.h"
 
@@ -112,7 +112,8 @@ TEST_F(MainWindowTest, ExtractionsWriteSuccessiveFormattedJpegFiles) {
         ui().SpeedButtonExtraire->click();
     }
     for (int i = 1; i <= 3; ++i) {
-        const QString path = QString::fromStdString(dir.File(QString("IMAGE%1.JPG").arg(i, 3, 10, QChar('0')).toStdString()));
+        const QString path =
+            QString::fromStdString(dir.File(QString("IMAGE%1.JPG").arg(i, 3, 10, QChar('0')).toStdString()));
         ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
         gfx::JpegImage jpeg;
         jpeg.loadFromFile(path);
@@ -185,16 +186,25 @@ TEST_F(MainWindowTest, LimitToCropBoxSaysWhatExtraireWritesAfterEveryClick) {
         Input input;
         bool ticked;
     } steps[] = {
-        {Input::Right, false}, {Input::Middle, false}, {Input::Left, true}, {Input::Right, true},
+        {Input::Right, false}, {Input::Middle, false}, {Input::Left, true},  {Input::Right, true},
         {Input::Middle, true}, {Input::Space, true},   {Input::Left, false}, {Input::Space, false},
     };
     int number = 1;
     for (const auto& step : steps) {
         switch (step.input) {
-            case Input::Left: QTest::mouseClick(box, Qt::LeftButton); break;
-            case Input::Right: QTest::mouseClick(box, Qt::RightButton); break;
-            case Input::Middle: QTest::mouseClick(box, Qt::MiddleButton); break;
-            case Input::Space: Focus(box); QTest::keyClick(box, Qt::Key_Space); break;
+            case Input::Left:
+                QTest::mouseClick(box, Qt::LeftButton);
+                break;
+            case Input::Right:
+                QTest::mouseClick(box, Qt::RightButton);
+                break;
+            case Input::Middle:
+                QTest::mouseClick(box, Qt::MiddleButton);
+                break;
+            case Input::Space:
+                Focus(box);
+                QTest::keyClick(box, Qt::Key_Space);
+                break;
         }
         EXPECT_EQ(box->isChecked(), step.ticked) << "step " << number;
         EXPECT_EQ(FrameSource::CropEnabled(), step.ticked) << "step " << number;
@@ -252,7 +262,8 @@ TEST_F(MainWindowTest, ViewImageShowsPicturesOrSaysThereIsNone) {
     EXPECT_EQ(viewer->size(), QSize(124, 94));
     EXPECT_EQ(FrameNumberOf(viewer->bitmap().image()), 0);
     ASSERT_FALSE(dialogs->fileRequests().empty());
-    EXPECT_EQ(dialogs->fileRequests().back().filter, "Images (*.BMP)|*.BMP|Images (*.JPG)|*.JPG|Tous Fichiers (*.*)|*.*");
+    EXPECT_EQ(dialogs->fileRequests().back().filter,
+              "Images (*.BMP)|*.BMP|Images (*.JPG)|*.JPG|Tous Fichiers (*.*)|*.*");
 
     const QString renamed = QString::fromStdString(dir.File("notes.jpg"));
     QFile text(renamed);
@@ -289,7 +300,8 @@ TEST_F(MainWindowTest, InTheListSequenceExtraireWritesTheRowsFrame) {
     const QByteArray bytes = file.readAll();
     ASSERT_GT(bytes.size(), 54);
     const int stride = ((64 * 3 + 3) / 4) * 4;
-    EXPECT_EQ(fixture::ReadFrameNumber(reinterpret_cast<const uint8_t*>(bytes.constData()) + 54, 64, 48, stride), frame);
+    EXPECT_EQ(fixture::ReadFrameNumber(reinterpret_cast<const uint8_t*>(bytes.constData()) + 54, 64, 48, stride),
+              frame);
 }
 
 TEST_F(MainWindowTest, ViewImageDecodesJpegWithTheReadingOptions) {

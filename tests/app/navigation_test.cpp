@@ -35,8 +35,7 @@ TEST_F(MainWindowTest, StepCommandsClampOrWrapAtTheEnds) {
         EXPECT_EQ(navigation::CurrentPosition(), c.expected) << c.name;
         EXPECT_EQ(ui().TrackBarVideo->value(), c.expected) << c.name;
         EXPECT_EQ(ShownFrameNumber(), c.expected) << c.name;
-        EXPECT_EQ(window->FrameViewer()->windowTitle(),
-                  QString("Vue Avi: %1 - Ligne: %1").arg(c.expected)) << c.name;
+        EXPECT_EQ(window->FrameViewer()->windowTitle(), QString("Vue Avi: %1 - Ligne: %1").arg(c.expected)) << c.name;
     }
 }
 
@@ -101,12 +100,12 @@ TEST_F(MainWindowTest, KeyMapMovesThroughFramesFromEveryWindow) {
         int expected;
     };
     const KeyCase cases[] = {
-        {Qt::Key_Right, Qt::NoModifier, 1},  {Qt::Key_N, Qt::ShiftModifier, 2},
-        {Qt::Key_Down, Qt::NoModifier, 3},   {Qt::Key_Semicolon, Qt::NoModifier, 6},
+        {Qt::Key_Right, Qt::NoModifier, 1},    {Qt::Key_N, Qt::ShiftModifier, 2},
+        {Qt::Key_Down, Qt::NoModifier, 3},     {Qt::Key_Semicolon, Qt::NoModifier, 6},
         {Qt::Key_PageDown, Qt::NoModifier, 9}, {Qt::Key_X, Qt::NoModifier, 6},
-        {Qt::Key_PageUp, Qt::NoModifier, 3}, {Qt::Key_V, Qt::NoModifier, 2},
-        {Qt::Key_Left, Qt::NoModifier, 1},   {Qt::Key_Up, Qt::NoModifier, 0},
-        {Qt::Key_End, Qt::NoModifier, 29},   {Qt::Key_Home, Qt::NoModifier, 0},
+        {Qt::Key_PageUp, Qt::NoModifier, 3},   {Qt::Key_V, Qt::NoModifier, 2},
+        {Qt::Key_Left, Qt::NoModifier, 1},     {Qt::Key_Up, Qt::NoModifier, 0},
+        {Qt::Key_End, Qt::NoModifier, 29},     {Qt::Key_Home, Qt::NoModifier, 0},
     };
     Focus(ui().TrackBarVideo);
     for (const KeyCase& c : cases) {

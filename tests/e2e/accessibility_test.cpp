@@ -2,10 +2,10 @@
 // a D-Bus session, the accessibility bus it starts, and a Python client (atspi_client.py) that
 // finds the controls by role and name and works them through their accessible actions.
 
+#include <gtest/gtest.h>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "support/fixture_video.h"
 #include "x_session.h"

@@ -1,12 +1,12 @@
 // The real program in a real X server, driven with real input events.
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstring>
-#include <gtest/gtest.h>
 
 #include "framesource/frame_source.h"
 #include "platform/dib.h"

@@ -28,8 +28,8 @@ TEST(FrameTableTest, NewRowHoldsTheTextsOfItsFrame) {
         const char* num;
         const char* nom;
     };
-    for (const Case& c : {Case{0, "0", "00000"}, Case{7, "7", "00007"}, Case{42, "42", "00042"},
-                          Case{123456, "123456", "123456"}}) {
+    for (const Case& c :
+         {Case{0, "0", "00000"}, Case{7, "7", "00007"}, Case{42, "42", "00042"}, Case{123456, "123456", "123456"}}) {
         const FrameRow row = MakeFrameRow(c.frame);
         SCOPED_TRACE(c.frame);
         EXPECT_EQ(row.cells[kColMark], "");
@@ -63,9 +63,11 @@ TEST(FrameTableTest, TextComparisonFoldsOnlyAsciiLetters) {
         int sign;
     };
     const Case cases[] = {
-        {"abc", "ABC", 0},  {"Vue AVI", "vue avi", 0}, {"", "a", -1},   {"a", "", 1},
-        {"ab", "abc", -1},  {"X", "", 1},              {"9", "10", 1},  {"é", "É", 1},
-        {"a", "B", -1},     {"Z", "a", 1},
+        {"abc", "ABC", 0}, {"Vue AVI", "vue avi", 0},
+        {"", "a", -1},     {"a", "", 1},
+        {"ab", "abc", -1}, {"X", "", 1},
+        {"9", "10", 1},    {"é", "É", 1},
+        {"a", "B", -1},    {"Z", "a", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);

@@ -394,9 +394,8 @@ TEST_F(ListWindowTest, RankingGivesZeroToAFrameThatCannotBePrepared) {
 
 TEST_F(ListWindowTest, RankingStopsWhenTheJpegOptionsAreRefused) {
     window_.reset();
-    jpegoptions::SetSource([](gfx::Graphic*) {
-        throw errors::Error(QStringLiteral("'x' n'est pas une valeur entière correcte"));
-    });
+    jpegoptions::SetSource(
+        [](gfx::Graphic*) { throw errors::Error(QStringLiteral("'x' n'est pas une valeur entière correcte")); });
     window_ = std::make_unique<TFormListe>();
     main_.window = window_.get();
     window_->show();
@@ -541,8 +540,8 @@ TEST_F(ListWindowTest, SelButtonsMarkInvertAndClear) {
 TEST_F(ListWindowTest, SelCaptionShowsInvSelWhileShiftIsHeld) {
     auto* sel = child<SpeedButton>("SpeedButton1");
     auto move = [&](Qt::KeyboardModifiers modifiers) {
-        QMouseEvent event(QEvent::MouseMove, QPointF(5, 5), sel->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
-                          Qt::NoButton, modifiers);
+        QMouseEvent event(QEvent::MouseMove, QPointF(5, 5), sel->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
+                          modifiers);
         QCoreApplication::sendEvent(sel, &event);
     };
     move(Qt::ShiftModifier);
@@ -607,7 +606,8 @@ TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
         std::vector<int> extracted;
         const char* message;
     };
-    for (const Case& c : {Case{0, {0, 2}, "\" 2 \" Images Extraites"}, Case{1, {0, 2, 7}, "\" 3 \" Images Extraites"}}) {
+    for (const Case& c :
+         {Case{0, {0, 2}, "\" 2 \" Images Extraites"}, Case{1, {0, 2, 7}, "\" 3 \" Images Extraites"}}) {
         SCOPED_TRACE(c.item);
         TearDown();
         SetUp();

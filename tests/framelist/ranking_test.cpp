@@ -1,7 +1,7 @@
 // Ranking without a window: each frame's JPEG length with the options given, whole or cropped,
 // and the ranking order.
-#include <QWidget>
 #include <gtest/gtest.h>
+#include <QWidget>
 
 #include "framelist/ranking.h"
 #include "framesource/frame_source.h"
@@ -63,7 +63,8 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrder) {
         const std::vector<ranking::Ranked> ranked = ranking::RankFrames(frames, jpeg);
         ASSERT_EQ(ranked.size(), frames.size()) << c.name;
         for (size_t i = 0; i < ranked.size(); ++i) {
-            EXPECT_EQ(ranked[i].length, ReferenceLength(ranked[i].frame, c, cut)) << c.name << " frame " << ranked[i].frame;
+            EXPECT_EQ(ranked[i].length, ReferenceLength(ranked[i].frame, c, cut))
+                << c.name << " frame " << ranked[i].frame;
             if (i == 0) continue;
             const ranking::Ranked& before = ranked[i - 1];
             EXPECT_TRUE(before.length > ranked[i].length ||

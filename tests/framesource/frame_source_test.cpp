@@ -1,9 +1,9 @@
 // The frame source: opening and closing, the derived values, fetching, the crop rectangle and
 // the output image.
 
+#include <gtest/gtest.h>
 #include <QWidget>
 #include <cstring>
-#include <gtest/gtest.h>
 
 #include "framesource/frame_source.h"
 #include "platform/bitmap.h"
@@ -91,8 +91,8 @@ TEST_F(FrameSourceTest, CloseTwiceAndBadFilesLeaveTheSourceClosed) {
     EXPECT_FALSE(FrameSource::CropDefined());
     EXPECT_EQ(FrameSource::VideoFileName(), "Video.Avi");
 
-    for (fixture::BadFile kind : {fixture::BadFile::Text, fixture::BadFile::Png, fixture::BadFile::NoVideo,
-                                  fixture::BadFile::AbsurdSize}) {
+    for (fixture::BadFile kind :
+         {fixture::BadFile::Text, fixture::BadFile::Png, fixture::BadFile::NoVideo, fixture::BadFile::AbsurdSize}) {
         ASSERT_TRUE(Open(valid));
         FrameSource::SetCropRect(0, 0, 4, 4);
         const std::string bad = dir.File(std::string("bad-") + fixture::BadFileName(kind));
@@ -195,12 +195,9 @@ TEST_F(FrameSourceTest, RectanglesOutsideTheFrameAreNeverReadFrom) {
         const char* name;
         int top, left, height, width;
     } const cases[] = {
-        {"larger than the frame", 0, 0, 480, 640},
-        {"past the right edge", 0, 60, 4, 5},
-        {"past the bottom edge", 45, 0, 4, 4},
-        {"negative corner", -1, 0, 4, 4},
-        {"negative size", 2, 2, -2, -2},
-        {"huge", 0, 0, 2000000000, 2000000000},
+        {"larger than the frame", 0, 0, 480, 640}, {"past the right edge", 0, 60, 4, 5},
+        {"past the bottom edge", 45, 0, 4, 4},     {"negative corner", -1, 0, 4, 4},
+        {"negative size", 2, 2, -2, -2},           {"huge", 0, 0, 2000000000, 2000000000},
     };
     for (const auto& c : cases) {
         FrameSource::SetCropRect(c.top, c.left, c.height, c.width);
@@ -212,7 +209,7 @@ TEST_F(FrameSourceTest, RectanglesOutsideTheFrameAreNeverReadFrom) {
 }
 
 TEST_F(FrameSourceTest, DisplayBitmapsHoldTheColoursOfTheDecodedFrames) {
-    const fixture::Codec codecs[] = {fixture::Codec::Rgb24, fixture::Codec::Pal8, fixture::Codec::Mjpeg,
+    const fixture::Codec codecs[] = {fixture::Codec::Rgb24,        fixture::Codec::Pal8, fixture::Codec::Mjpeg,
                                      fixture::Codec::Mpeg4BFrames, fixture::Codec::Ffv1, fixture::Codec::Mpeg4Packed};
     for (fixture::Codec codec : codecs) {
         fixture::VideoOptions options;
@@ -290,8 +287,9 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
         for (int position : {17, 3, 29, 4}) {
             ASSERT_TRUE(FrameSource::FetchFrame(position)) << c.container << " " << position;
             if (c.clockwise == 0) {
-                EXPECT_EQ(fixture::ReadFrameNumber(FrameSource::DecodedBits(), width, height, FrameSource::FrameStride()),
-                          position);
+                EXPECT_EQ(
+                    fixture::ReadFrameNumber(FrameSource::DecodedBits(), width, height, FrameSource::FrameStride()),
+                    position);
             }
             gfx::Bitmap bitmap;
             ASSERT_TRUE(FrameSource::LoadFrameBitmap(position, bitmap));

@@ -7,10 +7,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
@@ -52,7 +52,9 @@ QByteArray UncompressedAvi() {
     const int stride = int(dib::RowStride(kWidth, 24));
     const uint32_t frameBytes = uint32_t(stride * kHeight);
     QByteArray avih;
-    for (uint32_t v : {40000u, 0u, 0u, 0x10u, uint32_t(kFrames), 0u, 1u, frameBytes, uint32_t(kWidth), uint32_t(kHeight), 0u, 0u, 0u, 0u}) Put32(avih, v);
+    for (uint32_t v : {40000u, 0u, 0u, 0x10u, uint32_t(kFrames), 0u, 1u, frameBytes, uint32_t(kWidth),
+                       uint32_t(kHeight), 0u, 0u, 0u, 0u})
+        Put32(avih, v);
     QByteArray strh("vids", 4);
     strh += QByteArray("DIB ", 4);
     for (uint32_t v : {0u, 0u, 0u, 1u, 25u, 0u, uint32_t(kFrames), frameBytes, 0xFFFFFFFFu, 0u}) Put32(strh, v);

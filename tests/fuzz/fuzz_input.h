@@ -14,10 +14,11 @@
 namespace fuzz {
 
 inline QString WriteInput(const uint8_t* data, size_t size, const char* extension) {
-    const QString path = QDir::temp().filePath(
-        QString("orvexa-fuzz-%1.%2").arg(QCoreApplication::applicationPid()).arg(extension));
+    const QString path =
+        QDir::temp().filePath(QString("orvexa-fuzz-%1.%2").arg(QCoreApplication::applicationPid()).arg(extension));
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(reinterpret_cast<const char*>(data), qint64(size));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(reinterpret_cast<const char*>(data), qint64(size));
     return path;
 }
 

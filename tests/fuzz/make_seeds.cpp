@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     bool ok = true;
 
     using fixture::Codec;
-    for (Codec codec : {Codec::Rgb24, Codec::Pal8, Codec::Mjpeg, Codec::Mpeg4BFrames, Codec::Mpeg4Packed, Codec::Ffv1}) {
+    for (Codec codec :
+         {Codec::Rgb24, Codec::Pal8, Codec::Mjpeg, Codec::Mpeg4BFrames, Codec::Mpeg4Packed, Codec::Ffv1}) {
         fixture::VideoOptions options;
         options.codec = codec;
         options.width = 34;  // an odd block count, small enough for quick runs
@@ -63,11 +64,15 @@ int main(int argc, char** argv) {
     for (const Picture& p : pictures) {
         for (char options : {char(0), char(0x2D)}) {
             const QString name = QString("%1-%2").arg(int(options)).arg(p.name);
-            ok = Save(root.filePath("picture/" + name), QByteArray(1, p.extension) + QByteArray(1, options) + p.bytes) && ok;
+            ok =
+                Save(root.filePath("picture/" + name), QByteArray(1, p.extension) + QByteArray(1, options) + p.bytes) &&
+                ok;
             if (p.extension == 2) ok = Save(root.filePath("jpeg/" + name), QByteArray(1, options) + p.bytes) && ok;
         }
         if (p.extension >= 3) {
-            ok = Save(root.filePath(QString("metafile/%1").arg(p.name)), QByteArray(1, char(p.extension == 4)) + p.bytes) && ok;
+            ok = Save(root.filePath(QString("metafile/%1").arg(p.name)),
+                      QByteArray(1, char(p.extension == 4)) + p.bytes) &&
+                 ok;
         }
     }
     // The MJPEG video's first chunk is a JPEG picture too.

@@ -2,12 +2,12 @@
 // last and a middle frame, both for extraction and for the screen; a picture as "Voir Image..."
 // loads it, a JPEG with each reading option) without a crash and within the time limit. The
 // files found by fuzzing are kept in tests/data/hostile; the rest are made here.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QScrollArea>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
@@ -40,9 +40,11 @@ struct ReadingOptions {
 };
 constexpr ReadingOptions kReadingOptions[] = {
     {"defaults", gfx::JpegImage::FullSize, gfx::JpegImage::Format24Bits, false, gfx::JpegImage::BestQuality, false},
-    {"eighth, 8 bits", gfx::JpegImage::EighthSize, gfx::JpegImage::Format8Bits, false, gfx::JpegImage::BestQuality, false},
+    {"eighth, 8 bits", gfx::JpegImage::EighthSize, gfx::JpegImage::Format8Bits, false, gfx::JpegImage::BestQuality,
+     false},
     {"grey, speed", gfx::JpegImage::HalfSize, gfx::JpegImage::Format24Bits, true, gfx::JpegImage::BestSpeed, false},
-    {"progressive display", gfx::JpegImage::FullSize, gfx::JpegImage::Format8Bits, false, gfx::JpegImage::BestQuality, true},
+    {"progressive display", gfx::JpegImage::FullSize, gfx::JpegImage::Format8Bits, false, gfx::JpegImage::BestQuality,
+     true},
 };
 
 // The size of the picture as the viewer would show it; nothing when there is no picture.

@@ -1,19 +1,19 @@
 // The information window as its user sees it: texts, the typed rectangle, the outline on the
 // picture, the colour scan and the zoom buttons.
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "framesource/frame_source.h"
 
 #include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_controls.h"
 #include "platform/bitmap.h"
 #include "platform/controls/image_control.h"
 #include "platform/controls/speed_button.h"
 #include "support/scripted_dialogs.h"
-#include "infowindow/info_controls.h"
 
 namespace {
 
@@ -138,12 +138,9 @@ TEST_F(InfoWindow, PixelInfoShowsPositionAndColour) {
         const char* position;
         const char* colour;
     } cases[] = {
-        {12, 7, "X=  12 Y=   7", "R=255  V=  0  B=  0"},
-        {0, 0, "X=   0 Y=   0", "R= 64  V=  0  B=255"},
-        {100, 100, "X= 100 Y= 100", "R= 64  V=128  B=192"},
-        {-1, 5, "X=  -1 Y=   5", "R=255  V=255  B=255"},
-        {320, 5, "X= 320 Y=   5", "R=255  V=255  B=255"},
-        {5, 240, "X=   5 Y= 240", "R=255  V=255  B=255"},
+        {12, 7, "X=  12 Y=   7", "R=255  V=  0  B=  0"},    {0, 0, "X=   0 Y=   0", "R= 64  V=  0  B=255"},
+        {100, 100, "X= 100 Y= 100", "R= 64  V=128  B=192"}, {-1, 5, "X=  -1 Y=   5", "R=255  V=255  B=255"},
+        {320, 5, "X= 320 Y=   5", "R=255  V=255  B=255"},   {5, 240, "X=   5 Y= 240", "R=255  V=255  B=255"},
     };
     for (const auto& c : cases) {
         form.ShowPixelInfo(c.x, c.y);
@@ -204,7 +201,8 @@ TEST_F(InfoWindow, OutlineInvertsEachBorderPixelOnce) {
     const QImage drawn = picture();
     for (int y = 0; y < 240; ++y) {
         for (int x = 0; x < 320; ++x) {
-            const bool border = ((x == 10 || x == 50) && y >= 20 && y <= 30) || ((y == 20 || y == 30) && x >= 10 && x <= 50);
+            const bool border =
+                ((x == 10 || x == 50) && y >= 20 && y <= 30) || ((y == 20 || y == 30) && x >= 10 && x <= 50);
             const QRgb before = original.pixel(x, y);
             const QRgb expected = border ? qRgb(255 - qRed(before), 255 - qGreen(before), 255 - qBlue(before)) : before;
             ASSERT_EQ(drawn.pixel(x, y), expected) << x << "," << y;
@@ -354,13 +352,10 @@ TEST_F(InfoWindow, ZoomButtonsStopAtTheirLimits) {
         int level;
         bool inEnabled, outEnabled;
     } cases[] = {
-        {ui().SpeedButtonZoomIn, 1, "* 2", 32, true, true},
-        {ui().SpeedButtonZoomIn, 1, "* 4", 64, false, true},
+        {ui().SpeedButtonZoomIn, 1, "* 2", 32, true, true},   {ui().SpeedButtonZoomIn, 1, "* 4", 64, false, true},
         {ui().SpeedButtonZoomIn, 5, "* 4", 64, false, true},  // disabled: clicks do nothing
-        {ui().SpeedButtonZoomOut, 2, "* 1", 16, true, true},
-        {ui().SpeedButtonZoomOut, 1, "/ 2", 8, true, true},
-        {ui().SpeedButtonZoomOut, 3, "/ 16", 1, true, false},
-        {ui().SpeedButtonZoomOut, 2, "/ 16", 1, true, false},
+        {ui().SpeedButtonZoomOut, 2, "* 1", 16, true, true},  {ui().SpeedButtonZoomOut, 1, "/ 2", 8, true, true},
+        {ui().SpeedButtonZoomOut, 3, "/ 16", 1, true, false}, {ui().SpeedButtonZoomOut, 2, "/ 16", 1, true, false},
         {ui().SpeedButtonZoomIn, 2, "/ 4", 4, true, true},
     };
     for (const auto& c : cases) {

@@ -1,12 +1,11 @@
 // Every caption of the information window fits its control at the longest text it can show, in
 // the program font.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QImage>
 #include <QTest>
-#include <gtest/gtest.h>
-
 
 #include "infowindow/TFormInfoImg.h"
 #include "infowindow/info_controls.h"
@@ -51,12 +50,18 @@ TEST_F(InfoLayout, HasTheDesignGeometry) {
         const char* name;
         QRect geometry;
     } cases[] = {
-        {"GroupBox2", {0, 0, 248, 57}},        {"GroupBox3", {0, 57, 248, 112}},
-        {"GroupBox4", {0, 169, 248, 132}},     {"GroupBox1", {0, 301, 248, 127}},
-        {"SpeedButtonZoomOut", {55, 41, 41, 22}}, {"SpeedButtonZoomIn", {151, 41, 41, 22}},
-        {"SpeedButton3", {48, 80, 153, 22}},   {"EditX", {32, 44, 65, 21}},
-        {"EditH", {136, 73, 65, 21}},          {"SpeedButtonValider", {136, 103, 65, 22}},
-        {"SpeedButtonMinMax", {32, 88, 73, 22}}, {"LabelZoom", {95, 48, 53, 14}},
+        {"GroupBox2", {0, 0, 248, 57}},
+        {"GroupBox3", {0, 57, 248, 112}},
+        {"GroupBox4", {0, 169, 248, 132}},
+        {"GroupBox1", {0, 301, 248, 127}},
+        {"SpeedButtonZoomOut", {55, 41, 41, 22}},
+        {"SpeedButtonZoomIn", {151, 41, 41, 22}},
+        {"SpeedButton3", {48, 80, 153, 22}},
+        {"EditX", {32, 44, 65, 21}},
+        {"EditH", {136, 73, 65, 21}},
+        {"SpeedButtonValider", {136, 103, 65, 22}},
+        {"SpeedButtonMinMax", {32, 88, 73, 22}},
+        {"LabelZoom", {95, 48, 53, 14}},
     };
     for (const auto& c : cases) {
         const QWidget* widget = form.findChild<QWidget*>(c.name);
@@ -78,7 +83,8 @@ TEST_F(InfoLayout, EveryCaptionFitsItsControl) {
     fillWithLongestTexts();
     for (const QLabel* label : form.findChildren<QLabel*>()) {
         const int needed = TextWidth(*label, label->text());
-        EXPECT_LE(needed, label->width()) << label->objectName().toStdString() << " \"" << label->text().toStdString() << "\"";
+        EXPECT_LE(needed, label->width())
+            << label->objectName().toStdString() << " \"" << label->text().toStdString() << "\"";
         EXPECT_LE(label->x() + needed, label->parentWidget()->width() - 2) << label->objectName().toStdString();
         EXPECT_LE(QFontMetrics(label->font()).height(), label->height() + 1) << label->objectName().toStdString();
     }
@@ -96,7 +102,8 @@ TEST_F(InfoLayout, EveryCaptionFitsItsControl) {
 TEST_F(InfoLayout, NumberLinesUseAFixedPitchFace) {
     for (const QLabel* label : {ui.LabelAVI1, ui.LabelAVI2, ui.LabelFenetre, ui.LabelCadre, ui.LabelColor}) {
         const QFontMetrics metrics(label->font());
-        EXPECT_EQ(metrics.horizontalAdvance("1111"), metrics.horizontalAdvance("WWWW")) << label->objectName().toStdString();
+        EXPECT_EQ(metrics.horizontalAdvance("1111"), metrics.horizontalAdvance("WWWW"))
+            << label->objectName().toStdString();
         EXPECT_EQ(label->font().pixelSize(), form.font().pixelSize()) << "size unchanged";
     }
     const QFontMetrics window(ui.LabelPosImage->font());

@@ -51,9 +51,9 @@ TEST(FormOpJpeg, LayoutCaptionsAndDefaults) {
         QRect geometry;
     };
     const Expected controls[] = {
-        {"CompressionQuality", {152, 12, 57, 21}}, {"UpDown1", {209, 12, 12, 21}},
-        {"ProgressiveEncoding", {64, 48, 145, 17}}, {"GrayScale", {72, 72, 97, 17}},
-        {"GroupBox1", {32, 104, 177, 177}},         {"ProgressiveDisplay", {16, 40, 145, 17}},
+        {"CompressionQuality", {152, 12, 57, 21}},    {"UpDown1", {209, 12, 12, 21}},
+        {"ProgressiveEncoding", {64, 48, 145, 17}},   {"GrayScale", {72, 72, 97, 17}},
+        {"GroupBox1", {32, 104, 177, 177}},           {"ProgressiveDisplay", {16, 40, 145, 17}},
         {"SpeedButtonAppliquer", {24, 304, 121, 22}}, {"BitBtnOk", {192, 304, 75, 25}},
     };
     for (const auto& [name, geometry] : controls) {
@@ -95,8 +95,8 @@ TEST(FormOpJpeg, LayoutCaptionsAndDefaults) {
 
 TEST(FormOpJpeg, QualityTextIsLimitedToOneToHundred) {
     const std::pair<const char*, int> cases[] = {
-        {"100", 100}, {"75", 75}, {"1", 1}, {"101", 100}, {"255", 100}, {"256", 100},
-        {"300", 100}, {"0", 1},   {"-5", 1}, {" 42 ", 42},
+        {"100", 100}, {"75", 75},   {"1", 1}, {"101", 100}, {"255", 100},
+        {"256", 100}, {"300", 100}, {"0", 1}, {"-5", 1},    {" 42 ", 42},
     };
     Dialog d;
     for (const auto& [text, quality] : cases) {
@@ -163,8 +163,10 @@ TEST(FormOpJpeg, ReadingOptionsAreAvailableOnlyForAJpeg) {
         bool displayEnabled;
     };
     const Case cases[] = {
-        {&baseline, false, true, false}, {&progressive, true, true, true},
-        {&bitmap, true, false, false},   {nullptr, true, false, false},
+        {&baseline, false, true, false},
+        {&progressive, true, true, true},
+        {&bitmap, true, false, false},
+        {nullptr, true, false, false},
     };
     for (const auto& c : cases) {
         d.progressive->setChecked(c.encodeProgressive);

@@ -103,15 +103,9 @@ protected:
 };
 
 const CodecCase kCodecs[] = {
-    {Codec::Rgb24, 160, 120, 24},
-    {Codec::Rgb24, 321, 64, 24},
-    {Codec::Pal8, 160, 120, 8},
-    {Codec::Pal8, 321, 64, 8},
-    {Codec::Mjpeg, 160, 120, 24},
-    {Codec::Mpeg4BFrames, 160, 120, 24},
-    {Codec::Mpeg4BFrames, 321, 96, 24},
-    {Codec::Mpeg4Packed, 160, 120, 24},
-    {Codec::Ffv1, 321, 64, 24},
+    {Codec::Rgb24, 160, 120, 24},       {Codec::Rgb24, 321, 64, 24},        {Codec::Pal8, 160, 120, 8},
+    {Codec::Pal8, 321, 64, 8},          {Codec::Mjpeg, 160, 120, 24},       {Codec::Mpeg4BFrames, 160, 120, 24},
+    {Codec::Mpeg4BFrames, 321, 96, 24}, {Codec::Mpeg4Packed, 160, 120, 24}, {Codec::Ffv1, 321, 64, 24},
 };
 
 TEST_P(AviCodecTest, HeaderValuesAreTheStreamsOwn) {
@@ -228,7 +222,8 @@ TEST_F(AviFileTest, PackedStreamShowsEachPictureInItsChunkAfterAFirstJump) {
         for (int n : {first, first - 1, std::min(first + 1, 40), 0, 1, 25}) {
             const std::vector<uint8_t> pixels = avi.Pixels(n);
             ASSERT_FALSE(pixels.empty()) << "position " << n << " after " << first;
-            EXPECT_EQ(avi.Number(pixels), fixture::ExpectedNumber(options, n)) << "position " << n << " after " << first;
+            EXPECT_EQ(avi.Number(pixels), fixture::ExpectedNumber(options, n))
+                << "position " << n << " after " << first;
         }
     }
 }

@@ -50,9 +50,9 @@ TEST(SpeedButton, GroupedButtonsStayDownAndReleaseTheirGroupOnly) {
         {0, -1, {true, false, false, false, false}},
         {0, -1, {true, false, false, false, false}},  // clicking it again keeps it down
         {1, -1, {false, true, false, false, false}},
-        {3, -1, {false, true, false, true, false}},   // another group is independent
-        {4, -1, {false, true, false, true, false}},   // an ungrouped button does not latch
-        {-1, 2, {false, false, true, true, false}},   // set down in code releases the group too
+        {3, -1, {false, true, false, true, false}},  // another group is independent
+        {4, -1, {false, true, false, true, false}},  // an ungrouped button does not latch
+        {-1, 2, {false, false, true, true, false}},  // set down in code releases the group too
         {2, -1, {false, false, true, true, false}},
     };
     TransportPanel panel;
@@ -91,8 +91,10 @@ TEST(SpeedButton, TwoStateGlyphShowsItsSecondHalfWhenDisabled) {
         QSize image;
     };
     const std::vector<Case> cases = {
-        {"first", glyphs::first(), {15, 12}},         {"previous", glyphs::previous(), {15, 12}},
-        {"next", glyphs::next(), {15, 12}},           {"last", glyphs::last(), {15, 12}},
+        {"first", glyphs::first(), {15, 12}},
+        {"previous", glyphs::previous(), {15, 12}},
+        {"next", glyphs::next(), {15, 12}},
+        {"last", glyphs::last(), {15, 12}},
         {"fastBackward", glyphs::fastBackward(), {16, 16}},
         {"fastForward", glyphs::fastForward(), {16, 16}},
         {"gotoFrame", glyphs::gotoFrame(), {16, 16}},
@@ -106,8 +108,7 @@ TEST(SpeedButton, TwoStateGlyphShowsItsSecondHalfWhenDisabled) {
         const QImage normal = button.icon().pixmap(c.image, QIcon::Normal).toImage();
         const QImage disabled = button.icon().pixmap(c.image, QIcon::Disabled).toImage();
         EXPECT_EQ(normal, c.strip.copy(0, 0, c.image.width(), c.image.height()).toImage());
-        EXPECT_EQ(disabled,
-                  c.strip.copy(c.image.width(), 0, c.image.width(), c.image.height()).toImage());
+        EXPECT_EQ(disabled, c.strip.copy(c.image.width(), 0, c.image.width(), c.image.height()).toImage());
         EXPECT_NE(normal, disabled);
     }
     EXPECT_EQ(glyphs::play().size(), QSize(11, 18));
@@ -121,11 +122,8 @@ TEST(UpDown, ClicksMoveByOneWithinTheRangeWithoutWrapping) {
         QString text;
     };
     const std::vector<Case> cases = {
-        {0, 100, 1, {-1, -1, -1}, "0"},
-        {0, 100, 99, {1, 1, 1}, "100"},
-        {0, 100, 1, {1, 1, -1}, "2"},
-        {1, 100, 100, {1}, "100"},
-        {0, 32767, 10, {1}, "11"},
+        {0, 100, 1, {-1, -1, -1}, "0"}, {0, 100, 99, {1, 1, 1}, "100"}, {0, 100, 1, {1, 1, -1}, "2"},
+        {1, 100, 100, {1}, "100"},      {0, 32767, 10, {1}, "11"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -137,8 +135,7 @@ TEST(UpDown, ClicksMoveByOneWithinTheRangeWithoutWrapping) {
         spinner->setBuddy(edit);
         EXPECT_EQ(edit->text(), QString::number(c.position));
         for (int click : c.clicks) {
-            QTest::mouseClick(click > 0 ? spinner->upButton() : spinner->downButton(),
-                              Qt::LeftButton);
+            QTest::mouseClick(click > 0 ? spinner->upButton() : spinner->downButton(), Qt::LeftButton);
         }
         EXPECT_EQ(edit->text(), c.text);
         EXPECT_EQ(spinner->position(), c.text.toInt());
@@ -321,8 +318,7 @@ TEST(ReportList, HeaderClicksAndRowHitTesting) {
     EXPECT_EQ(list.rowAtPoint(QPoint(5, rowHeight * 3 + 2)), -1);  // below the last row
 
     QSignalSpy presses(&list, &ReportList::mouseDown);
-    QTest::mouseClick(list.viewport(), Qt::RightButton, Qt::ShiftModifier,
-                      QPoint(5, rowHeight + 2));
+    QTest::mouseClick(list.viewport(), Qt::RightButton, Qt::ShiftModifier, QPoint(5, rowHeight + 2));
     ASSERT_EQ(presses.count(), 1);
     EXPECT_EQ(presses[0][0].value<Qt::MouseButton>(), Qt::RightButton);
     EXPECT_EQ(list.rowAtPoint(QPoint(presses[0][2].toInt(), presses[0][3].toInt())), 1);

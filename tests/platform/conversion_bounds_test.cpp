@@ -38,7 +38,8 @@ struct GuardedRows {
     std::string Damage() const {
         for (int r = 0; r < rows; ++r) {
             for (int64_t b = used; b < stride; ++b) {
-                if (bytes[size_t(r * stride + b)] != kGuard) return "row " + std::to_string(r) + " byte " + std::to_string(b);
+                if (bytes[size_t(r * stride + b)] != kGuard)
+                    return "row " + std::to_string(r) + " byte " + std::to_string(b);
             }
         }
         for (size_t i = size_t(rows * stride); i < bytes.size(); ++i) {
@@ -82,9 +83,8 @@ const Layout kLayouts[] = {
 };
 
 // The decoders' outputs of the codecs the program meets, and the deeper pictures of newer ones.
-const AVPixelFormat kSources[] = {AV_PIX_FMT_BGR24,    AV_PIX_FMT_PAL8,    AV_PIX_FMT_YUVJ420P,
-                                  AV_PIX_FMT_YUV420P,  AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P,
-                                  AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_BGR0};
+const AVPixelFormat kSources[] = {AV_PIX_FMT_BGR24,   AV_PIX_FMT_PAL8,    AV_PIX_FMT_YUVJ420P,    AV_PIX_FMT_YUV420P,
+                                  AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_BGR0};
 
 TEST(PictureScaler, WritesExactlyTheRowsPixelsAtEveryWidth) {
     av_log_set_level(AV_LOG_QUIET);  // the deprecated full-range formats are tried on purpose

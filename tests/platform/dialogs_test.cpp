@@ -66,8 +66,7 @@ TEST(FileFilter, AviPatternShowsFilesWhateverTheCaseOfTheirExtension) {
     ASSERT_EQ(qtFilters.size(), 2);
     // Matched case-sensitively, so the patterns themselves must do the work.
     const auto listed = [&](const QString& qtFilter) {
-        return QDir(dir.path()).entryList(PatternsOf(qtFilter), QDir::Files | QDir::CaseSensitive,
-                                          QDir::Name);
+        return QDir(dir.path()).entryList(PatternsOf(qtFilter), QDir::Files | QDir::CaseSensitive, QDir::Name);
     };
     EXPECT_EQ(listed(qtFilters[0]), (QStringList{"CLIP2.AVI", "Clip3.Avi", "clip.avi"}));
     EXPECT_EQ(listed(qtFilters[1]).size(), 6);  // every file, names without a dot too
@@ -197,14 +196,12 @@ TEST(ScriptedDialogs, RecordsRequestsAnswersFromItsQueuesAndRestoresTheRealOnes)
                   dialogs::Answer::Cancel);
         EXPECT_EQ(current.messageBox("\" 3 \" Images Extraites", "Info", dialogs::Buttons::Ok),
                   dialogs::Answer::Ok);  // queue empty: OK
-        EXPECT_EQ(current.openFiles({"/v", kAviFilter, true}),
-                  (QStringList{"/v/a.avi", "/v/b.avi"}));
+        EXPECT_EQ(current.openFiles({"/v", kAviFilter, true}), (QStringList{"/v/a.avi", "/v/b.avi"}));
         EXPECT_TRUE(current.openFiles({"/v", kAviFilter, false}).isEmpty());  // cancelled
         EXPECT_EQ(current.chooseDirectory("Sélection du répertoire", "/start"), "/sorties");
         current.showError("Erreur E/S 5");
 
-        EXPECT_EQ(scripted->messageTexts(),
-                  (QStringList{"Ecraser : X ?", "\" 3 \" Images Extraites"}));
+        EXPECT_EQ(scripted->messageTexts(), (QStringList{"Ecraser : X ?", "\" 3 \" Images Extraites"}));
         EXPECT_EQ(scripted->messages()[0].buttons, dialogs::Buttons::OkCancel);
         ASSERT_EQ(scripted->fileRequests().size(), 2u);
         EXPECT_EQ(scripted->fileRequests()[0].filter, kAviFilter);

@@ -25,7 +25,8 @@ TEST(Guard, ShowsEachKindOfErrorOnceAndDropsTheSilentAbort) {
     const std::vector<Case> cases = {
         {"no error", [] {}, {}},
         {"silent abort", [] { throw errors::SilentAbort(); }, {}},
-        {"error", [] { throw errors::Error("Impossible de créer le fichier /x/IMAGE1.BMP"); },
+        {"error",
+         [] { throw errors::Error("Impossible de créer le fichier /x/IMAGE1.BMP"); },
          {"Impossible de créer le fichier /x/IMAGE1.BMP"}},
         {"std exception", [] { throw std::runtime_error("Erreur E/S 5"); }, {"Erreur E/S 5"}},
         {"anything else", [] { throw 42; }, {"Erreur inattendue"}},

@@ -10,8 +10,8 @@
 #include <set>
 #include <vector>
 
-#include <cstdio>
 #include <jerror.h>
+#include <cstdio>
 
 #include "platform/bitmap.h"
 #include "platform/dib.h"
@@ -28,12 +28,12 @@ struct BgrPicture {
     std::vector<uint8_t> rows;
 
     BgrPicture(int w, int h) : width(w), height(h), stride(int(dib::RowStride(w, 24))), rows(size_t(stride) * h, 0xCD) {
-        for (int y = 0; y < h; ++y) {       // y counted from the top
+        for (int y = 0; y < h; ++y) {  // y counted from the top
             uint8_t* row = rows.data() + size_t(h - 1 - y) * stride;
             for (int x = 0; x < w; ++x) {
-                row[3 * x + 0] = uint8_t(x * 255 / std::max(1, w - 1));            // blue
-                row[3 * x + 1] = uint8_t(y * 255 / std::max(1, h - 1));            // green
-                row[3 * x + 2] = uint8_t(((x / 8 + y / 8) % 2) ? 230 : 20);        // red
+                row[3 * x + 0] = uint8_t(x * 255 / std::max(1, w - 1));      // blue
+                row[3 * x + 1] = uint8_t(y * 255 / std::max(1, h - 1));      // green
+                row[3 * x + 2] = uint8_t(((x / 8 + y / 8) % 2) ? 230 : 20);  // red
             }
         }
     }
@@ -180,7 +180,8 @@ TEST(JpegImage, GreyAndEightBitsDecodeToAPalette) {
         EXPECT_LE(image.colorCount(), 236);
         EXPECT_GT(image.colorCount(), 8);
         if (c.grey) {
-            for (const QRgb colour : image.colorTable()) EXPECT_TRUE(qRed(colour) == qGreen(colour) && qGreen(colour) == qBlue(colour));
+            for (const QRgb colour : image.colorTable())
+                EXPECT_TRUE(qRed(colour) == qGreen(colour) && qGreen(colour) == qBlue(colour));
         }
     }
     const QImage full = Loaded(data).toImage();

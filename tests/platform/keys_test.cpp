@@ -15,21 +15,35 @@ TEST(Keys, TranslateToVirtualKeyCodes) {
         int code;
     };
     const std::vector<Case> cases = {
-        {Qt::Key_PageUp, Qt::NoModifier, 0x21},   {Qt::Key_PageDown, Qt::NoModifier, 0x22},
-        {Qt::Key_End, Qt::NoModifier, 0x23},      {Qt::Key_Home, Qt::NoModifier, 0x24},
-        {Qt::Key_Left, Qt::NoModifier, 0x25},     {Qt::Key_Up, Qt::NoModifier, 0x26},
-        {Qt::Key_Right, Qt::NoModifier, 0x27},    {Qt::Key_Down, Qt::NoModifier, 0x28},
-        {Qt::Key_Escape, Qt::NoModifier, 0x1B},   {Qt::Key_Space, Qt::NoModifier, 0x20},
-        {Qt::Key_Return, Qt::NoModifier, 0x0D},   {Qt::Key_Enter, Qt::KeypadModifier, 0x0D},
-        {Qt::Key_A, Qt::NoModifier, 0x41},        {Qt::Key_N, Qt::ShiftModifier, 0x4E},
-        {Qt::Key_Z, Qt::NoModifier, 0x5A},        {Qt::Key_0, Qt::NoModifier, 0x30},
-        {Qt::Key_9, Qt::NoModifier, 0x39},        {Qt::Key_0, Qt::KeypadModifier, 0x60},
-        {Qt::Key_7, Qt::KeypadModifier, 0x67},    {Qt::Key_9, Qt::KeypadModifier, 0x69},
-        {Qt::Key_Semicolon, Qt::NoModifier, 0x3B}, {Qt::Key_Colon, Qt::ShiftModifier, 0x3B},
+        {Qt::Key_PageUp, Qt::NoModifier, 0x21},
+        {Qt::Key_PageDown, Qt::NoModifier, 0x22},
+        {Qt::Key_End, Qt::NoModifier, 0x23},
+        {Qt::Key_Home, Qt::NoModifier, 0x24},
+        {Qt::Key_Left, Qt::NoModifier, 0x25},
+        {Qt::Key_Up, Qt::NoModifier, 0x26},
+        {Qt::Key_Right, Qt::NoModifier, 0x27},
+        {Qt::Key_Down, Qt::NoModifier, 0x28},
+        {Qt::Key_Escape, Qt::NoModifier, 0x1B},
+        {Qt::Key_Space, Qt::NoModifier, 0x20},
+        {Qt::Key_Return, Qt::NoModifier, 0x0D},
+        {Qt::Key_Enter, Qt::KeypadModifier, 0x0D},
+        {Qt::Key_A, Qt::NoModifier, 0x41},
+        {Qt::Key_N, Qt::ShiftModifier, 0x4E},
+        {Qt::Key_Z, Qt::NoModifier, 0x5A},
+        {Qt::Key_0, Qt::NoModifier, 0x30},
+        {Qt::Key_9, Qt::NoModifier, 0x39},
+        {Qt::Key_0, Qt::KeypadModifier, 0x60},
+        {Qt::Key_7, Qt::KeypadModifier, 0x67},
+        {Qt::Key_9, Qt::KeypadModifier, 0x69},
+        {Qt::Key_Semicolon, Qt::NoModifier, 0x3B},
+        {Qt::Key_Colon, Qt::ShiftModifier, 0x3B},
         // The keypad's arrows and pages (Num Lock off) are the same keys as the others.
-        {Qt::Key_PageDown, Qt::KeypadModifier, 0x22}, {Qt::Key_Left, Qt::KeypadModifier, 0x25},
-        {Qt::Key_F1, Qt::NoModifier, 0x70},       {Qt::Key_Plus, Qt::KeypadModifier, 0x6B},
-        {Qt::Key_Plus, Qt::NoModifier, 0},        {Qt::Key_Eacute, Qt::NoModifier, 0},
+        {Qt::Key_PageDown, Qt::KeypadModifier, 0x22},
+        {Qt::Key_Left, Qt::KeypadModifier, 0x25},
+        {Qt::Key_F1, Qt::NoModifier, 0x70},
+        {Qt::Key_Plus, Qt::KeypadModifier, 0x6B},
+        {Qt::Key_Plus, Qt::NoModifier, 0},
+        {Qt::Key_Eacute, Qt::NoModifier, 0},
         {Qt::Key_unknown, Qt::NoModifier, 0},
     };
     for (const Case& c : cases) {
@@ -54,7 +68,7 @@ TEST(Keys, TheDigitRowGivesDigitsWhateverTheLayoutOrShift) {
         QString text;
         int expected;
     } const cases[] = {
-        {Qt::Key_Ampersand, Qt::NoModifier, 10, "&", 0x31},   // French top row, unshifted
+        {Qt::Key_Ampersand, Qt::NoModifier, 10, "&", 0x31},  // French top row, unshifted
         {Qt::Key_Eacute, Qt::NoModifier, 11, QString::fromUtf8("é"), 0x32},
         {Qt::Key_Agrave, Qt::NoModifier, 19, QString::fromUtf8("à"), 0x30},
         {Qt::Key_Percent, Qt::ShiftModifier, 14, "%", 0x35},  // Shift+5 on a US layout

@@ -131,14 +131,17 @@ TEST_P(MediaFileTest, EveryPositionInAnyOrderIsTheSequentiallyDecodedPicture) {
     for (int y = 0; y < file->Height(); ++y) {
         const uint8_t* row = rows.data() + (file->Height() - 1 - y) * stride;
         for (int x = 0; x < file->Width(); ++x) {
-            const uint32_t expected = 0xFF000000u | uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
+            const uint32_t expected =
+                0xFF000000u | uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
             ASSERT_EQ(screen[size_t(y) * file->Width() + x], expected) << x << "," << y;
         }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, MediaFileTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<ContainerCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<ContainerCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 class MediaFileBadTest : public ::testing::Test {
 protected:
@@ -168,7 +171,8 @@ TEST_F(MediaFileBadTest, CutFilesGiveWhatTheyHoldAndOthersAreRefusedFast) {
     for (int n = file->FrameCount() - 1; n >= 0; n -= 3) {
         const uint8_t* dib = file->Frame(n);
         ASSERT_NE(dib, nullptr) << n;
-        ASSERT_EQ(std::memcmp(dib + 40, reference.pictures[size_t(n)].data(), reference.pictures[size_t(n)].size()), 0) << n;
+        ASSERT_EQ(std::memcmp(dib + 40, reference.pictures[size_t(n)].data(), reference.pictures[size_t(n)].size()), 0)
+            << n;
     }
 
     VideoOptions audio;

@@ -1,10 +1,10 @@
 // Picture files loaded by extension: readable pictures of each kind, and files that are not.
 
+#include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
@@ -91,7 +91,9 @@ TEST_F(PictureLoader, AMetafileHelperThatMisbehavesGivesNoPictureInTime) {
         // 65535 x 65535 pixels announced, none sent.
         {"claims a huge picture", "printf '\\377\\377\\000\\000\\377\\377\\000\\000'", false},
         // The real helper, but only when it runs without write access and under the memory limit.
-        {"is limited", QString("[ \"$(ulimit -f)\" = 0 ] && [ \"$(ulimit -v)\" -le 1048576 ] || exit 1\nexec '%1' \"$@\"").arg(real), true},
+        {"is limited",
+         QString("[ \"$(ulimit -f)\" = 0 ] && [ \"$(ulimit -v)\" -le 1048576 ] || exit 1\nexec '%1' \"$@\"").arg(real),
+         true},
     };
     const QString drawing = Write("drawing.wmf", fixture::MakeWmf());
     for (const auto& c : cases) {

@@ -86,14 +86,14 @@ QByteArray MakeEmf(int width, int height, int wholeRectangles) {
     Bytes body;
     body.u32(43).u32(24).i32(16).i32(8).i32(48).i32(24);  // rectangle
     for (int i = 0; i < wholeRectangles; ++i) body.u32(43).u32(24).i32(0).i32(0).i32(width - 1).i32(height - 1);
-    body.u32(14).u32(20).u32(0).u32(16).u32(20);          // end
+    body.u32(14).u32(20).u32(0).u32(16).u32(20);  // end
     Bytes header;
     const uint32_t total = uint32_t(88 + body.data.size());
     const uint32_t records = uint32_t(3 + wholeRectangles);
     // 96 pixels an inch: 2646 hundredths of a millimetre for every hundred pixels.
     const auto hundredthsOfMm = [](int pixels) { return int32_t(int64_t(pixels) * 2646 / 100); };
     header.u32(1).u32(88);
-    header.i32(0).i32(0).i32(width - 1).i32(height - 1);                            // bounds, pixels
+    header.i32(0).i32(0).i32(width - 1).i32(height - 1);                          // bounds, pixels
     header.i32(0).i32(0).i32(hundredthsOfMm(width)).i32(hundredthsOfMm(height));  // frame, 0.01 mm
     header.u32(0x464D4520).u32(0x10000).u32(total).u32(records).u16(1).u16(0);
     header.u32(0).u32(0).u32(0);

@@ -17,8 +17,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/display.h>
-#include <libavutil/opt.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
@@ -56,15 +56,23 @@ struct CodecSetup {
 
 CodecSetup SetupOf(Codec codec) {
     switch (codec) {
-    case Codec::Rgb24: return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_BGR24};
-    case Codec::Pal8: return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_PAL8};
-    case Codec::Mjpeg: return {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ420P};
-    case Codec::Mpeg4BFrames:
-    case Codec::Mpeg4Packed: return {AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P};
-    case Codec::Ffv1: return {AV_CODEC_ID_FFV1, AV_PIX_FMT_YUV420P};
-    case Codec::H264: return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P};
-    case Codec::H264High10: return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P10LE};
-    case Codec::Vp9: return {AV_CODEC_ID_VP9, AV_PIX_FMT_YUV420P};
+        case Codec::Rgb24:
+            return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_BGR24};
+        case Codec::Pal8:
+            return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_PAL8};
+        case Codec::Mjpeg:
+            return {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ420P};
+        case Codec::Mpeg4BFrames:
+        case Codec::Mpeg4Packed:
+            return {AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P};
+        case Codec::Ffv1:
+            return {AV_CODEC_ID_FFV1, AV_PIX_FMT_YUV420P};
+        case Codec::H264:
+            return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P};
+        case Codec::H264High10:
+            return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P10LE};
+        case Codec::Vp9:
+            return {AV_CODEC_ID_VP9, AV_PIX_FMT_YUV420P};
     }
     return {AV_CODEC_ID_NONE, AV_PIX_FMT_NONE};
 }
@@ -93,13 +101,15 @@ private:
     AVStream* video_ = nullptr;
     AVStream* audio_ = nullptr;
     int64_t audioSamples_ = 0;
-    int64_t slot_ = 0;  // the next chunk position of the video stream
+    int64_t slot_ = 0;                        // the next chunk position of the video stream
     ffmpeg::Packet held_{av_packet_alloc()};  // a reference waiting for its B-frame
 };
 
 constexpr int kVopStartCode = 0xB6;
 // The user data by which decoders recognise packed B-frames: the trailing 'p'.
-constexpr char kPackedUserData[] = "\x00\x00\x01\xB2" "DivX503b1393p";
+constexpr char kPackedUserData[] =
+    "\x00\x00\x01\xB2"
+    "DivX503b1393p";
 
 // Offset of the first VOP start code in a packet, or -1.
 int FirstVop(const AVPacket& packet) {
@@ -180,8 +190,8 @@ bool Writer::AddVideo() {
     if (options_.clockwise != 0) {
         // The matrix a phone writes for a picture to be turned clockwise by the angle (its
         // rotation reads as minus the angle).
-        auto* matrix = reinterpret_cast<int32_t*>(
-            av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+        auto* matrix =
+            reinterpret_cast<int32_t*>(av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
         if (!matrix) return false;
         av_display_rotation_set(matrix, options_.clockwise);
     }
@@ -219,7 +229,8 @@ bool Writer::Paint(AVFrame& frame, int number) {
             palette[i] = 0xFF000000u | g << 16 | g << 8 | g;
         }
         for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) frame.data[0][y * frame.linesize[0] + x] = uint8_t(255 - Level(number, x, y, w, h));
+            for (int x = 0; x < w; ++x)
+                frame.data[0][y * frame.linesize[0] + x] = uint8_t(255 - Level(number, x, y, w, h));
         }
         return true;
     }
@@ -316,11 +327,11 @@ bool Writer::Pack(AVPacket& packet) {
 // A P-VOP marked not coded, as packed streams put in the chunk after a pair.
 bool Writer::WritePlaceholder() {
     const int timeBits = av_log2(unsigned(encoder_->time_base.den - 1)) + 1;
-    std::vector<int> bits = {0, 1, 0, 1};  // P, no whole seconds, marker
+    std::vector<int> bits = {0, 1, 0, 1};          // P, no whole seconds, marker
     bits.insert(bits.end(), size_t(timeBits), 0);  // time increment
-    bits.push_back(1);  // marker
-    bits.push_back(0);  // not coded
-    bits.push_back(0);  // stuffing up to the byte boundary
+    bits.push_back(1);                             // marker
+    bits.push_back(0);                             // not coded
+    bits.push_back(0);                             // stuffing up to the byte boundary
     while (bits.size() % 8 != 0) bits.push_back(1);
     ffmpeg::Packet placeholder(av_packet_alloc());
     if (!placeholder || av_new_packet(placeholder.get(), 4 + int(bits.size() / 8)) < 0) return false;
@@ -500,7 +511,8 @@ Decoded DecodeSequentially(const std::string& path, int clockwise) {
         }
         if (got < 0) break;
         std::vector<uint8_t> rows(size_t(stride * result.height), 0);
-        if (!scaler.Convert(*frame, AV_PIX_FMT_BGR24, result.width, result.height, rows.data(), stride, true, clockwise)) {
+        if (!scaler.Convert(*frame, AV_PIX_FMT_BGR24, result.width, result.height, rows.data(), stride, true,
+                            clockwise)) {
             return {};
         }
         result.pictures.push_back(std::move(rows));
@@ -511,15 +523,24 @@ Decoded DecodeSequentially(const std::string& path, int clockwise) {
 
 const char* CodecName(Codec codec) {
     switch (codec) {
-    case Codec::Rgb24: return "Rgb24";
-    case Codec::Pal8: return "Pal8";
-    case Codec::Mjpeg: return "Mjpeg";
-    case Codec::Mpeg4BFrames: return "Mpeg4BFrames";
-    case Codec::Mpeg4Packed: return "Mpeg4Packed";
-    case Codec::Ffv1: return "Ffv1";
-    case Codec::H264: return "H264";
-    case Codec::H264High10: return "H264High10";
-    case Codec::Vp9: return "Vp9";
+        case Codec::Rgb24:
+            return "Rgb24";
+        case Codec::Pal8:
+            return "Pal8";
+        case Codec::Mjpeg:
+            return "Mjpeg";
+        case Codec::Mpeg4BFrames:
+            return "Mpeg4BFrames";
+        case Codec::Mpeg4Packed:
+            return "Mpeg4Packed";
+        case Codec::Ffv1:
+            return "Ffv1";
+        case Codec::H264:
+            return "H264";
+        case Codec::H264High10:
+            return "H264High10";
+        case Codec::Vp9:
+            return "Vp9";
     }
     return "?";
 }
@@ -580,18 +601,30 @@ int ReadFrameNumber(const uint8_t* bottomUpBgrRows, int width, int height, int s
 
 const char* BadFileName(BadFile kind) {
     switch (kind) {
-    case BadFile::Truncated: return "Truncated";
-    case BadFile::Garbage: return "Garbage";
-    case BadFile::RiffGarbage: return "RiffGarbage";
-    case BadFile::Text: return "Text";
-    case BadFile::Png: return "Png";
-    case BadFile::Mp4: return "Mp4";
-    case BadFile::AbsurdSize: return "AbsurdSize";
-    case BadFile::AbsurdLength: return "AbsurdLength";
-    case BadFile::NoVideo: return "NoVideo";
-    case BadFile::HugeRle: return "HugeRle";
-    case BadFile::NestedLists: return "NestedLists";
-    case BadFile::ManyChunks: return "ManyChunks";
+        case BadFile::Truncated:
+            return "Truncated";
+        case BadFile::Garbage:
+            return "Garbage";
+        case BadFile::RiffGarbage:
+            return "RiffGarbage";
+        case BadFile::Text:
+            return "Text";
+        case BadFile::Png:
+            return "Png";
+        case BadFile::Mp4:
+            return "Mp4";
+        case BadFile::AbsurdSize:
+            return "AbsurdSize";
+        case BadFile::AbsurdLength:
+            return "AbsurdLength";
+        case BadFile::NoVideo:
+            return "NoVideo";
+        case BadFile::HugeRle:
+            return "HugeRle";
+        case BadFile::NestedLists:
+            return "NestedLists";
+        case BadFile::ManyChunks:
+            return "ManyChunks";
     }
     return "?";
 }
@@ -599,105 +632,106 @@ const char* BadFileName(BadFile kind) {
 bool WriteBadFile(const std::string& path, BadFile kind, const std::string& validAvi) {
     std::mt19937 random(1234);
     switch (kind) {
-    case BadFile::Truncated: {
-        const std::vector<char> bytes = ReadAll(validAvi);
-        return !bytes.empty() && WriteAll(path, bytes.data(), bytes.size() * 6 / 10);
-    }
-    case BadFile::Garbage:
-    case BadFile::RiffGarbage: {
-        std::vector<char> bytes(8192);
-        for (char& b : bytes) b = char(random());
-        if (kind == BadFile::RiffGarbage) {
-            std::memcpy(bytes.data(), "RIFF", 4);
-            Put32(bytes, 4, uint32_t(bytes.size() - 8));
-            std::memcpy(bytes.data() + 8, "AVI LIST", 8);
+        case BadFile::Truncated: {
+            const std::vector<char> bytes = ReadAll(validAvi);
+            return !bytes.empty() && WriteAll(path, bytes.data(), bytes.size() * 6 / 10);
         }
-        return WriteAll(path, bytes.data(), bytes.size());
-    }
-    case BadFile::Text: {
-        const std::string text = "This is a text file, not a video.\n";
-        return WriteAll(path, text.data(), text.size());
-    }
-    case BadFile::Png: {
-        QImage image(32, 32, QImage::Format_RGB32);
-        image.fill(Qt::red);
-        return image.save(QString::fromStdString(path), "PNG");
-    }
-    case BadFile::Mp4: {
-        VideoOptions options;
-        options.codec = Codec::Mpeg4BFrames;
-        options.frames = 5;
-        options.container = "mp4";
-        return WriteVideo(path, options);
-    }
-    case BadFile::AbsurdSize:
-    case BadFile::AbsurdLength: {
-        std::vector<char> bytes = ReadAll(validAvi);
-        const size_t strh = VideoStrh(bytes);
-        if (strh == 0) return false;
-        if (kind == BadFile::AbsurdLength) {
-            Put32(bytes, strh + 32, 0x7FFFFFF0u);
-        } else {
-            const size_t strf = std::string(bytes.begin(), bytes.end()).find("strf", strh);
+        case BadFile::Garbage:
+        case BadFile::RiffGarbage: {
+            std::vector<char> bytes(8192);
+            for (char& b : bytes) b = char(random());
+            if (kind == BadFile::RiffGarbage) {
+                std::memcpy(bytes.data(), "RIFF", 4);
+                Put32(bytes, 4, uint32_t(bytes.size() - 8));
+                std::memcpy(bytes.data() + 8, "AVI LIST", 8);
+            }
+            return WriteAll(path, bytes.data(), bytes.size());
+        }
+        case BadFile::Text: {
+            const std::string text = "This is a text file, not a video.\n";
+            return WriteAll(path, text.data(), text.size());
+        }
+        case BadFile::Png: {
+            QImage image(32, 32, QImage::Format_RGB32);
+            image.fill(Qt::red);
+            return image.save(QString::fromStdString(path), "PNG");
+        }
+        case BadFile::Mp4: {
+            VideoOptions options;
+            options.codec = Codec::Mpeg4BFrames;
+            options.frames = 5;
+            options.container = "mp4";
+            return WriteVideo(path, options);
+        }
+        case BadFile::AbsurdSize:
+        case BadFile::AbsurdLength: {
+            std::vector<char> bytes = ReadAll(validAvi);
+            const size_t strh = VideoStrh(bytes);
+            if (strh == 0) return false;
+            if (kind == BadFile::AbsurdLength) {
+                Put32(bytes, strh + 32, 0x7FFFFFF0u);
+            } else {
+                const size_t strf = std::string(bytes.begin(), bytes.end()).find("strf", strh);
+                if (strf == std::string::npos) return false;
+                Put32(bytes, strf + 8 + 4, 1000000u);
+                Put32(bytes, strf + 8 + 8, 1000000u);
+            }
+            return WriteAll(path, bytes.data(), bytes.size());
+        }
+        case BadFile::NoVideo: {
+            VideoOptions options;
+            options.video = false;
+            return WriteVideo(path, options);
+        }
+        case BadFile::HugeRle: {
+            std::vector<char> bytes = ReadAll(validAvi);
+            const size_t strh = VideoStrh(bytes);
+            const size_t strf =
+                strh == 0 ? std::string::npos : std::string(bytes.begin(), bytes.end()).find("strf", strh);
             if (strf == std::string::npos) return false;
-            Put32(bytes, strf + 8 + 4, 1000000u);
-            Put32(bytes, strf + 8 + 8, 1000000u);
+            Put32(bytes, strf + 8 + 4, 16384u);  // biWidth
+            Put32(bytes, strf + 8 + 8, 8192u);   // biHeight
+            bytes[strf + 8 + 14] = 8;            // biBitCount
+            bytes[strf + 8 + 15] = 0;
+            Put32(bytes, strf + 8 + 16, 1u);  // biCompression: BI_RLE8
+            return WriteAll(path, bytes.data(), bytes.size());
         }
-        return WriteAll(path, bytes.data(), bytes.size());
-    }
-    case BadFile::NoVideo: {
-        VideoOptions options;
-        options.video = false;
-        return WriteVideo(path, options);
-    }
-    case BadFile::HugeRle: {
-        std::vector<char> bytes = ReadAll(validAvi);
-        const size_t strh = VideoStrh(bytes);
-        const size_t strf = strh == 0 ? std::string::npos : std::string(bytes.begin(), bytes.end()).find("strf", strh);
-        if (strf == std::string::npos) return false;
-        Put32(bytes, strf + 8 + 4, 16384u);  // biWidth
-        Put32(bytes, strf + 8 + 8, 8192u);   // biHeight
-        bytes[strf + 8 + 14] = 8;            // biBitCount
-        bytes[strf + 8 + 15] = 0;
-        Put32(bytes, strf + 8 + 16, 1u);     // biCompression: BI_RLE8
-        return WriteAll(path, bytes.data(), bytes.size());
-    }
-    case BadFile::ManyChunks: {
-        std::vector<char> bytes = ReadAll(validAvi);
-        const size_t strh = VideoStrh(bytes);
-        if (strh == 0) return false;
-        constexpr uint32_t kChunks = 9000000;
-        constexpr size_t kChunkBytes = 10;  // header, one byte, padding
-        Put32(bytes, strh + 32, kChunks);
-        const size_t start = bytes.size();
-        bytes.resize(start + 24 + kChunkBytes * kChunks, 0);
-        std::memcpy(bytes.data() + start, "RIFF", 4);
-        Put32(bytes, start + 4, uint32_t(16 + kChunkBytes * kChunks));
-        std::memcpy(bytes.data() + start + 8, "AVIXLIST", 8);
-        Put32(bytes, start + 16, uint32_t(4 + kChunkBytes * kChunks));
-        std::memcpy(bytes.data() + start + 20, "movi", 4);
-        for (size_t at = start + 24; at < bytes.size(); at += kChunkBytes) {
-            std::memcpy(bytes.data() + at, "00dc", 4);
-            Put32(bytes, at + 4, 1);
+        case BadFile::ManyChunks: {
+            std::vector<char> bytes = ReadAll(validAvi);
+            const size_t strh = VideoStrh(bytes);
+            if (strh == 0) return false;
+            constexpr uint32_t kChunks = 9000000;
+            constexpr size_t kChunkBytes = 10;  // header, one byte, padding
+            Put32(bytes, strh + 32, kChunks);
+            const size_t start = bytes.size();
+            bytes.resize(start + 24 + kChunkBytes * kChunks, 0);
+            std::memcpy(bytes.data() + start, "RIFF", 4);
+            Put32(bytes, start + 4, uint32_t(16 + kChunkBytes * kChunks));
+            std::memcpy(bytes.data() + start + 8, "AVIXLIST", 8);
+            Put32(bytes, start + 16, uint32_t(4 + kChunkBytes * kChunks));
+            std::memcpy(bytes.data() + start + 20, "movi", 4);
+            for (size_t at = start + 24; at < bytes.size(); at += kChunkBytes) {
+                std::memcpy(bytes.data() + at, "00dc", 4);
+                Put32(bytes, at + 4, 1);
+            }
+            return WriteAll(path, bytes.data(), bytes.size());
         }
-        return WriteAll(path, bytes.data(), bytes.size());
-    }
-    case BadFile::NestedLists: {
-        std::vector<char> bytes = ReadAll(validAvi);
-        constexpr uint32_t kDepth = 200000;
-        const size_t start = bytes.size();
-        bytes.resize(start + 12 * (size_t(kDepth) + 1));
-        // RIFF AVIX, then LIST movi, then LIST rec inside LIST rec down to the end of the file.
-        for (uint32_t level = 0; level <= kDepth; ++level) {
-            const size_t at = start + 12 * size_t(level);
-            const char* id = level == 0 ? "RIFF" : "LIST";
-            const char* type = level == 0 ? "AVIX" : level == 1 ? "movi" : "rec ";
-            std::memcpy(bytes.data() + at, id, 4);
-            Put32(bytes, at + 4, uint32_t(bytes.size() - at - 8));
-            std::memcpy(bytes.data() + at + 8, type, 4);
+        case BadFile::NestedLists: {
+            std::vector<char> bytes = ReadAll(validAvi);
+            constexpr uint32_t kDepth = 200000;
+            const size_t start = bytes.size();
+            bytes.resize(start + 12 * (size_t(kDepth) + 1));
+            // RIFF AVIX, then LIST movi, then LIST rec inside LIST rec down to the end of the file.
+            for (uint32_t level = 0; level <= kDepth; ++level) {
+                const size_t at = start + 12 * size_t(level);
+                const char* id = level == 0 ? "RIFF" : "LIST";
+                const char* type = level == 0 ? "AVIX" : level == 1 ? "movi" : "rec ";
+                std::memcpy(bytes.data() + at, id, 4);
+                Put32(bytes, at + 4, uint32_t(bytes.size() - at - 8));
+                std::memcpy(bytes.data() + at + 8, type, 4);
+            }
+            return WriteAll(path, bytes.data(), bytes.size());
         }
-        return WriteAll(path, bytes.data(), bytes.size());
-    }
     }
     return false;
 }

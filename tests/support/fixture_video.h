@@ -11,16 +11,16 @@
 namespace fixture {
 
 enum class Codec {
-    Rgb24,         // uncompressed 24 bits
-    Pal8,          // uncompressed 8 bits with a palette
+    Rgb24,  // uncompressed 24 bits
+    Pal8,   // uncompressed 8 bits with a palette
     Mjpeg,
     Mpeg4BFrames,  // MPEG-4 part 2, two B-frames between references, a key frame every 12
     Mpeg4Packed,   // MPEG-4 part 2 as DivX/Xvid store it: each reference with the B-frame
                    // shown before it in one chunk, then a not-coded placeholder picture
     Ffv1,
-    H264,          // libx264, three B-frames between references, a key frame every 12
-    H264High10,    // the same in 10 bits per sample
-    Vp9,           // libvpx, a key frame every 12
+    H264,        // libx264, three B-frames between references, a key frame every 12
+    H264High10,  // the same in 10 bits per sample
+    Vp9,         // libvpx, a key frame every 12
 };
 
 const char* CodecName(Codec codec);
@@ -36,11 +36,11 @@ struct VideoOptions {
     std::string container = "avi";  // another muxer name gives a non-AVI file
     uint32_t streamStart = 0;       // the video stream header's start, written over the muxer's 0
     // Containers other than AVI only:
-    bool openGop = false;           // H.264 key frames that pictures shown before them refer across
-    bool variableRate = false;      // every seventh picture 13 ms late
-    int clockwise = 0;              // a display matrix asking to turn the picture by this angle
-    int cutAt = 0;                  // > 0: the file is a copy, without re-encoding, that starts at
-                                    // this picture (an edit list skips the pictures before it)
+    bool openGop = false;       // H.264 key frames that pictures shown before them refer across
+    bool variableRate = false;  // every seventh picture 13 ms late
+    int clockwise = 0;          // a display matrix asking to turn the picture by this angle
+    int cutAt = 0;              // > 0: the file is a copy, without re-encoding, that starts at
+                                // this picture (an edit list skips the pictures before it)
 };
 
 // Writes the video; false when FFmpeg refused a step.
@@ -66,9 +66,9 @@ Decoded DecodeSequentially(const std::string& path, int clockwise);
 int ReadFrameNumber(const uint8_t* bottomUpBgrRows, int width, int height, int stride);
 
 enum class BadFile {
-    Truncated,     // the first 60 % of a valid AVI
-    Garbage,       // random bytes
-    RiffGarbage,   // a RIFF AVI signature followed by random bytes
+    Truncated,    // the first 60 % of a valid AVI
+    Garbage,      // random bytes
+    RiffGarbage,  // a RIFF AVI signature followed by random bytes
     Text,
     Png,
     Mp4,
@@ -90,7 +90,9 @@ bool WriteBadFile(const std::string& path, BadFile kind, const std::string& vali
 class TempDir {
 public:
     bool IsValid() const { return dir_.isValid(); }
-    std::string File(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string File(const std::string& name) const {
+        return dir_.filePath(QString::fromStdString(name)).toStdString();
+    }
 
 private:
     QTemporaryDir dir_;

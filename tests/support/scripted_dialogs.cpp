@@ -15,8 +15,8 @@ void ScriptedDialogs::clearRecords() {
     errors_.clear();
 }
 
-dialogs::Answer ScriptedDialogs::messageBox(const QString& text, const QString& caption,
-                                            dialogs::Buttons buttons, dialogs::Icon icon) {
+dialogs::Answer ScriptedDialogs::messageBox(const QString& text, const QString& caption, dialogs::Buttons buttons,
+                                            dialogs::Icon icon) {
     messages_.push_back({text, caption, buttons, icon});
     if (answers_.empty()) return defaultAnswer_;
     const dialogs::Answer answer = answers_.front();

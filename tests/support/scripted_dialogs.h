@@ -47,8 +47,8 @@ public:
     int shownCount() const { return int(messages_.size()) + int(errors_.size()); }
     void clearRecords();
 
-    dialogs::Answer messageBox(const QString& text, const QString& caption,
-                               dialogs::Buttons buttons, dialogs::Icon icon) override;
+    dialogs::Answer messageBox(const QString& text, const QString& caption, dialogs::Buttons buttons,
+                               dialogs::Icon icon) override;
     QStringList openFiles(const dialogs::OpenFileRequest& request) override;
     QString chooseDirectory(const QString& title, const QString& start) override;
     void showError(const QString& message) override;

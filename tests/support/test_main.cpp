@@ -1,6 +1,6 @@
 // Entry point of every test program: a QApplication exists for the widget tests.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include "platform/accessibility.h"
 #include "platform/metafile.h"

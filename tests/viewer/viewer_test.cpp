@@ -1,5 +1,6 @@
 // The viewer window driven with real mouse and key events: the rubber band, the rectangle it
 // hands to the frame source, the information window toggle and the keys given to the main window.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -9,15 +10,14 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QWindow>
-#include <gtest/gtest.h>
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_controls.h"
 #include "platform/bitmap.h"
 #include "platform/controls/image_control.h"
 #include "support/scripted_dialogs.h"
-#include "infowindow/info_controls.h"
 #include "viewer/TFormAvi.h"
 
 namespace {
@@ -241,7 +241,8 @@ TEST_F(Viewer, NewDragErasesThePreviousOutline) {
     QImage expected = original;
     for (int y = 100; y <= 130; ++y)
         for (int x = 100; x <= 150; ++x)
-            if (x == 100 || x == 150 || y == 100 || y == 130) expected.setPixel(x, y, ~expected.pixel(x, y) | 0xFF000000);
+            if (x == 100 || x == 150 || y == 100 || y == 130)
+                expected.setPixel(x, y, ~expected.pixel(x, y) | 0xFF000000);
     EXPECT_EQ(picture(), expected);
 }
 
@@ -295,8 +296,9 @@ TEST_F(Viewer, KeysGoToTheMainWindowsHandler) {
         Qt::KeyboardModifiers modifiers;
         int code;
     } cases[] = {
-        {Qt::Key_PageUp, {}, 0x21}, {Qt::Key_A, {}, 0x41},       {Qt::Key_5, {}, 0x35},
-        {Qt::Key_5, Qt::KeypadModifier, 0x65}, {Qt::Key_Right, {}, 0x27}, {Qt::Key_Home, {}, 0x24},
+        {Qt::Key_PageUp, {}, 0x21}, {Qt::Key_A, {}, 0x41},
+        {Qt::Key_5, {}, 0x35},      {Qt::Key_5, Qt::KeypadModifier, 0x65},
+        {Qt::Key_Right, {}, 0x27},  {Qt::Key_Home, {}, 0x24},
     };
     for (const auto& c : cases) {
         seen.clear();

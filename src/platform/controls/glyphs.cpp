@@ -45,8 +45,7 @@ void Triangle(QPainter& painter, int left, int top, int width, int height, bool 
     if (pointsRight) {
         polygon << QPoint(left, top) << QPoint(left + width, middle) << QPoint(left, top + height);
     } else {
-        polygon << QPoint(left + width, top) << QPoint(left, middle)
-                << QPoint(left + width, top + height);
+        polygon << QPoint(left + width, top) << QPoint(left, middle) << QPoint(left + width, top + height);
     }
     painter.drawPolygon(polygon);
 }

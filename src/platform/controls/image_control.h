@@ -20,11 +20,9 @@ public:
 signals:
     // `buttons` is the state after the event: it includes the button just pressed and
     // excludes the one just released.
-    void mouseDown(Qt::MouseButton button, Qt::MouseButtons buttons,
-                   Qt::KeyboardModifiers modifiers, int x, int y);
+    void mouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
-    void mouseUp(Qt::MouseButton button, Qt::MouseButtons buttons,
-                 Qt::KeyboardModifiers modifiers, int x, int y);
+    void mouseUp(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

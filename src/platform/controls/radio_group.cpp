@@ -77,7 +77,7 @@ void RadioGroup::arrange() {
     const int rowHeight = available / perColumn;
     const int topMargin = textHeight + 1 + (available % perColumn) / 2;
     for (int i = 0; i < buttons_.size(); ++i) {
-        buttons_[i]->setGeometry((i / perColumn) * columnWidth + 8,
-                                 (i % perColumn) * rowHeight + topMargin, columnWidth, rowHeight);
+        buttons_[i]->setGeometry((i / perColumn) * columnWidth + 8, (i % perColumn) * rowHeight + topMargin,
+                                 columnWidth, rowHeight);
     }
 }

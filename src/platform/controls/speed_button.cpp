@@ -19,9 +19,7 @@ void SpeedButton::setGroupIndex(int index) {
     setCheckable(index > 0);
 }
 
-bool SpeedButton::isDown() const {
-    return groupIndex_ > 0 ? isChecked() : QAbstractButton::isDown();
-}
+bool SpeedButton::isDown() const { return groupIndex_ > 0 ? isChecked() : QAbstractButton::isDown(); }
 
 void SpeedButton::setDown(bool down) {
     if (groupIndex_ > 0) {

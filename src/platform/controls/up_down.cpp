@@ -32,8 +32,7 @@ void UpDown::setRange(int minimum, int maximum) {
 }
 
 void UpDown::setPosition(int position) {
-    const int clamped =
-        std::clamp(position, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
+    const int clamped = std::clamp(position, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
     const bool changed = clamped != position_;
     position_ = clamped;
     writeBuddy();
@@ -67,8 +66,7 @@ void UpDown::readBuddy(const QString& text) {
     bool ok = false;
     const int value = text.trimmed().toInt(&ok);
     if (!ok) return;
-    const int clamped =
-        std::clamp(value, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
+    const int clamped = std::clamp(value, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
     if (clamped == position_) return;
     position_ = clamped;
     emit positionChanged(position_);
