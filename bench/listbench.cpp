@@ -21,7 +21,6 @@ namespace {
 // Without a main window the list window moves nothing; the JPEG options are the dialog's
 // defaults (quality 100, colour, baseline).
 struct Bench {
-    QWidget scrollBox;
     std::unique_ptr<TFormListe> window;
 
     Bench() {
@@ -33,7 +32,7 @@ struct Bench {
     bool open(const QString& path) {
         FrameSource::CloseVideo();
         navigation::SetListBuilt(false);
-        return FrameSource::OpenVideo(path, &scrollBox);
+        return FrameSource::OpenVideo(path);
     }
 };
 

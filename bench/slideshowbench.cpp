@@ -22,8 +22,7 @@ double Seconds(Clock::time_point since) { return std::chrono::duration<double>(C
 
 // Frames decoded and made into display bitmaps per second, without showing them.
 double DisplayBitmapRate(const QString& path) {
-    QWidget scrollBox;
-    if (!FrameSource::OpenVideo(path, &scrollBox)) return 0;
+    if (!FrameSource::OpenVideo(path)) return 0;
     gfx::Bitmap bitmap;
     const int count = FrameSource::FrameCount();
     const auto start = Clock::now();
@@ -35,7 +34,7 @@ double DisplayBitmapRate(const QString& path) {
 }
 
 double SequentialFetchRate(const QString& path) {
-    if (!FrameSource::OpenVideo(path, nullptr)) return 0;
+    if (!FrameSource::OpenVideo(path)) return 0;
     const int count = FrameSource::FrameCount();
     const auto start = Clock::now();
     int fetched = 0;

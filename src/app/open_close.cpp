@@ -29,7 +29,7 @@ bool TForm1::OpenWithProgress(const QString& path) {
     const QString caption = windowTitle();
     const int serial = openSerial_;
     navigation::SetRunFlag(true);
-    const bool opened = FrameSource::OpenVideo(path, frameViewer_->scrollBox(), [&](int percent) {
+    const bool opened = FrameSource::OpenVideo(path, [&](int percent) {
         setWindowTitle(caption + QStringLiteral(" - Indexation %1 %").arg(percent));
         QCoreApplication::processEvents();
         return navigation::RunFlag() && serial == openSerial_;

@@ -1,7 +1,6 @@
 #include "framesource/frame_source.h"
 
 #include <QImage>
-#include <QWidget>
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -25,7 +24,6 @@ struct State {
     // The open video.
     bool videoOpen = false;
     QString videoFileName = kInitialFileName;
-    QWidget* viewerScrollBox = nullptr;
     avifile::FileHandle aviFile;
     avifile::StreamHandle videoStream;
     std::vector<uint8_t> streamFormat;
@@ -193,10 +191,9 @@ bool OpenMediaVideo(const OpenProgress& progress) {
 
 }  // namespace
 
-bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox, const OpenProgress& progress) {
+bool OpenVideo(const QString& fileName, const OpenProgress& progress) {
     CloseVideo();
     state.videoFileName = fileName;
-    state.viewerScrollBox = viewerScrollBox;
     if (!mediafile::IsAviFile(fileName.toStdString())) return OpenMediaVideo(progress);
 
     avifile::AVIFileInit();
@@ -271,7 +268,6 @@ void ResetVideoState() {
     state.frameCount = state.frameWidth = state.frameHeight = state.frameBitCount = 0;
     state.framePlanes = 0;
     state.videoFileName = kInitialFileName;
-    state.viewerScrollBox = nullptr;
     state.videoOpen = false;
     state.aviFile.reset();
     state.videoStream.reset();
@@ -347,7 +343,7 @@ bool PrepareFrame(int32_t position) {
 }
 
 bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits) {
-    if (!state.viewerScrollBox || !packedDib || !bits) return false;
+    if (!packedDib || !bits) return false;
     dib::BitmapInfoHeader header;
     std::memcpy(&header, packedDib, sizeof header);
     if (header.biBitCount != 24 || header.biWidth < 0) return false;
@@ -376,7 +372,7 @@ bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bi
 // The whole frame goes to the screen format in one conversion from the decoded picture; the
 // 24-bit copy is made only when something asks for it (a writer, the ranking).
 bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
-    if (!state.videoOpen || !state.viewerScrollBox || position < 0 || position >= state.frameCount) return false;
+    if (!state.videoOpen || position < 0 || position >= state.frameCount) return false;
     const int width = state.frameWidth;
     const int height = state.frameHeight < 0 ? -state.frameHeight : state.frameHeight;
     const gfx::PixelLayout previousLayout = bitmap.layout();

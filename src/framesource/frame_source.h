@@ -9,7 +9,6 @@
 
 #include "platform/dib.h"
 
-class QWidget;
 namespace gfx {
 class Bitmap;
 }
@@ -27,9 +26,9 @@ struct CropRectangle {
 using OpenProgress = std::function<bool(int percent)>;
 
 // Opens the file's first video stream for 24-bit decoding, closing any open video first.
-// The scroll box is the viewer's, against which display bitmaps are made. AVI files go
-// through the AVI layer; the other containers are recognised by their content and indexed.
-bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox, const OpenProgress& progress = {});
+// AVI files go through the AVI layer; the other containers are recognised by their content
+// and indexed.
+bool OpenVideo(const QString& fileName, const OpenProgress& progress = {});
 // Releases the open video and forgets the crop rectangle; true when a video was open.
 bool CloseVideo();
 // Decodes a frame; DecodedFrame() and DecodedBits() then point to it.

@@ -14,7 +14,6 @@ extern "C" {
 #include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
-#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -516,19 +515,7 @@ const uint8_t* GetFrame::Fetch(int32_t position) {
 // Straight from the decoded picture to 32-bit pixels, in one conversion: the same colours as
 // the 24-bit picture (the converters share their tables), without a second pass over it.
 bool GetFrame::FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
-    if (!Locate(position)) return false;
-    const AVFrame& frame = *held_;
-    if (frame.width <= 0 || frame.height <= 0 || stride < int64_t(width_) * 4) return false;
-    if (!displayScaler_.Convert(frame, AV_PIX_FMT_BGRA, width_, height_, pixels, stride, false)) return false;
-    // Pictures with their own transparency keep it out of the screen format, which is opaque.
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame.format));
-    if (descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL))) {
-        for (int y = 0; y < height_; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(pixels + y * stride);
-            for (int x = 0; x < width_; ++x) row[x] |= 0xFF000000u;
-        }
-    }
-    return true;
+    return Locate(position) && displayScaler_.ConvertToScreen(*held_, width_, height_, pixels, stride);
 }
 
 void AviFileDeleter::operator()(AviFile* file) const { std::default_delete<AviFile>()(file); }

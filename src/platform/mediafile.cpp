@@ -13,7 +13,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/log.h>
-#include <libavutil/pixdesc.h>
 }
 
 #include "platform/dib.h"
@@ -376,19 +375,7 @@ const uint8_t* MediaFile::Impl::Frame(int32_t position) {
 }
 
 bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
-    if (!Locate(position) || stride < int64_t(width_) * 4) return false;
-    const AVFrame& frame = *held_;
-    if (!displayScaler_.Convert(frame, AV_PIX_FMT_BGRA, width_, height_, pixels, stride, false, clockwise_))
-        return false;
-    // Pictures with their own transparency keep it out of the screen format, which is opaque.
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame.format));
-    if (descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL))) {
-        for (int y = 0; y < height_; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(pixels + y * stride);
-            for (int x = 0; x < width_; ++x) row[x] |= 0xFF000000u;
-        }
-    }
-    return true;
+    return Locate(position) && displayScaler_.ConvertToScreen(*held_, width_, height_, pixels, stride, clockwise_);
 }
 
 MediaFile::MediaFile() : impl_(std::make_unique<Impl>()) {}

@@ -105,4 +105,18 @@ bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int widt
     return true;
 }
 
+bool PictureScaler::ConvertToScreen(const AVFrame& frame, int width, int height, uint8_t* pixels, int64_t stride,
+                                    int clockwise) {
+    if (stride < int64_t(width) * 4) return false;
+    if (!Convert(frame, AV_PIX_FMT_BGRA, width, height, pixels, stride, false, clockwise)) return false;
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame.format));
+    if (descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL))) {
+        for (int y = 0; y < height; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(pixels + y * stride);
+            for (int x = 0; x < width; ++x) row[x] |= 0xFF000000u;
+        }
+    }
+    return true;
+}
+
 }  // namespace avscale

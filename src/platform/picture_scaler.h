@@ -23,6 +23,10 @@ public:
     // width * pixel size are left alone. False when the conversion cannot be made.
     bool Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows, int64_t stride,
                  bool bottomUp, int clockwise = 0);
+    // The screen's 32-bit pixels, top-down: Convert to AV_PIX_FMT_BGRA, and pictures with
+    // their own transparency (an alpha plane, a palette) made opaque, as the screen format is.
+    bool ConvertToScreen(const AVFrame& frame, int width, int height, uint8_t* pixels, int64_t stride,
+                         int clockwise = 0);
 
 private:
     struct Setup {

@@ -1,10 +1,13 @@
 // Start-up state, opening and closing videos, and the keyboard switch of the text fields.
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QScrollArea>
+#include <QTransform>
 
 #include "main_window_fixture.h"
 #include "platform/controls/image_control.h"
+#include "platform/file_filter.h"
 
 TEST_F(MainWindowTest, StartsWithItsDefaultsAndNoVideo) {
     EXPECT_EQ(window->windowTitle(), QString("Orvexa : préVersion : 0.30"));
@@ -49,6 +52,51 @@ TEST_F(MainWindowTest, OpeningAHundredFrameVideoSetsRangeAndSizesTheViewer) {
     EXPECT_EQ(viewer->windowTitle(), "Vue Avi: 0 - Ligne: 0");
     EXPECT_TRUE(ui().SpeedButtonExtraire->isEnabled());
     EXPECT_TRUE(ui().SpeedButtonVoir->isEnabled());
+}
+
+// "Ouvrir..." offers every video type first, whatever the case of the names, and a phone's
+// portrait MP4 opens upright with its own frame count.
+TEST_F(MainWindowTest, OpenDialogOffersEveryVideoTypeAndOpensAnMp4) {
+    fixture::VideoOptions options;
+    options.codec = fixture::Codec::H264;
+    options.container = "mp4";
+    options.frames = 24;
+    options.clockwise = 90;
+    const std::string path = dir.File("PORTRAIT.MP4");
+    ASSERT_TRUE(fixture::WriteVideo(path, options));
+    dialogs->queueFiles({QString::fromStdString(path)});
+    ui().SpeedButtonOuvrirAvi->click();
+
+    ASSERT_FALSE(dialogs->fileRequests().empty());
+    const QStringList filters = dialogs::toQtNameFilters(dialogs->fileRequests().back().filter);
+    ASSERT_EQ(filters.size(), 3);
+    EXPECT_TRUE(
+        filters[0].startsWith(QString("Vidéos (*.avi *.mp4 *.m4v *.mov *.mkv *.webm *.ts *.m2ts *.mts "
+                                      "*.mpg *.mpeg *.vob)")));
+    EXPECT_TRUE(filters[1].startsWith("Animations AVI (*.AVI)"));
+    EXPECT_TRUE(filters[2].startsWith("Tous Fichiers (*.*)"));
+    const auto offered = [&](int filter, const QString& name) {
+        const QString& text = filters[filter];
+        const qsizetype open = text.lastIndexOf('(');
+        for (const QString& pattern : text.mid(open + 1, text.size() - open - 2).split(' ')) {
+            if (QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive).match(name).hasMatch()) return true;
+        }
+        return false;
+    };
+    for (const QString name : {"PORTRAIT.MP4", "clip.webm", "Cam.Mts", "film.MKV", "old.avi", "dvd.VOB"}) {
+        EXPECT_TRUE(offered(0, name)) << name.toStdString();
+    }
+    EXPECT_FALSE(offered(0, "notes.txt"));
+    EXPECT_FALSE(offered(1, "PORTRAIT.MP4"));
+    EXPECT_TRUE(offered(1, "old.Avi"));
+
+    ASSERT_TRUE(FrameSource::VideoOpen());
+    EXPECT_EQ(ui().LabelMax->text(), "23");
+    EXPECT_EQ(window->FrameViewer()->image()->size(), QSize(120, 160)) << "shown upright";
+    ui().TrackBarVideo->setValue(17);
+    EXPECT_EQ(navigation::CurrentPosition(), 17);
+    const QImage turnedBack = window->FrameViewer()->bitmap().image().transformed(QTransform().rotate(-90));
+    EXPECT_EQ(FrameNumberOf(turnedBack), 17);
 }
 
 TEST_F(MainWindowTest, CancelledOrFailedOpensLeaveNoVideo) {

@@ -153,7 +153,7 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     EXPECT_TRUE(std::is_sorted(sizes.rbegin(), sizes.rend()));
 
     std::vector<size_t> allSizes;
-    ASSERT_TRUE(FrameSource::OpenVideo(video, nullptr));
+    ASSERT_TRUE(FrameSource::OpenVideo(video));
     ASSERT_TRUE(FrameSource::SetCropRect(30, 40, 60, 100));
     FrameSource::SetCropEnabled(true);
     for (int frame = 0; frame < FrameSource::FrameCount(); ++frame) {

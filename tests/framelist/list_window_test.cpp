@@ -120,7 +120,7 @@ protected:
 
     // Opens a video and builds the table, as "Liste..." does.
     void Build(const std::string& path) {
-        ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path), &scrollBox_));
+        ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path)));
         navigation::SetListBuilt(false);
         window_->Ouvrir1Click();
         QCoreApplication::processEvents();
@@ -157,7 +157,6 @@ protected:
 
     testing_support::ScopedDialogs dialogs_;
     FakeMain main_;
-    QWidget scrollBox_;
     std::unique_ptr<TFormListe> window_;
 };
 
@@ -356,7 +355,7 @@ TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {
 }
 
 TEST_F(ListWindowTest, StoppedBuildKeepsTheRowsItMade) {
-    ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(VideoOf(25)), &scrollBox_));
+    ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(VideoOf(25))));
     StopLoopAfter(9);
     window_->Ouvrir1Click();
     EXPECT_TRUE(navigation::ListBuilt());

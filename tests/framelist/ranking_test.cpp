@@ -41,8 +41,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrder) {
     options.frames = 14;
     const std::string path = dir.File("clip.avi");
     ASSERT_TRUE(fixture::WriteVideo(path, options));
-    QWidget scrollBox;
-    ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path), &scrollBox));
+    ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path)));
     const QRect cut(10, 6, 41, 33);  // left, top, width, height
     ASSERT_TRUE(FrameSource::SetCropRect(cut.top(), cut.left(), cut.height(), cut.width()));
 

@@ -26,10 +26,9 @@ protected:
         return path;
     }
 
-    bool Open(const std::string& path) { return FrameSource::OpenVideo(QString::fromStdString(path), &scrollBox); }
+    bool Open(const std::string& path) { return FrameSource::OpenVideo(QString::fromStdString(path)); }
 
     fixture::TempDir dir;
-    QWidget scrollBox;
 };
 
 }  // namespace

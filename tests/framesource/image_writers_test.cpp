@@ -104,7 +104,7 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         video_ = dir_.filePath("clip.avi");
         WriteAll(video_, UncompressedAvi());
-        ASSERT_TRUE(FrameSource::OpenVideo(video_, nullptr));
+        ASSERT_TRUE(FrameSource::OpenVideo(video_));
         ASSERT_EQ(FrameSource::FrameCount(), kFrames);
         out_ = dir_.filePath("out");
         ASSERT_TRUE(QDir().mkpath(out_));
@@ -283,7 +283,7 @@ TEST_F(ImageWriters, WriteFailingHalfwayKeepsTheReplacedFile) {
         rlimit limit{4096, 4096};
         setrlimit(RLIMIT_FSIZE, &limit);
         int failures = 0;
-        if (!FrameSource::OpenVideo(video_, nullptr)) _exit(100);
+        if (!FrameSource::OpenVideo(video_)) _exit(100);
         if (!FrameSource::SaveFrameBmp(0, Out("F.BMP"))) failures |= 1;
         try {
             FrameSource::SaveFrameJpeg(0, Out("F.JPG"));

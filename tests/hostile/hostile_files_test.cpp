@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScrollArea>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -67,8 +66,7 @@ std::optional<QSize> ViewPicture(const QString& path, const ReadingOptions& opti
 
 // Whether the video opened; its first, last and middle frames are fetched both ways.
 bool ViewVideo(const QString& path) {
-    QScrollArea viewer;
-    if (!FrameSource::OpenVideo(path, &viewer)) return false;
+    if (!FrameSource::OpenVideo(path)) return false;
     const int32_t count = FrameSource::FrameCount();
     gfx::Bitmap bitmap;
     for (int32_t position : {0, count - 1, count / 2}) {
