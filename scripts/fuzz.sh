@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Runs one fuzz target for a while: scripts/fuzz.sh TARGET SECONDS, TARGET one of avi, picture,
+# Runs one fuzz target for a while: scripts/fuzz.sh TARGET SECONDS, TARGET one of video, picture,
 # jpeg, metafile. Builds the targets with clang, libFuzzer and the sanitizers in build-fuzz/
 # (installing clang first when it is missing), seeds the corpus from the fixture writers and
 # the regression files, and fails when the target finds a crash, a hang or a memory blow-up;
 # the input that did it is left in build-fuzz/findings/TARGET/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [[ $# -ne 2 || ! "$1" =~ ^(avi|picture|jpeg|metafile)$ || ! "$2" =~ ^[0-9]+$ ]]; then
-  echo "usage: $0 avi|picture|jpeg|metafile SECONDS" >&2
+if [[ $# -ne 2 || ! "$1" =~ ^(video|picture|jpeg|metafile)$ || ! "$2" =~ ^[0-9]+$ ]]; then
+  echo "usage: $0 video|picture|jpeg|metafile SECONDS" >&2
   exit 2
 fi
 target=$1
@@ -43,7 +43,7 @@ for file in "$root"/tests/data/hostile/*; do
   extension=${file##*.}
   extension=${extension,,}
   case "$target:$extension" in
-    avi:avi) regressions+=("$file") ;;
+    video:avi|video:mp4|video:mov|video:mkv|video:webm|video:ts|video:mpg) regressions+=("$file") ;;
     jpeg:jpg) cat <(printf '\000') "$file" > "$seeds/jpeg/regression-${file##*/}"; regressions+=("$seeds/jpeg/regression-${file##*/}") ;;
     metafile:wmf) cat <(printf '\000') "$file" > "$seeds/metafile/regression-${file##*/}"; regressions+=("$seeds/metafile/regression-${file##*/}") ;;
     metafile:emf) cat <(printf '\001') "$file" > "$seeds/metafile/regression-${file##*/}"; regressions+=("$seeds/metafile/regression-${file##*/}") ;;

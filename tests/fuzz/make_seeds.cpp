@@ -1,5 +1,5 @@
 // Writes the seed corpora of the fuzz targets from the fixture writers: make_seeds DIR makes
-// DIR/avi, DIR/picture, DIR/jpeg and DIR/metafile, in each target's input layout.
+// DIR/video, DIR/picture, DIR/jpeg and DIR/metafile, in each target's input layout.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir root(QString::fromLocal8Bit(argv[1]));
-    for (const char* target : {"avi", "picture", "jpeg", "metafile"}) root.mkpath(target);
+    for (const char* target : {"video", "picture", "jpeg", "metafile"}) root.mkpath(target);
     bool ok = true;
 
     using fixture::Codec;
@@ -42,8 +42,33 @@ int main(int argc, char** argv) {
         options.height = 18;
         options.frames = 4;
         if (codec == Codec::Rgb24) options.droppedAt = {2};
-        const QString path = root.filePath(QString("avi/%1.avi").arg(fixture::CodecName(codec)));
+        const QString path = root.filePath(QString("video/%1.avi").arg(fixture::CodecName(codec)));
         ok = fixture::WriteVideo(path.toStdString(), options) && ok;
+    }
+    // The other containers, each with a hard case of its own.
+    struct Container {
+        const char* name;
+        const char* muxer;
+        Codec codec;
+        void (*hardCase)(fixture::VideoOptions&);
+    };
+    const Container containers[] = {
+        {"h264-bframes.mp4", "mp4", Codec::H264, [](fixture::VideoOptions&) {}},
+        {"h264-cut.mp4", "mp4", Codec::H264, [](fixture::VideoOptions& o) { o.cutAt = 5; }},
+        {"h264-turned.mov", "mov", Codec::H264, [](fixture::VideoOptions& o) { o.clockwise = 90; }},
+        {"h264-opengop.mkv", "matroska", Codec::H264, [](fixture::VideoOptions& o) { o.openGop = true; }},
+        {"vp9-variable.webm", "webm", Codec::Vp9, [](fixture::VideoOptions& o) { o.variableRate = true; }},
+        {"h264-audiofirst.ts", "mpegts", Codec::H264, [](fixture::VideoOptions& o) { o.audioFirst = true; }},
+    };
+    for (const Container& c : containers) {
+        fixture::VideoOptions options;
+        options.codec = c.codec;
+        options.container = c.muxer;
+        options.width = 34;
+        options.height = 18;
+        options.frames = 14;  // past the second key frame
+        c.hardCase(options);
+        ok = fixture::WriteVideo(root.filePath(QString("video/") + c.name).toStdString(), options) && ok;
     }
 
     // Picture inputs: extension byte (bmp, ico, jpg, wmf, emf), reading-options byte, file.
@@ -76,7 +101,7 @@ int main(int argc, char** argv) {
         }
     }
     // The MJPEG video's first chunk is a JPEG picture too.
-    const QByteArray mjpeg = ReadAll(root.filePath("avi/Mjpeg.avi"));
+    const QByteArray mjpeg = ReadAll(root.filePath("video/Mjpeg.avi"));
     const qsizetype soi = mjpeg.indexOf("\xFF\xD8\xFF");
     if (soi >= 0) ok = Save(root.filePath("jpeg/mjpeg-frame.jpg"), QByteArray(1, char(0)) + mjpeg.mid(soi, 4096)) && ok;
     if (!ok) std::fprintf(stderr, "make_seeds: some seeds could not be written\n");

@@ -94,7 +94,10 @@ qint64 Timed(const std::function<void()>& work) {
     return WorkDone() - before;
 }
 
-bool IsVideo(const QString& path) { return QFileInfo(path).suffix().compare("avi", Qt::CaseInsensitive) == 0; }
+bool IsVideo(const QString& path) {
+    static const QStringList kVideoSuffixes = {"avi", "mp4", "mov", "mkv", "webm", "ts", "mpg"};
+    return kVideoSuffixes.contains(QFileInfo(path).suffix().toLower());
+}
 
 // Opens the file the way its extension calls for; true when it gave a picture or a video.
 bool OpenEachWay(const QString& path) {

@@ -1,5 +1,6 @@
-// Opens the input as a video and fetches its first, last and one more frame, both as the
-// 24-bit picture that extraction uses and as the viewer's screen picture.
+// Opens the input as a video (AVI or another container: the content decides) and fetches its
+// first, last and one more frame, both as the 24-bit picture that extraction uses and as the
+// viewer's screen picture.
 #include <QApplication>
 
 #include "framesource/frame_source.h"
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString path = fuzz::WriteInput(data, size, "avi");
+    const QString path = fuzz::WriteInput(data, size, "video");
     if (!FrameSource::OpenVideo(path)) return 0;
     const int32_t count = FrameSource::FrameCount();
     uint32_t pick = 0;
