@@ -69,15 +69,21 @@ constexpr int64_t kMaxBufferBytes = std::numeric_limits<int32_t>::max();
 // The AVI layer's decoder behind the interface that every kind of video shares.
 class AviFrames : public video::FrameReader {
 public:
-    explicit AviFrames(avifile::GetFrameHandle decoder) : decoder_(std::move(decoder)) {}
+    // A stream without a usable rate plays at 25 frames a second.
+    AviFrames(avifile::GetFrameHandle decoder, const avifile::StreamInfo& info)
+        : decoder_(std::move(decoder)),
+          secondsPerFrame_(info.rate > 0 && info.scale > 0 ? double(info.scale) / info.rate : 1.0 / 25) {}
     ~AviFrames() override { avifile::AVIStreamGetFrameClose(decoder_); }
     const uint8_t* Frame(int32_t position) override { return avifile::AVIStreamGetFrame(*decoder_, position); }
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) override {
         return avifile::AVIStreamGetFrameDisplay(*decoder_, position, pixels, stride);
     }
+    // AVI frames follow at the stream header's rate.
+    double FrameTime(int32_t position) const override { return position * secondsPerFrame_; }
 
 private:
     avifile::GetFrameHandle decoder_;
+    double secondsPerFrame_;
 };
 
 void ReleaseStreamAndFile() {
@@ -237,7 +243,7 @@ bool OpenVideo(const QString& fileName, QWidget* viewerScrollBox, const OpenProg
     if (!SetDecodeFormat(format)) return FailOpen();
     avifile::GetFrameHandle decoder = avifile::AVIStreamGetFrameOpen(*state.videoStream, state.decodeHeader);
     if (!decoder) return FailOpen();
-    state.frameDecoder = std::make_unique<AviFrames>(std::move(decoder));
+    state.frameDecoder = std::make_unique<AviFrames>(std::move(decoder), streamInfo);
 
     SelectWholeFrame();
     state.videoOpen = true;
@@ -393,6 +399,32 @@ bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
         return false;
     }
     bitmap.setImage(std::move(image), gfx::PixelLayout::DeviceDependent);
+    return true;
+}
+
+double FrameTime(int32_t position) {
+    if (!state.videoOpen || state.frameCount <= 0) return 0;
+    return state.frameDecoder->FrameTime(std::clamp(position, 0, state.frameCount - 1));
+}
+
+double FrameDuration() {
+    constexpr double kUnknown = 1.0 / 25;
+    if (!state.videoOpen || state.frameCount < 2) return kUnknown;
+    const double span = FrameTime(state.frameCount - 1);
+    return span > 0 ? span / (state.frameCount - 1) : kUnknown;
+}
+
+bool PrepareImage(int32_t position, PreparedImage& image) {
+    image.frame = position;
+    image.jpeg.clear();
+    if (!PrepareFrame(position) || !state.outputImage) {
+        image.dib.clear();
+        return false;
+    }
+    const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(state.paletteBytes) + size_t(state.outputImageSize);
+    image.fileHeader = state.outputFileHeader;
+    image.paletteBytes = state.paletteBytes;
+    image.dib.assign(state.outputImage, state.outputImage + bytes);
     return true;
 }
 

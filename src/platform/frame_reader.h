@@ -1,6 +1,6 @@
 #pragma once
 // What the frame source asks of an open video's decoder, whatever the file's kind: any frame
-// by position as a packed 24-bit DIB, or as the screen's 32-bit pixels.
+// by position as a packed 24-bit DIB, or as the screen's 32-bit pixels, and when it is shown.
 
 #include <cstdint>
 
@@ -15,6 +15,8 @@ public:
     // The same frame as top-down 32-bit pixels (0xFFRRGGBB) with the colours of the 24-bit
     // frame, written into rows of `stride` bytes; false on failure.
     virtual bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) = 0;
+    // When frame `position` is presented, in seconds after the first frame.
+    virtual double FrameTime(int32_t position) const = 0;
 };
 
 }  // namespace video

@@ -76,6 +76,7 @@ public:
     bool Locate(int32_t position);
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
+    double FrameTime(int32_t position) const;
 
     MediaIndex index_;
     int width_ = 0;
@@ -391,6 +392,19 @@ bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t st
     return true;
 }
 
+double MediaFile::Impl::FrameTime(int32_t position) const {
+    const auto& presented = index_.presented;
+    if (presented.empty()) return 0;
+    position = std::clamp<int32_t>(position, 0, int32_t(presented.size()) - 1);
+    if (!index_.decodeOrder && stream_->time_base.num > 0 && stream_->time_base.den > 0) {
+        return double(presented[size_t(position)] - presented.front()) * av_q2d(stream_->time_base);
+    }
+    AVRational rate = stream_->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = stream_->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = {25, 1};
+    return position / av_q2d(rate);
+}
+
 MediaFile::MediaFile() : impl_(std::make_unique<Impl>()) {}
 MediaFile::~MediaFile() = default;
 
@@ -407,5 +421,6 @@ const uint8_t* MediaFile::Frame(int32_t position) { return impl_->Frame(position
 bool MediaFile::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
     return impl_->FrameDisplay(position, pixels, stride);
 }
+double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(position); }
 
 }  // namespace mediafile

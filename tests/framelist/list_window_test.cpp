@@ -19,6 +19,7 @@
 #include "platform/controls/radio_group.h"
 #include "platform/controls/report_list.h"
 #include "platform/controls/speed_button.h"
+#include "platform/dib.h"
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
 #include "platform/keys.h"
@@ -53,8 +54,14 @@ struct FakeMain : navigation::MainWindowCommands {
         navigation::SetCurrentPosition(p);
     }
     void MarkPaused() override { ++pauses; }
-    bool ExtractCurrentFrame() override {
-        const int frame = window->ListFrameAt(navigation::CurrentPosition());
+    bool ExtractCurrentFrame() override { return extract(window->ListFrameAt(navigation::CurrentPosition())); }
+    naming::OutputType ExtractionType() override { return naming::OutputType::Bmp; }
+    bool ExtractPrepared(const FrameSource::PreparedImage& image) override {
+        // The batch hands over the whole frame it prepared, as a BMP file holds it.
+        EXPECT_EQ(image.dib.size(), size_t(FrameSource::OutputImageSize()) + sizeof(dib::BitmapInfoHeader));
+        return extract(image.frame);
+    }
+    bool extract(int frame) {
         extractedFrames.push_back(frame);
         if (frame == failFrame) throw errors::Error(QStringLiteral("Impossible de créer le fichier X"));
         return frame != refuseFrame;
@@ -328,6 +335,9 @@ void StopLoopAfter(int rounds) {
 }
 
 TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
+    // A round of the loop is one row only while the window encodes alone: with workers, rows
+    // come back as they are ready (the parallel stop is checked with the ranking's options).
+    window_->setWorkerThreads(1);
     Build(VideoOf(12, 160, 120));
     StopLoopAfter(7);
     window_->Calculer1Click();
