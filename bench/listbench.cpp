@@ -5,6 +5,7 @@
 //     ranking      the ranking's figures only
 //     --threads N  encoding threads (default: one per core; 1 encodes on the window's thread)
 //     --tri-out    writes one line "FRAME BYTES" per row, in ranking order, after the ranking
+//     --crop L,T,W,H  ranks the rectangle only, as "Limiter au Cadre" does
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -56,6 +57,7 @@ struct Arguments {
     bool rankingOnly = false;
     int threads = 0;
     QString triOut;
+    QList<int> crop;  // left, top, width, height
 };
 
 bool Parse(const QStringList& args, Arguments& out) {
@@ -69,6 +71,9 @@ bool Parse(const QStringList& args, Arguments& out) {
             if (!ok || out.threads < 1) return false;
         } else if (arg == "--tri-out" && i + 1 < args.size()) {
             out.triOut = args[++i];
+        } else if (arg == "--crop" && i + 1 < args.size()) {
+            for (const QString& part : args[++i].split(',')) out.crop.append(part.toInt());
+            if (out.crop.size() != 4) return false;
         } else if (out.file.isEmpty() && !arg.startsWith("--")) {
             out.file = arg;
         } else {
@@ -95,7 +100,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     Arguments args;
     if (!Parse(QCoreApplication::arguments(), args)) {
-        std::fprintf(stderr, "usage: listbench FILE [ranking] [--threads N] [--tri-out FILE]\n");
+        std::fprintf(stderr, "usage: listbench FILE [ranking] [--threads N] [--tri-out FILE] [--crop L,T,W,H]\n");
         return 2;
     }
     testing_support::ScopedDialogs quiet;
@@ -105,6 +110,10 @@ int main(int argc, char** argv) {
     if (!bench.open(args.file)) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(args.file));
         return 1;
+    }
+    if (!args.crop.isEmpty()) {
+        FrameSource::SetCropRect(args.crop[1], args.crop[0], args.crop[3], args.crop[2]);
+        FrameSource::SetCropEnabled(true);
     }
     bench.window->Ouvrir1Click();
     QElapsedTimer timer;

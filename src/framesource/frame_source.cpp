@@ -417,14 +417,34 @@ double FrameDuration() {
 bool PrepareImage(int32_t position, PreparedImage& image) {
     image.frame = position;
     image.jpeg.clear();
-    if (!PrepareFrame(position) || !state.outputImage) {
+    image.paletteBytes = state.paletteBytes;
+    const bool cropped = state.cropEnabled && state.cropDefined;
+    if (cropped || !state.videoOpen || position < 0 || position >= state.frameCount) {
+        if (!PrepareFrame(position) || !state.outputImage) {
+            image.dib.clear();
+            return false;
+        }
+        const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(state.paletteBytes) + size_t(state.outputImageSize);
+        image.fileHeader = state.outputFileHeader;
+        image.dib.assign(state.outputImage, state.outputImage + bytes);
+        return true;
+    }
+    // The whole frame is converted straight into the image: a 1080p frame copied once more
+    // costs as much as a third of its conversion. The header is the one the readers give,
+    // rows bottom-up.
+    dib::BitmapInfoHeader header = state.decodeHeader;
+    header.biHeight = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    header.biSizeImage = uint32_t(state.frameImageSize);
+    const size_t offset = sizeof header + size_t(state.paletteBytes);
+    // The rows' padding is never written: it is zeroed with the memory.
+    if (image.dib.size() != offset + size_t(state.frameImageSize))
+        image.dib.assign(offset + size_t(state.frameImageSize), 0);
+    std::memcpy(image.dib.data(), &header, sizeof header);
+    if (!state.frameDecoder->FrameBits(position, image.dib.data() + offset, state.frameStride)) {
         image.dib.clear();
         return false;
     }
-    const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(state.paletteBytes) + size_t(state.outputImageSize);
-    image.fileHeader = state.outputFileHeader;
-    image.paletteBytes = state.paletteBytes;
-    image.dib.assign(state.outputImage, state.outputImage + bytes);
+    image.fileHeader = state.frameFileHeader;
     return true;
 }
 

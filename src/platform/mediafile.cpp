@@ -77,6 +77,7 @@ public:
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
     double FrameTime(int32_t position) const;
+    bool FrameBits(int32_t position, uint8_t* rows, int64_t stride);
 
     MediaIndex index_;
     int width_ = 0;
@@ -392,6 +393,11 @@ bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t st
     return true;
 }
 
+bool MediaFile::Impl::FrameBits(int32_t position, uint8_t* rows, int64_t stride) {
+    if (!Locate(position) || stride < stride_) return false;
+    return scaler_.Convert(*held_, AV_PIX_FMT_BGR24, width_, height_, rows, stride, true, clockwise_);
+}
+
 double MediaFile::Impl::FrameTime(int32_t position) const {
     const auto& presented = index_.presented;
     if (presented.empty()) return 0;
@@ -422,5 +428,8 @@ bool MediaFile::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) 
     return impl_->FrameDisplay(position, pixels, stride);
 }
 double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(position); }
+bool MediaFile::FrameBits(int32_t position, uint8_t* rows, int64_t stride) {
+    return impl_->FrameBits(position, rows, stride);
+}
 
 }  // namespace mediafile
