@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -116,11 +118,26 @@ int main(int argc, char** argv) {
         FrameSource::SetCropEnabled(true);
     }
     bench.window->Ouvrir1Click();
+    // How long the window leaves an event waiting during the ranking: a timer due every 5 ms
+    // notes the longest gap between two of its calls, over the whole ranking and once its first
+    // half second (opening the decoder and the converter at the first frame) is over.
     QElapsedTimer timer;
+    QTimer tick;
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    qint64 longestGapAfterStart = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 gap = sinceTick.restart();
+        longestGap = std::max(longestGap, gap);
+        if (timer.elapsed() - gap > 500) longestGapAfterStart = std::max(longestGapAfterStart, gap);
+    });
+    tick.start(5);
+    sinceTick.start();
     timer.start();
     const double cpuStart = CpuSeconds();
     bench.window->Calculer1Click();
     const double rankSeconds = Seconds(timer);
+    tick.stop();
     const double rankCpu = CpuSeconds() - cpuStart;
     const int frames = bench.window->rowCount();
     std::printf("ranking_threads %d\n", args.threads > 0 ? args.threads : ranking::AllCores());
@@ -129,6 +146,8 @@ int main(int argc, char** argv) {
     std::printf("ranking_frames_per_second %.1f\n", frames / rankSeconds);
     std::printf("ranking_cpu_seconds %.3f\n", rankCpu);
     std::printf("ranking_frames_per_cpu_second %.1f\n", frames / rankCpu);
+    std::printf("ranking_longest_event_wait_ms %lld\n", static_cast<long long>(longestGap));
+    std::printf("ranking_longest_event_wait_after_start_ms %lld\n", static_cast<long long>(longestGapAfterStart));
     if (!args.triOut.isEmpty() && !WriteTri(args.triOut, *bench.window)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args.triOut));
         return 1;

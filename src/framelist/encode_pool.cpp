@@ -4,11 +4,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "framesource/image_writers.h"
 #include "platform/dib.h"
 
 namespace ranking {
 namespace {
+
+// The workers yield to the thread that decodes and to the window's events: a decode that
+// waits for the processor holds every worker up, and the window must answer while they run.
+constexpr int kWorkerNice = 5;
 
 // Pictures in flight per worker: one being encoded and one waiting, so that no worker idles
 // while the next picture is prepared.
@@ -109,6 +116,8 @@ EncodePool::Result EncodePool::take() {
 }
 
 void EncodePool::work() {
+    // On Linux the nice value of a thread is its own.
+    setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
     gfx::JpegImage jpeg;
     CopyWritingOptions(options_, jpeg);
     while (true) {
