@@ -227,6 +227,7 @@ void TFormListe::Calculer1Click() {
         runEvents(!moved);
     }
     finishLoop();
+    hideProgress();
 
     ListView1ColumnClick(framelist::kColTri);
     // The measure just made is what the user looks for.
@@ -393,6 +394,7 @@ void TFormListe::SpeedButtonExtraireClick() {
         runEvents(!moved);
     }
     finishLoop();
+    hideProgress();
     if (programEnding()) return;
     dialogs::current().messageBox(Closing(written, "Images Extraites"), QStringLiteral("Extraction Terminée"),
                                   dialogs::Buttons::Ok);
