@@ -224,7 +224,7 @@ void TFormListe::Calculer1Click() {
             showProgress(progress, done);
         }
         if (!pool.pending() && next >= table_->size()) break;
-        runEvents(!moved);
+        runEvents(!moved && pool.armWake());
     }
     finishLoop();
     hideProgress();
@@ -391,7 +391,7 @@ void TFormListe::SpeedButtonExtraireClick() {
             showProgress(progress, done);
         }
         if (!pool.pending() && (next >= bound || next >= table_->size())) break;
-        runEvents(!moved);
+        runEvents(!moved && pool.armWake());
     }
     finishLoop();
     hideProgress();

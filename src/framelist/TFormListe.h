@@ -81,7 +81,8 @@ private:
     // events; with `idle` it waits for one (a worker's result, the user) without using the
     // processor.
     void runEvents(bool idle);
-    // Tells the window's thread that a worker has a result ready; called on the worker's thread.
+    // Tells the window's thread that a worker has a result ready, when the window asked to be
+    // told; called on the worker's thread.
     std::function<void()> wakeOnResult();
     void showProgress(framelist::LoopProgress& progress, int done);
     void hideProgress();

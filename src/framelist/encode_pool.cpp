@@ -3,6 +3,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -104,6 +105,13 @@ void EncodePool::submit(FrameSource::PreparedImage image) {
     workAvailable_.notify_one();
 }
 
+bool EncodePool::armWake() {
+    std::lock_guard lock(mutex_);
+    if (slots_.empty() || slots_.front().done) return false;
+    wakeArmed_ = true;
+    return true;
+}
+
 EncodePool::Result EncodePool::take() {
     std::unique_lock lock(mutex_);
     resultReady_.wait(lock, [this] { return !slots_.empty() && slots_.front().done; });
@@ -130,12 +138,14 @@ void EncodePool::work() {
             slot->started = true;
         }
         encode(*slot, jpeg);
+        bool wake = false;
         {
             std::lock_guard lock(mutex_);
             slot->done = true;
+            wake = std::exchange(wakeArmed_, false);
         }
         resultReady_.notify_all();
-        if (onResult_) onResult_();
+        if (wake && onResult_) onResult_();
     }
 }
 

@@ -32,7 +32,8 @@ public:
     // `threads` workers encode with `options`' writing options (0: all cores); with 1 every
     // picture is encoded on the caller's thread as it is given. `keepEncodings` keeps each
     // JPEG with its result; `encode` false hands pictures back unencoded (a batch of BMP
-    // files). `onResult` is told, on a worker's thread, each time a result is ready.
+    // files). `onResult` is told, on a worker's thread, when a result is ready after
+    // `armWake()` asked for it.
     EncodePool(int threads, const gfx::JpegImage& options, bool keepEncodings, bool encode = true,
                std::function<void()> onResult = {});
     // Pictures not yet started are dropped; those being encoded are waited for.
@@ -49,6 +50,9 @@ public:
     bool ready() const;
 
     void submit(FrameSource::PreparedImage image);
+    // Asks for one call of `onResult` at the next result; false when the oldest result is
+    // ready already, so that there is nothing to wait for.
+    bool armWake();
     // The oldest picture's result, waited for; an encoding error is raised here.
     Result take();
 
@@ -75,6 +79,7 @@ private:
     std::deque<Slot> slots_;  // oldest first; references stay valid while workers use them
     size_t unstarted_ = 0;    // the first slot no worker has taken, counted from the front
     bool stopping_ = false;
+    bool wakeArmed_ = false;
     std::vector<std::thread> threads_;
 };
 
