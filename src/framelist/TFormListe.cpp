@@ -198,16 +198,15 @@ void TFormListe::Calculer1Click() {
     navigation::SetRunFlag(true);
     framelist::LoopProgress progress(QStringLiteral("Classement"), table_->size());
     ranking::EncodePool pool(workerThreads_, jpeg, false, true, wakeOnResult());
-    FrameSource::PreparedImage spare;  // a measured picture's memory, filled again by the next frame
     int next = 0;
     int done = 0;
     while (navigation::RunFlag()) {
         bool moved = false;
         if (next < table_->size() && !pool.full()) {
             // A frame that cannot be prepared is measured as nothing, not as the previous picture.
-            FrameSource::PrepareImage(table_->row(next).num, spare);
-            pool.submit(std::move(spare));
-            spare = {};
+            FrameSource::PreparedImage image = pool.blank();
+            FrameSource::PrepareImage(table_->row(next).num, image);
+            pool.submit(std::move(image));
             ++next;
             moved = true;
         }
@@ -218,7 +217,7 @@ void TFormListe::Calculer1Click() {
                 table_->setNumber(row, framelist::kColTaille, result.size);
                 table_->setNumber(row, framelist::kColTri, result.length);
             }
-            spare = std::move(result.image);
+            pool.recycle(std::move(result.image));
             ++done;
             moved = true;
             showProgress(progress, done);

@@ -123,6 +123,17 @@ EncodePool::Result EncodePool::take() {
     return std::move(slot.result);
 }
 
+FrameSource::PreparedImage EncodePool::blank() {
+    if (recycled_.empty()) return {};
+    FrameSource::PreparedImage image = std::move(recycled_.back());
+    recycled_.pop_back();
+    return image;
+}
+
+void EncodePool::recycle(FrameSource::PreparedImage image) {
+    if (recycled_.size() <= capacity_) recycled_.push_back(std::move(image));
+}
+
 void EncodePool::work() {
     // On Linux the nice value of a thread is its own.
     setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);

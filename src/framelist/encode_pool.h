@@ -56,6 +56,11 @@ public:
     // The oldest picture's result, waited for; an encoding error is raised here.
     Result take();
 
+    // Memory for the next picture, so that each frame does not map and fault in a new picture
+    // of several megabytes: one given back with recycle(), else a new one. Caller's thread only.
+    FrameSource::PreparedImage blank();
+    void recycle(FrameSource::PreparedImage image);
+
 private:
     struct Slot {
         Result result;
@@ -81,6 +86,7 @@ private:
     bool stopping_ = false;
     bool wakeArmed_ = false;
     std::vector<std::thread> threads_;
+    std::vector<FrameSource::PreparedImage> recycled_;
 };
 
 }  // namespace ranking

@@ -30,21 +30,20 @@ std::vector<Ranked> RankFrames(const std::vector<int32_t>& frames, gfx::JpegImag
     EncodePool pool(threads, jpeg, false);
     size_t next = 0;
     bool going = true;
-    FrameSource::PreparedImage spare;  // a taken picture's memory, filled again by the next frame
     while (true) {
         while (going && next < frames.size() && !pool.full()) {
             if (keepGoing && !keepGoing()) {
                 going = false;
                 break;
             }
-            FrameSource::PrepareImage(frames[next++], spare);
-            pool.submit(std::move(spare));
-            spare = {};
+            FrameSource::PreparedImage image = pool.blank();
+            FrameSource::PrepareImage(frames[next++], image);
+            pool.submit(std::move(image));
         }
         if (!pool.pending()) break;
         EncodePool::Result result = pool.take();
         ranked.push_back({result.image.frame, result.length});
-        spare = std::move(result.image);
+        pool.recycle(std::move(result.image));
     }
     std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
         return a.length != b.length ? a.length > b.length : a.frame < b.frame;
