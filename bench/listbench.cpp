@@ -1,15 +1,23 @@
-// Frame list figures: the ranking's speed on a given AVI, and building, ranking, sorting and
+// Frame list figures: the ranking's speed on a given video, and building, ranking, sorting and
 // marking a table of 100,000 rows. Prints figures only.
 //
-//   listbench FILE.avi [ranking]     ("ranking": the first figure only, for profiling)
+//   listbench FILE [ranking] [--threads N] [--tri-out OUT]
+//     ranking      the ranking's figures only
+//     --threads N  encoding threads (default: one per core; 1 encodes on the window's thread)
+//     --tri-out    writes one line "FRAME BYTES" per row, in ranking order, after the ranking
+//     --crop L,T,W,H  ranks the rectangle only, as "Limiter au Cadre" does
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 
 #include "framelist/TFormListe.h"
+#include "framelist/encode_pool.h"
 #include "framesource/frame_source.h"
 #include "navigation/navigation.h"
 #include "platform/dialogs.h"
@@ -45,36 +53,105 @@ double CpuSeconds() {
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
+struct Arguments {
+    QString file;
+    bool rankingOnly = false;
+    int threads = 0;
+    QString triOut;
+    QList<int> crop;  // left, top, width, height
+};
+
+bool Parse(const QStringList& args, Arguments& out) {
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == "ranking") {
+            out.rankingOnly = true;
+        } else if (arg == "--threads" && i + 1 < args.size()) {
+            bool ok = false;
+            out.threads = args[++i].toInt(&ok);
+            if (!ok || out.threads < 1) return false;
+        } else if (arg == "--tri-out" && i + 1 < args.size()) {
+            out.triOut = args[++i];
+        } else if (arg == "--crop" && i + 1 < args.size()) {
+            for (const QString& part : args[++i].split(',')) out.crop.append(part.toInt());
+            if (out.crop.size() != 4) return false;
+        } else if (out.file.isEmpty() && !arg.startsWith("--")) {
+            out.file = arg;
+        } else {
+            return false;
+        }
+    }
+    return !out.file.isEmpty();
+}
+
+bool WriteTri(const QString& path, const TFormListe& window) {
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    for (int row = 0; row < window.rowCount(); ++row) {
+        const framelist::FrameRow& r = window.table().row(row);
+        out.write(QByteArray::number(r.num) + ' ' + QByteArray::number(qlonglong(r.tri)) + '\n');
+    }
+    return out.flush();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: listbench FILE.avi\n");
+    Arguments args;
+    if (!Parse(QCoreApplication::arguments(), args)) {
+        std::fprintf(stderr, "usage: listbench FILE [ranking] [--threads N] [--tri-out FILE] [--crop L,T,W,H]\n");
         return 2;
     }
     testing_support::ScopedDialogs quiet;
     Bench bench;
+    bench.window->setWorkerThreads(args.threads);
 
-    if (!bench.open(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "cannot open %s\n", argv[1]);
+    if (!bench.open(args.file)) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(args.file));
         return 1;
     }
+    if (!args.crop.isEmpty()) {
+        FrameSource::SetCropRect(args.crop[1], args.crop[0], args.crop[3], args.crop[2]);
+        FrameSource::SetCropEnabled(true);
+    }
     bench.window->Ouvrir1Click();
+    // How long the window leaves an event waiting during the ranking: a timer due every 5 ms
+    // notes the longest gap between two of its calls, over the whole ranking and once its first
+    // half second (opening the decoder and the converter at the first frame) is over.
     QElapsedTimer timer;
+    QTimer tick;
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    qint64 longestGapAfterStart = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 gap = sinceTick.restart();
+        longestGap = std::max(longestGap, gap);
+        if (timer.elapsed() - gap > 500) longestGapAfterStart = std::max(longestGapAfterStart, gap);
+    });
+    tick.start(5);
+    sinceTick.start();
     timer.start();
     const double cpuStart = CpuSeconds();
     bench.window->Calculer1Click();
     const double rankSeconds = Seconds(timer);
+    tick.stop();
     const double rankCpu = CpuSeconds() - cpuStart;
     const int frames = bench.window->rowCount();
+    std::printf("ranking_threads %d\n", args.threads > 0 ? args.threads : ranking::AllCores());
     std::printf("ranking_frames %d\n", frames);
     std::printf("ranking_seconds %.3f\n", rankSeconds);
     std::printf("ranking_frames_per_second %.1f\n", frames / rankSeconds);
     std::printf("ranking_cpu_seconds %.3f\n", rankCpu);
     std::printf("ranking_frames_per_cpu_second %.1f\n", frames / rankCpu);
-    if (argc > 2 && QByteArray(argv[2]) == "ranking") return 0;
+    std::printf("ranking_longest_event_wait_ms %lld\n", static_cast<long long>(longestGap));
+    std::printf("ranking_longest_event_wait_after_start_ms %lld\n", static_cast<long long>(longestGapAfterStart));
+    if (!args.triOut.isEmpty() && !WriteTri(args.triOut, *bench.window)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(args.triOut));
+        return 1;
+    }
+    if (args.rankingOnly) return 0;
 
     // A long video of tiny frames, so that the table's own costs dominate.
     QTemporaryDir dir;

@@ -1,11 +1,15 @@
 // Slideshow speed: frames shown per second by the main window's slideshow on a video, on the
-// offscreen platform, next to the frame source's own sequential fetch rate on the same file.
+// offscreen platform, next to the frame source's own sequential fetch rate on the same file;
+// then the same slideshow at the video's pace ("Cadence de la Vidéo"): its length and the
+// program's processor time while it plays.
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QSlider>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
 #include "app/TForm1.h"
 #include "framesource/frame_source.h"
@@ -19,6 +23,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+double CpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
 
 // Frames decoded and made into display bitmaps per second, without showing them.
 double DisplayBitmapRate(const QString& path) {
@@ -77,14 +87,32 @@ int main(int argc, char** argv) {
     }
     int shown = 0;
     QObject::connect(FindControl<QSlider>(window, "TrackBarVideo"), &QSlider::valueChanged, [&](int) { ++shown; });
+    QAction* pace = window.findChild<QAction*>("CadenceVideo1");
+    pace->setChecked(false);
     const auto start = Clock::now();
     FindControl<QAbstractButton>(window, "SpeedButtonDemarrer")->click();
     const double seconds = Seconds(start);
+    const int unpaced = shown;
+
+    pace->setChecked(true);
+    FindControl<QAbstractButton>(window, "SpeedButtonDeb")->click();
+    shown = 1;  // the first frame is on the bar already
+    const auto pacedStart = Clock::now();
+    const double cpuStart = CpuSeconds();
+    FindControl<QAbstractButton>(window, "SpeedButtonDemarrer")->click();
+    const double pacedSeconds = Seconds(pacedStart);
+    const double pacedCpu = CpuSeconds() - cpuStart;
+    const int pacedShown = shown;
+    shown = unpaced;
 
     std::printf("slideshow: %.0f frames/s (%d frames in %.2f s)\n", shown / seconds, shown, seconds);
     std::printf("sequential fetch: %.0f frames/s\n", fetchRate);
     std::printf("display bitmaps: %.0f frames/s\n", bitmapRate);
     std::printf("slideshow / fetch: %.0f %%\n", fetchRate > 0 ? 100.0 * (shown / seconds) / fetchRate : 0.0);
+    std::printf("at the video's pace: %d frames in %.3f s (the video lasts %.3f s)\n", pacedShown, pacedSeconds,
+                FrameSource::FrameCount() * FrameSource::FrameDuration());
+    std::printf("at the video's pace: processor %.3f s, %.1f %% of one core\n", pacedCpu,
+                100.0 * pacedCpu / pacedSeconds);
     window.close();
     return 0;
 }

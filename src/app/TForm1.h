@@ -106,6 +106,11 @@ private:
     void MoveTo(int32_t position) override;
     void MarkPaused() override { Paused = true; }
     bool ExtractCurrentFrame() override;
+    naming::OutputType ExtractionType() override;
+    bool ExtractPrepared(const FrameSource::PreparedImage& image) override;
+    // Names, writes and numbers one picture: the frame at the current position when `prepared`
+    // is null.
+    bool ExtractImage(const FrameSource::PreparedImage* prepared);
     bool ProgramEnding() const override { return closing_; }
 
     void connectHandlers();
@@ -114,6 +119,8 @@ private:
     void setTrackBar(int minimum, int maximum, int position);
     // The frame that a position stands for in the active sequence; -1 when there is none.
     int32_t FrameAtPosition(int32_t position) const;
+    // Seconds between showing two positions of a slideshow at the video's pace.
+    double TimeBetween(int32_t from, int32_t to) const;
     bool handlePreviewKey(QObject* watched, class QKeyEvent* event);
     void controlFocused(QWidget* control);
     // Opens the video into the frame source, showing the indexing's progress in the caption.

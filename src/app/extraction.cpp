@@ -32,22 +32,41 @@ void TForm1::SpeedButtonExtraireClick() {
     if (!FrameSource::VideoOpen()) return;
     // Said once: a batch that runs this command ends with it.
     FrameSource::RequireCropInsideFrames();
+    LastExtractionWrote = ExtractImage(nullptr);
+}
+
+bool TForm1::ExtractImage(const FrameSource::PreparedImage* prepared) {
     const QString name = BuildImageName();
     const QString path = OutputDir + name;
-    const int32_t frame = FrameAtPosition(navigation::CurrentPosition());
-    if (frame < 0) return;
-    const bool written = OutputType == naming::OutputType::Jpeg ? FrameSource::SaveFrameJpeg(frame, path)
-                                                                : FrameSource::SaveFrameBmp(frame, path);
-    LastExtractionWrote = written;
+    bool written = false;
+    if (prepared) {
+        written = OutputType == naming::OutputType::Jpeg ? FrameSource::WritePreparedJpeg(*prepared, path)
+                                                         : FrameSource::WritePreparedBmp(*prepared, path);
+    } else {
+        const int32_t frame = FrameAtPosition(navigation::CurrentPosition());
+        if (frame < 0) return false;
+        written = OutputType == naming::OutputType::Jpeg ? FrameSource::SaveFrameJpeg(frame, path)
+                                                         : FrameSource::SaveFrameBmp(frame, path);
+    }
     if (written && naming::Numbering(ui_->RadioGroupNum->itemIndex()) != naming::Numbering::None) {
         // The number stops at the largest value rather than wrapping to a negative one.
         if (StartNumber < std::numeric_limits<int32_t>::max()) ++StartNumber;
         ui_->EditDebut->setText(QString::number(StartNumber));
     }
+    return written;
 }
 
 bool TForm1::ExtractCurrentFrame() {
     SpeedButtonExtraireClick();
+    return LastExtractionWrote;
+}
+
+naming::OutputType TForm1::ExtractionType() { return naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex()); }
+
+bool TForm1::ExtractPrepared(const FrameSource::PreparedImage& image) {
+    LastExtractionWrote = false;
+    if (!FrameSource::VideoOpen()) return false;
+    LastExtractionWrote = ExtractImage(&image);
     return LastExtractionWrote;
 }
 

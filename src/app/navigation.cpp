@@ -9,6 +9,7 @@
 #include "framesource/frame_source.h"
 #include "infowindow/TFormInfoImg.h"
 #include "navigation/navigation.h"
+#include "navigation/playback_clock.h"
 #include "platform/dialogs.h"
 #include "platform/keys.h"
 #include "ui_TForm1.h"
@@ -105,6 +106,9 @@ void TForm1::Fin() {
     ui_->TrackBarVideo->setValue(ClampPosition(navigation::RangeEnd()));
 }
 
+// At the video's pace ("Cadence de la Vidéo") each position waits for its frame's time,
+// counted from the start of playback; frames never get skipped, so behind time they follow as
+// fast as they come.
 void TForm1::Demarrer() {
     if (!FrameSource::VideoOpen()) return;
     ui_->SpeedButtonDemarrer->setDown(true);
@@ -116,16 +120,34 @@ void TForm1::Demarrer() {
     SetPlayState(PlayCommand::Play);
     int32_t position = navigation::CurrentPosition();
     navigation::SetRunFlag(true);
+    const navigation::PlaybackClock clock;
+    double due = 0;
+    int32_t previous = -1;  // the position shown last
     while (navigation::RunFlag() && position <= navigation::RangeEnd()) {
+        if (ui_->CadenceVideo1->isChecked()) {
+            if (previous >= 0) due += TimeBetween(previous, position);
+            clock.WaitUntil(due);
+            if (!navigation::RunFlag()) break;
+        }
         ui_->TrackBarVideo->setValue(position);
         QCoreApplication::processEvents();
+        previous = position;
         if (ui_->CheckBoxBoucle->isChecked()) {
             position = ClampPosition(position + 1);
         } else {
             ++position;
         }
     }
+    // The last frame stays for its own time before the slideshow ends by itself.
+    if (ui_->CadenceVideo1->isChecked() && previous >= 0) clock.WaitUntil(due + FrameSource::FrameDuration());
     SetPlayState(PlayCommand::Stop);
+}
+
+double TForm1::TimeBetween(int32_t from, int32_t to) const {
+    // The next frame of the video comes at its own time; a list's next row, or a jump back to
+    // the range's start, comes one frame's time later.
+    if (navigation::AviSequence() && to == from + 1) return FrameSource::FrameTime(to) - FrameSource::FrameTime(from);
+    return FrameSource::FrameDuration();
 }
 
 void TForm1::TrackBarVideoChange() { ShowPosition(ui_->TrackBarVideo->value()); }

@@ -7,7 +7,8 @@
 #include <climits>
 #include <cstring>
 
-#include "framelist/ranking.h"
+#include "framelist/encode_pool.h"
+#include "framelist/loop_progress.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
@@ -44,6 +45,13 @@ QString Closing(int count, const char* phrase) {
 }
 
 }  // namespace
+
+// Hides the progress line however a loop is left.
+struct TFormListe::ProgressOnExit {
+    explicit ProgressOnExit(TFormListe& window) : window_(window) {}
+    ~ProgressOnExit() { window_.hideProgress(); }
+    TFormListe& window_;
+};
 
 TFormListe::TFormListe(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormListe>()) {
     ui_->setupUi(this);
@@ -143,14 +151,6 @@ void TFormListe::ListView1ColumnClick(int column) {
 
 // ---- long loops ----
 
-void TFormListe::rowDone() {
-    if (sinceFlush_.elapsed() >= kFlushIntervalMs) {
-        table_->flushChanges();
-        sinceFlush_.restart();
-    }
-    QCoreApplication::processEvents();
-}
-
 void TFormListe::finishLoop() {
     navigation::SetRunFlag(false);
     table_->flushChanges();
@@ -163,12 +163,15 @@ void TFormListe::Ouvrir1Click() {
     table_->clear();
     ui_->ListView1->setUpdatesEnabled(false);
     table_->reserve(std::max(FrameSource::FrameCount(), 0));
+    framelist::LoopProgress progress(QStringLiteral("Construction"), FrameSource::FrameCount());
     // The count is read again each round: a command run from the loop may close the video.
     for (int32_t n = 0; navigation::RunFlag() && n < FrameSource::FrameCount(); ++n) {
         table_->appendRow(framelist::MakeFrameRow(n));
+        showProgress(progress, n + 1);
         QCoreApplication::processEvents();
     }
     navigation::SetRunFlag(false);
+    hideProgress();
     // The views learn of the rows once, when the last one is in.
     table_->publishRows();
     navigation::SetRangeEnd(table_->size() - 1);
@@ -180,6 +183,8 @@ void TFormListe::Ouvrir1Click() {
     navigation::SetListBuilt(true);
 }
 
+// The frames are decoded here, in table order, and encoded by the workers; each row gets its
+// values when its result comes back, in table order, with events run between frames.
 void TFormListe::Calculer1Click() {
     FrameSource::RequireCropInsideFrames();
     ListView1ColumnClick(framelist::kColNum);
@@ -189,22 +194,84 @@ void TFormListe::Calculer1Click() {
     jpegoptions::ApplyTo(&jpeg);
 
     RunFlagOnExit clearFlag;
+    ProgressOnExit hide(*this);
     navigation::SetRunFlag(true);
-    int i = 0;
-    for (; navigation::RunFlag() && i < table_->size(); ++i) {
-        // A frame that cannot be prepared is measured as nothing, not as the previous picture.
-        const ranking::Measure measure = ranking::MeasureFrame(table_->row(i).num, jpeg);
-        table_->setNumber(i, framelist::kColTaille, measure.size);
-        table_->setNumber(i, framelist::kColTri, measure.length);
-        rowDone();
+    framelist::LoopProgress progress(QStringLiteral("Classement"), table_->size());
+    ranking::EncodePool pool(workerThreads_, jpeg, false, true, wakeOnResult());
+    int next = 0;
+    int done = 0;
+    while (navigation::RunFlag()) {
+        bool moved = false;
+        if (next < table_->size() && !pool.full()) {
+            // A frame that cannot be prepared is measured as nothing, not as the previous picture.
+            FrameSource::PreparedImage image = pool.blank();
+            FrameSource::PrepareImage(table_->row(next).num, image);
+            pool.submit(std::move(image));
+            ++next;
+            moved = true;
+        }
+        while (pool.ready()) {
+            ranking::EncodePool::Result result = pool.take();
+            const int row = rowOfFrame(done, result.image.frame);
+            if (row >= 0) {
+                table_->setNumber(row, framelist::kColTaille, result.size);
+                table_->setNumber(row, framelist::kColTri, result.length);
+            }
+            pool.recycle(std::move(result.image));
+            ++done;
+            moved = true;
+            showProgress(progress, done);
+        }
+        if (!pool.pending() && next >= table_->size()) break;
+        runEvents(!moved && pool.armWake());
     }
     finishLoop();
+    hideProgress();
 
     ListView1ColumnClick(framelist::kColTri);
+    // The measure just made is what the user looks for.
+    if (table_->size() > 0) ui_->ListView1->scrollTo(table_->index(0, framelist::kColTri));
     if (programEnding()) return;
-    dialogs::current().messageBox(Closing(i, "Images Traitées"), QStringLiteral("Traitement Terminé"),
+    dialogs::current().messageBox(Closing(done, "Images Traitées"), QStringLiteral("Traitement Terminé"),
                                   dialogs::Buttons::Ok);
 }
+
+void TFormListe::runEvents(bool idle) {
+    if (sinceFlush_.elapsed() >= kFlushIntervalMs) {
+        table_->flushChanges();
+        sinceFlush_.restart();
+    }
+    QCoreApplication::processEvents(idle ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
+}
+
+std::function<void()> TFormListe::wakeOnResult() {
+    // An empty call queued to this window: it ends the wait for events, and costs nothing else.
+    return [this] {
+        QMetaObject::invokeMethod(
+            this, [] {}, Qt::QueuedConnection);
+    };
+}
+
+int TFormListe::rowOfFrame(int expected, int32_t frame) const {
+    if (expected >= 0 && expected < table_->size() && table_->row(expected).num == frame) return expected;
+    for (int row = 0; row < table_->size(); ++row) {
+        if (table_->row(row).num == frame) return row;
+    }
+    return -1;
+}
+
+void TFormListe::showProgress(framelist::LoopProgress& progress, int done) {
+    if (!progress.due()) return;
+    ui_->LabelProgression->setText(progress.text(done));
+    ui_->LabelProgression->show();
+}
+
+void TFormListe::hideProgress() {
+    ui_->LabelProgression->clear();
+    ui_->LabelProgression->hide();
+}
+
+QString TFormListe::progressText() const { return ui_->LabelProgression->text(); }
 
 bool TFormListe::programEnding() const {
     const navigation::MainWindowCommands* main = navigation::MainWindow();
@@ -258,7 +325,7 @@ void TFormListe::markRange(Effect effect) {
     const int last = navigation::RangeEnd();
     for (int i = first; navigation::RunFlag() && i <= last && i < table_->size(); ++i) {
         table_->setMark(i, effect(i));
-        rowDone();
+        runEvents(false);
     }
     finishLoop();
 }
@@ -275,6 +342,8 @@ void TFormListe::ClearMarks() {
     markRange([](int) { return false; });
 }
 
+// The marked rows are shown and prepared in table order here and encoded by the workers; the
+// files are named, asked about and written in the same order as the results come back.
 void TFormListe::SpeedButtonExtraireClick() {
     if (!navigation::ListBuilt()) return;
     FrameSource::RequireCropInsideFrames();
@@ -285,21 +354,46 @@ void TFormListe::SpeedButtonExtraireClick() {
     navigation::MainWindowCommands* main = navigation::MainWindow();
     if (main) main->ShowSequence(false);
 
+    const bool jpegFiles = main && main->ExtractionType() == naming::OutputType::Jpeg;
+    gfx::JpegImage jpeg;
+    // A bad quality text ends the batch here, before any file is written.
+    if (jpegFiles) jpegoptions::ApplyTo(&jpeg);
+    int marked = 0;
+    for (int i = 0; i < bound; ++i) marked += table_->row(i).marked() ? 1 : 0;
+
     int written = 0;
     RunFlagOnExit clearFlag;
+    ProgressOnExit hide(*this);
     navigation::SetRunFlag(true);
-    for (int i = 0; navigation::RunFlag() && i < bound && i < table_->size(); ++i) {
-        if (table_->row(i).marked()) {
-            if (main) {
-                main->MoveTo(i);
-                // An error here ends the whole batch, without the closing message. Only files
-                // that were written are reported.
-                if (main->ExtractCurrentFrame()) ++written;
+    framelist::LoopProgress progress(QStringLiteral("Extraction"), marked);
+    ranking::EncodePool pool(workerThreads_, jpeg, true, jpegFiles, wakeOnResult());
+    int next = 0;
+    int done = 0;
+    while (navigation::RunFlag() && main) {
+        bool moved = false;
+        if (next < bound && next < table_->size() && !pool.full()) {
+            if (table_->row(next).marked()) {
+                main->MoveTo(next);
+                FrameSource::PreparedImage image;
+                FrameSource::PrepareImage(table_->row(next).num, image);
+                pool.submit(std::move(image));
             }
+            ++next;
+            moved = true;
         }
-        rowDone();
+        while (navigation::RunFlag() && pool.ready()) {
+            // An error here ends the whole batch, without the closing message. Only files that
+            // were written are reported.
+            if (main->ExtractPrepared(pool.take().image)) ++written;
+            ++done;
+            moved = true;
+            showProgress(progress, done);
+        }
+        if (!pool.pending() && (next >= bound || next >= table_->size())) break;
+        runEvents(!moved && pool.armWake());
     }
     finishLoop();
+    hideProgress();
     if (programEnding()) return;
     dialogs::current().messageBox(Closing(written, "Images Extraites"), QStringLiteral("Extraction Terminée"),
                                   dialogs::Buttons::Ok);

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "framelist/frame_table.h"
+#include "framelist/loop_progress.h"
 
 namespace Ui {
 class FormListe;
@@ -58,6 +59,11 @@ public:
     int SortColumn() const { return sortColumn_; }
     const framelist::FrameTable& table() const { return *table_; }
     int rowCount() const { return table_->size(); }
+    // Threads that encode during a ranking or a batch: 0 for one per core (the default), 1 to
+    // encode on the window's own thread.
+    void setWorkerThreads(int threads) { workerThreads_ = threads; }
+    // The progress line under the list; empty and hidden outside the long loops.
+    QString progressText() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -67,12 +73,23 @@ private:
     void connectHandlers();
     int editNombreValue() const;
     void setEditNombre(int value);
-    // The end of one row of a long loop: reports changed cells now and then, runs pending events.
-    void rowDone();
     void finishLoop();
     bool programEnding() const;
     template <typename Effect>
     void markRange(Effect effect);
+    // The end of a round of a long loop: reports changed cells now and then and runs pending
+    // events; with `idle` it waits for one (a worker's result, the user) without using the
+    // processor.
+    void runEvents(bool idle);
+    // Tells the window's thread that a worker has a result ready, when the window asked to be
+    // told; called on the worker's thread.
+    std::function<void()> wakeOnResult();
+    void showProgress(framelist::LoopProgress& progress, int done);
+    void hideProgress();
+    // The row of `frame`: `expected` when it still holds it (a command run from the loop may
+    // have sorted or emptied the table), else wherever it is now; -1 when it is gone.
+    int rowOfFrame(int expected, int32_t frame) const;
+    struct ProgressOnExit;
 
     std::unique_ptr<Ui::FormListe> ui_;
     framelist::FrameTable* table_ = nullptr;  // owned by this window
@@ -83,4 +100,5 @@ private:
     int sortColumn_ = 0;
     int markCount_ = 0;
     CountMode countMode_ = CountMode::Count;
+    int workerThreads_ = 0;
 };

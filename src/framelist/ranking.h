@@ -29,8 +29,10 @@ struct Ranked {
 
 // Measures `frames` and puts them in ranking order: the largest encoding first, frames of
 // equal length by frame number. `keepGoing` is asked before each frame; a stop ranks the frames
-// measured so far.
+// measured so far. The frames are decoded in order on the calling thread and encoded by
+// `threads` workers (0: one per core; 1: on the calling thread alone); the lengths are the
+// same whatever the count.
 std::vector<Ranked> RankFrames(const std::vector<int32_t>& frames, gfx::JpegImage& jpeg,
-                               const std::function<bool()>& keepGoing = {});
+                               const std::function<bool()>& keepGoing = {}, int threads = 0);
 
 }  // namespace ranking

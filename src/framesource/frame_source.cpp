@@ -67,15 +67,21 @@ constexpr int64_t kMaxBufferBytes = std::numeric_limits<int32_t>::max();
 // The AVI layer's decoder behind the interface that every kind of video shares.
 class AviFrames : public video::FrameReader {
 public:
-    explicit AviFrames(avifile::GetFrameHandle decoder) : decoder_(std::move(decoder)) {}
+    // A stream without a usable rate plays at 25 frames a second.
+    AviFrames(avifile::GetFrameHandle decoder, const avifile::StreamInfo& info)
+        : decoder_(std::move(decoder)),
+          secondsPerFrame_(info.rate > 0 && info.scale > 0 ? double(info.scale) / info.rate : 1.0 / 25) {}
     ~AviFrames() override { avifile::AVIStreamGetFrameClose(decoder_); }
     const uint8_t* Frame(int32_t position) override { return avifile::AVIStreamGetFrame(*decoder_, position); }
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) override {
         return avifile::AVIStreamGetFrameDisplay(*decoder_, position, pixels, stride);
     }
+    // AVI frames follow at the stream header's rate.
+    double FrameTime(int32_t position) const override { return position * secondsPerFrame_; }
 
 private:
     avifile::GetFrameHandle decoder_;
+    double secondsPerFrame_;
 };
 
 void ReleaseStreamAndFile() {
@@ -234,7 +240,7 @@ bool OpenVideo(const QString& fileName, const OpenProgress& progress) {
     if (!SetDecodeFormat(format)) return FailOpen();
     avifile::GetFrameHandle decoder = avifile::AVIStreamGetFrameOpen(*state.videoStream, state.decodeHeader);
     if (!decoder) return FailOpen();
-    state.frameDecoder = std::make_unique<AviFrames>(std::move(decoder));
+    state.frameDecoder = std::make_unique<AviFrames>(std::move(decoder), streamInfo);
 
     SelectWholeFrame();
     state.videoOpen = true;
@@ -389,6 +395,52 @@ bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
         return false;
     }
     bitmap.setImage(std::move(image), gfx::PixelLayout::DeviceDependent);
+    return true;
+}
+
+double FrameTime(int32_t position) {
+    if (!state.videoOpen || state.frameCount <= 0) return 0;
+    return state.frameDecoder->FrameTime(std::clamp(position, 0, state.frameCount - 1));
+}
+
+double FrameDuration() {
+    constexpr double kUnknown = 1.0 / 25;
+    if (!state.videoOpen || state.frameCount < 2) return kUnknown;
+    const double span = FrameTime(state.frameCount - 1);
+    return span > 0 ? span / (state.frameCount - 1) : kUnknown;
+}
+
+bool PrepareImage(int32_t position, PreparedImage& image) {
+    image.frame = position;
+    image.jpeg.clear();
+    image.paletteBytes = state.paletteBytes;
+    const bool cropped = state.cropEnabled && state.cropDefined;
+    if (cropped || !state.videoOpen || position < 0 || position >= state.frameCount) {
+        if (!PrepareFrame(position) || !state.outputImage) {
+            image.dib.clear();
+            return false;
+        }
+        const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(state.paletteBytes) + size_t(state.outputImageSize);
+        image.fileHeader = state.outputFileHeader;
+        image.dib.assign(state.outputImage, state.outputImage + bytes);
+        return true;
+    }
+    // The whole frame is converted straight into the image: a 1080p frame copied once more
+    // costs as much as a third of its conversion. The header is the one the readers give,
+    // rows bottom-up.
+    dib::BitmapInfoHeader header = state.decodeHeader;
+    header.biHeight = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    header.biSizeImage = uint32_t(state.frameImageSize);
+    const size_t offset = sizeof header + size_t(state.paletteBytes);
+    // The rows' padding is never written: it is zeroed with the memory.
+    if (image.dib.size() != offset + size_t(state.frameImageSize))
+        image.dib.assign(offset + size_t(state.frameImageSize), 0);
+    std::memcpy(image.dib.data(), &header, sizeof header);
+    if (!state.frameDecoder->FrameBits(position, image.dib.data() + offset, state.frameStride)) {
+        image.dib.clear();
+        return false;
+    }
+    image.fileHeader = state.frameFileHeader;
     return true;
 }
 

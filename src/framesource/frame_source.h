@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/dib.h"
 
@@ -45,6 +46,24 @@ bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bi
 bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap);
 // Prepares the frame and puts the output image into the bitmap.
 bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap);
+// When a frame is presented, in seconds after the first frame (0 without a video).
+double FrameTime(int32_t position);
+// The video's average time between frames; 1/25 s when it cannot tell.
+double FrameDuration();
+
+// A copy of an output image, made so that it can be encoded and written while the frame
+// source goes on to other frames.
+struct PreparedImage {
+    int32_t frame = -1;
+    std::vector<uint8_t> dib;  // packed DIB: header, colour table, rows; empty when not prepared
+    dib::BitmapFileHeader fileHeader;
+    int32_t paletteBytes = 0;
+    std::vector<uint8_t> jpeg;  // its JPEG encoding, when one was made
+};
+// Prepares the frame and copies its output image, reusing the image's memory; false (and an
+// empty image) when the frame cannot be prepared.
+bool PrepareImage(int32_t position, PreparedImage& image);
+
 // The "Limiter au Cadre" switch.
 void SetCropEnabled(bool enabled);
 

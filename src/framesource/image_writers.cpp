@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cstring>
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
@@ -24,28 +25,70 @@ bool MayWrite(const QString& path) {
 
 int64_t OutputDibBytes() { return int64_t(sizeof(dib::BitmapInfoHeader)) + PaletteBytes() + OutputImageSize(); }
 
-}  // namespace
-
-bool WriteBmpToStream(QIODevice& stream) {
-    if (!OutputImage()) return false;
-    const dib::BitmapFileHeader header = OutputFileHeader();
+// The file header and the whole DIB as two writes.
+bool WriteBmpParts(QIODevice& stream, const dib::BitmapFileHeader& header, const uint8_t* packedDib, int64_t size) {
     if (stream.write(reinterpret_cast<const char*>(&header), sizeof header) != qint64(sizeof header)) {
         return false;
     }
-    const int64_t size = OutputDibBytes();
-    return stream.write(reinterpret_cast<const char*>(OutputImage()), size) == size;
+    return stream.write(reinterpret_cast<const char*>(packedDib), size) == size;
 }
 
-bool WriteBmpFile(const QString& path) {
+bool WriteBmpAside(const QString& path, const dib::BitmapFileHeader& header, const uint8_t* packedDib, int64_t size) {
     if (!MayWrite(path)) return false;
-    // Unbuffered: the header and the whole DIB go out as two writes, straight from the frame.
+    // Unbuffered: the header and the whole DIB go out as two writes, straight from the picture.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw errors::Error("Erreur E/S 103");
-    if (!WriteBmpToStream(file)) {
+    if (!WriteBmpParts(file, header, packedDib, size)) {
         file.cancelWriting();
         return false;
     }
     return file.commit();
+}
+
+}  // namespace
+
+bool WriteBmpToStream(QIODevice& stream) {
+    if (!OutputImage()) return false;
+    return WriteBmpParts(stream, OutputFileHeader(), OutputImage(), OutputDibBytes());
+}
+
+bool WriteBmpFile(const QString& path) {
+    if (!OutputImage()) return false;
+    return WriteBmpAside(path, OutputFileHeader(), OutputImage(), OutputDibBytes());
+}
+
+bool WritePreparedBmp(const PreparedImage& image, const QString& path) {
+    if (image.dib.empty()) return false;
+    return WriteBmpAside(path, image.fileHeader, image.dib.data(), int64_t(image.dib.size()));
+}
+
+bool WritePreparedJpeg(const PreparedImage& image, const QString& path) {
+    if (image.dib.empty()) return false;
+    gfx::JpegImage jpeg;
+    if (image.jpeg.empty()) {
+        // Not encoded beforehand: encoded here with the options of this moment.
+        jpegoptions::ApplyTo(&jpeg);
+        if (!EncodePrepared(image, jpeg)) return false;
+    } else {
+        jpeg.loadFromMemory(image.jpeg);
+    }
+    if (!MayWrite(path)) throw errors::SilentAbort();
+    jpeg.saveToFile(path);
+    return true;
+}
+
+bool EncodePrepared(const PreparedImage& image, gfx::JpegImage& jpeg) {
+    if (image.dib.size() < sizeof(dib::BitmapInfoHeader)) return false;
+    return EncodeDib(image.dib.data(), image.paletteBytes, jpeg);
+}
+
+bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, gfx::JpegImage& jpeg) {
+    dib::BitmapInfoHeader info;
+    std::memcpy(&info, packedDib, sizeof info);
+    if (info.biBitCount != 24 || info.biCompression != dib::kRgbCompression) return false;
+    const uint8_t* bits = packedDib + sizeof info + paletteBytes;
+    jpeg.encodeBgr(info.biWidth, info.biHeight, bits, ptrdiff_t(dib::RowStride(info.biWidth, 24)));
+    return true;
 }
 
 bool WriteJpegFile(const QString& path) {
@@ -58,9 +101,7 @@ bool WriteJpegFile(const QString& path) {
     gfx::JpegImage jpeg;
     jpegoptions::ApplyTo(&jpeg);
     if (!MayWrite(path)) throw errors::SilentAbort();
-
-    const uint8_t* bits = image + sizeof info + PaletteBytes();
-    jpeg.encodeBgr(info.biWidth, info.biHeight, bits, ptrdiff_t(dib::RowStride(info.biWidth, 24)));
+    EncodeDib(image, PaletteBytes(), jpeg);
     jpeg.saveToFile(path);
     return true;
 }

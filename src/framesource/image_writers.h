@@ -7,6 +7,12 @@
 #include <QString>
 #include <cstdint>
 
+#include "framesource/frame_source.h"
+
+namespace gfx {
+class JpegImage;
+}
+
 namespace FrameSource {
 
 // Prepares the frame and writes its output image as a BMP file. False when the frame cannot be
@@ -22,5 +28,16 @@ bool SaveFrameJpeg(int32_t position, const QString& path);
 bool WriteBmpToStream(QIODevice& stream);
 bool WriteBmpFile(const QString& path);
 bool WriteJpegFile(const QString& path);
+
+// The writers of a picture prepared beforehand, which may have been encoded on another thread:
+// the same questions, errors and results as the writers of the output image. A prepared image
+// without its JPEG encoding is encoded with the options of this moment.
+bool WritePreparedBmp(const PreparedImage& image, const QString& path);
+bool WritePreparedJpeg(const PreparedImage& image, const QString& path);
+
+// Encodes a packed 24-bit DIB (header, `paletteBytes` of colour table, rows) with the JPEG's
+// writing options; false for any other kind of DIB. Safe on any thread, one JPEG per thread.
+bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, gfx::JpegImage& jpeg);
+bool EncodePrepared(const PreparedImage& image, gfx::JpegImage& jpeg);
 
 }  // namespace FrameSource

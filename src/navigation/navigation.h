@@ -6,6 +6,9 @@
 
 #include <cstdint>
 
+#include "framesource/frame_source.h"
+#include "framesource/output_names.h"
+
 namespace navigation {
 
 int32_t CurrentPosition();
@@ -50,6 +53,12 @@ public:
     // The single-frame "Extraire" on the current position; may throw to end a batch. True when
     // it wrote its file.
     virtual bool ExtractCurrentFrame() = 0;
+    // The type "Extraire" writes as the controls stand now.
+    virtual naming::OutputType ExtractionType() = 0;
+    // "Extraire" of a picture prepared beforehand (and maybe encoded already) instead of the
+    // frame at the current position: named, asked about, written and numbered the same way;
+    // may throw to end a batch. True when it wrote its file.
+    virtual bool ExtractPrepared(const FrameSource::PreparedImage& image) = 0;
     // The program is ending (its main window closed while a loop ran).
     virtual bool ProgramEnding() const = 0;
 };

@@ -75,6 +75,8 @@ public:
     bool Locate(int32_t position);
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
+    double FrameTime(int32_t position) const;
+    bool FrameBits(int32_t position, uint8_t* rows, int64_t stride);
 
     MediaIndex index_;
     int width_ = 0;
@@ -378,6 +380,24 @@ bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t st
     return Locate(position) && displayScaler_.ConvertToScreen(*held_, width_, height_, pixels, stride, clockwise_);
 }
 
+bool MediaFile::Impl::FrameBits(int32_t position, uint8_t* rows, int64_t stride) {
+    if (!Locate(position) || stride < stride_) return false;
+    return scaler_.Convert(*held_, AV_PIX_FMT_BGR24, width_, height_, rows, stride, true, clockwise_);
+}
+
+double MediaFile::Impl::FrameTime(int32_t position) const {
+    const auto& presented = index_.presented;
+    if (presented.empty()) return 0;
+    position = std::clamp<int32_t>(position, 0, int32_t(presented.size()) - 1);
+    if (!index_.decodeOrder && stream_->time_base.num > 0 && stream_->time_base.den > 0) {
+        return double(presented[size_t(position)] - presented.front()) * av_q2d(stream_->time_base);
+    }
+    AVRational rate = stream_->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = stream_->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = {25, 1};
+    return position / av_q2d(rate);
+}
+
 MediaFile::MediaFile() : impl_(std::make_unique<Impl>()) {}
 MediaFile::~MediaFile() = default;
 
@@ -393,6 +413,10 @@ int MediaFile::Height() const { return impl_->height_; }
 const uint8_t* MediaFile::Frame(int32_t position) { return impl_->Frame(position); }
 bool MediaFile::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
     return impl_->FrameDisplay(position, pixels, stride);
+}
+double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(position); }
+bool MediaFile::FrameBits(int32_t position, uint8_t* rows, int64_t stride) {
+    return impl_->FrameBits(position, rows, stride);
 }
 
 }  // namespace mediafile

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "framelist/TFormListe.h"
+#include "framesource/image_writers.h"
 #include "main_window_fixture.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/jpeg_image.h"
@@ -317,4 +318,83 @@ TEST_F(MainWindowTest, ViewImageDecodesJpegWithTheReadingOptions) {
     EXPECT_EQ(window->PictureViewer()->bitmap().image().size(), QSize(160, 120));
     EXPECT_EQ(window->PictureViewer()->bitmap().bitsPerPixel(), 24);
     EXPECT_EQ(window->PictureViewer()->windowTitle(), "IMAGE1.JPG");
+}
+
+// "Extraire Lot..." prepares and encodes ahead of the files it writes: each file is byte for
+// byte what "Extraire" writes for its row's frame, named in table order, and the replace
+// question comes in that order too. Refusing to replace a JPEG ends the batch at that row;
+// a refused BMP is passed over and its name used by the next row.
+TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
+    struct Case {
+        const char* name;
+        naming::OutputType type;
+        bool crop;
+    };
+    const Case cases[] = {
+        {"BMP", naming::OutputType::Bmp, false},
+        {"JPG", naming::OutputType::Jpeg, false},
+        {"JPG cropped", naming::OutputType::Jpeg, true},
+        {"BMP cropped", naming::OutputType::Bmp, true},
+    };
+    int serial = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenFixture(12, 96, 72, fixture::Codec::Mpeg4BFrames);
+        const QString extension = c.type == naming::OutputType::Jpeg ? ".JPG" : ".BMP";
+        const QString batch = QString::fromStdString(dir.File("batch" + std::to_string(++serial))) + "/";
+        const QString reference = QString::fromStdString(dir.File("reference" + std::to_string(serial))) + "/";
+        ASSERT_TRUE(QDir().mkpath(batch) && QDir().mkpath(reference));
+        ui().LabelRepFicImg->setText(batch);
+        ui().EditDebut->setText("1");
+        ui().RadioGroupTypeExtraction->setItemIndex(int(c.type));
+        if (c.crop) {
+            FrameSource::SetCropRect(5, 7, 40, 50);
+            QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+            ASSERT_TRUE(FrameSource::CropEnabled());
+        }
+        window->SpeedButtonListeClick();
+        TFormListe* list = window->ListWindow();
+        list->Calculer1Click();
+        list->SpeedButton1MouseDown(Qt::LeftButton, {});  // "Sél.": the ten best rows
+        QFile existing(batch + "IMAGE3" + extension);
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly) && existing.write("kept") == 4);
+        existing.close();
+        dialogs->clearRecords();
+        dialogs->queueAnswer(dialogs::Answer::Cancel);
+
+        ui().SpeedButtonLot->click();
+
+        std::vector<std::pair<QString, int>> expected;  // file, frame
+        expected.push_back({"IMAGE1", list->ListFrameAt(0)});
+        expected.push_back({"IMAGE2", list->ListFrameAt(1)});
+        QStringList messages{"Ecraser : IMAGE3" + extension + " ?"};
+        if (c.type == naming::OutputType::Bmp) {
+            messages << "Ecraser : IMAGE3" + extension + " ?";
+            for (int row = 3; row < 10; ++row)
+                expected.push_back({QString("IMAGE%1").arg(row), list->ListFrameAt(row)});
+            messages << "\" 9 \" Images Extraites";
+        }
+        EXPECT_EQ(dialogs->messageTexts(), messages);
+        QStringList names = QDir(batch).entryList({"IMAGE*"}, QDir::Files);
+        if (c.type == naming::OutputType::Jpeg) {
+            EXPECT_EQ(names, (QStringList{"IMAGE1" + extension, "IMAGE2" + extension, "IMAGE3" + extension}));
+            QFile kept(batch + "IMAGE3" + extension);
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), "kept");
+        } else {
+            EXPECT_EQ(names.size(), 9);
+        }
+        for (const auto& [name, frame] : expected) {
+            const QString file = name + extension;
+            const bool referenceWritten = c.type == naming::OutputType::Jpeg
+                                              ? FrameSource::SaveFrameJpeg(frame, reference + file)
+                                              : FrameSource::SaveFrameBmp(frame, reference + file);
+            ASSERT_TRUE(referenceWritten) << file.toStdString();
+            QFile written(batch + file), made(reference + file);
+            ASSERT_TRUE(written.open(QIODevice::ReadOnly) && made.open(QIODevice::ReadOnly)) << file.toStdString();
+            EXPECT_EQ(written.readAll(), made.readAll()) << file.toStdString() << " frame " << frame;
+        }
+        EXPECT_FALSE(navigation::RunFlag());
+        if (c.crop) QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+    }
 }

@@ -3,6 +3,10 @@
 #include "main_window_fixture.h"
 #include "platform/keys.h"
 
+#include <QAction>
+#include <QElapsedTimer>
+#include <QMenu>
+
 namespace {
 
 struct StepCase {
@@ -169,4 +173,32 @@ TEST_F(MainWindowTest, ComingBackToTheWindowIsNotEnteringTheTrackBar) {
     QApplication::processEvents();
     EXPECT_EQ(ui().LabelEtat->text(), "Lecture en Cours");
     EXPECT_FALSE(window->isPaused());
+}
+
+// "Cadence de la Vidéo", in the "Voir" menu and ticked at start, holds each frame of the
+// slideshow back until its presentation time counted from the start of playback.
+TEST_F(MainWindowTest, SlideshowAtTheVideosPaceShowsNoFrameBeforeItsTime) {
+    auto* pace = window->findChild<QAction*>("CadenceVideo1");
+    ASSERT_NE(pace, nullptr);
+    EXPECT_EQ(pace->text(), QString("Cadence de la Vidéo"));
+    EXPECT_TRUE(pace->isCheckable());
+    EXPECT_TRUE(pace->isChecked());
+    auto* menu = window->findChild<QMenu*>("Voir1");
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->actions().contains(pace));
+
+    OpenFixture(12);
+    QElapsedTimer clock;
+    std::vector<std::pair<int, double>> shown;  // position, seconds since the click
+    QObject::connect(ui().TrackBarVideo, &QSlider::valueChanged, [&](int value) {
+        shown.push_back({value, double(clock.nsecsElapsed()) / 1e9});
+    });
+    clock.start();
+    ui().SpeedButtonDemarrer->click();
+    const double ended = double(clock.nsecsElapsed()) / 1e9;
+    ASSERT_EQ(shown.size(), 11u);
+    for (const auto& [position, at] : shown) EXPECT_GE(at, FrameSource::FrameTime(position)) << position;
+    // The last frame stays for its own time before the slideshow ends.
+    EXPECT_GE(ended, 12 / 25.0);
+    EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
 }

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <functional>
 #include <map>
@@ -19,6 +21,7 @@
 #include "platform/controls/radio_group.h"
 #include "platform/controls/report_list.h"
 #include "platform/controls/speed_button.h"
+#include "platform/dib.h"
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
 #include "platform/keys.h"
@@ -53,8 +56,14 @@ struct FakeMain : navigation::MainWindowCommands {
         navigation::SetCurrentPosition(p);
     }
     void MarkPaused() override { ++pauses; }
-    bool ExtractCurrentFrame() override {
-        const int frame = window->ListFrameAt(navigation::CurrentPosition());
+    bool ExtractCurrentFrame() override { return extract(window->ListFrameAt(navigation::CurrentPosition())); }
+    naming::OutputType ExtractionType() override { return naming::OutputType::Bmp; }
+    bool ExtractPrepared(const FrameSource::PreparedImage& image) override {
+        // The batch hands over the whole frame it prepared, as a BMP file holds it.
+        EXPECT_EQ(image.dib.size(), size_t(FrameSource::OutputImageSize()) + sizeof(dib::BitmapInfoHeader));
+        return extract(image.frame);
+    }
+    bool extract(int frame) {
         extractedFrames.push_back(frame);
         if (frame == failFrame) throw errors::Error(QStringLiteral("Impossible de créer le fichier X"));
         return frame != refuseFrame;
@@ -327,6 +336,9 @@ void StopLoopAfter(int rounds) {
 }
 
 TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
+    // A round of the loop is one row only while the window encodes alone: with workers, rows
+    // come back as they are ready (the parallel stop is checked with the ranking's options).
+    window_->setWorkerThreads(1);
     Build(VideoOf(12, 160, 120));
     StopLoopAfter(7);
     window_->Calculer1Click();
@@ -339,6 +351,61 @@ TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
     std::sort(first.begin(), first.end());
     EXPECT_EQ(first, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     for (int row = 7; row < 12; ++row) EXPECT_EQ(window_->table().cell(row, kColTri), "0");
+}
+
+// The long loops as the user sees them with workers encoding: the progress line while they
+// run, none after; a stop keeps exactly the rows it reports, in table order.
+TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
+    struct Case {
+        const char* name;
+        int stopAfter;  // rounds of events before a command clears RunFlag; 0: none
+    };
+    for (const Case& c : {Case{"to the end", 0}, Case{"stopped", 6}}) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(VideoOf(40, 320, 240))));
+        QStringList seen;
+        auto rounds = std::make_shared<int>(0);
+        auto watch = std::make_shared<std::function<void()>>();
+        *watch = [&, rounds, watch] {
+            if (!window_->progressText().isEmpty()) seen << window_->progressText();
+            if (c.stopAfter > 0 && window_->SortColumn() == kColNum && ++*rounds == c.stopAfter) {
+                navigation::SetRunFlag(false);
+            }
+            if (navigation::RunFlag()) QMetaObject::invokeMethod(qApp, *watch, Qt::QueuedConnection);
+        };
+        navigation::SetListBuilt(false);
+        QMetaObject::invokeMethod(qApp, *watch, Qt::QueuedConnection);
+        window_->Ouvrir1Click();
+        ASSERT_EQ(window_->rowCount(), 40);
+        ASSERT_FALSE(seen.isEmpty());
+        EXPECT_TRUE(seen.front().startsWith("Construction : ")) << seen.front().toStdString();
+        EXPECT_TRUE(window_->progressText().isEmpty());
+
+        seen.clear();
+        QMetaObject::invokeMethod(qApp, *watch, Qt::QueuedConnection);
+        window_->Calculer1Click();
+        *watch = nullptr;
+        ASSERT_FALSE(seen.isEmpty());
+        const QRegularExpression shape("^Classement : \\d+ / 40 images( - \\d+ images/s( - reste \\d+ s)?)?$");
+        for (const QString& text : seen) EXPECT_TRUE(shape.match(text).hasMatch()) << text.toStdString();
+        EXPECT_TRUE(window_->progressText().isEmpty());
+        EXPECT_FALSE(child<QLabel>("LabelProgression")->isVisible());
+
+        // The rows measured are the first frames, and the closing count says how many.
+        int measured = 0;
+        for (int row = 0; row < 40; ++row) measured += window_->table().cell(row, kColTri) != "0" ? 1 : 0;
+        if (c.stopAfter == 0) EXPECT_EQ(measured, 40);
+        ASSERT_EQ(dialogs_->messages().size(), 1u);
+        EXPECT_EQ(dialogs_->messages()[0].text, QString("\" %1 \" Images Traitées").arg(measured));
+        std::vector<int> first;
+        for (int row = 0; row < measured; ++row) first.push_back(window_->ListFrameAt(row));
+        std::sort(first.begin(), first.end());
+        for (int i = 0; i < measured; ++i) EXPECT_EQ(first[size_t(i)], i);
+        // The "Tri" column is in view once the ranking is done.
+        EXPECT_TRUE(list()->viewport()->rect().intersects(list()->visualRect(list()->model()->index(0, kColTri))));
+    }
 }
 
 TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {

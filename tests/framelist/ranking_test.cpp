@@ -32,54 +32,81 @@ int64_t ReferenceLength(int32_t frame, const RankCase& c, const QRect& cut) {
     return int64_t(jpeg.data().size());
 }
 
-TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrder) {
+// Every option of the encoder, on a video of each reader, with the window's thread alone and
+// with workers: the same lengths as an encode of the frame made another way, in ranking order.
+TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
     fixture::TempDir dir;
-    fixture::VideoOptions options;
-    options.codec = fixture::Codec::Mpeg4BFrames;
-    options.width = 96;
-    options.height = 72;
-    options.frames = 14;
-    const std::string path = dir.File("clip.avi");
-    ASSERT_TRUE(fixture::WriteVideo(path, options));
-    ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path)));
-    const QRect cut(10, 6, 41, 33);  // left, top, width, height
-    ASSERT_TRUE(FrameSource::SetCropRect(cut.top(), cut.left(), cut.height(), cut.width()));
-
+    struct VideoCase {
+        const char* name;
+        fixture::Codec codec;
+        const char* container;
+    };
+    const VideoCase videos[] = {
+        {"MPEG-4 AVI", fixture::Codec::Mpeg4BFrames, "avi"},
+        {"H.264 MP4", fixture::Codec::H264, "mp4"},
+    };
     const RankCase cases[] = {
         {"whole", false, 75, false, false},
         {"cropped", true, 75, false, false},
         {"grey, quality 30", true, 30, true, false},
         {"progressive, quality 95", false, 95, false, true},
+        {"grey, progressive, cropped, quality 100", true, 100, true, true},
     };
-    std::vector<int32_t> frames;
-    for (int32_t n = options.frames - 1; n >= 0; --n) frames.push_back(n);
-    for (const RankCase& c : cases) {
-        FrameSource::SetCropEnabled(c.crop);
-        gfx::JpegImage jpeg;
-        jpeg.setQuality(uint8_t(c.quality));
-        jpeg.setGrayscale(c.grayscale);
-        jpeg.setProgressiveEncoding(c.progressive);
-        const std::vector<ranking::Ranked> ranked = ranking::RankFrames(frames, jpeg);
-        ASSERT_EQ(ranked.size(), frames.size()) << c.name;
-        for (size_t i = 0; i < ranked.size(); ++i) {
-            EXPECT_EQ(ranked[i].length, ReferenceLength(ranked[i].frame, c, cut))
-                << c.name << " frame " << ranked[i].frame;
-            if (i == 0) continue;
-            const ranking::Ranked& before = ranked[i - 1];
-            EXPECT_TRUE(before.length > ranked[i].length ||
-                        (before.length == ranked[i].length && before.frame < ranked[i].frame))
-                << c.name << " at " << i;
+    const QRect cut(10, 6, 41, 33);  // left, top, width, height
+    for (const VideoCase& video : videos) {
+        fixture::VideoOptions options;
+        options.codec = video.codec;
+        options.container = video.container;
+        options.width = 96;
+        options.height = 72;
+        options.frames = 14;
+        const std::string path = dir.File(std::string("clip.") + video.container);
+        ASSERT_TRUE(fixture::WriteVideo(path, options)) << video.name;
+        ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path))) << video.name;
+        ASSERT_TRUE(FrameSource::SetCropRect(cut.top(), cut.left(), cut.height(), cut.width()));
+
+        std::vector<int32_t> frames;
+        for (int32_t n = options.frames - 1; n >= 0; --n) frames.push_back(n);
+        for (const RankCase& c : cases) {
+            FrameSource::SetCropEnabled(c.crop);
+            gfx::JpegImage jpeg;
+            jpeg.setQuality(uint8_t(c.quality));
+            jpeg.setGrayscale(c.grayscale);
+            jpeg.setProgressiveEncoding(c.progressive);
+            const std::vector<ranking::Ranked> alone = ranking::RankFrames(frames, jpeg, {}, 1);
+            ASSERT_EQ(alone.size(), frames.size()) << video.name << ", " << c.name;
+            for (size_t i = 0; i < alone.size(); ++i) {
+                EXPECT_EQ(alone[i].length, ReferenceLength(alone[i].frame, c, cut))
+                    << video.name << ", " << c.name << ", frame " << alone[i].frame;
+                if (i == 0) continue;
+                const ranking::Ranked& before = alone[i - 1];
+                EXPECT_TRUE(before.length > alone[i].length ||
+                            (before.length == alone[i].length && before.frame < alone[i].frame))
+                    << video.name << ", " << c.name << " at " << i;
+            }
+            for (int threads : {0, 2, 5}) {
+                const std::vector<ranking::Ranked> parallel = ranking::RankFrames(frames, jpeg, {}, threads);
+                ASSERT_EQ(parallel.size(), alone.size()) << video.name << ", " << c.name << ", " << threads;
+                for (size_t i = 0; i < alone.size(); ++i) {
+                    EXPECT_EQ(parallel[i].frame, alone[i].frame) << video.name << ", " << c.name << ", " << threads;
+                    EXPECT_EQ(parallel[i].length, alone[i].length) << video.name << ", " << c.name << ", " << threads;
+                }
+            }
         }
     }
 
-    // A stop keeps the frames measured so far; a frame that cannot be had measures nothing.
+    // A stop keeps the frames measured so far, with workers too; a frame that cannot be had
+    // measures nothing.
     FrameSource::SetCropEnabled(false);
-    gfx::JpegImage jpeg;
-    int asked = 0;
-    const auto partial = ranking::RankFrames({3, 99, 5, 7}, jpeg, [&] { return ++asked <= 3; });
-    ASSERT_EQ(partial.size(), 3u);
-    EXPECT_EQ(partial.back().frame, 99);
-    EXPECT_EQ(partial.back().length, 0);
+    for (int threads : {1, 0}) {
+        gfx::JpegImage jpeg;
+        int asked = 0;
+        const auto partial = ranking::RankFrames(
+            {3, 99, 5, 7}, jpeg, [&] { return ++asked <= 3; }, threads);
+        ASSERT_EQ(partial.size(), 3u) << threads;
+        EXPECT_EQ(partial.back().frame, 99) << threads;
+        EXPECT_EQ(partial.back().length, 0) << threads;
+    }
     FrameSource::CloseVideo();
 }
 

@@ -302,3 +302,60 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
         EXPECT_TRUE(FrameSource::CloseVideo());
     }
 }
+
+// What the ranking and the batch take from the frame source: a prepared copy byte for byte the
+// output image a writer would write, whole or cropped, from every reader; and each frame's
+// presentation time, at the AVI stream's rate or each picture's own time.
+TEST_F(FrameSourceTest, PreparedImagesAreTheOutputImagesAndFramesKeepTheirTimes) {
+    struct Case {
+        const char* name;
+        fixture::Codec codec;
+        const char* container;
+        bool variableRate;
+        int clockwise;
+    };
+    const Case cases[] = {
+        {"uncompressed AVI", fixture::Codec::Rgb24, "avi", false, 0},
+        {"MPEG-4 AVI with B-frames", fixture::Codec::Mpeg4BFrames, "avi", false, 0},
+        {"H.264 MP4, variable rate", fixture::Codec::H264, "mp4", true, 0},
+        {"H.264 MKV, turned", fixture::Codec::H264, "matroska", false, 90},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixture::VideoOptions options;
+        options.codec = c.codec;
+        options.container = c.container;
+        options.variableRate = c.variableRate;
+        options.clockwise = c.clockwise;
+        options.width = 66;
+        options.height = 50;
+        options.frames = 15;
+        const std::string path = dir.File(std::string("timed.") + c.container);
+        ASSERT_TRUE(fixture::WriteVideo(path, options));
+        ASSERT_TRUE(Open(path));
+        ASSERT_EQ(FrameSource::FrameCount(), 15);
+        for (int n = 0; n < 15; ++n) {
+            const double late = c.variableRate && n % 7 == 3 ? 0.013 : 0;
+            EXPECT_NEAR(FrameSource::FrameTime(n), n / 25.0 + late, 1e-9) << n;
+        }
+        EXPECT_NEAR(FrameSource::FrameDuration(), 1 / 25.0, 1e-9);
+
+        ASSERT_TRUE(FrameSource::SetCropRect(4, 6, 21, 17));
+        for (bool crop : {false, true}) {
+            FrameSource::SetCropEnabled(crop);
+            FrameSource::PreparedImage image;
+            for (int n : {9, 2, 14}) {
+                ASSERT_TRUE(FrameSource::PrepareImage(n, image)) << n;
+                ASSERT_TRUE(FrameSource::PrepareFrame(n));
+                const uint8_t* output = FrameSource::OutputImage();
+                const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(FrameSource::OutputImageSize());
+                EXPECT_EQ(image.frame, n);
+                ASSERT_EQ(image.dib.size(), bytes) << crop << " " << n;
+                EXPECT_EQ(std::memcmp(image.dib.data(), output, bytes), 0) << crop << " " << n;
+                EXPECT_EQ(std::memcmp(&image.fileHeader, &FrameSource::OutputFileHeader(), sizeof image.fileHeader), 0);
+            }
+        }
+        EXPECT_FALSE(FrameSource::PrepareImage(15, *std::make_unique<FrameSource::PreparedImage>()));
+        FrameSource::CloseVideo();
+    }
+}

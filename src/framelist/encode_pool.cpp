@@ -1,0 +1,163 @@
+#include "framelist/encode_pool.h"
+
+#include <QThread>
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "framesource/image_writers.h"
+#include "platform/dib.h"
+
+namespace ranking {
+namespace {
+
+// The workers yield to the thread that decodes and to the window's events: a decode that
+// waits for the processor holds every worker up, and the window must answer while they run.
+constexpr int kWorkerNice = 5;
+
+// Pictures in flight per worker: one being encoded and one waiting, so that no worker idles
+// while the next picture is prepared.
+constexpr size_t kInFlightPerWorker = 2;
+
+// A JPEG with only the writing options of another, for one thread's own use.
+void CopyWritingOptions(const gfx::JpegImage& from, gfx::JpegImage& to) {
+    to.setQuality(from.quality());
+    to.setGrayscale(from.grayscale());
+    to.setProgressiveEncoding(from.progressiveEncoding());
+}
+
+}  // namespace
+
+int AllCores() { return std::max(1, QThread::idealThreadCount()); }
+
+EncodePool::EncodePool(int threads, const gfx::JpegImage& options, bool keepEncodings, bool encode,
+                       std::function<void()> onResult)
+    : keepEncodings_(keepEncodings), encode_(encode), onResult_(std::move(onResult)) {
+    CopyWritingOptions(options, options_);
+    const int workers = threads <= 0 ? AllCores() : threads;
+    if (workers <= 1) return;  // encoded on the caller's thread
+    capacity_ = size_t(workers) * kInFlightPerWorker;
+    threads_.reserve(size_t(workers));
+    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+}
+
+EncodePool::~EncodePool() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    workAvailable_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+}
+
+bool EncodePool::full() const {
+    std::lock_guard lock(mutex_);
+    return slots_.size() >= capacity_;
+}
+
+bool EncodePool::pending() const {
+    std::lock_guard lock(mutex_);
+    return !slots_.empty();
+}
+
+bool EncodePool::ready() const {
+    std::lock_guard lock(mutex_);
+    return !slots_.empty() && slots_.front().done;
+}
+
+void EncodePool::encode(Slot& slot, gfx::JpegImage& jpeg) const {
+    Result& result = slot.result;
+    const std::vector<uint8_t>& dib = result.image.dib;
+    if (dib.size() < sizeof(dib::BitmapInfoHeader)) return;
+    dib::BitmapInfoHeader header;
+    std::memcpy(&header, dib.data(), sizeof header);
+    const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
+    result.size = int64_t(header.biWidth) * height * 4;
+    if (!encode_) return;
+    try {
+        if (!FrameSource::EncodePrepared(result.image, jpeg)) return;
+        result.length = int64_t(jpeg.data().size());
+        if (keepEncodings_) result.image.jpeg = jpeg.data();
+    } catch (...) {
+        slot.error = std::current_exception();
+    }
+}
+
+void EncodePool::submit(FrameSource::PreparedImage image) {
+    if (threads_.empty()) {
+        Slot slot;
+        slot.result.image = std::move(image);
+        slot.started = slot.done = true;
+        gfx::JpegImage jpeg;
+        CopyWritingOptions(options_, jpeg);
+        encode(slot, jpeg);
+        slots_.push_back(std::move(slot));
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        Slot& slot = slots_.emplace_back();
+        slot.result.image = std::move(image);
+    }
+    workAvailable_.notify_one();
+}
+
+bool EncodePool::armWake() {
+    std::lock_guard lock(mutex_);
+    if (slots_.empty() || slots_.front().done) return false;
+    wakeArmed_ = true;
+    return true;
+}
+
+EncodePool::Result EncodePool::take() {
+    std::unique_lock lock(mutex_);
+    resultReady_.wait(lock, [this] { return !slots_.empty() && slots_.front().done; });
+    Slot slot = std::move(slots_.front());
+    slots_.pop_front();
+    if (unstarted_ > 0) --unstarted_;
+    lock.unlock();
+    if (slot.error) std::rethrow_exception(slot.error);
+    return std::move(slot.result);
+}
+
+FrameSource::PreparedImage EncodePool::blank() {
+    if (recycled_.empty()) return {};
+    FrameSource::PreparedImage image = std::move(recycled_.back());
+    recycled_.pop_back();
+    return image;
+}
+
+void EncodePool::recycle(FrameSource::PreparedImage image) {
+    if (recycled_.size() <= capacity_) recycled_.push_back(std::move(image));
+}
+
+void EncodePool::work() {
+    // On Linux the nice value of a thread is its own.
+    setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
+    gfx::JpegImage jpeg;
+    CopyWritingOptions(options_, jpeg);
+    while (true) {
+        Slot* slot = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            workAvailable_.wait(lock, [this] { return stopping_ || unstarted_ < slots_.size(); });
+            if (stopping_) return;
+            slot = &slots_[unstarted_++];
+            slot->started = true;
+        }
+        encode(*slot, jpeg);
+        bool wake = false;
+        {
+            std::lock_guard lock(mutex_);
+            slot->done = true;
+            wake = std::exchange(wakeArmed_, false);
+        }
+        resultReady_.notify_all();
+        if (wake && onResult_) onResult_();
+    }
+}
+
+}  // namespace ranking

@@ -1,0 +1,92 @@
+#pragma once
+// JPEG encoding of prepared pictures on a pool of worker threads. The frame source is read on
+// one thread only (the caller's), which prepares each picture and hands over a copy; the
+// workers encode the copies and the results come back in the order the pictures were given.
+// At most a few pictures per worker are in flight, so memory stays bounded at any size.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "framesource/frame_source.h"
+#include "platform/jpeg_image.h"
+
+namespace ranking {
+
+// The workers that "all cores" means: one per core the machine reports.
+int AllCores();
+
+class EncodePool {
+public:
+    struct Result {
+        FrameSource::PreparedImage image;  // its jpeg is kept only when the pool keeps encodings
+        int64_t size = 0;                  // the picture as 32-bit pixels, in bytes; 0 when not prepared
+        int64_t length = 0;                // the byte length of its JPEG encoding
+    };
+
+    // `threads` workers encode with `options`' writing options (0: all cores); with 1 every
+    // picture is encoded on the caller's thread as it is given. `keepEncodings` keeps each
+    // JPEG with its result; `encode` false hands pictures back unencoded (a batch of BMP
+    // files). `onResult` is told, on a worker's thread, when a result is ready after
+    // `armWake()` asked for it.
+    EncodePool(int threads, const gfx::JpegImage& options, bool keepEncodings, bool encode = true,
+               std::function<void()> onResult = {});
+    // Pictures not yet started are dropped; those being encoded are waited for.
+    ~EncodePool();
+    EncodePool(const EncodePool&) = delete;
+    EncodePool& operator=(const EncodePool&) = delete;
+
+    int workers() const { return int(threads_.size()); }
+    // No picture can be given before a result is taken.
+    bool full() const;
+    // Pictures given and not yet taken back.
+    bool pending() const;
+    // The oldest picture's result is ready.
+    bool ready() const;
+
+    void submit(FrameSource::PreparedImage image);
+    // Asks for one call of `onResult` at the next result; false when the oldest result is
+    // ready already, so that there is nothing to wait for.
+    bool armWake();
+    // The oldest picture's result, waited for; an encoding error is raised here.
+    Result take();
+
+    // Memory for the next picture, so that each frame does not map and fault in a new picture
+    // of several megabytes: one given back with recycle(), else a new one. Caller's thread only.
+    FrameSource::PreparedImage blank();
+    void recycle(FrameSource::PreparedImage image);
+
+private:
+    struct Slot {
+        Result result;
+        bool started = false;
+        bool done = false;
+        std::exception_ptr error;
+    };
+
+    void work();
+    void encode(Slot& slot, gfx::JpegImage& jpeg) const;
+
+    gfx::JpegImage options_;  // the writing options only
+    const bool keepEncodings_;
+    const bool encode_;
+    const std::function<void()> onResult_;
+    size_t capacity_ = 1;
+
+    mutable std::mutex mutex_;
+    std::condition_variable workAvailable_;
+    std::condition_variable resultReady_;
+    std::deque<Slot> slots_;  // oldest first; references stay valid while workers use them
+    size_t unstarted_ = 0;    // the first slot no worker has taken, counted from the front
+    bool stopping_ = false;
+    bool wakeArmed_ = false;
+    std::vector<std::thread> threads_;
+    std::vector<FrameSource::PreparedImage> recycled_;
+};
+
+}  // namespace ranking
