@@ -17,32 +17,14 @@
 #include "framelist/TFormListe.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/controls/radio_group.h"
+#include "support/run_program.h"
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// The batch command with no display at all, as from a script or a cron job.
-QProcessEnvironment NoDisplay() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
-    return environment;
-}
+using Outcome = testing_support::ProgramRun;
 
 Outcome RunBatch(const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(NoDisplay());
-    process.start(QStringLiteral(ORVEXA_BATCH_PATH), arguments);
-    Outcome run;
-    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    return testing_support::RunWithoutDisplay(QStringLiteral(ORVEXA_BATCH_PATH), arguments);
 }
 
 QByteArray Contents(const QString& path) {
@@ -355,7 +337,7 @@ TEST(BatchCommand, InterruptLeavesOnlyWholeFiles) {
     ASSERT_TRUE(fixture::WriteVideo(clip.toStdString(), video));
     const QString out = QString::fromStdString(dir.File("out"));
     QProcess process;
-    process.setProcessEnvironment(NoDisplay());
+    process.setProcessEnvironment(testing_support::WithoutDisplay());
     process.start(QStringLiteral(ORVEXA_BATCH_PATH), {"extract", clip, "--frames", "0-399", "--out", out});
     ASSERT_TRUE(process.waitForStarted());
     // Stopped once it has begun writing.

@@ -10,37 +10,19 @@
 
 #include "platform/metafile.h"
 #include "support/fixture_pictures.h"
+#include "support/run_program.h"
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Outcome RunProgram(const QString& program, const QStringList& arguments, const QByteArray& input = {}) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Outcome run;
-    if (!process.waitForStarted()) return run;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
+using Outcome = testing_support::ProgramRun;
+using testing_support::RunWithoutDisplay;
 
 class Installed : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         prefix_ = new QTemporaryDir;
-        install_ = RunProgram(ORVEXA_CMAKE_COMMAND, {"--install", ORVEXA_BUILD_DIR, "--prefix", prefix_->path()});
+        install_ =
+            RunWithoutDisplay(ORVEXA_CMAKE_COMMAND, {"--install", ORVEXA_BUILD_DIR, "--prefix", prefix_->path()});
     }
     static void TearDownTestSuite() {
         delete prefix_;
@@ -68,10 +50,10 @@ TEST_F(Installed, PutsEveryFileInItsPlaceAndTheValidatorsAgree) {
         EXPECT_EQ(icon.size(), QSize(size, size)) << size;
     }
 
-    const Outcome entry = RunProgram("desktop-file-validate", {desktop});
+    const Outcome entry = RunWithoutDisplay("desktop-file-validate", {desktop});
     EXPECT_EQ(entry.exitCode, 0) << entry.out.toStdString();
     EXPECT_FALSE(entry.out.contains("error:") || entry.out.contains("warning:")) << entry.out.toStdString();
-    const Outcome appstream = RunProgram("appstreamcli", {"validate", "--no-net", metainfo});
+    const Outcome appstream = RunWithoutDisplay("appstreamcli", {"validate", "--no-net", metainfo});
     EXPECT_EQ(appstream.exitCode, 0) << appstream.out.toStdString() << appstream.err.toStdString();
 
     QFile file(desktop);
@@ -85,17 +67,17 @@ TEST_F(Installed, PutsEveryFileInItsPlaceAndTheValidatorsAgree) {
 }
 
 TEST_F(Installed, ProgramsAnswerWithoutADisplayAndFindTheirHelper) {
-    const Outcome version = RunProgram(File("bin/orvexa"), {"--version"});
+    const Outcome version = RunWithoutDisplay(File("bin/orvexa"), {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "Orvexa 0.30\n");
-    const Outcome help = RunProgram(File("bin/orvexa"), {"--help"});
+    const Outcome help = RunWithoutDisplay(File("bin/orvexa"), {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: orvexa [FILE]"));
-    const Outcome wrong = RunProgram(File("bin/orvexa"), {"--frobnicate"});
+    const Outcome wrong = RunWithoutDisplay(File("bin/orvexa"), {"--frobnicate"});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_TRUE(wrong.out.isEmpty());
     EXPECT_TRUE(wrong.err.contains("Usage: orvexa [FILE]"));
-    EXPECT_EQ(RunProgram(File("bin/orvexa-batch"), {"--version"}).out, "orvexa-batch 0.30\n");
+    EXPECT_EQ(RunWithoutDisplay(File("bin/orvexa-batch"), {"--version"}).out, "orvexa-batch 0.30\n");
 
     // The installed program looks for the helper in libexec, and that helper draws metafiles.
     const QString helper = gfx::MetafileHelperFor(File("bin"));
@@ -105,7 +87,7 @@ TEST_F(Installed, ProgramsAnswerWithoutADisplayAndFindTheirHelper) {
     ASSERT_TRUE(wmf.open(QIODevice::WriteOnly));
     wmf.write(fixture::MakeWmf());
     wmf.close();
-    const Outcome svg = RunProgram(helper, {"svg", "wmf", wmf.fileName()});
+    const Outcome svg = RunWithoutDisplay(helper, {"svg", "wmf", wmf.fileName()});
     EXPECT_EQ(svg.exitCode, 0) << svg.err.toStdString();
     EXPECT_TRUE(svg.out.contains("<svg")) << svg.out.left(200).toStdString();
 }
