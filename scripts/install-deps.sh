@@ -10,8 +10,9 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libwmf-dev libemf2svg-dev
   libgtest-dev libgmock-dev
-  # drawing the icon's PNGs from its SVG at build time
-  librsvg2-bin
+  # drawing the icon's PNGs from its SVG at build time; CPack's dependency scan of the binaries
+  # for the Debian package (dpkg-shlibdeps, with file)
+  librsvg2-bin dpkg-dev file
   # running: the fonts libwmf draws metafile text with (without them it opens no WMF at all),
   # and the French texts of Qt's standard dialogs
   fonts-urw-base35 qt6-translations-l10n
