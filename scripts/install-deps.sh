@@ -10,12 +10,17 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libwmf-dev libemf2svg-dev
   libgtest-dev libgmock-dev
+  # drawing the icon's PNGs from its SVG at build time; CPack's dependency scan of the binaries
+  # for the Debian package (dpkg-shlibdeps, with file)
+  librsvg2-bin dpkg-dev file
   # running: the fonts libwmf draws metafile text with (without them it opens no WMF at all),
   # and the French texts of Qt's standard dialogs
   fonts-urw-base35 qt6-translations-l10n
   # testing the real program: a virtual X server and input, and assistive access over AT-SPI
   xvfb xauth xdotool x11-apps fonts-dejavu-core fonts-liberation
   dbus-daemon at-spi2-core python3-pyatspi
+  # checking the installed desktop entry and AppStream metadata
+  desktop-file-utils appstream
 )
 
 missing=()

@@ -1,18 +1,51 @@
-// Program start: the frame source's state, the application, the main window, then the JPEG
-// options and the About box; the message loop runs until the main window closes.
+// Program start: the command line, the frame source's state, the application, the main window,
+// then the JPEG options and the About box; the message loop runs until the main window closes.
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
 #include "app/TForm1.h"
+#include "app/command_line.h"
 #include "framesource/frame_source.h"
 #include "options/TAboutBox.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/application.h"
+#include "platform/errors.h"
 #include "platform/program_font.h"
 
+namespace {
+
+QStringList ArgumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    using command_line::StartRequest;
+    const QString programName = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
+    const StartRequest request = command_line::Parse(ArgumentsOf(argc, argv));
+    switch (request.action) {
+        case StartRequest::Action::Help:
+            std::fputs(command_line::UsageText(programName).toLocal8Bit().constData(), stdout);
+            return 0;
+        case StartRequest::Action::Version:
+            std::fputs(command_line::VersionText().toLocal8Bit().constData(), stdout);
+            return 0;
+        case StartRequest::Action::BadUsage:
+            std::fprintf(stderr, "%s: %s\n%s", programName.toLocal8Bit().constData(),
+                         request.error.toLocal8Bit().constData(),
+                         command_line::UsageText(programName).toLocal8Bit().constData());
+            return 2;
+        case StartRequest::Action::Run:
+            break;
+    }
+
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fprintf(stderr,
@@ -32,6 +65,14 @@ int main(int argc, char** argv) {
         mainWindow->setJpegOptionsWindow(jpegOptionsWindow.get());
         auto aboutBox = std::make_unique<TAboutBox>();
         mainWindow->show();
+        if (!request.file.isEmpty()) {
+            // Opened once the loop runs, so the window is up while a long video is indexed.
+            // The path is made absolute now, from the directory the program was started in.
+            const QString path = QFileInfo(request.file).absoluteFilePath();
+            QTimer::singleShot(0, mainWindow.get(), [window = mainWindow.get(), path] {
+                errors::Guard([&] { window->OpenVideoFile(path); });
+            });
+        }
         result = application.exec();
         FrameSource::ModuleEnd();
     }

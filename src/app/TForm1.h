@@ -43,6 +43,9 @@ public:
 
     // Opening and closing a video, and the edit fields' keyboard switch.
     void SpeedButtonOuvrirAviClick();
+    // Opens a file named on the command line as "Ouvrir..." opens the chosen one; a relative
+    // path is taken from the current directory.
+    void OpenVideoFile(const QString& path);
     void SpeedButtonFermerClick();
     void EditEnter();
     void EditExit();
@@ -125,6 +128,8 @@ private:
     void controlFocused(QWidget* control);
     // Opens the video into the frame source, showing the indexing's progress in the caption.
     bool OpenWithProgress(const QString& path);
+    // What "Ouvrir..." does once a file is chosen (none: the dialog was cancelled).
+    void OpenChosenFile(const QString& path, int serial);
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<TFormAvi> frameViewer_;

@@ -50,11 +50,18 @@ void TForm1::SpeedButtonOuvrirAviClick() {
     request.filter = kVideoFilter;
     request.multiSelect = false;
     const QStringList chosen = dialogs::current().openFiles(request);
+    OpenChosenFile(chosen.isEmpty() ? QString() : chosen.first(), serial);
+}
 
+void TForm1::OpenVideoFile(const QString& path) {
+    SpeedButtonFermerClick();
+    const int serial = ++openSerial_;
+    OpenChosenFile(QFileInfo(path).absoluteFilePath(), serial);
+}
+
+void TForm1::OpenChosenFile(const QString& path, int serial) {
     bool opened = false;
-    QString path;
-    if (!chosen.isEmpty()) {
-        path = chosen.first();
+    if (!path.isEmpty()) {
         const QFileInfo file(path);
         // Shown before the open, so the chosen file stays visible even when it cannot be opened.
         QString directory = file.absolutePath();

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -34,8 +35,18 @@ QString& HelperPathOverride() {
 
 QString HelperPath() {
     if (!HelperPathOverride().isEmpty()) return HelperPathOverride();
-    return QCoreApplication::applicationDirPath() + '/' + metafile::kHelperName;
+    return MetafileHelperFor(QCoreApplication::applicationDirPath());
 }
+
+}  // namespace
+
+QString MetafileHelperFor(const QString& programDirectory) {
+    const QString beside = programDirectory + '/' + metafile::kHelperName;
+    if (QFileInfo(beside).isExecutable()) return beside;
+    return QDir::cleanPath(programDirectory + '/' + ORVEXA_HELPER_FROM_BINDIR + '/' + metafile::kHelperName);
+}
+
+namespace {
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
 void LimitHelper() {

@@ -14,8 +14,11 @@ namespace gfx {
 // Null when the file is not a metafile that can be drawn.
 std::unique_ptr<Graphic> LoadMetafile(const QString& path);
 
-// The helper program is looked for next to the running program unless a path is set here
+// The helper program is looked for from the running program's directory unless a path is set here
 // (programs that live elsewhere in the build: tests, benchmarks).
 void SetMetafileHelperPath(const QString& path);
+// The helper of a program living in `programDirectory`: beside it in the build folder, in the
+// installed tree under libexec.
+QString MetafileHelperFor(const QString& programDirectory);
 
 }  // namespace gfx

@@ -47,7 +47,7 @@ bool XSession::start() {
     return true;
 }
 
-bool XSession::launch(const QString& program, const QString& workingDirectory) {
+bool XSession::launch(const QString& program, const QString& workingDirectory, const QStringList& arguments) {
     program_ = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DISPLAY", display_);
@@ -56,7 +56,7 @@ bool XSession::launch(const QString& program, const QString& workingDirectory) {
     program_->setProcessEnvironment(environment);
     program_->setWorkingDirectory(workingDirectory);
     program_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program_->start(program, {});
+    program_->start(program, arguments);
     return program_->waitForStarted(5000);
 }
 

@@ -21,7 +21,7 @@ public:
     const QString& display() const { return display_; }
 
     // Starts the program on this display in a working directory.
-    bool launch(const QString& program, const QString& workingDirectory);
+    bool launch(const QString& program, const QString& workingDirectory, const QStringList& arguments = {});
     bool programRunning() const;
     // Waits for the program to end; its exit code, or -1 when it did not end in time.
     int waitForExit(int milliseconds);

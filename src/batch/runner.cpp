@@ -1,0 +1,348 @@
+#include "batch/runner.h"
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "batch/interrupt.h"
+#include "batch/rank_output.h"
+#include "batch/terminal.h"
+#include "batch/video_work.h"
+
+namespace batch {
+
+namespace {
+
+constexpr int kExitStopped = 130;
+
+// The outcome of every video, and what the command prints and exits with.
+class Outcomes {
+public:
+    Outcomes(const Settings& settings) : s_(settings), rankings_(size_t(settings.videos.size())) {
+        for (qsizetype i = 0; i < settings.videos.size(); ++i) rankings_[size_t(i)].video = settings.videos[i];
+    }
+
+    void Failure(size_t video, const QString& message) {
+        terminal::Message(message);
+        rankings_[video].errors << message;
+    }
+    void Ranked(size_t video, std::vector<ranking::Ranked> frames) {
+        rankings_[video].ranked = true;
+        rankings_[video].frames = std::move(frames);
+    }
+    // The video's work is over: text rankings are printed in the command line's order.
+    void Finish(size_t video, VideoStatus status) {
+        terminal::Finished(video);
+        if (status == VideoStatus::Failed) failed_ = true;
+        if (status == VideoStatus::StopCommand) conflict_ = true;
+        if (status == VideoStatus::Stopped) stopped_ = true;
+        if (s_.command != Command::Rank || s_.json) return;
+        finished_.resize(rankings_.size());
+        finished_[video] = true;
+        while (printed_ < finished_.size() && finished_[printed_]) {
+            PrintRankingText(rankings_[printed_], rankings_.size() > 1);
+            rankings_[printed_].frames.clear();
+            ++printed_;
+        }
+    }
+    bool Conflict() const { return conflict_; }
+
+    int ExitStatus() {
+        terminal::EndProgress();
+        if (s_.command == Command::Rank && s_.json) PrintRankingJson(rankings_);
+        if (conflict_ || failed_) return 1;
+        return stopped_ || StopRequested() ? kExitStopped : 0;
+    }
+
+private:
+    const Settings& s_;
+    std::vector<VideoRanking> rankings_;
+    std::vector<bool> finished_;
+    size_t printed_ = 0;
+    bool failed_ = false;
+    bool conflict_ = false;
+    bool stopped_ = false;
+};
+
+// ---- one video after the other, in this process ----
+
+class LocalHost : public VideoHost {
+public:
+    LocalHost(Outcomes& outcomes, size_t video, const QString& name, int64_t& nextNumber)
+        : outcomes_(outcomes), video_(video), name_(name), nextNumber_(nextNumber) {}
+    void ReserveNames(int64_t names) override {
+        first_ = nextNumber_;
+        nextNumber_ += names;
+    }
+    int64_t FirstNumber() override { return first_; }
+    void Progress(int64_t done, int64_t total) override { terminal::Progress(video_, name_, done, total); }
+    void Ranked(const std::vector<ranking::Ranked>& ranked) override { outcomes_.Ranked(video_, ranked); }
+    void Failure(const QString& message) override { outcomes_.Failure(video_, message); }
+
+private:
+    Outcomes& outcomes_;
+    size_t video_;
+    QString name_;
+    int64_t& nextNumber_;
+    int64_t first_ = 0;
+};
+
+int RunHere(const Settings& s) {
+    Outcomes outcomes(s);
+    int64_t nextNumber = s.start;
+    for (qsizetype i = 0; i < s.videos.size() && !StopRequested() && !outcomes.Conflict(); ++i) {
+        LocalHost host(outcomes, size_t(i), s.videos[i], nextNumber);
+        outcomes.Finish(size_t(i), RunVideo(s, s.videos[i], host));
+    }
+    return outcomes.ExitStatus();
+}
+
+// ---- several videos at a time, each in a worker process ----
+//
+// A worker tells the command, one line each: "names N", "progress DONE TOTAL",
+// "rank FRAME BYTES", "fail MESSAGE"; the command answers "first NUMBER" once the videos
+// before have reserved their names. The worker's exit status is its VideoStatus.
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t sent = 0;
+    while (sent < text.size()) {
+        const ssize_t n = write(fd, text.data() + sent, text.size() - sent);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += size_t(n);
+    }
+    return true;
+}
+
+class WorkerHost : public VideoHost {
+public:
+    WorkerHost(int toCommand, int fromCommand) : out_(toCommand), in_(fromCommand) {}
+    void ReserveNames(int64_t names) override { Send("names " + std::to_string(names)); }
+    int64_t FirstNumber() override {
+        std::string line;
+        char c = 0;
+        for (;;) {
+            const ssize_t n = read(in_, &c, 1);
+            if (n < 0 && errno == EINTR) {
+                if (StopRequested()) return -1;
+                continue;
+            }
+            if (n <= 0) return -1;
+            if (c == '\n') break;
+            line += c;
+        }
+        return line.rfind("first ", 0) == 0 ? std::stoll(line.substr(6)) : -1;
+    }
+    void Progress(int64_t done, int64_t total) override {
+        Send("progress " + std::to_string(done) + ' ' + std::to_string(total));
+    }
+    void Ranked(const std::vector<ranking::Ranked>& ranked) override {
+        std::string text;
+        for (const ranking::Ranked& r : ranked) {
+            text += "rank " + std::to_string(r.frame) + ' ' + std::to_string(r.length) + '\n';
+        }
+        WriteAll(out_, text);
+    }
+    void Failure(const QString& message) override { Send("fail " + QString(message).replace('\n', ' ').toStdString()); }
+
+private:
+    void Send(const std::string& line) { WriteAll(out_, line + '\n'); }
+    int out_;
+    int in_;
+};
+
+struct Worker {
+    size_t video = 0;
+    pid_t pid = -1;
+    int fromWorker = -1;
+    int toWorker = -1;
+    std::string pending;  // a line not yet complete
+    std::vector<ranking::Ranked> ranked;
+    bool stopSent = false;
+};
+
+class Pool {
+public:
+    Pool(const Settings& settings)
+        : s_(settings), outcomes_(settings), names_(size_t(settings.videos.size()), -1), nextNumber_(settings.start) {}
+
+    int Run() {
+        const size_t videos = names_.size();
+        size_t next = 0;
+        while (next < videos || !workers_.empty()) {
+            const bool ending = StopRequested() || outcomes_.Conflict();
+            if (ending) {
+                // Videos not begun reserve nothing; running workers are told to stop.
+                for (; next < videos; ++next) names_[next] = 0;
+                for (Worker& w : workers_) {
+                    if (w.stopSent) continue;
+                    kill(w.pid, SIGINT);
+                    w.stopSent = true;
+                }
+            }
+            while (!ending && next < videos && workers_.size() < size_t(s_.jobs)) Start(next++);
+            GiveFirstNumbers();
+            if (workers_.empty()) continue;
+            Wait();
+        }
+        return outcomes_.ExitStatus();
+    }
+
+private:
+    void Start(size_t video) {
+        int up[2], down[2];
+        if (pipe(up) != 0 || pipe(down) != 0) {
+            outcomes_.Failure(video, QStringLiteral("%1: cannot start a worker").arg(s_.videos[qsizetype(video)]));
+            names_[video] = 0;
+            outcomes_.Finish(video, VideoStatus::Failed);
+            return;
+        }
+        std::fflush(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(up[0]);
+            close(down[1]);
+            for (const Worker& other : workers_) close(other.fromWorker), close(other.toWorker);
+            WorkerHost host(up[1], down[0]);
+            const VideoStatus status = RunVideo(s_, s_.videos[qsizetype(video)], host);
+            std::fflush(nullptr);
+            _exit(int(status));
+        }
+        close(up[1]);
+        close(down[0]);
+        if (pid < 0) {
+            close(up[0]);
+            close(down[1]);
+            outcomes_.Failure(video, QStringLiteral("%1: cannot start a worker").arg(s_.videos[qsizetype(video)]));
+            names_[video] = 0;
+            outcomes_.Finish(video, VideoStatus::Failed);
+            return;
+        }
+        Worker w;
+        w.video = video;
+        w.pid = pid;
+        w.fromWorker = up[0];
+        w.toWorker = down[1];
+        workers_.push_back(std::move(w));
+    }
+
+    void GiveFirstNumbers() {
+        while (numbered_ < names_.size() && names_[numbered_] >= 0) {
+            for (Worker& w : workers_) {
+                if (w.video == numbered_) WriteAll(w.toWorker, "first " + std::to_string(nextNumber_) + '\n');
+            }
+            nextNumber_ += names_[numbered_];
+            ++numbered_;
+        }
+    }
+
+    void Wait() {
+        std::vector<pollfd> fds;
+        for (const Worker& w : workers_) fds.push_back({w.fromWorker, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), 200) <= 0) return;  // a signal or the redraw interval
+        for (size_t i = fds.size(); i-- > 0;) {
+            if (fds[i].revents == 0) continue;
+            Worker& w = workers_[i];
+            char buffer[65536];
+            const ssize_t n = read(w.fromWorker, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n > 0) {
+                w.pending.append(buffer, size_t(n));
+                Lines(w);
+                continue;
+            }
+            End(i);
+        }
+    }
+
+    void Lines(Worker& w) {
+        size_t start = 0;
+        for (size_t end; (end = w.pending.find('\n', start)) != std::string::npos; start = end + 1) {
+            const std::string line = w.pending.substr(start, end - start);
+            const size_t space = line.find(' ');
+            const std::string word = line.substr(0, space);
+            const std::string rest = space == std::string::npos ? std::string() : line.substr(space + 1);
+            if (word == "names") {
+                names_[w.video] = std::stoll(rest);
+            } else if (word == "progress") {
+                const size_t gap = rest.find(' ');
+                terminal::Progress(w.video, s_.videos[qsizetype(w.video)], std::stoll(rest.substr(0, gap)),
+                                   std::stoll(rest.substr(gap + 1)));
+            } else if (word == "rank") {
+                const size_t gap = rest.find(' ');
+                w.ranked.push_back({int32_t(std::stol(rest.substr(0, gap))), std::stoll(rest.substr(gap + 1))});
+            } else if (word == "fail") {
+                outcomes_.Failure(w.video, QString::fromStdString(rest));
+            }
+        }
+        w.pending.erase(0, start);
+    }
+
+    void End(size_t index) {
+        Worker w = std::move(workers_[index]);
+        workers_.erase(workers_.begin() + ptrdiff_t(index));
+        close(w.fromWorker);
+        close(w.toWorker);
+        int waitStatus = 0;
+        while (waitpid(w.pid, &waitStatus, 0) < 0 && errno == EINTR) {
+        }
+        if (names_[w.video] < 0) names_[w.video] = 0;
+        VideoStatus status = VideoStatus::Failed;
+        if (WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) <= int(VideoStatus::Stopped)) {
+            status = VideoStatus(WEXITSTATUS(waitStatus));
+        } else {
+            outcomes_.Failure(
+                w.video, QStringLiteral("%1: the worker ended abnormally (%2)")
+                             .arg(s_.videos[qsizetype(w.video)])
+                             .arg(WIFSIGNALED(waitStatus) ? QStringLiteral("signal %1").arg(WTERMSIG(waitStatus))
+                                                          : QStringLiteral("status %1").arg(WEXITSTATUS(waitStatus))));
+        }
+        if (s_.command == Command::Rank && status != VideoStatus::Stopped && WIFEXITED(waitStatus)) {
+            if (status == VideoStatus::Done || !w.ranked.empty()) outcomes_.Ranked(w.video, std::move(w.ranked));
+        }
+        outcomes_.Finish(w.video, status);
+    }
+
+    const Settings& s_;
+    Outcomes outcomes_;
+    std::vector<Worker> workers_;
+    std::vector<int64_t> names_;  // per video; -1 until known
+    size_t numbered_ = 0;
+    int64_t nextNumber_;
+};
+
+bool PrepareOutDir(const Settings& s) {
+    if (s.command != Command::Extract) return true;
+    const QFileInfo dir(s.outDir);
+    if (!dir.exists() && !QDir().mkpath(s.outDir)) {
+        terminal::Message(QStringLiteral("%1: cannot make the output directory").arg(s.outDir));
+        return false;
+    }
+    if (!QFileInfo(s.outDir).isDir()) {
+        terminal::Message(QStringLiteral("%1: not a directory").arg(s.outDir));
+        return false;
+    }
+    if (!QFileInfo(s.outDir).isWritable()) {
+        terminal::Message(QStringLiteral("%1: cannot write there: permission denied").arg(s.outDir));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunCommand(const Settings& settings) {
+    if (!settings.quiet) terminal::EnableProgress();
+    if (!PrepareOutDir(settings)) return 1;
+    if (settings.jobs <= 1 || settings.videos.size() <= 1) return RunHere(settings);
+    return Pool(settings).Run();
+}
+
+}  // namespace batch

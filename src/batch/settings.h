@@ -1,0 +1,69 @@
+#pragma once
+// What one orvexa-batch command asks for, as read from its command line.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "framesource/frame_source.h"
+#include "framesource/output_names.h"
+
+namespace batch {
+
+enum class Command { Rank, Extract };
+// Which frames "extract" writes: the best by rank, a percentage of the frames by rank, or a list.
+enum class Choice { Best, Percent, Frames };
+// What happens to a file that is already where a picture is to be written.
+enum class Existing { Refuse, Overwrite, Skip };
+
+// A run of frame numbers of a --frames list, both ends included.
+struct FrameRun {
+    int32_t first = 0;
+    int32_t last = 0;
+};
+
+struct Settings {
+    Command command = Command::Rank;
+    QStringList videos;
+
+    // The frames' output picture and its JPEG encoding, as the program's crop rectangle with
+    // "Limiter au Cadre" and its JPEG options give them.
+    std::optional<FrameSource::CropRectangle> crop;
+    int quality = 100;
+    bool grayscale = false;
+    bool progressive = false;
+
+    // rank
+    bool json = false;
+
+    // extract
+    Choice choice = Choice::Best;
+    int32_t count = 0;  // --best N or --percent P
+    std::vector<FrameRun> frames;
+    naming::OutputType type = naming::OutputType::Bmp;
+    QString outDir = QStringLiteral(".");
+    QString prefix = QStringLiteral("IMAGE");
+    naming::Numbering numbering = naming::Numbering::Plain;
+    int width = 0;  // the zero-filled numbers' width
+    int32_t start = 1;
+    Existing existing = Existing::Refuse;
+
+    int jobs = 1;
+    bool quiet = false;
+};
+
+struct ParseResult {
+    enum class Outcome { Run, Help, Version, BadUsage };
+    Outcome outcome = Outcome::Run;
+    Settings settings;
+    QString error;
+};
+
+// `arguments` without the program's name.
+ParseResult ParseArguments(const QStringList& arguments);
+
+QString HelpText();
+
+}  // namespace batch

@@ -1,0 +1,24 @@
+#pragma once
+// Standard error of the batch command: its messages, and a progress line (video, frames done
+// of total, frames per second, time left) redrawn in place while standard error is a terminal.
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+namespace batch::terminal {
+
+// Shows progress from now on, when standard error is a terminal.
+void EnableProgress();
+// One message line, "orvexa-batch: TEXT"; a progress line in the way is cleared first.
+void Message(const QString& text);
+
+// Progress of the video at `index` (the command line's order); redrawn at most ten times a
+// second.
+void Progress(size_t index, const QString& video, int64_t done, int64_t total);
+// The video is no longer worked on.
+void Finished(size_t index);
+// Clears the line for good.
+void EndProgress();
+
+}  // namespace batch::terminal

@@ -1,0 +1,46 @@
+// orvexa-batch: the ranking and batch extraction of the list window for scripts, with no
+// window and no display. Options and messages are in English, as command-line tools' are.
+
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "batch/interrupt.h"
+#include "batch/runner.h"
+#include "batch/settings.h"
+#include "batch/write_answers.h"
+#include "framesource/jpeg_options.h"
+#include "platform/jpeg_image.h"
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const batch::ParseResult parsed = batch::ParseArguments(arguments);
+    switch (parsed.outcome) {
+        case batch::ParseResult::Outcome::Help:
+            std::fputs(batch::HelpText().toLocal8Bit().constData(), stdout);
+            return 0;
+        case batch::ParseResult::Outcome::Version:
+            std::printf("orvexa-batch %s\n", ORVEXA_VERSION);
+            return 0;
+        case batch::ParseResult::Outcome::BadUsage:
+            std::fprintf(stderr, "orvexa-batch: %s\nTry 'orvexa-batch --help'.\n",
+                         parsed.error.toLocal8Bit().constData());
+            return 2;
+        case batch::ParseResult::Outcome::Run:
+            break;
+    }
+    // No windows: the core application needs no display.
+    QCoreApplication application(argc, argv);
+    const batch::Settings& settings = parsed.settings;
+    batch::InstallStopSignals();
+    batch::InstallWriterAnswers(settings.existing == batch::Existing::Overwrite);
+    // Every JPEG is encoded with these options, as the JPEG options dialog sets them.
+    jpegoptions::SetSource([&settings](gfx::Graphic* graphic) {
+        if (auto* jpeg = dynamic_cast<gfx::JpegImage*>(graphic)) {
+            jpeg->setQuality(uint8_t(settings.quality));
+            jpeg->setGrayscale(settings.grayscale);
+            jpeg->setProgressiveEncoding(settings.progressive);
+        }
+    });
+    return batch::RunCommand(settings);
+}

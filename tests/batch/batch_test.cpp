@@ -1,0 +1,358 @@
+// orvexa-batch, run as a script runs it (no display): its rankings and files are those of the
+// program's "Best of..." and "Extraire Lot..." with the same settings, byte for byte, and those
+// of an independent libjpeg encode; bad videos, files in the way, unwritable places and Ctrl-C.
+#include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+
+#include "app/main_window_fixture.h"
+#include "framelist/TFormListe.h"
+#include "options/TFormOpJpeg.h"
+#include "platform/controls/radio_group.h"
+#include "support/run_program.h"
+
+namespace {
+
+using Outcome = testing_support::ProgramRun;
+
+Outcome RunBatch(const QStringList& arguments) {
+    return testing_support::RunWithoutDisplay(QStringLiteral(ORVEXA_BATCH_PATH), arguments);
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList FilesIn(const QString& directory) {
+    return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// The frames and lengths of a "rank" text output.
+std::vector<std::pair<int, qint64>> RankLines(const QString& out) {
+    std::vector<std::pair<int, qint64>> lines;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() == 2) lines.emplace_back(fields[0].toInt(), fields[1].toLongLong());
+    }
+    return lines;
+}
+
+// The settings shared by the program and the batch command in one comparison.
+struct SameSettings {
+    const char* name;
+    fixture::Codec codec;
+    std::string container;
+    QRect crop;  // empty: whole frames
+    int quality;
+    bool grayscale;
+    bool progressive;
+    bool jpeg;
+    int numbering;  // the main window's numbering item
+    int width;      // its mask's length
+    int start;
+    const char* prefix;
+};
+
+class BatchVersusProgram : public MainWindowTest {
+protected:
+    // "Liste...", "Best of...", "Abs" `best`, "Sél.", "Extraire Lot..." in the program.
+    void ExtractBestInTheProgram(const SameSettings& c, int best, const QString& outDir) {
+        ui().LabelRepFicImg->setText(outDir);
+        ui().EditNomFicImg->setText(c.prefix);
+        ui().RadioGroupNum->setItemIndex(c.numbering);
+        ui().EditFormat->setText(QString(c.width, '#'));
+        ui().EditDebut->setText(QString::number(c.start));
+        ui().RadioGroupTypeExtraction->setItemIndex(c.jpeg ? 1 : 0);
+        options.findChild<QLineEdit*>("CompressionQuality")->setText(QString::number(c.quality));
+        options.findChild<QCheckBox*>("GrayScale")->setChecked(c.grayscale);
+        options.findChild<QCheckBox*>("ProgressiveEncoding")->setChecked(c.progressive);
+        if (!c.crop.isEmpty()) {
+            FrameSource::SetCropRect(c.crop.top(), c.crop.left(), c.crop.height(), c.crop.width());
+            QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+            ASSERT_TRUE(ui().CheckBoxCadre->isChecked());
+        }
+        ui().SpeedButtonListe->click();
+        TFormListe* list = window->ListWindow();
+        QTest::mouseClick(FindControl<SpeedButton>(*list, "SpeedButtonBestOf"), Qt::LeftButton);
+        FindControl<QLineEdit>(*list, "EditNombre")->setText(QString::number(best));
+        FindControl<RadioGroup>(*list, "RadioGroup1")->setItemIndex(0);
+        QTest::mouseClick(FindControl<SpeedButton>(*list, "SpeedButton1"), Qt::LeftButton);
+        QTest::mouseClick(FindControl<SpeedButton>(*list, "SpeedButtonExtraire"), Qt::LeftButton);
+    }
+
+    static QStringList SameOptions(const SameSettings& c) {
+        QStringList arguments;
+        if (!c.crop.isEmpty()) {
+            arguments << "--crop"
+                      << QStringLiteral("%1,%2,%3,%4")
+                             .arg(c.crop.left())
+                             .arg(c.crop.top())
+                             .arg(c.crop.width())
+                             .arg(c.crop.height());
+        }
+        arguments << "--quality" << QString::number(c.quality);
+        if (c.grayscale) arguments << "--grayscale";
+        if (c.progressive) arguments << "--progressive";
+        return arguments;
+    }
+
+    TFormOpJpeg options;
+};
+
+TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
+    window->setJpegOptionsWindow(&options);
+    const SameSettings cases[] = {
+        {"H.264 MP4, cropped, JPEG 85, padded:3 from 7", fixture::Codec::H264, "mp4", QRect(13, 9, 101, 77), 85, false,
+         false, true, 1, 3, 7, "best"},
+        {"MPEG-4 AVI, whole, BMP, normal from 1", fixture::Codec::Mpeg4BFrames, "avi", QRect(), 100, false, false,
+         false, 0, 0, 1, "IMAGE"},
+        {"VP9 WebM, cropped, grey progressive JPEG 60, no number", fixture::Codec::Vp9, "webm", QRect(0, 0, 160, 64),
+         60, true, true, true, 2, 0, 1, "one"},
+    };
+    int serial = 0;
+    for (const SameSettings& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixture::VideoOptions video;
+        video.codec = c.codec;
+        video.container = c.container;
+        video.frames = 26;
+        const QString path = QString::fromStdString(dir.File("clip" + std::to_string(serial) + "." + c.container));
+        ASSERT_TRUE(fixture::WriteVideo(path.toStdString(), video));
+        dialogs->queueFiles({path});
+        ui().SpeedButtonOuvrirAvi->click();
+        ASSERT_TRUE(FrameSource::VideoOpen());
+
+        // "Aucune" writes one name again and again; the program asks and is told to replace.
+        const int best = c.numbering == 2 ? 1 : 10;
+        const QString programDir = QString::fromStdString(dir.File("program" + std::to_string(serial))) + '/';
+        const QString batchDir = QString::fromStdString(dir.File("batch" + std::to_string(serial)));
+        ASSERT_TRUE(QDir().mkpath(programDir));
+        ExtractBestInTheProgram(c, best, programDir);
+
+        // The ranking: the list's order and its "Tri" lengths.
+        const Outcome rank = RunBatch(QStringList{"rank", path} + SameOptions(c));
+        ASSERT_EQ(rank.exitCode, 0) << rank.err.toStdString();
+        const auto lines = RankLines(rank.out);
+        const framelist::FrameTable& table = window->ListWindow()->table();
+        ASSERT_EQ(int(lines.size()), table.size());
+        for (int row = 0; row < table.size(); ++row) {
+            EXPECT_EQ(lines[size_t(row)].first, table.row(row).num) << "row " << row;
+            EXPECT_EQ(lines[size_t(row)].second, table.row(row).tri) << "row " << row;
+        }
+
+        // The files: the same names holding the same bytes.
+        const QString numbering = c.numbering == 0   ? QStringLiteral("normal")
+                                  : c.numbering == 1 ? QStringLiteral("padded:%1").arg(c.width)
+                                                     : QStringLiteral("none");
+        const Outcome extract = RunBatch(QStringList{"extract", path, "--best", QString::number(best), "--format",
+                                                     c.jpeg ? "jpg" : "bmp", "--out", batchDir, "--prefix", c.prefix,
+                                                     "--numbering", numbering, "--start", QString::number(c.start)} +
+                                         SameOptions(c));
+        ASSERT_EQ(extract.exitCode, 0) << extract.err.toStdString();
+        EXPECT_TRUE(extract.out.isEmpty());
+        const QStringList written = FilesIn(programDir);
+        ASSERT_EQ(written.size(), best);
+        EXPECT_EQ(FilesIn(batchDir), written);
+        for (const QString& name : written) {
+            EXPECT_EQ(Contents(batchDir + '/' + name), Contents(programDir + name)) << name.toStdString();
+        }
+        FrameSource::CloseVideo();
+        ++serial;
+    }
+}
+
+// The picture of a frame as FFmpeg decodes the file from the start, cut and written as a PPM,
+// then encoded by libjpeg's own cjpeg: the batch command's JPEG holds exactly those bytes.
+TEST(BatchCommand, JpegFilesAreThoseOfCjpegOnTheDecodedFrame) {
+    fixture::TempDir dir;
+    fixture::VideoOptions video;
+    video.codec = fixture::Codec::H264;
+    video.container = "matroska";
+    video.frames = 8;
+    const std::string path = dir.File("clip.mkv");
+    ASSERT_TRUE(fixture::WriteVideo(path, video));
+    const fixture::Decoded decoded = fixture::DecodeSequentially(path, 0);
+    ASSERT_EQ(decoded.pictures.size(), 8u);
+    const QRect cut(5, 7, 60, 50);
+    const QString out = QString::fromStdString(dir.File("out"));
+    const Outcome run = RunBatch({"extract", QString::fromStdString(path), "--frames", "6,2", "--crop", "5,7,60,50",
+                                  "--quality", "75", "--format", "jpg", "--out", out});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(FilesIn(out), (QStringList{"IMAGE1.JPG", "IMAGE2.JPG"}));
+
+    const int stride = ((decoded.width * 3 + 3) / 4) * 4;
+    for (const auto& [frame, name] : {std::pair{6, "IMAGE1.JPG"}, std::pair{2, "IMAGE2.JPG"}}) {
+        QByteArray ppm = QStringLiteral("P6\n%1 %2\n255\n").arg(cut.width()).arg(cut.height()).toLatin1();
+        for (int y = cut.top(); y <= cut.bottom(); ++y) {
+            const uint8_t* row = decoded.pictures[size_t(frame)].data() + size_t(decoded.height - 1 - y) * stride;
+            for (int x = cut.left(); x <= cut.right(); ++x)
+                ppm.append(char(row[3 * x + 2])).append(char(row[3 * x + 1])).append(char(row[3 * x]));
+        }
+        QProcess cjpeg;
+        cjpeg.start("cjpeg", {"-quality", "75", "-baseline"});
+        ASSERT_TRUE(cjpeg.waitForStarted()) << "cjpeg (libjpeg-turbo-progs) is missing";
+        cjpeg.write(ppm);
+        cjpeg.closeWriteChannel();
+        ASSERT_TRUE(cjpeg.waitForFinished());
+        EXPECT_EQ(Contents(out + '/' + name), cjpeg.readAllStandardOutput()) << name;
+    }
+}
+
+TEST(BatchCommand, BadVideosFailWithTheOthersDoneAtOnceOrInWorkers) {
+    fixture::TempDir dir;
+    fixture::VideoOptions video;
+    video.frames = 9;
+    const QString first = QString::fromStdString(dir.File("first.avi"));
+    const QString second = QString::fromStdString(dir.File("second.mp4"));
+    const QString text = QString::fromStdString(dir.File("notes.avi"));
+    ASSERT_TRUE(fixture::WriteVideo(first.toStdString(), video));
+    video.container = "mp4";
+    video.codec = fixture::Codec::H264;
+    ASSERT_TRUE(fixture::WriteVideo(second.toStdString(), video));
+    ASSERT_TRUE(fixture::WriteBadFile(text.toStdString(), fixture::BadFile::Text, ""));
+    const QString missing = QString::fromStdString(dir.File("missing.mp4"));
+
+    QString sequential;
+    for (const QString jobs : {"1", "3"}) {
+        SCOPED_TRACE("jobs " + jobs.toStdString());
+        const QString out = QString::fromStdString(dir.File("out" + jobs.toStdString()));
+        const Outcome run = RunBatch({"extract", first, text, missing, second, "--best", "2", "--jobs", jobs, "--out",
+                                      out, "--numbering", "padded:2"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(text + ": cannot be read as a video")) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(missing + ": no such file")) << run.err.toStdString();
+        // The names go on from one video to the next in the command line's order.
+        EXPECT_EQ(FilesIn(out), (QStringList{"IMAGE01.BMP", "IMAGE02.BMP", "IMAGE03.BMP", "IMAGE04.BMP"}));
+
+        const Outcome rank = RunBatch({"rank", first, text, second, "--json", "--jobs", jobs});
+        EXPECT_EQ(rank.exitCode, 1);
+        const QJsonArray videos = QJsonDocument::fromJson(rank.out.toUtf8()).array();
+        ASSERT_EQ(videos.size(), 3);
+        EXPECT_EQ(videos[0].toObject()["frames"].toArray().size(), 9);
+        EXPECT_EQ(videos[1].toObject()["frames"].toArray().size(), 0);
+        EXPECT_EQ(videos[1].toObject()["errors"].toArray().size(), 1);
+        EXPECT_EQ(videos[2].toObject()["video"].toString(), second);
+        if (sequential.isEmpty()) {
+            sequential = rank.out;
+        } else {
+            EXPECT_EQ(rank.out, sequential);
+        }
+    }
+}
+
+TEST(BatchCommand, FilesInTheWayAndPlacesThatCannotBeWritten) {
+    fixture::TempDir dir;
+    fixture::VideoOptions video;
+    video.frames = 6;
+    const QString clip = QString::fromStdString(dir.File("clip.avi"));
+    ASSERT_TRUE(fixture::WriteVideo(clip.toStdString(), video));
+    const QString out = QString::fromStdString(dir.File("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    QFile mine(out + "/IMAGE2.BMP");
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.write("mine");
+    mine.close();
+
+    struct Case {
+        const char* name;
+        QStringList options;
+        int exitCode;
+        QStringList files;
+    };
+    const Case cases[] = {
+        {"refused", {}, 1, {"IMAGE1.BMP", "IMAGE2.BMP"}},
+        {"skipped", {"--skip-existing"}, 0, {"IMAGE1.BMP", "IMAGE2.BMP", "IMAGE3.BMP"}},
+        {"replaced", {"--overwrite"}, 0, {"IMAGE1.BMP", "IMAGE2.BMP", "IMAGE3.BMP"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(out).remove("IMAGE1.BMP");
+        QDir(out).remove("IMAGE3.BMP");
+        const Outcome run = RunBatch(QStringList{"extract", clip, "--frames", "0-2", "--out", out} + c.options);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_EQ(FilesIn(out), c.files);
+        const bool replaced = c.options.contains("--overwrite");
+        EXPECT_EQ(Contents(out + "/IMAGE2.BMP") == "mine", !replaced);
+        if (c.exitCode == 1) {
+            EXPECT_TRUE(run.err.contains(out + "/IMAGE2.BMP: file exists")) << run.err.toStdString();
+        }
+    }
+
+    // A directory that cannot be made: under a file.
+    const Outcome run = RunBatch({"extract", clip, "--best", "1", "--out", out + "/IMAGE2.BMP/sub"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("IMAGE2.BMP/sub: cannot make the output directory")) << run.err.toStdString();
+}
+
+TEST(BatchCommand, UsageMistakesExitWithTwoAndHelpNeedsNoDisplay) {
+    const QStringList mistakes[] = {
+        {},
+        {"sort", "a.avi"},
+        {"rank"},
+        {"extract", "a.avi"},
+        {"extract", "a.avi", "--best", "3", "--frames", "1"},
+        {"extract", "a.avi", "--frames", "9-2"},
+        {"extract", "a.avi", "--frames", "1,,2"},
+        {"extract", "a.avi", "--best", "-1"},
+        {"extract", "a.avi", "--best", "2", "--numbering", "padded"},
+        {"extract", "a.avi", "--best", "2", "--format", "png"},
+        {"extract", "a.avi", "--best", "2", "--overwrite", "--skip-existing"},
+        {"rank", "a.avi", "--quality", "0"},
+        {"rank", "a.avi", "--crop", "1,2,0,4"},
+        {"rank", "a.avi", "--best", "3"},
+        {"rank", "a.avi", "--jobs", "0"},
+        {"rank", "a.avi", "--frobnicate"},
+    };
+    for (const QStringList& arguments : mistakes) {
+        const Outcome run = RunBatch(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_TRUE(run.err.startsWith("orvexa-batch: ")) << run.err.toStdString();
+    }
+    const Outcome help = RunBatch({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("Example:"));
+    EXPECT_TRUE(help.out.contains("--skip-existing"));
+    EXPECT_EQ(RunBatch({"--version"}).out, "orvexa-batch 0.30\n");
+}
+
+// Ctrl-C while files are written: the command stops with 130 and every file it left is whole.
+TEST(BatchCommand, InterruptLeavesOnlyWholeFiles) {
+    fixture::TempDir dir;
+    fixture::VideoOptions video;
+    video.codec = fixture::Codec::Mjpeg;
+    video.width = 640;
+    video.height = 480;
+    video.frames = 400;
+    const QString clip = QString::fromStdString(dir.File("clip.avi"));
+    ASSERT_TRUE(fixture::WriteVideo(clip.toStdString(), video));
+    const QString out = QString::fromStdString(dir.File("out"));
+    QProcess process;
+    process.setProcessEnvironment(testing_support::WithoutDisplay());
+    process.start(QStringLiteral(ORVEXA_BATCH_PATH), {"extract", clip, "--frames", "0-399", "--out", out});
+    ASSERT_TRUE(process.waitForStarted());
+    // Stopped once it has begun writing.
+    while (FilesIn(out).isEmpty() && process.state() == QProcess::Running) process.waitForFinished(20);
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QStringList files = FilesIn(out);
+    if (files.size() < 400) {
+        EXPECT_EQ(process.exitCode(), 130);
+    }
+    const qint64 bmpBytes = 54 + qint64(640) * 3 * 480;
+    for (const QString& name : files) {
+        EXPECT_TRUE(QRegularExpression("^IMAGE[0-9]+\\.BMP$").match(name).hasMatch()) << name.toStdString();
+        EXPECT_EQ(QFileInfo(out + '/' + name).size(), bmpBytes) << name.toStdString();
+    }
+}
+
+}  // namespace
