@@ -259,13 +259,7 @@ bool GetFrame::Open(const AviStream& stream) {
         }
     }
 
-    dibHeader_.biSize = sizeof dibHeader_;
-    dibHeader_.biWidth = width_;
-    dibHeader_.biHeight = height_;
-    dibHeader_.biPlanes = 1;
-    dibHeader_.biBitCount = 24;
-    dibHeader_.biCompression = dib::kRgbCompression;
-    dibHeader_.biSizeImage = uint32_t(dib::ImageSize(width_, height_, 24));
+    dibHeader_ = dib::BgrHeader(width_, height_);
     dibHeader_.biXPelsPerMeter = header.biXPelsPerMeter;
     dibHeader_.biYPelsPerMeter = header.biYPelsPerMeter;
 

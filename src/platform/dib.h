@@ -59,6 +59,19 @@ constexpr int64_t PaletteBytes(const BitmapInfoHeader& header) {
     return 4 * (int64_t(1) << header.biBitCount);
 }
 
+// The header of a bottom-up 24-bit picture of width x height pixels, as the video readers give.
+inline BitmapInfoHeader BgrHeader(int32_t width, int32_t height) {
+    BitmapInfoHeader header;
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = kRgbCompression;
+    header.biSizeImage = uint32_t(ImageSize(width, height, 24));
+    return header;
+}
+
 // The BMP file header of a picture whose pixels follow the headers and colour table.
 inline BitmapFileHeader MakeFileHeader(int64_t paletteBytes, int64_t imageSize) {
     BitmapFileHeader header;

@@ -163,16 +163,8 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     }
     if (index_.presented.empty()) return false;
 
-    const int64_t imageSize = dib::ImageSize(width_, height_, 24);
-    dib_.assign(sizeof(dib::BitmapInfoHeader) + size_t(imageSize), 0);
-    dib::BitmapInfoHeader header;
-    header.biSize = sizeof header;
-    header.biWidth = width_;
-    header.biHeight = height_;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = dib::kRgbCompression;
-    header.biSizeImage = uint32_t(imageSize);
+    const dib::BitmapInfoHeader header = dib::BgrHeader(width_, height_);
+    dib_.assign(sizeof header + size_t(header.biSizeImage), 0);
     std::memcpy(dib_.data(), &header, sizeof header);
     return true;
 }
