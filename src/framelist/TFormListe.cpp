@@ -205,7 +205,7 @@ void TFormListe::Calculer1Click() {
         if (next < table_->size() && !pool.full()) {
             // A frame that cannot be prepared is measured as nothing, not as the previous picture.
             FrameSource::PreparedImage image = pool.blank();
-            FrameSource::PrepareImage(table_->row(next).num, image);
+            FrameSource::PrepareDecoded(table_->row(next).num, image);
             pool.submit(std::move(image));
             ++next;
             moved = true;
@@ -375,7 +375,7 @@ void TFormListe::SpeedButtonExtraireClick() {
             if (table_->row(next).marked()) {
                 main->MoveTo(next);
                 FrameSource::PreparedImage image;
-                FrameSource::PrepareImage(table_->row(next).num, image);
+                FrameSource::PrepareDecoded(table_->row(next).num, image);
                 pool.submit(std::move(image));
             }
             ++next;

@@ -68,19 +68,34 @@ bool EncodePool::ready() const {
     return !slots_.empty() && slots_.front().done;
 }
 
-void EncodePool::encode(Slot& slot, gfx::JpegImage& jpeg) const {
+void EncodePool::encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler& scaler) const {
     Result& result = slot.result;
-    const std::vector<uint8_t>& dib = result.image.dib;
-    if (dib.size() < sizeof(dib::BitmapInfoHeader)) return;
-    dib::BitmapInfoHeader header;
-    std::memcpy(&header, dib.data(), sizeof header);
-    const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
-    result.size = int64_t(header.biWidth) * height * 4;
-    if (!encode_) return;
+    FrameSource::PreparedImage& image = result.image;
     try {
-        if (!FrameSource::EncodePrepared(result.image, jpeg)) return;
+        // A ranking only measures: its frames are encoded from the conversion as it stands,
+        // without rows of their own. Files are written from the rows.
+        const bool measureOnly = encode_ && !keepEncodings_;
+        if (image.decoded && !measureOnly) FrameSource::CompleteImage(image, scaler);
+        if (image.dib.size() < sizeof(dib::BitmapInfoHeader)) return;
+        dib::BitmapInfoHeader header;
+        std::memcpy(&header, image.dib.data(), sizeof header);
+        const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
+        result.size = int64_t(header.biWidth) * height * 4;
+        if (!encode_) return;
+        if (image.decoded) {
+            const bool encoded = FrameSource::EncodeDecoded(*image.decoded, scaler, jpeg);
+            image.decoded.reset();
+            if (!encoded) {
+                // As a frame that could not be prepared.
+                image.dib.clear();
+                result.size = 0;
+                return;
+            }
+        } else if (!FrameSource::EncodePrepared(image, jpeg)) {
+            return;
+        }
         result.length = int64_t(jpeg.data().size());
-        if (keepEncodings_) result.image.jpeg = jpeg.data();
+        if (keepEncodings_) image.jpeg = jpeg.data();
     } catch (...) {
         slot.error = std::current_exception();
     }
@@ -93,7 +108,7 @@ void EncodePool::submit(FrameSource::PreparedImage image) {
         slot.started = slot.done = true;
         gfx::JpegImage jpeg;
         CopyWritingOptions(options_, jpeg);
-        encode(slot, jpeg);
+        encode(slot, jpeg, callerScaler_);
         slots_.push_back(std::move(slot));
         return;
     }
@@ -139,6 +154,7 @@ void EncodePool::work() {
     setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
     gfx::JpegImage jpeg;
     CopyWritingOptions(options_, jpeg);
+    avscale::PictureScaler scaler;
     while (true) {
         Slot* slot = nullptr;
         {
@@ -148,7 +164,7 @@ void EncodePool::work() {
             slot = &slots_[unstarted_++];
             slot->started = true;
         }
-        encode(*slot, jpeg);
+        encode(*slot, jpeg, scaler);
         bool wake = false;
         {
             std::lock_guard lock(mutex_);

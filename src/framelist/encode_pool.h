@@ -1,7 +1,7 @@
 #pragma once
 // JPEG encoding of prepared pictures on a pool of worker threads. The frame source is read on
-// one thread only (the caller's), which prepares each picture and hands over a copy; the
-// workers encode the copies and the results come back in the order the pictures were given.
+// one thread only (the caller's), which decodes each picture and hands it over; the workers
+// convert and encode them, and the results come back in the order the pictures were given.
 // At most a few pictures per worker are in flight, so memory stays bounded at any size.
 
 #include <condition_variable>
@@ -15,6 +15,7 @@
 
 #include "framesource/frame_source.h"
 #include "platform/jpeg_image.h"
+#include "platform/picture_scaler.h"
 
 namespace ranking {
 
@@ -70,7 +71,8 @@ private:
     };
 
     void work();
-    void encode(Slot& slot, gfx::JpegImage& jpeg) const;
+    // Completes, measures and encodes the slot's picture with this thread's scaler.
+    void encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler& scaler) const;
 
     gfx::JpegImage options_;  // the writing options only
     const bool keepEncodings_;
@@ -87,6 +89,7 @@ private:
     bool wakeArmed_ = false;
     std::vector<std::thread> threads_;
     std::vector<FrameSource::PreparedImage> recycled_;
+    avscale::PictureScaler callerScaler_;  // without workers, the caller's thread converts
 };
 
 }  // namespace ranking

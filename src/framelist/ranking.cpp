@@ -37,7 +37,7 @@ std::vector<Ranked> RankFrames(const std::vector<int32_t>& frames, gfx::JpegImag
                 break;
             }
             FrameSource::PreparedImage image = pool.blank();
-            FrameSource::PrepareImage(frames[next++], image);
+            FrameSource::PrepareDecoded(frames[next++], image);
             pool.submit(std::move(image));
         }
         if (!pool.pending()) break;

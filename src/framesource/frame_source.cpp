@@ -40,6 +40,7 @@ struct State {
     dib::BitmapFileHeader frameFileHeader;
     const uint8_t* decodedFrame = nullptr;
     const uint8_t* decodedBits = nullptr;
+    avscale::PictureScaler preparedScaler;  // completes the images prepared on this thread
 
     // The crop rectangle and the cropped copy of the frame.
     CropRectangle cropRect;
@@ -73,6 +74,9 @@ public:
           secondsPerFrame_(info.rate > 0 && info.scale > 0 ? double(info.scale) / info.rate : 1.0 / 25) {}
     ~AviFrames() override { avifile::AVIStreamGetFrameClose(decoder_); }
     const uint8_t* Frame(int32_t position) override { return avifile::AVIStreamGetFrame(*decoder_, position); }
+    std::unique_ptr<video::DecodedPicture> Decoded(int32_t position) override {
+        return avifile::AVIStreamGetFrameDecoded(*decoder_, position);
+    }
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) override {
         return avifile::AVIStreamGetFrameDisplay(*decoder_, position, pixels, stride);
     }
@@ -410,9 +414,10 @@ double FrameDuration() {
     return span > 0 ? span / (state.frameCount - 1) : kUnknown;
 }
 
-bool PrepareImage(int32_t position, PreparedImage& image) {
+bool PrepareDecoded(int32_t position, PreparedImage& image) {
     image.frame = position;
     image.jpeg.clear();
+    image.decoded.reset();
     image.paletteBytes = state.paletteBytes;
     const bool cropped = state.cropEnabled && state.cropDefined;
     if (cropped || !state.videoOpen || position < 0 || position >= state.frameCount) {
@@ -425,23 +430,39 @@ bool PrepareImage(int32_t position, PreparedImage& image) {
         image.dib.assign(state.outputImage, state.outputImage + bytes);
         return true;
     }
-    // The whole frame is converted straight into the image: a 1080p frame copied once more
-    // costs as much as a third of its conversion. The header is the one the readers give,
-    // rows bottom-up.
-    dib::BitmapInfoHeader header = state.decodeHeader;
-    header.biHeight = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-    header.biSizeImage = uint32_t(state.frameImageSize);
-    const size_t offset = sizeof header + size_t(state.paletteBytes);
-    // The rows' padding is never written: it is zeroed with the memory.
-    if (image.dib.size() != offset + size_t(state.frameImageSize))
-        image.dib.assign(offset + size_t(state.frameImageSize), 0);
-    std::memcpy(image.dib.data(), &header, sizeof header);
-    if (!state.frameDecoder->FrameBits(position, image.dib.data() + offset, state.frameStride)) {
+    // The whole frame is left as decoded, and its conversion to the rows to whoever completes
+    // the image: a 1080p frame copied once more costs as much as a third of its conversion.
+    image.decoded = state.frameDecoder->Decoded(position);
+    if (!image.decoded) {
         image.dib.clear();
         return false;
     }
+    // The header is the one the readers give, rows bottom-up; the rows come with CompleteImage.
+    dib::BitmapInfoHeader header = state.decodeHeader;
+    header.biHeight = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    header.biSizeImage = uint32_t(state.frameImageSize);
+    image.dib.resize(sizeof header + size_t(state.paletteBytes));
+    std::memcpy(image.dib.data(), &header, sizeof header);
     image.fileHeader = state.frameFileHeader;
     return true;
+}
+
+bool CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler) {
+    if (!image.decoded) return !image.dib.empty();
+    dib::BitmapInfoHeader header;
+    std::memcpy(&header, image.dib.data(), sizeof header);
+    const size_t offset = image.dib.size();
+    // The rows' padding is never written: it is zeroed with the memory.
+    image.dib.resize(offset + header.biSizeImage, 0);
+    const bool converted =
+        image.decoded->WriteBits(scaler, image.dib.data() + offset, dib::RowStride(header.biWidth, 24));
+    image.decoded.reset();
+    if (!converted) image.dib.clear();
+    return converted;
+}
+
+bool PrepareImage(int32_t position, PreparedImage& image) {
+    return PrepareDecoded(position, image) && CompleteImage(image, state.preparedScaler);
 }
 
 bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap) {

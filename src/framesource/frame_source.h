@@ -6,8 +6,10 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "platform/decoded_picture.h"
 #include "platform/dib.h"
 
 namespace gfx {
@@ -55,14 +57,23 @@ double FrameDuration();
 // source goes on to other frames.
 struct PreparedImage {
     int32_t frame = -1;
-    std::vector<uint8_t> dib;  // packed DIB: header, colour table, rows; empty when not prepared
+    // Packed DIB: header, colour table, rows; empty when not prepared. While `decoded` is
+    // held, only the header and colour table.
+    std::vector<uint8_t> dib;
     dib::BitmapFileHeader fileHeader;
     int32_t paletteBytes = 0;
     std::vector<uint8_t> jpeg;  // its JPEG encoding, when one was made
+    // The whole frame as decoded, when its conversion into the rows is left to CompleteImage.
+    std::unique_ptr<video::DecodedPicture> decoded;
 };
 // Prepares the frame and copies its output image, reusing the image's memory; false (and an
 // empty image) when the frame cannot be prepared.
 bool PrepareImage(int32_t position, PreparedImage& image);
+// The same, except that a whole frame is only decoded here: its conversion, the larger part
+// of the work, is left to CompleteImage, which any thread can call with its own scaler.
+bool PrepareDecoded(int32_t position, PreparedImage& image);
+// Converts the decoded frame into the image's rows; false (and an empty image) on failure.
+bool CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler);
 
 // The "Limiter au Cadre" switch.
 void SetCropEnabled(bool enabled);

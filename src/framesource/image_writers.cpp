@@ -58,12 +58,12 @@ bool WriteBmpFile(const QString& path) {
 }
 
 bool WritePreparedBmp(const PreparedImage& image, const QString& path) {
-    if (image.dib.empty()) return false;
+    if (image.dib.empty() || image.decoded) return false;
     return WriteBmpAside(path, image.fileHeader, image.dib.data(), int64_t(image.dib.size()));
 }
 
 bool WritePreparedJpeg(const PreparedImage& image, const QString& path) {
-    if (image.dib.empty()) return false;
+    if (image.dib.empty() || image.decoded) return false;
     gfx::JpegImage jpeg;
     if (image.jpeg.empty()) {
         // Not encoded beforehand: encoded here with the options of this moment.
@@ -78,8 +78,16 @@ bool WritePreparedJpeg(const PreparedImage& image, const QString& path) {
 }
 
 bool EncodePrepared(const PreparedImage& image, gfx::JpegImage& jpeg) {
-    if (image.dib.size() < sizeof(dib::BitmapInfoHeader)) return false;
+    if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return false;
     return EncodeDib(image.dib.data(), image.paletteBytes, jpeg);
+}
+
+bool EncodeDecoded(const video::DecodedPicture& picture, avscale::PictureScaler& scaler, gfx::JpegImage& jpeg) {
+    int64_t stride = 0;
+    const uint8_t* rows = picture.TopDownBits(scaler, stride);
+    if (!rows) return false;
+    jpeg.encodeBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride));
+    return true;
 }
 
 bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, gfx::JpegImage& jpeg) {

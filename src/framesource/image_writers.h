@@ -31,7 +31,8 @@ bool WriteJpegFile(const QString& path);
 
 // The writers of a picture prepared beforehand, which may have been encoded on another thread:
 // the same questions, errors and results as the writers of the output image. A prepared image
-// without its JPEG encoding is encoded with the options of this moment.
+// without its JPEG encoding is encoded with the options of this moment; one still waiting for
+// CompleteImage is not written.
 bool WritePreparedBmp(const PreparedImage& image, const QString& path);
 bool WritePreparedJpeg(const PreparedImage& image, const QString& path);
 
@@ -39,5 +40,8 @@ bool WritePreparedJpeg(const PreparedImage& image, const QString& path);
 // writing options; false for any other kind of DIB. Safe on any thread, one JPEG per thread.
 bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, gfx::JpegImage& jpeg);
 bool EncodePrepared(const PreparedImage& image, gfx::JpegImage& jpeg);
+// Encodes a decoded frame converted with `scaler`, without rows of its own: the same JPEG as
+// the completed image gives.
+bool EncodeDecoded(const video::DecodedPicture& picture, avscale::PictureScaler& scaler, gfx::JpegImage& jpeg);
 
 }  // namespace FrameSource

@@ -111,6 +111,7 @@ class GetFrame {
 public:
     bool Open(const AviStream& stream);
     const uint8_t* Fetch(int32_t position);
+    std::unique_ptr<video::DecodedPicture> FetchDecoded(int32_t position);
     bool FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride);
 
 private:
@@ -506,6 +507,12 @@ const uint8_t* GetFrame::Fetch(int32_t position) {
     return dib_.data();
 }
 
+std::unique_ptr<video::DecodedPicture> GetFrame::FetchDecoded(int32_t position) {
+    if (!Locate(position)) return nullptr;
+    auto picture = std::make_unique<video::DecodedPicture>(*held_, width_, height_, 0);
+    return picture->valid() ? std::move(picture) : nullptr;
+}
+
 // Straight from the decoded picture to 32-bit pixels, in one conversion: the same colours as
 // the 24-bit picture (the converters share their tables), without a second pass over it.
 bool GetFrame::FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
@@ -615,6 +622,10 @@ GetFrameHandle AVIStreamGetFrameOpen(AviStream& stream, const dib::BitmapInfoHea
 }
 
 const uint8_t* AVIStreamGetFrame(GetFrame& decoder, int32_t position) { return decoder.Fetch(position); }
+
+std::unique_ptr<video::DecodedPicture> AVIStreamGetFrameDecoded(GetFrame& decoder, int32_t position) {
+    return decoder.FetchDecoded(position);
+}
 
 bool AVIStreamGetFrameDisplay(GetFrame& decoder, int32_t position, uint8_t* pixels, int64_t stride) {
     return decoder.FetchDisplay(position, pixels, stride);

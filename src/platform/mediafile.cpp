@@ -76,7 +76,7 @@ public:
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
     double FrameTime(int32_t position) const;
-    bool FrameBits(int32_t position, uint8_t* rows, int64_t stride);
+    std::unique_ptr<video::DecodedPicture> Decoded(int32_t position);
 
     MediaIndex index_;
     int width_ = 0;
@@ -372,9 +372,10 @@ bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t st
     return Locate(position) && displayScaler_.ConvertToScreen(*held_, width_, height_, pixels, stride, clockwise_);
 }
 
-bool MediaFile::Impl::FrameBits(int32_t position, uint8_t* rows, int64_t stride) {
-    if (!Locate(position) || stride < stride_) return false;
-    return scaler_.Convert(*held_, AV_PIX_FMT_BGR24, width_, height_, rows, stride, true, clockwise_);
+std::unique_ptr<video::DecodedPicture> MediaFile::Impl::Decoded(int32_t position) {
+    if (!Locate(position)) return nullptr;
+    auto picture = std::make_unique<video::DecodedPicture>(*held_, width_, height_, clockwise_);
+    return picture->valid() ? std::move(picture) : nullptr;
 }
 
 double MediaFile::Impl::FrameTime(int32_t position) const {
@@ -407,8 +408,6 @@ bool MediaFile::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) 
     return impl_->FrameDisplay(position, pixels, stride);
 }
 double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(position); }
-bool MediaFile::FrameBits(int32_t position, uint8_t* rows, int64_t stride) {
-    return impl_->FrameBits(position, rows, stride);
-}
+std::unique_ptr<video::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 
 }  // namespace mediafile

@@ -29,8 +29,7 @@ public:
 
     const uint8_t* Frame(int32_t position) override;
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) override;
-    // Converted straight into the caller's rows.
-    bool FrameBits(int32_t position, uint8_t* rows, int64_t stride) override;
+    std::unique_ptr<video::DecodedPicture> Decoded(int32_t position) override;
     // Each picture's own time, so a variable rate shows; pictures of a file whose times are no
     // presentation order follow at the stream's average rate.
     double FrameTime(int32_t position) const override;

@@ -66,16 +66,15 @@ bool PictureScaler::Prepare(const Setup& setup) {
     return true;
 }
 
-bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows,
-                            int64_t stride, bool bottomUp, int clockwise) {
-    if (frame.width <= 0 || frame.height <= 0 || width <= 0 || height <= 0) return false;
-    if (width > kLargestPicture || height > kLargestPicture) return false;
-    if (clockwise != 0 && clockwise != 90 && clockwise != 180 && clockwise != 270) return false;
+int64_t PictureScaler::ConvertPadded(const AVFrame& frame, AVPixelFormat format, int width, int height, int clockwise,
+                                     int& pixelBytes) {
+    if (frame.width <= 0 || frame.height <= 0 || width <= 0 || height <= 0) return 0;
+    if (width > kLargestPicture || height > kLargestPicture) return 0;
+    if (clockwise != 0 && clockwise != 90 && clockwise != 180 && clockwise != 270) return 0;
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-    if (!descriptor) return false;
-    const int pixelBytes = av_get_bits_per_pixel(descriptor) / 8;
-    const int64_t used = int64_t(width) * pixelBytes;
-    if (pixelBytes <= 0 || stride < used) return false;
+    if (!descriptor) return 0;
+    pixelBytes = av_get_bits_per_pixel(descriptor) / 8;
+    if (pixelBytes <= 0) return 0;
 
     // The conversion is made at the stored picture's orientation, then turned on the way out.
     const bool sideways = clockwise == 90 || clockwise == 270;
@@ -83,7 +82,7 @@ bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int widt
     const int convertedHeight = sideways ? width : height;
     const Setup setup{frame.width,     frame.height, frame.format,     convertedWidth,
                       convertedHeight, format,       frame.colorspace, frame.color_range};
-    if (!Prepare(setup)) return false;
+    if (!Prepare(setup)) return 0;
 
     // Rows aligned as FFmpeg aligns its own frames, each with room for a whole last block.
     const int64_t paddedStride = ((int64_t(convertedWidth) + kRowSlackPixels) * pixelBytes + 63) / 64 * 64;
@@ -91,11 +90,20 @@ bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int widt
     if (padded_.size() < paddedSize) padded_.resize(paddedSize);
     uint8_t* dst[4] = {padded_.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(paddedStride), 0, 0, 0};
-    if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) <= 0) return false;
+    if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) <= 0) return 0;
+    return paddedStride;
+}
 
+bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows,
+                            int64_t stride, bool bottomUp, int clockwise) {
+    int pixelBytes = 0;
+    const int64_t paddedStride = ConvertPadded(frame, format, width, height, clockwise, pixelBytes);
+    const int64_t used = int64_t(width) * pixelBytes;
+    if (paddedStride == 0 || stride < used) return false;
+    const bool sideways = clockwise == 90 || clockwise == 270;
     if (clockwise != 0) {
-        CopyTurned(padded_.data(), paddedStride, convertedWidth, convertedHeight, pixelBytes, clockwise, rows, stride,
-                   bottomUp, width, height);
+        CopyTurned(padded_.data(), paddedStride, sideways ? height : width, sideways ? width : height, pixelBytes,
+                   clockwise, rows, stride, bottomUp, width, height);
         return true;
     }
     for (int y = 0; y < height; ++y) {
@@ -103,6 +111,21 @@ bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int widt
         std::memcpy(row, padded_.data() + y * paddedStride, size_t(used));
     }
     return true;
+}
+
+const uint8_t* PictureScaler::ConvertKept(const AVFrame& frame, AVPixelFormat format, int width, int height,
+                                          int clockwise, int64_t& stride) {
+    if (clockwise == 0) {
+        int pixelBytes = 0;
+        stride = ConvertPadded(frame, format, width, height, 0, pixelBytes);
+        return stride > 0 ? padded_.data() : nullptr;
+    }
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    if (!descriptor || width <= 0 || width > kLargestPicture || height <= 0 || height > kLargestPicture) return nullptr;
+    stride = int64_t(width) * (av_get_bits_per_pixel(descriptor) / 8);
+    if (stride <= 0) return nullptr;
+    turned_.resize(size_t(stride * height));
+    return Convert(frame, format, width, height, turned_.data(), stride, false, clockwise) ? turned_.data() : nullptr;
 }
 
 bool PictureScaler::ConvertToScreen(const AVFrame& frame, int width, int height, uint8_t* pixels, int64_t stride,

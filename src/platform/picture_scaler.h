@@ -23,6 +23,11 @@ public:
     // width * pixel size are left alone. False when the conversion cannot be made.
     bool Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows, int64_t stride,
                  bool bottomUp, int clockwise = 0);
+    // The same conversion, top-down, left in the scaler's own memory (valid until its next
+    // conversion) instead of copied into the caller's: its rows and their `stride`; null when
+    // the conversion cannot be made.
+    const uint8_t* ConvertKept(const AVFrame& frame, AVPixelFormat format, int width, int height, int clockwise,
+                               int64_t& stride);
     // The screen's 32-bit pixels, top-down: Convert to AV_PIX_FMT_BGRA, and pictures with
     // their own transparency (an alpha plane, a palette) made opaque, as the screen format is.
     bool ConvertToScreen(const AVFrame& frame, int width, int height, uint8_t* pixels, int64_t stride,
@@ -35,10 +40,14 @@ private:
         bool operator==(const Setup&) const = default;
     };
     bool Prepare(const Setup& setup);
+    // Converts into padded_ at the stored orientation; its stride, or 0 on failure.
+    int64_t ConvertPadded(const AVFrame& frame, AVPixelFormat format, int width, int height, int clockwise,
+                          int& pixelBytes);
 
     ffmpeg::Scaler sws_;
     Setup setup_;
     std::vector<uint8_t> padded_;
+    std::vector<uint8_t> turned_;  // a turned picture kept by ConvertKept
 };
 
 }  // namespace avscale

@@ -396,7 +396,9 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
         // The rows measured are the first frames, and the closing count says how many.
         int measured = 0;
         for (int row = 0; row < 40; ++row) measured += window_->table().cell(row, kColTri) != "0" ? 1 : 0;
-        if (c.stopAfter == 0) EXPECT_EQ(measured, 40);
+        if (c.stopAfter == 0) {
+            EXPECT_EQ(measured, 40);
+        }
         ASSERT_EQ(dialogs_->messages().size(), 1u);
         EXPECT_EQ(dialogs_->messages()[0].text, QString("\" %1 \" Images Traitées").arg(measured));
         std::vector<int> first;

@@ -34,16 +34,19 @@ int64_t ReferenceLength(int32_t frame, const RankCase& c, const QRect& cut) {
 
 // Every option of the encoder, on a video of each reader, with the window's thread alone and
 // with workers: the same lengths as an encode of the frame made another way, in ranking order.
+// Workers convert the decoded frames themselves, turned ones too.
 TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
     fixture::TempDir dir;
     struct VideoCase {
         const char* name;
         fixture::Codec codec;
         const char* container;
+        int clockwise;  // the turned picture is measured
     };
     const VideoCase videos[] = {
-        {"MPEG-4 AVI", fixture::Codec::Mpeg4BFrames, "avi"},
-        {"H.264 MP4", fixture::Codec::H264, "mp4"},
+        {"MPEG-4 AVI", fixture::Codec::Mpeg4BFrames, "avi", 0},
+        {"H.264 MP4", fixture::Codec::H264, "mp4", 0},
+        {"H.264 MOV turned 90 degrees", fixture::Codec::H264, "mov", 90},
     };
     const RankCase cases[] = {
         {"whole", false, 75, false, false},
@@ -57,6 +60,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
         fixture::VideoOptions options;
         options.codec = video.codec;
         options.container = video.container;
+        options.clockwise = video.clockwise;
         options.width = 96;
         options.height = 72;
         options.frames = 14;

@@ -1,0 +1,19 @@
+#include "platform/decoded_picture.h"
+
+namespace video {
+
+DecodedPicture::DecodedPicture(const AVFrame& frame, int width, int height, int clockwise)
+    : frame_(av_frame_alloc()), width_(width), height_(height), clockwise_(clockwise) {
+    if (frame_ && av_frame_ref(frame_.get(), &frame) < 0) frame_.reset();
+}
+
+bool DecodedPicture::WriteBits(avscale::PictureScaler& scaler, uint8_t* rows, int64_t stride) const {
+    return frame_ && scaler.Convert(*frame_, AV_PIX_FMT_BGR24, width_, height_, rows, stride, true, clockwise_);
+}
+
+const uint8_t* DecodedPicture::TopDownBits(avscale::PictureScaler& scaler, int64_t& stride) const {
+    if (!frame_) return nullptr;
+    return scaler.ConvertKept(*frame_, AV_PIX_FMT_BGR24, width_, height_, clockwise_, stride);
+}
+
+}  // namespace video
