@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -231,7 +232,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::KeyPress:
             return handlePreviewKey(watched, static_cast<QKeyEvent*>(event));
         case QEvent::FocusIn:
-            controlFocused(widget);
+            // The window becoming active hands the focus back without entering a control, even
+            // when it lands on another one than the window left (a control given the focus
+            // while the window was away; the first activation, which may come late).
+            if (static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason) controlFocused(widget);
             break;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:

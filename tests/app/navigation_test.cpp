@@ -161,18 +161,26 @@ TEST_F(MainWindowTest, ClosingTheMainWindowStopsARunningSlideshow) {
     EXPECT_FALSE(FrameSource::VideoOpen());
 }
 
+// Coming back to the window enters no control, whether the focus comes back where it was or
+// onto the control given it while the window was away (as at the late first activation of a
+// window shown without a window manager).
 TEST_F(MainWindowTest, ComingBackToTheWindowIsNotEnteringTheTrackBar) {
     OpenFixture(5);
     ui().SpeedButtonDemarrer->click();  // a first slideshow, played to its end
-    Focus(ui().TrackBarVideo);
-    ui().SpeedButtonPause->click();
-    ASSERT_EQ(ui().LabelEtat->text(), "Lecture en Cours");
-    QApplication::setActiveWindow(window->FrameViewer());
-    QApplication::processEvents();
-    QApplication::setActiveWindow(window.get());
-    QApplication::processEvents();
-    EXPECT_EQ(ui().LabelEtat->text(), "Lecture en Cours");
-    EXPECT_FALSE(window->isPaused());
+    for (bool focusedWhileAway : {false, true}) {
+        Focus(focusedWhileAway ? static_cast<QWidget*>(ui().EditDebut) : ui().TrackBarVideo);
+        ui().SpeedButtonPause->click();
+        ASSERT_EQ(ui().LabelEtat->text(), "Lecture en Cours") << focusedWhileAway;
+        QApplication::setActiveWindow(window->FrameViewer());
+        QApplication::processEvents();
+        if (focusedWhileAway) ui().TrackBarVideo->setFocus();
+        QApplication::setActiveWindow(window.get());
+        QApplication::processEvents();
+        EXPECT_TRUE(ui().TrackBarVideo->hasFocus()) << focusedWhileAway;
+        EXPECT_EQ(ui().LabelEtat->text(), "Lecture en Cours") << focusedWhileAway;
+        EXPECT_FALSE(window->isPaused()) << focusedWhileAway;
+        ui().SpeedButtonPause->click();
+    }
 }
 
 // "Cadence de la Vidéo", in the "Voir" menu and ticked at start, holds each frame of the
