@@ -1,6 +1,6 @@
 // Opens the input as a video (AVI or another container: the content decides) and fetches its
-// first, last and one more frame, both as the 24-bit picture that extraction uses and as the
-// viewer's screen picture.
+// first, last and one more frame, as the 24-bit picture that extraction uses, as the viewer's
+// screen picture and as the ranking's decoded frame, converted apart.
 #include <QApplication>
 
 #include "framesource/frame_source.h"
@@ -21,9 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t pick = 0;
     for (size_t i = 0; i < size && i < 64; ++i) pick = pick * 31 + data[i];
     gfx::Bitmap bitmap;
+    FrameSource::PreparedImage image;
     for (int32_t position : {0, count - 1, count > 0 ? int32_t(pick % uint32_t(count)) : 0}) {
         FrameSource::FetchFrame(position);
         FrameSource::LoadFrameBitmap(position, bitmap);
+        FrameSource::PrepareImage(position, image);
     }
     FrameSource::CloseVideo();
     return 0;
