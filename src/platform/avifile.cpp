@@ -1,6 +1,7 @@
 #include "platform/avifile.h"
 
 #include "platform/ffmpeg_handles.h"
+#include "platform/ffmpeg_setup.h"
 #include "platform/picture_scaler.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
-#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -50,8 +50,6 @@ struct FormatCloser {
 };
 
 std::atomic<int> initCount{0};
-
-void Quieten() { av_log_set_level(AV_LOG_QUIET); }
 
 }  // namespace
 
@@ -524,7 +522,8 @@ void AviStreamDeleter::operator()(AviStream* stream) const { std::default_delete
 void GetFrameDeleter::operator()(GetFrame* decoder) const { std::default_delete<GetFrame>()(decoder); }
 
 void AVIFileInit() {
-    if (initCount.fetch_add(1) == 0) Quieten();
+    initCount.fetch_add(1);
+    ffmpeg::SetUpLibraries();
 }
 
 void AVIFileExit() {
@@ -535,7 +534,7 @@ void AVIFileExit() {
 
 int32_t AVIFileOpen(FileHandle& file, const std::string& path) {
     file.reset();
-    Quieten();
+    ffmpeg::SetUpLibraries();
     auto container = std::make_shared<Container>();
     container->path = path;
     std::optional<riff::Layout> layout = riff::ReadLayout(path);

@@ -12,11 +12,11 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
-#include <libavutil/log.h>
 }
 
 #include "platform/dib.h"
 #include "platform/ffmpeg_handles.h"
+#include "platform/ffmpeg_setup.h"
 #include "platform/picture_scaler.h"
 
 namespace mediafile {
@@ -118,7 +118,7 @@ private:
 };
 
 bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
-    av_log_set_level(AV_LOG_QUIET);
+    ffmpeg::SetUpLibraries();
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return false;
     format_.reset(raw);

@@ -1,6 +1,7 @@
 // Files made to hurt a reader: each one opens as the program opens it (a video with its first,
 // last and a middle frame, both for extraction and for the screen; a picture as "Voir Image..."
-// loads it, a JPEG with each reading option) without a crash and within the time limit. The
+// loads it, a JPEG with each reading option) without a crash, within the time limit and without
+// claiming much more memory than the largest picture it may hold. The
 // files found by fuzzing are kept in tests/data/hostile; the rest are made here.
 #include <gtest/gtest.h>
 #include <QDir>
@@ -93,6 +94,17 @@ qint64 WorkDone() {
     return total;
 }
 
+// Megabytes of memory this process has held at most so far.
+qint64 PeakMemoryMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) / 1024;
+}
+
+// A file that names a size it does not hold is read without taking that memory: more than the
+// largest block the libraries grant at once (512 MB) is a fault.
+constexpr qint64 kMemoryLimitMb = 600;
+
 qint64 Timed(const std::function<void()>& work) {
     const qint64 before = WorkDone();
     work();
@@ -109,7 +121,9 @@ bool OpenEachWay(const QString& path) {
     const std::string name = QFileInfo(path).fileName().toStdString();
     if (IsVideo(path)) {
         bool opened = false;
+        const qint64 memoryBefore = PeakMemoryMb();
         EXPECT_LT(Timed([&] { opened = ViewVideo(path); }), kTimeLimitMs) << name;
+        EXPECT_LT(PeakMemoryMb() - memoryBefore, kMemoryLimitMb) << name;
         return opened;
     }
     // The reading options matter to JPEG pictures only.
