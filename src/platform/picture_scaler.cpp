@@ -17,11 +17,19 @@ constexpr int64_t kTailSlack = AV_INPUT_BUFFER_PADDING_SIZE + 128;
 constexpr int64_t kLargestPicture = 16384;
 
 // Copies the converted picture out, turned: output pixel (x, y) of a picture turned 90°
-// clockwise is source pixel (y, sourceHeight - 1 - x), and so on.
-void CopyTurned(const uint8_t* source, int64_t sourceStride, int sourceWidth, int sourceHeight, int pixelBytes,
-                int clockwise, uint8_t* rows, int64_t stride, bool bottomUp, int width, int height) {
+// clockwise is source pixel (y, sourceHeight - 1 - x), and so on. `width` and `height` are the
+// turned picture's.
+void CopyOut(const uint8_t* source, int64_t sourceStride, int pixelBytes, int clockwise, uint8_t* rows, int64_t stride,
+             bool bottomUp, int width, int height) {
+    const bool sideways = clockwise == 90 || clockwise == 270;
+    const int sourceWidth = sideways ? height : width;
+    const int sourceHeight = sideways ? width : height;
     for (int y = 0; y < height; ++y) {
         uint8_t* row = rows + (bottomUp ? height - 1 - y : y) * stride;
+        if (clockwise == 0) {
+            std::memcpy(row, source + y * sourceStride, size_t(width) * size_t(pixelBytes));
+            continue;
+        }
         if (clockwise == 180) {
             const uint8_t* from = source + int64_t(sourceHeight - 1 - y) * sourceStride;
             for (int x = 0; x < width; ++x) {
@@ -98,34 +106,24 @@ bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int widt
                             int64_t stride, bool bottomUp, int clockwise) {
     int pixelBytes = 0;
     const int64_t paddedStride = ConvertPadded(frame, format, width, height, clockwise, pixelBytes);
-    const int64_t used = int64_t(width) * pixelBytes;
-    if (paddedStride == 0 || stride < used) return false;
-    const bool sideways = clockwise == 90 || clockwise == 270;
-    if (clockwise != 0) {
-        CopyTurned(padded_.data(), paddedStride, sideways ? height : width, sideways ? width : height, pixelBytes,
-                   clockwise, rows, stride, bottomUp, width, height);
-        return true;
-    }
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = rows + (bottomUp ? height - 1 - y : y) * stride;
-        std::memcpy(row, padded_.data() + y * paddedStride, size_t(used));
-    }
+    if (paddedStride == 0 || stride < int64_t(width) * pixelBytes) return false;
+    CopyOut(padded_.data(), paddedStride, pixelBytes, clockwise, rows, stride, bottomUp, width, height);
     return true;
 }
 
 const uint8_t* PictureScaler::ConvertKept(const AVFrame& frame, AVPixelFormat format, int width, int height,
                                           int clockwise, int64_t& stride) {
+    int pixelBytes = 0;
+    const int64_t paddedStride = ConvertPadded(frame, format, width, height, clockwise, pixelBytes);
+    if (paddedStride == 0) return nullptr;
     if (clockwise == 0) {
-        int pixelBytes = 0;
-        stride = ConvertPadded(frame, format, width, height, 0, pixelBytes);
-        return stride > 0 ? padded_.data() : nullptr;
+        stride = paddedStride;
+        return padded_.data();
     }
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-    if (!descriptor || width <= 0 || width > kLargestPicture || height <= 0 || height > kLargestPicture) return nullptr;
-    stride = int64_t(width) * (av_get_bits_per_pixel(descriptor) / 8);
-    if (stride <= 0) return nullptr;
+    stride = int64_t(width) * pixelBytes;
     turned_.resize(size_t(stride * height));
-    return Convert(frame, format, width, height, turned_.data(), stride, false, clockwise) ? turned_.data() : nullptr;
+    CopyOut(padded_.data(), paddedStride, pixelBytes, clockwise, turned_.data(), stride, false, width, height);
+    return turned_.data();
 }
 
 bool PictureScaler::ConvertToScreen(const AVFrame& frame, int width, int height, uint8_t* pixels, int64_t stride,
