@@ -13,8 +13,8 @@ namespace video {
 class DecodedPicture {
 public:
     // Takes a new reference to `frame`; `width` and `height` are the upright picture's, which
-    // is `frame` turned by `clockwise` degrees.
-    DecodedPicture(const AVFrame& frame, int width, int height, int clockwise);
+    // is `frame` shown in that orientation.
+    DecodedPicture(const AVFrame& frame, int width, int height, avscale::Orientation orientation);
     // False when the frame could not be referenced.
     bool valid() const { return bool(frame_); }
 
@@ -31,7 +31,7 @@ private:
     ffmpeg::Frame frame_;
     int width_;
     int height_;
-    int clockwise_;
+    avscale::Orientation orientation_;
 };
 
 }  // namespace video

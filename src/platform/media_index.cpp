@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -24,26 +25,36 @@ bool Reorders(const AVStream& stream) {
 // Packets without a presentation time (MPEG program streams give one per PES header only):
 // a picture shown at once has it at its decode time; a reference picture of a reordering
 // codec is shown when the next reference is decoded.
+// Times far apart (an edited file) must not overflow: a gap or a sum beyond the range stops at its end.
+int64_t Gap(int64_t from, int64_t to) {
+    int64_t gap;
+    return __builtin_sub_overflow(to, from, &gap) ? std::numeric_limits<int64_t>::max() : gap;
+}
+int64_t Later(int64_t time, int64_t step) {
+    int64_t later;
+    return __builtin_add_overflow(time, step, &later) ? std::numeric_limits<int64_t>::max() : later;
+}
+
 void RebuildMissingLabels(std::vector<PacketEntry>& packets, const std::vector<bool>& known, bool reorders) {
     // The last reference is shown after every picture decoded, one step past the end.
     int64_t step = 1;
     if (packets.size() > 1 && packets.back().dts != AV_NOPTS_VALUE &&
         packets[packets.size() - 2].dts != AV_NOPTS_VALUE) {
-        step = std::max<int64_t>(packets.back().dts - packets[packets.size() - 2].dts, 1);
+        step = std::max<int64_t>(Gap(packets[packets.size() - 2].dts, packets.back().dts), 1);
     }
-    int64_t nextReferenceDts = packets.back().dts != AV_NOPTS_VALUE ? packets.back().dts + step : AV_NOPTS_VALUE;
+    int64_t nextReferenceDts = packets.back().dts != AV_NOPTS_VALUE ? Later(packets.back().dts, step) : AV_NOPTS_VALUE;
     for (size_t i = packets.size(); i-- > 0;) {
         PacketEntry& p = packets[i];
         if (i + 1 < packets.size() && p.dts != AV_NOPTS_VALUE && packets[i + 1].dts != AV_NOPTS_VALUE &&
             packets[i + 1].dts > p.dts) {
-            step = packets[i + 1].dts - p.dts;
+            step = Gap(p.dts, packets[i + 1].dts);
         }
         const bool reference = !known[i] || p.label != p.dts;
         if (!known[i]) {
             if (!reorders) {
                 p.label = p.dts;
             } else {
-                p.label = nextReferenceDts != AV_NOPTS_VALUE ? nextReferenceDts : p.dts + step;
+                p.label = nextReferenceDts != AV_NOPTS_VALUE ? nextReferenceDts : Later(p.dts, step);
             }
         }
         if (reference && p.dts != AV_NOPTS_VALUE) nextReferenceDts = p.dts;
@@ -58,6 +69,51 @@ bool LabelsUnique(const std::vector<PacketEntry>& packets) {
     return std::adjacent_find(labels.begin(), labels.end()) == labels.end();
 }
 
+// Decode times that go back or repeat: recordings joined end to end, or times edited.
+bool DecodeTimesAscend(const std::vector<PacketEntry>& packets) {
+    int64_t last = AV_NOPTS_VALUE;
+    for (const PacketEntry& p : packets) {
+        if (p.dts == AV_NOPTS_VALUE) continue;
+        if (last != AV_NOPTS_VALUE && p.dts <= last) return false;
+        last = p.dts;
+    }
+    return true;
+}
+
+// No decoder holds back more pictures than this, so a picture whose time puts it further
+// from its place in decode order has a time that lies (clusters reordered, times edited).
+constexpr size_t kMaxReorder = 64;
+
+bool OrderWithinDecoderReach(const std::vector<PacketEntry>& packets) {
+    std::vector<size_t> byLabel(packets.size());
+    for (size_t i = 0; i < byLabel.size(); ++i) byLabel[i] = i;
+    std::stable_sort(byLabel.begin(), byLabel.end(),
+                     [&](size_t a, size_t b) { return packets[a].label < packets[b].label; });
+    for (size_t rank = 0; rank < byLabel.size(); ++rank) {
+        const size_t decoded = byLabel[rank];
+        if ((rank > decoded ? rank - decoded : decoded - rank) > kMaxReorder) return false;
+    }
+    return true;
+}
+
+// A codec that shows pictures in another order than it decodes them, with times that show no
+// such reordering (times written as decode times, or shifted by a tick).
+bool ReorderingHidden(const std::vector<PacketEntry>& packets, const AVStream& stream) {
+    if (!Reorders(stream) || stream.codecpar->video_delay <= 0 || packets.size() < 2) return false;
+    for (size_t i = 1; i < packets.size(); ++i) {
+        if (packets[i].label <= packets[i - 1].label) return false;
+    }
+    return true;
+}
+
+bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream) {
+    const auto& packets = index.packets;
+    const bool allLabelled = std::none_of(packets.begin(), packets.end(),
+                                          [](const PacketEntry& p) { return p.label == AV_NOPTS_VALUE; });
+    return !index.damaged && allLabelled && LabelsUnique(packets) && OrderWithinDecoderReach(packets) &&
+           !ReorderingHidden(packets, stream);
+}
+
 }  // namespace
 
 IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index) {
@@ -68,7 +124,6 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     auto lastTold = std::chrono::steady_clock::now() - kProgressEvery;
     int sinceClock = 0;
     bool reordered = false;  // some picture is shown at another time than it is decoded
-    bool allKnown = true;
 
     AVPacket* packet = av_packet_alloc();
     if (!packet) return IndexOutcome::Failed;
@@ -83,6 +138,7 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
                 break;
             }
             PacketEntry entry;
+            entry.pts = packet->pts;
             entry.dts = packet->dts;
             entry.label = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
             entry.time = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
@@ -90,9 +146,7 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
             entry.key = packet->flags & AV_PKT_FLAG_KEY;
             entry.shown = !(packet->flags & AV_PKT_FLAG_DISCARD);
             known.push_back(packet->pts != AV_NOPTS_VALUE);
-            if (packet->pts == AV_NOPTS_VALUE) {
-                allKnown = false;
-            } else if (packet->pts != packet->dts) {
+            if (packet->pts != AV_NOPTS_VALUE && packet->pts != packet->dts) {
                 reordered = true;
             }
             index.packets.push_back(entry);
@@ -117,28 +171,32 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     if (read != AVERROR_EOF) index.damaged = true;
     if (index.packets.empty()) return IndexOutcome::Failed;
 
-    // Without reordering a picture is decoded when it is shown.
-    for (size_t i = 0; i < index.packets.size(); ++i) {
-        PacketEntry& p = index.packets[i];
-        if (p.dts == AV_NOPTS_VALUE && known[i] && !reordered) p.dts = p.label;
+    index.decoded = !DecodeTimesAscend(index.packets);
+    if (!index.decoded) {
+        // Without reordering a picture is decoded when it is shown.
+        for (size_t i = 0; i < index.packets.size(); ++i) {
+            PacketEntry& p = index.packets[i];
+            if (p.dts == AV_NOPTS_VALUE && known[i] && !reordered) p.dts = p.label;
+        }
+        RebuildMissingLabels(index.packets, known, reordered);
+        index.decoded = !TimesGivePresentedOrder(index, stream);
     }
-    RebuildMissingLabels(index.packets, known, reordered);
-    const bool timesAreDecodeTimes = !reordered && allKnown && Reorders(stream) && stream.codecpar->video_delay > 0;
-    bool anyUnknown = false;
-    for (const PacketEntry& p : index.packets) anyUnknown = anyUnknown || p.label == AV_NOPTS_VALUE;
-    if (timesAreDecodeTimes || anyUnknown || !LabelsUnique(index.packets)) {
-        index.decodeOrder = true;
+    if (index.decoded) {
         for (size_t i = 0; i < index.packets.size(); ++i) index.packets[i].label = int64_t(i);
     }
 
+    index.startsAtKey = index.packets.front().key;
     index.packets.front().key = true;  // decoding can always start at the first packet
     for (size_t i = 0; i < index.packets.size(); ++i) {
         const PacketEntry& p = index.packets[i];
         if (p.key) index.keys.push_back(int32_t(i));
-        if (p.shown) index.presented.push_back(p.label);
+        if (p.shown && !index.decoded) index.presented.push_back(p.label);
     }
+    index.keysAscend = std::is_sorted(index.keys.begin(), index.keys.end(), [&](int32_t a, int32_t b) {
+        return index.packets[size_t(a)].label < index.packets[size_t(b)].label;
+    });
     std::sort(index.presented.begin(), index.presented.end());
-    return index.presented.empty() ? IndexOutcome::Failed : IndexOutcome::Built;
+    return index.decoded || !index.presented.empty() ? IndexOutcome::Built : IndexOutcome::Failed;
 }
 
 int32_t PositionOf(const MediaIndex& index, int64_t label) {
@@ -149,8 +207,16 @@ int32_t PositionOf(const MediaIndex& index, int64_t label) {
 
 int32_t StartPacketFor(const MediaIndex& index, int64_t label, int back) {
     // The last key packet in decode order shown at or before the picture.
-    int k = int(index.keys.size()) - 1;
-    while (k > 0 && index.packets[size_t(index.keys[size_t(k)])].label > label) --k;
+    const auto labelOf = [&](int32_t key) { return index.packets[size_t(key)].label; };
+    int k;
+    if (index.keysAscend) {
+        const auto after = std::upper_bound(index.keys.begin(), index.keys.end(), label,
+                                            [&](int64_t l, int32_t key) { return l < labelOf(key); });
+        k = std::max(int(after - index.keys.begin()) - 1, 0);
+    } else {
+        k = int(index.keys.size()) - 1;
+        while (k > 0 && labelOf(index.keys[size_t(k)]) > label) --k;
+    }
     return index.keys[size_t(std::max(k - back, 0))];
 }
 

@@ -15,6 +15,7 @@ namespace mediafile {
 
 struct PacketEntry {
     int64_t label = 0;  // presentation time, rebuilt where the file has none; unique
+    int64_t pts = AV_NOPTS_VALUE;  // as the file gives it
     int64_t dts = AV_NOPTS_VALUE;
     int64_t time = AV_NOPTS_VALUE;  // the demuxer's own time to seek to: dts, or pts without one
     int64_t pos = -1;               // byte position in the file, -1 when unknown
@@ -25,12 +26,22 @@ struct PacketEntry {
 struct MediaIndex {
     std::vector<PacketEntry> packets;  // decode order
     std::vector<int32_t> keys;         // packets that decoding may start from, decode order
-    std::vector<int64_t> presented;    // labels of the presented pictures, ascending
-    // The file's times are no presentation order (a remuxed AVI): pictures are labelled with
-    // their packet's number and show in decode order.
-    bool decodeOrder = false;
-    // The demuxer met a damaged packet or ended on an error: the last pictures may not decode.
+    // Times: the labels of the presented pictures, ascending. Decoded: the label of each
+    // picture's packet (its number), in the order the decoder gives the pictures.
+    std::vector<int64_t> presented;
+    // The file's times cannot tell the presented order (joined or cut recordings, times
+    // edited, damage): packets are labelled with their number and the presented pictures are
+    // those a decode of the whole stream gives, each known by a fingerprint.
+    bool decoded = false;
+    std::vector<int32_t> firstPosition;  // decoded: per packet, its first picture's position or -1
+    std::vector<uint64_t> fingerprints;  // decoded: per position
+    std::vector<double> seconds;         // decoded: per position, from the first picture
+    // The first packet is a key packet: false for a recording cut inside a GOP.
+    bool startsAtKey = true;
+    // The demuxer met a damaged packet or ended on an error.
     bool damaged = false;
+    // The key packets' labels ascend in decode order, so the one for a picture is found by halving.
+    bool keysAscend = false;
 };
 
 // Told how far the pass has come, in percent; answers false to cancel it.
@@ -39,10 +50,11 @@ using Progress = std::function<bool(int percent)>;
 enum class IndexOutcome { Built, Failed, Cancelled };
 
 // Reads every packet of the stream from where the demuxer stands. Other streams must be
-// discarded beforehand.
+// discarded beforehand. When the times cannot be trusted `presented` is left empty, for a decode
+// of the whole stream to fill.
 IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index);
 
-// The position of the picture labelled `label`, or -1.
+// The position of the picture labelled `label` in an index ordered by times, or -1.
 int32_t PositionOf(const MediaIndex& index, int64_t label);
 
 // The packet to start decoding from for the picture labelled `label`, `back` key packets

@@ -17,6 +17,7 @@ extern "C" {
 #include "platform/dib.h"
 #include "platform/ffmpeg_handles.h"
 #include "platform/ffmpeg_setup.h"
+#include "platform/picture_hash.h"
 #include "platform/picture_scaler.h"
 
 namespace mediafile {
@@ -26,12 +27,17 @@ namespace {
 constexpr int kMaxSide = 16384;
 constexpr int64_t kMaxPixels = int64_t(1) << 27;
 // The check at open for pictures that never come out at the end decodes the last two GOPs
-// when they are this short, or up to the longer length when the demuxer saw damage.
+// when they are this short.
 constexpr int32_t kUsualCheckPackets = 64;
-constexpr int32_t kDamagedCheckPackets = 1000;
-// A picture is looked for from this many key frames further back before giving up.
+// The decode of a whole stream at open tells its progress every so many packets.
+constexpr int32_t kPacketsBetweenProgress = 16;
+// A picture is looked for from this many key frames further back before giving up (or, when
+// the whole stream was decoded at open, before decoding from its first packet).
 constexpr int kAttempts = 4;
+// A picture's time after the one before it, when the file's own times give none that is sane.
+constexpr double kLongestFrameSeconds = 5;
 constexpr int64_t kNoLabel = std::numeric_limits<int64_t>::min();
+constexpr int64_t kUnknownPlace = -2;
 
 // The containers of this layer, by their demuxer's name; image and text demuxers would make
 // a one-picture "video" of a photo or of any text.
@@ -46,18 +52,47 @@ bool KnownContainer(const AVInputFormat& format) {
                        [&](const char* name) { return std::strcmp(format.name, name) == 0; });
 }
 
-// The clockwise turn that shows the picture upright, as FFmpeg's own tools apply it.
-int ClockwiseTurn(const AVStream& stream) {
+// The turn and mirror that show the picture as the file asks, as FFmpeg's own tools apply its
+// display matrix: a quarter turn may be a transposition, a half turn one flip or both.
+avscale::Orientation DisplayOrientation(const AVStream& stream) {
     size_t size = 0;
-    const uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
-    if (!matrix || size < 9 * sizeof(int32_t)) return 0;
-    double theta = -std::round(av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)));
-    if (std::isnan(theta)) return 0;
+    const uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (!data || size < 9 * sizeof(int32_t)) return {};
+    int32_t matrix[9];
+    std::memcpy(matrix, data, sizeof matrix);
+    double theta = -std::round(av_display_rotation_get(matrix));
+    if (std::isnan(theta)) return {};
     theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
-    for (int turn : {90, 180, 270}) {
-        if (std::fabs(theta - turn) < 1) return turn;
+    if (std::fabs(theta - 90) < 1) return {90, matrix[3] > 0};
+    if (std::fabs(theta - 270) < 1) return {270, matrix[3] < 0};
+    if (std::fabs(theta - 180) < 1) {
+        const bool horizontal = matrix[0] < 0;
+        const bool vertical = matrix[4] < 0;
+        // A vertical flip is a half turn mirrored.
+        if (vertical) return {180, !horizontal};
+        return {0, horizontal};
     }
-    return 0;
+    if (std::fabs(theta) < 1) return {matrix[4] < 0 ? 180 : 0, matrix[4] < 0};
+    return {};
+}
+
+// The stream to read: the first video stream that holds pictures (an empty track before it
+// is passed over); a cover picture is no video. -1 when there is none.
+int ChosenVideoStream(const AVFormatContext& format) {
+    int first = -1;
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream& s = *format.streams[i];
+        if (s.codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (s.disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
+        if (s.nb_frames > 0) return int(i);
+        if (first < 0) first = int(i);
+    }
+    return first;
+}
+
+// Containers whose demuxer reads the bytes as they come (no table of samples): a byte position
+// is a place to start reading from.
+bool ReadsByteStream(const AVInputFormat& format) {
+    return std::strcmp(format.name, "mpegts") == 0 || std::strcmp(format.name, "mpeg") == 0;
 }
 
 }  // namespace
@@ -86,26 +121,32 @@ private:
     enum class Outcome { Found, Missed, Failed };
 
     bool OpenDecoder();
+    IndexOutcome DecodeWholeStream(const Progress& progress);
     bool Seek(int32_t start);
     bool ReadAndSend();
     bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
-    Outcome DecodeUntil(int64_t label);
+    Outcome DecodeUntil(int32_t position);
     int64_t LabelOf(const AVFrame& frame) const;
+    int64_t PlaceOf(const AVFrame& frame);
+    int64_t PlaceOf(int32_t position) const;
     void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
 
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
     AVStream* stream_ = nullptr;
+    bool byteStream_ = false;
     ffmpeg::Codec codec_;
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
     ffmpeg::Frame held_;                    // the picture found last, converted only when asked for
     avscale::PictureScaler scaler_;         // to the 24-bit DIB
     avscale::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
-    int clockwise_ = 0;
+    avscale::Orientation orientation_;
     int64_t stride_ = 0;
     std::vector<uint8_t> dib_;
 
     // The decoding run: packets go in from nextPacket_ on, pictures have come out up to lastOut_.
+    // A picture's place in a run is its label when the index follows times, its position when
+    // the stream was decoded at open.
     bool usable_ = false;
     bool skipping_ = false;  // after a seek: packets before the run's start are passed over
     bool ended_ = false;
@@ -113,6 +154,10 @@ private:
     int32_t runStart_ = 0;
     int32_t nextPacket_ = 0;
     int64_t lastOut_ = kNoLabel;
+    // Decoded at open: the label and position of the run's last picture; a picture without a
+    // label of its own follows the one before it. kUnknownPlace until a picture is known.
+    int64_t runLabel_ = kNoLabel;
+    int64_t runPosition_ = kUnknownPlace;
     int32_t shown_ = -1;  // position of the picture in held_
     bool dibCurrent_ = false;
 };
@@ -123,43 +168,52 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return false;
     format_.reset(raw);
     if (!format_->iformat || !KnownContainer(*format_->iformat)) return false;
-    if (avformat_find_stream_info(format_.get(), nullptr) < 0) return false;
-
-    // The first video stream, whatever comes before it; a cover picture is no video.
+    byteStream_ = ReadsByteStream(*format_->iformat);
+    // Where the header lists the streams, the others are left out before the probe, which
+    // would otherwise open a decoder for each of hundreds of tracks.
+    const bool streamsKnown = !(format_->ctx_flags & AVFMTCTX_NOHEADER);
+    int chosen = streamsKnown ? ChosenVideoStream(*format_) : -1;
+    if (streamsKnown && chosen < 0) return false;
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
-        AVStream* s = format_->streams[i];
-        if (!stream_ && s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-            !(s->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            stream_ = s;
-        } else {
-            s->discard = AVDISCARD_ALL;
-        }
+        if (chosen >= 0 && int(i) != chosen) format_->streams[i]->discard = AVDISCARD_ALL;
     }
-    if (!stream_) return false;
+    if (avformat_find_stream_info(format_.get(), nullptr) < 0) return false;
+    if (chosen < 0) chosen = ChosenVideoStream(*format_);
+    if (chosen < 0) return false;
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        if (int(i) != chosen) format_->streams[i]->discard = AVDISCARD_ALL;
+    }
+    stream_ = format_->streams[chosen];
     const AVCodecParameters& par = *stream_->codecpar;
     if (par.width < 1 || par.height < 1 || par.width > kMaxSide || par.height > kMaxSide ||
         int64_t(par.width) * par.height > kMaxPixels) {
         return false;
     }
-    clockwise_ = ClockwiseTurn(*stream_);
-    const bool sideways = clockwise_ == 90 || clockwise_ == 270;
-    width_ = sideways ? par.height : par.width;
-    height_ = sideways ? par.width : par.height;
+    orientation_ = DisplayOrientation(*stream_);
+    width_ = orientation_.sideways() ? par.height : par.width;
+    height_ = orientation_.sideways() ? par.width : par.height;
     stride_ = dib::RowStride(width_, 24);
     if (!OpenDecoder()) return false;
 
     if (BuildIndex(*format_, *stream_, progress, index_) != IndexOutcome::Built) return false;
-    // Pictures that a decode from the start never gives are not presented: the first key
-    // picture's leading pictures, whose references are not in the file, and the pictures of
-    // a damaged end.
-    const auto& keys = index_.keys;
-    const auto packets = int32_t(index_.packets.size());
-    DropPicturesNeverShown(0, 0, keys.size() > 1 ? keys[1] : packets, true);
-    // The end is decoded from the GOP before the last: after a seek to an open GOP's key
-    // frame the decoder leaves out more than its leading pictures.
-    const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
-    if (packets - tailStart <= (index_.damaged ? kDamagedCheckPackets : kUsualCheckPackets)) {
-        DropPicturesNeverShown(tailStart, keys.back(), packets, false);
+    if (getenv("ORVEXA_DEBUG_INDEX")) fprintf(stderr, "decoded=%d damaged=%d\n", index_.decoded, index_.damaged);
+    if (index_.decoded) {
+        if (DecodeWholeStream(progress) != IndexOutcome::Built) return false;
+    } else {
+        // Pictures that a decode from the start never gives are not presented: the first key
+        // picture's leading pictures, whose references are not in the file, and the pictures of
+        // a short end.
+        const auto& keys = index_.keys;
+        const auto packets = int32_t(index_.packets.size());
+        // A recording cut inside a GOP starts with pictures whose references are gone: up to
+        // the first key picture, only those that a decode from the start gives are presented.
+        const size_t firstKey = index_.startsAtKey || keys.size() < 2 ? 0 : 1;
+        const auto keyAfter = [&](size_t k) { return k + 1 < keys.size() ? keys[k + 1] : packets; };
+        DropPicturesNeverShown(0, keys[firstKey], keyAfter(firstKey), true);
+        // The end is decoded from the GOP before the last: after a seek to an open GOP's key
+        // frame the decoder leaves out more than its leading pictures.
+        const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
+        if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
     }
     if (index_.presented.empty()) return false;
 
@@ -184,13 +238,13 @@ bool MediaFile::Impl::OpenDecoder() {
     return packet_ && frame_ && held_;
 }
 
-// Decodes from key packet `start` on and forgets the pictures of packets `from` .. `to` - 1 that
-// did not come out: with `leadingOnly` those shown before the key picture of `from`, otherwise
-// those shown from it on.
+// Decodes from key packet `start` on and forgets the pictures that did not come out: with
+// `leadingOnly` those of packets `start` .. `to` - 1 shown before the key picture of `from`,
+// otherwise those of packets `from` .. `to` - 1 shown from it on.
 void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly) {
     const int64_t keyLabel = index_.packets[size_t(from)].label;
     std::set<int64_t> expected;
-    for (int32_t i = from; i < to; ++i) {
+    for (int32_t i = leadingOnly ? start : from; i < to; ++i) {
         const PacketEntry& p = index_.packets[size_t(i)];
         // At the end the key picture's own leading pictures are not looked for: after a seek
         // they never come out, and a jump to them starts from the GOP before.
@@ -218,6 +272,59 @@ void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_
                     presented.end());
 }
 
+// Decodes the whole stream from its first packet, as a player would: the pictures the decoder
+// gives, in its order, are the presented pictures. Each is known again later by its packet's
+// label (or, without one, by the labelled picture it follows) and by its fingerprint.
+IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
+    const auto packets = int32_t(index_.packets.size());
+    index_.firstPosition.assign(size_t(packets), -1);
+    index_.presented.clear();
+    if (!Seek(0)) return IndexOutcome::Failed;
+    const double tick = av_q2d(stream_->time_base);
+    AVRational rate = stream_->avg_frame_rate.num > 0 ? stream_->avg_frame_rate : stream_->r_frame_rate;
+    double frameSeconds = rate.num > 0 && rate.den > 0 ? 1 / av_q2d(rate) : 0.04;
+    int64_t lastPts = AV_NOPTS_VALUE;
+    int32_t toldAt = 0;
+    while (true) {
+        const int got = avcodec_receive_frame(codec_.get(), frame_.get());
+        if (got == AVERROR(EAGAIN)) {
+            if (!ReadAndSend()) break;
+            if (progress && nextPacket_ - toldAt >= kPacketsBetweenProgress) {
+                toldAt = nextPacket_;
+                if (!progress(int(int64_t(nextPacket_) * 100 / packets))) return IndexOutcome::Cancelled;
+            }
+            continue;
+        }
+        if (got < 0) break;
+        const int64_t label = LabelOf(*frame_);
+        const auto position = int32_t(index_.presented.size());
+        if (label != kNoLabel && label != runLabel_) {
+            runLabel_ = label;
+            if (label >= 0 && label < packets && index_.firstPosition[size_t(label)] < 0) {
+                index_.firstPosition[size_t(label)] = position;
+            }
+        }
+        // Each picture's time after the one before it: its packet's own time where that goes
+        // forward by a sane step, otherwise one frame at the stream's rate (times that restart
+        // in a joined file, or none at all).
+        const int64_t pts = label >= 0 && label < packets ? index_.packets[size_t(label)].pts : AV_NOPTS_VALUE;
+        double seconds = 0;
+        if (position > 0) {
+            const double step = pts != AV_NOPTS_VALUE && lastPts != AV_NOPTS_VALUE ? double(pts - lastPts) * tick : 0;
+            if (step > 0 && step <= kLongestFrameSeconds) frameSeconds = step;
+            seconds = index_.seconds.back() + frameSeconds;
+        }
+        if (pts != AV_NOPTS_VALUE) lastPts = pts;
+        index_.presented.push_back(runLabel_);
+        index_.fingerprints.push_back(video::PictureHash(*frame_));
+        index_.seconds.push_back(seconds);
+        av_frame_unref(frame_.get());
+    }
+    usable_ = false;
+    if (broken_) return IndexOutcome::Failed;
+    return index_.presented.empty() ? IndexOutcome::Failed : IndexOutcome::Built;
+}
+
 bool MediaFile::Impl::Seek(int32_t start) {
     avcodec_flush_buffers(codec_.get());
     usable_ = false;
@@ -228,7 +335,11 @@ bool MediaFile::Impl::Seek(int32_t start) {
     const PacketEntry& entry = index_.packets[size_t(anchor)];
     AVFormatContext* format = format_.get();
     int sought = -1;
-    if (start == 0 && format->pb) {
+    // In a stream read as it comes whose times cannot be trusted (a joined recording holds the
+    // same times twice) the packet's byte position is the place to read from.
+    const bool byBytes = index_.decoded && byteStream_ && entry.pos >= 0;
+    if (byBytes) sought = av_seek_frame(format, -1, start == 0 ? 0 : entry.pos, AVSEEK_FLAG_BYTE);
+    if (sought < 0 && start == 0 && format->pb) {
         // The file's beginning, where its first packet was read at open.
         sought = avformat_seek_file(format, stream_->index, std::numeric_limits<int64_t>::min(), entry.time, entry.time,
                                     AVSEEK_FLAG_BACKWARD);
@@ -243,6 +354,9 @@ bool MediaFile::Impl::Seek(int32_t start) {
     runStart_ = start;
     nextPacket_ = anchor;
     lastOut_ = kNoLabel;
+    runLabel_ = kNoLabel;
+    // From the first packet, pictures without a label are counted from position 0.
+    runPosition_ = start == 0 ? -1 : kUnknownPlace;
     skipping_ = true;
     ended_ = false;
     usable_ = true;
@@ -250,6 +364,9 @@ bool MediaFile::Impl::Seek(int32_t start) {
 }
 
 bool MediaFile::Impl::SamePacket(const PacketEntry& entry, const AVPacket& packet) const {
+    // Read again from the file's beginning, the stream gives the packets it gave at open, one
+    // for one, whatever their times and positions say.
+    if (index_.decoded && runStart_ == 0) return true;
     if (entry.pos >= 0 || packet.pos >= 0) return entry.pos == packet.pos;
     if (!skipping_) return true;  // the next packet split out of the same PES
     const int64_t time = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
@@ -301,10 +418,33 @@ bool MediaFile::Impl::ReadAndSend() {
 
 int64_t MediaFile::Impl::LabelOf(const AVFrame& frame) const {
     if (frame.pts != AV_NOPTS_VALUE) return frame.pts;
+    // A guess from the file's times would be no label of a stream labelled by packet numbers.
+    if (index_.decoded) return kNoLabel;
     return frame.best_effort_timestamp != AV_NOPTS_VALUE ? frame.best_effort_timestamp : kNoLabel;
 }
 
-MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int64_t label) {
+// Where a picture that came out of the decoder stands: its label when the index follows
+// times; its position when the stream was decoded at open (kNoLabel while unknown).
+int64_t MediaFile::Impl::PlaceOf(const AVFrame& frame) {
+    const int64_t label = LabelOf(frame);
+    if (!index_.decoded) return label;
+    const auto& first = index_.firstPosition;
+    if (label != kNoLabel && label != runLabel_) {
+        runLabel_ = label;
+        runPosition_ = label >= 0 && label < int64_t(first.size()) && first[size_t(label)] >= 0 ? first[size_t(label)]
+                                                                                                 : kUnknownPlace;
+    } else if (runPosition_ != kUnknownPlace) {
+        ++runPosition_;  // another picture of the same packet, or one without a label
+    }
+    return runPosition_ >= 0 ? runPosition_ : kNoLabel;
+}
+
+int64_t MediaFile::Impl::PlaceOf(int32_t position) const {
+    return index_.decoded ? position : index_.presented[size_t(position)];
+}
+
+MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position) {
+    const int64_t target = PlaceOf(position);
     while (true) {
         const int got = avcodec_receive_frame(codec_.get(), frame_.get());
         if (got == AVERROR(EAGAIN)) {
@@ -315,13 +455,16 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int64_t label) {
             usable_ = false;  // drained: the decoder needs a flush before it can go on
             return Outcome::Failed;
         }
-        const int64_t out = LabelOf(*frame_);
+        const int64_t out = PlaceOf(*frame_);
         if (out == kNoLabel) {
             av_frame_unref(frame_.get());
             continue;
         }
         lastOut_ = out;
-        if (out == label) {
+        // A damaged stream decoded from another start may give another picture in that place:
+        // only the one the whole decode gave is the picture of this position.
+        const bool same = !index_.decoded || video::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
+        if (out == target && same) {
             av_frame_unref(held_.get());
             av_frame_move_ref(held_.get(), frame_.get());
             return Outcome::Found;
@@ -329,7 +472,7 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int64_t label) {
         av_frame_unref(frame_.get());
         // Pictures come out in presentation order: a later one first means this run dropped
         // the one looked for (a leading picture of an open GOP, or one before an edit).
-        if (out > label) return Outcome::Missed;
+        if (out >= target) return Outcome::Missed;
     }
 }
 
@@ -339,18 +482,23 @@ bool MediaFile::Impl::Locate(int32_t position) {
     shown_ = -1;
     dibCurrent_ = false;
     const int64_t label = index_.presented[size_t(position)];
-    for (int back = 0; back < kAttempts; ++back) {
-        const int32_t start = broken_ ? index_.keys.front() : StartPacketFor(index_, label, back);
+    const int64_t target = PlaceOf(position);
+    // A stream decoded at open is, last of all, decoded again from its first packet, which
+    // gives every picture as it gave it then.
+    const int attempts = index_.decoded ? kAttempts + 1 : kAttempts;
+    for (int back = 0; back < attempts; ++back) {
+        const bool fromFirst = broken_ || back == kAttempts;
+        const int32_t start = fromFirst ? index_.keys.front() : StartPacketFor(index_, label, back);
         broken_ = false;
         // Decoding on is cheaper than seeking while the target's start is already behind.
-        const bool goOn = usable_ && lastOut_ < label && start <= nextPacket_ && !(back > 0 && start < runStart_);
+        const bool goOn = usable_ && lastOut_ < target && start <= nextPacket_ && !(back > 0 && start < runStart_);
         if (!goOn && !Seek(start)) continue;
-        const Outcome outcome = DecodeUntil(label);
+        const Outcome outcome = DecodeUntil(position);
         if (outcome == Outcome::Found) {
             shown_ = position;
             return true;
         }
-        if (start == index_.keys.front() && outcome == Outcome::Failed) break;
+        if (start == index_.keys.front() && runStart_ == start && outcome == Outcome::Failed) break;
     }
     usable_ = false;
     return false;
@@ -361,7 +509,7 @@ const uint8_t* MediaFile::Impl::Frame(int32_t position) {
     if (!dibCurrent_) {
         // Bottom-up rows; their padding bytes stay as zeroed at open.
         uint8_t* bits = dib_.data() + sizeof(dib::BitmapInfoHeader);
-        if (!scaler_.Convert(*held_, AV_PIX_FMT_BGR24, width_, height_, bits, stride_, true, clockwise_))
+        if (!scaler_.Convert(*held_, AV_PIX_FMT_BGR24, width_, height_, bits, stride_, true, orientation_))
             return nullptr;
         dibCurrent_ = true;
     }
@@ -369,12 +517,12 @@ const uint8_t* MediaFile::Impl::Frame(int32_t position) {
 }
 
 bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
-    return Locate(position) && displayScaler_.ConvertToScreen(*held_, width_, height_, pixels, stride, clockwise_);
+    return Locate(position) && displayScaler_.ConvertToScreen(*held_, width_, height_, pixels, stride, orientation_);
 }
 
 std::unique_ptr<video::DecodedPicture> MediaFile::Impl::Decoded(int32_t position) {
     if (!Locate(position)) return nullptr;
-    auto picture = std::make_unique<video::DecodedPicture>(*held_, width_, height_, clockwise_);
+    auto picture = std::make_unique<video::DecodedPicture>(*held_, width_, height_, orientation_);
     return picture->valid() ? std::move(picture) : nullptr;
 }
 
@@ -382,7 +530,8 @@ double MediaFile::Impl::FrameTime(int32_t position) const {
     const auto& presented = index_.presented;
     if (presented.empty()) return 0;
     position = std::clamp<int32_t>(position, 0, int32_t(presented.size()) - 1);
-    if (!index_.decodeOrder && stream_->time_base.num > 0 && stream_->time_base.den > 0) {
+    if (index_.decoded) return index_.seconds[size_t(position)];
+    if (stream_->time_base.num > 0 && stream_->time_base.den > 0) {
         return double(presented[size_t(position)] - presented.front()) * av_q2d(stream_->time_base);
     }
     AVRational rate = stream_->avg_frame_rate;

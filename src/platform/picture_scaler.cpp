@@ -17,32 +17,33 @@ constexpr int64_t kTailSlack = AV_INPUT_BUFFER_PADDING_SIZE + 128;
 constexpr int64_t kLargestPicture = 16384;
 
 // Copies the converted picture out, turned: output pixel (x, y) of a picture turned 90°
-// clockwise is source pixel (y, sourceHeight - 1 - x), and so on. `width` and `height` are the
-// turned picture's.
-void CopyOut(const uint8_t* source, int64_t sourceStride, int pixelBytes, int clockwise, uint8_t* rows, int64_t stride,
-             bool bottomUp, int width, int height) {
-    const bool sideways = clockwise == 90 || clockwise == 270;
-    const int sourceWidth = sideways ? height : width;
-    const int sourceHeight = sideways ? width : height;
+// clockwise is source pixel (y, sourceHeight - 1 - x), and so on; a mirrored picture's pixel x
+// is written at width - 1 - x. `width` and `height` are the turned picture's.
+void CopyOut(const uint8_t* source, int64_t sourceStride, int pixelBytes, Orientation orientation, uint8_t* rows,
+             int64_t stride, bool bottomUp, int width, int height) {
+    const int clockwise = orientation.clockwise;
+    const int sourceWidth = orientation.sideways() ? height : width;
+    const int sourceHeight = orientation.sideways() ? width : height;
     for (int y = 0; y < height; ++y) {
         uint8_t* row = rows + (bottomUp ? height - 1 - y : y) * stride;
-        if (clockwise == 0) {
+        if (clockwise == 0 && !orientation.mirrored) {
             std::memcpy(row, source + y * sourceStride, size_t(width) * size_t(pixelBytes));
             continue;
         }
-        if (clockwise == 180) {
-            const uint8_t* from = source + int64_t(sourceHeight - 1 - y) * sourceStride;
-            for (int x = 0; x < width; ++x) {
-                std::memcpy(row + x * pixelBytes, from + int64_t(sourceWidth - 1 - x) * pixelBytes, size_t(pixelBytes));
-            }
-            continue;
-        }
-        // A column of the source becomes this row.
-        const int column = clockwise == 90 ? y : sourceWidth - 1 - y;
-        const uint8_t* top = source + int64_t(column) * pixelBytes;
         for (int x = 0; x < width; ++x) {
-            const int sourceRow = clockwise == 90 ? sourceHeight - 1 - x : x;
-            std::memcpy(row + x * pixelBytes, top + sourceRow * sourceStride, size_t(pixelBytes));
+            int sourceX, sourceY;
+            if (clockwise == 0) {
+                sourceX = x, sourceY = y;
+            } else if (clockwise == 180) {
+                sourceX = sourceWidth - 1 - x, sourceY = sourceHeight - 1 - y;
+            } else if (clockwise == 90) {
+                sourceX = y, sourceY = sourceHeight - 1 - x;
+            } else {
+                sourceX = sourceWidth - 1 - y, sourceY = x;
+            }
+            const int outX = orientation.mirrored ? width - 1 - x : x;
+            std::memcpy(row + int64_t(outX) * pixelBytes, source + int64_t(sourceY) * sourceStride + int64_t(sourceX) * pixelBytes,
+                        size_t(pixelBytes));
         }
     }
 }
@@ -74,8 +75,9 @@ bool PictureScaler::Prepare(const Setup& setup) {
     return true;
 }
 
-int64_t PictureScaler::ConvertPadded(const AVFrame& frame, AVPixelFormat format, int width, int height, int clockwise,
-                                     int& pixelBytes) {
+int64_t PictureScaler::ConvertPadded(const AVFrame& frame, AVPixelFormat format, int width, int height,
+                                     Orientation orientation, int& pixelBytes) {
+    const int clockwise = orientation.clockwise;
     if (frame.width <= 0 || frame.height <= 0 || width <= 0 || height <= 0) return 0;
     if (width > kLargestPicture || height > kLargestPicture) return 0;
     if (clockwise != 0 && clockwise != 90 && clockwise != 180 && clockwise != 270) return 0;
@@ -85,7 +87,7 @@ int64_t PictureScaler::ConvertPadded(const AVFrame& frame, AVPixelFormat format,
     if (pixelBytes <= 0) return 0;
 
     // The conversion is made at the stored picture's orientation, then turned on the way out.
-    const bool sideways = clockwise == 90 || clockwise == 270;
+    const bool sideways = orientation.sideways();
     const int convertedWidth = sideways ? height : width;
     const int convertedHeight = sideways ? width : height;
     const Setup setup{frame.width,     frame.height, frame.format,     convertedWidth,
@@ -103,33 +105,33 @@ int64_t PictureScaler::ConvertPadded(const AVFrame& frame, AVPixelFormat format,
 }
 
 bool PictureScaler::Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows,
-                            int64_t stride, bool bottomUp, int clockwise) {
+                            int64_t stride, bool bottomUp, Orientation orientation) {
     int pixelBytes = 0;
-    const int64_t paddedStride = ConvertPadded(frame, format, width, height, clockwise, pixelBytes);
+    const int64_t paddedStride = ConvertPadded(frame, format, width, height, orientation, pixelBytes);
     if (paddedStride == 0 || stride < int64_t(width) * pixelBytes) return false;
-    CopyOut(padded_.data(), paddedStride, pixelBytes, clockwise, rows, stride, bottomUp, width, height);
+    CopyOut(padded_.data(), paddedStride, pixelBytes, orientation, rows, stride, bottomUp, width, height);
     return true;
 }
 
 const uint8_t* PictureScaler::ConvertKept(const AVFrame& frame, AVPixelFormat format, int width, int height,
-                                          int clockwise, int64_t& stride) {
+                                          Orientation orientation, int64_t& stride) {
     int pixelBytes = 0;
-    const int64_t paddedStride = ConvertPadded(frame, format, width, height, clockwise, pixelBytes);
+    const int64_t paddedStride = ConvertPadded(frame, format, width, height, orientation, pixelBytes);
     if (paddedStride == 0) return nullptr;
-    if (clockwise == 0) {
+    if (orientation.clockwise == 0 && !orientation.mirrored) {
         stride = paddedStride;
         return padded_.data();
     }
     stride = int64_t(width) * pixelBytes;
     turned_.resize(size_t(stride * height));
-    CopyOut(padded_.data(), paddedStride, pixelBytes, clockwise, turned_.data(), stride, false, width, height);
+    CopyOut(padded_.data(), paddedStride, pixelBytes, orientation, turned_.data(), stride, false, width, height);
     return turned_.data();
 }
 
 bool PictureScaler::ConvertToScreen(const AVFrame& frame, int width, int height, uint8_t* pixels, int64_t stride,
-                                    int clockwise) {
+                                    Orientation orientation) {
     if (stride < int64_t(width) * 4) return false;
-    if (!Convert(frame, AV_PIX_FMT_BGRA, width, height, pixels, stride, false, clockwise)) return false;
+    if (!Convert(frame, AV_PIX_FMT_BGRA, width, height, pixels, stride, false, orientation)) return false;
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame.format));
     if (descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL))) {
         for (int y = 0; y < height; ++y) {

@@ -14,24 +14,33 @@
 
 namespace avscale {
 
+// How a stored picture is shown: turned clockwise by 0, 90, 180 or 270 degrees, then mirrored
+// left to right when `mirrored`.
+struct Orientation {
+    Orientation(int clockwiseDegrees = 0, bool mirror = false) : clockwise(clockwiseDegrees), mirrored(mirror) {}
+    int clockwise;
+    bool mirrored;
+    bool sideways() const { return clockwise == 90 || clockwise == 270; }
+};
+
 class PictureScaler {
 public:
     // Writes `frame` converted to `format` (AV_PIX_FMT_BGR24 or AV_PIX_FMT_BGRA) at
     // width x height into `rows`: `height` rows of `stride` bytes, the first one being the top
-    // row, or the bottom row when `bottomUp`. `clockwise` (0, 90, 180 or 270) turns the picture
-    // by that angle; width and height are the turned picture's. Bytes of a row past
+    // row, or the bottom row when `bottomUp`. `orientation` turns (and mirrors) the picture; width
+    // and height are the turned picture's. Bytes of a row past
     // width * pixel size are left alone. False when the conversion cannot be made.
     bool Convert(const AVFrame& frame, AVPixelFormat format, int width, int height, uint8_t* rows, int64_t stride,
-                 bool bottomUp, int clockwise = 0);
+                 bool bottomUp, Orientation orientation = {});
     // The same conversion, top-down, left in the scaler's own memory (valid until its next
     // conversion) instead of copied into the caller's: its rows and their `stride`; null when
     // the conversion cannot be made.
-    const uint8_t* ConvertKept(const AVFrame& frame, AVPixelFormat format, int width, int height, int clockwise,
-                               int64_t& stride);
+    const uint8_t* ConvertKept(const AVFrame& frame, AVPixelFormat format, int width, int height,
+                               Orientation orientation, int64_t& stride);
     // The screen's 32-bit pixels, top-down: Convert to AV_PIX_FMT_BGRA, and pictures with
     // their own transparency (an alpha plane, a palette) made opaque, as the screen format is.
     bool ConvertToScreen(const AVFrame& frame, int width, int height, uint8_t* pixels, int64_t stride,
-                         int clockwise = 0);
+                         Orientation orientation = {});
 
 private:
     struct Setup {
@@ -41,7 +50,7 @@ private:
     };
     bool Prepare(const Setup& setup);
     // Converts into padded_ at the stored orientation; its stride, or 0 on failure.
-    int64_t ConvertPadded(const AVFrame& frame, AVPixelFormat format, int width, int height, int clockwise,
+    int64_t ConvertPadded(const AVFrame& frame, AVPixelFormat format, int width, int height, Orientation orientation,
                           int& pixelBytes);
 
     ffmpeg::Scaler sws_;

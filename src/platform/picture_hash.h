@@ -1,0 +1,16 @@
+#pragma once
+// A fingerprint of a decoded picture's visible samples, so that a picture decoded again by
+// another route can be told to be the very same one (padding and memory layout aside).
+
+#include <cstdint>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+namespace video {
+
+// 0 only for a frame whose format is unknown.
+uint64_t PictureHash(const AVFrame& frame);
+
+}  // namespace video
