@@ -61,6 +61,30 @@ void RebuildMissingLabels(std::vector<PacketEntry>& packets, const std::vector<b
     }
 }
 
+// H.264 and HEVC as MP4 and Matroska store them: each packet a run of units, each unit after
+// its length in `lengthBytes` bytes. Damaged bytes rarely leave that run whole.
+int UnitLengthBytes(const AVCodecParameters& codec) {
+    const uint8_t* extra = codec.extradata;
+    if (!extra || codec.extradata_size < 1 || extra[0] != 1) return 0;  // start codes, or no record
+    if (codec.codec_id == AV_CODEC_ID_H264 && codec.extradata_size >= 7) return (extra[4] & 3) + 1;
+    if (codec.codec_id == AV_CODEC_ID_HEVC && codec.extradata_size >= 23) return (extra[21] & 3) + 1;
+    return 0;
+}
+
+bool UnitsTile(const AVPacket& packet, int lengthBytes) {
+    int64_t at = 0;
+    while (at < packet.size) {
+        if (packet.size - at < lengthBytes) return false;
+        int64_t length = 0;
+        for (int i = 0; i < lengthBytes; ++i) length = length << 8 | packet.data[at + i];
+        at += lengthBytes;
+        // An empty unit, one past the packet's end, or one whose forbidden bit is set.
+        if (length == 0 || length > packet.size - at || (packet.data[at] & 0x80)) return false;
+        at += length;
+    }
+    return true;
+}
+
 bool LabelsUnique(const std::vector<PacketEntry>& packets) {
     std::vector<int64_t> labels;
     labels.reserve(packets.size());
@@ -124,6 +148,7 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     auto lastTold = std::chrono::steady_clock::now() - kProgressEvery;
     int sinceClock = 0;
     bool reordered = false;  // some picture is shown at another time than it is decoded
+    const int unitLengthBytes = UnitLengthBytes(*stream.codecpar);
 
     AVPacket* packet = av_packet_alloc();
     if (!packet) return IndexOutcome::Failed;
@@ -131,7 +156,9 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     int read;
     while ((read = av_read_frame(&format, packet)) >= 0) {
         if (packet->stream_index == stream.index) {
-            if (packet->flags & AV_PKT_FLAG_CORRUPT) index.damaged = true;
+            if ((packet->flags & AV_PKT_FLAG_CORRUPT) || (unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes))) {
+                index.damaged = true;
+            }
             if (index.packets.size() >= kMaxPackets) {
                 outcome = IndexOutcome::Failed;
                 av_packet_unref(packet);

@@ -121,6 +121,7 @@ private:
     enum class Outcome { Found, Missed, Failed };
 
     bool OpenDecoder();
+    bool OpenDemuxer();
     IndexOutcome DecodeWholeStream(const Progress& progress);
     bool Seek(int32_t start);
     bool ReadAndSend();
@@ -131,6 +132,7 @@ private:
     int64_t PlaceOf(int32_t position) const;
     void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
 
+    std::string path_;
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
     AVStream* stream_ = nullptr;
     bool byteStream_ = false;
@@ -164,26 +166,8 @@ private:
 
 bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     ffmpeg::SetUpLibraries();
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return false;
-    format_.reset(raw);
-    if (!format_->iformat || !KnownContainer(*format_->iformat)) return false;
-    byteStream_ = ReadsByteStream(*format_->iformat);
-    // Where the header lists the streams, the others are left out before the probe, which
-    // would otherwise open a decoder for each of hundreds of tracks.
-    const bool streamsKnown = !(format_->ctx_flags & AVFMTCTX_NOHEADER);
-    int chosen = streamsKnown ? ChosenVideoStream(*format_) : -1;
-    if (streamsKnown && chosen < 0) return false;
-    for (unsigned i = 0; i < format_->nb_streams; ++i) {
-        if (chosen >= 0 && int(i) != chosen) format_->streams[i]->discard = AVDISCARD_ALL;
-    }
-    if (avformat_find_stream_info(format_.get(), nullptr) < 0) return false;
-    if (chosen < 0) chosen = ChosenVideoStream(*format_);
-    if (chosen < 0) return false;
-    for (unsigned i = 0; i < format_->nb_streams; ++i) {
-        if (int(i) != chosen) format_->streams[i]->discard = AVDISCARD_ALL;
-    }
-    stream_ = format_->streams[chosen];
+    path_ = path;
+    if (!OpenDemuxer()) return false;
     const AVCodecParameters& par = *stream_->codecpar;
     if (par.width < 1 || par.height < 1 || par.width > kMaxSide || par.height > kMaxSide ||
         int64_t(par.width) * par.height > kMaxPixels) {
@@ -196,7 +180,6 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     if (!OpenDecoder()) return false;
 
     if (BuildIndex(*format_, *stream_, progress, index_) != IndexOutcome::Built) return false;
-    if (getenv("ORVEXA_DEBUG_INDEX")) fprintf(stderr, "decoded=%d damaged=%d\n", index_.decoded, index_.damaged);
     if (index_.decoded) {
         if (DecodeWholeStream(progress) != IndexOutcome::Built) return false;
     } else {
@@ -220,6 +203,34 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     const dib::BitmapInfoHeader header = dib::BgrHeader(width_, height_);
     dib_.assign(sizeof header + size_t(header.biSizeImage), 0);
     std::memcpy(dib_.data(), &header, sizeof header);
+    return true;
+}
+
+// Opens the file's demuxer, reading only the chosen video stream. Opened anew, a demuxer gives
+// the packets it gave the first time, one for one, whatever their times say: a seek in a
+// stream whose times cannot be trusted does not promise that.
+bool MediaFile::Impl::OpenDemuxer() {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path_.c_str(), nullptr, nullptr) < 0) return false;
+    std::unique_ptr<AVFormatContext, FormatCloser> format(raw);
+    if (!format->iformat || !KnownContainer(*format->iformat)) return false;
+    byteStream_ = ReadsByteStream(*format->iformat);
+    // Where the header lists the streams, the others are left out before the probe, which
+    // would otherwise open a decoder for each of hundreds of tracks.
+    const bool streamsKnown = !(format->ctx_flags & AVFMTCTX_NOHEADER);
+    int chosen = stream_ ? stream_->index : streamsKnown ? ChosenVideoStream(*format) : -1;
+    if (streamsKnown && chosen < 0) return false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (chosen >= 0 && int(i) != chosen) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    if (chosen < 0) chosen = ChosenVideoStream(*format);
+    if (chosen < 0 || unsigned(chosen) >= format->nb_streams) return false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (int(i) != chosen) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    format_ = std::move(format);
+    stream_ = format_->streams[chosen];
     return true;
 }
 
@@ -335,10 +346,16 @@ bool MediaFile::Impl::Seek(int32_t start) {
     const PacketEntry& entry = index_.packets[size_t(anchor)];
     AVFormatContext* format = format_.get();
     int sought = -1;
-    // In a stream read as it comes whose times cannot be trusted (a joined recording holds the
-    // same times twice) the packet's byte position is the place to read from.
-    const bool byBytes = index_.decoded && byteStream_ && entry.pos >= 0;
-    if (byBytes) sought = av_seek_frame(format, -1, start == 0 ? 0 : entry.pos, AVSEEK_FLAG_BYTE);
+    // A stream whose times cannot be trusted is read again from its start by a new demuxer;
+    // elsewhere in a stream read as it comes (a joined recording holds the same times twice)
+    // the packet's byte position is the place to read from.
+    if (index_.decoded && start == 0) {
+        if (!OpenDemuxer()) return false;
+        format = format_.get();
+        sought = 0;
+    } else if (index_.decoded && byteStream_ && entry.pos >= 0) {
+        sought = av_seek_frame(format, -1, entry.pos, AVSEEK_FLAG_BYTE);
+    }
     if (sought < 0 && start == 0 && format->pb) {
         // The file's beginning, where its first packet was read at open.
         sought = avformat_seek_file(format, stream_->index, std::numeric_limits<int64_t>::min(), entry.time, entry.time,
