@@ -31,6 +31,7 @@ struct ContainerCase {
     bool variableRate;
     int clockwise;
     int cutAt;
+    bool mirrored = false;
 };
 
 const ContainerCase kCases[] = {
@@ -46,6 +47,8 @@ const ContainerCase kCases[] = {
     {"MkvOddWidth", Codec::H264, "matroska", "mkv", 166, 120, true, false, 0, 0},
     {"MpegTs", Codec::H264, "mpegts", "ts", 160, 120, false, false, 0, 0},
     {"WebmVp9", Codec::Vp9, "webm", "webm", 160, 120, false, false, 0, 0},
+    {"Mp4Mirrored", Codec::H264, "mp4", "mp4", 160, 96, false, false, 0, 0, true},
+    {"Mp4Turned90Mirrored", Codec::H264, "mp4", "mp4", 160, 96, false, false, 90, 0, true},
 };
 
 void PrintTo(const ContainerCase& c, std::ostream* out) { *out << c.name; }
@@ -66,6 +69,7 @@ protected:
         options.variableRate = c.variableRate;
         options.clockwise = c.clockwise;
         options.cutAt = c.cutAt;
+        options.mirrored = c.mirrored;
         return options;
     }
 
@@ -88,7 +92,7 @@ protected:
 TEST_P(MediaFileTest, EveryPositionInAnyOrderIsTheSequentiallyDecodedPicture) {
     const ContainerCase& c = GetParam();
     const std::string path = Write();
-    const fixture::Decoded reference = fixture::DecodeSequentially(path, c.clockwise);
+    const fixture::Decoded reference = fixture::DecodeSequentially(path, {c.clockwise, c.mirrored});
     // An edit list presents fewer pictures than the file stores.
     ASSERT_EQ(int(reference.pictures.size()), kFrames - c.cutAt);
 
@@ -104,8 +108,20 @@ TEST_P(MediaFileTest, EveryPositionInAnyOrderIsTheSequentiallyDecodedPicture) {
     for (int n = 0; n < file->FrameCount(); ++n) {
         const std::vector<uint8_t> pixels = Pixels(*file, n);
         ASSERT_TRUE(pixels == reference.pictures[size_t(n)]) << "position " << n << " read in order";
-        if (c.clockwise == 0) {
+        if (c.clockwise == 0 && !c.mirrored) {
             EXPECT_EQ(fixture::ReadFrameNumber(pixels.data(), file->Width(), file->Height(), stride), c.cutAt + n);
+        }
+    }
+    if (c.mirrored && c.clockwise == 0) {
+        // Mirrored left to right: each row holds the stored picture's pixels from the right.
+        const std::vector<uint8_t> stored = fixture::DecodeSequentially(path, 0).pictures[0];
+        const std::vector<uint8_t> shown = Pixels(*file, 0);
+        const int width = file->Width();
+        for (int y = 0; y < file->Height(); ++y) {
+            for (int x = 0; x < width; ++x) {
+                ASSERT_EQ(std::memcmp(&shown[size_t(y * stride + 3 * x)], &stored[size_t(y * stride + 3 * (width - 1 - x))], 3),
+                          0) << x << "," << y;
+            }
         }
     }
     EXPECT_EQ(file->Frame(file->FrameCount()), nullptr) << "one past the last";
@@ -223,5 +239,167 @@ TEST_F(MediaFileBadTest, IndexingCanBeCancelled) {
     EXPECT_NE(mediafile::MediaFile::Open(path, [&](int percent) { return (lastPercent = percent) >= 0; }), nullptr);
     EXPECT_GE(lastPercent, 0);
 }
+
+
+namespace recordings {
+
+using Bytes = std::vector<char>;
+
+Bytes Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void Write(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+constexpr size_t kTsPacket = 188;
+
+Bytes Joined(const Bytes& b) {
+    Bytes twice = b;
+    twice.insert(twice.end(), b.begin(), b.end());
+    return twice;
+}
+
+Bytes FromAThird(const Bytes& b) { return Bytes(b.begin() + std::ptrdiff_t(b.size() / 3 / kTsPacket * kTsPacket), b.end()); }
+
+// Every `every`-th transport packet written twice (copies = 2) or left out (copies = 0).
+Bytes EveryNthPacket(const Bytes& b, size_t every, int copies) {
+    Bytes out;
+    for (size_t at = 0, n = 0; at + kTsPacket <= b.size(); at += kTsPacket, ++n) {
+        const int times = n % every == every - 1 ? copies : 1;
+        for (int i = 0; i < times; ++i) out.insert(out.end(), b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + kTsPacket));
+    }
+    return out;
+}
+
+uint32_t Big32(const Bytes& b, size_t at) {
+    return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 | uint32_t(uint8_t(b[at + 2])) << 8 |
+           uint8_t(b[at + 3]);
+}
+
+void PutBig32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = char(v >> (24 - 8 * i));
+}
+
+// A table of an MP4's sample table found by its name: the offset of its first entry and their count.
+size_t TableEntries(const Bytes& b, const std::string& name, uint32_t& count) {
+    const auto found = std::search(b.begin(), b.end(), name.begin(), name.end());
+    if (found == b.end()) return 0;
+    const auto at = size_t(found - b.begin());
+    count = Big32(b, at + 8);
+    return at + 12;
+}
+
+// Two pictures given the same presentation time: a sample's composition offset set so that it
+// is shown when the next one is (one sample duration further).
+Bytes SharedPresentationTime(const Bytes& b) {
+    Bytes out = b;
+    uint32_t count = 0, durations = 0;
+    const size_t offsets = TableEntries(out, "ctts", count);
+    const size_t times = TableEntries(out, "stts", durations);
+    if (!offsets || !times) return {};
+    const uint32_t duration = Big32(out, times + 4);
+    for (uint32_t k = 3; k + 1 < count; ++k) {
+        const size_t at = offsets + 8 * k;
+        if (Big32(out, at) == 1 && Big32(out, at + 8) == 1 && Big32(out, at + 4) != Big32(out, at + 12) + duration) {
+            PutBig32(out, at + 4, Big32(out, at + 12) + duration);
+            return out;
+        }
+    }
+    return {};
+}
+
+// Every presentation time one tick after the decode time, which hides the B-frames' order.
+Bytes PresentedOneTickAfterDecoded(const Bytes& b) {
+    Bytes out = b;
+    uint32_t count = 0;
+    const size_t offsets = TableEntries(out, "ctts", count);
+    if (!offsets) return {};
+    for (uint32_t k = 0; k < count; ++k) PutBig32(out, offsets + 8 * k + 4, 1);
+    return out;
+}
+
+// 4 KB of noise a third of the way into the file.
+Bytes Damaged(const Bytes& b) {
+    Bytes out = b;
+    std::mt19937 random(3);
+    for (size_t i = 0; i < 4096 && b.size() / 3 + i < out.size(); ++i) out[b.size() / 3 + i] = char(random());
+    return out;
+}
+
+}  // namespace recordings
+
+using recordings::Bytes;
+
+struct RecordingCase {
+    const char* name;
+    Codec codec;
+    const char* container;
+    const char* extension;
+    Bytes (*edit)(const Bytes&);
+};
+
+const RecordingCase kRecordings[] = {
+    {"DvdTitlesJoined", Codec::Mpeg2, "vob", "mpg", recordings::Joined},
+    {"BroadcastJoined", Codec::Mpeg2, "mpegts", "ts", recordings::Joined},
+    {"CameraTsJoined", Codec::H264, "mpegts", "ts", recordings::Joined},
+    {"BroadcastCutInsideAGop", Codec::Mpeg2, "mpegts", "ts", recordings::FromAThird},
+    {"TsPacketsRepeated", Codec::H264, "mpegts", "ts",
+     [](const Bytes& b) { return recordings::EveryNthPacket(b, 20, 2); }},
+    {"TsPacketsLost", Codec::Mpeg2, "mpegts", "ts", [](const Bytes& b) { return recordings::EveryNthPacket(b, 53, 0); }},
+    {"Mp4TwoPicturesOneTime", Codec::H264, "mp4", "mp4", recordings::SharedPresentationTime},
+    {"Mp4TimesHideReordering", Codec::H264, "mp4", "mp4", recordings::PresentedOneTickAfterDecoded},
+    {"Mp4Damaged", Codec::H264, "mp4", "mp4", recordings::Damaged},
+};
+
+void PrintTo(const RecordingCase& c, std::ostream* out) { *out << c.name; }
+
+class RecordingTest : public ::testing::TestWithParam<RecordingCase> {
+protected:
+    fixture::TempDir dir_;
+};
+
+// Joined, cut, edited and damaged recordings present the pictures that a decode of the whole
+// file presents, each position the same picture in any order of access.
+TEST_P(RecordingTest, EveryPositionIsThePictureOfADecodeFromTheStart) {
+    const RecordingCase& c = GetParam();
+    VideoOptions options;
+    options.codec = c.codec;
+    options.container = c.container;
+    options.frames = 60;
+    const std::string whole = dir_.File(std::string("whole.") + c.extension);
+    ASSERT_TRUE(fixture::WriteVideo(whole, options));
+    const recordings::Bytes edited = c.edit(recordings::Read(whole));
+    ASSERT_FALSE(edited.empty()) << "the edit found nothing to change";
+    const std::string path = dir_.File(std::string("edited.") + c.extension);
+    recordings::Write(path, edited);
+
+    const fixture::Decoded reference = fixture::DecodeSequentially(path, 0);
+    ASSERT_GT(reference.pictures.size(), 10u);
+    std::unique_ptr<mediafile::MediaFile> file = mediafile::MediaFile::Open(path);
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(file->FrameCount(), int(reference.pictures.size()));
+    std::vector<int> order(size_t(file->FrameCount()));
+    for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
+    std::shuffle(order.begin(), order.end(), std::mt19937(7));
+    double lastTime = -1;
+    for (int n : order) {
+        const uint8_t* dib = file->Frame(n);
+        ASSERT_NE(dib, nullptr) << n;
+        ASSERT_EQ(std::memcmp(dib + sizeof(dib::BitmapInfoHeader), reference.pictures[size_t(n)].data(),
+                              reference.pictures[size_t(n)].size()),
+                  0)
+            << "position " << n;
+    }
+    for (int n = 0; n < file->FrameCount(); ++n) {
+        EXPECT_GT(file->FrameTime(n), lastTime) << n;
+        lastTime = file->FrameTime(n);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Recordings, RecordingTest, ::testing::ValuesIn(kRecordings),
+                         [](const ::testing::TestParamInfo<RecordingCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -73,6 +73,8 @@ CodecSetup SetupOf(Codec codec) {
             return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P10LE};
         case Codec::Vp9:
             return {AV_CODEC_ID_VP9, AV_PIX_FMT_YUV420P};
+        case Codec::Mpeg2:
+            return {AV_CODEC_ID_MPEG2VIDEO, AV_PIX_FMT_YUV420P};
     }
     return {AV_CODEC_ID_NONE, AV_PIX_FMT_NONE};
 }
@@ -170,11 +172,11 @@ bool Writer::AddVideo() {
         av_opt_set(c->priv_data, "deadline", "realtime", 0);
         av_opt_set_int(c->priv_data, "cpu-used", 8, 0);
     }
-    if (setup.id == AV_CODEC_ID_MPEG4 || setup.id == AV_CODEC_ID_MJPEG) {
+    if (setup.id == AV_CODEC_ID_MPEG4 || setup.id == AV_CODEC_ID_MJPEG || setup.id == AV_CODEC_ID_MPEG2VIDEO) {
         c->flags |= AV_CODEC_FLAG_QSCALE;
         c->global_quality = FF_QP2LAMBDA * 3;
     }
-    if (options_.codec == Codec::Mpeg4BFrames) {
+    if (options_.codec == Codec::Mpeg4BFrames || options_.codec == Codec::Mpeg2) {
         c->max_b_frames = 2;
         c->gop_size = 12;
     }
@@ -187,13 +189,14 @@ bool Writer::AddVideo() {
     video_ = avformat_new_stream(out_.get(), nullptr);
     if (!video_ || avcodec_parameters_from_context(video_->codecpar, c) < 0) return false;
     video_->time_base = c->time_base;
-    if (options_.clockwise != 0) {
+    if (options_.clockwise != 0 || options_.mirrored) {
         // The matrix a phone writes for a picture to be turned clockwise by the angle (its
         // rotation reads as minus the angle).
         auto* matrix =
             reinterpret_cast<int32_t*>(av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
         if (!matrix) return false;
         av_display_rotation_set(matrix, options_.clockwise);
+        if (options_.mirrored) av_display_matrix_flip(matrix, 1, 0);
     }
     return true;
 }
@@ -469,7 +472,7 @@ bool CopyFrom(const std::string& source, const std::string& path, const std::str
 
 }  // namespace
 
-Decoded DecodeSequentially(const std::string& path, int clockwise) {
+Decoded DecodeSequentially(const std::string& path, avscale::Orientation orientation) {
     Decoded result;
     Input in = OpenInput(path);
     if (!in) return result;
@@ -485,7 +488,7 @@ Decoded DecodeSequentially(const std::string& path, int clockwise) {
     codec->pkt_timebase = in->streams[video]->time_base;
     codec->thread_count = 1;
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return result;
-    const bool sideways = clockwise == 90 || clockwise == 270;
+    const bool sideways = orientation.sideways();
     result.width = sideways ? par->height : par->width;
     result.height = sideways ? par->width : par->height;
     const int64_t stride = (int64_t(result.width) * 3 + 3) / 4 * 4;
@@ -512,7 +515,7 @@ Decoded DecodeSequentially(const std::string& path, int clockwise) {
         if (got < 0) break;
         std::vector<uint8_t> rows(size_t(stride * result.height), 0);
         if (!scaler.Convert(*frame, AV_PIX_FMT_BGR24, result.width, result.height, rows.data(), stride, true,
-                            clockwise)) {
+                            orientation)) {
             return {};
         }
         result.pictures.push_back(std::move(rows));
@@ -541,6 +544,8 @@ const char* CodecName(Codec codec) {
             return "H264High10";
         case Codec::Vp9:
             return "Vp9";
+        case Codec::Mpeg2:
+            return "Mpeg2";
     }
     return "?";
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/picture_scaler.h"
+
 namespace fixture {
 
 enum class Codec {
@@ -21,6 +23,7 @@ enum class Codec {
     H264,        // libx264, three B-frames between references, a key frame every 12
     H264High10,  // the same in 10 bits per sample
     Vp9,         // libvpx, a key frame every 12
+    Mpeg2,       // MPEG-2 video, two B-frames between references, a key frame every 12
 };
 
 const char* CodecName(Codec codec);
@@ -39,6 +42,7 @@ struct VideoOptions {
     bool openGop = false;       // H.264 key frames that pictures shown before them refer across
     bool variableRate = false;  // every seventh picture 13 ms late
     int clockwise = 0;          // a display matrix asking to turn the picture by this angle
+    bool mirrored = false;      // ... and then to mirror it left to right
     int cutAt = 0;              // > 0: the file is a copy, without re-encoding, that starts at
                                 // this picture (an edit list skips the pictures before it)
 };
@@ -52,14 +56,14 @@ int FileLength(const VideoOptions& options);
 int ExpectedNumber(const VideoOptions& options, int position);
 
 // The pictures that FFmpeg's own sequential decode of the file's first video stream gives, as
-// 24-bit bottom-up rows padded to 4 bytes, turned by `clockwise`; width and height are the
+// 24-bit bottom-up rows padded to 4 bytes, shown in `orientation`; width and height are the
 // turned picture's. Empty when the file cannot be decoded.
 struct Decoded {
     int width = 0;
     int height = 0;
     std::vector<std::vector<uint8_t>> pictures;
 };
-Decoded DecodeSequentially(const std::string& path, int clockwise);
+Decoded DecodeSequentially(const std::string& path, avscale::Orientation orientation);
 
 // The number painted into a picture given as bottom-up BGR rows; -1 when the picture is too
 // small to hold one.
