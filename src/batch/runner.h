@@ -1,6 +1,7 @@
 #pragma once
 // Runs a command over its videos, one after the other or --jobs at a time, and gives its exit
-// status: 0 all done, 1 a video could not be read or a file not written, 130 stopped by a signal.
+// status: 0 all done, 1 a video could not be read or a file not written, 2 a mistake that the
+// videos show before anything is written (nothing is then written), 130 stopped by a signal.
 //
 // A video's names follow on from the video before it, in the command line's order, whichever
 // finishes first. The frame source holds one open video per process, so videos worked on at
