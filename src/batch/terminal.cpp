@@ -45,8 +45,9 @@ QString Duration(double seconds) {
                          : QString::asprintf("%lld:%02lld", whole / 60, whole % 60);
 }
 
-QString Describe(const Running& r, bool withRate) {
-    QString text = QStringLiteral("%1 %2/%3 frames").arg(r.name).arg(r.done).arg(r.total);
+// What follows the video's name: " DONE/TOTAL frames", and the rate and time left.
+QString Counts(const Running& r, bool withRate) {
+    QString text = QStringLiteral(" %1/%2 frames").arg(r.done).arg(r.total);
     const double seconds = double(r.clock.elapsed()) / 1000.0;
     if (withRate && r.done > 0 && seconds > 0.2) {
         const double rate = double(r.done) / seconds;
@@ -70,15 +71,32 @@ QString Shown(const QString& name) {
     return shown;
 }
 
-// The leading characters of the line that take at most `room` columns.
-QString Cut(const QString& line, qsizetype room) {
-    QString cut;
-    for (const char32_t c : line.toUcs4()) {
+qsizetype Width(const QString& text) {
+    qsizetype width = 0;
+    for (const char32_t c : text.toUcs4()) width += Columns(c);
+    return width;
+}
+
+// The leading characters of the text that take at most `room` columns; the trailing ones when
+// `fromEnd`.
+QString Cut(const QString& text, qsizetype room, bool fromEnd = false) {
+    QList<uint> characters = text.toUcs4();
+    if (fromEnd) std::reverse(characters.begin(), characters.end());
+    QList<uint> kept;
+    for (const uint c : characters) {
         room -= Columns(c);
         if (room < 0) break;
-        cut += QString::fromUcs4(&c, 1);
+        kept << c;
     }
-    return cut;
+    if (fromEnd) std::reverse(kept.begin(), kept.end());
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(kept.constData()), kept.size());
+}
+
+// The name in at most `room` columns: its start and end around "...".
+QString Shortened(const QString& name, qsizetype room) {
+    if (Width(name) <= room) return name;
+    const qsizetype kept = room - 3;
+    return Cut(name, kept - kept / 2) + QStringLiteral("...") + Cut(name, kept / 2, true);
 }
 
 // The terminal's columns, less one: a line that reaches the last column wraps on some
@@ -89,18 +107,27 @@ qsizetype LineRoom() {
     return qsizetype(size.ws_col) - 1;
 }
 
-// Every video's progress when it fits, then without rates, then cut.
+constexpr qsizetype kShortestName = 7;
+
+// Every video's progress when it fits; then without rates; then with names shortened to equal
+// shares of the room the counts leave; at last cut.
 QString FittedLine(const std::map<size_t, Running>& running) {
+    if (running.empty()) return {};
     const qsizetype room = LineRoom();
-    QString line;
-    for (const bool withRate : {true, false}) {
+    const QString separator = QStringLiteral(" | ");
+    const auto line = [&](bool withRate, qsizetype nameRoom) {
         QStringList parts;
-        for (const auto& [index, r] : running) parts << Describe(r, withRate);
-        line = parts.join(QStringLiteral(" | "));
-        const QString cut = Cut(line, room);
-        if (cut.size() == line.size()) return line;
+        for (const auto& [index, r] : running) parts << Shortened(r.name, nameRoom) + Counts(r, withRate);
+        return parts.join(separator);
+    };
+    for (const bool withRate : {true, false}) {
+        const QString whole = line(withRate, room);
+        if (Width(whole) <= room) return whole;
     }
-    return Cut(line, room);
+    qsizetype countsWidth = Width(separator) * qsizetype(running.size() - 1);
+    for (const auto& [index, r] : running) countsWidth += Width(Counts(r, false));
+    const qsizetype share = (room - countsWidth) / qsizetype(running.size());
+    return Cut(line(false, std::max(share, kShortestName)), room);
 }
 
 void ClearLine(State& s) {
