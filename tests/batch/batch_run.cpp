@@ -138,6 +138,16 @@ std::vector<QByteArray> ScreenLines(const QByteArray& output, int columns) {
     return lines;
 }
 
+QString WriteClip(const fixture::TempDir& dir, const std::string& name, fixture::Codec codec,
+                  const std::string& container, int frames) {
+    fixture::VideoOptions video;
+    video.codec = codec;
+    video.container = container;
+    video.frames = frames;
+    const QString path = QString::fromStdString(dir.File(name));
+    return fixture::WriteVideo(path.toStdString(), video) ? path : QString();
+}
+
 QByteArray Contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

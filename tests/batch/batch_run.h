@@ -6,7 +6,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <string>
 #include <vector>
+
+#include "support/fixture_video.h"
 
 namespace batch_testing {
 
@@ -22,6 +25,10 @@ RawRun RunBatchRaw(const std::vector<QByteArray>& arguments, int terminalColumns
 // The lines a terminal `columns` wide shows once it received `output`: characters wrap at the
 // last column, "\r" goes back to the line's start, "\033[K" clears to its end.
 std::vector<QByteArray> ScreenLines(const QByteArray& output, int columns);
+
+// A fixture video in the directory; empty when it could not be written.
+QString WriteClip(const fixture::TempDir& dir, const std::string& name, fixture::Codec codec,
+                  const std::string& container, int frames);
 
 QByteArray Contents(const QString& path);
 // The file names in the directory, hidden ones included, sorted.
