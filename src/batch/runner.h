@@ -5,7 +5,10 @@
 //
 // A video's names follow on from the video before it, in the command line's order, whichever
 // finishes first. The frame source holds one open video per process, so videos worked on at
-// the same time each have a worker process of their own, forked before any video is opened.
+// the same time each have a worker process of their own, forked while no video is open (the
+// look at the videos before anything is written opens and closes each in turn).
+//
+// extract then writes the manifest, and says on standard error what it did.
 
 #include "batch/settings.h"
 
