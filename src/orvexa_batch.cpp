@@ -9,11 +9,13 @@
 #include "batch/settings.h"
 #include "batch/write_answers.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/output_names.h"
 #include "platform/jpeg_image.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    // Without loss: a name that is not UTF-8 stays the bytes it was.
+    for (int i = 1; i < argc; ++i) arguments << naming::PathText(QByteArray(argv[i]));
     const batch::ParseResult parsed = batch::ParseArguments(arguments);
     switch (parsed.outcome) {
         case batch::ParseResult::Outcome::Help:
@@ -24,7 +26,7 @@ int main(int argc, char** argv) {
             return 0;
         case batch::ParseResult::Outcome::BadUsage:
             std::fprintf(stderr, "orvexa-batch: %s\nTry 'orvexa-batch --help'.\n",
-                         parsed.error.toLocal8Bit().constData());
+                         naming::PathBytes(parsed.error).constData());
             return 2;
         case batch::ParseResult::Outcome::Run:
             break;

@@ -55,4 +55,11 @@ std::vector<int32_t> ListedFrames(const std::vector<FrameRun>& runs, int32_t fra
     return frames;
 }
 
+QString PastTheEnd(const QString& video, const FrameRun& missing, int32_t frameCount) {
+    const QString frames = missing.first == missing.last
+                               ? QStringLiteral("frame %1").arg(missing.first)
+                               : QStringLiteral("frames %1-%2").arg(missing.first).arg(missing.last);
+    return QStringLiteral("%1: %2 past the last frame (%3)").arg(video, frames).arg(frameCount - 1);
+}
+
 }  // namespace batch

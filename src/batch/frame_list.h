@@ -20,5 +20,7 @@ int64_t RankedCount(Choice choice, int32_t count, int32_t frameCount);
 // parts of runs, past its last frame.
 std::vector<int32_t> ListedFrames(const std::vector<FrameRun>& runs, int32_t frameCount,
                                   std::vector<FrameRun>& missing);
+// "VIDEO: frames A-B past the last frame (N)".
+QString PastTheEnd(const QString& video, const FrameRun& missing, int32_t frameCount);
 
 }  // namespace batch

@@ -1,34 +1,70 @@
 #include "batch/rank_output.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <cinttypes>
-#include <cstdio>
+#include "batch/json_text.h"
+#include "framesource/output_names.h"
 
 namespace batch {
 
-void PrintRankingText(const VideoRanking& video, bool withHeader) {
-    if (!video.ranked) return;
-    if (withHeader) std::printf("# %s\n", video.video.toLocal8Bit().constData());
-    for (const ranking::Ranked& r : video.frames) std::printf("%" PRId32 "\t%" PRId64 "\n", r.frame, r.length);
-    std::fflush(stdout);
+namespace {
+
+// The name on one line: its bytes, with a backslash and the control characters escaped.
+QByteArray OneLine(const QString& name) {
+    QByteArray line;
+    for (const char c : naming::PathBytes(name)) {
+        if (c == '\\') {
+            line += "\\\\";
+        } else if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\t') {
+            line += "\\t";
+        } else if ((c >= 0 && c < 0x20) || c == 0x7f) {
+            line += "\\x" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+        } else {
+            line += c;
+        }
+    }
+    return line;
 }
 
-void PrintRankingJson(const std::vector<VideoRanking>& videos) {
-    QJsonArray all;
-    for (const VideoRanking& video : videos) {
-        QJsonArray frames;
-        for (const ranking::Ranked& r : video.frames) {
-            frames.append(QJsonObject{{"frame", r.frame}, {"bytes", qint64(r.length)}});
-        }
-        QJsonObject entry{{"video", video.video}, {"frames", frames}};
-        if (!video.errors.isEmpty()) entry.insert("errors", QJsonArray::fromStringList(video.errors));
-        all.append(entry);
+QByteArray FrameJson(const RankedFrame& r) {
+    const QByteArray head = "{\"frame\":" + QByteArray::number(r.frame) + ",\"time\":" + JsonNumber(r.time);
+    // A JPEG encoding is never empty: a length of 0 is a frame that could not be had.
+    if (r.length == 0) return head + ",\"bytes\":null,\"decoded\":false}";
+    return head + ",\"bytes\":" + QByteArray::number(r.length) + '}';
+}
+
+QByteArray VideoJson(const VideoRanking& video) {
+    QByteArray json = "{\"video\":" + JsonString(video.video);
+    if (video.facts) {
+        const VideoFacts& f = *video.facts;
+        json += ",\"frame_count\":" + QByteArray::number(f.frameCount) + ",\"frame_rate\":" + JsonNumber(f.frameRate) +
+                ",\"width\":" + QByteArray::number(f.width) + ",\"height\":" + QByteArray::number(f.height);
     }
-    const QByteArray text = QJsonDocument(all).toJson(QJsonDocument::Indented);
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    std::fflush(stdout);
+    json += ",\"frames\":[";
+    for (size_t i = 0; i < video.frames.size(); ++i) json += (i == 0 ? "\n" : ",\n") + FrameJson(video.frames[i]);
+    json += video.frames.empty() ? "]" : "\n]";
+    if (!video.errors.isEmpty()) {
+        json += ",\"errors\":[";
+        for (qsizetype i = 0; i < video.errors.size(); ++i) json += (i == 0 ? "" : ",") + JsonString(video.errors[i]);
+        json += ']';
+    }
+    return json + '}';
+}
+
+}  // namespace
+
+QByteArray RankingText(const VideoRanking& video, bool withHeader) {
+    if (!video.ranked) return {};
+    QByteArray text;
+    if (withHeader) text += "# " + OneLine(video.video) + '\n';
+    for (const RankedFrame& r : video.frames) text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length) + '\n';
+    return text;
+}
+
+QByteArray RankingJson(const std::vector<VideoRanking>& videos) {
+    QByteArray json = "[";
+    for (size_t i = 0; i < videos.size(); ++i) json += (i == 0 ? "\n" : ",\n") + VideoJson(videos[i]);
+    return json + "\n]\n";
 }
 
 }  // namespace batch

@@ -3,29 +3,35 @@
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <QDir>
-#include <QFileInfo>
+#include <QByteArray>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "batch/interrupt.h"
+#include "batch/manifest.h"
+#include "batch/preflight.h"
 #include "batch/rank_output.h"
 #include "batch/terminal.h"
 #include "batch/video_work.h"
+#include "framesource/output_names.h"
 
 namespace batch {
 
 namespace {
 
+constexpr int kExitUsage = 2;
 constexpr int kExitStopped = 130;
 
-// The outcome of every video, and what the command prints and exits with.
+// The outcome of every video, and what the command prints, writes and exits with.
 class Outcomes {
 public:
-    Outcomes(const Settings& settings) : s_(settings), rankings_(size_t(settings.videos.size())) {
+    Outcomes(const Settings& settings)
+        : s_(settings), rankings_(size_t(settings.videos.size())), written_(size_t(settings.videos.size())) {
         for (qsizetype i = 0; i < settings.videos.size(); ++i) rankings_[size_t(i)].video = settings.videos[i];
     }
 
@@ -33,10 +39,14 @@ public:
         terminal::Message(message);
         rankings_[video].errors << message;
     }
-    void Ranked(size_t video, std::vector<ranking::Ranked> frames) {
+    void Opened(size_t video, const VideoFacts& facts) { rankings_[video].facts = facts; }
+    void Ranked(size_t video, std::vector<RankedFrame> frames) {
         rankings_[video].ranked = true;
         rankings_[video].frames = std::move(frames);
     }
+    void Wrote(size_t video, const WrittenFrame& file) { written_[video].push_back(file); }
+    void Skipped() { ++skipped_; }
+
     // The video's work is over: text rankings are printed in the command line's order.
     void Finish(size_t video, VideoStatus status) {
         terminal::Finished(video);
@@ -47,7 +57,7 @@ public:
         finished_.resize(rankings_.size());
         finished_[video] = true;
         while (printed_ < finished_.size() && finished_[printed_]) {
-            PrintRankingText(rankings_[printed_], rankings_.size() > 1);
+            terminal::Output(RankingText(rankings_[printed_], rankings_.size() > 1));
             rankings_[printed_].frames.clear();
             ++printed_;
         }
@@ -56,14 +66,51 @@ public:
 
     int ExitStatus() {
         terminal::EndProgress();
-        if (s_.command == Command::Rank && s_.json) PrintRankingJson(rankings_);
+        if (s_.command == Command::Rank && s_.json) terminal::Output(RankingJson(rankings_));
+        if (s_.command == Command::Extract) Report();
         if (conflict_ || failed_) return 1;
         return stopped_ || StopRequested() ? kExitStopped : 0;
     }
 
 private:
+    // The files written, in their numbers' order, which is the command line's.
+    std::vector<WrittenFile> Files() const {
+        std::vector<WrittenFile> files;
+        for (size_t video = 0; video < written_.size(); ++video) {
+            for (const WrittenFrame& w : written_[video]) {
+                files.push_back({OutputName(s_, w.number), rankings_[video].video, w.frame, w.time, w.jpegBytes});
+            }
+        }
+        return files;
+    }
+
+    // The manifest, and what was done in one line.
+    void Report() {
+        const std::vector<WrittenFile> files = Files();
+        if (!s_.manifest.isEmpty() && !WriteManifest(s_.manifest, files)) {
+            terminal::Message(QStringLiteral("%1: cannot write the manifest").arg(s_.manifest));
+            failed_ = true;
+        }
+        if (s_.quiet) return;
+        QString done = files.empty()        ? QStringLiteral("wrote no file in %1").arg(s_.outDir)
+                       : files.size() == 1 ? QStringLiteral("wrote 1 file in %1: %2").arg(s_.outDir, files[0].name)
+                                            : QStringLiteral("wrote %1 files in %2: %3 to %4")
+                                                  .arg(files.size())
+                                                  .arg(s_.outDir, files.front().name, files.back().name);
+        if (skipped_ > 0) {
+            done += QStringLiteral("; %1 existing file%2 left as %3 %4")
+                        .arg(skipped_)
+                        .arg(skipped_ == 1 ? "" : "s")
+                        .arg(skipped_ == 1 ? "it" : "they")
+                        .arg(skipped_ == 1 ? "was" : "were");
+        }
+        terminal::Message(done);
+    }
+
     const Settings& s_;
     std::vector<VideoRanking> rankings_;
+    std::vector<std::vector<WrittenFrame>> written_;  // per video
+    int64_t skipped_ = 0;
     std::vector<bool> finished_;
     size_t printed_ = 0;
     bool failed_ = false;
@@ -83,7 +130,10 @@ public:
     }
     int64_t FirstNumber() override { return first_; }
     void Progress(int64_t done, int64_t total) override { terminal::Progress(video_, name_, done, total); }
-    void Ranked(const std::vector<ranking::Ranked>& ranked) override { outcomes_.Ranked(video_, ranked); }
+    void Opened(const VideoFacts& facts) override { outcomes_.Opened(video_, facts); }
+    void Ranked(const std::vector<RankedFrame>& ranked) override { outcomes_.Ranked(video_, ranked); }
+    void Wrote(const WrittenFrame& file) override { outcomes_.Wrote(video_, file); }
+    void Skipped() override { outcomes_.Skipped(); }
     void Failure(const QString& message) override { outcomes_.Failure(video_, message); }
 
 private:
@@ -107,8 +157,12 @@ int RunHere(const Settings& s) {
 // ---- several videos at a time, each in a worker process ----
 //
 // A worker tells the command, one line each: "names N", "progress DONE TOTAL",
-// "rank FRAME BYTES", "fail MESSAGE"; the command answers "first NUMBER" once the videos
-// before have reserved their names. The worker's exit status is its VideoStatus.
+// "facts FRAMES RATE WIDTH HEIGHT", "rank FRAME BYTES TIME", "wrote NUMBER FRAME TIME BYTES",
+// "skipped", "fail MESSAGE" (its bytes in hex); the command answers "first NUMBER" once the
+// videos before have reserved their names. The worker's exit status is its VideoStatus.
+
+// A number that reads back the same.
+std::string Exact(double value) { return QByteArray::number(value, 'g', 17).toStdString(); }
 
 bool WriteAll(int fd, const std::string& text) {
     size_t sent = 0;
@@ -143,14 +197,25 @@ public:
     void Progress(int64_t done, int64_t total) override {
         Send("progress " + std::to_string(done) + ' ' + std::to_string(total));
     }
-    void Ranked(const std::vector<ranking::Ranked>& ranked) override {
+    void Opened(const VideoFacts& f) override {
+        Send("facts " + std::to_string(f.frameCount) + ' ' + Exact(f.frameRate) + ' ' + std::to_string(f.width) + ' ' +
+             std::to_string(f.height));
+    }
+    void Ranked(const std::vector<RankedFrame>& ranked) override {
         std::string text;
-        for (const ranking::Ranked& r : ranked) {
-            text += "rank " + std::to_string(r.frame) + ' ' + std::to_string(r.length) + '\n';
+        for (const RankedFrame& r : ranked) {
+            text += "rank " + std::to_string(r.frame) + ' ' + std::to_string(r.length) + ' ' + Exact(r.time) + '\n';
         }
         WriteAll(out_, text);
     }
-    void Failure(const QString& message) override { Send("fail " + QString(message).replace('\n', ' ').toStdString()); }
+    void Wrote(const WrittenFrame& w) override {
+        Send("wrote " + std::to_string(w.number) + ' ' + std::to_string(w.frame) + ' ' + Exact(w.time) + ' ' +
+             std::to_string(w.jpegBytes));
+    }
+    void Skipped() override { Send("skipped"); }
+    void Failure(const QString& message) override {
+        Send("fail " + naming::PathBytes(message).toHex().toStdString());
+    }
 
 private:
     void Send(const std::string& line) { WriteAll(out_, line + '\n'); }
@@ -164,7 +229,7 @@ struct Worker {
     int fromWorker = -1;
     int toWorker = -1;
     std::string pending;  // a line not yet complete
-    std::vector<ranking::Ranked> ranked;
+    std::vector<RankedFrame> ranked;
     bool stopSent = false;
 };
 
@@ -265,21 +330,33 @@ private:
     void Lines(Worker& w) {
         size_t start = 0;
         for (size_t end; (end = w.pending.find('\n', start)) != std::string::npos; start = end + 1) {
-            const std::string line = w.pending.substr(start, end - start);
-            const size_t space = line.find(' ');
-            const std::string word = line.substr(0, space);
-            const std::string rest = space == std::string::npos ? std::string() : line.substr(space + 1);
+            std::istringstream line(w.pending.substr(start, end - start));
+            std::string word;
+            line >> word;
             if (word == "names") {
-                names_[w.video] = std::stoll(rest);
+                line >> names_[w.video];
             } else if (word == "progress") {
-                const size_t gap = rest.find(' ');
-                terminal::Progress(w.video, s_.videos[qsizetype(w.video)], std::stoll(rest.substr(0, gap)),
-                                   std::stoll(rest.substr(gap + 1)));
+                int64_t done = 0, total = 0;
+                line >> done >> total;
+                terminal::Progress(w.video, s_.videos[qsizetype(w.video)], done, total);
+            } else if (word == "facts") {
+                VideoFacts f;
+                line >> f.frameCount >> f.frameRate >> f.width >> f.height;
+                outcomes_.Opened(w.video, f);
             } else if (word == "rank") {
-                const size_t gap = rest.find(' ');
-                w.ranked.push_back({int32_t(std::stol(rest.substr(0, gap))), std::stoll(rest.substr(gap + 1))});
+                RankedFrame r;
+                line >> r.frame >> r.length >> r.time;
+                w.ranked.push_back(r);
+            } else if (word == "wrote") {
+                WrittenFrame file;
+                line >> file.number >> file.frame >> file.time >> file.jpegBytes;
+                outcomes_.Wrote(w.video, file);
+            } else if (word == "skipped") {
+                outcomes_.Skipped();
             } else if (word == "fail") {
-                outcomes_.Failure(w.video, QString::fromStdString(rest));
+                std::string hex;
+                line >> hex;
+                outcomes_.Failure(w.video, naming::PathText(QByteArray::fromHex(QByteArray::fromStdString(hex))));
             }
         }
         w.pending.erase(0, start);
@@ -320,16 +397,18 @@ private:
 
 bool PrepareOutDir(const Settings& s) {
     if (s.command != Command::Extract) return true;
-    const QFileInfo dir(s.outDir);
-    if (!dir.exists() && !QDir().mkpath(s.outDir)) {
+    namespace fs = std::filesystem;
+    const std::string dir = naming::PathBytes(s.outDir).toStdString();
+    std::error_code error;
+    if (!fs::exists(dir, error) && !fs::create_directories(dir, error)) {
         terminal::Message(QStringLiteral("%1: cannot make the output directory").arg(s.outDir));
         return false;
     }
-    if (!QFileInfo(s.outDir).isDir()) {
+    if (!fs::is_directory(dir, error)) {
         terminal::Message(QStringLiteral("%1: not a directory").arg(s.outDir));
         return false;
     }
-    if (!QFileInfo(s.outDir).isWritable()) {
+    if (access(dir.c_str(), W_OK | X_OK) != 0) {
         terminal::Message(QStringLiteral("%1: cannot write there: permission denied").arg(s.outDir));
         return false;
     }
@@ -340,6 +419,11 @@ bool PrepareOutDir(const Settings& s) {
 
 int RunCommand(const Settings& settings) {
     if (!settings.quiet) terminal::EnableProgress();
+    if (const QString mistake = FindVideoMistake(settings); !mistake.isEmpty()) {
+        terminal::Message(mistake);
+        return kExitUsage;
+    }
+    if (StopRequested()) return kExitStopped;
     if (!PrepareOutDir(settings)) return 1;
     if (settings.jobs <= 1 || settings.videos.size() <= 1) return RunHere(settings);
     return Pool(settings).Run();

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "batch/frame_list.h"
+#include "batch/manifest.h"
 
 namespace batch {
 
@@ -12,19 +13,57 @@ namespace {
 
 QString Usage() {
     return QStringLiteral(
-        "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT] [--quality Q] [--grayscale]\n"
-        "                         [--progressive] [--json] [--jobs N] [--quiet]\n"
+        "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
+        "                         [--grayscale] [--progressive] [--json] [--jobs N] [--quiet]\n"
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST)\n"
-        "                         [--crop LEFT,TOP,WIDTH,HEIGHT] [--quality Q] [--grayscale] [--progressive]\n"
-        "                         [--format jpg|bmp] [--out DIR] [--prefix NAME]\n"
+        "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
+        "                         [--progressive] [--format jpg|bmp] [--out DIR] [--prefix NAME]\n"
         "                         [--numbering normal|padded:W|none] [--start N]\n"
-        "                         [--overwrite | --skip-existing] [--jobs N] [--quiet]\n");
+        "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N] [--quiet]\n");
 }
 
 bool ToInt(const QString& text, int64_t low, int64_t high, int64_t& value) {
     bool ok = false;
     value = text.toLongLong(&ok);
     return ok && value >= low && value <= high;
+}
+
+// LEFT,TOP,WIDTH,HEIGHT or ImageMagick's WIDTHxHEIGHT+LEFT+TOP, in whole pixels.
+std::optional<FrameSource::CropRectangle> ParseCrop(const QString& text) {
+    static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(\\d+)\\+(\\d+)$"));
+    const QRegularExpressionMatch match = geometry.match(text);
+    QStringList parts = match.hasMatch() ? QStringList{match.captured(3), match.captured(4), match.captured(1),
+                                                       match.captured(2)}
+                                         : text.split(',');
+    const int64_t maxSide = std::numeric_limits<int32_t>::max();
+    int64_t v[4] = {};
+    if (parts.size() != 4 || !ToInt(parts[0], 0, maxSide, v[0]) || !ToInt(parts[1], 0, maxSide, v[1]) ||
+        !ToInt(parts[2], 1, maxSide, v[2]) || !ToInt(parts[3], 1, maxSide, v[3])) {
+        return std::nullopt;
+    }
+    return FrameSource::CropRectangle{int32_t(v[1]), int32_t(v[0]), int32_t(v[3]), int32_t(v[2])};
+}
+
+QString OptionName(const QString& name) { return (name.size() == 1 ? "-" : "--") + name; }
+
+// QCommandLineParser's own complaints, said the way the command says the others.
+QString ParserError(const QCommandLineParser& parser) {
+    if (!parser.unknownOptionNames().isEmpty()) {
+        return QStringLiteral("unknown option %1").arg(OptionName(parser.unknownOptionNames().first()));
+    }
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    const QString text = parser.errorText();
+    if (const auto match = missing.match(text); match.hasMatch()) {
+        return QStringLiteral("%1 needs a value").arg(match.captured(1));
+    }
+    if (const auto match = unexpected.match(text); match.hasMatch()) {
+        return QStringLiteral("%1 takes no value").arg(match.captured(1));
+    }
+    QString said = text;
+    if (said.endsWith('.')) said.chop(1);
+    if (!said.isEmpty()) said[0] = said[0].toLower();
+    return said;
 }
 
 }  // namespace
@@ -39,43 +78,66 @@ QString HelpText() {
                "\n"
                "rank      prints, for each video, one line per frame, FRAME<TAB>BYTES, the\n"
                "          byte length of the frame's JPEG encoding, largest first (ties by\n"
-               "          frame number); with several videos each list follows a \"# VIDEO\" line.\n"
+               "          frame number); with several videos each list follows a \"# VIDEO\" line,\n"
+               "          where a backslash, newline, tab or other control character of the name\n"
+               "          is written \\\\, \\n, \\t or \\xHH.\n"
                "extract   writes the chosen frames in rank order (--frames: in the list's order),\n"
                "          numbered from --start; the next video goes on from the next number.\n"
+               "          Then says on standard error how many files it wrote, where, and the\n"
+               "          first and last name.\n"
                "\n"
                "Output picture and JPEG encoding:\n"
-               "  --crop LEFT,TOP,WIDTH,HEIGHT  cut every frame to this rectangle, in pixels\n"
+               "  --crop LEFT,TOP,WIDTH,HEIGHT or --crop WIDTHxHEIGHT+LEFT+TOP\n"
+               "                       cut every frame to this rectangle, in pixels\n"
                "  --quality Q          JPEG quality, 1 to 100 (default 100)\n"
                "  --grayscale          grey-scale JPEG\n"
                "  --progressive        progressive JPEG\n"
                "rank:\n"
-               "  --json               print [{\"video\": ..., \"frames\": [{\"frame\": F, \"bytes\": B}, ...]}]\n"
-               "extract:\n"
-               "  --best N             the N frames of largest JPEG encoding\n"
-               "  --percent P          P percent of the frames, by rank\n"
+               "  --json               print [{\"video\": ..., \"frame_count\": N, \"frame_rate\": R,\n"
+               "                       \"width\": W, \"height\": H, \"frames\": [{\"frame\": F, \"time\": T,\n"
+               "                       \"bytes\": B}, ...]}, ...], one frame a line; T in seconds; a frame\n"
+               "                       that could not be decoded has \"bytes\": null, \"decoded\": false;\n"
+               "                       a video that could not be read has \"errors\"\n"
+               "extract (one of --best, --percent, --frames):\n"
+               "  --best N             the N frames of largest JPEG encoding, N from 1\n"
+               "  --percent P          P percent of the frames, by rank, P a whole number from 1 to 100\n"
                "  --frames LIST        these frames, in this order, e.g. 1,5,9-20\n"
                "  --format jpg|bmp     picture type (default bmp)\n"
                "  --out DIR            output directory, made when missing (default .)\n"
-               "  --prefix NAME        file name prefix (default IMAGE)\n"
+               "  --prefix NAME        file name prefix (default IMAGE), without \"/\" or \"..\"\n"
                "  --numbering normal|padded:W|none\n"
-               "                       1, 2, ...; zero-filled to W digits; or no number (default normal)\n"
+               "                       1, 2, ...; zero-filled to W digits, W from 0 to 16; or no\n"
+               "                       number, for one file only (default normal)\n"
                "  --start N            first number (default 1)\n"
                "  --overwrite          replace existing files\n"
                "  --skip-existing      leave existing files and go on (their numbers are used up)\n"
-               "                       without either, an existing file stops the command\n"
+               "                       without either, an existing file stops the command; a\n"
+               "                       symbolic link is an existing file, replaced itself\n"
+               "  --manifest FILE      list every file written, with its video, the frame's number,\n"
+               "                       its time in seconds and its JPEG encoding's byte length:\n"
+               "                       CSV (file,video,frame,time,jpeg_bytes) when FILE ends in .csv,\n"
+               "                       JSON when it ends in .json\n"
                "Both:\n"
                "  --jobs N             work on N videos at a time (default 1)\n"
-               "  --quiet              no progress on standard error (shown only on a terminal)\n"
+               "  --quiet              nothing on standard error but errors: no progress (shown\n"
+               "                       only on a terminal) and no closing line of extract\n"
                "  -h, --help           print this help\n"
                "  -v, --version        print the version\n"
                "\n"
+               "Names of videos and files that are not UTF-8 are used byte for byte; in JSON each\n"
+               "such byte reads \\udc80 to \\udcff, as Python's \"surrogateescape\" reads it.\n"
+               "\n"
                "Exit status: 0 all done, 1 a video could not be read or a file not written\n"
-               "(the other videos are still done), 2 bad usage, 130 interrupted.\n"
+               "(the other videos are still done), 2 bad usage, 130 interrupted. Bad usage\n"
+               "includes what the videos show before anything is written: --frames past a\n"
+               "video's last frame, a choice that gives a video no frame, and --numbering none\n"
+               "for more than one file; then nothing is written and no directory made.\n"
                "\n"
                "Example:\n"
-               "  orvexa-batch extract holiday.mp4 --best 10 --crop 40,20,640,360 --format jpg \\\n"
-               "      --quality 90 --out best --prefix holiday --numbering padded:3\n"
-               "writes best/holiday001.JPG ... best/holiday010.JPG, the sharpest frame first.\n");
+               "  orvexa-batch extract holiday.mp4 --best 10 --crop 640x360+40+20 --format jpg \\\n"
+               "      --quality 90 --out best --prefix holiday --numbering padded:3 --manifest best.csv\n"
+               "writes best/holiday001.JPG ... best/holiday010.JPG, the sharpest frame first, and\n"
+               "in best.csv the frame each of them holds.\n");
 }
 
 ParseResult ParseArguments(const QStringList& arguments) {
@@ -93,10 +155,10 @@ ParseResult ParseArguments(const QStringList& arguments) {
         progressive("progressive"), json("json"), best("best", {}, "n"), percent("percent", {}, "p"),
         frames("frames", {}, "list"), format("format", {}, "type"), out("out", {}, "dir"), prefix("prefix", {}, "name"),
         numbering("numbering", {}, "mode"), start("start", {}, "n"), overwrite("overwrite"), skip("skip-existing"),
-        jobs("jobs", {}, "n"), quiet("quiet");
+        jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file");
     parser.addOptions({help, version, crop, quality, grayscale, progressive, json, best, percent, frames, format, out,
-                       prefix, numbering, start, overwrite, skip, jobs, quiet});
-    if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(parser.errorText());
+                       prefix, numbering, start, overwrite, skip, manifest, jobs, quiet});
+    if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(ParserError(parser));
     if (parser.isSet(help)) {
         result.outcome = ParseResult::Outcome::Help;
         return result;
@@ -126,16 +188,12 @@ ParseResult ParseArguments(const QStringList& arguments) {
 
     int64_t value = 0;
     if (parser.isSet(crop)) {
-        const QStringList parts = parser.value(crop).split(',');
-        int64_t v[4] = {};
-        const int64_t maxSide = std::numeric_limits<int32_t>::max();
-        if (parts.size() != 4 || !ToInt(parts[0], 0, maxSide, v[0]) || !ToInt(parts[1], 0, maxSide, v[1]) ||
-            !ToInt(parts[2], 1, maxSide, v[2]) || !ToInt(parts[3], 1, maxSide, v[3])) {
+        s.crop = ParseCrop(parser.value(crop));
+        if (!s.crop) {
             return bad(
-                QStringLiteral("--crop takes LEFT,TOP,WIDTH,HEIGHT: whole numbers, width and height of 1 "
-                               "or more"));
+                QStringLiteral("--crop takes LEFT,TOP,WIDTH,HEIGHT or WIDTHxHEIGHT+LEFT+TOP: whole numbers, width "
+                               "and height of 1 or more"));
         }
-        s.crop = FrameSource::CropRectangle{int32_t(v[1]), int32_t(v[0]), int32_t(v[3]), int32_t(v[2])};
     }
     if (parser.isSet(quality)) {
         if (!ToInt(parser.value(quality), 1, 100, value)) return bad(QStringLiteral("--quality takes 1 to 100"));
@@ -150,8 +208,8 @@ ParseResult ParseArguments(const QStringList& arguments) {
     }
 
     const QList<QCommandLineOption> rankOnly = {json};
-    const QList<QCommandLineOption> extractOnly = {best,   percent,   frames, format,    out,
-                                                   prefix, numbering, start,  overwrite, skip};
+    const QList<QCommandLineOption> extractOnly = {best,      percent, frames,    format, out,     prefix,
+                                                   numbering, start,   overwrite, skip,   manifest};
     const auto misplaced = [&](const QList<QCommandLineOption>& options) -> QString {
         for (const QCommandLineOption& option : options) {
             if (parser.isSet(option)) return option.names().first();
@@ -167,16 +225,24 @@ ParseResult ParseArguments(const QStringList& arguments) {
     const QString wrong = misplaced(rankOnly);
     if (!wrong.isEmpty()) return bad(QStringLiteral("--%1 is an option of rank, not of extract").arg(wrong));
 
-    const int choices = int(parser.isSet(best)) + int(parser.isSet(percent)) + int(parser.isSet(frames));
-    if (choices != 1) return bad(QStringLiteral("extract needs one of --best N, --percent P, --frames LIST"));
+    QStringList choices;
+    for (const QCommandLineOption& choice : {best, percent, frames}) {
+        if (parser.isSet(choice)) choices << OptionName(choice.names().first());
+    }
+    if (choices.isEmpty()) return bad(QStringLiteral("extract needs one of --best N, --percent P, --frames LIST"));
+    if (choices.size() > 1) return bad(QStringLiteral("%1 cannot be used together").arg(choices.join(" and ")));
     if (parser.isSet(best)) {
         if (!ToInt(parser.value(best), 0, std::numeric_limits<int32_t>::max(), value)) {
             return bad(QStringLiteral("--best takes a whole number of frames"));
         }
+        if (value == 0) return bad(QStringLiteral("--best 0 chooses no frame"));
         s.choice = Choice::Best;
         s.count = int32_t(value);
     } else if (parser.isSet(percent)) {
-        if (!ToInt(parser.value(percent), 0, 100, value)) return bad(QStringLiteral("--percent takes 0 to 100"));
+        if (!ToInt(parser.value(percent), 0, 100, value)) {
+            return bad(QStringLiteral("--percent takes a whole number from 1 to 100"));
+        }
+        if (value == 0) return bad(QStringLiteral("--percent 0 chooses no frame"));
         s.choice = Choice::Percent;
         s.count = int32_t(value);
     } else {
@@ -194,20 +260,32 @@ ParseResult ParseArguments(const QStringList& arguments) {
         s.outDir = parser.value(out);
         if (s.outDir.isEmpty()) return bad(QStringLiteral("--out takes a directory"));
     }
-    if (parser.isSet(prefix)) s.prefix = parser.value(prefix);
+    if (parser.isSet(prefix)) {
+        s.prefix = parser.value(prefix);
+        // The names stay in --out.
+        if (s.prefix.contains('/') || s.prefix.contains(QStringLiteral(".."))) {
+            return bad(QStringLiteral("--prefix '%1' holds \"/\" or \"..\": a prefix names files, not directories")
+                           .arg(s.prefix));
+        }
+    }
     if (parser.isSet(numbering)) {
-        static const QRegularExpression padded(QStringLiteral("^padded:(\\d{1,3})$"));
+        static const QRegularExpression padded(QStringLiteral("^padded:(\\d{1,9})$"));
         const QString mode = parser.value(numbering);
         const QRegularExpressionMatch match = padded.match(mode);
         if (mode == "normal") {
             s.numbering = naming::Numbering::Plain;
         } else if (mode == "none") {
             s.numbering = naming::Numbering::None;
-        } else if (match.hasMatch() && match.captured(1).toInt() <= 100) {
+        } else if (match.hasMatch() && match.captured(1).toInt() <= naming::kMaxZeroFill) {
             s.numbering = naming::Numbering::ZeroFilled;
             s.width = match.captured(1).toInt();
+        } else if (match.hasMatch()) {
+            return bad(QStringLiteral("--numbering padded:%1: numbers are zero-filled to at most %2 digits")
+                           .arg(match.captured(1))
+                           .arg(naming::kMaxZeroFill));
         } else {
-            return bad(QStringLiteral("--numbering takes normal, padded:W (W from 0 to 100) or none"));
+            return bad(QStringLiteral("--numbering takes normal, padded:W (W from 0 to %1) or none")
+                           .arg(naming::kMaxZeroFill));
         }
     }
     if (parser.isSet(start)) {
@@ -220,6 +298,10 @@ ParseResult ParseArguments(const QStringList& arguments) {
         return bad(QStringLiteral("--overwrite and --skip-existing exclude each other"));
     }
     s.existing = parser.isSet(overwrite) ? Existing::Overwrite : parser.isSet(skip) ? Existing::Skip : Existing::Refuse;
+    if (parser.isSet(manifest)) {
+        s.manifest = parser.value(manifest);
+        if (!ManifestTypeKnown(s.manifest)) return bad(QStringLiteral("--manifest takes a file ending in .csv or .json"));
+    }
     return result;
 }
 

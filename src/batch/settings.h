@@ -46,9 +46,10 @@ struct Settings {
     QString outDir = QStringLiteral(".");
     QString prefix = QStringLiteral("IMAGE");
     naming::Numbering numbering = naming::Numbering::Plain;
-    int width = 0;  // the zero-filled numbers' width
+    int width = 0;  // the zero-filled numbers' width, up to naming::kMaxZeroFill
     int32_t start = 1;
     Existing existing = Existing::Refuse;
+    QString manifest;  // where to list the files written, as CSV or JSON; empty: nowhere
 
     int jobs = 1;
     bool quiet = false;

@@ -1,12 +1,17 @@
 #include "batch/terminal.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <map>
 #include <mutex>
+
+#include "framesource/output_names.h"
 
 namespace batch::terminal {
 
@@ -40,15 +45,89 @@ QString Duration(double seconds) {
                          : QString::asprintf("%lld:%02lld", whole / 60, whole % 60);
 }
 
-QString Describe(const Running& r) {
-    QString text = QStringLiteral("%1 %2/%3 frames").arg(r.name).arg(r.done).arg(r.total);
+// What follows the video's name: " DONE/TOTAL frames", and the rate and time left.
+QString Counts(const Running& r, bool withRate) {
+    QString text = QStringLiteral(" %1/%2 frames").arg(r.done).arg(r.total);
     const double seconds = double(r.clock.elapsed()) / 1000.0;
-    if (r.done > 0 && seconds > 0.2) {
+    if (withRate && r.done > 0 && seconds > 0.2) {
         const double rate = double(r.done) / seconds;
         text += QString::asprintf(", %.1f frames/s, %s left", rate,
                                   Duration(double(r.total - r.done) / rate).toLatin1().constData());
     }
     return text;
+}
+
+// The columns a character takes; 0 for one that must not be printed.
+int Columns(char32_t c) {
+    if (c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0) || (c >= 0xd800 && c < 0xe000)) return 0;
+    return std::max(wcwidth(wchar_t(c)), 0);
+}
+
+// The name as the line shows it: nothing that moves the cursor, "?" for a byte that is not
+// UTF-8 and for what the terminal would not show.
+QString Shown(const QString& name) {
+    QString shown;
+    for (const char32_t c : name.toUcs4()) shown += Columns(c) > 0 ? QString::fromUcs4(&c, 1) : QStringLiteral("?");
+    return shown;
+}
+
+qsizetype Width(const QString& text) {
+    qsizetype width = 0;
+    for (const char32_t c : text.toUcs4()) width += Columns(c);
+    return width;
+}
+
+// The leading characters of the text that take at most `room` columns; the trailing ones when
+// `fromEnd`.
+QString Cut(const QString& text, qsizetype room, bool fromEnd = false) {
+    QList<uint> characters = text.toUcs4();
+    if (fromEnd) std::reverse(characters.begin(), characters.end());
+    QList<uint> kept;
+    for (const uint c : characters) {
+        room -= Columns(c);
+        if (room < 0) break;
+        kept << c;
+    }
+    if (fromEnd) std::reverse(kept.begin(), kept.end());
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(kept.constData()), kept.size());
+}
+
+// The name in at most `room` columns: its start and end around "...".
+QString Shortened(const QString& name, qsizetype room) {
+    if (Width(name) <= room) return name;
+    const qsizetype kept = room - 3;
+    return Cut(name, kept - kept / 2) + QStringLiteral("...") + Cut(name, kept / 2, true);
+}
+
+// The terminal's columns, less one: a line that reaches the last column wraps on some
+// terminals, and clearing it would leave a line behind.
+qsizetype LineRoom() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 79;
+    return qsizetype(size.ws_col) - 1;
+}
+
+constexpr qsizetype kShortestName = 7;
+
+// Every video's progress when it fits; then without rates; then with names shortened to equal
+// shares of the room the counts leave; at last cut.
+QString FittedLine(const std::map<size_t, Running>& running) {
+    if (running.empty()) return {};
+    const qsizetype room = LineRoom();
+    const QString separator = QStringLiteral(" | ");
+    const auto line = [&](bool withRate, qsizetype nameRoom) {
+        QStringList parts;
+        for (const auto& [index, r] : running) parts << Shortened(r.name, nameRoom) + Counts(r, withRate);
+        return parts.join(separator);
+    };
+    for (const bool withRate : {true, false}) {
+        const QString whole = line(withRate, room);
+        if (Width(whole) <= room) return whole;
+    }
+    qsizetype countsWidth = Width(separator) * qsizetype(running.size() - 1);
+    for (const auto& [index, r] : running) countsWidth += Width(Counts(r, false));
+    const qsizetype share = (room - countsWidth) / qsizetype(running.size());
+    return Cut(line(false, std::max(share, kShortestName)), room);
 }
 
 void ClearLine(State& s) {
@@ -58,12 +137,11 @@ void ClearLine(State& s) {
 }
 
 void Draw(State& s) {
-    QStringList parts;
-    for (const auto& [index, running] : s.running) parts << Describe(running);
     std::fputs("\r\033[K", stderr);
-    std::fputs(parts.join(QStringLiteral(" | ")).toLocal8Bit().constData(), stderr);
+    const QString line = FittedLine(s.running);
+    std::fputs(line.toUtf8().constData(), stderr);
     std::fflush(stderr);
-    s.lineShown = !parts.isEmpty();
+    s.lineShown = !line.isEmpty();
     s.sinceRedraw.restart();
 }
 
@@ -80,8 +158,19 @@ void Message(const QString& text) {
     State& s = state();
     std::lock_guard guard(s.lock);
     ClearLine(s);
-    std::fprintf(stderr, "orvexa-batch: %s\n", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "orvexa-batch: %s\n", naming::PathBytes(text).constData());
     std::fflush(stderr);
+}
+
+void Output(const QByteArray& text) {
+    State& s = state();
+    std::lock_guard guard(s.lock);
+    const bool wasShown = s.lineShown;
+    ClearLine(s);
+    std::fflush(stderr);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    std::fflush(stdout);
+    if (wasShown) Draw(s);
 }
 
 void Progress(size_t index, const QString& video, int64_t done, int64_t total) {
@@ -91,7 +180,7 @@ void Progress(size_t index, const QString& video, int64_t done, int64_t total) {
     auto [entry, added] = s.running.try_emplace(index);
     Running& r = entry->second;
     if (added) {
-        r.name = QFileInfo(video).fileName();
+        r.name = Shown(QFileInfo(video).fileName());
         r.clock.start();
     }
     r.done = done;

@@ -1,7 +1,9 @@
 #pragma once
 // Standard error of the batch command: its messages, and a progress line (video, frames done
 // of total, frames per second, time left) redrawn in place while standard error is a terminal.
+// The line fits the terminal's width, so clearing it leaves nothing behind.
 
+#include <QByteArray>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -10,8 +12,11 @@ namespace batch::terminal {
 
 // Shows progress from now on, when standard error is a terminal.
 void EnableProgress();
-// One message line, "orvexa-batch: TEXT"; a progress line in the way is cleared first.
+// One message line, "orvexa-batch: TEXT"; a progress line in the way is cleared first. Names
+// in the text come out as the bytes they stand for (naming::PathText).
 void Message(const QString& text);
+// Text for standard output; a progress line in the way is cleared first and drawn again after.
+void Output(const QByteArray& text);
 
 // Progress of the video at `index` (the command line's order); redrawn at most ten times a
 // second.

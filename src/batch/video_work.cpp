@@ -1,13 +1,16 @@
 #include "batch/video_work.h"
 
+#include <unistd.h>
 #include <QDir>
-#include <QFileInfo>
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <numeric>
 
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
+#include "batch/video_file.h"
+#include "framelist/ranking.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
@@ -18,21 +21,16 @@ namespace batch {
 
 namespace {
 
-QString OpenFailure(const QString& video) {
-    const QFileInfo file(video);
-    if (!file.exists()) return QStringLiteral("%1: no such file").arg(video);
-    if (file.isDir()) return QStringLiteral("%1: is a directory").arg(video);
-    if (!file.isReadable()) return QStringLiteral("%1: permission denied").arg(video);
-    return QStringLiteral("%1: cannot be read as a video (unknown format, no video stream, or damaged)").arg(video);
-}
-
 // The writers' errors are the program's French messages; the command says why in English.
 QString WriteFailure(const QString& path, const QString& programMessage) {
-    const QFileInfo directory(QFileInfo(path).absolutePath());
+    namespace fs = std::filesystem;
+    const fs::path directory = fs::path(naming::PathBytes(path).toStdString()).parent_path();
+    const std::string place = directory.empty() ? std::string(".") : directory.string();
+    std::error_code error;
     QString reason = QStringLiteral("write failed");
-    if (!directory.isDir()) {
+    if (!fs::is_directory(place, error)) {
         reason = QStringLiteral("no such directory");
-    } else if (!directory.isWritable()) {
+    } else if (access(place.c_str(), W_OK | X_OK) != 0) {
         reason = QStringLiteral("permission denied");
     } else if (programMessage.endsWith(QStringLiteral(" 112"))) {
         reason = QStringLiteral("no space left on the device");
@@ -42,21 +40,39 @@ QString WriteFailure(const QString& path, const QString& programMessage) {
     return QStringLiteral("%1: cannot write: %2").arg(path, reason);
 }
 
+// Anything has the name, a symbolic link included, even one that leads nowhere.
+bool Taken(const QString& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(naming::PathBytes(path).toStdString(), error));
+}
+
 QString Exists(const QString& path) {
     return QStringLiteral("%1: file exists (use --overwrite or --skip-existing); the command stops").arg(path);
 }
 
 // Ranks every frame of the open video, reporting progress out of `total` steps.
-std::vector<ranking::Ranked> RankAll(VideoHost& host, int64_t total) {
+std::vector<RankedFrame> RankAll(VideoHost& host, int64_t total) {
     std::vector<int32_t> frames(size_t(std::max(FrameSource::FrameCount(), 0)));
     std::iota(frames.begin(), frames.end(), 0);
     gfx::JpegImage jpeg;
     jpegoptions::ApplyTo(&jpeg);
     int64_t asked = 0;
-    return ranking::RankFrames(frames, jpeg, [&] {
-        host.Progress(asked++, total);
-        return !StopRequested();
-    });
+    std::vector<RankedFrame> ranked;
+    for (const ranking::Ranked& r : ranking::RankFrames(frames, jpeg, [&] {
+             host.Progress(asked++, total);
+             return !StopRequested();
+         })) {
+        ranked.push_back({r.frame, r.length, FrameSource::FrameTime(r.frame)});
+    }
+    return ranked;
+}
+
+// The byte length of the prepared frame's JPEG encoding with the command's options.
+int64_t OutputJpegBytes() {
+    gfx::JpegImage jpeg;
+    jpegoptions::ApplyTo(&jpeg);
+    if (!FrameSource::EncodeDib(FrameSource::OutputImage(), FrameSource::PaletteBytes(), jpeg)) return 0;
+    return int64_t(jpeg.data().size());
 }
 
 class Extraction {
@@ -71,10 +87,7 @@ public:
             std::vector<FrameRun> missing;
             chosen = ListedFrames(s_.frames, frameCount, missing);
             for (const FrameRun& run : missing) {
-                const QString frames = run.first == run.last
-                                           ? QStringLiteral("frame %1").arg(run.first)
-                                           : QStringLiteral("frames %1-%2").arg(run.first).arg(run.last);
-                host_.Failure(QStringLiteral("%1: %2 past the last frame (%3)").arg(video, frames).arg(frameCount - 1));
+                host_.Failure(PastTheEnd(video, run, frameCount));
                 failed_ = true;
             }
             total = int64_t(chosen.size());
@@ -86,9 +99,12 @@ public:
         host_.ReserveNames(names);
 
         if (s_.choice != Choice::Frames) {
-            const std::vector<ranking::Ranked> ranked = RankAll(host_, total);
+            const std::vector<RankedFrame> ranked = RankAll(host_, total);
             if (StopRequested()) return VideoStatus::Stopped;
-            for (int64_t i = 0; i < names; ++i) chosen.push_back(ranked[size_t(i)].frame);
+            for (int64_t i = 0; i < names; ++i) {
+                chosen.push_back(ranked[size_t(i)].frame);
+                jpegBytes_.push_back(ranked[size_t(i)].length);
+            }
         }
         done_ = total - names;
 
@@ -101,7 +117,8 @@ public:
         for (size_t i = 0; i < chosen.size(); ++i) {
             if (StopRequested()) return VideoStatus::Stopped;
             host_.Progress(done_, total);
-            const std::optional<VideoStatus> end = Write(video, chosen[i], int32_t(first + int64_t(i)));
+            const int64_t known = i < jpegBytes_.size() ? jpegBytes_[i] : -1;
+            const std::optional<VideoStatus> end = Write(video, chosen[i], int32_t(first + int64_t(i)), known);
             if (end) return *end;
             ++done_;
         }
@@ -110,12 +127,15 @@ public:
     }
 
 private:
-    // Writes one frame; a status when the video's work ends there.
-    std::optional<VideoStatus> Write(const QString& video, int32_t frame, int32_t number) {
-        const QString name = naming::ImageName(s_.prefix, s_.numbering, number, s_.width, s_.type);
-        const QString path = QDir(s_.outDir).filePath(name);
-        const bool exists = QFileInfo::exists(path);
-        if (exists && s_.existing == Existing::Skip) return {};
+    // Writes one frame, whose JPEG encoding's length is known (-1: not yet); a status when the
+    // video's work ends there.
+    std::optional<VideoStatus> Write(const QString& video, int32_t frame, int32_t number, int64_t jpegBytes) {
+        const QString path = QDir(s_.outDir).filePath(OutputName(s_, number));
+        const bool exists = Taken(path);
+        if (exists && s_.existing == Existing::Skip) {
+            host_.Skipped();
+            return {};
+        }
         if (exists && s_.existing == Existing::Refuse) {
             host_.Failure(Exists(path));
             return VideoStatus::StopCommand;
@@ -126,13 +146,18 @@ private:
             failed_ = true;
             return {};
         }
+        // Only the manifest tells the length: a listed frame is encoded for it alone.
+        if (jpegBytes < 0) jpegBytes = s_.manifest.isEmpty() ? 0 : OutputJpegBytes();
+        const WrittenFrame written{number, frame, FrameSource::FrameTime(frame), jpegBytes};
         try {
-            const bool written = s_.type == naming::OutputType::Jpeg ? FrameSource::WriteJpegFile(path)
-                                                                     : FrameSource::WriteBmpFile(path);
-            if (written) return {};
+            if (s_.type == naming::OutputType::Jpeg ? FrameSource::WriteJpegFile(path)
+                                                    : FrameSource::WriteBmpFile(path)) {
+                host_.Wrote(written);
+                return {};
+            }
             // The BMP writer says no when the file appeared meanwhile and may not be replaced,
             // or when the disk took only part of it.
-            if (s_.existing != Existing::Overwrite && QFileInfo::exists(path)) {
+            if (s_.existing != Existing::Overwrite && Taken(path)) {
                 host_.Failure(Exists(path));
                 return VideoStatus::StopCommand;
             }
@@ -149,26 +174,27 @@ private:
 
     const Settings& s_;
     VideoHost& host_;
+    std::vector<int64_t> jpegBytes_;  // of the ranked frames chosen, in their order
     bool failed_ = false;
     int64_t done_ = 0;
 };
 
 VideoStatus Rank(const QString& video, VideoHost& host) {
+    host.Opened({FrameSource::FrameCount(), 1.0 / FrameSource::FrameDuration(), FrameSource::FrameWidth(),
+                 std::abs(FrameSource::FrameHeight())});
     const int64_t total = FrameSource::FrameCount();
-    const std::vector<ranking::Ranked> ranked = RankAll(host, total);
+    const std::vector<RankedFrame> ranked = RankAll(host, total);
     if (StopRequested()) return VideoStatus::Stopped;
     host.Progress(total, total);
     host.Ranked(ranked);
-    // A JPEG encoding is never empty: a length of 0 is a frame that could not be had.
-    const auto lost =
-        std::count_if(ranked.begin(), ranked.end(), [](const ranking::Ranked& r) { return r.length == 0; });
+    const auto lost = std::count_if(ranked.begin(), ranked.end(), [](const RankedFrame& r) { return r.length == 0; });
     if (lost == 0) return VideoStatus::Done;
     host.Failure(QStringLiteral("%1: %2 frames could not be decoded (ranked last, with 0 bytes)").arg(video).arg(lost));
     return VideoStatus::Failed;
 }
 
 VideoStatus Work(const Settings& settings, const QString& video, VideoHost& host) {
-    if (!FrameSource::OpenVideo(video, [](int) { return !StopRequested(); })) {
+    if (!OpenVideoFile(video)) {
         if (StopRequested()) return VideoStatus::Stopped;
         host.Failure(OpenFailure(video));
         return VideoStatus::Failed;
@@ -203,8 +229,12 @@ VideoStatus Work(const Settings& settings, const QString& video, VideoHost& host
 
 VideoStatus RunVideo(const Settings& settings, const QString& video, VideoHost& host) {
     const VideoStatus status = Work(settings, video, host);
-    FrameSource::CloseVideo();
+    CloseVideoFile();
     return status;
+}
+
+QString OutputName(const Settings& s, int32_t number) {
+    return naming::ImageName(s.prefix, s.numbering, number, s.width, s.type);
 }
 
 }  // namespace batch

@@ -7,10 +7,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "batch/rank_output.h"
 #include "batch/settings.h"
-#include "framelist/ranking.h"
 
 namespace batch {
+
+// A file that extract wrote: the frame it holds under its number's name.
+struct WrittenFrame {
+    int32_t number = 0;
+    int32_t frame = 0;
+    double time = 0;         // seconds after the first frame
+    int64_t jpegBytes = 0;  // the frame's JPEG encoding's byte length, with --manifest
+};
+
+// The name of the file of this number, in the output directory.
+QString OutputName(const Settings& settings, int32_t number);
 
 // What the video's work tells the command that runs it, here or in a worker process.
 class VideoHost {
@@ -22,8 +33,13 @@ public:
     // Negative when the command is ending.
     virtual int64_t FirstNumber() = 0;
     virtual void Progress(int64_t done, int64_t total) = 0;
+    // rank: the video, once open.
+    virtual void Opened(const VideoFacts& facts) = 0;
     // rank: the frames, largest encoding first.
-    virtual void Ranked(const std::vector<ranking::Ranked>& ranked) = 0;
+    virtual void Ranked(const std::vector<RankedFrame>& ranked) = 0;
+    // extract: a file was written, or one in the way was left as it is.
+    virtual void Wrote(const WrittenFrame& file) = 0;
+    virtual void Skipped() = 0;
     // A failure, with the file's name and the reason.
     virtual void Failure(const QString& message) = 0;
 };

@@ -1,6 +1,6 @@
 #include "batch/write_answers.h"
 
-#include <cstdio>
+#include "batch/terminal.h"
 
 namespace batch {
 
@@ -14,9 +14,7 @@ public:
     }
     QStringList openFiles(const dialogs::OpenFileRequest&) override { return {}; }
     QString chooseDirectory(const QString&, const QString&) override { return {}; }
-    void showError(const QString& message) override {
-        std::fprintf(stderr, "orvexa-batch: %s\n", message.toLocal8Bit().constData());
-    }
+    void showError(const QString& message) override { terminal::Message(message); }
 
 private:
     bool overwrite_;

@@ -1,11 +1,18 @@
 #include "framesource/image_writers.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/output_names.h"
 #include "platform/dialogs.h"
 #include "platform/dib.h"
 #include "platform/errors.h"
@@ -14,13 +21,81 @@
 namespace FrameSource {
 namespace {
 
-// True when the path is free or the user agreed to replace the file there.
-bool MayWrite(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists()) return true;
-    const auto answer = dialogs::current().messageBox(QString("Ecraser : %1 ?").arg(info.fileName()),
+// Whatever has the name, a symbolic link included: a link is replaced, never followed.
+bool Taken(const QByteArray& path) {
+    struct stat status {};
+    return lstat(path.constData(), &status) == 0;
+}
+
+enum class Place { Free, Replace, Refused };
+
+// Whether the path is free, or taken by a file the user agrees to replace.
+Place AskPlace(const QString& path) {
+    if (!Taken(naming::PathBytes(path))) return Place::Free;
+    const auto answer = dialogs::current().messageBox(QString("Ecraser : %1 ?").arg(QFileInfo(path).fileName()),
                                                       "Fichier Existant", dialogs::Buttons::OkCancel);
-    return answer == dialogs::Answer::Ok;
+    return answer == dialogs::Answer::Ok ? Place::Replace : Place::Refused;
+}
+
+struct Part {
+    const void* data;
+    int64_t size;
+};
+
+enum class Written { Done, Refused, CannotCreate, Failed, NoSpace };
+
+bool WriteFully(int fd, const Part& part) {
+    const auto* bytes = static_cast<const char*>(part.data);
+    int64_t sent = 0;
+    while (sent < part.size) {
+        const ssize_t n = write(fd, bytes + sent, size_t(part.size - sent));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += n;
+    }
+    return true;
+}
+
+// Writes the parts into a new file beside the path, then renames it over the path once
+// complete, so a failed write neither leaves a partial picture nor loses the file the user
+// agreed to replace. The rename replaces what has the name, a symbolic link itself rather than
+// its target. A file that takes a free name meanwhile is asked about again.
+Written WriteAside(const QString& path, Place place, std::initializer_list<Part> parts) {
+    if (place == Place::Refused) return Written::Refused;
+    const QByteArray target = naming::PathBytes(path);
+    QByteArray aside;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        aside = target + '.' + QByteArray::number(QRandomGenerator::global()->generate() % 2176782336u, 36);
+        fd = open(aside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return Written::CannotCreate;
+    // A replaced file keeps its permissions; a new one gets the umask's.
+    struct stat replaced {};
+    if (lstat(target.constData(), &replaced) == 0 && S_ISREG(replaced.st_mode)) fchmod(fd, replaced.st_mode & 07777);
+    bool complete = true;
+    for (const Part& part : parts) complete = complete && WriteFully(fd, part);
+    complete = complete && fsync(fd) == 0;
+    const int writeError = complete ? 0 : errno;
+    complete = close(fd) == 0 && complete;
+    if (complete) {
+        int refusal = 0;
+        if (place == Place::Free) {
+            // A free name is taken only while still free.
+            if (renameat2(AT_FDCWD, aside.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) {
+                return Written::Done;
+            }
+            refusal = errno;
+        }
+        if (refusal == EEXIST) place = AskPlace(path);
+        // A file system that cannot refuse to replace: the name was free a moment ago.
+        if (refusal == EINVAL || refusal == ENOSYS) place = Place::Replace;
+        if (place == Place::Replace && rename(aside.constData(), target.constData()) == 0) return Written::Done;
+    }
+    unlink(aside.constData());
+    if (place == Place::Refused) return Written::Refused;
+    return writeError == ENOSPC || writeError == EDQUOT ? Written::NoSpace : Written::Failed;
 }
 
 int64_t OutputDibBytes() { return int64_t(sizeof(dib::BitmapInfoHeader)) + PaletteBytes() + OutputImageSize(); }
@@ -34,15 +109,32 @@ bool WriteBmpParts(QIODevice& stream, const dib::BitmapFileHeader& header, const
 }
 
 bool WriteBmpAside(const QString& path, const dib::BitmapFileHeader& header, const uint8_t* packedDib, int64_t size) {
-    if (!MayWrite(path)) return false;
-    // Unbuffered: the header and the whole DIB go out as two writes, straight from the picture.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw errors::Error("Erreur E/S 103");
-    if (!WriteBmpParts(file, header, packedDib, size)) {
-        file.cancelWriting();
-        return false;
+    // The header and the whole DIB go out as two writes, straight from the picture.
+    switch (WriteAside(path, AskPlace(path), {{&header, int64_t(sizeof header)}, {packedDib, size}})) {
+        case Written::Done:
+            return true;
+        case Written::CannotCreate:
+            throw errors::Error("Erreur E/S 103");
+        default:
+            return false;
     }
-    return file.commit();
+}
+
+// The JPEG writers end the command when the user refuses to replace the file or the file
+// cannot be written.
+void WriteJpegAside(const QString& path, Place place, const gfx::JpegImage& jpeg) {
+    switch (WriteAside(path, place, {{jpeg.data().data(), int64_t(jpeg.data().size())}})) {
+        case Written::Done:
+            return;
+        case Written::Refused:
+            throw errors::SilentAbort();
+        case Written::CannotCreate:
+            throw errors::Error(QString("Impossible de créer le fichier %1").arg(path));
+        case Written::NoSpace:
+            throw errors::Error("Erreur E/S 112");
+        case Written::Failed:
+            throw errors::Error("Erreur E/S 101");
+    }
 }
 
 }  // namespace
@@ -55,6 +147,10 @@ bool WriteBmpToStream(QIODevice& stream) {
 bool WriteBmpFile(const QString& path) {
     if (!OutputImage()) return false;
     return WriteBmpAside(path, OutputFileHeader(), OutputImage(), OutputDibBytes());
+}
+
+bool ReplaceFile(const QString& path, const QByteArray& contents) {
+    return WriteAside(path, Place::Replace, {{contents.constData(), contents.size()}}) == Written::Done;
 }
 
 bool WritePreparedBmp(const PreparedImage& image, const QString& path) {
@@ -72,8 +168,7 @@ bool WritePreparedJpeg(const PreparedImage& image, const QString& path) {
     } else {
         jpeg.loadFromMemory(image.jpeg);
     }
-    if (!MayWrite(path)) throw errors::SilentAbort();
-    jpeg.saveToFile(path);
+    WriteJpegAside(path, AskPlace(path), jpeg);
     return true;
 }
 
@@ -108,9 +203,10 @@ bool WriteJpegFile(const QString& path) {
 
     gfx::JpegImage jpeg;
     jpegoptions::ApplyTo(&jpeg);
-    if (!MayWrite(path)) throw errors::SilentAbort();
+    const Place place = AskPlace(path);
+    if (place == Place::Refused) throw errors::SilentAbort();
     EncodeDib(image, PaletteBytes(), jpeg);
-    jpeg.saveToFile(path);
+    WriteJpegAside(path, place, jpeg);
     return true;
 }
 

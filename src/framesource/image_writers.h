@@ -2,7 +2,9 @@
 // Writes one frame of the open video as a BMP or a JPEG file, asking before it replaces an
 // existing file. A file is written aside and renamed over its target only once complete, so a
 // failed write neither leaves a partial picture nor loses the file the user agreed to replace.
+// A symbolic link at the name is an existing file: it is replaced itself, never written through.
 
+#include <QByteArray>
 #include <QIODevice>
 #include <QString>
 #include <cstdint>
@@ -28,6 +30,10 @@ bool SaveFrameJpeg(int32_t position, const QString& path);
 bool WriteBmpToStream(QIODevice& stream);
 bool WriteBmpFile(const QString& path);
 bool WriteJpegFile(const QString& path);
+
+// Writes `contents` as the file at `path` the way the pictures are written, replacing whatever
+// has the name without asking; false when it cannot be written.
+bool ReplaceFile(const QString& path, const QByteArray& contents);
 
 // The writers of a picture prepared beforehand, which may have been encoded on another thread:
 // the same questions, errors and results as the writers of the output image. A prepared image

@@ -1,7 +1,9 @@
 #pragma once
 // The names of written frames: prefix, number and extension, as the main window's naming
-// controls set them. Shared by the window and by scripts, so both name files alike.
+// controls set them. Shared by the window and by scripts, so both name files alike. And how a
+// path's text stands for the bytes the file system knows it by.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -15,6 +17,16 @@ enum class OutputType { Bmp = 0, Jpeg = 1 };
 // "IMAGE" when the typed prefix is blank; the number zero-filled to `width` digits (right-aligned
 // with blanks beyond 16), plain, or left out; ".JPG" or ".BMP".
 QString ImageName(const QString& typedPrefix, Numbering numbering, int32_t number, int width, OutputType type);
+
+// The widest zero fill: wider numbers are right-aligned with blanks.
+constexpr int kMaxZeroFill = 16;
+
+// A path's bytes as text and back, without loss: UTF-8 is decoded, and each byte of anything
+// else stands as one character from U+DC80 to U+DCFF (as Python's "surrogateescape" does), so
+// a name that is not UTF-8 is found and made byte for byte. Text from anywhere else holds no
+// such character and gives its UTF-8 bytes.
+QString PathText(const QByteArray& bytes);
+QByteArray PathBytes(const QString& text);
 
 // Text without its leading and trailing blanks (characters up to the space).
 QString TrimBlanks(const QString& text);

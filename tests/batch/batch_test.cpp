@@ -5,15 +5,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 #include <csignal>
 
 #include "app/main_window_fixture.h"
+#include "batch_run.h"
 #include "framelist/TFormListe.h"
 #include "options/TFormOpJpeg.h"
 #include "platform/controls/radio_group.h"
@@ -27,14 +25,8 @@ Outcome RunBatch(const QStringList& arguments) {
     return testing_support::RunWithoutDisplay(QStringLiteral(ORVEXA_BATCH_PATH), arguments);
 }
 
-QByteArray Contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList FilesIn(const QString& directory) {
-    return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
+using batch_testing::Contents;
+using batch_testing::FilesIn;
 
 // The frames and lengths of a "rank" text output.
 std::vector<std::pair<int, qint64>> RankLines(const QString& out) {
@@ -221,7 +213,6 @@ TEST(BatchCommand, BadVideosFailWithTheOthersDoneAtOnceOrInWorkers) {
     ASSERT_TRUE(fixture::WriteBadFile(text.toStdString(), fixture::BadFile::Text, ""));
     const QString missing = QString::fromStdString(dir.File("missing.mp4"));
 
-    QString sequential;
     for (const QString jobs : {"1", "3"}) {
         SCOPED_TRACE("jobs " + jobs.toStdString());
         const QString out = QString::fromStdString(dir.File("out" + jobs.toStdString()));
@@ -232,20 +223,6 @@ TEST(BatchCommand, BadVideosFailWithTheOthersDoneAtOnceOrInWorkers) {
         EXPECT_TRUE(run.err.contains(missing + ": no such file")) << run.err.toStdString();
         // The names go on from one video to the next in the command line's order.
         EXPECT_EQ(FilesIn(out), (QStringList{"IMAGE01.BMP", "IMAGE02.BMP", "IMAGE03.BMP", "IMAGE04.BMP"}));
-
-        const Outcome rank = RunBatch({"rank", first, text, second, "--json", "--jobs", jobs});
-        EXPECT_EQ(rank.exitCode, 1);
-        const QJsonArray videos = QJsonDocument::fromJson(rank.out.toUtf8()).array();
-        ASSERT_EQ(videos.size(), 3);
-        EXPECT_EQ(videos[0].toObject()["frames"].toArray().size(), 9);
-        EXPECT_EQ(videos[1].toObject()["frames"].toArray().size(), 0);
-        EXPECT_EQ(videos[1].toObject()["errors"].toArray().size(), 1);
-        EXPECT_EQ(videos[2].toObject()["video"].toString(), second);
-        if (sequential.isEmpty()) {
-            sequential = rank.out;
-        } else {
-            EXPECT_EQ(rank.out, sequential);
-        }
     }
 }
 
@@ -293,35 +270,72 @@ TEST(BatchCommand, FilesInTheWayAndPlacesThatCannotBeWritten) {
     EXPECT_TRUE(run.err.contains("IMAGE2.BMP/sub: cannot make the output directory")) << run.err.toStdString();
 }
 
-TEST(BatchCommand, UsageMistakesExitWithTwoAndHelpNeedsNoDisplay) {
-    const QStringList mistakes[] = {
-        {},
-        {"sort", "a.avi"},
-        {"rank"},
-        {"extract", "a.avi"},
-        {"extract", "a.avi", "--best", "3", "--frames", "1"},
-        {"extract", "a.avi", "--frames", "9-2"},
-        {"extract", "a.avi", "--frames", "1,,2"},
-        {"extract", "a.avi", "--best", "-1"},
-        {"extract", "a.avi", "--best", "2", "--numbering", "padded"},
-        {"extract", "a.avi", "--best", "2", "--format", "png"},
-        {"extract", "a.avi", "--best", "2", "--overwrite", "--skip-existing"},
-        {"rank", "a.avi", "--quality", "0"},
-        {"rank", "a.avi", "--crop", "1,2,0,4"},
-        {"rank", "a.avi", "--best", "3"},
-        {"rank", "a.avi", "--jobs", "0"},
-        {"rank", "a.avi", "--frobnicate"},
+// Mistakes of usage, and those that only the videos show, are refused before anything is
+// written: status 2, a message naming the mistake, no output directory, no file anywhere.
+TEST(BatchCommand, MistakesAreRefusedBeforeAnythingIsWritten) {
+    fixture::TempDir dir;
+    const QString clip = batch_testing::WriteClip(dir, "clip.avi", fixture::Codec::Rgb24, "avi", 50);
+    ASSERT_FALSE(clip.isEmpty());
+    const QString out = QString::fromStdString(dir.File("out"));
+    struct Case {
+        QStringList arguments;
+        const char* said;
     };
-    for (const QStringList& arguments : mistakes) {
-        const Outcome run = RunBatch(arguments);
-        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+    const Case mistakes[] = {
+        {{}, "no command"},
+        {{"sort", clip}, "unknown command 'sort'"},
+        {{"rank"}, "no video given"},
+        {{"extract", clip}, "needs one of --best N, --percent P, --frames LIST"},
+        {{"extract", clip, "--best", "3", "--frames", "1"}, "--best and --frames cannot be used together"},
+        {{"extract", clip, "--frames", "9-2"}, "--frames takes a list"},
+        {{"extract", clip, "--frames", "1,,2"}, "--frames takes a list"},
+        {{"extract", clip, "--best", "-1"}, "--best takes a whole number"},
+        {{"extract", clip, "--best", "0"}, "--best 0 chooses no frame"},
+        {{"extract", clip, "--percent", "0.5"}, "--percent takes a whole number"},
+        {{"extract", clip, "--best", "2", "--numbering", "padded"}, "--numbering takes"},
+        {{"extract", clip, "--best", "2", "--numbering", "padded:17"}, "zero-filled to at most 16 digits"},
+        {{"extract", clip, "--best", "2", "--format", "png"}, "--format takes jpg or bmp"},
+        {{"extract", clip, "--best", "2", "--overwrite", "--skip-existing"}, "exclude each other"},
+        {{"extract", clip, "--best", "2", "--prefix", "../escaped"}, "--prefix '../escaped' holds"},
+        {{"extract", clip, "--best", "2", "--prefix", "sub/name"}, "--prefix 'sub/name' holds"},
+        {{"extract", clip, "--best", "2", "--manifest", "list.txt"}, "--manifest takes a file ending in .csv or .json"},
+        {{"rank", clip, "--quality", "0"}, "--quality takes 1 to 100"},
+        {{"rank", clip, "--quality"}, "--quality needs a value"},
+        {{"rank", clip, "--crop", "1,2,0,4"}, "--crop takes"},
+        {{"rank", clip, "--crop", "10x10-1+2"}, "--crop takes"},
+        {{"rank", clip, "--best", "3"}, "--best is an option of extract"},
+        {{"rank", clip, "--jobs", "0"}, "--jobs takes 1 to 64"},
+        {{"rank", clip, "--frobnicate"}, "unknown option --frobnicate"},
+        {{"rank", clip, "--json=yes"}, "--json takes no value"},
+        // Known only once the videos are open.
+        {{"extract", clip, "--frames", "3,50-60"}, "clip.avi: frames 50-60 past the last frame (49)"},
+        {{"extract", clip, "--percent", "1"}, "clip.avi: --percent 1 of its 50 frames chooses no frame"},
+        {{"extract", clip, "--best", "2", "--numbering", "none"}, "--numbering none gives every file the same name"},
+        {{"extract", clip, clip, "--frames", "4", "--numbering", "none"}, "there are 2 files to write"},
+    };
+    for (const Case& c : mistakes) {
+        const QString arguments = c.arguments.join(' ');
+        SCOPED_TRACE(arguments.toStdString());
+        const bool extract = c.arguments.value(0) == "extract";
+        const Outcome run = RunBatch(c.arguments + (extract ? QStringList{"--out", out} : QStringList{}));
+        EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_TRUE(run.err.startsWith("orvexa-batch: ")) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.said)) << run.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(out));
+        EXPECT_EQ(FilesIn(QFileInfo(clip).absolutePath()), QStringList{"clip.avi"});
     }
+    // What is no mistake is done: one frame under the name without a number; a crop as
+    // ImageMagick writes it.
+    const Outcome one = RunBatch({"extract", clip, "--frames", "7", "--numbering", "none", "--crop", "40x30+8+4", "--out", out});
+    EXPECT_EQ(one.exitCode, 0) << one.err.toStdString();
+    EXPECT_EQ(FilesIn(out), QStringList{"IMAGE.BMP"});
+    EXPECT_EQ(QFileInfo(out + "/IMAGE.BMP").size(), 54 + 40 * 3 * 30);
+
     const Outcome help = RunBatch({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("Example:"));
-    EXPECT_TRUE(help.out.contains("--skip-existing"));
+    EXPECT_TRUE(help.out.contains("--manifest FILE"));
     EXPECT_EQ(RunBatch({"--version"}).out, "orvexa-batch 0.30\n");
 }
 

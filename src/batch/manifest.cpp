@@ -1,0 +1,56 @@
+#include "batch/manifest.h"
+
+#include <QByteArray>
+
+#include "batch/json_text.h"
+#include "framesource/image_writers.h"
+#include "framesource/output_names.h"
+
+namespace batch {
+
+namespace {
+
+bool IsJson(const QString& path) { return path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive); }
+
+// A CSV field, quoted when it holds a comma, a quote, a line end or blanks at its ends; the
+// bytes of the name as the file system has them.
+QByteArray CsvField(const QString& text) {
+    const QByteArray bytes = naming::PathBytes(text);
+    const bool quoted = bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r') ||
+                        bytes.startsWith(' ') || bytes.endsWith(' ');
+    if (!quoted) return bytes;
+    return '"' + QByteArray(bytes).replace("\"", "\"\"") + '"';
+}
+
+QByteArray Csv(const std::vector<WrittenFile>& files) {
+    QByteArray text = "file,video,frame,time,jpeg_bytes\n";
+    for (const WrittenFile& f : files) {
+        text += CsvField(f.name) + ',' + CsvField(f.video) + ',' + QByteArray::number(f.frame) + ',' +
+                JsonNumber(f.time) + ',' + QByteArray::number(f.jpegBytes) + '\n';
+    }
+    return text;
+}
+
+QByteArray Json(const std::vector<WrittenFile>& files) {
+    QByteArray text = "[";
+    for (size_t i = 0; i < files.size(); ++i) {
+        const WrittenFile& f = files[i];
+        text += (i == 0 ? "\n" : ",\n");
+        text += "{\"file\":" + JsonString(f.name) + ",\"video\":" + JsonString(f.video) +
+                ",\"frame\":" + QByteArray::number(f.frame) + ",\"time\":" + JsonNumber(f.time) +
+                ",\"jpeg_bytes\":" + QByteArray::number(f.jpegBytes) + '}';
+    }
+    return text + "\n]\n";
+}
+
+}  // namespace
+
+bool ManifestTypeKnown(const QString& path) {
+    return IsJson(path) || path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+}
+
+bool WriteManifest(const QString& path, const std::vector<WrittenFile>& files) {
+    return FrameSource::ReplaceFile(path, IsJson(path) ? Json(files) : Csv(files));
+}
+
+}  // namespace batch

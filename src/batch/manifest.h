@@ -1,0 +1,27 @@
+#pragma once
+// The list of the files an extract command wrote, for scripts: which frame of which video each
+// file holds, when it is presented, and its JPEG encoding's byte length (what ranks it).
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace batch {
+
+struct WrittenFile {
+    QString name;  // in the output directory
+    QString video;
+    int32_t frame = 0;
+    double time = 0;  // seconds after the first frame
+    int64_t jpegBytes = 0;
+};
+
+// The manifest's type goes by its name: ".csv" or ".json".
+bool ManifestTypeKnown(const QString& path);
+
+// Writes CSV (a header line "file,video,frame,time,jpeg_bytes", then a line per file) or JSON
+// (an array, an object per file and per line), aside and renamed into place; false when it
+// cannot be written.
+bool WriteManifest(const QString& path, const std::vector<WrittenFile>& files);
+
+}  // namespace batch

@@ -1,0 +1,44 @@
+#include "batch/preflight.h"
+
+#include "batch/frame_list.h"
+#include "batch/interrupt.h"
+#include "batch/video_file.h"
+#include "framesource/frame_source.h"
+
+namespace batch {
+
+QString FindVideoMistake(const Settings& s) {
+    // --best N (N from 1) under numbered names gives every video a frame and every file a name
+    // of its own: there is nothing to look for.
+    if (s.command != Command::Extract || (s.choice == Choice::Best && s.numbering != naming::Numbering::None)) {
+        return {};
+    }
+    int64_t files = 0;
+    for (const QString& video : s.videos) {
+        if (StopRequested()) return {};
+        if (!OpenVideoFile(video)) continue;
+        const int32_t frameCount = FrameSource::FrameCount();
+        CloseVideoFile();
+        if (s.choice == Choice::Frames) {
+            std::vector<FrameRun> missing;
+            files += int64_t(ListedFrames(s.frames, frameCount, missing).size());
+            if (!missing.empty()) return PastTheEnd(video, missing.front(), frameCount);
+        } else {
+            const int64_t chosen = RankedCount(s.choice, s.count, frameCount);
+            if (chosen == 0) {
+                return QStringLiteral("%1: --percent %2 of its %3 frames chooses no frame")
+                    .arg(video)
+                    .arg(s.count)
+                    .arg(frameCount);
+            }
+            files += chosen;
+        }
+    }
+    if (s.numbering == naming::Numbering::None && files > 1) {
+        return QStringLiteral("--numbering none gives every file the same name, and there are %1 files to write")
+            .arg(files);
+    }
+    return {};
+}
+
+}  // namespace batch

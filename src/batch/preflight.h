@@ -1,0 +1,16 @@
+#pragma once
+// The mistakes of an extract command that only its videos show, found before anything is
+// written: a --frames list past a video's last frame, a --percent that gives a video no frame,
+// and --numbering none for more than one file, which would all get one name.
+
+#include <QString>
+
+#include "batch/settings.h"
+
+namespace batch {
+
+// The first such mistake, said for the user; empty when there is none. A video that cannot be
+// opened is left for its turn, which reports it.
+QString FindVideoMistake(const Settings& settings);
+
+}  // namespace batch

@@ -1,0 +1,17 @@
+#pragma once
+// A video named on the command line, opened in the frame source by its path's own bytes
+// (naming::PathText), and the reason one cannot be opened.
+
+#include <QString>
+
+namespace batch {
+
+// Opens the video as "Ouvrir..." does; a stop signal cancels the opening.
+bool OpenVideoFile(const QString& video);
+// Closes the video that OpenVideoFile opened.
+void CloseVideoFile();
+
+// Why the video could not be opened: "VIDEO: no such file", "is a directory", ...
+QString OpenFailure(const QString& video);
+
+}  // namespace batch
