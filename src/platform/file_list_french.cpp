@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLocale>
+#include <QSplitter>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
@@ -45,15 +46,16 @@ private:
     const QLocale french_{QLocale::French, QLocale::France};
 };
 
-// Widens the detail columns to their headings and values whenever rows come or the list is
-// resized; the name column takes the room left. Columns only grow, so a width the user gave
+// Widens the places beside the list to their longest name, and the detail columns to their
+// headings and values, whenever rows come or the list is resized; the name column takes the room
+// left, but never less than its names need. Detail columns only grow, so a width the user gave
 // one stays until a longer value comes.
-class ColumnFitter : public QObject {
+class ListFitter : public QObject {
 public:
-    explicit ColumnFitter(QTreeView& view) : QObject(&view), view_(view) {
+    ListFitter(QFileDialog& dialog, QTreeView& view) : QObject(&dialog), dialog_(dialog), view_(view) {
         timer_.setSingleShot(true);
         timer_.setInterval(0);
-        connect(&timer_, &QTimer::timeout, this, &ColumnFitter::fit);
+        connect(&timer_, &QTimer::timeout, this, &ListFitter::fit);
         QAbstractItemModel* model = view.model();
         connect(model, &QAbstractItemModel::rowsInserted, &timer_, qOverload<>(&QTimer::start));
         connect(model, &QAbstractItemModel::dataChanged, &timer_, qOverload<>(&QTimer::start));
@@ -67,20 +69,37 @@ public:
     }
 
 private:
+    // QTreeView and QListView hide their measure of a column; the base class's is the same
+    // virtual one.
+    static int ValuesWidth(const QAbstractItemView& view, int column) { return view.sizeHintForColumn(column); }
+
+    void fitPlaces() {
+        auto* places = dialog_.findChild<QAbstractItemView*>(QStringLiteral("sidebar"));
+        auto* splitter = dialog_.findChild<QSplitter*>(QStringLiteral("splitter"));
+        if (places == nullptr || splitter == nullptr || splitter->count() < 2) return;
+        const int needed = ValuesWidth(*places, 0) + 2 * places->frameWidth();
+        QList<int> sizes = splitter->sizes();
+        const int missing = needed - sizes[0];
+        if (missing <= 0 || sizes[1] <= missing) return;
+        sizes[0] += missing;
+        sizes[1] -= missing;
+        splitter->setSizes(sizes);
+    }
+
     void fit() {
+        fitPlaces();
         QHeaderView* header = view_.header();
         int details = 0;
         for (int column = Size; column < header->count(); ++column) {
-            // QTreeView hides its measure of a column; the base class's is the same virtual one.
-            const int values = static_cast<const QAbstractItemView&>(view_).sizeHintForColumn(column);
-            const int needed = std::max(values, header->sectionSizeHint(column));
+            const int needed = std::max(ValuesWidth(view_, column), header->sectionSizeHint(column));
             if (needed > header->sectionSize(column)) header->resizeSection(column, needed);
             details += header->sectionSize(column);
         }
-        const int rest = view_.viewport()->width() - details;
-        if (rest > header->sectionSize(Name)) header->resizeSection(Name, rest);
+        const int names = std::max(ValuesWidth(view_, Name), header->sectionSizeHint(Name));
+        header->resizeSection(Name, std::max(names, view_.viewport()->width() - details));
     }
 
+    QFileDialog& dialog_;
     QTreeView& view_;
     QTimer timer_;
 };
@@ -89,7 +108,7 @@ private:
 
 void ShowFileListInFrench(QFileDialog& dialog) {
     dialog.setProxyModel(new FrenchFileDetails(&dialog));
-    if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) new ColumnFitter(*view);
+    if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) new ListFitter(dialog, *view);
 }
 
 }  // namespace dialogs

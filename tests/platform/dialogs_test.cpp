@@ -205,10 +205,53 @@ TEST(FrenchTranslation, LoadsAndTranslatesTheStandardDialogs) {
     }
 }
 
-// Whatever the system's locale, the open dialog lists folders and files with French types,
-// sizes and dates, and at its first size no heading, value or filter description is cut.
-TEST(OpenDialog, ListsInFrenchWithNothingCut) {
+// The cells of a name's row in a file dialog's list; empty until the dialog has read it.
+QStringList RowOf(const QFileDialog& dialog, const QString& name) {
+    const auto* view = dialog.findChild<QTreeView*>("treeView");
+    if (view == nullptr) return {};
+    const QAbstractItemModel* model = view->model();
+    for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model->columnCount(view->rootIndex()); ++column) {
+            cells << model->index(row, column, view->rootIndex()).data().toString();
+        }
+        if (cells.first() == name) return cells;
+    }
+    return {};
+}
+
+// Waits until the dialog lists `name` with its type, then for its columns to be fitted.
+bool WaitForListed(const QFileDialog& dialog, const QString& name) {
+    if (!QTest::qWaitFor([&] { return !RowOf(dialog, name).value(2).isEmpty(); }, 5000)) return false;
+    QTest::qWait(100);
+    return true;
+}
+
+// No heading, place, value or filter description of the dialog is cut.
+void ExpectNothingCut(const QFileDialog& dialog) {
+    const auto* view = dialog.findChild<QTreeView*>("treeView");
+    ASSERT_NE(view, nullptr);
+    const QHeaderView* header = view->header();
+    int width = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        const int values = static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(column);
+        EXPECT_GE(header->sectionSize(column), std::max(values, header->sectionSizeHint(column))) << column;
+        width += header->sectionSize(column);
+    }
+    EXPECT_LE(width, view->viewport()->width()) << "the columns need a scroll bar";
+    const auto* places = dialog.findChild<QAbstractItemView*>("sidebar");
+    ASSERT_NE(places, nullptr);
+    EXPECT_GE(places->viewport()->width(), places->sizeHintForColumn(0));
+    const auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+    ASSERT_NE(types, nullptr);
+    EXPECT_GT(types->width(), types->fontMetrics().horizontalAdvance(types->currentText()));
+}
+
+// Whatever the system's locale, the file dialogs list folders and files with French types,
+// sizes and dates, and at their first size nothing in them is cut.
+TEST(FileDialogs, ListInFrenchWithNothingCut) {
     const FrenchQt french;
+    ASSERT_TRUE(french.translated()) << "qtbase_fr is not installed";
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("Vacances"));
     fixture::VideoOptions options;
@@ -217,53 +260,40 @@ TEST(OpenDialog, ListsInFrenchWithNothingCut) {
     QFile clipFile(dir.filePath("clip.avi"));
     ASSERT_TRUE(clipFile.open(QIODevice::ReadOnly));
     ASSERT_TRUE(clipFile.setFileTime(QDateTime(QDate(2024, 12, 8), QTime(14, 35)), QFileDevice::FileModificationTime));
+    const QRegularExpression date("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d$");
 
-    QFileDialog dialog;
+    QFileDialog open;
     const QString videos =
         "Vidéos (*.avi *.mp4 *.m4v *.mov *.mkv *.webm *.ts *.m2ts *.mts *.mpg *.mpeg *.vob)|"
         "*.avi;*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.mpg;*.mpeg;*.vob|" +
         kAviFilter;
-    dialogs::configureOpenDialog(dialog, {dir.path(), videos, false});
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    auto* view = dialog.findChild<QTreeView*>("treeView");
-    ASSERT_NE(view, nullptr);
-    const QAbstractItemModel* model = view->model();
-    // The row of a name, with its cells; empty until the file model has read the directory.
-    const auto row = [&](const QString& name) {
-        for (int r = 0; r < model->rowCount(view->rootIndex()); ++r) {
-            QStringList cells;
-            for (int column = 0; column < model->columnCount(view->rootIndex()); ++column) {
-                cells << model->index(r, column, view->rootIndex()).data().toString();
-            }
-            if (cells.first() == name) return cells;
-        }
-        return QStringList();
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return row("clip.avi").value(2).size() > 0; }, 5000));
-    QTest::qWait(100);  // the columns are fitted once the rows have come
-
-    const QStringList folder = row("Vacances");
-    EXPECT_EQ(folder[1], "");
-    EXPECT_EQ(folder[2], "Dossier");
-    EXPECT_TRUE(QRegularExpression("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d$").match(folder[3]).hasMatch())
-        << folder[3].toStdString();
-    const QStringList clip = row("clip.avi");
+    dialogs::configureOpenDialog(open, {dir.path(), videos, false});
+    open.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&open));
+    ASSERT_TRUE(WaitForListed(open, "clip.avi"));
+    const QStringList folder = RowOf(open, "Vacances");
+    EXPECT_EQ(folder.mid(1, 2), (QStringList{"", "Dossier"}));
+    EXPECT_TRUE(date.match(folder[3]).hasMatch()) << folder[3].toStdString();
+    const QStringList clip = RowOf(open, "clip.avi");
     EXPECT_TRUE(QRegularExpression("^\\d+(,\\d+)? Kio$").match(clip[1]).hasMatch()) << clip[1].toStdString();
     EXPECT_EQ(clip.mid(2), (QStringList{"vidéo AVI", "08/12/2024 14:35"}));
+    EXPECT_EQ(open.findChild<QTreeView*>("treeView")->model()->headerData(3, Qt::Horizontal).toString(),
+              "Dernière modification");
+    ExpectNothingCut(open);
+    open.close();
 
-    const QHeaderView* header = view->header();
-    EXPECT_EQ(model->headerData(3, Qt::Horizontal).toString(), "Dernière modification");
-    int width = 0;
-    for (int column = 0; column < header->count(); ++column) {
-        const int values = static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(column);
-        EXPECT_GE(header->sectionSize(column), std::max(values, header->sectionSizeHint(column))) << column;
-        width += header->sectionSize(column);
-    }
-    EXPECT_LE(width, view->viewport()->width()) << "the columns need a scroll bar";
-    auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
-    ASSERT_NE(types, nullptr);
-    EXPECT_GT(types->width(), types->fontMetrics().horizontalAdvance(types->currentText()));
+    // The directory chooser lists the folders alone, beside a column of buttons.
+    QStringList chooserFolder;
+    WhenModal([&](QWidget* modal) {
+        auto* chooser = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(chooser, nullptr);
+        EXPECT_TRUE(WaitForListed(*chooser, "Vacances"));
+        chooserFolder = RowOf(*chooser, "Vacances");
+        ExpectNothingCut(*chooser);
+        chooser->reject();
+    });
+    dialogs::QtDialogs().chooseDirectory("Sélection du répertoire", dir.path());
+    EXPECT_EQ(chooserFolder.value(2), "Dossier");
 }
 
 TEST(ScriptedDialogs, RecordsRequestsAnswersFromItsQueuesAndRestoresTheRealOnes) {
