@@ -126,13 +126,13 @@ TEST_F(MainWindowTest, CancelledOrFailedOpensLeaveNoVideo) {
 // The pause command while a long video is indexed cancels the open, as the caption says: no
 // error shown, and no empty viewer left up from the video before.
 TEST_F(MainWindowTest, PauseWhileIndexingCancelsTheOpenAsTheCaptionSays) {
+    const std::string path = dir.File("long.mkv");
     OpenFixture(10, 320, 240);
     ASSERT_TRUE(window->FrameViewer()->isVisible());
     fixture::VideoOptions options;
     options.codec = fixture::Codec::Mjpeg;
     options.container = "matroska";
     options.frames = 400;
-    const std::string path = dir.File("long.mkv");
     ASSERT_TRUE(fixture::WriteVideo(path, options));
 
     QString captionWhileIndexing;
