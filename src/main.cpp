@@ -29,7 +29,8 @@ QStringList ArgumentsOf(int argc, char** argv) {
 int main(int argc, char** argv) {
     using command_line::StartRequest;
     const QString programName = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
-    const StartRequest request = command_line::Parse(ArgumentsOf(argc, argv));
+    const QStringList arguments = ArgumentsOf(argc, argv);
+    const StartRequest request = command_line::Parse(arguments);
     switch (request.action) {
         case StartRequest::Action::Help:
             std::fputs(command_line::UsageText(programName).toLocal8Bit().constData(), stdout);
@@ -48,10 +49,11 @@ int main(int argc, char** argv) {
 
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        const QString command = command_line::ShellCommand(QStringList(QString::fromLocal8Bit(argv[0])) + arguments);
         std::fprintf(stderr,
                      "Orvexa needs a display and none is set (DISPLAY, WAYLAND_DISPLAY); "
                      "run it under a virtual X server: xvfb-run -a %s\n",
-                     argv[0]);
+                     command.toLocal8Bit().constData());
         return 1;
     }
     FrameSource::ResetVideoState();

@@ -126,8 +126,10 @@ private:
     double TimeBetween(int32_t from, int32_t to) const;
     bool handlePreviewKey(QObject* watched, class QKeyEvent* event);
     void controlFocused(QWidget* control);
+    // What became of a file chosen to open: a cancelled indexing is the user's choice, no error.
+    enum class OpenOutcome { NothingChosen, Opened, Failed, Cancelled };
     // Opens the video into the frame source, showing the indexing's progress in the caption.
-    bool OpenWithProgress(const QString& path);
+    OpenOutcome OpenWithProgress(const QString& path);
     // What "Ouvrir..." does once a file is chosen (none: the dialog was cancelled).
     void OpenChosenFile(const QString& path, int serial);
 

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <QRegularExpression>
+
 #include "options/identity.h"
 
 namespace command_line {
@@ -53,6 +55,15 @@ QString UsageText(const QString& programName) {
                "  xvfb-run -a %1 FILE\n"
                "Ranking and extraction from scripts, without a display: orvexa-batch --help\n")
         .arg(programName);
+}
+
+QString ShellCommand(const QStringList& words) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+:,./-]+$"));
+    QStringList quoted;
+    for (const QString& word : words) {
+        quoted << (plain.match(word).hasMatch() ? word : '\'' + QString(word).replace('\'', "'\\''") + '\'');
+    }
+    return quoted.join(' ');
 }
 
 QString VersionText() { return identity::kProductName + ' ' + identity::kVersionNumber + '\n'; }

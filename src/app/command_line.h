@@ -19,6 +19,8 @@ struct StartRequest {
 StartRequest Parse(const QStringList& arguments);
 
 QString UsageText(const QString& programName);
+// The words as one line for a POSIX shell, each quoted where the shell would split or expand it.
+QString ShellCommand(const QStringList& words);
 QString VersionText();
 
 }  // namespace command_line

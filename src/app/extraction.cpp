@@ -90,9 +90,7 @@ void TForm1::SpeedButtonVoirClick() {
         // and the viewer is sized to the picture they give.
         jpegoptions::ApplyTo(picture.graphic());
         QImage converted = gfx::ToViewerImage(*picture.graphic());
-        const int width = converted.width(), height = converted.height();
-        pictureViewer_->setImageClientSize(width, height);
-        pictureViewer_->setClientSize(width + 4, height + 4);
+        pictureViewer_->FitToPicture(converted.size(), *this);
         picture.setGraphic(std::make_unique<gfx::Bitmap>(std::move(converted), gfx::PixelLayout::Bits24));
     } else {
         pictureViewer_->setWindowTitle("Pas d'Image");

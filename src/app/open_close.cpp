@@ -25,20 +25,23 @@ const QString kVideoFilter = QStringLiteral(
 
 // Indexing a long video shows its progress in the caption and stops at the pause command
 // (which clears RunFlag), as the other long loops do; the window stays responsive meanwhile.
-bool TForm1::OpenWithProgress(const QString& path) {
+TForm1::OpenOutcome TForm1::OpenWithProgress(const QString& path) {
     const QString caption = windowTitle();
     const int serial = openSerial_;
+    bool stopped = false;
     navigation::SetRunFlag(true);
     const bool opened = FrameSource::OpenVideo(path, [&](int percent) {
-        setWindowTitle(caption + QStringLiteral(" - Indexation %1 %").arg(percent));
+        setWindowTitle(caption + QStringLiteral(" - Indexation %1 % (Pause pour annuler)").arg(percent));
         QCoreApplication::processEvents();
-        return navigation::RunFlag() && serial == openSerial_;
+        stopped = !navigation::RunFlag() || serial != openSerial_;
+        return !stopped;
     });
     if (serial == openSerial_) {
         setWindowTitle(caption);
         navigation::SetRunFlag(false);
     }
-    return opened;
+    if (opened) return OpenOutcome::Opened;
+    return stopped ? OpenOutcome::Cancelled : OpenOutcome::Failed;
 }
 
 void TForm1::SpeedButtonOuvrirAviClick() {
@@ -60,7 +63,7 @@ void TForm1::OpenVideoFile(const QString& path) {
 }
 
 void TForm1::OpenChosenFile(const QString& path, int serial) {
-    bool opened = false;
+    OpenOutcome outcome = OpenOutcome::NothingChosen;
     if (!path.isEmpty()) {
         const QFileInfo file(path);
         // Shown before the open, so the chosen file stays visible even when it cannot be opened.
@@ -68,12 +71,12 @@ void TForm1::OpenChosenFile(const QString& path, int serial) {
         if (!directory.endsWith('/')) directory += '/';
         ui_->LabelRepFicAvi->setText(directory);
         ui_->EditNomFicAvi->setText(file.fileName());
-        opened = OpenWithProgress(path);
+        outcome = OpenWithProgress(path);
         // Another open or a close came while this file was indexed: the window is theirs.
         if (serial != openSerial_) return;
     }
 
-    if (opened) {
+    if (outcome == OpenOutcome::Opened) {
         AviDirectory = QFileInfo(path).absolutePath();
         const int32_t last = FrameSource::FrameCount() - 1;
         ui_->LabelMax->setText(QString::number(last));
@@ -81,20 +84,22 @@ void TForm1::OpenChosenFile(const QString& path, int serial) {
         TrackBarVideoChange();
         // A stream stored top-down reports a negative height; its pictures are as high as its
         // magnitude.
-        const int width = FrameSource::FrameWidth(), height = std::abs(FrameSource::FrameHeight());
-        frameViewer_->setImageClientSize(width, height);
-        frameViewer_->setClientSize(width + 4, height + 4);
+        frameViewer_->FitToPicture(QSize(FrameSource::FrameWidth(), std::abs(FrameSource::FrameHeight())), *this);
         frameViewer_->infoForm()->AttachImage(frameViewer_->image(), 0, 0, 0, 0);
         FrameSource::SetCropEnabled(FrameSource::CropDefined());
         ui_->CheckBoxCadre->setChecked(FrameSource::CropEnabled());
         navigation::SetRange(0, last);
-    } else if (!path.isEmpty()) {
+    } else if (outcome == OpenOutcome::Failed) {
         ui_->LabelMax->setText("Erreur");
         ui_->TrackBarVideo->setMaximum(0);
         ui_->TrackBarVideo->setValue(0);
         TrackBarVideoChange();
+    } else if (outcome == OpenOutcome::Cancelled) {
+        // Nothing was opened and nothing is wrong: no empty viewer is brought up.
+        ui_->LabelMax->setText("Ouverture Annulée");
+        frameViewer_->hide();
     }
-    setVideoButtonsEnabled(opened);
+    setVideoButtonsEnabled(outcome == OpenOutcome::Opened);
     navigation::SetListBuilt(false);
     SetSequenceMode(true);
 }

@@ -5,7 +5,7 @@
 #include "platform/qt_dialogs.h"
 
 OrvexaApplication::OrvexaApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    dialogs::installFrenchTranslation();
+    dialogs::installFrench();
     accessibility::Install();
 }
 

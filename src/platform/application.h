@@ -1,6 +1,6 @@
 #pragma once
-// The application object: Qt's French texts, the program's accessible buttons, and a last-resort
-// catch for errors that escape an unguarded handler.
+// The application object: Qt in French (its texts and its locale), the program's accessible
+// buttons, and a last-resort catch for errors that escape an unguarded handler.
 
 #include <QApplication>
 

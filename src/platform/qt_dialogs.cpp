@@ -1,17 +1,24 @@
 #include "platform/qt_dialogs.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLayout>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTranslator>
+#include <algorithm>
 #include <memory>
 
 #include "platform/file_filter.h"
+#include "platform/file_list_french.h"
 
 namespace dialogs {
 
@@ -42,6 +49,22 @@ void SetFrenchLabels(QFileDialog& dialog, const QString& acceptText) {
     dialog.setLabelText(QFileDialog::Reject, kCancel);
 }
 
+// The dialog starts wide enough for its filter box to show the longest description whole.
+void WidenForFilterNames(QFileDialog& dialog) {
+    auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    if (types == nullptr || dialog.layout() == nullptr) return;
+    int longest = 0;
+    for (int item = 0; item < types->count(); ++item) {
+        longest = std::max(longest, types->fontMetrics().horizontalAdvance(types->itemText(item)));
+    }
+    QStyleOptionComboBox option;
+    option.initFrom(types);
+    const int needed =
+        types->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(longest, types->height()), types).width();
+    dialog.layout()->activate();  // gives the box its width at the dialog's present size
+    if (needed > types->width()) dialog.resize(dialog.width() + needed - types->width(), dialog.height());
+}
+
 // A directory chooser that accepts a directory that does not exist yet, once the user agreed
 // to create it.
 class DirectoryDialog : public QFileDialog {
@@ -52,6 +75,7 @@ public:
         setFileMode(QFileDialog::Directory);
         setAcceptMode(QFileDialog::AcceptOpen);
         SetFrenchLabels(*this, kOk);
+        ShowFileListInFrench(*this);
         if (auto* buttons = findChild<QDialogButtonBox*>()) {
             QPushButton* help = buttons->addButton(QStringLiteral("Aide"), QDialogButtonBox::HelpRole);
             help->setObjectName(QStringLiteral("helpButton"));
@@ -112,6 +136,8 @@ void configureOpenDialog(QFileDialog& dialog, const OpenFileRequest& request) {
     const QStringList filters = toQtNameFilters(request.filter);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
     SetFrenchLabels(dialog, QStringLiteral("Ouvrir"));
+    ShowFileListInFrench(dialog);
+    WidenForFilterNames(dialog);
 }
 
 QStringList QtDialogs::openFiles(const OpenFileRequest& request) {
@@ -132,7 +158,8 @@ void QtDialogs::showError(const QString& message) {
     messageBox(message, QStringLiteral("Erreur"), Buttons::Ok, Icon::Error);
 }
 
-bool installFrenchTranslation() {
+bool installFrench() {
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     auto* app = QCoreApplication::instance();
     if (app == nullptr) return false;
     const QStringList places = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),

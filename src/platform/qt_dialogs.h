@@ -19,8 +19,10 @@ public:
 // Sets up an open dialog as openFiles shows it; apart so that a test can look at it unshown.
 void configureOpenDialog(QFileDialog& dialog, const OpenFileRequest& request);
 
-// Loads Qt's French texts for its standard dialogs when the translations are installed.
-// Returns whether they were found; the program's own button texts are French either way.
-bool installFrenchTranslation();
+// Makes Qt speak French whatever the system's locale: the program's default locale (which names
+// file types and formats what Qt formats by it) and, when the translations are installed, Qt's
+// texts of its standard dialogs. Returns whether the translations were found; the program's
+// own texts are French either way.
+bool installFrench();
 
 }  // namespace dialogs

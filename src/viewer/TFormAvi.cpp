@@ -1,6 +1,8 @@
 #include "viewer/TFormAvi.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShowEvent>
 
@@ -10,6 +12,7 @@
 #include "platform/errors.h"
 #include "platform/keys.h"
 #include "ui_TFormAvi.h"
+#include "viewer/viewer_placement.h"
 
 TFormAvi::TFormAvi(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormAvi>()) {
     ui_->setupUi(this);
@@ -50,6 +53,21 @@ gfx::Bitmap& TFormAvi::bitmap() { return Image1->picture().bitmap(); }
 
 void TFormAvi::setImageClientSize(int width, int height) { Image1->resize(width, height); }
 void TFormAvi::setClientSize(int width, int height) { resize(width, height); }
+
+void TFormAvi::FitToPicture(QSize picture, const QWidget& keepClear) {
+    setImageClientSize(picture.width(), picture.height());
+    const QRect avoid = keepClear.frameGeometry();
+    const QScreen* screen = QGuiApplication::screenAt(avoid.center());
+    if (screen == nullptr) screen = this->screen();
+    // The window manager's frame round this window; until it has been shown, the same as round
+    // the other one.
+    QSize frameMargins = frameGeometry().size() - size();
+    if (frameMargins.isNull()) frameMargins = avoid.size() - keepClear.size();
+    const QRect frame =
+        viewer::PlaceViewer(picture + QSize(4, 4) + frameMargins, frameGeometry(), avoid, screen->availableGeometry());
+    move(frame.topLeft());
+    setClientSize(frame.width() - frameMargins.width(), frame.height() - frameMargins.height());
+}
 
 void TFormAvi::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

@@ -39,6 +39,10 @@ public:
     // For a picture of W x H: setImageClientSize(W, H) and setClientSize(W + 4, H + 4).
     void setImageClientSize(int width, int height);
     void setClientSize(int width, int height);
+    // Sizes the window for a picture shown at 1:1, as above, but never beyond the available area
+    // of the screen that `keepClear` (the main window) is on, and places it clear of that window
+    // where there is room (viewer::PlaceViewer).
+    void FitToPicture(QSize picture, const QWidget& keepClear);
 
     // The main window's key-down handler: it gets the virtual-key code and sets it to 0 when
     // it has used the key.

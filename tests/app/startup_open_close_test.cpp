@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QTimer>
 #include <QTransform>
 
 #include "main_window_fixture.h"
@@ -120,6 +121,51 @@ TEST_F(MainWindowTest, CancelledOrFailedOpensLeaveNoVideo) {
     ui().SpeedButtonFermer->click();
     EXPECT_EQ(ui().LabelMax->text(), "0");
     EXPECT_EQ(ui().EditNomFicAvi->text(), "");
+}
+
+// The pause command while a long video is indexed cancels the open, as the caption says: no
+// error shown, and no empty viewer left up from the video before.
+TEST_F(MainWindowTest, PauseWhileIndexingCancelsTheOpenAsTheCaptionSays) {
+    const std::string path = dir.File("long.mkv");
+    OpenFixture(10, 320, 240);
+    ASSERT_TRUE(window->FrameViewer()->isVisible());
+    fixture::VideoOptions options;
+    options.codec = fixture::Codec::Mjpeg;
+    options.container = "matroska";
+    options.frames = 400;
+    ASSERT_TRUE(fixture::WriteVideo(path, options));
+
+    QString captionWhileIndexing;
+    QTimer pauser;  // runs from the indexing's own event processing
+    QObject::connect(&pauser, &QTimer::timeout, [&] {
+        if (!window->windowTitle().contains("Indexation")) return;
+        captionWhileIndexing = window->windowTitle();
+        pauser.stop();
+        ui().SpeedButtonPause->click();
+    });
+    pauser.start(0);
+    dialogs->queueFiles({QString::fromStdString(path)});
+    ui().SpeedButtonOuvrirAvi->click();
+
+    EXPECT_TRUE(QRegularExpression("^Orvexa : préVersion : 0\\.30 - Indexation \\d+ % \\(Pause pour annuler\\)$")
+                    .match(captionWhileIndexing)
+                    .hasMatch())
+        << captionWhileIndexing.toStdString();
+    EXPECT_EQ(window->windowTitle(), "Orvexa : préVersion : 0.30");
+    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_EQ(ui().LabelMax->text(), "Ouverture Annulée");
+    EXPECT_LE(ui().LabelMax->sizeHint().width(), ui().LabelMax->width());
+    EXPECT_EQ(ui().EditNomFicAvi->text(), "long.mkv");
+    EXPECT_FALSE(window->FrameViewer()->isVisible());
+    EXPECT_FALSE(ui().SpeedButtonListe->isEnabled());
+    EXPECT_TRUE(dialogs->messages().empty());
+    EXPECT_TRUE(dialogs->errors().empty());
+
+    // Left to index, the same file opens.
+    dialogs->queueFiles({QString::fromStdString(path)});
+    ui().SpeedButtonOuvrirAvi->click();
+    EXPECT_EQ(ui().LabelMax->text(), "399");
+    EXPECT_TRUE(window->FrameViewer()->isVisible());
 }
 
 TEST_F(MainWindowTest, ASecondOpenForgetsTheCropRectangle) {

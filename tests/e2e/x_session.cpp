@@ -18,7 +18,7 @@ XSession::~XSession() {
     }
 }
 
-bool XSession::start() {
+bool XSession::start(QSize screen) {
     if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty()) {
         error_ = "Xvfb or xdotool is not installed";
         return false;
@@ -26,7 +26,8 @@ bool XSession::start() {
     // Xvfb picks a free display itself and writes its number on the given descriptor.
     server_ = std::make_unique<QProcess>();
     server_->setProcessChannelMode(QProcess::SeparateChannels);
-    server_->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    server_->start("Xvfb", {"-displayfd", "1", "-screen", "0",
+                            QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()), "-nolisten", "tcp"});
     if (!server_->waitForStarted(5000)) {
         error_ = "Xvfb did not start";
         return false;

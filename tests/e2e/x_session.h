@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -16,7 +17,7 @@ public:
     XSession& operator=(const XSession&) = delete;
 
     // False (with the reason in error()) when Xvfb or xdotool is missing or the server fails.
-    bool start();
+    bool start(QSize screen = QSize(1280, 1024));
     const QString& error() const { return error_; }
     const QString& display() const { return display_; }
 

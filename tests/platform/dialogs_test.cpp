@@ -1,22 +1,31 @@
 // The real dialogs' French texts and filters, and the switch to a scripted double.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTranslator>
+#include <QTreeView>
 #include <functional>
 #include <vector>
 
 #include "platform/dialogs.h"
 #include "platform/file_filter.h"
 #include "platform/qt_dialogs.h"
+#include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
 
 namespace {
@@ -28,6 +37,24 @@ QStringList PatternsOf(const QString& qtFilter) {
     const qsizetype open = qtFilter.lastIndexOf('(');
     return qtFilter.mid(open + 1, qtFilter.size() - open - 2).split(' ');
 }
+
+// Qt in French for one test, as the program sets it up at start; the other tests of this program
+// see Qt's untranslated texts in the system's locale.
+class FrenchQt {
+public:
+    FrenchQt() { translated_ = dialogs::installFrench(); }
+    ~FrenchQt() {
+        for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        QLocale::setDefault(QLocale::system());
+    }
+    bool translated() const { return translated_; }
+
+private:
+    bool translated_ = false;
+};
 
 // Runs `answer` once the next modal dialog has started its own event loop.
 void WhenModal(std::function<void(QWidget*)> answer) {
@@ -160,7 +187,8 @@ TEST(DirectoryChooser, CreatesATypedDirectoryOnlyAfterTheUserAgrees) {
 // Qt's own dialogs (the file list's columns, its warnings) speak French only when Qt's French
 // translation is installed on the machine.
 TEST(FrenchTranslation, LoadsAndTranslatesTheStandardDialogs) {
-    ASSERT_TRUE(dialogs::installFrenchTranslation()) << "qtbase_fr is not installed";
+    const FrenchQt french;
+    ASSERT_TRUE(french.translated()) << "qtbase_fr is not installed";
     const struct {
         const char* context;
         const char* english;
@@ -175,11 +203,97 @@ TEST(FrenchTranslation, LoadsAndTranslatesTheStandardDialogs) {
     for (const auto& c : cases) {
         EXPECT_EQ(QCoreApplication::translate(c.context, c.english), c.french) << c.english;
     }
-    // The other tests of this program see Qt's untranslated texts.
-    for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
-        QCoreApplication::removeTranslator(translator);
-        delete translator;
+}
+
+// The cells of a name's row in a file dialog's list; empty until the dialog has read it.
+QStringList RowOf(const QFileDialog& dialog, const QString& name) {
+    const auto* view = dialog.findChild<QTreeView*>("treeView");
+    if (view == nullptr) return {};
+    const QAbstractItemModel* model = view->model();
+    for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model->columnCount(view->rootIndex()); ++column) {
+            cells << model->index(row, column, view->rootIndex()).data().toString();
+        }
+        if (cells.first() == name) return cells;
     }
+    return {};
+}
+
+// Waits until the dialog lists `name` with its type, then for its columns to be fitted.
+bool WaitForListed(const QFileDialog& dialog, const QString& name) {
+    if (!QTest::qWaitFor([&] { return !RowOf(dialog, name).value(2).isEmpty(); }, 5000)) return false;
+    QTest::qWait(100);
+    return true;
+}
+
+// No heading, place, value or filter description of the dialog is cut.
+void ExpectNothingCut(const QFileDialog& dialog) {
+    const auto* view = dialog.findChild<QTreeView*>("treeView");
+    ASSERT_NE(view, nullptr);
+    const QHeaderView* header = view->header();
+    int width = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        const int values = static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(column);
+        EXPECT_GE(header->sectionSize(column), std::max(values, header->sectionSizeHint(column))) << column;
+        width += header->sectionSize(column);
+    }
+    EXPECT_LE(width, view->viewport()->width()) << "the columns need a scroll bar";
+    const auto* places = dialog.findChild<QAbstractItemView*>("sidebar");
+    ASSERT_NE(places, nullptr);
+    EXPECT_GE(places->viewport()->width(), places->sizeHintForColumn(0));
+    const auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+    ASSERT_NE(types, nullptr);
+    EXPECT_GT(types->width(), types->fontMetrics().horizontalAdvance(types->currentText()));
+}
+
+// Whatever the system's locale, the file dialogs list folders and files with French types,
+// sizes and dates, and at their first size nothing in them is cut.
+TEST(FileDialogs, ListInFrenchWithNothingCut) {
+    const FrenchQt french;
+    ASSERT_TRUE(french.translated()) << "qtbase_fr is not installed";
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Vacances"));
+    fixture::VideoOptions options;
+    options.frames = 3;
+    ASSERT_TRUE(fixture::WriteVideo(dir.filePath("clip.avi").toStdString(), options));
+    QFile clipFile(dir.filePath("clip.avi"));
+    ASSERT_TRUE(clipFile.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(clipFile.setFileTime(QDateTime(QDate(2024, 12, 8), QTime(14, 35)), QFileDevice::FileModificationTime));
+    const QRegularExpression date("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d$");
+
+    QFileDialog open;
+    const QString videos =
+        "Vidéos (*.avi *.mp4 *.m4v *.mov *.mkv *.webm *.ts *.m2ts *.mts *.mpg *.mpeg *.vob)|"
+        "*.avi;*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.mpg;*.mpeg;*.vob|" +
+        kAviFilter;
+    dialogs::configureOpenDialog(open, {dir.path(), videos, false});
+    open.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&open));
+    ASSERT_TRUE(WaitForListed(open, "clip.avi"));
+    const QStringList folder = RowOf(open, "Vacances");
+    EXPECT_EQ(folder.mid(1, 2), (QStringList{"", "Dossier"}));
+    EXPECT_TRUE(date.match(folder[3]).hasMatch()) << folder[3].toStdString();
+    const QStringList clip = RowOf(open, "clip.avi");
+    EXPECT_TRUE(QRegularExpression("^\\d+(,\\d+)? Kio$").match(clip[1]).hasMatch()) << clip[1].toStdString();
+    EXPECT_EQ(clip.mid(2), (QStringList{"vidéo AVI", "08/12/2024 14:35"}));
+    EXPECT_EQ(open.findChild<QTreeView*>("treeView")->model()->headerData(3, Qt::Horizontal).toString(),
+              "Dernière modification");
+    ExpectNothingCut(open);
+    open.close();
+
+    // The directory chooser lists the folders alone, beside a column of buttons.
+    QStringList chooserFolder;
+    WhenModal([&](QWidget* modal) {
+        auto* chooser = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(chooser, nullptr);
+        EXPECT_TRUE(WaitForListed(*chooser, "Vacances"));
+        chooserFolder = RowOf(*chooser, "Vacances");
+        ExpectNothingCut(*chooser);
+        chooser->reject();
+    });
+    dialogs::QtDialogs().chooseDirectory("Sélection du répertoire", dir.path());
+    EXPECT_EQ(chooserFolder.value(2), "Dossier");
 }
 
 TEST(ScriptedDialogs, RecordsRequestsAnswersFromItsQueuesAndRestoresTheRealOnes) {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include "platform/controls/image_control.h"
 #include "support/scripted_dialogs.h"
 #include "viewer/TFormAvi.h"
+#include "viewer/viewer_placement.h"
 
 namespace {
 
@@ -127,6 +129,58 @@ TEST_F(Viewer, SmallPicturesGetAWindowOfTheirSizePlusFour) {
         EXPECT_EQ(viewer.scrollBox()->viewport()->size(), size);
         EXPECT_FALSE(viewer.scrollBox()->horizontalScrollBar()->isVisible());
         EXPECT_FALSE(viewer.scrollBox()->verticalScrollBar()->isVisible());
+    }
+}
+
+// A viewer is at most the screen's available area and goes beside, below, left of or above the
+// main window, whichever holds it whole (else shows the most of it); with no room it covers.
+TEST(ViewerPlacement, StaysOnTheScreenAndClearOfTheMainWindowWhereThereIsRoom) {
+    const QRect screen(0, 0, 1600, 1000);
+    const QRect designMain(53, 107, 329, 541);
+    const QRect designViewer(354, 11, 252, 202);
+    struct Case {
+        const char* what;
+        QSize wanted;
+        QRect current, main, available;
+        QRect placed;
+    };
+    const Case cases[] = {
+        {"small, beside", {164, 124}, designViewer, designMain, screen, {382, 11, 164, 124}},
+        {"already clear", {164, 124}, {700, 300, 252, 202}, designMain, screen, {700, 300, 164, 124}},
+        {"1080p, scrolls beside", {1924, 1084}, designViewer, designMain, screen, {382, 0, 1218, 1000}},
+        {"right too narrow: below", {644, 484}, designViewer, {900, 0, 700, 500}, screen, {354, 500, 644, 484}},
+        {"only left holds it", {644, 484}, {1000, 11, 252, 202}, {1200, 100, 329, 541}, screen, {556, 11, 644, 484}},
+        {"panel at the top", {1924, 1084}, designViewer, designMain, {0, 30, 1600, 970}, {382, 30, 1218, 970}},
+        {"no room: covers", {1924, 1084}, designViewer, {0, 0, 1500, 950}, screen, {0, 0, 1600, 1000}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(viewer::PlaceViewer(c.wanted, c.current, c.main, c.available), c.placed) << c.what;
+    }
+}
+
+// The frame of a video larger than the screen: the window keeps to the screen beside the main
+// window, and the picture stays at 1:1 under scroll bars.
+TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
+    FrameSource::ResetVideoState();
+    QWidget main;
+    const QRect screen = main.screen()->availableGeometry();
+    main.setGeometry(screen.left() + 53, screen.top() + 107, 329, 541);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    TFormAvi viewer;
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    const QSize pictures[] = {{1920, 1080}, {160, 120}};
+    for (const QSize& picture : pictures) {
+        viewer.bitmap().setImage(Gradient(picture.width(), picture.height()), gfx::PixelLayout::Bits24);
+        viewer.FitToPicture(picture, main);
+        QCoreApplication::processEvents();
+        const bool fits = picture.width() + 4 <= screen.width() - main.frameGeometry().right() - 1;
+        EXPECT_TRUE(screen.contains(viewer.frameGeometry())) << picture.width();
+        EXPECT_FALSE(viewer.frameGeometry().intersects(main.frameGeometry())) << picture.width();
+        EXPECT_EQ(viewer.image()->size(), picture) << "never scaled";
+        EXPECT_EQ(viewer.size() == picture + QSize(4, 4), fits) << picture.width();
+        EXPECT_NE(viewer.scrollBox()->horizontalScrollBar()->isVisible(), fits) << picture.width();
     }
 }
 
