@@ -38,6 +38,8 @@ constexpr int kAttempts = 4;
 constexpr double kLongestFrameSeconds = 5;
 constexpr int64_t kNoLabel = std::numeric_limits<int64_t>::min();
 constexpr int64_t kUnknownPlace = -2;
+// Files with more streams than this are not probed: their header describes the stream read.
+constexpr unsigned kProbedStreams = 16;
 
 // The containers of this layer, by their demuxer's name; image and text demuxers would make
 // a one-picture "video" of a photo or of any text.
@@ -223,7 +225,10 @@ bool MediaFile::Impl::OpenDemuxer() {
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (chosen >= 0 && int(i) != chosen) format->streams[i]->discard = AVDISCARD_ALL;
     }
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    // The probe sets up every stream, left out or not: a file of hundreds of tracks would
+    // cost a gigabyte for one stream that its header already describes.
+    const bool probe = !streamsKnown || format->nb_streams <= kProbedStreams;
+    if (probe && avformat_find_stream_info(format.get(), nullptr) < 0) return false;
     if (chosen < 0) chosen = ChosenVideoStream(*format);
     if (chosen < 0 || unsigned(chosen) >= format->nb_streams) return false;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -243,6 +248,8 @@ bool MediaFile::Impl::OpenDecoder() {
     // One thread: each picture comes out as a sequential decode gives it.
     codec_->thread_count = 1;
     if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) return false;
+    // Without a probe, the decoder tells from the stream's parameters whether it reorders.
+    if (stream_->codecpar->video_delay == 0) stream_->codecpar->video_delay = codec_->has_b_frames;
     packet_.reset(av_packet_alloc());
     frame_.reset(av_frame_alloc());
     held_.reset(av_frame_alloc());
