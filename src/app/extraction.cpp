@@ -45,6 +45,12 @@ bool TForm1::ExtractImage(const FrameSource::PreparedImage* prepared) {
     } else {
         const int32_t frame = FrameAtPosition(navigation::CurrentPosition());
         if (frame < 0) return false;
+        if (!FrameSource::PrepareFrame(frame)) {
+            // A frame the video cannot give is said so, not passed over in silence.
+            dialogs::current().messageBox(QStringLiteral("L'Image %1 ne peut pas être Décodée").arg(frame),
+                                          QStringLiteral("Image Illisible"), dialogs::Buttons::Ok);
+            return false;
+        }
         written = OutputType == naming::OutputType::Jpeg ? FrameSource::SaveFrameJpeg(frame, path)
                                                          : FrameSource::SaveFrameBmp(frame, path);
     }

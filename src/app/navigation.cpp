@@ -45,11 +45,13 @@ void TForm1::ShowPosition(int32_t position) {
     const int32_t frame = FrameAtPosition(position);
     // A list position without a row shows nothing and leaves the viewer as it was.
     if (!navigation::AviSequence() && frame < 0) return;
-    FrameSource::LoadFrameBitmap(frame, frameViewer_->bitmap());
+    const bool shown = FrameSource::LoadFrameBitmap(frame, frameViewer_->bitmap());
     // The outline goes back on the fresh frame only while it is meant to be seen.
     if (FrameSource::CropDefined()) frameViewer_->infoForm()->DrawCropOutline(frameViewer_->infoForm()->OutlineDrawn);
     ui_->SpeedButtonGoto->setText(QString::number(frame));
-    frameViewer_->setWindowTitle("Vue Avi: " + ui_->SpeedButtonGoto->text() + " - Ligne: " + QString::number(position));
+    // A frame that cannot be decoded leaves the picture before it: the title says so.
+    frameViewer_->setWindowTitle("Vue Avi: " + ui_->SpeedButtonGoto->text() + " - Ligne: " + QString::number(position) +
+                                 (shown ? QString() : QStringLiteral(" - Image Illisible")));
 }
 
 void TForm1::SetPlayState(PlayCommand command) {

@@ -40,9 +40,15 @@ struct RunFlagOnExit {
     ~RunFlagOnExit() { navigation::SetRunFlag(false); }
 };
 
+// The "Taille" and "Tri" of a frame that could not be decoded.
+const QString kUnreadableFrame = QStringLiteral("Illisible");
+
 QString Closing(int count, const char* phrase) {
     return QStringLiteral("\" %1 \" ").arg(count) + QString::fromUtf8(phrase);
 }
+
+// Frames that could not be decoded, named apart under a closing message; nothing when none.
+QString UnreadableLine(int count) { return count > 0 ? "\n" + Closing(count, "Images Illisibles") : QString(); }
 
 }  // namespace
 
@@ -200,6 +206,7 @@ void TFormListe::Calculer1Click() {
     ranking::EncodePool pool(workerThreads_, jpeg, false, true, wakeOnResult());
     int next = 0;
     int done = 0;
+    int unreadable = 0;
     while (navigation::RunFlag()) {
         bool moved = false;
         if (next < table_->size() && !pool.full()) {
@@ -213,7 +220,14 @@ void TFormListe::Calculer1Click() {
         while (pool.ready()) {
             ranking::EncodePool::Result result = pool.take();
             const int row = rowOfFrame(done, result.image.frame);
-            if (row >= 0) {
+            if (result.size == 0) {
+                // Said in the row, and ranked last, rather than measured as an empty picture.
+                ++unreadable;
+                if (row >= 0) {
+                    table_->setCell(row, framelist::kColTaille, kUnreadableFrame);
+                    table_->setCell(row, framelist::kColTri, kUnreadableFrame);
+                }
+            } else if (row >= 0) {
                 table_->setNumber(row, framelist::kColTaille, result.size);
                 table_->setNumber(row, framelist::kColTri, result.length);
             }
@@ -232,8 +246,9 @@ void TFormListe::Calculer1Click() {
     // The measure just made is what the user looks for.
     if (table_->size() > 0) ui_->ListView1->scrollTo(table_->index(0, framelist::kColTri));
     if (programEnding()) return;
-    dialogs::current().messageBox(Closing(done, "Images Traitées"), QStringLiteral("Traitement Terminé"),
-                                  dialogs::Buttons::Ok);
+    // Only the frames measured count as processed; those that could not be decoded are named apart.
+    dialogs::current().messageBox(Closing(done - unreadable, "Images Traitées") + UnreadableLine(unreadable),
+                                  QStringLiteral("Traitement Terminé"), dialogs::Buttons::Ok);
 }
 
 void TFormListe::runEvents(bool idle) {
@@ -362,6 +377,7 @@ void TFormListe::SpeedButtonExtraireClick() {
     for (int i = 0; i < bound; ++i) marked += table_->row(i).marked() ? 1 : 0;
 
     int written = 0;
+    int unreadable = 0;
     RunFlagOnExit clearFlag;
     ProgressOnExit hide(*this);
     navigation::SetRunFlag(true);
@@ -384,7 +400,12 @@ void TFormListe::SpeedButtonExtraireClick() {
         while (navigation::RunFlag() && pool.ready()) {
             // An error here ends the whole batch, without the closing message. Only files that
             // were written are reported.
-            if (main->ExtractPrepared(pool.take().image)) ++written;
+            const FrameSource::PreparedImage image = pool.take().image;
+            if (image.dib.empty()) {
+                ++unreadable;  // nothing to write, and nothing asked
+            } else if (main->ExtractPrepared(image)) {
+                ++written;
+            }
             ++done;
             moved = true;
             showProgress(progress, done);
@@ -395,8 +416,8 @@ void TFormListe::SpeedButtonExtraireClick() {
     finishLoop();
     hideProgress();
     if (programEnding()) return;
-    dialogs::current().messageBox(Closing(written, "Images Extraites"), QStringLiteral("Extraction Terminée"),
-                                  dialogs::Buttons::Ok);
+    dialogs::current().messageBox(Closing(written, "Images Extraites") + UnreadableLine(unreadable),
+                                  QStringLiteral("Extraction Terminée"), dialogs::Buttons::Ok);
 }
 
 // ---- input ----

@@ -435,7 +435,8 @@ TEST_F(ListWindowTest, StoppedBuildKeepsTheRowsItMade) {
     EXPECT_EQ(window_->ListFrameAt(9), -1);
 }
 
-TEST_F(ListWindowTest, RankingGivesZeroToAFrameThatCannotBePrepared) {
+// A frame that cannot be decoded is said so in its row, ranked last, and counted apart.
+TEST_F(ListWindowTest, RankingSaysWhichFramesCannotBeDecoded) {
     fixture::VideoOptions options;
     options.frames = 20;
     const std::string valid = Videos().File("whole.avi");
@@ -451,13 +452,18 @@ TEST_F(ListWindowTest, RankingGivesZeroToAFrameThatCannotBePrepared) {
     ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](int size) { return size > 0; }), 0);
 
     window_->Calculer1Click();
+    const auto failures = int(std::count(expected.begin(), expected.end(), -1));
     for (int row = 0; row < 20; ++row) {
         const int frame = window_->ListFrameAt(row);
         const bool failed = expected[size_t(frame)] < 0;
         SCOPED_TRACE(frame);
-        EXPECT_EQ(window_->table().cell(row, kColTri), failed ? "0" : QString::number(expected[size_t(frame)]));
-        EXPECT_EQ(window_->table().cell(row, kColTaille), failed ? "0" : QString::number(160 * 120 * 4));
+        EXPECT_EQ(failed, row >= 20 - failures) << "unreadable frames rank last";
+        EXPECT_EQ(window_->table().cell(row, kColTri), failed ? "Illisible" : QString::number(expected[size_t(frame)]));
+        EXPECT_EQ(window_->table().cell(row, kColTaille), failed ? "Illisible" : QString::number(160 * 120 * 4));
     }
+    ASSERT_EQ(dialogs_->messages().size(), 1u);
+    EXPECT_EQ(dialogs_->messages()[0].text,
+              QString("\" %1 \" Images Traitées\n\" %2 \" Images Illisibles").arg(20 - failures).arg(failures));
 }
 
 TEST_F(ListWindowTest, RankingStopsWhenTheJpegOptionsAreRefused) {
