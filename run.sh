@@ -7,7 +7,7 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}
   cat >&2 <<'TEXT'
 Orvexa's window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY): nothing was built.
 Start it from a desktop session, or run it in a virtual X server:
-  sudo apt-get install xvfb xauth     # once
+  apt-get install xvfb xauth     # once, as root (or with sudo)
   xvfb-run -a ./run.sh
 orvexa-batch needs no display: scripts/build.sh --programs builds both programs, starting neither.
 TEXT

@@ -22,15 +22,16 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The X11 platform plugin of Qt, the French texts of Qt's dialogs and the program's font.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-liberation")
-# The fonts libwmf draws metafile text with: without them a WMF picture does not open, with a
-# message; and a virtual X server for the window on a machine without a display.
+# The fonts libwmf draws metafile text with by default (without them the metafile helper gives
+# it the Liberation fonts), and a virtual X server for the window on a machine without a display.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-urw-base35")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xvfb")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 
 # What Debian asks of a package's documentation folder: the copyright, in the machine-readable
-# format, and the Debian changelog, compressed; both also go with any install.
+# format, and the Debian changelog, compressed; they and the lintian overrides also go with any
+# install.
 set(ORVEXA_DEBIAN_CHANGELOG ${CMAKE_SOURCE_DIR}/packaging/debian/changelog)
 file(STRINGS ${ORVEXA_DEBIAN_CHANGELOG} changelog_top LIMIT_COUNT 1)
 if(NOT changelog_top MATCHES "^orvexa \\(${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}\\) ")
@@ -45,3 +46,6 @@ add_custom_command(OUTPUT ${changelog_gz}
 add_custom_target(orvexa_changelog ALL DEPENDS ${changelog_gz})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/copyright ${changelog_gz}
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvexa)
+# The lintian tags the package keeps, each with its reason.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME orvexa)

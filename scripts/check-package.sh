@@ -10,7 +10,7 @@ version=$(sed -n 's/^project(Orvexa VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLis
 package="$root/orvexa_${version}-1_amd64.deb"
 
 status=0
-lintian --pedantic --info --fail-on error,warning "$package" || { echo "lintian: errors or warnings" >&2; status=1; }
+lintian --pedantic --display-info --fail-on error,warning "$package" || { echo "lintian: errors or warnings" >&2; status=1; }
 
 contents=$(mktemp -d)
 trap 'rm -rf "$contents"' EXIT

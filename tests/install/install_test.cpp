@@ -101,6 +101,24 @@ TEST_F(Installed, ProgramsAnswerWithoutADisplayAndFindTheirHelper) {
     EXPECT_TRUE(svg.out.contains("<svg")) << svg.out.left(200).toStdString();
 }
 
+// The package only recommends the URW fonts: without them, metafiles still open, their text
+// drawn with the Liberation fonts it depends on. The fonts are hidden from the helper in a
+// mount namespace of its own, which needs root.
+TEST_F(Installed, MetafilesWithTextOpenWithoutTheUrwFonts) {
+    QTemporaryDir work;
+    QFile wmf(work.filePath("text.wmf"));
+    ASSERT_TRUE(wmf.open(QIODevice::WriteOnly));
+    wmf.write(fixture::MakeWmfWithText());
+    wmf.close();
+    const QString urw = "/usr/share/fonts/type1/urw-base35";
+    const Outcome svg = RunWithoutDisplay(
+        "unshare", {"-m", "sh", "-c", "mount -t tmpfs none \"$0\" && exec \"$1\" svg wmf \"$2\"", urw,
+                    gfx::MetafileHelperFor(File("bin")), wmf.fileName()});
+    if (svg.err.startsWith("unshare:") || svg.err.startsWith("mount:")) GTEST_SKIP() << svg.err.toStdString();
+    EXPECT_EQ(svg.exitCode, 0) << svg.err.toStdString();
+    EXPECT_TRUE(svg.out.contains(">Orvexa</text>")) << svg.out.toStdString();
+}
+
 // The words of a text, whatever its line breaks and spacing.
 std::vector<std::string> Words(const QString& text) {
     std::vector<std::string> words;
