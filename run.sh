@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Starts Orvexa: checks first that there is a display, then installs what building and running
 # the programs need and builds only them (./test.sh builds the tests).
 set -euo pipefail

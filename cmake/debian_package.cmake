@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The Debian package, made by `cpack -G DEB` in the build folder (scripts/make-deb.sh):
 # orvexa_0.30-1_amd64.deb. Its dependencies are those of the installed binaries (dpkg-shlibdeps)
 # plus what the program loads or reads at run time without linking it.

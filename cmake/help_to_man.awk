@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Turns a program's --help text (standard input) into its manual page (roff, standard output), so
 # that the page says what --help says, word for word and in the same order. Variables (-v):
 # name, section, summary (the NAME line's description), source (the footer), see_also.

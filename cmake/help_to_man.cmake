@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Writes a built program's manual page from its --help text, compressed as Debian ships them:
 #   cmake -DPROGRAM=... -DNAME=... -DSUMMARY=... -DSOURCE=... -DSEE_ALSO=... -DAWK=... -DGZIP=...
 #         -DCONVERTER=help_to_man.awk -DOUTPUT=NAME.1.gz -P help_to_man.cmake

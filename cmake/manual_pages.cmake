@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The manual pages of orvexa and orvexa-batch, made at build time from each built program's
 # --help text (cmake/help_to_man.cmake), so that an option added to the help is in its page.
 find_program(AWK_PROGRAM NAMES mawk gawk awk REQUIRED)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Puts the licence's SPDX line at the head of every tracked source file that lacks it: C++
 # sources and headers, shell, Python and awk scripts, CMake files and the bash completion (after
 # a "#!" line where there is one). Running it again changes nothing.

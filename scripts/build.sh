@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing, configures and builds; a second call rebuilds only what changed.
 #   build.sh [CMAKE_ARGUMENTS...]              everything, tests included (./test.sh)
 #   build.sh --programs [CMAKE_ARGUMENTS...]   only orvexa, orvexa-batch and the metafile helper

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the Debian package (scripts/make-deb.sh) and checks it as a distribution would: lintian
 # --pedantic with no error and no warning (a tag it shows but does not fail on is printed), every
 # binary hardened (stack protector, fortified functions, read-only relocations, immediate

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian packages a task needs, only those missing:
 #   install-deps.sh programs   building and running the programs (./run.sh)
 #   install-deps.sh package    building the Debian package and checking it (scripts/make-deb.sh)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the Debian package orvexa_VERSION-1_amd64.deb into the project folder: a release build
 # of its own (build-deb/, without the tests) with Debian's compiler and linker flags, every
 # hardening option on, packed by CPack, whose dependencies come from the binaries

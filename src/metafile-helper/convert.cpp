@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "metafile-helper/convert.h"
 
 #include "platform/metafile_helper_protocol.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The build installed into a folder of its own, as a package installs it: the programs, the
 // metafile helper where the program finds it, the desktop entry, the icons and the AppStream
 // metadata, with both validators clean; the licence; the manual pages, which say what --help
