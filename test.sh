@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sets up and builds Orvexa, then runs every test under CTest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)

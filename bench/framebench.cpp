@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Frame fetch speed through the frame source, for every kind of video it opens: the time the
 // open takes (for videos other than AVI, their indexing), the sequential rate over the whole
 // file and the cost of random jumps. With --dump N OUT.bmp (repeatable) it writes frames as BMP files

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Frame list figures: the ranking's speed on a given video, and building, ranking, sorting and
 // marking a table of 100,000 rows. Prints figures only.
 //

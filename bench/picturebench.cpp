@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Loads a picture file as "Voir Image..." does (by extension, with the JPEG reading options
 // given as flags, drawn into the viewer's 24-bit bitmap) and prints its size and the time it
 // took (on stderr), or "Pas d'Image" with exit status 1; a decoding error prints the error's

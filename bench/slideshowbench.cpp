@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Slideshow speed: frames shown per second by the main window's slideshow on a video, on the
 // offscreen platform, next to the frame source's own sequential fetch rate on the same file;
 // then the same slideshow at the video's pace ("Cadence de la Vidéo"): its length and the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Fails when a file of the source tree still holds a merge-conflict marker left by an unfinished
 # merge: the tracked files in a Git checkout, every file but the build folders otherwise.
 set -euo pipefail

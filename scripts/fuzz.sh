@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs one fuzz target for a while: scripts/fuzz.sh TARGET SECONDS, TARGET one of video, picture,
 # jpeg, metafile. Builds the targets with clang, libFuzzer and the sanitizers in build-fuzz/
 # (installing clang first when it is missing), seeds the corpus from the fixture writers and

@@ -1,27 +1,47 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, only those missing.
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Installs the Debian packages a task needs, only those missing:
+#   install-deps.sh programs   building and running the programs (./run.sh)
+#   install-deps.sh package    building the Debian package and checking it (scripts/make-deb.sh)
+#   install-deps.sh [all]      all of the programs' and everything the tests need (./test.sh)
 set -euo pipefail
 
-packages=(
-  # building
+building=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  libjpeg62-turbo-dev libjpeg-turbo-progs
+  libjpeg62-turbo-dev
   libwmf-dev libemf2svg-dev
-  libgtest-dev libgmock-dev
-  # drawing the icon's PNGs from its SVG at build time; CPack's dependency scan of the binaries
-  # for the Debian package (dpkg-shlibdeps, with file)
-  librsvg2-bin dpkg-dev file
-  # running: the fonts libwmf draws metafile text with (without them it opens no WMF at all),
-  # and the French texts of Qt's standard dialogs
-  fonts-urw-base35 qt6-translations-l10n
-  # testing the real program: a virtual X server and input, and assistive access over AT-SPI
-  xvfb xauth xdotool x11-apps fonts-dejavu-core fonts-liberation
-  dbus-daemon at-spi2-core python3-pyatspi
-  # checking the installed desktop entry and AppStream metadata
-  desktop-file-utils appstream
+  # drawing the icon's PNGs from its SVG at build time
+  librsvg2-bin
 )
+running=(
+  # the fonts libwmf draws metafile text with, the program's font, and the French texts of Qt's
+  # standard dialogs
+  fonts-urw-base35 fonts-liberation qt6-translations-l10n
+)
+testing=(
+  libgtest-dev libgmock-dev
+  # cjpeg and djpeg, which the JPEG files are compared with
+  libjpeg-turbo-progs
+  # testing the real program: a virtual X server and input, and assistive access over AT-SPI
+  xvfb xauth xdotool x11-apps fonts-dejavu-core
+  dbus-daemon at-spi2-core python3-pyatspi
+  # checking the installed desktop entry, AppStream metadata, manual pages and completion
+  desktop-file-utils appstream groff-base bash-completion
+)
+packaging=(
+  # CPack's dependency scan of the binaries (dpkg-shlibdeps, with file), Debian's build flags,
+  # and the package's checks (lintian, hardening-check)
+  dpkg-dev file lintian devscripts
+)
+
+case "${1:-all}" in
+  programs) packages=("${building[@]}" "${running[@]}") ;;
+  package) packages=("${building[@]}" "${packaging[@]}") ;;
+  all) packages=("${building[@]}" "${running[@]}" "${testing[@]}") ;;
+  *) echo "usage: $0 [programs|package|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the program and its tests with AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-sanitize/ and runs the whole suite there; any report fails the run. Extra arguments go
 # to CTest (e.g. -R AviFile). Leak checking is off: Qt keeps some allocations until exit.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs every test program (but the real-program tests, whose program runs outside the test
 # process) under valgrind's memcheck: it sees invalid reads and writes inside the libraries
 # too, which the sanitizers cannot. Uses the normal build; prints one line per program and

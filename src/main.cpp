@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Program start: the command line, the frame source's state, the application, the main window,
 // then the JPEG options and the About box; the message loop runs until the main window closes.
 

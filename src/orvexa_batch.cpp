@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // orvexa-batch: the ranking and batch extraction of the list window for scripts, with no
 // window and no display. Options and messages are in English, as command-line tools' are.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The main window: the program's control panel. It opens and closes the video, moves through
 // its frames, names the output files and starts extractions; the frames themselves show in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The program's command line: an optional video to open at start, --help and --version. It is
 // read before the application object exists, so that the texts need no display. Qt's own

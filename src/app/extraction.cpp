@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writing the frame shown, the batch of marked rows, viewing a picture file, and the switch
 // that limits output images to the crop rectangle.
 

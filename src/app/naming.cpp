@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Output file names: directory, prefix, number and extension, and the controls that set them.
 
 #include <QDir>

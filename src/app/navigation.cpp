@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Moving through the positions of the active sequence, the slideshow and the key map.
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Opening a video into the frame viewer and closing it again.
 
 #include <QCoreApplication>

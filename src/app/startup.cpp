@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Start-up and end of the main window, the commands that only show other windows, and the
 // keyboard preview that sends navigation keys to the key map before the focused control.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The frames a command works on: a typed list such as "1,5,9-20", and the frames that
 // "extract" writes, chosen from the ranking as "Sél." then "Extraire Lot..." choose them.

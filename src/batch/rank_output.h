@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The rank command's output on standard output: per video, "FRAME<TAB>BYTES" lines (after a
 // "# VIDEO" line when there are several videos), or one JSON array for them all.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Runs a command over its videos, one after the other or --jobs at a time, and gives its exit
 // status: 0 all done, 1 a video could not be read or a file not written, 2 a mistake that the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What one orvexa-batch command asks for, as read from its command line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Standard error of the batch command: its messages, and a progress line (video, frames done
 // of total, frames per second, time left) redrawn in place while standard error is a terminal.

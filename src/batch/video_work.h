@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // One video's share of a command: open it as "Ouvrir..." does, limit its frames to the crop
 // rectangle, then rank every frame as "Best of..." does, or write the chosen frames as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "batch/write_answers.h"
 
 #include "batch/terminal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The writers ask before they replace a file. The batch command shows no window: it decides
 // about existing files itself before each write, and answers the writers' question from its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The list window: the frame table of the open video, the "Best of..." ranking by JPEG size,
 // row marks, digit ratings and the batch extraction of the marked rows.

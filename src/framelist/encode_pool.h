@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // JPEG encoding of prepared pictures on a pool of worker threads. The frame source is read on
 // one thread only (the caller's), which decodes each picture and hands it over; the workers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "framelist/frame_table.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The frame list's rows: one row per frame, nine text cells, shown by the list window's report
 // list. The numeric cells ("Num.", "Tri") also keep their value as an int so that sorting a

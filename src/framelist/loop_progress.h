@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // How far a long loop over the frame list has come, as the list window shows it: rows done of
 // the total, rows per second and the time left, in French.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The "Best of..." measure without any window: a frame is prepared as it would be written
 // (whole or cropped), encoded as JPEG with the options given, and ranked by the encoding's

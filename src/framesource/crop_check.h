@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The commands that write or rank output images ("Extraire", "Best of...", "Extraire Lot...")
 // check the crop rectangle first: limited to a rectangle outside the video's frames they could

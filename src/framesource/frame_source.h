@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The one open video of the program: its frames as 24-bit packed DIBs, the crop rectangle and
 // the cropped copy of each frame, and the choice of output image (whole frame or cropped).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Writes one frame of the open video as a BMP or a JPEG file, asking before it replaces an
 // existing file. A file is written aside and renamed over its target only once complete, so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The one route by which the JPEG options reach every JPEG encoder and decoder of the program:
 // the options dialog, a layer above, installs the function that copies its settings into a

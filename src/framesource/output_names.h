@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The names of written frames: prefix, number and extension, as the main window's naming
 // controls set them. Shared by the window and by scripts, so both name files alike. And how a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The information window of one viewer: video, window, pointer and colour data, the viewer's
 // crop rectangle (stored, clamped, outlined, typed and applied), the colour scan and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The metafile helper: converts one metafile to SVG, or draws an SVG text into a picture, in a
 // process of its own, so that a metafile that crashes, loops or eats memory in the libraries
 // costs the program no more than a picture it cannot show. The program starts it with its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Where the user is in the open video, shared by every window: the position in the active
 // sequence (the video's frames, or the rows of the frame list), the range the commands move

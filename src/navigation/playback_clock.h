@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The clock of a slideshow played at the video's own pace: each frame is due at a time counted
 // from the moment playback started, and the wait for it runs the program's events without

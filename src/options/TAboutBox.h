@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The About box: the program's identity texts in a borderless box that its OK button hides.
 // Created hidden at start-up; nothing in the program shows it.

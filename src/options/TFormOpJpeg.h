@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The JPEG options dialog. It keeps no copy of the options: ApplyJpegOptions reads the controls
 // each time it runs, so a change counts from the next JPEG encoded or decoded.

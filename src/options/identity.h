@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The program's identity texts, shown by the About box; the main window's caption is built
 // from the product name and the version.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What assistive tools (screen readers, AT-SPI clients) see of the program's buttons. A speed
 // button is a push button named by its hint, or by its caption when it has none; the latched

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A bounds-checked walk of an AVI file's RIFF structure: the main and stream headers with each
 // stream's own format block, and the data chunks of one stream. libavformat hides some of

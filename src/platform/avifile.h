@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The AVI file service in the shape the frame source uses it: open a file, find its first
 // video stream, read the stream's own format, and get any frame as a packed 24-bit DIB.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A bitmap with a drawing surface: its picture, the pixel layout it claims, a pixel read as a
 // packed colour and an inverting (NOT-XOR) polyline pen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A frame as its decoder gave it, held by reference, so that its conversion to the program's
 // 24-bit rows can be made later and on another thread than the decoding one. Each thread

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Every modal interaction of the program goes through this interface, so that tests can script
 // the user's answers. The real implementation uses Qt dialogs with French button texts.

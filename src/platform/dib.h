@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The two header records of a packed device-independent bitmap and of a BMP file, laid out
 // byte for byte as they stand in files: little-endian, no padding.

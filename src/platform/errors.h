@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Errors that a command does not handle travel as exceptions to the edge of the handler that
 // started the command, where one guard shows them with the general error report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Owning handles for the FFmpeg objects, each released by its own library call.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The process-wide settings of the FFmpeg libraries, made before any file is opened through
 // them: no log output, and no single allocation larger than any real video needs, so that a

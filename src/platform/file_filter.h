@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Open-dialog filters written as "Description|*.EXT|Description2|*.*" pairs, turned into Qt name
 // filters that match extensions whatever their case, as the program's users expect.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What the frame source asks of an open video's decoder, whatever the file's kind: any frame
 // by position as a packed 24-bit DIB, as the screen's 32-bit pixels, or as decoded, and when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Any picture content an image control can hold: a bitmap, a JPEG image, a metafile.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A JPEG picture in memory: the compressed data plus the options that decide how it is encoded
 // and how it is decoded for display. Encoding and decoding go through libjpeg; its errors become

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Qt key events turned into the virtual-key codes that the program's key map is written in.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The index of a video stream that is not AVI, built by one pass over its packets without
 // decoding: every packet in decode order with its presentation time, and the presented pictures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Videos in the containers of today (MP4, MOV, MKV, WebM, MPEG-TS, MPEG-PS) read frame by
 // frame, exactly: position n is the n-th picture the video presents, whatever was asked

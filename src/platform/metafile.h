@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Windows metafiles (.wmf, .emf) for viewing. The metafile libraries run in a helper program
 // of our own, under limits of time, memory and files: it converts the metafile to SVG and then

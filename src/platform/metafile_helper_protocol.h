@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What the picture loader and the metafile helper program agree on. The helper is started as
 //   orvexa-metafile-helper svg wmf|emf FILE   writes the metafile's SVG to stdout

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The picture of an image control: holds one graphic (usually a bitmap).
 

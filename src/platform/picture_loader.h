@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Loads a picture file into a picture, choosing the decoder by the file's extension: .bmp and
 // .ico through Qt's readers, .jpg and .jpeg as a JPEG image, .wmf and .emf as metafiles.

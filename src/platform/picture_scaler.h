@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Converts decoded pictures into rows laid out as the program's buffers are (exact width,
 // stride of the caller's choosing, top-down or bottom-up, turned upright when the video says

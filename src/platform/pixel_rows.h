@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Pixel rows from the DIB layout to the screen's: the one conversion the program does itself.
 

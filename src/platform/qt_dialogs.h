@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The real dialogs: Qt message boxes and file dialogs with French texts. The file dialogs are
 // Qt's own widgets, not the desktop's, so they look the same everywhere, Xvfb included.

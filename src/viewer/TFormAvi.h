@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A viewer window: one picture at natural size in a scrolling area. A left drag on the picture
 // draws the crop rectangle (kept by the viewer's information window and handed to the frame

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What assistive tools see of the program's windows: a French name on every control, and
 // presses and toggles that do what a left click does.
 #include <QAbstractItemView>

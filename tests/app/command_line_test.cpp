@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's command line: what it asks for, and a video named on it opened as "Ouvrir..."
 // opens the chosen one.
 #include <gtest/gtest.h>

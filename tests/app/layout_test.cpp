@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window's captions fit their controls at the design geometry.
 
 #include <QAbstractButton>

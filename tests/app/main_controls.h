@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The main window's controls, menus and commands, found by their design names as a user of
 // the window would point at them.

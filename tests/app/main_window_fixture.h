@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A main window under test with scripted dialogs, and fixture videos to open in it.
 

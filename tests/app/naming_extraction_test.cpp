@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Output names, the start number, and the extraction commands.
 
 #include <QCheckBox>

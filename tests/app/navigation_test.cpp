@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Moving through positions: clamping and wrapping, the play state, the slideshow and the keys.
 
 #include "main_window_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Start-up state, opening and closing videos, and the keyboard switch of the text fields.
 
 #include <QDir>

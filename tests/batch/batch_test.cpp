@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // orvexa-batch, run as a script runs it (no display): its rankings and files are those of the
 // program's "Best of..." and "Extraire Lot..." with the same settings, byte for byte, and those
 // of an independent libjpeg encode; bad videos, files in the way, unwritable places and Ctrl-C.

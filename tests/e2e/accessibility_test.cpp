@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The real program driven over AT-SPI, as a screen reader or another assistive tool drives it:
 // a D-Bus session, the accessibility bus it starts, and a Python client (atspi_client.py) that
 // finds the controls by role and name and works them through their accessible actions.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Drives the real program as an assistive tool would, over AT-SPI only: it finds controls by
 role and name and works them through their accessible actions and editable text.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The real program started with a video on its command line, as a file manager starts it (one
 // larger than the screen among them), and started where there is no display.
 #include <gtest/gtest.h>

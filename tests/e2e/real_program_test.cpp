@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The real program in a real X server, driven with real input events.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The real program in a real X server: starts Xvfb and the program, finds windows by title and
 // drives them with real input events through xdotool.

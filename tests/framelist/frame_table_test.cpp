@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The frame table on its own: row texts, the comparison and the sort.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The list window driven as the user drives it: building, ranking, mark counts, row gestures,
 // the count box's keys and the batch extraction, against a stand-in for the main window.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Ranking without a window: each frame's JPEG length with the options given, whole or cropped,
 // and the ranking order.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The frame source: opening and closing, the derived values, fetching, the crop rectangle and
 // the output image.
 

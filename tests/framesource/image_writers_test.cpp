@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writing frames as BMP and JPEG files: the exact BMP bytes, the replace question, the failures
 // a user can meet, and that a failed write never costs the file that was there before.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What the fuzz targets share: the input written to a file of the process's own (the readers
 // take paths), and the reading options taken from one input byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Decodes the input as a JPEG picture with the reading options of its first byte.
 #include "platform/errors.h"
 #include "tests/fuzz/fuzz_input.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Converts the input to SVG in-process, as the metafile helper does: the first byte's low bit
 // picks the enhanced (EMF) or the Windows (WMF) format. Finds what the helper's limits must
 // contain; a finding here is a file for the program's regression suite, not a crash of it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Loads the input as "Voir Image..." does: the first byte picks the file's extension, the
 // second the JPEG reading options; metafiles go through the helper program.
 #include <QApplication>

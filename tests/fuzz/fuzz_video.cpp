@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Opens the input as a video (AVI or another container: the content decides) and fetches its
 // first, last and one more frame, as the 24-bit picture that extraction uses, as the viewer's
 // screen picture and as the ranking's decoded frame, converted apart.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes the seed corpora of the fuzz targets from the fixture writers: make_seeds DIR makes
 // DIR/video, DIR/picture, DIR/jpeg and DIR/metafile, in each target's input layout.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Files made to hurt a reader: each one opens as the program opens it (a video with its first,
 // last and a middle frame, both for extraction and for the screen; a picture as "Voir Image..."
 // loads it, a JPEG with each reading option) without a crash, within the time limit and without

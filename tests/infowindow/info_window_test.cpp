@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The information window as its user sees it: texts, the typed rectangle, the outline on the
 // picture, the colour scan and the zoom buttons.
 #include <gtest/gtest.h>

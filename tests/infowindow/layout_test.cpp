@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Every caption of the information window fits its control at the longest text it can show, in
 // the program font.
 #include <gtest/gtest.h>

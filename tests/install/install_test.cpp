@@ -1,12 +1,16 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The build installed into a folder of its own, as a package installs it: the programs, the
 // metafile helper where the program finds it, the desktop entry, the icons and the AppStream
-// metadata, with both validators clean.
+// metadata, with both validators clean; the licence; the manual pages, which say what --help
+// says; the bash completion of orvexa-batch, loaded in bash.
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include "platform/metafile.h"
 #include "support/fixture_pictures.h"
@@ -42,6 +46,12 @@ TEST_F(Installed, PutsEveryFileInItsPlaceAndTheValidatorsAgree) {
     for (const char* path : {"bin/orvexa", "bin/orvexa-batch", "libexec/orvexa/orvexa-metafile-helper"}) {
         EXPECT_TRUE(QFileInfo(File(path)).isExecutable()) << path;
     }
+    QFile copyright(File("share/doc/orvexa/copyright"));
+    ASSERT_TRUE(copyright.open(QIODevice::ReadOnly));
+    const QByteArray licence = copyright.readAll();
+    EXPECT_TRUE(licence.startsWith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"));
+    EXPECT_TRUE(licence.contains("\nFiles: *\nCopyright: 2026 The Orvexa team\nLicense: GPL-2+\n"));
+    EXPECT_TRUE(QFileInfo::exists(File("share/doc/orvexa/changelog.Debian.gz")));
     const QString desktop = File("share/applications/org.orvexa.Orvexa.desktop");
     const QString metainfo = File("share/metainfo/org.orvexa.Orvexa.metainfo.xml");
     EXPECT_TRUE(QFileInfo::exists(File("share/icons/hicolor/scalable/apps/org.orvexa.Orvexa.svg")));
@@ -90,6 +100,114 @@ TEST_F(Installed, ProgramsAnswerWithoutADisplayAndFindTheirHelper) {
     const Outcome svg = RunWithoutDisplay(helper, {"svg", "wmf", wmf.fileName()});
     EXPECT_EQ(svg.exitCode, 0) << svg.err.toStdString();
     EXPECT_TRUE(svg.out.contains("<svg")) << svg.out.left(200).toStdString();
+}
+
+// The package only recommends the URW fonts: without them, metafiles still open, their text
+// drawn with the Liberation fonts it depends on. The fonts are hidden from the helper in a
+// mount namespace of its own, which needs root.
+TEST_F(Installed, MetafilesWithTextOpenWithoutTheUrwFonts) {
+    QTemporaryDir work;
+    QFile wmf(work.filePath("text.wmf"));
+    ASSERT_TRUE(wmf.open(QIODevice::WriteOnly));
+    wmf.write(fixture::MakeWmfWithText());
+    wmf.close();
+    const QString urw = "/usr/share/fonts/type1/urw-base35";
+    const Outcome svg = RunWithoutDisplay(
+        "unshare", {"-m", "sh", "-c", "mount -t tmpfs none \"$0\" && exec \"$1\" svg wmf \"$2\"", urw,
+                    gfx::MetafileHelperFor(File("bin")), wmf.fileName()});
+    if (svg.err.startsWith("unshare:") || svg.err.startsWith("mount:")) GTEST_SKIP() << svg.err.toStdString();
+    EXPECT_EQ(svg.exitCode, 0) << svg.err.toStdString();
+    EXPECT_TRUE(svg.out.contains(">Orvexa</text>")) << svg.out.toStdString();
+}
+
+// The words of a text, whatever its line breaks and spacing.
+std::vector<std::string> Words(const QString& text) {
+    std::vector<std::string> words;
+    for (const QString& word : text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) {
+        words.push_back(word.toStdString());
+    }
+    return words;
+}
+
+TEST_F(Installed, ManualPagesSayWordForWordWhatTheHelpSays) {
+    for (const QString program : {"orvexa", "orvexa-batch"}) {
+        const QString page = File("share/man/man1/" + program + ".1.gz");
+        const Outcome shown = RunWithoutDisplay(
+            "sh", {"-c", "gzip -dc \"$1\" | groff -man -Tascii -P-cbou -rLL=200n -ww", "sh", page});
+        ASSERT_EQ(shown.exitCode, 0) << program.toStdString() << shown.err.toStdString();
+        EXPECT_TRUE(shown.err.isEmpty()) << program.toStdString() << " page warnings: " << shown.err.toStdString();
+        EXPECT_TRUE(shown.out.contains(QRegularExpression("\nNAME\n +" + program + " - [a-z]")))
+            << shown.out.toStdString();
+
+        // From the synopsis to the end of the description, the page's words are the help's.
+        const qsizetype synopsis = shown.out.indexOf("\nSYNOPSIS\n");
+        const qsizetype seeAlso = shown.out.indexOf("\nSEE ALSO\n");
+        ASSERT_TRUE(synopsis > 0 && seeAlso > synopsis) << shown.out.toStdString();
+        QString body = shown.out.mid(synopsis + 10, seeAlso - synopsis - 10);
+        body.replace("\nDESCRIPTION\n", "\n");
+        const Outcome help = RunWithoutDisplay(File("bin/" + program), {"--help"});
+        ASSERT_TRUE(help.out.startsWith("Usage: "));
+        EXPECT_EQ(Words(body), Words(help.out.mid(7))) << program.toStdString();
+    }
+}
+
+// Completes LINE (the cursor at its end) as bash does with the installed completion, in a folder
+// holding two videos, a text file and a folder, the installed programs first on the PATH.
+std::vector<std::string> Completions(const QString& prefix, const QString& line) {
+    QTemporaryDir work;
+    for (const char* name : {"clip.mp4", "Holiday.AVI", "notes.txt"}) QFile(work.filePath(name)).open(QIODevice::WriteOnly);
+    QDir(work.path()).mkdir("frames");
+    const QString script = R"(
+        . /usr/share/bash-completion/bash_completion
+        . "$1/share/bash-completion/completions/orvexa-batch"
+        PATH="$1/bin:$PATH"
+        cd "$2"
+        COMP_LINE=$3
+        COMP_POINT=${#COMP_LINE}
+        read -ra COMP_WORDS <<<"$COMP_LINE"
+        [[ $COMP_LINE == *" " ]] && COMP_WORDS+=("")
+        COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+        function=$(complete -p orvexa-batch | sed -E 's/.* -F ([^ ]+) .*/\1/')
+        "$function" orvexa-batch "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+        printf '%s\n' "${COMPREPLY[@]}")";
+    const Outcome completed = RunWithoutDisplay("bash", {"-c", script, "bash", prefix, work.path(), line});
+    EXPECT_EQ(completed.exitCode, 0) << line.toStdString() << completed.err.toStdString();
+    std::vector<std::string> words = Words(completed.out);
+    std::sort(words.begin(), words.end());
+    return words;
+}
+
+TEST_F(Installed, BashCompletesTheBatchCommandsOptionsValuesAndVideos) {
+    // Every option the help describes, as the help spells it.
+    const QString help = RunWithoutDisplay(File("bin/orvexa-batch"), {"--help"}).out;
+    std::vector<std::string> options;
+    for (const QRegularExpressionMatch& match :
+         QRegularExpression("^ +(?:-[a-z], )?(--[a-z][a-z-]*)", QRegularExpression::MultilineOption).globalMatch(help)) {
+        options.push_back(match.captured(1).toStdString());
+    }
+    std::sort(options.begin(), options.end());
+    options.erase(std::unique(options.begin(), options.end()), options.end());
+    ASSERT_GT(std::count(options.begin(), options.end(), "--numbering"), 0) << help.toStdString();
+
+    const struct {
+        const char* line;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"orvexa-batch ", {"extract", "rank"}},
+        {"orvexa-batch ex", {"extract"}},
+        {"orvexa-batch --jobs 2 ", {"extract", "rank"}},
+        {"orvexa-batch rank ", {"Holiday.AVI", "clip.mp4", "frames"}},
+        {"orvexa-batch extract clip.mp4 --format ", {"bmp", "jpg"}},
+        {"orvexa-batch extract clip.mp4 --numbering ", {"none", "normal", "padded:"}},
+        {"orvexa-batch extract clip.mp4 --numbering pa", {"padded:"}},
+        {"orvexa-batch extract clip.mp4 --out ", {"frames"}},
+        {"orvexa-batch extract clip.mp4 --quality ", {}},
+        {"orvexa-batch extract clip.mp4 --for", {"--format"}},
+        {"orvexa-batch rank clip.mp4 --", options},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(Completions(prefix_->path(), test.line), test.expected) << test.line;
+    }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The position path without any window: where a request lands in the range, and which
 // sequence a request selects.
 #include <gtest/gtest.h>

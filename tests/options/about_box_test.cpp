@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The About box: hidden after creation, identity texts in place, OK hides it.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The JPEG options dialog: its defaults, how it copies its settings into a JPEG image, the
 // quality text's limits, and which graphic "Appliquer..." acts on.
 #include <gtest/gtest.h>

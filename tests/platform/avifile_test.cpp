@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The AVI layer: frames by position whatever the order of access, the stream's own header
 // values, dropped frames, and files that are not what they claim.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Behaviour of the small controls the forms are built from, driven with real mouse events.
 #include <gtest/gtest.h>
 

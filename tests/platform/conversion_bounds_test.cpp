@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Decoded pictures are converted into buffers sized exactly for the program's layouts; the
 // vectorised converters must never write past a row's pixels or past the last row.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The real dialogs' French texts and filters, and the switch to a scripted double.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The guard at a handler's edge: what the user sees for each kind of error, and that the
 // program goes on.
 #include <gtest/gtest.h>

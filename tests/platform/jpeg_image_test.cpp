@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The JPEG codec: what it writes must match the reference encoder byte for byte, and decoding
 // must honour the reading options of the JPEG dialog.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Qt keys become the virtual-key codes of the program's key map.
 #include <gtest/gtest.h>
 

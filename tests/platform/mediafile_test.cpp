@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Videos other than AVI: every position gives the picture that FFmpeg's own sequential decode
 // presents at that place, in any order of access, over the containers and their hard cases;
 // files that are no video fail quickly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Picture files loaded by extension: readable pictures of each kind, and files that are not.
 
 #include <gtest/gtest.h>

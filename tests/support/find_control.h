@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Finds a window's control or command by its design name, as a test points at it; a missing
 // one ends the test program, since every later step would act on nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Small picture files of each kind the picture viewer reads, made by the tests themselves.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Fixture videos written by the tests themselves through libavformat's AVI muxer and
 // libavcodec's encoders. Every picture carries its own number in big blocks, so a test can

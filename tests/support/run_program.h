@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Runs one of the built or installed programs as a script runs it: no display at all.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A stand-in for the program's dialogs in tests: records every request and answers from queues
 // the test fills beforehand. When a queue is empty the answer is the default: OK for message

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Entry point of every test program: a QApplication exists for the widget tests.
 #include <gtest/gtest.h>
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The viewer window driven with real mouse and key events: the rubber band, the rectangle it
 // hands to the frame source, the information window toggle and the keys given to the main window.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The glyphs of the transport buttons, drawn at start rather than shipped as picture files.
 // Two-state strips hold the normal image followed by the disabled one.

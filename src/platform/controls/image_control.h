@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // An image control: paints its picture at natural size from the top-left corner, never
 // stretched, and reports mouse down / move / up in picture pixels. Moves arrive without a

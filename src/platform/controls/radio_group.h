@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A radio group: a framed caption over radio buttons arranged in columns, read and set by the
 // index of the selected item (-1 for none).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A report-style list: a table over any item model with grid lines, whole-row selection, no
 // editing and no sorting of its own; a click on a column header is reported so the owner can

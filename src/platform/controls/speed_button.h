@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A speed button: never takes the focus, may carry a glyph beside its caption, and may belong to
 // an exclusive group: buttons of one parent sharing a group index above 0 stay down once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // An up-down spinner bound to a line edit: each click moves its position by one within
 // [minimum, maximum] (no wrap-around unless asked) and writes the position into the edit's
