@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Pieces of JSON as the batch command writes them, a line at a time, for scripts to read.
 

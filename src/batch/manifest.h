@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The list of the files an extract command wrote, for scripts: which frame of which video each
 // file holds, when it is presented, and its JPEG encoding's byte length (what ranks it).

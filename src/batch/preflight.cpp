@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "batch/preflight.h"
 
 #include "batch/frame_list.h"

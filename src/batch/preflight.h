@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The mistakes of an extract command that only its videos show, found before anything is
 // written: a --frames list past a video's last frame, a --percent that gives a video no frame,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A video named on the command line, opened in the frame source by its path's own bytes
 // (naming::PathText), and the reason one cannot be opened.

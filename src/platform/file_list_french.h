@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The file list of Qt's own file dialogs in French whatever the system's locale: sizes, type
 // names and dates as a French desktop shows them, and the places beside it and its columns as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A fingerprint of a decoded picture's visible samples, so that a picture decoded again by
 // another route can be told to be the very same one (padding and memory layout aside).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Where a viewer window goes when it is sized for a picture: never beyond the screen's available
 // area (a larger picture scrolls at 1:1), and clear of the main window wherever there is room

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Runs orvexa-batch with arguments given as bytes, as a shell passes them (names that are not
 // UTF-8 included), without a display; on a terminal of a given width when asked. And what the

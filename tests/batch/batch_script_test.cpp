@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // orvexa-batch as a script reads it: the manifest and closing line of extract, the JSON of rank,
 // the progress line on terminals of several widths, and names kept as the user gave them.
 #include <gtest/gtest.h>
