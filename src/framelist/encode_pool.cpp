@@ -3,6 +3,7 @@
 
 #include <QThread>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -23,6 +24,18 @@ constexpr int kWorkerNice = 5;
 // while the next picture is prepared.
 constexpr size_t kInFlightPerWorker = 2;
 
+// The memory that the workers and their pictures in flight may take together, whatever the
+// number of cores: large frames get fewer workers and fewer pictures in flight (at least one).
+constexpr int64_t kWorkingBytes = int64_t(1) << 30;
+// Per pixel of the open video's frame: a picture in flight holds the decoded frame and its
+// 24-bit rows; a worker also holds its scaler's rows and its JPEG encoder's buffers.
+constexpr int64_t kBytesPerPixelInFlight = 5;
+constexpr int64_t kBytesPerPixelPerWorker = 4 + 2 * kBytesPerPixelInFlight;
+
+int64_t FramePixels() {
+    return std::max<int64_t>(int64_t(FrameSource::FrameWidth()) * std::abs(FrameSource::FrameHeight()), 1);
+}
+
 // A JPEG with only the writing options of another, for one thread's own use.
 void CopyWritingOptions(const gfx::JpegImage& from, gfx::JpegImage& to) {
     to.setQuality(from.quality());
@@ -38,9 +51,12 @@ EncodePool::EncodePool(int threads, const gfx::JpegImage& options, bool keepEnco
                        std::function<void()> onResult)
     : keepEncodings_(keepEncodings), encode_(encode), onResult_(std::move(onResult)) {
     CopyWritingOptions(options, options_);
-    const int workers = threads <= 0 ? AllCores() : threads;
+    const int64_t pixels = FramePixels();
+    const int64_t affordable = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelPerWorker), 1);
+    const int workers = int(std::min<int64_t>(threads <= 0 ? AllCores() : threads, affordable));
     if (workers <= 1) return;  // encoded on the caller's thread
-    capacity_ = size_t(workers) * kInFlightPerWorker;
+    const int64_t pictures = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelInFlight), 1);
+    capacity_ = size_t(std::min<int64_t>(int64_t(workers) * kInFlightPerWorker, pictures));
     threads_.reserve(size_t(workers));
     for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
 }
