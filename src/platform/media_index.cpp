@@ -220,9 +220,6 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
         if (p.key) index.keys.push_back(int32_t(i));
         if (p.shown && !index.decoded) index.presented.push_back(p.label);
     }
-    index.keysAscend = std::is_sorted(index.keys.begin(), index.keys.end(), [&](int32_t a, int32_t b) {
-        return index.packets[size_t(a)].label < index.packets[size_t(b)].label;
-    });
     std::sort(index.presented.begin(), index.presented.end());
     return index.decoded || !index.presented.empty() ? IndexOutcome::Built : IndexOutcome::Failed;
 }
@@ -233,18 +230,32 @@ int32_t PositionOf(const MediaIndex& index, int64_t label) {
     return int32_t(it - index.presented.begin());
 }
 
-int32_t StartPacketFor(const MediaIndex& index, int64_t label, int back) {
-    // The last key packet in decode order shown at or before the picture.
-    const auto labelOf = [&](int32_t key) { return index.packets[size_t(key)].label; };
-    int k;
-    if (index.keysAscend) {
-        const auto after = std::upper_bound(index.keys.begin(), index.keys.end(), label,
-                                            [&](int64_t l, int32_t key) { return l < labelOf(key); });
-        k = std::max(int(after - index.keys.begin()) - 1, 0);
-    } else {
-        k = int(index.keys.size()) - 1;
-        while (k > 0 && labelOf(index.keys[size_t(k)]) > label) --k;
+void FindPresentedPackets(MediaIndex& index) {
+    if (index.decoded) {
+        // Labels are packet numbers; pictures before the first labelled one start the stream.
+        index.packetOfPresented.assign(index.presented.size(), 0);
+        for (size_t n = 0; n < index.presented.size(); ++n) {
+            index.packetOfPresented[n] = index.presented[n] >= 0 ? int32_t(index.presented[n]) : 0;
+        }
+        return;
     }
+    std::vector<std::pair<int64_t, int32_t>> byLabel;
+    byLabel.reserve(index.packets.size());
+    for (size_t i = 0; i < index.packets.size(); ++i) byLabel.emplace_back(index.packets[i].label, int32_t(i));
+    std::sort(byLabel.begin(), byLabel.end());
+    index.packetOfPresented.clear();
+    index.packetOfPresented.reserve(index.presented.size());
+    for (const int64_t label : index.presented) {
+        const auto it = std::lower_bound(byLabel.begin(), byLabel.end(), std::make_pair(label, int32_t(0)));
+        index.packetOfPresented.push_back(it != byLabel.end() && it->first == label ? it->second : 0);
+    }
+}
+
+int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back) {
+    // The last key packet in decode order at or before the picture's own packet.
+    const int32_t packet = index.packetOfPresented[size_t(position)];
+    const auto after = std::upper_bound(index.keys.begin(), index.keys.end(), packet);
+    const int k = std::max(int(after - index.keys.begin()) - 1, 0);
     return index.keys[size_t(std::max(k - back, 0))];
 }
 

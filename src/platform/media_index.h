@@ -41,8 +41,8 @@ struct MediaIndex {
     bool startsAtKey = true;
     // The demuxer met a damaged packet or ended on an error.
     bool damaged = false;
-    // The key packets' labels ascend in decode order, so the one for a picture is found by halving.
-    bool keysAscend = false;
+    // Per position, the packet that holds its picture (see FindPresentedPackets).
+    std::vector<int32_t> packetOfPresented;
 };
 
 // Told how far the pass has come, in percent; answers false to cancel it.
@@ -58,8 +58,11 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
 // The position of the picture labelled `label` in an index ordered by times, or -1.
 int32_t PositionOf(const MediaIndex& index, int64_t label);
 
-// The packet to start decoding from for the picture labelled `label`, `back` key packets
-// further back than the nearest one.
-int32_t StartPacketFor(const MediaIndex& index, int64_t label, int back);
+// Fills packetOfPresented once `presented` is final.
+void FindPresentedPackets(MediaIndex& index);
+
+// The packet to start decoding from for the picture at `position`: the last key packet before
+// its own, or `back` key packets further back.
+int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back);
 
 }  // namespace mediafile

@@ -202,6 +202,7 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
         if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
     }
     if (index_.presented.empty()) return false;
+    FindPresentedPackets(index_);
 
     const dib::BitmapInfoHeader header = dib::BgrHeader(width_, height_);
     dib_.assign(sizeof header + size_t(header.biSizeImage), 0);
@@ -506,14 +507,13 @@ bool MediaFile::Impl::Locate(int32_t position) {
     if (position == shown_) return true;
     shown_ = -1;
     dibCurrent_ = false;
-    const int64_t label = index_.presented[size_t(position)];
     const int64_t target = PlaceOf(position);
     // A stream decoded at open is, last of all, decoded again from its first packet, which
     // gives every picture as it gave it then.
     const int attempts = index_.decoded ? kAttempts + 1 : kAttempts;
     for (int back = 0; back < attempts; ++back) {
         const bool fromFirst = broken_ || back == kAttempts;
-        const int32_t start = fromFirst ? index_.keys.front() : StartPacketFor(index_, label, back);
+        const int32_t start = fromFirst ? index_.keys.front() : StartPacketFor(index_, position, back);
         broken_ = false;
         // Decoding on is cheaper than seeking while the target's start is already behind.
         const bool goOn = usable_ && lastOut_ < target && start <= nextPacket_ && !(back > 0 && start < runStart_);
