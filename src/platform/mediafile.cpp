@@ -35,6 +35,8 @@ constexpr int32_t kPacketsBetweenProgress = 16;
 // A picture is looked for from this many key frames further back before giving up (or, when
 // the whole stream was decoded at open, before decoding from its first packet).
 constexpr int kAttempts = 4;
+// A target this many packets past where the decoder stands is decoded on to, not sought.
+constexpr int32_t kDecodeOnPackets = 600;
 // A picture's time after the one before it, when the file's own times give none that is sane.
 constexpr double kLongestFrameSeconds = 5;
 constexpr int64_t kNoLabel = std::numeric_limits<int64_t>::min();
@@ -156,6 +158,7 @@ private:
     bool skipping_ = false;  // after a seek: packets before the run's start are passed over
     bool ended_ = false;
     bool broken_ = false;  // a run met other packets than the index holds
+    bool seekMissed_ = false;  // a seek in this file once landed elsewhere than asked
     int32_t runStart_ = 0;
     int32_t nextPacket_ = 0;
     int64_t lastOut_ = kNoLabel;
@@ -423,6 +426,7 @@ bool MediaFile::Impl::ReadAndSend() {
             // sure to give the packets of the index.
             usable_ = false;
             broken_ = true;
+            if (runStart_ > 0) seekMissed_ = true;
             return false;
         }
         skipping_ = false;
@@ -515,8 +519,11 @@ bool MediaFile::Impl::Locate(int32_t position) {
         const bool fromFirst = broken_ || back == kAttempts;
         const int32_t start = fromFirst ? index_.keys.front() : StartPacketFor(index_, position, back);
         broken_ = false;
-        // Decoding on is cheaper than seeking while the target's start is already behind.
-        const bool goOn = usable_ && lastOut_ < target && start <= nextPacket_ && !(back > 0 && start < runStart_);
+        // Decoding on is cheaper than seeking while the target's start is behind or close, and
+        // it is the only sure way forward once a seek in this file has landed elsewhere (times
+        // that repeat, as an edit list's copies of a GOP do).
+        const bool near = start <= nextPacket_ || start - nextPacket_ <= kDecodeOnPackets || seekMissed_;
+        const bool goOn = usable_ && lastOut_ < target && near && !(back > 0 && start < runStart_);
         if (!goOn && !Seek(start)) continue;
         const Outcome outcome = DecodeUntil(position);
         if (outcome == Outcome::Found) {
