@@ -36,7 +36,7 @@ constexpr int32_t kPacketsBetweenProgress = 16;
 // the whole stream was decoded at open, before decoding from its first packet).
 constexpr int kAttempts = 4;
 // A target this many packets past where the decoder stands is decoded on to, not sought.
-constexpr int32_t kDecodeOnPackets = 600;
+constexpr int32_t kDecodeOnPackets = 8;
 // A picture's time after the one before it, when the file's own times give none that is sane.
 constexpr double kLongestFrameSeconds = 5;
 constexpr int64_t kNoLabel = std::numeric_limits<int64_t>::min();
