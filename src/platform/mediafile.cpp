@@ -131,7 +131,8 @@ private:
     bool Seek(int32_t start);
     bool ReadAndSend();
     bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
-    Outcome DecodeUntil(int32_t position);
+    // With `placeOnly` the picture in the position's place is taken whatever its fingerprint.
+    Outcome DecodeUntil(int32_t position, bool placeOnly);
     int64_t LabelOf(const AVFrame& frame) const;
     int64_t PlaceOf(const AVFrame& frame);
     int64_t PlaceOf(int32_t position) const;
@@ -473,7 +474,7 @@ int64_t MediaFile::Impl::PlaceOf(int32_t position) const {
     return index_.decoded ? position : index_.presented[size_t(position)];
 }
 
-MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position) {
+MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool placeOnly) {
     const int64_t target = PlaceOf(position);
     while (true) {
         const int got = avcodec_receive_frame(codec_.get(), frame_.get());
@@ -493,7 +494,10 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position) {
         lastOut_ = out;
         // A damaged stream decoded from another start may give another picture in that place:
         // only the one the whole decode gave is the picture of this position.
-        const bool same = !index_.decoded || video::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
+        // Decoded again from the first packet, the place is the picture's: a decoder that
+        // fills damage from memory it never wrote may give other bytes each time.
+        const bool same = !index_.decoded || placeOnly ||
+                          video::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
         if (out == target && same) {
             av_frame_unref(held_.get());
             av_frame_move_ref(held_.get(), frame_.get());
@@ -525,7 +529,7 @@ bool MediaFile::Impl::Locate(int32_t position) {
         const bool near = start <= nextPacket_ || start - nextPacket_ <= kDecodeOnPackets || seekMissed_;
         const bool goOn = usable_ && lastOut_ < target && near && !(back > 0 && start < runStart_);
         if (!goOn && !Seek(start)) continue;
-        const Outcome outcome = DecodeUntil(position);
+        const Outcome outcome = DecodeUntil(position, back == kAttempts && runStart_ == 0);
         if (outcome == Outcome::Found) {
             shown_ = position;
             return true;
