@@ -125,7 +125,11 @@ public:
 private:
     enum class Outcome { Found, Missed, Failed };
 
-    bool OpenDecoder();
+    // One thread gives each picture as a sequential decode gives it, damage included; more
+    // (0: as many as the cores) give the same pictures of an undamaged stream sooner.
+    // With `orderOnly` the pictures come out in their order but unfinished (no inverse
+    // transform, no loop filter), which is all the decode at open of an undamaged stream needs.
+    bool OpenDecoder(int threads = 1, bool orderOnly = false);
     bool OpenDemuxer();
     IndexOutcome DecodeWholeStream(const Progress& progress);
     bool Seek(int32_t start);
@@ -188,7 +192,11 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
 
     if (BuildIndex(*format_, *stream_, progress, index_) != IndexOutcome::Built) return false;
     if (index_.decoded) {
+        // Frame threads conceal damage differently from run to run: only an undamaged stream
+        // is decoded at open on every core.
+        if (!index_.damaged && !OpenDecoder(0, true)) return false;
         if (DecodeWholeStream(progress) != IndexOutcome::Built) return false;
+        if (!index_.damaged && !OpenDecoder()) return false;
     } else {
         // Pictures that a decode from the start never gives are not presented: the first key
         // picture's leading pictures, whose references are not in the file, and the pictures of
@@ -245,14 +253,17 @@ bool MediaFile::Impl::OpenDemuxer() {
     return true;
 }
 
-bool MediaFile::Impl::OpenDecoder() {
+bool MediaFile::Impl::OpenDecoder(int threads, bool orderOnly) {
     const AVCodec* decoder = avcodec_find_decoder(stream_->codecpar->codec_id);
     if (!decoder) return false;
     codec_.reset(avcodec_alloc_context3(decoder));
     if (!codec_ || avcodec_parameters_to_context(codec_.get(), stream_->codecpar) < 0) return false;
     codec_->pkt_timebase = stream_->time_base;
-    // One thread: each picture comes out as a sequential decode gives it.
-    codec_->thread_count = 1;
+    codec_->thread_count = threads;
+    if (orderOnly) {
+        codec_->skip_loop_filter = AVDISCARD_ALL;
+        codec_->skip_idct = AVDISCARD_ALL;
+    }
     if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) return false;
     // Without a probe, the decoder tells from the stream's parameters whether it reorders.
     if (stream_->codecpar->video_delay == 0) stream_->codecpar->video_delay = codec_->has_b_frames;
@@ -340,7 +351,7 @@ IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
         }
         if (pts != AV_NOPTS_VALUE) lastPts = pts;
         index_.presented.push_back(runLabel_);
-        index_.fingerprints.push_back(video::PictureHash(*frame_));
+        if (index_.damaged) index_.fingerprints.push_back(video::PictureHash(*frame_));
         index_.seconds.push_back(seconds);
         av_frame_unref(frame_.get());
     }
@@ -496,7 +507,7 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
         // only the one the whole decode gave is the picture of this position.
         // Decoded again from the first packet, the place is the picture's: a decoder that
         // fills damage from memory it never wrote may give other bytes each time.
-        const bool same = !index_.decoded || placeOnly ||
+        const bool same = !index_.damaged || placeOnly ||
                           video::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
         if (out == target && same) {
             av_frame_unref(held_.get());
