@@ -94,6 +94,14 @@ int ChosenVideoStream(const AVFormatContext& format) {
     return first;
 }
 
+// The stream's average rate, or its base rate, or 25 frames a second when it names neither.
+AVRational FrameRate(const AVStream& stream) {
+    for (const AVRational rate : {stream.avg_frame_rate, stream.r_frame_rate}) {
+        if (rate.num > 0 && rate.den > 0) return rate;
+    }
+    return {25, 1};
+}
+
 // Containers whose demuxer reads the bytes as they come (no table of samples): a byte position
 // is a place to start reading from.
 bool ReadsByteStream(const AVInputFormat& format) {
@@ -316,8 +324,7 @@ IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
     index_.presented.clear();
     if (!Seek(0)) return IndexOutcome::Failed;
     const double tick = av_q2d(stream_->time_base);
-    AVRational rate = stream_->avg_frame_rate.num > 0 ? stream_->avg_frame_rate : stream_->r_frame_rate;
-    double frameSeconds = rate.num > 0 && rate.den > 0 ? 1 / av_q2d(rate) : 0.04;
+    double frameSeconds = 1 / av_q2d(FrameRate(*stream_));
     int64_t lastPts = AV_NOPTS_VALUE;
     int32_t toldAt = 0;
     while (true) {
@@ -581,10 +588,7 @@ double MediaFile::Impl::FrameTime(int32_t position) const {
     if (stream_->time_base.num > 0 && stream_->time_base.den > 0) {
         return double(presented[size_t(position)] - presented.front()) * av_q2d(stream_->time_base);
     }
-    AVRational rate = stream_->avg_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0) rate = stream_->r_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0) rate = {25, 1};
-    return position / av_q2d(rate);
+    return position / av_q2d(FrameRate(*stream_));
 }
 
 MediaFile::MediaFile() : impl_(std::make_unique<Impl>()) {}
