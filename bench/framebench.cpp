@@ -23,12 +23,12 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
-bool WriteBmp(const std::string& path) {
+bool WriteBmp(const FrameSource& source, const std::string& path) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    const dib::BitmapFileHeader& header = FrameSource::FrameFileHeader();
+    const dib::BitmapFileHeader& header = source.FrameFileHeader();
     out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(FrameSource::DecodedFrame()),
-              std::streamsize(sizeof(dib::BitmapInfoHeader) + size_t(FrameSource::FrameImageSize())));
+    out.write(reinterpret_cast<const char*>(source.DecodedFrame()),
+              std::streamsize(sizeof(dib::BitmapInfoHeader) + size_t(source.FrameImageSize())));
     return bool(out);
 }
 
@@ -49,29 +49,29 @@ int main(int argc, char** argv) {
         i += 2;
     }
 
-    FrameSource::ResetVideoState();
+    FrameSource source;
     const Clock::time_point opening = Clock::now();
-    if (!FrameSource::OpenVideo(QString::fromLocal8Bit(argv[1]))) {
+    if (!source.OpenVideo(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }
     const double openTime = Seconds(opening);
-    const int count = FrameSource::FrameCount();
-    std::printf("open (index): %.3f s, %d frames, %dx%d\n", openTime, count, FrameSource::FrameWidth(),
-                std::abs(FrameSource::FrameHeight()));
+    const int count = source.FrameCount();
+    std::printf("open (index): %.3f s, %d frames, %dx%d\n", openTime, count, source.FrameWidth(),
+                std::abs(source.FrameHeight()));
 
     if (!dumps.empty()) {
         int status = 0;
         for (const auto& [position, path] : dumps) {
-            if (!FrameSource::FetchFrame(position) || !WriteBmp(path)) status = 1;
+            if (!source.FetchFrame(position) || !WriteBmp(source, path)) status = 1;
         }
-        FrameSource::CloseVideo();
+        source.CloseVideo();
         return status;
     }
 
     const Clock::time_point start = Clock::now();
     int fetched = 0;
-    for (int i = 0; i < count; ++i) fetched += FrameSource::FetchFrame(i) ? 1 : 0;
+    for (int i = 0; i < count; ++i) fetched += source.FetchFrame(i) ? 1 : 0;
     const double sequential = Seconds(start);
     std::printf("sequential: %.1f frames/s (%d of %d frames)\n", sequential > 0 ? fetched / sequential : 0.0, fetched,
                 count);
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < kJumps; ++i) {
             const int position = int(random() % unsigned(count));
             const Clock::time_point jump = Clock::now();
-            FrameSource::FetchFrame(position);
+            source.FetchFrame(position);
             const double took = Seconds(jump);
             total += took;
             worst = std::max(worst, took);
@@ -94,6 +94,6 @@ int main(int argc, char** argv) {
         std::printf("random: mean %.2f ms, worst %.2f ms over %d jumps (worst = %.0f frames of sequential decoding)\n",
                     1000 * total / kJumps, 1000 * worst, kJumps, perFrame > 0 ? worst / perFrame : 0.0);
     }
-    FrameSource::CloseVideo();
+    source.CloseVideo();
     return 0;
 }

@@ -30,18 +30,20 @@ namespace {
 // Without a main window the list window moves nothing; the JPEG options are the dialog's
 // defaults (quality 100, colour, baseline).
 struct Bench {
+    FrameSource source;
+    Navigation navigation;
     std::unique_ptr<TFormListe> window;
 
     Bench() {
-        window = std::make_unique<TFormListe>();
+        window = std::make_unique<TFormListe>(source, navigation);
         window->show();
         QCoreApplication::processEvents();
     }
 
     bool open(const QString& path) {
-        FrameSource::CloseVideo();
-        navigation::SetListBuilt(false);
-        return FrameSource::OpenVideo(path);
+        source.CloseVideo();
+        navigation.SetListBuilt(false);
+        return source.OpenVideo(path);
     }
 };
 
@@ -114,8 +116,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!args.crop.isEmpty()) {
-        FrameSource::SetCropRect(args.crop[1], args.crop[0], args.crop[3], args.crop[2]);
-        FrameSource::SetCropEnabled(true);
+        bench.source.SetCropRect(args.crop[1], args.crop[0], args.crop[3], args.crop[2]);
+        bench.source.SetCropEnabled(true);
     }
     bench.window->Ouvrir1Click();
     // How long the window leaves an event waiting during the ranking: a timer due every 5 ms
@@ -193,6 +195,6 @@ int main(int argc, char** argv) {
     timer.restart();
     bench.window->ClearList();
     std::printf("clear_100k_seconds %.3f\n", Seconds(timer));
-    FrameSource::CloseVideo();
+    bench.source.CloseVideo();
     return 0;
 }

@@ -33,25 +33,27 @@ double CpuSeconds() {
 
 // Frames decoded and made into display bitmaps per second, without showing them.
 double DisplayBitmapRate(const QString& path) {
-    if (!FrameSource::OpenVideo(path)) return 0;
+    FrameSource source;
+    if (!source.OpenVideo(path)) return 0;
     gfx::Bitmap bitmap;
-    const int count = FrameSource::FrameCount();
+    const int count = source.FrameCount();
     const auto start = Clock::now();
     int made = 0;
-    for (int i = 0; i < count; ++i) made += FrameSource::LoadFrameBitmap(i, bitmap) ? 1 : 0;
+    for (int i = 0; i < count; ++i) made += source.LoadFrameBitmap(i, bitmap) ? 1 : 0;
     const double rate = made / Seconds(start);
-    FrameSource::CloseVideo();
+    source.CloseVideo();
     return rate;
 }
 
 double SequentialFetchRate(const QString& path) {
-    if (!FrameSource::OpenVideo(path)) return 0;
-    const int count = FrameSource::FrameCount();
+    FrameSource source;
+    if (!source.OpenVideo(path)) return 0;
+    const int count = source.FrameCount();
     const auto start = Clock::now();
     int fetched = 0;
-    for (int i = 0; i < count; ++i) fetched += FrameSource::FetchFrame(i) ? 1 : 0;
+    for (int i = 0; i < count; ++i) fetched += source.FetchFrame(i) ? 1 : 0;
     const double rate = fetched / Seconds(start);
-    FrameSource::CloseVideo();
+    source.CloseVideo();
     return rate;
 }
 
@@ -74,7 +76,9 @@ int main(int argc, char** argv) {
     const double bitmapRate = DisplayBitmapRate(path);
 
     testing_support::ScopedDialogs dialogs;
-    TForm1 window;
+    FrameSource source;
+    Navigation navigation;
+    TForm1 window(source, navigation);
     window.show();
     // The window is active before the slideshow starts, as it is for a user clicking in it:
     // its first activation enters the track bar, which pauses.
@@ -82,7 +86,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     dialogs->queueFiles({path});
     FindControl<QAbstractButton>(window, "SpeedButtonOuvrirAvi")->click();
-    if (!FrameSource::VideoOpen()) {
+    if (!source.VideoOpen()) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }
@@ -111,7 +115,7 @@ int main(int argc, char** argv) {
     std::printf("display bitmaps: %.0f frames/s\n", bitmapRate);
     std::printf("slideshow / fetch: %.0f %%\n", fetchRate > 0 ? 100.0 * (shown / seconds) / fetchRate : 0.0);
     std::printf("at the video's pace: %d frames in %.3f s (the video lasts %.3f s)\n", pacedShown, pacedSeconds,
-                FrameSource::FrameCount() * FrameSource::FrameDuration());
+                source.FrameCount() * source.FrameDuration());
     std::printf("at the video's pace: processor %.3f s, %.1f %% of one core\n", pacedCpu,
                 100.0 * pacedCpu / pacedSeconds);
     window.close();

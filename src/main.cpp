@@ -57,13 +57,14 @@ int main(int argc, char** argv) {
                      command.toLocal8Bit().constData());
         return 1;
     }
-    FrameSource::ResetVideoState();
-
     OrvexaApplication application(argc, argv);
     ApplyProgramFont(application);
     int result = 0;
     {
-        auto mainWindow = std::make_unique<TForm1>();
+        // The program's one video and where the user is in it, handed to the windows.
+        FrameSource source;
+        Navigation navigation;
+        auto mainWindow = std::make_unique<TForm1>(source, navigation);
         auto jpegOptionsWindow = std::make_unique<TFormOpJpeg>();
         mainWindow->setJpegOptionsWindow(jpegOptionsWindow.get());
         auto aboutBox = std::make_unique<TAboutBox>();
@@ -77,7 +78,6 @@ int main(int argc, char** argv) {
             });
         }
         result = application.exec();
-        FrameSource::ModuleEnd();
     }
     return result;
 }

@@ -9,9 +9,7 @@
 #include "batch/runner.h"
 #include "batch/settings.h"
 #include "batch/write_answers.h"
-#include "framesource/jpeg_options.h"
 #include "framesource/output_names.h"
-#include "platform/jpeg_image.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -37,13 +35,5 @@ int main(int argc, char** argv) {
     const batch::Settings& settings = parsed.settings;
     batch::InstallStopSignals();
     batch::InstallWriterAnswers(settings.existing == batch::Existing::Overwrite);
-    // Every JPEG is encoded with these options, as the JPEG options dialog sets them.
-    jpegoptions::SetSource([&settings](gfx::Graphic* graphic) {
-        if (auto* jpeg = dynamic_cast<gfx::JpegImage*>(graphic)) {
-            jpeg->setQuality(uint8_t(settings.quality));
-            jpeg->setGrayscale(settings.grayscale);
-            jpeg->setProgressiveEncoding(settings.progressive);
-        }
-    });
     return batch::RunCommand(settings);
 }

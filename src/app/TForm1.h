@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "framesource/frame_source.h"
+#include "framesource/jpeg_options.h"
 #include "framesource/output_names.h"
 #include "navigation/navigation.h"
 
@@ -20,11 +22,12 @@ namespace Ui {
 class TForm1;
 }
 
-class TForm1 : public QMainWindow, private navigation::MainWindowCommands {
+class TForm1 : public QMainWindow, private MainWindowCommands {
     Q_OBJECT
 
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // The video and the navigation are the program's, handed to every window that needs them.
+    TForm1(FrameSource& source, Navigation& navigation, QWidget* parent = nullptr);
     ~TForm1() override;
 
     TFormAvi* FrameViewer() const { return frameViewer_.get(); }
@@ -134,6 +137,11 @@ private:
     // What "Ouvrir..." does once a file is chosen (none: the dialog was cancelled).
     void OpenChosenFile(const QString& path, int serial);
 
+    // The JPEG options as the options window holds them now; the defaults without it.
+    jpeg_options::JpegOptions JpegOptions() const;
+
+    FrameSource& source_;
+    Navigation& navigation_;
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<TFormAvi> frameViewer_;
     std::unique_ptr<TFormAvi> pictureViewer_;

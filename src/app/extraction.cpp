@@ -30,9 +30,9 @@ const QString kPictureFilter = QStringLiteral("Images (*.BMP)|*.BMP|Images (*.JP
 
 void TForm1::SpeedButtonExtraireClick() {
     LastExtractionWrote = false;
-    if (!FrameSource::VideoOpen()) return;
+    if (!source_.VideoOpen()) return;
     // Said once: a batch that runs this command ends with it.
-    FrameSource::RequireCropInsideFrames();
+    crop_check::RequireCropInsideFrames(source_);
     LastExtractionWrote = ExtractImage(nullptr);
 }
 
@@ -41,19 +41,21 @@ bool TForm1::ExtractImage(const FrameSource::PreparedImage* prepared) {
     const QString path = OutputDir + name;
     bool written = false;
     if (prepared) {
-        written = OutputType == naming::OutputType::Jpeg ? FrameSource::WritePreparedJpeg(*prepared, path)
-                                                         : FrameSource::WritePreparedBmp(*prepared, path);
+        written = OutputType == naming::OutputType::Jpeg
+                      ? image_writers::WritePreparedJpeg(*prepared, path, JpegOptions())
+                      : image_writers::WritePreparedBmp(*prepared, path);
     } else {
-        const int32_t frame = FrameAtPosition(navigation::CurrentPosition());
+        const int32_t frame = FrameAtPosition(navigation_.CurrentPosition());
         if (frame < 0) return false;
-        if (!FrameSource::PrepareFrame(frame)) {
+        if (!source_.PrepareFrame(frame)) {
             // A frame the video cannot give is said so, not passed over in silence.
             dialogs::current().messageBox(QStringLiteral("L'Image %1 ne peut pas être Décodée").arg(frame),
                                           QStringLiteral("Image Illisible"), dialogs::Buttons::Ok);
             return false;
         }
-        written = OutputType == naming::OutputType::Jpeg ? FrameSource::SaveFrameJpeg(frame, path)
-                                                         : FrameSource::SaveFrameBmp(frame, path);
+        written = OutputType == naming::OutputType::Jpeg
+                      ? image_writers::SaveFrameJpeg(source_, frame, path, JpegOptions())
+                      : image_writers::SaveFrameBmp(source_, frame, path);
     }
     if (written && naming::Numbering(ui_->RadioGroupNum->itemIndex()) != naming::Numbering::None) {
         // The number stops at the largest value rather than wrapping to a negative one.
@@ -72,7 +74,7 @@ naming::OutputType TForm1::ExtractionType() { return naming::OutputType(ui_->Rad
 
 bool TForm1::ExtractPrepared(const FrameSource::PreparedImage& image) {
     LastExtractionWrote = false;
-    if (!FrameSource::VideoOpen()) return false;
+    if (!source_.VideoOpen()) return false;
     LastExtractionWrote = ExtractImage(&image);
     return LastExtractionWrote;
 }
@@ -80,7 +82,7 @@ bool TForm1::ExtractPrepared(const FrameSource::PreparedImage& image) {
 void TForm1::SpeedButtonLotClick() { listWindow_->SpeedButtonExtraireClick(); }
 
 void TForm1::SpeedButtonVoirClick() {
-    navigation::SetRunFlag(false);
+    navigation_.SetRunFlag(false);
     dialogs::OpenFileRequest request;
     request.directory = OutputDir;
     request.filter = kPictureFilter;
@@ -95,7 +97,7 @@ void TForm1::SpeedButtonVoirClick() {
         pictureViewer_->setWindowTitle(QFileInfo(path).fileName());
         // The reading options (scale among them) decide the picture's size, so they apply first
         // and the viewer is sized to the picture they give.
-        jpegoptions::ApplyTo(picture.graphic());
+        if (jpegOptionsWindow_) jpegOptionsWindow_->ApplyJpegOptions(picture.graphic());
         QImage converted = gfx::ToViewerImage(*picture.graphic());
         pictureViewer_->FitToPicture(converted.size(), *this);
         picture.setGraphic(std::make_unique<gfx::Bitmap>(std::move(converted), gfx::PixelLayout::Bits24));
@@ -108,7 +110,7 @@ void TForm1::SpeedButtonVoirClick() {
 }
 
 bool TForm1::CheckBoxCadreMouseDown() {
-    if (!FrameSource::CropDefined()) {
+    if (!source_.CropDefined()) {
         dialogs::current().messageBox("Définissez un Cadre de Sélection dans l'Image", "Cadre non Défini",
                                       dialogs::Buttons::Ok);
         ui_->CheckBoxCadre->setChecked(false);
@@ -121,10 +123,10 @@ bool TForm1::CheckBoxCadreMouseDown() {
 // always agree; a press dragged off the box changes neither. Without a rectangle the box stays
 // unticked.
 void TForm1::CheckBoxCadreChange(bool checked) {
-    if (checked && !FrameSource::CropDefined()) {
+    if (checked && !source_.CropDefined()) {
         const QSignalBlocker quiet(ui_->CheckBoxCadre);
         ui_->CheckBoxCadre->setChecked(false);
         checked = false;
     }
-    FrameSource::SetCropEnabled(checked);
+    source_.SetCropEnabled(checked);
 }

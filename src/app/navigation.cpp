@@ -17,21 +17,21 @@
 #include "viewer/TFormAvi.h"
 
 int32_t TForm1::ClampPosition(int32_t requested) {
-    return navigation::ClampPosition(requested, ui_->CheckBoxBoucle->isChecked());
+    return navigation_.ClampPosition(requested, ui_->CheckBoxBoucle->isChecked());
 }
 
 void TForm1::SetSequenceMode(bool avi) {
-    const bool granted = navigation::SelectSequence(avi);
-    ui_->SpeedButtonSequence->setText(navigation::AviSequence() ? "Séquence AVI" : "Séquence Liste");
+    const bool granted = navigation_.SelectSequence(avi);
+    ui_->SpeedButtonSequence->setText(navigation_.VideoSequence() ? "Séquence AVI" : "Séquence Liste");
     if (!granted) {
         dialogs::current().messageBox("Créez une Liste avant de Changer cet Elément", "Séquence Liste",
                                       dialogs::Buttons::Ok);
     }
-    if (FrameSource::VideoOpen()) ShowPosition(navigation::CurrentPosition());
+    if (source_.VideoOpen()) ShowPosition(navigation_.CurrentPosition());
 }
 
 int32_t TForm1::FrameAtPosition(int32_t position) const {
-    return navigation::AviSequence() ? position : listWindow_->ListFrameAt(position);
+    return navigation_.VideoSequence() ? position : listWindow_->ListFrameAt(position);
 }
 
 void TForm1::ShowPosition(int32_t position) {
@@ -41,14 +41,14 @@ void TForm1::ShowPosition(int32_t position) {
         ui_->LabelEtat->setText("Lecture Arrêtée");
         ui_->SpeedButtonPause->setDown(true);
     }
-    navigation::SetCurrentPosition(position);
+    navigation_.SetCurrentPosition(position);
     ui_->SpeedButtonExtraire->setEnabled(true);
     const int32_t frame = FrameAtPosition(position);
     // A list position without a row shows nothing and leaves the viewer as it was.
-    if (!navigation::AviSequence() && frame < 0) return;
-    const bool shown = FrameSource::LoadFrameBitmap(frame, frameViewer_->bitmap());
+    if (!navigation_.VideoSequence() && frame < 0) return;
+    const bool shown = source_.LoadFrameBitmap(frame, frameViewer_->bitmap());
     // The outline goes back on the fresh frame only while it is meant to be seen.
-    if (FrameSource::CropDefined()) frameViewer_->infoForm()->DrawCropOutline(frameViewer_->infoForm()->OutlineDrawn);
+    if (source_.CropDefined()) frameViewer_->infoForm()->DrawCropOutline(frameViewer_->infoForm()->OutlineDrawn);
     ui_->SpeedButtonGoto->setText(QString::number(frame));
     // A frame that cannot be decoded leaves the picture before it: the title says so.
     frameViewer_->setWindowTitle("Vue Avi: " + ui_->SpeedButtonGoto->text() + " - Ligne: " + QString::number(position) +
@@ -56,7 +56,7 @@ void TForm1::ShowPosition(int32_t position) {
 }
 
 void TForm1::SetPlayState(PlayCommand command) {
-    navigation::SetRunFlag(false);
+    navigation_.SetRunFlag(false);
     switch (command) {
         case PlayCommand::Play:
             Paused = false;
@@ -77,17 +77,17 @@ void TForm1::SetPlayState(PlayCommand command) {
 
 void TForm1::Debut() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation::RangeStart()));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.RangeStart()));
 }
 
 void TForm1::ArriereRapide() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation::CurrentPosition() - FastStepSize));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() - FastStepSize));
 }
 
 void TForm1::Arriere() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation::CurrentPosition() - StepSize));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() - StepSize));
 }
 
 void TForm1::Pause() { SetPlayState(PlayCommand::Toggle); }
@@ -96,41 +96,41 @@ void TForm1::SpeedButtonGotoClick() { SetPlayState(PlayCommand::Stop); }
 
 void TForm1::Avant() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation::CurrentPosition() + StepSize));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() + StepSize));
 }
 
 void TForm1::AvantRapide() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation::CurrentPosition() + FastStepSize));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() + FastStepSize));
 }
 
 void TForm1::Fin() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation::RangeEnd()));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.RangeEnd()));
 }
 
 // At the video's pace ("Cadence de la Vidéo") each position waits for its frame's time,
 // counted from the start of playback; frames never get skipped, so behind time they follow as
 // fast as they come.
 void TForm1::Demarrer() {
-    if (!FrameSource::VideoOpen()) return;
+    if (!source_.VideoOpen()) return;
     ui_->SpeedButtonDemarrer->setDown(true);
-    if (ui_->CheckBoxBoucle->isChecked() && navigation::CurrentPosition() >= navigation::RangeEnd()) {
-        navigation::SetCurrentPosition(navigation::RangeStart());
+    if (ui_->CheckBoxBoucle->isChecked() && navigation_.CurrentPosition() >= navigation_.RangeEnd()) {
+        navigation_.SetCurrentPosition(navigation_.RangeStart());
     }
-    ShowPosition(navigation::CurrentPosition());
+    ShowPosition(navigation_.CurrentPosition());
     SlideshowStarted = true;
     SetPlayState(PlayCommand::Play);
-    int32_t position = navigation::CurrentPosition();
-    navigation::SetRunFlag(true);
-    const navigation::PlaybackClock clock;
+    int32_t position = navigation_.CurrentPosition();
+    navigation_.SetRunFlag(true);
+    const PlaybackClock clock(navigation_);
     double due = 0;
     int32_t previous = -1;  // the position shown last
-    while (navigation::RunFlag() && position <= navigation::RangeEnd()) {
+    while (navigation_.RunFlag() && position <= navigation_.RangeEnd()) {
         if (ui_->CadenceVideo1->isChecked()) {
             if (previous >= 0) due += TimeBetween(previous, position);
             clock.WaitUntil(due);
-            if (!navigation::RunFlag()) break;
+            if (!navigation_.RunFlag()) break;
         }
         ui_->TrackBarVideo->setValue(position);
         QCoreApplication::processEvents();
@@ -142,30 +142,30 @@ void TForm1::Demarrer() {
         }
     }
     // The last frame stays for its own time before the slideshow ends by itself.
-    if (ui_->CadenceVideo1->isChecked() && previous >= 0) clock.WaitUntil(due + FrameSource::FrameDuration());
+    if (ui_->CadenceVideo1->isChecked() && previous >= 0) clock.WaitUntil(due + source_.FrameDuration());
     SetPlayState(PlayCommand::Stop);
 }
 
 double TForm1::TimeBetween(int32_t from, int32_t to) const {
     // The next frame of the video comes at its own time; a list's next row, or a jump back to
     // the range's start, comes one frame's time later.
-    if (navigation::AviSequence() && to == from + 1) return FrameSource::FrameTime(to) - FrameSource::FrameTime(from);
-    return FrameSource::FrameDuration();
+    if (navigation_.VideoSequence() && to == from + 1) return source_.FrameTime(to) - source_.FrameTime(from);
+    return source_.FrameDuration();
 }
 
 void TForm1::TrackBarVideoChange() { ShowPosition(ui_->TrackBarVideo->value()); }
 
 void TForm1::TrackBarVideoEnter() { SetPlayState(PlayCommand::Stop); }
 
-void TForm1::CheckBoxBoucleMouseDown() { navigation::SetRunFlag(false); }
+void TForm1::CheckBoxBoucleMouseDown() { navigation_.SetRunFlag(false); }
 
 void TForm1::SpeedButtonSequenceClick() {
     Pause();
-    SetSequenceMode(!navigation::AviSequence());
+    SetSequenceMode(!navigation_.VideoSequence());
 }
 
 void TForm1::FormKeyDown(int& key) {
-    if (FrameSource::VideoOpen()) {
+    if (source_.VideoOpen()) {
         if (key == keys::kPrior || key == 'X') {
             ArriereRapide();
         } else if (key == keys::kLeft || key == keys::kUp || key == 'V') {
@@ -184,7 +184,7 @@ void TForm1::FormKeyDown(int& key) {
             }
         } else if (key == keys::kSpace) {
             if (!SlideshowStarted) {
-                navigation::SetRunFlag(false);
+                navigation_.SetRunFlag(false);
             } else if (Paused) {
                 Demarrer();
             } else {

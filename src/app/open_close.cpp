@@ -30,16 +30,16 @@ TForm1::OpenOutcome TForm1::OpenWithProgress(const QString& path) {
     const QString caption = windowTitle();
     const int serial = openSerial_;
     bool stopped = false;
-    navigation::SetRunFlag(true);
-    const bool opened = FrameSource::OpenVideo(path, [&](int percent) {
+    navigation_.SetRunFlag(true);
+    const bool opened = source_.OpenVideo(path, [&](int percent) {
         setWindowTitle(caption + QStringLiteral(" - Indexation %1 % (Pause pour annuler)").arg(percent));
         QCoreApplication::processEvents();
-        stopped = !navigation::RunFlag() || serial != openSerial_;
+        stopped = !navigation_.RunFlag() || serial != openSerial_;
         return !stopped;
     });
     if (serial == openSerial_) {
         setWindowTitle(caption);
-        navigation::SetRunFlag(false);
+        navigation_.SetRunFlag(false);
     }
     if (opened) return OpenOutcome::Opened;
     return stopped ? OpenOutcome::Cancelled : OpenOutcome::Failed;
@@ -79,17 +79,17 @@ void TForm1::OpenChosenFile(const QString& path, int serial) {
 
     if (outcome == OpenOutcome::Opened) {
         AviDirectory = QFileInfo(path).absolutePath();
-        const int32_t last = FrameSource::FrameCount() - 1;
+        const int32_t last = source_.FrameCount() - 1;
         ui_->LabelMax->setText(QString::number(last));
         setTrackBar(0, last, 0);
         TrackBarVideoChange();
         // A stream stored top-down reports a negative height; its pictures are as high as its
         // magnitude.
-        frameViewer_->FitToPicture(QSize(FrameSource::FrameWidth(), std::abs(FrameSource::FrameHeight())), *this);
+        frameViewer_->FitToPicture(QSize(source_.FrameWidth(), std::abs(source_.FrameHeight())), *this);
         frameViewer_->infoForm()->AttachImage(frameViewer_->image(), 0, 0, 0, 0);
-        FrameSource::SetCropEnabled(FrameSource::CropDefined());
-        ui_->CheckBoxCadre->setChecked(FrameSource::CropEnabled());
-        navigation::SetRange(0, last);
+        source_.SetCropEnabled(source_.CropDefined());
+        ui_->CheckBoxCadre->setChecked(source_.CropEnabled());
+        navigation_.SetRange(0, last);
     } else if (outcome == OpenOutcome::Failed) {
         ui_->LabelMax->setText("Erreur");
         ui_->TrackBarVideo->setMaximum(0);
@@ -101,23 +101,23 @@ void TForm1::OpenChosenFile(const QString& path, int serial) {
         frameViewer_->hide();
     }
     setVideoButtonsEnabled(outcome == OpenOutcome::Opened);
-    navigation::SetListBuilt(false);
+    navigation_.SetListBuilt(false);
     SetSequenceMode(true);
 }
 
 void TForm1::SpeedButtonFermerClick() {
     ++openSerial_;  // an open still indexing is abandoned
-    navigation::SetRunFlag(false);
-    FrameSource::CloseVideo();
+    navigation_.SetRunFlag(false);
+    source_.CloseVideo();
     frameViewer_->bitmap().clear();
     frameViewer_->scrollBox()->update();
-    FrameSource::SetCropEnabled(false);
+    source_.SetCropEnabled(false);
     ui_->CheckBoxCadre->setChecked(false);
     ui_->EditNomFicAvi->clear();
     ui_->LabelMax->setText("0");
     setTrackBar(0, 0, 0);
     setVideoButtonsEnabled(false);
-    navigation::SetListBuilt(false);
+    navigation_.SetListBuilt(false);
     SetSequenceMode(true);
     listWindow_->ClearList();
 }

@@ -41,7 +41,8 @@ void SetTransportGlyphs(Ui::TForm1& ui) {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()) {
+TForm1::TForm1(FrameSource& source, Navigation& navigation, QWidget* parent)
+    : QMainWindow(parent), source_(source), navigation_(navigation), ui_(std::make_unique<Ui::TForm1>()) {
     ui_->setupUi(this);
     move(53, 107);  // forms keep only their size; the design places the window here
     ui_->UpDowndebut->setBuddy(ui_->EditDebut);
@@ -51,27 +52,38 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
 }
 
 TForm1::~TForm1() {
-    if (navigation::MainWindow() == this) navigation::SetMainWindow(nullptr);
+    if (navigation_.MainWindow() == this) navigation_.SetMainWindow(nullptr);
 }
 
 void TForm1::createSecondaryWindows() {
     const auto keyDown = [this](int& key) { errors::Guard([&] { FormKeyDown(key); }); };
-    frameViewer_ = std::make_unique<TFormAvi>();
+    frameViewer_ = std::make_unique<TFormAvi>(source_);
     frameViewer_->setKeyDownHandler(keyDown);
-    pictureViewer_ = std::make_unique<TFormAvi>();
+    pictureViewer_ = std::make_unique<TFormAvi>(source_);
     pictureViewer_->setKeyDownHandler(keyDown);
 
-    navigation::SetMainWindow(this);
-    listWindow_ = std::make_unique<TFormListe>();
+    navigation_.SetMainWindow(this);
+    listWindow_ = std::make_unique<TFormListe>(source_, navigation_);
+    listWindow_->setJpegOptionsSource([this] { return JpegOptions(); });
     listWindow_->setKeyDownHandler(keyDown);
 }
 
-void TForm1::setJpegOptionsWindow(TFormOpJpeg* window) { jpegOptionsWindow_ = window; }
+void TForm1::setJpegOptionsWindow(TFormOpJpeg* window) {
+    jpegOptionsWindow_ = window;
+    // "Appliquer" acts on the picture of the viewer shown last.
+    for (TFormAvi* viewer : {frameViewer_.get(), pictureViewer_.get()}) {
+        connect(viewer, &TFormAvi::shown, window, [window, viewer] { window->setTarget(&viewer->picture()); });
+    }
+}
+
+jpeg_options::JpegOptions TForm1::JpegOptions() const {
+    return jpegOptionsWindow_ ? jpegOptionsWindow_->Options() : jpeg_options::JpegOptions{};
+}
 
 void TForm1::FormCreate() {
     setWindowTitle(identity::kProductName + " : " + identity::kVersion);
-    navigation::SetRange(0, 0);
-    navigation::SetCurrentPosition(0);
+    navigation_.SetRange(0, 0);
+    navigation_.SetCurrentPosition(0);
     StepSize = 1;
     FastStepSize = 3;
     Pause();
@@ -88,7 +100,7 @@ void TForm1::FormCreate() {
 
     ui_->SpeedButtonVisu->setEnabled(false);
     ui_->SpeedButtonListe->setEnabled(false);
-    navigation::SetListBuilt(false);
+    navigation_.SetListBuilt(false);
     ui_->SpeedButtonExtraire->setEnabled(false);
     ui_->SpeedButtonLot->setEnabled(false);
     ui_->SpeedButtonVoir->setEnabled(false);
@@ -97,7 +109,7 @@ void TForm1::FormCreate() {
     setTrackBar(0, 0, 0);
     ui_->TrackBarVideo->setSingleStep(1);
     ui_->TrackBarVideo->setPageStep(FastStepSize);
-    FrameSource::SetCropEnabled(false);
+    source_.SetCropEnabled(false);
     ui_->CheckBoxCadre->setChecked(false);
     // The window opens on the track bar, so that the navigation keys work at once rather than
     // typing into the first text field.
@@ -106,9 +118,9 @@ void TForm1::FormCreate() {
 
 void TForm1::FormClose() {
     // A running loop only looks at the flag: clearing it lets the program finish.
-    navigation::SetRunFlag(false);
+    navigation_.SetRunFlag(false);
     listWindow_->ClearList();
-    FrameSource::CloseVideo();
+    source_.CloseVideo();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -140,8 +152,8 @@ void TForm1::SpeedButtonListeClick() {
 void TForm1::InfoImage1Click() { frameViewer_->infoForm()->ShowForImage(frameViewer_->image()); }
 
 void TForm1::Jpeg1Click() {
-    jpegoptions::SetTarget(&frameViewer_->picture());
     if (jpegOptionsWindow_) {
+        jpegOptionsWindow_->setTarget(&frameViewer_->picture());
         jpegOptionsWindow_->show();
         jpegOptionsWindow_->raise();
     }

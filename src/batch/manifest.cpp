@@ -51,7 +51,7 @@ bool ManifestTypeKnown(const QString& path) {
 }
 
 bool WriteManifest(const QString& path, const std::vector<WrittenFile>& files) {
-    return FrameSource::ReplaceFile(path, IsJson(path) ? Json(files) : Csv(files));
+    return image_writers::ReplaceFile(path, IsJson(path) ? Json(files) : Csv(files));
 }
 
 }  // namespace batch

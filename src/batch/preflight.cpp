@@ -17,9 +17,10 @@ QString FindVideoMistake(const Settings& s) {
     int64_t files = 0;
     for (const QString& video : s.videos) {
         if (StopRequested()) return {};
-        if (!OpenVideoFile(video)) continue;
-        const int32_t frameCount = FrameSource::FrameCount();
-        CloseVideoFile();
+        FrameSource source;
+        if (!OpenVideoFile(source, video)) continue;
+        const int32_t frameCount = source.FrameCount();
+        CloseVideoFile(source);
         if (s.choice == Choice::Frames) {
             std::vector<FrameRun> missing;
             files += int64_t(ListedFrames(s.frames, frameCount, missing).size());

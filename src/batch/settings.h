@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framesource/frame_source.h"
+#include "framesource/jpeg_options.h"
 #include "framesource/output_names.h"
 
 namespace batch {
@@ -35,6 +36,14 @@ struct Settings {
     int quality = 100;
     bool grayscale = false;
     bool progressive = false;
+    // The JPEG options these flags stand for, the others at their defaults.
+    jpeg_options::JpegOptions Jpeg() const {
+        jpeg_options::JpegOptions options;
+        options.quality = uint8_t(quality);
+        options.grayscale = grayscale;
+        options.progressiveEncoding = progressive;
+        return options;
+    }
 
     // rank
     bool json = false;

@@ -19,22 +19,22 @@ int heldFile = -1;
 
 }  // namespace
 
-bool OpenVideoFile(const QString& video) {
-    CloseVideoFile();
+bool OpenVideoFile(FrameSource& source, const QString& video) {
+    CloseVideoFile(source);
     const auto progress = [](int) { return !StopRequested(); };
     const QByteArray path = naming::PathBytes(video);
-    if (path == video.toUtf8()) return FrameSource::OpenVideo(video, progress);
+    if (path == video.toUtf8()) return source.OpenVideo(video, progress);
     // The readers take a path as UTF-8 text: one that is not UTF-8 reaches them as the name of
     // a descriptor open on it, kept while the video is.
     heldFile = open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (heldFile < 0) return false;
-    if (FrameSource::OpenVideo(QStringLiteral("/proc/self/fd/%1").arg(heldFile), progress)) return true;
-    CloseVideoFile();
+    if (source.OpenVideo(QStringLiteral("/proc/self/fd/%1").arg(heldFile), progress)) return true;
+    CloseVideoFile(source);
     return false;
 }
 
-void CloseVideoFile() {
-    FrameSource::CloseVideo();
+void CloseVideoFile(FrameSource& source) {
+    source.CloseVideo();
     if (heldFile >= 0) close(heldFile);
     heldFile = -1;
 }

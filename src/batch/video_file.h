@@ -5,12 +5,14 @@
 
 #include <QString>
 
+class FrameSource;
+
 namespace batch {
 
 // Opens the video as "Ouvrir..." does; a stop signal cancels the opening.
-bool OpenVideoFile(const QString& video);
+bool OpenVideoFile(FrameSource& source, const QString& video);
 // Closes the video that OpenVideoFile opened.
-void CloseVideoFile();
+void CloseVideoFile(FrameSource& source);
 
 // Why the video could not be opened: "VIDEO: no such file", "is a directory", ...
 QString OpenFailure(const QString& video);

@@ -52,36 +52,37 @@ QString Exists(const QString& path) {
 }
 
 // Ranks every frame of the open video, reporting progress out of `total` steps.
-std::vector<RankedFrame> RankAll(VideoHost& host, int64_t total) {
-    std::vector<int32_t> frames(size_t(std::max(FrameSource::FrameCount(), 0)));
+std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, VideoHost& host, int64_t total) {
+    std::vector<int32_t> frames(size_t(std::max(source.FrameCount(), 0)));
     std::iota(frames.begin(), frames.end(), 0);
     gfx::JpegImage jpeg;
-    jpegoptions::ApplyTo(&jpeg);
+    settings.Jpeg().ApplyTo(&jpeg);
     int64_t asked = 0;
     std::vector<RankedFrame> ranked;
-    for (const ranking::Ranked& r : ranking::RankFrames(frames, jpeg, [&] {
+    for (const ranking::Ranked& r : ranking::RankFrames(source, frames, jpeg, [&] {
              host.Progress(asked++, total);
              return !StopRequested();
          })) {
-        ranked.push_back({r.frame, r.length, FrameSource::FrameTime(r.frame)});
+        ranked.push_back({r.frame, r.length, source.FrameTime(r.frame)});
     }
     return ranked;
 }
 
 // The byte length of the prepared frame's JPEG encoding with the command's options.
-int64_t OutputJpegBytes() {
+int64_t OutputJpegBytes(const FrameSource& source, const Settings& settings) {
     gfx::JpegImage jpeg;
-    jpegoptions::ApplyTo(&jpeg);
-    if (!FrameSource::EncodeDib(FrameSource::OutputImage(), FrameSource::PaletteBytes(), jpeg)) return 0;
+    settings.Jpeg().ApplyTo(&jpeg);
+    if (!image_writers::EncodeDib(source.OutputImage(), source.PaletteBytes(), jpeg)) return 0;
     return int64_t(jpeg.data().size());
 }
 
 class Extraction {
 public:
-    Extraction(const Settings& settings, VideoHost& host) : s_(settings), host_(host) {}
+    Extraction(FrameSource& source, const Settings& settings, VideoHost& host)
+        : source_(source), s_(settings), host_(host) {}
 
     VideoStatus Run(const QString& video) {
-        const int32_t frameCount = FrameSource::FrameCount();
+        const int32_t frameCount = source_.FrameCount();
         std::vector<int32_t> chosen;
         int64_t total = 0;
         if (s_.choice == Choice::Frames) {
@@ -100,7 +101,7 @@ public:
         host_.ReserveNames(names);
 
         if (s_.choice != Choice::Frames) {
-            const std::vector<RankedFrame> ranked = RankAll(host_, total);
+            const std::vector<RankedFrame> ranked = RankAll(source_, s_, host_, total);
             if (StopRequested()) return VideoStatus::Stopped;
             for (int64_t i = 0; i < names; ++i) {
                 chosen.push_back(ranked[size_t(i)].frame);
@@ -141,18 +142,18 @@ private:
             host_.Failure(Exists(path));
             return VideoStatus::StopCommand;
         }
-        if (!FrameSource::PrepareFrame(frame)) {
+        if (!source_.PrepareFrame(frame)) {
             host_.Failure(
                 QStringLiteral("%1: frame %2 could not be decoded; %3 not written").arg(video).arg(frame).arg(path));
             failed_ = true;
             return {};
         }
         // Only the manifest tells the length: a listed frame is encoded for it alone.
-        if (jpegBytes < 0) jpegBytes = s_.manifest.isEmpty() ? 0 : OutputJpegBytes();
-        const WrittenFrame written{number, frame, FrameSource::FrameTime(frame), jpegBytes};
+        if (jpegBytes < 0) jpegBytes = s_.manifest.isEmpty() ? 0 : OutputJpegBytes(source_, s_);
+        const WrittenFrame written{number, frame, source_.FrameTime(frame), jpegBytes};
         try {
-            if (s_.type == naming::OutputType::Jpeg ? FrameSource::WriteJpegFile(path)
-                                                    : FrameSource::WriteBmpFile(path)) {
+            if (s_.type == naming::OutputType::Jpeg ? image_writers::WriteJpegFile(source_, path, s_.Jpeg())
+                                                    : image_writers::WriteBmpFile(source_, path)) {
                 host_.Wrote(written);
                 return {};
             }
@@ -173,6 +174,7 @@ private:
         return VideoStatus::Failed;
     }
 
+    FrameSource& source_;
     const Settings& s_;
     VideoHost& host_;
     std::vector<int64_t> jpegBytes_;  // of the ranked frames chosen, in their order
@@ -180,11 +182,11 @@ private:
     int64_t done_ = 0;
 };
 
-VideoStatus Rank(const QString& video, VideoHost& host) {
-    host.Opened({FrameSource::FrameCount(), 1.0 / FrameSource::FrameDuration(), FrameSource::FrameWidth(),
-                 std::abs(FrameSource::FrameHeight())});
-    const int64_t total = FrameSource::FrameCount();
-    const std::vector<RankedFrame> ranked = RankAll(host, total);
+VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
+    host.Opened(
+        {source.FrameCount(), 1.0 / source.FrameDuration(), source.FrameWidth(), std::abs(source.FrameHeight())});
+    const int64_t total = source.FrameCount();
+    const std::vector<RankedFrame> ranked = RankAll(source, settings, host, total);
     if (StopRequested()) return VideoStatus::Stopped;
     host.Progress(total, total);
     host.Ranked(ranked);
@@ -194,31 +196,31 @@ VideoStatus Rank(const QString& video, VideoHost& host) {
     return VideoStatus::Failed;
 }
 
-VideoStatus Work(const Settings& settings, const QString& video, VideoHost& host) {
-    if (!OpenVideoFile(video)) {
+VideoStatus Work(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
+    if (!OpenVideoFile(source, video)) {
         if (StopRequested()) return VideoStatus::Stopped;
         host.Failure(OpenFailure(video));
         return VideoStatus::Failed;
     }
     if (settings.crop) {
         const FrameSource::CropRectangle& r = *settings.crop;
-        FrameSource::SetCropRect(r.top, r.left, r.height, r.width);
-        FrameSource::SetCropEnabled(true);
-        if (FrameSource::CropOutsideFrames() || !FrameSource::CropImage()) {
+        source.SetCropRect(r.top, r.left, r.height, r.width);
+        source.SetCropEnabled(true);
+        if (source.CropOutsideFrames() || !source.CropImage()) {
             host.Failure(QStringLiteral("%1: the crop rectangle %2,%3,%4,%5 does not lie inside its %6x%7 frames")
                              .arg(video)
                              .arg(r.left)
                              .arg(r.top)
                              .arg(r.width)
                              .arg(r.height)
-                             .arg(FrameSource::FrameWidth())
-                             .arg(std::abs(FrameSource::FrameHeight())));
+                             .arg(source.FrameWidth())
+                             .arg(std::abs(source.FrameHeight())));
             return VideoStatus::Failed;
         }
     }
     try {
-        if (settings.command == Command::Rank) return Rank(video, host);
-        return Extraction(settings, host).Run(video);
+        if (settings.command == Command::Rank) return Rank(source, settings, video, host);
+        return Extraction(source, settings, host).Run(video);
     } catch (const errors::Error& error) {
         // A JPEG codec error: the program's message names its code.
         host.Failure(QStringLiteral("%1: JPEG encoding failed (%2)").arg(video, error.message()));
@@ -229,8 +231,9 @@ VideoStatus Work(const Settings& settings, const QString& video, VideoHost& host
 }  // namespace
 
 VideoStatus RunVideo(const Settings& settings, const QString& video, VideoHost& host) {
-    const VideoStatus status = Work(settings, video, host);
-    CloseVideoFile();
+    FrameSource source;
+    const VideoStatus status = Work(source, settings, video, host);
+    CloseVideoFile(source);
     return status;
 }
 

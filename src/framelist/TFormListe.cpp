@@ -12,6 +12,7 @@
 #include "framelist/loop_progress.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
+#include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
 #include "navigation/navigation.h"
 #include "platform/bitmap.h"
@@ -38,7 +39,8 @@ int ClampToInt(int64_t value) { return int(std::clamp<int64_t>(value, INT_MIN, I
 
 // Clears RunFlag when a loop is left by an exception, so an outer loop does not run on.
 struct RunFlagOnExit {
-    ~RunFlagOnExit() { navigation::SetRunFlag(false); }
+    ~RunFlagOnExit() { navigation.SetRunFlag(false); }
+    Navigation& navigation;
 };
 
 // The "Taille" and "Tri" of a frame that could not be decoded.
@@ -60,7 +62,8 @@ struct TFormListe::ProgressOnExit {
     TFormListe& window_;
 };
 
-TFormListe::TFormListe(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormListe>()) {
+TFormListe::TFormListe(FrameSource& source, Navigation& navigation, QWidget* parent)
+    : QWidget(parent, Qt::Window), source_(source), navigation_(navigation), ui_(std::make_unique<Ui::FormListe>()) {
     ui_->setupUi(this);
     move(272, 234);  // the form keeps only its size; the design places the window here
     table_ = new FrameTable(this);
@@ -74,7 +77,7 @@ TFormListe::TFormListe(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::
 TFormListe::~TFormListe() = default;
 
 void TFormListe::FormCreate() {
-    navigation::SetListBuilt(false);
+    navigation_.SetListBuilt(false);
     QHeaderView* header = ui_->ListView1->horizontalHeader();
     const auto& widths = FrameTable::Widths();
     ui_->ListView1->setColumnWidths(QList<int>(widths.begin(), widths.end()));
@@ -132,13 +135,13 @@ void TFormListe::setKeyDownHandler(std::function<void(int& virtualKey)> handler)
 
 int TFormListe::ListFrameAt(int row) const {
     // A row that the table does not hold (a build stopped early, a cleared list) stands for none.
-    if (!navigation::ListBuilt() || row < 0 || row >= table_->size()) return -1;
+    if (!navigation_.ListBuilt() || row < 0 || row >= table_->size()) return -1;
     return table_->row(row).num;
 }
 
 void TFormListe::SetRowQuality(int digit) {
     if (digit < 0 || digit > 9) return;
-    const int row = navigation::CurrentPosition();
+    const int row = navigation_.CurrentPosition();
     if (row < 0 || row >= table_->size()) return;
     table_->setCell(row, framelist::kColQualite, QString::number(digit));
     table_->flushChanges();
@@ -159,61 +162,61 @@ void TFormListe::ListView1ColumnClick(int column) {
 // ---- long loops ----
 
 void TFormListe::finishLoop() {
-    navigation::SetRunFlag(false);
+    navigation_.SetRunFlag(false);
     table_->flushChanges();
 }
 
 void TFormListe::Ouvrir1Click() {
-    if (navigation::ListBuilt()) return;
-    RunFlagOnExit clearFlag;
-    navigation::SetRunFlag(true);
+    if (navigation_.ListBuilt()) return;
+    RunFlagOnExit clearFlag{navigation_};
+    navigation_.SetRunFlag(true);
     table_->clear();
     ui_->ListView1->setUpdatesEnabled(false);
-    table_->reserve(std::max(FrameSource::FrameCount(), 0));
-    framelist::LoopProgress progress(QStringLiteral("Construction"), FrameSource::FrameCount());
+    table_->reserve(std::max(source_.FrameCount(), 0));
+    framelist::LoopProgress progress(QStringLiteral("Construction"), source_.FrameCount());
     // The count is read again each round: a command run from the loop may close the video.
-    for (int32_t n = 0; navigation::RunFlag() && n < FrameSource::FrameCount(); ++n) {
+    for (int32_t n = 0; navigation_.RunFlag() && n < source_.FrameCount(); ++n) {
         table_->appendRow(framelist::MakeFrameRow(n));
         showProgress(progress, n + 1);
         QCoreApplication::processEvents();
     }
-    navigation::SetRunFlag(false);
+    navigation_.SetRunFlag(false);
     hideProgress();
     // The views learn of the rows once, when the last one is in.
     table_->publishRows();
-    navigation::SetRangeEnd(table_->size() - 1);
+    navigation_.SetRangeEnd(table_->size() - 1);
     ui_->ListView1->setUpdatesEnabled(true);
     const bool hasRows = table_->size() > 0;
     ui_->SpeedButtonBestOf->setEnabled(hasRows);
     ui_->SpeedButtonExtraire->setEnabled(hasRows);
     RadioGroup1Click();
-    navigation::SetListBuilt(true);
+    navigation_.SetListBuilt(true);
 }
 
 // The frames are decoded here, in table order, and encoded by the workers; each row gets its
 // values when its result comes back, in table order, with events run between frames.
 void TFormListe::Calculer1Click() {
-    FrameSource::RequireCropInsideFrames();
+    crop_check::RequireCropInsideFrames(source_);
     ListView1ColumnClick(framelist::kColNum);
 
     gfx::JpegImage jpeg;
     // A bad quality text ends the ranking here, before any row is measured.
-    jpegoptions::ApplyTo(&jpeg);
+    JpegOptions().ApplyTo(&jpeg);
 
-    RunFlagOnExit clearFlag;
+    RunFlagOnExit clearFlag{navigation_};
     ProgressOnExit hide(*this);
-    navigation::SetRunFlag(true);
+    navigation_.SetRunFlag(true);
     framelist::LoopProgress progress(QStringLiteral("Classement"), table_->size());
-    ranking::EncodePool pool(workerThreads_, jpeg, false, true, wakeOnResult());
+    ranking::EncodePool pool(workerThreads_, ranking::FramePixels(source_), jpeg, false, true, wakeOnResult());
     int next = 0;
     int done = 0;
     int unreadable = 0;
-    while (navigation::RunFlag()) {
+    while (navigation_.RunFlag()) {
         bool moved = false;
         if (next < table_->size() && !pool.full()) {
             // A frame that cannot be prepared is measured as nothing, not as the previous picture.
             FrameSource::PreparedImage image = pool.blank();
-            FrameSource::PrepareDecoded(table_->row(next).num, image);
+            source_.PrepareDecoded(table_->row(next).num, image);
             pool.submit(std::move(image));
             ++next;
             moved = true;
@@ -290,7 +293,7 @@ void TFormListe::hideProgress() {
 QString TFormListe::progressText() const { return ui_->LabelProgression->text(); }
 
 bool TFormListe::programEnding() const {
-    const navigation::MainWindowCommands* main = navigation::MainWindow();
+    const MainWindowCommands* main = navigation_.MainWindow();
     return main && main->ProgramEnding();
 }
 
@@ -335,11 +338,11 @@ void TFormListe::RadioGroup1Click() {
 
 template <typename Effect>
 void TFormListe::markRange(Effect effect) {
-    RunFlagOnExit clearFlag;
-    navigation::SetRunFlag(true);
-    const int first = std::max(navigation::RangeStart(), 0);
-    const int last = navigation::RangeEnd();
-    for (int i = first; navigation::RunFlag() && i <= last && i < table_->size(); ++i) {
+    RunFlagOnExit clearFlag{navigation_};
+    navigation_.SetRunFlag(true);
+    const int first = std::max(navigation_.RangeStart(), 0);
+    const int last = navigation_.RangeEnd();
+    for (int i = first; navigation_.RunFlag() && i <= last && i < table_->size(); ++i) {
         table_->setMark(i, effect(i));
         runEvents(false);
     }
@@ -361,44 +364,45 @@ void TFormListe::ClearMarks() {
 // The marked rows are shown and prepared in table order here and encoded by the workers; the
 // files are named, asked about and written in the same order as the results come back.
 void TFormListe::SpeedButtonExtraireClick() {
-    if (!navigation::ListBuilt()) return;
-    FrameSource::RequireCropInsideFrames();
+    if (!navigation_.ListBuilt()) return;
+    crop_check::RequireCropInsideFrames(source_);
     RadioGroup1Click();
     const int rows = table_->size();
     int bound = countMode_ == CountMode::Count || countMode_ == CountMode::Percent ? markCount_ : rows;
     bound = std::min(bound, rows);
-    navigation::MainWindowCommands* main = navigation::MainWindow();
+    MainWindowCommands* main = navigation_.MainWindow();
     if (main) main->ShowSequence(false);
 
     const bool jpegFiles = main && main->ExtractionType() == naming::OutputType::Jpeg;
     gfx::JpegImage jpeg;
     // A bad quality text ends the batch here, before any file is written.
-    if (jpegFiles) jpegoptions::ApplyTo(&jpeg);
+    const jpeg_options::JpegOptions options = jpegFiles ? JpegOptions() : jpeg_options::JpegOptions{};
+    options.ApplyTo(&jpeg);
     int marked = 0;
     for (int i = 0; i < bound; ++i) marked += table_->row(i).marked() ? 1 : 0;
 
     int written = 0;
     int unreadable = 0;
-    RunFlagOnExit clearFlag;
+    RunFlagOnExit clearFlag{navigation_};
     ProgressOnExit hide(*this);
-    navigation::SetRunFlag(true);
+    navigation_.SetRunFlag(true);
     framelist::LoopProgress progress(QStringLiteral("Extraction"), marked);
-    ranking::EncodePool pool(workerThreads_, jpeg, true, jpegFiles, wakeOnResult());
+    ranking::EncodePool pool(workerThreads_, ranking::FramePixels(source_), jpeg, true, jpegFiles, wakeOnResult());
     int next = 0;
     int done = 0;
-    while (navigation::RunFlag() && main) {
+    while (navigation_.RunFlag() && main) {
         bool moved = false;
         if (next < bound && next < table_->size() && !pool.full()) {
             if (table_->row(next).marked()) {
                 main->MoveTo(next);
                 FrameSource::PreparedImage image;
-                FrameSource::PrepareDecoded(table_->row(next).num, image);
+                source_.PrepareDecoded(table_->row(next).num, image);
                 pool.submit(std::move(image));
             }
             ++next;
             moved = true;
         }
-        while (navigation::RunFlag() && pool.ready()) {
+        while (navigation_.RunFlag() && pool.ready()) {
             // An error here ends the whole batch, without the closing message. Only files that
             // were written are reported.
             const FrameSource::PreparedImage image = pool.take().image;
@@ -427,9 +431,9 @@ void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifier
     const int row = ui_->ListView1->rowAtPoint(QPoint(5, y));
     if (row < 0 || row >= table_->size()) return;
     if (button == Qt::LeftButton) {
-        navigation::MainWindowCommands* main = navigation::MainWindow();
+        MainWindowCommands* main = navigation_.MainWindow();
         if (main) main->ShowSequence(false);
-        navigation::SetRunFlag(false);
+        navigation_.SetRunFlag(false);
         if (main) {
             main->MarkPaused();
             main->MoveTo(row);

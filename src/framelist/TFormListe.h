@@ -10,6 +10,10 @@
 
 #include "framelist/frame_table.h"
 #include "framelist/loop_progress.h"
+#include "framesource/jpeg_options.h"
+
+class FrameSource;
+class Navigation;
 
 namespace Ui {
 class FormListe;
@@ -19,12 +23,16 @@ class TFormListe : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TFormListe(QWidget* parent = nullptr);
+    // The rows are frames of `source`'s video; positions and the loops' flag are `navigation`'s.
+    TFormListe(FrameSource& source, Navigation& navigation, QWidget* parent = nullptr);
     ~TFormListe() override;
 
     // The main window's key map: every key-down of this window and its controls goes there
     // first; a code set to 0 is consumed.
     void setKeyDownHandler(std::function<void(int& virtualKey)> handler);
+    // Where the JPEG options of a ranking or a batch come from, read when one starts (may
+    // throw for options that cannot be read); the defaults without it.
+    void setJpegOptionsSource(std::function<jpeg_options::JpegOptions()> source) { jpegOptions_ = std::move(source); }
 
     // Operations the main window uses.
     int ListFrameAt(int row) const;
@@ -92,6 +100,13 @@ private:
     int rowOfFrame(int expected, int32_t frame) const;
     struct ProgressOnExit;
 
+    jpeg_options::JpegOptions JpegOptions() const {
+        return jpegOptions_ ? jpegOptions_() : jpeg_options::JpegOptions{};
+    }
+
+    FrameSource& source_;
+    Navigation& navigation_;
+    std::function<jpeg_options::JpegOptions()> jpegOptions_;
     std::unique_ptr<Ui::FormListe> ui_;
     framelist::FrameTable* table_ = nullptr;  // owned by this window
     std::function<void(int&)> keyDownHandler_;

@@ -32,10 +32,6 @@ constexpr int64_t kWorkingBytes = int64_t(1) << 30;
 constexpr int64_t kBytesPerPixelInFlight = 5;
 constexpr int64_t kBytesPerPixelPerWorker = 4 + 2 * kBytesPerPixelInFlight;
 
-int64_t FramePixels() {
-    return std::max<int64_t>(int64_t(FrameSource::FrameWidth()) * std::abs(FrameSource::FrameHeight()), 1);
-}
-
 // A JPEG with only the writing options of another, for one thread's own use.
 void CopyWritingOptions(const gfx::JpegImage& from, gfx::JpegImage& to) {
     to.setQuality(from.quality());
@@ -47,11 +43,15 @@ void CopyWritingOptions(const gfx::JpegImage& from, gfx::JpegImage& to) {
 
 int AllCores() { return std::max(1, QThread::idealThreadCount()); }
 
-EncodePool::EncodePool(int threads, const gfx::JpegImage& options, bool keepEncodings, bool encode,
+int64_t FramePixels(const FrameSource& source) {
+    return std::max<int64_t>(int64_t(source.FrameWidth()) * std::abs(source.FrameHeight()), 1);
+}
+
+EncodePool::EncodePool(int threads, int64_t framePixels, const gfx::JpegImage& options, bool keepEncodings, bool encode,
                        std::function<void()> onResult)
     : keepEncodings_(keepEncodings), encode_(encode), onResult_(std::move(onResult)) {
     CopyWritingOptions(options, options_);
-    const int64_t pixels = FramePixels();
+    const int64_t pixels = std::max<int64_t>(framePixels, 1);
     const int64_t affordable = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelPerWorker), 1);
     const int workers = int(std::min<int64_t>(threads <= 0 ? AllCores() : threads, affordable));
     if (workers <= 1) return;  // encoded on the caller's thread
@@ -100,7 +100,7 @@ void EncodePool::encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler
         result.size = int64_t(header.biWidth) * height * 4;
         if (!encode_) return;
         if (image.decoded) {
-            const bool encoded = FrameSource::EncodeDecoded(*image.decoded, scaler, jpeg);
+            const bool encoded = image_writers::EncodeDecoded(*image.decoded, scaler, jpeg);
             image.decoded.reset();
             if (!encoded) {
                 // As a frame that could not be prepared.
@@ -108,7 +108,7 @@ void EncodePool::encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler
                 result.size = 0;
                 return;
             }
-        } else if (!FrameSource::EncodePrepared(image, jpeg)) {
+        } else if (!image_writers::EncodePrepared(image, jpeg)) {
             return;
         }
         result.length = int64_t(jpeg.data().size());

@@ -24,6 +24,9 @@ namespace ranking {
 // The workers that "all cores" means: one per core the machine reports.
 int AllCores();
 
+// The pixels of one frame of the source's video, at least 1.
+int64_t FramePixels(const FrameSource& source);
+
 class EncodePool {
 public:
     struct Result {
@@ -32,12 +35,13 @@ public:
         int64_t length = 0;                // the byte length of its JPEG encoding
     };
 
-    // `threads` workers encode with `options`' writing options (0: all cores); with 1 every
+    // `threads` workers encode pictures of `framePixels` pixels (fewer workers for large
+    // ones) with `options`' writing options (0: all cores); with 1 every
     // picture is encoded on the caller's thread as it is given. `keepEncodings` keeps each
     // JPEG with its result; `encode` false hands pictures back unencoded (a batch of BMP
     // files). `onResult` is told, on a worker's thread, when a result is ready after
     // `armWake()` asked for it.
-    EncodePool(int threads, const gfx::JpegImage& options, bool keepEncodings, bool encode = true,
+    EncodePool(int threads, int64_t framePixels, const gfx::JpegImage& options, bool keepEncodings, bool encode = true,
                std::function<void()> onResult = {});
     // Pictures not yet started are dropped; those being encoded are waited for.
     ~EncodePool();

@@ -14,21 +14,21 @@ namespace ranking {
 
 // The prepared 24-bit rows are encoded directly: a display bitmap of them would give the same
 // JPEG for two conversions more.
-Measure MeasureFrame(int32_t frame, gfx::JpegImage& jpeg) {
-    if (!FrameSource::PrepareFrame(frame)) return {};
+Measure MeasureFrame(FrameSource& source, int32_t frame, gfx::JpegImage& jpeg) {
+    if (!source.PrepareFrame(frame)) return {};
     dib::BitmapInfoHeader header;
-    std::memcpy(&header, FrameSource::OutputImage(), sizeof header);
+    std::memcpy(&header, source.OutputImage(), sizeof header);
     const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
     const int64_t size = int64_t(header.biWidth) * height * 4;
-    if (!FrameSource::EncodeDib(FrameSource::OutputImage(), FrameSource::PaletteBytes(), jpeg)) return {size, 0};
+    if (!image_writers::EncodeDib(source.OutputImage(), source.PaletteBytes(), jpeg)) return {size, 0};
     return {size, int64_t(jpeg.data().size())};
 }
 
-std::vector<Ranked> RankFrames(const std::vector<int32_t>& frames, gfx::JpegImage& jpeg,
+std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames, gfx::JpegImage& jpeg,
                                const std::function<bool()>& keepGoing, int threads) {
     std::vector<Ranked> ranked;
     ranked.reserve(frames.size());
-    EncodePool pool(threads, jpeg, false);
+    EncodePool pool(threads, FramePixels(source), jpeg, false);
     size_t next = 0;
     bool going = true;
     while (true) {
@@ -38,7 +38,7 @@ std::vector<Ranked> RankFrames(const std::vector<int32_t>& frames, gfx::JpegImag
                 break;
             }
             FrameSource::PreparedImage image = pool.blank();
-            FrameSource::PrepareDecoded(frames[next++], image);
+            source.PrepareDecoded(frames[next++], image);
             pool.submit(std::move(image));
         }
         if (!pool.pending()) break;

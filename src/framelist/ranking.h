@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+class FrameSource;
 namespace gfx {
 class JpegImage;
 }
@@ -21,7 +22,7 @@ struct Measure {
 
 // Measures one frame of the open video with `jpeg`'s writing options; nothing (both 0) for a
 // frame that cannot be prepared.
-Measure MeasureFrame(int32_t frame, gfx::JpegImage& jpeg);
+Measure MeasureFrame(FrameSource& source, int32_t frame, gfx::JpegImage& jpeg);
 
 struct Ranked {
     int32_t frame = 0;
@@ -33,7 +34,7 @@ struct Ranked {
 // measured so far. The frames are decoded in order on the calling thread and encoded by
 // `threads` workers (0: one per core; 1: on the calling thread alone); the lengths are the
 // same whatever the count.
-std::vector<Ranked> RankFrames(const std::vector<int32_t>& frames, gfx::JpegImage& jpeg,
+std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames, gfx::JpegImage& jpeg,
                                const std::function<bool()>& keepGoing = {}, int threads = 0);
 
 }  // namespace ranking

@@ -5,14 +5,14 @@
 #include "platform/dialogs.h"
 #include "platform/errors.h"
 
-namespace FrameSource {
+namespace crop_check {
 
-void RequireCropInsideFrames() {
-    if (!CropOutsideFrames()) return;
+void RequireCropInsideFrames(const FrameSource& source) {
+    if (!source.CropOutsideFrames()) return;
     dialogs::current().messageBox(QStringLiteral("Le Cadre dépasse l'image de la vidéo"),
                                   QStringLiteral("Cadre hors de l'Image"), dialogs::Buttons::Ok,
                                   dialogs::Icon::Warning);
     throw errors::SilentAbort();
 }
 
-}  // namespace FrameSource
+}  // namespace crop_check

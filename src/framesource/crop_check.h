@@ -4,10 +4,12 @@
 // check the crop rectangle first: limited to a rectangle outside the video's frames they could
 // prepare no frame, and would write and rank nothing without saying why.
 
-namespace FrameSource {
+class FrameSource;
+
+namespace crop_check {
 
 // When output is limited to a crop rectangle outside the open video's frames, tells the user so
 // and ends the command silently, together with any command that called it.
-void RequireCropInsideFrames();
+void RequireCropInsideFrames(const FrameSource& source);
 
-}  // namespace FrameSource
+}  // namespace crop_check

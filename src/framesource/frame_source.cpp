@@ -16,12 +16,13 @@
 #include "platform/mediafile.h"
 #include "platform/pixel_rows.h"
 
-namespace FrameSource {
 namespace {
 
 const QString kInitialFileName = QStringLiteral("Video.Avi");
 
-struct State {
+}  // namespace
+
+struct FrameSource::State {
     // The open video.
     bool videoOpen = false;
     QString videoFileName = kInitialFileName;
@@ -62,7 +63,7 @@ struct State {
     dib::BitmapFileHeader outputFileHeader;
 };
 
-State state;
+namespace {
 
 constexpr int64_t kMaxBufferBytes = std::numeric_limits<int32_t>::max();
 
@@ -89,30 +90,30 @@ private:
     double secondsPerFrame_;
 };
 
-void ReleaseStreamAndFile() {
+void ReleaseStreamAndFile(FrameSource::State& state) {
     avifile::AVIStreamRelease(state.videoStream);
     avifile::AVIFileRelease(state.aviFile);
     avifile::AVIFileExit();
 }
 
-bool FailOpen() {
+bool FailOpen(FrameSource::State& state) {
     state.streamFormat.clear();
     state.streamFormat.shrink_to_fit();
-    ReleaseStreamAndFile();
+    ReleaseStreamAndFile(state);
     return false;
 }
 
 // A frame's rectangle lies inside the decoded frame, so copying it reads nothing outside.
-bool CropRectInsideFrame() {
-    const CropRectangle& r = state.cropRect;
+bool CropRectInsideFrame(const FrameSource::State& state) {
+    const FrameSource::CropRectangle& r = state.cropRect;
     const int64_t frameRows = state.frameHeight < 0 ? -int64_t(state.frameHeight) : state.frameHeight;
     return r.top >= 0 && r.left >= 0 && r.height >= 0 && r.width >= 0 && int64_t(r.top) + r.height <= frameRows &&
            int64_t(r.left) + r.width <= state.frameWidth && state.cropBitCount == 24;
 }
 
-bool CopyCropRect() {
-    if (!state.cropHeld || !CropRectInsideFrame()) return false;
-    const CropRectangle& r = state.cropRect;
+bool CopyCropRect(FrameSource::State& state) {
+    if (!state.cropHeld || !CropRectInsideFrame(state)) return false;
+    const FrameSource::CropRectangle& r = state.cropRect;
     const int64_t frameRows = state.frameHeight < 0 ? -int64_t(state.frameHeight) : state.frameHeight;
     const size_t rowBytes = size_t(r.width) * 3;
     const size_t leftOffset = (size_t(r.left) * state.cropBitCount + 7) / 8;
@@ -126,7 +127,7 @@ bool CopyCropRect() {
 }
 
 // Frees the cropped picture; an output selection pointing into it is forgotten too.
-void ForgetCropBuffer() {
+void ForgetCropBuffer(FrameSource::State& state) {
     if (state.cropHeld && state.outputImage == state.cropImage.get()) {
         state.outputImage = nullptr;
         state.outputBits = nullptr;
@@ -137,7 +138,7 @@ void ForgetCropBuffer() {
 }
 
 // The 24-bit format asked of the decoder, with the stream's size, and the values derived from it.
-bool SetDecodeFormat(const dib::BitmapInfoHeader& format) {
+bool SetDecodeFormat(FrameSource::State& state, const dib::BitmapInfoHeader& format) {
     dib::BitmapInfoHeader& decode = state.decodeHeader;
     decode = {};
     decode.biSize = sizeof(dib::BitmapInfoHeader);
@@ -159,14 +160,14 @@ bool SetDecodeFormat(const dib::BitmapInfoHeader& format) {
     return true;
 }
 
-void SelectWholeFrame() {
+void SelectWholeFrame(FrameSource::State& state) {
     state.outputFileHeader = state.frameFileHeader;
     state.outputImage = state.decodedFrame;
     state.outputBits = state.decodedBits;
     state.outputImageSize = state.frameImageSize;
 }
 
-void SelectCroppedImage() {
+void SelectCroppedImage(FrameSource::State& state) {
     state.outputFileHeader = state.cropFileHeader;
     state.outputImage = state.cropImage.get();
     state.outputBits = state.cropBits;
@@ -179,7 +180,7 @@ namespace {
 
 // Videos other than AVI: indexed at open, frames always upright 24-bit pictures. Nothing of
 // the state is touched before the index is whole, so a cancelled open leaves it closed.
-bool OpenMediaVideo(const OpenProgress& progress) {
+bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress) {
     std::unique_ptr<mediafile::MediaFile> media =
         mediafile::MediaFile::Open(state.videoFileName.toStdString(), progress);
     if (!media) return false;
@@ -188,172 +189,173 @@ bool OpenMediaVideo(const OpenProgress& progress) {
     format.biHeight = media->Height();
     format.biPlanes = 1;
     format.biBitCount = 24;
-    if (!SetDecodeFormat(format)) return false;
+    if (!SetDecodeFormat(state, format)) return false;
     state.frameCount = media->FrameCount();
     state.frameWidth = format.biWidth;
     state.frameHeight = format.biHeight;
     state.frameBitCount = format.biBitCount;
     state.framePlanes = format.biPlanes;
     state.frameDecoder = std::move(media);
-    SelectWholeFrame();
+    SelectWholeFrame(state);
     state.videoOpen = true;
     return true;
 }
 
 }  // namespace
 
-bool OpenVideo(const QString& fileName, const OpenProgress& progress) {
+FrameSource::FrameSource() : state_(std::make_unique<State>()) {}
+
+FrameSource::~FrameSource() { CloseVideo(); }
+
+bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress) {
     CloseVideo();
-    state.videoFileName = fileName;
-    if (!mediafile::IsAviFile(fileName.toStdString())) return OpenMediaVideo(progress);
+    state_->videoFileName = fileName;
+    if (!mediafile::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress);
 
     avifile::AVIFileInit();
-    if (avifile::AVIFileOpen(state.aviFile, fileName.toStdString()) != avifile::kOk) {
+    if (avifile::AVIFileOpen(state_->aviFile, fileName.toStdString()) != avifile::kOk) {
         avifile::AVIFileExit();
         return false;
     }
     avifile::FileInfo fileInfo;
-    if (avifile::AVIFileInfo(*state.aviFile, fileInfo) != avifile::kOk ||
-        avifile::AVIFileGetStream(*state.aviFile, state.videoStream, avifile::kStreamTypeVideo, 0) != avifile::kOk) {
-        return FailOpen();
+    if (avifile::AVIFileInfo(*state_->aviFile, fileInfo) != avifile::kOk ||
+        avifile::AVIFileGetStream(*state_->aviFile, state_->videoStream, avifile::kStreamTypeVideo, 0) !=
+            avifile::kOk) {
+        return FailOpen(*state_);
     }
-    state.frameCount = avifile::AVIStreamLength(*state.videoStream);
+    state_->frameCount = avifile::AVIStreamLength(*state_->videoStream);
     // A stream without a single frame has nothing to show or write.
-    if (state.frameCount <= 0) return FailOpen();
+    if (state_->frameCount <= 0) return FailOpen(*state_);
     avifile::StreamInfo streamInfo;
-    if (avifile::AVIStreamInfo(*state.videoStream, streamInfo) != avifile::kOk) return FailOpen();
+    if (avifile::AVIStreamInfo(*state_->videoStream, streamInfo) != avifile::kOk) return FailOpen(*state_);
 
     int32_t formatSize = 0;
-    avifile::AVIStreamReadFormat(*state.videoStream, 0, nullptr, formatSize);
-    if (formatSize < int32_t(sizeof(dib::BitmapInfoHeader))) return FailOpen();
+    avifile::AVIStreamReadFormat(*state_->videoStream, 0, nullptr, formatSize);
+    if (formatSize < int32_t(sizeof(dib::BitmapInfoHeader))) return FailOpen(*state_);
     try {
-        state.streamFormat.assign(size_t(formatSize), 0);
+        state_->streamFormat.assign(size_t(formatSize), 0);
     } catch (const std::bad_alloc&) {
-        return FailOpen();
+        return FailOpen(*state_);
     }
-    if (avifile::AVIStreamReadFormat(*state.videoStream, 0, state.streamFormat.data(), formatSize) != avifile::kOk) {
-        return FailOpen();
+    if (avifile::AVIStreamReadFormat(*state_->videoStream, 0, state_->streamFormat.data(), formatSize) !=
+        avifile::kOk) {
+        return FailOpen(*state_);
     }
 
     dib::BitmapInfoHeader format;
-    std::memcpy(&format, state.streamFormat.data(), sizeof format);
-    state.frameWidth = format.biWidth;
-    state.frameHeight = format.biHeight;
-    state.frameBitCount = format.biBitCount;
-    state.framePlanes = format.biPlanes;
+    std::memcpy(&format, state_->streamFormat.data(), sizeof format);
+    state_->frameWidth = format.biWidth;
+    state_->frameHeight = format.biHeight;
+    state_->frameBitCount = format.biBitCount;
+    state_->framePlanes = format.biPlanes;
 
-    if (!SetDecodeFormat(format)) return FailOpen();
-    avifile::GetFrameHandle decoder = avifile::AVIStreamGetFrameOpen(*state.videoStream, state.decodeHeader);
-    if (!decoder) return FailOpen();
-    state.frameDecoder = std::make_unique<AviFrames>(std::move(decoder), streamInfo);
+    if (!SetDecodeFormat(*state_, format)) return FailOpen(*state_);
+    avifile::GetFrameHandle decoder = avifile::AVIStreamGetFrameOpen(*state_->videoStream, state_->decodeHeader);
+    if (!decoder) return FailOpen(*state_);
+    state_->frameDecoder = std::make_unique<AviFrames>(std::move(decoder), streamInfo);
 
-    SelectWholeFrame();
-    state.videoOpen = true;
+    SelectWholeFrame(*state_);
+    state_->videoOpen = true;
     return true;
 }
 
-bool CloseVideo() {
+bool FrameSource::CloseVideo() {
     ReleaseFrameBuffers();
-    const bool wasOpen = state.videoOpen;
+    const bool wasOpen = state_->videoOpen;
     if (wasOpen) {
-        state.frameDecoder.reset();
-        state.streamFormat.clear();
-        state.streamFormat.shrink_to_fit();
-        if (state.aviFile) ReleaseStreamAndFile();
-        state.videoOpen = false;
+        state_->frameDecoder.reset();
+        state_->streamFormat.clear();
+        state_->streamFormat.shrink_to_fit();
+        if (state_->aviFile) ReleaseStreamAndFile(*state_);
+        state_->videoOpen = false;
     }
     ResetVideoState();
     return wasOpen;
 }
 
-bool FetchFrame(int32_t position) {
-    if (!state.videoOpen || position < 0 || position >= state.frameCount) return false;
-    const uint8_t* frame = state.frameDecoder->Frame(position);
+bool FrameSource::FetchFrame(int32_t position) {
+    if (!state_->videoOpen || position < 0 || position >= state_->frameCount) return false;
+    const uint8_t* frame = state_->frameDecoder->Frame(position);
     if (!frame) return false;
-    state.decodedFrame = frame;
-    state.decodedBits = frame + sizeof(dib::BitmapInfoHeader) + state.paletteBytes;
+    state_->decodedFrame = frame;
+    state_->decodedBits = frame + sizeof(dib::BitmapInfoHeader) + state_->paletteBytes;
     return true;
 }
 
-void ResetVideoState() {
-    state.frameCount = state.frameWidth = state.frameHeight = state.frameBitCount = 0;
-    state.framePlanes = 0;
-    state.videoFileName = kInitialFileName;
-    state.videoOpen = false;
-    state.aviFile.reset();
-    state.videoStream.reset();
-    state.frameDecoder.reset();
-    state.cropEnabled = false;
-    state.cropDefined = false;
+void FrameSource::ResetVideoState() {
+    state_->frameCount = state_->frameWidth = state_->frameHeight = state_->frameBitCount = 0;
+    state_->framePlanes = 0;
+    state_->videoFileName = kInitialFileName;
+    state_->videoOpen = false;
+    state_->aviFile.reset();
+    state_->videoStream.reset();
+    state_->frameDecoder.reset();
+    state_->cropEnabled = false;
+    state_->cropDefined = false;
 }
 
-void ReleaseFrameBuffers() {
-    state.decodedFrame = nullptr;
-    state.decodedBits = nullptr;
-    ForgetCropBuffer();
-    state.outputImage = nullptr;
-    state.outputBits = nullptr;
+void FrameSource::ReleaseFrameBuffers() {
+    state_->decodedFrame = nullptr;
+    state_->decodedBits = nullptr;
+    ForgetCropBuffer(*state_);
+    state_->outputImage = nullptr;
+    state_->outputBits = nullptr;
 }
 
-void ModuleEnd() {
-    ReleaseFrameBuffers();
-    state.videoFileName.clear();
-}
+bool FrameSource::SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
+    state_->cropDefined = false;
+    state_->cropRect = {top, left, height, width};
+    state_->cropBitCount = state_->decodeHeader.biBitCount;
+    ForgetCropBuffer(*state_);
 
-bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width) {
-    state.cropDefined = false;
-    state.cropRect = {top, left, height, width};
-    state.cropBitCount = state.decodeHeader.biBitCount;
-    ForgetCropBuffer();
-
-    const int64_t stride = dib::RowStride(width, state.cropBitCount);
-    state.cropStride = int32_t(std::min<int64_t>(stride, kMaxBufferBytes));
-    state.cropImageSize = 0;
-    if (!state.videoOpen || !CropRectInsideFrame()) {
+    const int64_t stride = dib::RowStride(width, state_->cropBitCount);
+    state_->cropStride = int32_t(std::min<int64_t>(stride, kMaxBufferBytes));
+    state_->cropImageSize = 0;
+    if (!state_->videoOpen || !CropRectInsideFrame(*state_)) {
         // Drawn on a larger picture, or before any video: the rectangle is kept without a
         // buffer, and every frame prepared with it is refused.
-        state.cropDefined = height != 0 || width != 0;
+        state_->cropDefined = height != 0 || width != 0;
         return true;
     }
     const int64_t imageSize = int64_t(height) * stride;  // within the frame's own size
     try {
         // Every row is written by the copy, padding included: no need to clear it first.
-        state.cropImage = std::make_unique_for_overwrite<uint8_t[]>(sizeof(dib::BitmapInfoHeader) +
-                                                                    size_t(state.paletteBytes) + size_t(imageSize));
+        state_->cropImage = std::make_unique_for_overwrite<uint8_t[]>(sizeof(dib::BitmapInfoHeader) +
+                                                                      size_t(state_->paletteBytes) + size_t(imageSize));
     } catch (const std::bad_alloc&) {
         return false;
     }
-    state.cropHeld = true;
-    state.cropImageSize = int32_t(imageSize);
+    state_->cropHeld = true;
+    state_->cropImageSize = int32_t(imageSize);
 
     dib::BitmapInfoHeader header;
     header.biSize = sizeof header;
     header.biWidth = width;
     header.biHeight = height;
     header.biPlanes = 1;
-    header.biBitCount = uint16_t(state.cropBitCount);
+    header.biBitCount = uint16_t(state_->cropBitCount);
     header.biCompression = dib::kRgbCompression;
-    header.biXPelsPerMeter = state.decodeHeader.biXPelsPerMeter;
-    header.biYPelsPerMeter = state.decodeHeader.biYPelsPerMeter;
-    std::memcpy(state.cropImage.get(), &header, sizeof header);
-    state.cropFileHeader = dib::MakeFileHeader(state.paletteBytes, state.cropImageSize);
-    state.cropBits = state.cropImage.get() + sizeof header + state.paletteBytes;
-    state.cropDefined = height != 0 || width != 0;
+    header.biXPelsPerMeter = state_->decodeHeader.biXPelsPerMeter;
+    header.biYPelsPerMeter = state_->decodeHeader.biYPelsPerMeter;
+    std::memcpy(state_->cropImage.get(), &header, sizeof header);
+    state_->cropFileHeader = dib::MakeFileHeader(state_->paletteBytes, state_->cropImageSize);
+    state_->cropBits = state_->cropImage.get() + sizeof header + state_->paletteBytes;
+    state_->cropDefined = height != 0 || width != 0;
     return true;
 }
 
-bool PrepareFrame(int32_t position) {
+bool FrameSource::PrepareFrame(int32_t position) {
     if (!FetchFrame(position)) return false;
-    if (state.cropEnabled && state.cropDefined) {
-        if (!CopyCropRect()) return false;
-        SelectCroppedImage();
+    if (state_->cropEnabled && state_->cropDefined) {
+        if (!CopyCropRect(*state_)) return false;
+        SelectCroppedImage(*state_);
     } else {
-        SelectWholeFrame();
+        SelectWholeFrame(*state_);
     }
     return true;
 }
 
-bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits) {
+bool FrameSource::MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits) {
     if (!packedDib || !bits) return false;
     dib::BitmapInfoHeader header;
     std::memcpy(&header, packedDib, sizeof header);
@@ -382,10 +384,10 @@ bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bi
 
 // The whole frame goes to the screen format in one conversion from the decoded picture; the
 // 24-bit copy is made only when something asks for it (a writer, the ranking).
-bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
-    if (!state.videoOpen || position < 0 || position >= state.frameCount) return false;
-    const int width = state.frameWidth;
-    const int height = state.frameHeight < 0 ? -state.frameHeight : state.frameHeight;
+bool FrameSource::LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
+    if (!state_->videoOpen || position < 0 || position >= state_->frameCount) return false;
+    const int width = state_->frameWidth;
+    const int height = state_->frameHeight < 0 ? -state_->frameHeight : state_->frameHeight;
     const gfx::PixelLayout previousLayout = bitmap.layout();
     QImage image = bitmap.takeImage();
     const bool reused = image.size() == QSize(width, height) && image.format() == QImage::Format_RGB32;
@@ -393,7 +395,7 @@ bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
     if (!reused) {
         previous = std::exchange(image, QImage(width, height, QImage::Format_RGB32));
     }
-    if (image.isNull() || !state.frameDecoder->FrameDisplay(position, image.bits(), image.bytesPerLine())) {
+    if (image.isNull() || !state_->frameDecoder->FrameDisplay(position, image.bits(), image.bytesPerLine())) {
         // Nothing was shown: the bitmap gets back exactly what it held (a picture refilled in
         // place is untouched when the frame cannot be had).
         bitmap.setImage(reused ? std::move(image) : std::move(previous), previousLayout);
@@ -403,52 +405,53 @@ bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
     return true;
 }
 
-double FrameTime(int32_t position) {
-    if (!state.videoOpen || state.frameCount <= 0) return 0;
-    return state.frameDecoder->FrameTime(std::clamp(position, 0, state.frameCount - 1));
+double FrameSource::FrameTime(int32_t position) const {
+    if (!state_->videoOpen || state_->frameCount <= 0) return 0;
+    return state_->frameDecoder->FrameTime(std::clamp(position, 0, state_->frameCount - 1));
 }
 
-double FrameDuration() {
+double FrameSource::FrameDuration() const {
     constexpr double kUnknown = 1.0 / 25;
-    if (!state.videoOpen || state.frameCount < 2) return kUnknown;
-    const double span = FrameTime(state.frameCount - 1);
-    return span > 0 ? span / (state.frameCount - 1) : kUnknown;
+    if (!state_->videoOpen || state_->frameCount < 2) return kUnknown;
+    const double span = FrameTime(state_->frameCount - 1);
+    return span > 0 ? span / (state_->frameCount - 1) : kUnknown;
 }
 
-bool PrepareDecoded(int32_t position, PreparedImage& image) {
+bool FrameSource::PrepareDecoded(int32_t position, PreparedImage& image) {
     image.frame = position;
     image.jpeg.clear();
     image.decoded.reset();
-    image.paletteBytes = state.paletteBytes;
-    const bool cropped = state.cropEnabled && state.cropDefined;
-    if (cropped || !state.videoOpen || position < 0 || position >= state.frameCount) {
-        if (!PrepareFrame(position) || !state.outputImage) {
+    image.paletteBytes = state_->paletteBytes;
+    const bool cropped = state_->cropEnabled && state_->cropDefined;
+    if (cropped || !state_->videoOpen || position < 0 || position >= state_->frameCount) {
+        if (!PrepareFrame(position) || !state_->outputImage) {
             image.dib.clear();
             return false;
         }
-        const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(state.paletteBytes) + size_t(state.outputImageSize);
-        image.fileHeader = state.outputFileHeader;
-        image.dib.assign(state.outputImage, state.outputImage + bytes);
+        const size_t bytes =
+            sizeof(dib::BitmapInfoHeader) + size_t(state_->paletteBytes) + size_t(state_->outputImageSize);
+        image.fileHeader = state_->outputFileHeader;
+        image.dib.assign(state_->outputImage, state_->outputImage + bytes);
         return true;
     }
     // The whole frame is left as decoded, and its conversion to the rows to whoever completes
     // the image: a 1080p frame copied once more costs as much as a third of its conversion.
-    image.decoded = state.frameDecoder->Decoded(position);
+    image.decoded = state_->frameDecoder->Decoded(position);
     if (!image.decoded) {
         image.dib.clear();
         return false;
     }
     // The header is the one the readers give, rows bottom-up; the rows come with CompleteImage.
-    dib::BitmapInfoHeader header = state.decodeHeader;
+    dib::BitmapInfoHeader header = state_->decodeHeader;
     header.biHeight = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-    header.biSizeImage = uint32_t(state.frameImageSize);
-    image.dib.resize(sizeof header + size_t(state.paletteBytes));
+    header.biSizeImage = uint32_t(state_->frameImageSize);
+    image.dib.resize(sizeof header + size_t(state_->paletteBytes));
     std::memcpy(image.dib.data(), &header, sizeof header);
-    image.fileHeader = state.frameFileHeader;
+    image.fileHeader = state_->frameFileHeader;
     return true;
 }
 
-bool CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler) {
+bool FrameSource::CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler) {
     if (!image.decoded) return !image.dib.empty();
     dib::BitmapInfoHeader header;
     std::memcpy(&header, image.dib.data(), sizeof header);
@@ -462,45 +465,45 @@ bool CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler) {
     return converted;
 }
 
-bool PrepareImage(int32_t position, PreparedImage& image) {
-    return PrepareDecoded(position, image) && CompleteImage(image, state.preparedScaler);
+bool FrameSource::PrepareImage(int32_t position, PreparedImage& image) {
+    return PrepareDecoded(position, image) && CompleteImage(image, state_->preparedScaler);
 }
 
-bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap) {
+bool FrameSource::LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap) {
     if (!PrepareFrame(position)) return false;
-    return MakeBitmap(bitmap, state.outputImage, state.outputBits);
+    return MakeBitmap(bitmap, state_->outputImage, state_->outputBits);
 }
 
-void SetCropEnabled(bool enabled) { state.cropEnabled = enabled; }
+void FrameSource::SetCropEnabled(bool enabled) { state_->cropEnabled = enabled; }
 
-bool CropOutsideFrames() { return state.videoOpen && state.cropEnabled && state.cropDefined && !CropRectInsideFrame(); }
+bool FrameSource::CropOutsideFrames() const {
+    return state_->videoOpen && state_->cropEnabled && state_->cropDefined && !CropRectInsideFrame(*state_);
+}
 
-bool VideoOpen() { return state.videoOpen; }
-const QString& VideoFileName() { return state.videoFileName; }
-int32_t FrameCount() { return state.frameCount; }
-int32_t FrameWidth() { return state.frameWidth; }
-int32_t FrameHeight() { return state.frameHeight; }
-int32_t FrameBitCount() { return state.frameBitCount; }
-int32_t FramePlanes() { return state.framePlanes; }
-int32_t PaletteBytes() { return state.paletteBytes; }
-int32_t FrameStride() { return state.frameStride; }
-int32_t FrameImageSize() { return state.frameImageSize; }
-const dib::BitmapInfoHeader& DecodeHeader() { return state.decodeHeader; }
-const dib::BitmapFileHeader& FrameFileHeader() { return state.frameFileHeader; }
-const uint8_t* DecodedFrame() { return state.decodedFrame; }
-const uint8_t* DecodedBits() { return state.decodedBits; }
+bool FrameSource::VideoOpen() const { return state_->videoOpen; }
+const QString& FrameSource::VideoFileName() const { return state_->videoFileName; }
+int32_t FrameSource::FrameCount() const { return state_->frameCount; }
+int32_t FrameSource::FrameWidth() const { return state_->frameWidth; }
+int32_t FrameSource::FrameHeight() const { return state_->frameHeight; }
+int32_t FrameSource::FrameBitCount() const { return state_->frameBitCount; }
+int32_t FrameSource::FramePlanes() const { return state_->framePlanes; }
+int32_t FrameSource::PaletteBytes() const { return state_->paletteBytes; }
+int32_t FrameSource::FrameStride() const { return state_->frameStride; }
+int32_t FrameSource::FrameImageSize() const { return state_->frameImageSize; }
+const dib::BitmapInfoHeader& FrameSource::DecodeHeader() const { return state_->decodeHeader; }
+const dib::BitmapFileHeader& FrameSource::FrameFileHeader() const { return state_->frameFileHeader; }
+const uint8_t* FrameSource::DecodedFrame() const { return state_->decodedFrame; }
+const uint8_t* FrameSource::DecodedBits() const { return state_->decodedBits; }
 
-bool CropDefined() { return state.cropDefined; }
-bool CropEnabled() { return state.cropEnabled; }
-const CropRectangle& CropRect() { return state.cropRect; }
-int32_t CropStride() { return state.cropStride; }
-int32_t CropImageSize() { return state.cropImageSize; }
-const dib::BitmapFileHeader& CropFileHeader() { return state.cropFileHeader; }
-const uint8_t* CropImage() { return state.cropHeld ? state.cropImage.get() : nullptr; }
+bool FrameSource::CropDefined() const { return state_->cropDefined; }
+bool FrameSource::CropEnabled() const { return state_->cropEnabled; }
+const FrameSource::CropRectangle& FrameSource::CropRect() const { return state_->cropRect; }
+int32_t FrameSource::CropStride() const { return state_->cropStride; }
+int32_t FrameSource::CropImageSize() const { return state_->cropImageSize; }
+const dib::BitmapFileHeader& FrameSource::CropFileHeader() const { return state_->cropFileHeader; }
+const uint8_t* FrameSource::CropImage() const { return state_->cropHeld ? state_->cropImage.get() : nullptr; }
 
-const uint8_t* OutputImage() { return state.outputImage; }
-const uint8_t* OutputBits() { return state.outputBits; }
-int32_t OutputImageSize() { return state.outputImageSize; }
-const dib::BitmapFileHeader& OutputFileHeader() { return state.outputFileHeader; }
-
-}  // namespace FrameSource
+const uint8_t* FrameSource::OutputImage() const { return state_->outputImage; }
+const uint8_t* FrameSource::OutputBits() const { return state_->outputBits; }
+int32_t FrameSource::OutputImageSize() const { return state_->outputImageSize; }
+const dib::BitmapFileHeader& FrameSource::OutputFileHeader() const { return state_->outputFileHeader; }

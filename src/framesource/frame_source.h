@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// The one open video of the program: its frames as 24-bit packed DIBs, the crop rectangle and
-// the cropped copy of each frame, and the choice of output image (whole frame or cropped).
-// Every operation reports failure by a false result and never shows a message.
+// An open video: its frames as 24-bit packed DIBs, the crop rectangle and the cropped copy of
+// each frame, and the choice of output image (whole frame or cropped). One object per video
+// being read; the program hands its one to the windows, the batch command makes one per video.
+// Not thread-safe: one thread reads an object. Every operation reports failure by a false
+// result and never shows a message.
 
 #include <QString>
 #include <cstdint>
@@ -17,104 +19,115 @@ namespace gfx {
 class Bitmap;
 }
 
-namespace FrameSource {
+class FrameSource {
+public:
+    // What the object holds; defined with its operations.
+    struct State;
 
-struct CropRectangle {
-    int32_t top = 0;
-    int32_t left = 0;
-    int32_t height = 0;
-    int32_t width = 0;
+    struct CropRectangle {
+        int32_t top = 0;
+        int32_t left = 0;
+        int32_t height = 0;
+        int32_t width = 0;
+    };
+
+    FrameSource();
+    ~FrameSource();
+    FrameSource(const FrameSource&) = delete;
+    FrameSource& operator=(const FrameSource&) = delete;
+
+    // Told while a video other than AVI is indexed, in percent; answers false to cancel the open.
+    using OpenProgress = std::function<bool(int percent)>;
+
+    // Opens the file's first video stream for 24-bit decoding, closing any open video first.
+    // AVI files go through the AVI layer; the other containers are recognised by their content
+    // and indexed.
+    bool OpenVideo(const QString& fileName, const OpenProgress& progress = {});
+    // Releases the open video and forgets the crop rectangle; true when a video was open.
+    bool CloseVideo();
+    // Decodes a frame; DecodedFrame() and DecodedBits() then point to it.
+    bool FetchFrame(int32_t position);
+
+    // Stores the rectangle and sizes its buffer; never fails for a rectangle outside the frame,
+    // which PrepareFrame then refuses.
+    bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width);
+    // Fetches the frame and selects the output image, cropped when cropping is on.
+    bool PrepareFrame(int32_t position);
+    // Makes a packed DIB the bitmap's picture, in the screen's format.
+    static bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits);
+    // Fetches the frame and puts the whole frame into the bitmap.
+    bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap);
+    // Prepares the frame and puts the output image into the bitmap.
+    bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap);
+    // When a frame is presented, in seconds after the first frame (0 without a video).
+    double FrameTime(int32_t position) const;
+    // The video's average time between frames; 1/25 s when it cannot tell.
+    double FrameDuration() const;
+
+    // A copy of an output image, made so that it can be encoded and written while the frame
+    // source goes on to other frames.
+    struct PreparedImage {
+        int32_t frame = -1;
+        // Packed DIB: header, colour table, rows; empty when not prepared. While `decoded` is
+        // held, only the header and colour table.
+        std::vector<uint8_t> dib;
+        dib::BitmapFileHeader fileHeader;
+        int32_t paletteBytes = 0;
+        std::vector<uint8_t> jpeg;  // its JPEG encoding, when one was made
+        // The whole frame as decoded, when its conversion into the rows is left to CompleteImage.
+        std::unique_ptr<video::DecodedPicture> decoded;
+    };
+    // Prepares the frame and copies its output image, reusing the image's memory; false (and an
+    // empty image) when the frame cannot be prepared.
+    bool PrepareImage(int32_t position, PreparedImage& image);
+    // The same, except that a whole frame is only decoded here: its conversion, the larger part
+    // of the work, is left to CompleteImage, which any thread can call with its own scaler.
+    bool PrepareDecoded(int32_t position, PreparedImage& image);
+    // Converts the decoded frame into the image's rows; false (and an empty image) on failure.
+    static bool CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler);
+
+    // The "Limiter au Cadre" switch.
+    void SetCropEnabled(bool enabled);
+
+    // Forgets the frame and the cropped copy (their buffers are released).
+    void ReleaseFrameBuffers();
+
+    // Read-only values.
+    bool VideoOpen() const;
+    const QString& VideoFileName() const;
+    int32_t FrameCount() const;
+    int32_t FrameWidth() const;
+    int32_t FrameHeight() const;
+    int32_t FrameBitCount() const;
+    int32_t FramePlanes() const;
+    int32_t PaletteBytes() const;
+    int32_t FrameStride() const;
+    int32_t FrameImageSize() const;
+    const dib::BitmapInfoHeader& DecodeHeader() const;
+    const dib::BitmapFileHeader& FrameFileHeader() const;
+    const uint8_t* DecodedFrame() const;
+    const uint8_t* DecodedBits() const;
+
+    bool CropDefined() const;
+    bool CropEnabled() const;
+    // Output is limited to a crop rectangle that does not lie inside the open video's frames (one
+    // drawn on a larger picture, or typed), so no frame can be prepared.
+    bool CropOutsideFrames() const;
+    const CropRectangle& CropRect() const;
+    int32_t CropStride() const;
+    int32_t CropImageSize() const;
+    const dib::BitmapFileHeader& CropFileHeader() const;
+    const uint8_t* CropImage() const;
+
+    // The output image of the last successful PrepareFrame.
+    const uint8_t* OutputImage() const;
+    const uint8_t* OutputBits() const;
+    int32_t OutputImageSize() const;
+    const dib::BitmapFileHeader& OutputFileHeader() const;
+
+private:
+    // Back to the values of no video: the file name shown before any open, cropping off.
+    void ResetVideoState();
+
+    std::unique_ptr<State> state_;
 };
-
-// Told while a video other than AVI is indexed, in percent; answers false to cancel the open.
-using OpenProgress = std::function<bool(int percent)>;
-
-// Opens the file's first video stream for 24-bit decoding, closing any open video first.
-// AVI files go through the AVI layer; the other containers are recognised by their content
-// and indexed.
-bool OpenVideo(const QString& fileName, const OpenProgress& progress = {});
-// Releases the open video and forgets the crop rectangle; true when a video was open.
-bool CloseVideo();
-// Decodes a frame; DecodedFrame() and DecodedBits() then point to it.
-bool FetchFrame(int32_t position);
-
-// Stores the rectangle and sizes its buffer; never fails for a rectangle outside the frame,
-// which PrepareFrame then refuses.
-bool SetCropRect(int32_t top, int32_t left, int32_t height, int32_t width);
-// Fetches the frame and selects the output image, cropped when cropping is on.
-bool PrepareFrame(int32_t position);
-// Makes a packed DIB the bitmap's picture, in the screen's format.
-bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits);
-// Fetches the frame and puts the whole frame into the bitmap.
-bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap);
-// Prepares the frame and puts the output image into the bitmap.
-bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap);
-// When a frame is presented, in seconds after the first frame (0 without a video).
-double FrameTime(int32_t position);
-// The video's average time between frames; 1/25 s when it cannot tell.
-double FrameDuration();
-
-// A copy of an output image, made so that it can be encoded and written while the frame
-// source goes on to other frames.
-struct PreparedImage {
-    int32_t frame = -1;
-    // Packed DIB: header, colour table, rows; empty when not prepared. While `decoded` is
-    // held, only the header and colour table.
-    std::vector<uint8_t> dib;
-    dib::BitmapFileHeader fileHeader;
-    int32_t paletteBytes = 0;
-    std::vector<uint8_t> jpeg;  // its JPEG encoding, when one was made
-    // The whole frame as decoded, when its conversion into the rows is left to CompleteImage.
-    std::unique_ptr<video::DecodedPicture> decoded;
-};
-// Prepares the frame and copies its output image, reusing the image's memory; false (and an
-// empty image) when the frame cannot be prepared.
-bool PrepareImage(int32_t position, PreparedImage& image);
-// The same, except that a whole frame is only decoded here: its conversion, the larger part
-// of the work, is left to CompleteImage, which any thread can call with its own scaler.
-bool PrepareDecoded(int32_t position, PreparedImage& image);
-// Converts the decoded frame into the image's rows; false (and an empty image) on failure.
-bool CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler);
-
-// The "Limiter au Cadre" switch.
-void SetCropEnabled(bool enabled);
-
-// Module start and end.
-void ResetVideoState();
-void ReleaseFrameBuffers();
-void ModuleEnd();
-
-// Read-only values.
-bool VideoOpen();
-const QString& VideoFileName();
-int32_t FrameCount();
-int32_t FrameWidth();
-int32_t FrameHeight();
-int32_t FrameBitCount();
-int32_t FramePlanes();
-int32_t PaletteBytes();
-int32_t FrameStride();
-int32_t FrameImageSize();
-const dib::BitmapInfoHeader& DecodeHeader();
-const dib::BitmapFileHeader& FrameFileHeader();
-const uint8_t* DecodedFrame();
-const uint8_t* DecodedBits();
-
-bool CropDefined();
-bool CropEnabled();
-// Output is limited to a crop rectangle that does not lie inside the open video's frames (one
-// drawn on a larger picture, or typed), so no frame can be prepared.
-bool CropOutsideFrames();
-const CropRectangle& CropRect();
-int32_t CropStride();
-int32_t CropImageSize();
-const dib::BitmapFileHeader& CropFileHeader();
-const uint8_t* CropImage();
-
-// The output image of the last successful PrepareFrame.
-const uint8_t* OutputImage();
-const uint8_t* OutputBits();
-int32_t OutputImageSize();
-const dib::BitmapFileHeader& OutputFileHeader();
-
-}  // namespace FrameSource

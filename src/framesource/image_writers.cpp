@@ -19,7 +19,7 @@
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
 
-namespace FrameSource {
+namespace image_writers {
 namespace {
 
 // Whatever has the name, a symbolic link included: a link is replaced, never followed.
@@ -99,7 +99,9 @@ Written WriteAside(const QString& path, Place place, std::initializer_list<Part>
     return writeError == ENOSPC || writeError == EDQUOT ? Written::NoSpace : Written::Failed;
 }
 
-int64_t OutputDibBytes() { return int64_t(sizeof(dib::BitmapInfoHeader)) + PaletteBytes() + OutputImageSize(); }
+int64_t OutputDibBytes(const FrameSource& source) {
+    return int64_t(sizeof(dib::BitmapInfoHeader)) + source.PaletteBytes() + source.OutputImageSize();
+}
 
 // The file header and the whole DIB as two writes.
 bool WriteBmpParts(QIODevice& stream, const dib::BitmapFileHeader& header, const uint8_t* packedDib, int64_t size) {
@@ -140,31 +142,32 @@ void WriteJpegAside(const QString& path, Place place, const gfx::JpegImage& jpeg
 
 }  // namespace
 
-bool WriteBmpToStream(QIODevice& stream) {
-    if (!OutputImage()) return false;
-    return WriteBmpParts(stream, OutputFileHeader(), OutputImage(), OutputDibBytes());
+bool WriteBmpToStream(const FrameSource& source, QIODevice& stream) {
+    if (!source.OutputImage()) return false;
+    return WriteBmpParts(stream, source.OutputFileHeader(), source.OutputImage(), OutputDibBytes(source));
 }
 
-bool WriteBmpFile(const QString& path) {
-    if (!OutputImage()) return false;
-    return WriteBmpAside(path, OutputFileHeader(), OutputImage(), OutputDibBytes());
+bool WriteBmpFile(const FrameSource& source, const QString& path) {
+    if (!source.OutputImage()) return false;
+    return WriteBmpAside(path, source.OutputFileHeader(), source.OutputImage(), OutputDibBytes(source));
 }
 
 bool ReplaceFile(const QString& path, const QByteArray& contents) {
     return WriteAside(path, Place::Replace, {{contents.constData(), contents.size()}}) == Written::Done;
 }
 
-bool WritePreparedBmp(const PreparedImage& image, const QString& path) {
+bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& path) {
     if (image.dib.empty() || image.decoded) return false;
     return WriteBmpAside(path, image.fileHeader, image.dib.data(), int64_t(image.dib.size()));
 }
 
-bool WritePreparedJpeg(const PreparedImage& image, const QString& path) {
+bool WritePreparedJpeg(const FrameSource::PreparedImage& image, const QString& path,
+                       const jpeg_options::JpegOptions& options) {
     if (image.dib.empty() || image.decoded) return false;
     gfx::JpegImage jpeg;
     if (image.jpeg.empty()) {
         // Not encoded beforehand: encoded here with the options of this moment.
-        jpegoptions::ApplyTo(&jpeg);
+        options.ApplyTo(&jpeg);
         if (!EncodePrepared(image, jpeg)) return false;
     } else {
         jpeg.loadFromMemory(image.jpeg);
@@ -173,7 +176,7 @@ bool WritePreparedJpeg(const PreparedImage& image, const QString& path) {
     return true;
 }
 
-bool EncodePrepared(const PreparedImage& image, gfx::JpegImage& jpeg) {
+bool EncodePrepared(const FrameSource::PreparedImage& image, gfx::JpegImage& jpeg) {
     if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return false;
     return EncodeDib(image.dib.data(), image.paletteBytes, jpeg);
 }
@@ -195,30 +198,31 @@ bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, gfx::JpegImage& j
     return true;
 }
 
-bool WriteJpegFile(const QString& path) {
-    const uint8_t* image = OutputImage();
+bool WriteJpegFile(const FrameSource& source, const QString& path, const jpeg_options::JpegOptions& options) {
+    const uint8_t* image = source.OutputImage();
     if (!image) return false;
     dib::BitmapInfoHeader info;
     std::memcpy(&info, image, sizeof info);
     if (info.biBitCount != 24 || info.biCompression != dib::kRgbCompression) return false;
 
     gfx::JpegImage jpeg;
-    jpegoptions::ApplyTo(&jpeg);
+    options.ApplyTo(&jpeg);
     const Place place = AskPlace(path);
     if (place == Place::Refused) throw errors::SilentAbort();
-    EncodeDib(image, PaletteBytes(), jpeg);
+    EncodeDib(image, source.PaletteBytes(), jpeg);
     WriteJpegAside(path, place, jpeg);
     return true;
 }
 
-bool SaveFrameBmp(int32_t position, const QString& path) {
-    if (!PrepareFrame(position)) return false;
-    return WriteBmpFile(path);
+bool SaveFrameBmp(FrameSource& source, int32_t position, const QString& path) {
+    if (!source.PrepareFrame(position)) return false;
+    return WriteBmpFile(source, path);
 }
 
-bool SaveFrameJpeg(int32_t position, const QString& path) {
-    if (!PrepareFrame(position)) return false;
-    return WriteJpegFile(path);
+bool SaveFrameJpeg(FrameSource& source, int32_t position, const QString& path,
+                   const jpeg_options::JpegOptions& options) {
+    if (!source.PrepareFrame(position)) return false;
+    return WriteJpegFile(source, path, options);
 }
 
-}  // namespace FrameSource
+}  // namespace image_writers

@@ -11,26 +11,30 @@
 #include <cstdint>
 
 #include "framesource/frame_source.h"
+#include "framesource/jpeg_options.h"
 
 namespace gfx {
 class JpegImage;
 }
 
-namespace FrameSource {
+namespace image_writers {
+
+using PreparedImage = FrameSource::PreparedImage;
 
 // Prepares the frame and writes its output image as a BMP file. False when the frame cannot be
 // prepared, when the user refuses to replace the file, or when writing failed; a file that
 // cannot be created raises "Erreur E/S 103".
-bool SaveFrameBmp(int32_t position, const QString& path);
+bool SaveFrameBmp(FrameSource& source, int32_t position, const QString& path);
 // Prepares the frame and writes its output image as a JPEG file encoded with the JPEG options.
 // False when the frame cannot be prepared. Refusing to replace the file raises a silent abort;
 // a file that cannot be created raises "Impossible de créer le fichier PATH".
-bool SaveFrameJpeg(int32_t position, const QString& path);
+bool SaveFrameJpeg(FrameSource& source, int32_t position, const QString& path,
+                   const jpeg_options::JpegOptions& options);
 
 // Appends the output image's file header and packed DIB; true when the stream took every byte.
-bool WriteBmpToStream(QIODevice& stream);
-bool WriteBmpFile(const QString& path);
-bool WriteJpegFile(const QString& path);
+bool WriteBmpToStream(const FrameSource& source, QIODevice& stream);
+bool WriteBmpFile(const FrameSource& source, const QString& path);
+bool WriteJpegFile(const FrameSource& source, const QString& path, const jpeg_options::JpegOptions& options);
 
 // Writes `contents` as the file at `path` the way the pictures are written, replacing whatever
 // has the name without asking; false when it cannot be written.
@@ -39,9 +43,9 @@ bool ReplaceFile(const QString& path, const QByteArray& contents);
 // The writers of a picture prepared beforehand, which may have been encoded on another thread:
 // the same questions, errors and results as the writers of the output image. A prepared image
 // without its JPEG encoding is encoded with the options of this moment; one still waiting for
-// CompleteImage is not written.
+// FrameSource::CompleteImage is not written.
 bool WritePreparedBmp(const PreparedImage& image, const QString& path);
-bool WritePreparedJpeg(const PreparedImage& image, const QString& path);
+bool WritePreparedJpeg(const PreparedImage& image, const QString& path, const jpeg_options::JpegOptions& options);
 
 // Encodes a packed 24-bit DIB (header, `paletteBytes` of colour table, rows) with the JPEG's
 // writing options; false for any other kind of DIB. Safe on any thread, one JPEG per thread.
@@ -51,4 +55,4 @@ bool EncodePrepared(const PreparedImage& image, gfx::JpegImage& jpeg);
 // the completed image gives.
 bool EncodeDecoded(const video::DecodedPicture& picture, avscale::PictureScaler& scaler, gfx::JpegImage& jpeg);
 
-}  // namespace FrameSource
+}  // namespace image_writers

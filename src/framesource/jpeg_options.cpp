@@ -1,31 +1,20 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "framesource/jpeg_options.h"
 
-#include <utility>
+#include "platform/jpeg_image.h"
 
-namespace jpegoptions {
+namespace jpeg_options {
 
-namespace {
-
-struct State {
-    Source source;
-    gfx::Picture* target = nullptr;
-};
-
-State& state() {
-    static State s;
-    return s;
+void JpegOptions::ApplyTo(gfx::Graphic* graphic) const {
+    auto* jpeg = dynamic_cast<gfx::JpegImage*>(graphic);
+    if (!jpeg) return;
+    jpeg->setQuality(quality);
+    jpeg->setGrayscale(grayscale);
+    jpeg->setProgressiveEncoding(progressiveEncoding);
+    jpeg->setPixelFormat(pixelFormat);
+    jpeg->setScale(scale);
+    jpeg->setPerformance(performance);
+    jpeg->setProgressiveDisplay(progressiveDisplay);
 }
 
-}  // namespace
-
-void SetSource(Source source) { state().source = std::move(source); }
-
-void ApplyTo(gfx::Graphic* graphic) {
-    if (state().source) state().source(graphic);
-}
-
-void SetTarget(gfx::Picture* picture) { state().target = picture; }
-gfx::Picture* Target() { return state().target; }
-
-}  // namespace jpegoptions
+}  // namespace jpeg_options

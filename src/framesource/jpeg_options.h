@@ -1,29 +1,29 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// The one route by which the JPEG options reach every JPEG encoder and decoder of the program:
-// the options dialog, a layer above, installs the function that copies its settings into a
-// graphic, and the writers, the ranking and the picture viewer all apply the options through
-// here. It also knows the picture that the dialog's "Appliquer" acts on.
+// The JPEG options as a value: what the options dialog or the batch command's flags set, handed
+// to whoever encodes or decodes a JPEG (the writers, the ranking, the picture viewer).
 
-#include <functional>
+#include <cstdint>
 
 namespace gfx {
 class Graphic;
-class Picture;
 }  // namespace gfx
 
-namespace jpegoptions {
+namespace jpeg_options {
 
-// Copies the options into a JPEG graphic; other graphics get none. May throw when the options
-// cannot be read (a quality that is not a number).
-using Source = std::function<void(gfx::Graphic* graphic)>;
+struct JpegOptions {
+    // Writing.
+    uint8_t quality = 100;
+    bool grayscale = false;
+    bool progressiveEncoding = false;
+    // Reading; an index of the dialog's lists, 255 for a typed text that names no item.
+    uint8_t pixelFormat = 0;
+    uint8_t scale = 0;
+    uint8_t performance = 0;
+    bool progressiveDisplay = false;
 
-// An empty function leaves every JPEG with its defaults (quality 100, colour, baseline).
-void SetSource(Source source);
-void ApplyTo(gfx::Graphic* graphic);
+    // Copies the options into a JPEG graphic; other graphics get none.
+    void ApplyTo(gfx::Graphic* graphic) const;
+};
 
-// The viewer picture shown last, which "Appliquer" acts on; null when there is none.
-void SetTarget(gfx::Picture* picture);
-gfx::Picture* Target();
-
-}  // namespace jpegoptions
+}  // namespace jpeg_options

@@ -41,7 +41,8 @@ int32_t ReadEdit(QLineEdit& edit, int32_t fallback) {
 
 }  // namespace
 
-TFormInfoImg::TFormInfoImg(QWidget* owner) : QWidget(owner, Qt::Window), ui_(std::make_unique<Ui::FormInfoImg>()) {
+TFormInfoImg::TFormInfoImg(FrameSource& source, QWidget* owner)
+    : QWidget(owner, Qt::Window), source_(source), ui_(std::make_unique<Ui::FormInfoImg>()) {
     ui_->setupUi(this);
     move(114, 87);
 
@@ -149,7 +150,7 @@ void TFormInfoImg::FinishCropDrag() {
     NormalizeCropRect(CropX1, CropY1, CropX2, CropY2, CropX2 != CropX1 || CropY2 != CropY1);
     ShowCropEdits();
     ShowCropLabel();
-    FrameSource::SetCropRect(CropY1, CropX1, CropHeight(), CropWidth());
+    source_.SetCropRect(CropY1, CropX1, CropHeight(), CropWidth());
 }
 
 void TFormInfoImg::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool outlineOnPicture) {
@@ -192,8 +193,8 @@ void TFormInfoImg::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int3
     UpdateZoomControls();
     Image = image;
     OutlineDrawn = false;
-    ShowVideoInfo(FrameSource::FrameWidth(), FrameSource::FrameHeight(), FrameSource::FrameBitCount(),
-                  FrameSource::FramePlanes(), FrameSource::FrameCount());
+    ShowVideoInfo(source_.FrameWidth(), source_.FrameHeight(), source_.FrameBitCount(), source_.FramePlanes(),
+                  source_.FrameCount());
     const gfx::Bitmap* bitmap = ImageBitmap();
     ShowWindowInfo(ClientWidth(), ClientHeight(), bitmap != nullptr ? bitmap->bitsPerPixel() : 0);
     // A fresh picture carries no outline.
@@ -242,7 +243,7 @@ void TFormInfoImg::SpeedButtonValiderClick() {
     DrawCropOutline(OutlineDrawn);
     ShowCropLabel();
     ShowCropEdits();
-    FrameSource::SetCropRect(CropY1, CropX1, CropHeight(), CropWidth());
+    source_.SetCropRect(CropY1, CropX1, CropHeight(), CropWidth());
 }
 
 void TFormInfoImg::SpeedButtonMinMaxClick() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+class FrameSource;
 class ImageControl;
 namespace gfx {
 class Bitmap;
@@ -21,7 +22,8 @@ class TFormInfoImg : public QWidget {
 
 public:
     // Made as a separate top-level window owned by its viewer, so that it dies with it.
-    explicit TFormInfoImg(QWidget* owner = nullptr);
+    // The crop rectangle drawn is handed to `source`.
+    explicit TFormInfoImg(FrameSource& source, QWidget* owner = nullptr);
     ~TFormInfoImg() override;
 
     // Display-only zoom of the magnifier, in sixteenths, shared by every information window.
@@ -75,5 +77,6 @@ private:
     int32_t ClientWidth() const;
     int32_t ClientHeight() const;
 
+    FrameSource& source_;
     std::unique_ptr<Ui::FormInfoImg> ui_;
 };

@@ -1,44 +1,72 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// Where the user is in the open video, shared by every window: the position in the active
-// sequence (the video's frames, or the rows of the frame list), the range the commands move
-// in, which sequence is active, and the flag that keeps the long loops running. Plain values
-// changed only through these functions, as the frame source keeps its own.
+// Where the user is in the open video: the position in the active sequence (the video's
+// frames, or the rows of the frame list), the range the commands move in, which sequence is
+// active, and the flag that keeps the long loops running.
 
+#include <QObject>
 #include <cstdint>
 
 #include "framesource/frame_source.h"
 #include "framesource/output_names.h"
 
-namespace navigation {
+class MainWindowCommands;
 
-int32_t CurrentPosition();
-int32_t RangeStart();
-int32_t RangeEnd();
-// True while positions are frames of the video; false while they are rows of the frame list.
-bool AviSequence();
-// Keeps the long loops (slideshow, list build, ranking, marking, batch) running; a command
-// that must stop them clears it.
-bool RunFlag();
-// The frame list holds the rows of the open video.
-bool ListBuilt();
+// Where the user is in the open video, shared by the windows that are handed it. Plain values
+// changed only through these functions; a change of position, range or running state is
+// signalled, so a window that shows one of them can follow it.
+class Navigation : public QObject {
+    Q_OBJECT
 
-void SetRunFlag(bool running);
-void SetListBuilt(bool built);
-void SetCurrentPosition(int32_t position);
-void SetRange(int32_t start, int32_t end);
-void SetRangeEnd(int32_t end);
+public:
+    explicit Navigation(QObject* parent = nullptr) : QObject(parent) {}
 
-// The position that a request comes to: the range's nearer end, or with `loop` the opposite
-// end, for a request outside the range. It becomes the current position.
-int32_t ClampPosition(int32_t requested, bool loop);
+    int32_t CurrentPosition() const { return currentPosition_; }
+    int32_t RangeStart() const { return rangeStart_; }
+    int32_t RangeEnd() const { return rangeEnd_; }
+    // True while positions are frames of the video; false while they are rows of the frame list.
+    bool VideoSequence() const { return videoSequence_; }
+    // Keeps the long loops (slideshow, list build, ranking, marking, batch) running; a command
+    // that must stop them clears it.
+    bool RunFlag() const { return runFlag_; }
+    // The frame list holds the rows of the open video.
+    bool ListBuilt() const { return listBuilt_; }
 
-// Selects the video's sequence, or the list's once the list is built. Returns false when the
-// list's was asked for without a list (the video's stays selected).
-bool SelectSequence(bool avi);
+    void SetRunFlag(bool running);
+    void SetListBuilt(bool built) { listBuilt_ = built; }
+    void SetCurrentPosition(int32_t position);
+    void SetRange(int32_t start, int32_t end);
+    void SetRangeEnd(int32_t end);
 
-// Back to the values of a program just started.
-void Reset();
+    // The position that a request comes to: the range's nearer end, or with `loop` the opposite
+    // end, for a request outside the range. It becomes the current position.
+    int32_t ClampPosition(int32_t requested, bool loop);
+
+    // Selects the video's sequence, or the list's once the list is built. Returns false when the
+    // list's was asked for without a list (the video's stays selected).
+    bool SelectSequence(bool video);
+
+    // Back to the values of a program just started.
+    void Reset();
+
+    // The main window, which lower windows ask to act; null until it is made.
+    void SetMainWindow(MainWindowCommands* commands) { mainWindow_ = commands; }
+    MainWindowCommands* MainWindow() const { return mainWindow_; }
+
+signals:
+    void positionChanged(int32_t position);
+    void rangeChanged(int32_t start, int32_t end);
+    void runningChanged(bool running);
+
+private:
+    int32_t currentPosition_ = 0;
+    int32_t rangeStart_ = 0;
+    int32_t rangeEnd_ = 0;
+    bool videoSequence_ = true;
+    bool runFlag_ = false;
+    bool listBuilt_ = false;
+    MainWindowCommands* mainWindow_ = nullptr;
+};
 
 // What the windows below the main window ask of it: it owns the track bar that shows a
 // position, the play state and the single-frame extraction. Set by the main window.
@@ -63,9 +91,3 @@ public:
     // The program is ending (its main window closed while a loop ran).
     virtual bool ProgramEnding() const = 0;
 };
-
-void SetMainWindow(MainWindowCommands* commands);
-// Null until the main window is made.
-MainWindowCommands* MainWindow();
-
-}  // namespace navigation

@@ -6,18 +6,17 @@
 
 #include <QElapsedTimer>
 
-namespace navigation {
+class Navigation;
 
 class PlaybackClock {
 public:
-    PlaybackClock() { started_.start(); }
+    explicit PlaybackClock(const Navigation& navigation) : navigation_(navigation) { started_.start(); }
     // Runs events until `seconds` after the start, or until RunFlag is cleared; returns at once
     // when that time has passed already (a slow decode then shows frames as they come).
     void WaitUntil(double seconds) const;
     double Elapsed() const { return double(started_.nsecsElapsed()) / 1e9; }
 
 private:
+    const Navigation& navigation_;
     QElapsedTimer started_;
 };
-
-}  // namespace navigation

@@ -29,11 +29,9 @@ TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std
     // OK is the default button: Enter in the quality box closes the dialog as it would.
     connect(ui_->CompressionQuality, &QLineEdit::returnPressed, this, errors::Guarded([this] { BitBtnOkClick(); }));
     FormCreate();
-    // Every JPEG that the program writes, ranks or reads takes the options of this dialog.
-    jpegoptions::SetSource([this](gfx::Graphic* graphic) { ApplyJpegOptions(graphic); });
 }
 
-TFormOpJpeg::~TFormOpJpeg() { jpegoptions::SetSource({}); }
+TFormOpJpeg::~TFormOpJpeg() = default;
 
 void TFormOpJpeg::FormCreate() {
     ui_->UpDown1->setPosition(100);
@@ -55,18 +53,8 @@ uint8_t TFormOpJpeg::QualityFromText(const QString& text) {
 
 void TFormOpJpeg::ApplyJpegOptions(gfx::Graphic* picture) {
     auto* jpeg = dynamic_cast<gfx::JpegImage*>(picture);
-    if (jpeg) {
-        // Converted first, so that a bad text leaves the image's options untouched.
-        const uint8_t quality = QualityFromText(ui_->CompressionQuality->text());
-        jpeg->setQuality(quality);
-        jpeg->setGrayscale(ui_->GrayScale->isChecked());
-        jpeg->setProgressiveEncoding(ui_->ProgressiveEncoding->isChecked());
-        // No item selected (a typed text) reaches the image as 255.
-        jpeg->setPixelFormat(uint8_t(ui_->PixelFormat->currentIndex()));
-        jpeg->setScale(uint8_t(ui_->Scale->currentIndex()));
-        jpeg->setPerformance(uint8_t(ui_->Performance->currentIndex()));
-        jpeg->setProgressiveDisplay(ui_->ProgressiveDisplay->isChecked());
-    }
+    // Read first, so that a bad text leaves the image's options untouched.
+    if (jpeg) Options().ApplyTo(jpeg);
     const bool isJpeg = jpeg != nullptr;
     ui_->Scale->setEnabled(isJpeg);
     ui_->PixelFormat->setEnabled(isJpeg);
@@ -74,9 +62,22 @@ void TFormOpJpeg::ApplyJpegOptions(gfx::Graphic* picture) {
     ui_->ProgressiveDisplay->setEnabled(isJpeg && jpeg->progressiveEncoding());
 }
 
+jpeg_options::JpegOptions TFormOpJpeg::Options() const {
+    jpeg_options::JpegOptions options;
+    options.quality = QualityFromText(ui_->CompressionQuality->text());
+    options.grayscale = ui_->GrayScale->isChecked();
+    options.progressiveEncoding = ui_->ProgressiveEncoding->isChecked();
+    // No item selected (a typed text) reaches the image as 255.
+    options.pixelFormat = uint8_t(ui_->PixelFormat->currentIndex());
+    options.scale = uint8_t(ui_->Scale->currentIndex());
+    options.performance = uint8_t(ui_->Performance->currentIndex());
+    options.progressiveDisplay = ui_->ProgressiveDisplay->isChecked();
+    return options;
+}
+
 void TFormOpJpeg::SpeedButtonAppliquerClick() {
     // The picture's current graphic, never one it held when the dialog was shown.
-    if (gfx::Picture* target = jpegoptions::Target()) ApplyJpegOptions(target->graphic());
+    if (target_) ApplyJpegOptions(target_->graphic());
 }
 
 void TFormOpJpeg::BitBtnOkClick() { hide(); }

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// The JPEG options dialog. It keeps no copy of the options: ApplyJpegOptions reads the controls
-// each time it runs, so a change counts from the next JPEG encoded or decoded.
+// The JPEG options dialog. It keeps no copy of the options: Options reads the controls each time
+// it is asked, so a change counts from the next JPEG encoded or decoded.
 
 #include <QWidget>
 #include <cstdint>
 #include <memory>
 
+#include "framesource/jpeg_options.h"
+
 namespace gfx {
 class Graphic;
-}
+class Picture;
+}  // namespace gfx
 namespace Ui {
 class FormOpJpeg;
 }
@@ -25,6 +28,11 @@ public:
     // options only for a JPEG image. A quality that is not a whole number raises
     // "'TEXT' n'est pas une valeur entière correcte" and leaves the graphic as it was.
     void ApplyJpegOptions(gfx::Graphic* picture);
+    // The options as the controls stand; raises the same error for a bad quality.
+    jpeg_options::JpegOptions Options() const;
+    // The viewer picture that "Appliquer" acts on; null for none.
+    void setTarget(gfx::Picture* picture) { target_ = picture; }
+    gfx::Picture* target() const { return target_; }
 
     void FormCreate();
     void SpeedButtonAppliquerClick();
@@ -35,4 +43,5 @@ public:
 
 private:
     std::unique_ptr<Ui::FormOpJpeg> ui_;
+    gfx::Picture* target_ = nullptr;
 };

@@ -7,7 +7,6 @@
 #include <QScrollArea>
 #include <QShowEvent>
 
-#include "framesource/jpeg_options.h"
 #include "infowindow/TFormInfoImg.h"
 #include "platform/controls/image_control.h"
 #include "platform/errors.h"
@@ -15,7 +14,8 @@
 #include "ui_TFormAvi.h"
 #include "viewer/viewer_placement.h"
 
-TFormAvi::TFormAvi(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormAvi>()) {
+TFormAvi::TFormAvi(FrameSource& source, QWidget* parent)
+    : QWidget(parent, Qt::Window), source_(source), ui_(std::make_unique<Ui::FormAvi>()) {
     ui_->setupUi(this);
     move(354, 11);
     Image1 = ui_->Image1;
@@ -45,7 +45,7 @@ TFormAvi::TFormAvi(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make
 TFormAvi::~TFormAvi() = default;
 
 void TFormAvi::FormCreate() {
-    InfoForm = new TFormInfoImg(this);
+    InfoForm = new TFormInfoImg(source_, this);
     InfoForm->AttachImage(Image1, 0, 0, frameGeometry().width(), frameGeometry().height());
 }
 
@@ -76,7 +76,7 @@ void TFormAvi::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) errors::Guard([this] { FormShow(); });
 }
 
-void TFormAvi::FormShow() { jpegoptions::SetTarget(&Image1->picture()); }
+void TFormAvi::FormShow() { emit shown(); }
 
 void TFormAvi::keyPressEvent(QKeyEvent* event) {
     int key = keys::VirtualKeyCode(*event);

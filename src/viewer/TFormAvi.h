@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class FrameSource;
 class ImageControl;
 class QScrollArea;
 class TFormInfoImg;
@@ -24,7 +25,8 @@ class TFormAvi : public QWidget {
 
 public:
     // A top-level window; with no parent it lives until the program deletes it.
-    explicit TFormAvi(QWidget* parent = nullptr);
+    // Its information window draws the crop rectangle of `source`'s video.
+    explicit TFormAvi(FrameSource& source, QWidget* parent = nullptr);
     ~TFormAvi() override;
 
     // The controls the main window works with.
@@ -57,11 +59,16 @@ public:
     void ImageMouseMove(Qt::MouseButtons state, int X, int Y);
     void ImageMouseUp(Qt::MouseButton button, int X, int Y);
 
+signals:
+    // The window was shown: the picture that JPEG options apply to is this viewer's now.
+    void shown();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    FrameSource& source_;
     std::unique_ptr<Ui::FormAvi> ui_;
     ImageControl* Image1 = nullptr;
     QScrollArea* ScrollBox1 = nullptr;

@@ -97,18 +97,18 @@ TEST_F(MainWindowTest, EveryControlOfEveryWindowHasAName) {
 TEST_F(MainWindowTest, AccessiblePressesAndTogglesAreLeftClicks) {
     OpenFixture(5, 32, 24);
     Act(ui().SpeedButtonAv, QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(navigation::CurrentPosition(), 1);
+    EXPECT_EQ(navigation.CurrentPosition(), 1);
     EXPECT_TRUE(Accessible(ui().SpeedButtonPause)->state().checked) << "the latched button shows as checked";
 
     // The crop check of the box's left press runs for a toggle too.
     Act(ui().CheckBoxCadre, QAccessibleActionInterface::toggleAction());
     EXPECT_EQ(dialogs->messageTexts(), QStringList{"Définissez un Cadre de Sélection dans l'Image"});
     EXPECT_FALSE(ui().CheckBoxCadre->isChecked());
-    EXPECT_FALSE(FrameSource::CropEnabled());
-    FrameSource::SetCropRect(0, 0, 5, 10);
+    EXPECT_FALSE(frameSource.CropEnabled());
+    frameSource.SetCropRect(0, 0, 5, 10);
     Act(ui().CheckBoxCadre, QAccessibleActionInterface::toggleAction());
     EXPECT_TRUE(ui().CheckBoxCadre->isChecked());
-    EXPECT_TRUE(FrameSource::CropEnabled());
+    EXPECT_TRUE(frameSource.CropEnabled());
 
     // "Sél." works on its press, which a press action makes too.
     window->SpeedButtonListeClick();

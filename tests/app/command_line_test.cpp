@@ -48,8 +48,8 @@ TEST_F(MainWindowTest, AFileFromTheCommandLineOpensAsOuvrirDoes) {
     window->OpenVideoFile("clip.avi");  // relative to the current directory
     QDir::setCurrent(previous);
 
-    ASSERT_TRUE(FrameSource::VideoOpen());
-    EXPECT_EQ(QFileInfo(FrameSource::VideoFileName()).absoluteFilePath(),
+    ASSERT_TRUE(frameSource.VideoOpen());
+    EXPECT_EQ(QFileInfo(frameSource.VideoFileName()).absoluteFilePath(),
               QFileInfo(QString::fromStdString(dir.File("clip.avi"))).absoluteFilePath());
     EXPECT_EQ(ui().LabelRepFicAvi->text(),
               QFileInfo(QString::fromStdString(dir.File("clip.avi"))).absolutePath() + '/');
@@ -61,7 +61,7 @@ TEST_F(MainWindowTest, AFileFromTheCommandLineOpensAsOuvrirDoes) {
 
     // A file that cannot be opened: "Erreur", no message, and the window goes on.
     window->OpenVideoFile(QString::fromStdString(dir.File("missing.avi")));
-    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_FALSE(frameSource.VideoOpen());
     EXPECT_EQ(ui().LabelMax->text(), "Erreur");
     EXPECT_EQ(ui().EditNomFicAvi->text(), "missing.avi");
     EXPECT_FALSE(ui().SpeedButtonListe->isEnabled());

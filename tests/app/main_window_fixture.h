@@ -20,9 +20,13 @@
 
 class MainWindowTest : public ::testing::Test {
 protected:
+    // The program's video and navigation, handed to the window as main() hands them.
+    FrameSource frameSource;
+    Navigation navigation;
+
     void SetUp() override {
         ASSERT_TRUE(dir.IsValid());
-        window = std::make_unique<TForm1>();
+        window = std::make_unique<TForm1>(frameSource, navigation);
         window->show();
         controls = std::make_unique<MainControls>(*window);
         QApplication::setActiveWindow(window.get());
@@ -40,8 +44,8 @@ protected:
         window->close();
         controls.reset();
         window.reset();
-        FrameSource::CloseVideo();
-        navigation::SetRunFlag(false);
+        frameSource.CloseVideo();
+        navigation.SetRunFlag(false);
     }
 
     MainControls& ui() { return *controls; }

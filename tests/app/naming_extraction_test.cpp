@@ -155,21 +155,21 @@ TEST_F(MainWindowTest, LimitToCropNeedsARectangle) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
         EXPECT_FALSE(ui().CheckBoxCadre->isChecked());
-        EXPECT_FALSE(FrameSource::CropEnabled());
+        EXPECT_FALSE(frameSource.CropEnabled());
     }
     ASSERT_EQ(dialogs->messages().size(), 2u);
     EXPECT_EQ(dialogs->messages()[0].text, QString("Définissez un Cadre de Sélection dans l'Image"));
     EXPECT_EQ(dialogs->messages()[0].caption, QString("Cadre non Défini"));
 
-    FrameSource::SetCropRect(0, 0, 5, 10);
+    frameSource.SetCropRect(0, 0, 5, 10);
     QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
     EXPECT_TRUE(ui().CheckBoxCadre->isChecked());
-    EXPECT_TRUE(FrameSource::CropEnabled());
+    EXPECT_TRUE(frameSource.CropEnabled());
     QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
     EXPECT_FALSE(ui().CheckBoxCadre->isChecked());
-    EXPECT_FALSE(FrameSource::CropEnabled());
+    EXPECT_FALSE(frameSource.CropEnabled());
 
-    FrameSource::SetCropRect(0, 0, 5, 10);
+    frameSource.SetCropRect(0, 0, 5, 10);
     QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
     ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
     ui().SpeedButtonExtraire->click();
@@ -181,7 +181,7 @@ TEST_F(MainWindowTest, LimitToCropNeedsARectangle) {
 TEST_F(MainWindowTest, LimitToCropBoxSaysWhatExtraireWritesAfterEveryClick) {
     OpenFixture(3, 32, 24);
     ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
-    FrameSource::SetCropRect(0, 0, 5, 10);
+    frameSource.SetCropRect(0, 0, 5, 10);
     QCheckBox* box = ui().CheckBoxCadre;
     enum class Input { Left, Right, Middle, Space };
     const struct {
@@ -209,7 +209,7 @@ TEST_F(MainWindowTest, LimitToCropBoxSaysWhatExtraireWritesAfterEveryClick) {
                 break;
         }
         EXPECT_EQ(box->isChecked(), step.ticked) << "step " << number;
-        EXPECT_EQ(FrameSource::CropEnabled(), step.ticked) << "step " << number;
+        EXPECT_EQ(frameSource.CropEnabled(), step.ticked) << "step " << number;
         ui().SpeedButtonExtraire->click();
         const QString written = QString::fromStdString(dir.File("IMAGE" + std::to_string(number) + ".BMP"));
         EXPECT_EQ(QFileInfo(written).size(), step.ticked ? 54 + 5 * 32 : 54 + 24 * 32 * 3) << "step " << number;
@@ -234,9 +234,9 @@ TEST_F(MainWindowTest, CommandsSayOnceThatTheCropReachesOutsideTheFrames) {
         ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
         window->SpeedButtonListeClick();
         window->ListWindow()->SpeedButton1MouseDown(Qt::LeftButton, {});  // marks the rows
-        FrameSource::SetCropRect(10, 20, 30, 40);
+        frameSource.SetCropRect(10, 20, 30, 40);
         QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
-        ASSERT_TRUE(FrameSource::CropEnabled());
+        ASSERT_TRUE(frameSource.CropEnabled());
         const qsizetype before = dialogs->messageTexts().size();
 
         c.run(*window);
@@ -246,7 +246,7 @@ TEST_F(MainWindowTest, CommandsSayOnceThatTheCropReachesOutsideTheFrames) {
         for (int row = 0; row < window->ListWindow()->rowCount(); ++row) {
             EXPECT_EQ(window->ListWindow()->table().row(row).tri, 0) << c.command;
         }
-        EXPECT_FALSE(navigation::RunFlag()) << c.command;
+        EXPECT_FALSE(navigation.RunFlag()) << c.command;
     }
 }
 
@@ -289,7 +289,7 @@ TEST_F(MainWindowTest, InTheListSequenceExtraireWritesTheRowsFrame) {
     window->SpeedButtonListeClick();
     window->ListWindow()->Calculer1Click();  // ranks and sorts by JPEG size
     window->SetSequenceMode(false);
-    ASSERT_FALSE(navigation::AviSequence());
+    ASSERT_FALSE(navigation.VideoSequence());
     int row = 0;
     while (row < 12 && window->ListWindow()->ListFrameAt(row) == row) ++row;
     ASSERT_LT(row, 12) << "the ranking left every row in place";
@@ -349,9 +349,9 @@ TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
         ui().EditDebut->setText("1");
         ui().RadioGroupTypeExtraction->setItemIndex(int(c.type));
         if (c.crop) {
-            FrameSource::SetCropRect(5, 7, 40, 50);
+            frameSource.SetCropRect(5, 7, 40, 50);
             QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
-            ASSERT_TRUE(FrameSource::CropEnabled());
+            ASSERT_TRUE(frameSource.CropEnabled());
         }
         window->SpeedButtonListeClick();
         TFormListe* list = window->ListWindow();
@@ -388,14 +388,14 @@ TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
         for (const auto& [name, frame] : expected) {
             const QString file = name + extension;
             const bool referenceWritten = c.type == naming::OutputType::Jpeg
-                                              ? FrameSource::SaveFrameJpeg(frame, reference + file)
-                                              : FrameSource::SaveFrameBmp(frame, reference + file);
+                                              ? image_writers::SaveFrameJpeg(frameSource, frame, reference + file, {})
+                                              : image_writers::SaveFrameBmp(frameSource, frame, reference + file);
             ASSERT_TRUE(referenceWritten) << file.toStdString();
             QFile written(batch + file), made(reference + file);
             ASSERT_TRUE(written.open(QIODevice::ReadOnly) && made.open(QIODevice::ReadOnly)) << file.toStdString();
             EXPECT_EQ(written.readAll(), made.readAll()) << file.toStdString() << " frame " << frame;
         }
-        EXPECT_FALSE(navigation::RunFlag());
+        EXPECT_FALSE(navigation.RunFlag());
         if (c.crop) QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
     }
 }

@@ -35,9 +35,9 @@ TEST_F(MainWindowTest, StepCommandsClampOrWrapAtTheEnds) {
     for (const StepCase& c : cases) {
         ui().CheckBoxBoucle->setChecked(c.loop);
         ui().TrackBarVideo->setValue(c.start);
-        ASSERT_EQ(navigation::CurrentPosition(), c.start) << c.name;
+        ASSERT_EQ(navigation.CurrentPosition(), c.start) << c.name;
         (window.get()->*c.command)();
-        EXPECT_EQ(navigation::CurrentPosition(), c.expected) << c.name;
+        EXPECT_EQ(navigation.CurrentPosition(), c.expected) << c.name;
         EXPECT_EQ(ui().TrackBarVideo->value(), c.expected) << c.name;
         EXPECT_EQ(ShownFrameNumber(), c.expected) << c.name;
         EXPECT_EQ(window->FrameViewer()->windowTitle(), QString("Vue Avi: %1 - Ligne: %1").arg(c.expected)) << c.name;
@@ -55,7 +55,7 @@ TEST_F(MainWindowTest, SlideshowShowsEveryPositionOnceAndEndsPaused) {
     EXPECT_EQ(ShownFrameNumber(), 99);
     EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
     EXPECT_TRUE(window->isPaused());
-    EXPECT_FALSE(navigation::RunFlag());
+    EXPECT_FALSE(navigation.RunFlag());
 }
 
 TEST_F(MainWindowTest, SlideshowAtTheEndWithLoopStartsOver) {
@@ -65,7 +65,7 @@ TEST_F(MainWindowTest, SlideshowAtTheEndWithLoopStartsOver) {
     int shownCount = 0;
     QObject::connect(ui().TrackBarVideo, &QSlider::valueChanged, [&](int value) {
         // Stop after two rounds: the loop wraps forever otherwise.
-        if (++shownCount == 20) navigation::SetRunFlag(false);
+        if (++shownCount == 20) navigation.SetRunFlag(false);
         EXPECT_GE(value, 0);
     });
     ui().SpeedButtonDemarrer->click();
@@ -79,7 +79,7 @@ TEST_F(MainWindowTest, SpaceStartsTheSlideshowOnlyAfterAFirstOne) {
     Focus(target);
     QTest::keyClick(target, Qt::Key_Space);
     EXPECT_FALSE(window->slideshowStarted());
-    EXPECT_EQ(navigation::CurrentPosition(), 0);
+    EXPECT_EQ(navigation.CurrentPosition(), 0);
     EXPECT_EQ(ui().LabelEtat->text(), QString("Lecture Arrêtée"));
 
     ui().SpeedButtonDemarrer->click();  // plays to the end
@@ -88,7 +88,7 @@ TEST_F(MainWindowTest, SpaceStartsTheSlideshowOnlyAfterAFirstOne) {
     QTest::keyClick(target, Qt::Key_Home);
     // Space while paused plays again from the current position, to the end.
     QTest::keyClick(target, Qt::Key_Space);
-    EXPECT_EQ(navigation::CurrentPosition(), 4);
+    EXPECT_EQ(navigation.CurrentPosition(), 4);
     EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");
     // Pause pressed while paused: "playing" without a loop; the next Space pauses.
     ui().SpeedButtonPause->click();
@@ -115,18 +115,18 @@ TEST_F(MainWindowTest, KeyMapMovesThroughFramesFromEveryWindow) {
     Focus(ui().TrackBarVideo);
     for (const KeyCase& c : cases) {
         QTest::keyClick(ui().TrackBarVideo, c.key, c.modifiers);
-        EXPECT_EQ(navigation::CurrentPosition(), c.expected) << QKeySequence(c.key).toString().toStdString();
+        EXPECT_EQ(navigation.CurrentPosition(), c.expected) << QKeySequence(c.key).toString().toStdString();
     }
     // The same map works in the viewers.
     for (TFormAvi* viewer : {window->FrameViewer(), window->PictureViewer()}) {
-        const int before = navigation::CurrentPosition();
+        const int before = navigation.CurrentPosition();
         int key = keys::kNext;
         window->FormKeyDown(key);
         EXPECT_EQ(key, 0);
-        EXPECT_EQ(navigation::CurrentPosition(), before + 3);
+        EXPECT_EQ(navigation.CurrentPosition(), before + 3);
         viewer->show();
         QTest::keyClick(viewer, Qt::Key_Right);
-        EXPECT_EQ(navigation::CurrentPosition(), before + 4) << "key in a viewer";
+        EXPECT_EQ(navigation.CurrentPosition(), before + 4) << "key in a viewer";
     }
 }
 
@@ -137,7 +137,7 @@ TEST_F(MainWindowTest, ListSequenceNeedsABuiltList) {
     EXPECT_EQ(dialogs->messages()[0].text, QString("Créez une Liste avant de Changer cet Elément"));
     EXPECT_EQ(dialogs->messages()[0].caption, QString("Séquence Liste"));
     EXPECT_EQ(ui().SpeedButtonSequence->text(), QString("Séquence AVI"));
-    EXPECT_TRUE(navigation::AviSequence());
+    EXPECT_TRUE(navigation.VideoSequence());
 }
 
 TEST_F(MainWindowTest, WithoutAVideoKeysAndButtonsShowNothing) {
@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, ClosingTheMainWindowStopsARunningSlideshow) {
     });
     ui().SpeedButtonDemarrer->click();  // returns only because closing cleared the loop's flag
     EXPECT_EQ(shownCount, 5);
-    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_FALSE(frameSource.VideoOpen());
 }
 
 // Coming back to the window enters no control, whether the focus comes back where it was or
@@ -206,7 +206,7 @@ TEST_F(MainWindowTest, SlideshowAtTheVideosPaceShowsNoFrameBeforeItsTime) {
     ui().SpeedButtonDemarrer->click();
     const double ended = double(clock.nsecsElapsed()) / 1e9;
     ASSERT_EQ(shown.size(), 11u);
-    for (const auto& [position, at] : shown) EXPECT_GE(at, FrameSource::FrameTime(position)) << position;
+    for (const auto& [position, at] : shown) EXPECT_GE(at, frameSource.FrameTime(position)) << position;
     // The last frame stays for its own time before the slideshow ends.
     EXPECT_GE(ended, 12 / 25.0);
     EXPECT_EQ(ui().LabelEtat->text(), "Pause Lecture");

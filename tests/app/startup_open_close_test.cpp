@@ -33,19 +33,19 @@ TEST_F(MainWindowTest, StartsWithItsDefaultsAndNoVideo) {
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
     }
     EXPECT_TRUE(window->isPaused());
-    EXPECT_TRUE(navigation::AviSequence());
-    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_TRUE(navigation.VideoSequence());
+    EXPECT_FALSE(frameSource.VideoOpen());
 }
 
 TEST_F(MainWindowTest, OpeningAHundredFrameVideoSetsRangeAndSizesTheViewer) {
     OpenFixture(100, 160, 120);
-    ASSERT_TRUE(FrameSource::VideoOpen());
+    ASSERT_TRUE(frameSource.VideoOpen());
     EXPECT_EQ(ui().LabelMax->text(), "99");
     EXPECT_EQ(ui().TrackBarVideo->minimum(), 0);
     EXPECT_EQ(ui().TrackBarVideo->maximum(), 99);
     EXPECT_EQ(ui().TrackBarVideo->value(), 0);
-    EXPECT_EQ(navigation::RangeStart(), 0);
-    EXPECT_EQ(navigation::RangeEnd(), 99);
+    EXPECT_EQ(navigation.RangeStart(), 0);
+    EXPECT_EQ(navigation.RangeEnd(), 99);
     TFormAvi* viewer = window->FrameViewer();
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->image()->size(), QSize(160, 120));
@@ -92,20 +92,20 @@ TEST_F(MainWindowTest, OpenDialogOffersEveryVideoTypeAndOpensAnMp4) {
     EXPECT_FALSE(offered(1, "PORTRAIT.MP4"));
     EXPECT_TRUE(offered(1, "old.Avi"));
 
-    ASSERT_TRUE(FrameSource::VideoOpen());
+    ASSERT_TRUE(frameSource.VideoOpen());
     EXPECT_EQ(ui().LabelMax->text(), "23");
     EXPECT_EQ(window->FrameViewer()->image()->size(), QSize(120, 160)) << "shown upright";
     ui().TrackBarVideo->setValue(17);
-    EXPECT_EQ(navigation::CurrentPosition(), 17);
+    EXPECT_EQ(navigation.CurrentPosition(), 17);
     const QImage turnedBack = window->FrameViewer()->bitmap().image().transformed(QTransform().rotate(-90));
     EXPECT_EQ(FrameNumberOf(turnedBack), 17);
 }
 
 TEST_F(MainWindowTest, CancelledOrFailedOpensLeaveNoVideo) {
     OpenFixture(10);
-    ASSERT_TRUE(FrameSource::VideoOpen());
+    ASSERT_TRUE(frameSource.VideoOpen());
     ui().SpeedButtonOuvrirAvi->click();  // the dialog is cancelled: no file queued
-    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_FALSE(frameSource.VideoOpen());
     EXPECT_FALSE(ui().SpeedButtonExtraire->isEnabled());
     EXPECT_FALSE(ui().SpeedButtonListe->isEnabled());
     EXPECT_EQ(ui().LabelMax->text(), "0");  // a cancelled dialog is no error
@@ -114,7 +114,7 @@ TEST_F(MainWindowTest, CancelledOrFailedOpensLeaveNoVideo) {
     ASSERT_TRUE(fixture::WriteBadFile(text, fixture::BadFile::Text, ""));
     dialogs->queueFiles({QString::fromStdString(text)});
     ui().SpeedButtonOuvrirAvi->click();
-    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_FALSE(frameSource.VideoOpen());
     EXPECT_EQ(ui().LabelMax->text(), "Erreur");
     EXPECT_EQ(ui().EditNomFicAvi->text(), "notes.avi");
     EXPECT_TRUE(dialogs->messages().empty());
@@ -153,7 +153,7 @@ TEST_F(MainWindowTest, PauseWhileIndexingCancelsTheOpenAsTheCaptionSays) {
                     .hasMatch())
         << captionWhileIndexing.toStdString();
     EXPECT_EQ(window->windowTitle(), "Orvexa : préVersion : 0.30");
-    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_FALSE(frameSource.VideoOpen());
     EXPECT_EQ(ui().LabelMax->text(), "Ouverture Annulée");
     EXPECT_LE(ui().LabelMax->sizeHint().width(), ui().LabelMax->width());
     EXPECT_EQ(ui().EditNomFicAvi->text(), "long.mkv");
@@ -171,13 +171,13 @@ TEST_F(MainWindowTest, PauseWhileIndexingCancelsTheOpenAsTheCaptionSays) {
 
 TEST_F(MainWindowTest, ASecondOpenForgetsTheCropRectangle) {
     OpenFixture(10);
-    FrameSource::SetCropRect(0, 0, 5, 10);
+    frameSource.SetCropRect(0, 0, 5, 10);
     ui().CheckBoxCadre->setChecked(true);
-    FrameSource::SetCropEnabled(true);
+    frameSource.SetCropEnabled(true);
     OpenFixture(12);
-    EXPECT_TRUE(FrameSource::VideoOpen());
-    EXPECT_FALSE(FrameSource::CropDefined());
-    EXPECT_FALSE(FrameSource::CropEnabled());
+    EXPECT_TRUE(frameSource.VideoOpen());
+    EXPECT_FALSE(frameSource.CropDefined());
+    EXPECT_FALSE(frameSource.CropEnabled());
     EXPECT_FALSE(ui().CheckBoxCadre->isChecked());
 }
 
@@ -186,18 +186,18 @@ TEST_F(MainWindowTest, TypingInNameFieldsNeverMovesThroughFrames) {
     ui().TrackBarVideo->setValue(5);
     Focus(ui().EditNomFicImg);
     QTest::keyClicks(ui().EditNomFicImg, "N5X");
-    EXPECT_EQ(navigation::CurrentPosition(), 5);
+    EXPECT_EQ(navigation.CurrentPosition(), 5);
     EXPECT_EQ(ui().EditNomFicImg->text(), "IMAGEN5X");
     EXPECT_EQ(ui().LabelNomImg->text(), "IMAGEN5X1.BMP");
 
     Focus(ui().CheckBoxBoucle);  // leaving the field switches the key map on again
     QTest::keyClick(ui().CheckBoxBoucle, Qt::Key_N);
-    EXPECT_EQ(navigation::CurrentPosition(), 6);
+    EXPECT_EQ(navigation.CurrentPosition(), 6);
 }
 
 TEST_F(MainWindowTest, EnterInTheVideoNameMovesTheFocusToTheTrackBar) {
     Focus(ui().EditNomFicAvi);
     QTest::keyClick(ui().EditNomFicAvi, Qt::Key_Return);
     EXPECT_TRUE(ui().TrackBarVideo->hasFocus());
-    EXPECT_FALSE(FrameSource::VideoOpen());
+    EXPECT_FALSE(frameSource.VideoOpen());
 }

@@ -69,7 +69,7 @@ protected:
         options.findChild<QCheckBox*>("GrayScale")->setChecked(c.grayscale);
         options.findChild<QCheckBox*>("ProgressiveEncoding")->setChecked(c.progressive);
         if (!c.crop.isEmpty()) {
-            FrameSource::SetCropRect(c.crop.top(), c.crop.left(), c.crop.height(), c.crop.width());
+            frameSource.SetCropRect(c.crop.top(), c.crop.left(), c.crop.height(), c.crop.width());
             QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
             ASSERT_TRUE(ui().CheckBoxCadre->isChecked());
         }
@@ -122,7 +122,7 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
         ASSERT_TRUE(fixture::WriteVideo(path.toStdString(), video));
         dialogs->queueFiles({path});
         ui().SpeedButtonOuvrirAvi->click();
-        ASSERT_TRUE(FrameSource::VideoOpen());
+        ASSERT_TRUE(frameSource.VideoOpen());
 
         // "Aucune" writes one name again and again; the program asks and is told to replace.
         const int best = c.numbering == 2 ? 1 : 10;
@@ -158,7 +158,7 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
         for (const QString& name : written) {
             EXPECT_EQ(Contents(batchDir + '/' + name), Contents(programDir + name)) << name.toStdString();
         }
-        FrameSource::CloseVideo();
+        frameSource.CloseVideo();
         ++serial;
     }
 }
@@ -328,7 +328,8 @@ TEST(BatchCommand, MistakesAreRefusedBeforeAnythingIsWritten) {
     }
     // What is no mistake is done: one frame under the name without a number; a crop as
     // ImageMagick writes it.
-    const Outcome one = RunBatch({"extract", clip, "--frames", "7", "--numbering", "none", "--crop", "40x30+8+4", "--out", out});
+    const Outcome one =
+        RunBatch({"extract", clip, "--frames", "7", "--numbering", "none", "--crop", "40x30+8+4", "--out", out});
     EXPECT_EQ(one.exitCode, 0) << one.err.toStdString();
     EXPECT_EQ(FilesIn(out), QStringList{"IMAGE.BMP"});
     EXPECT_EQ(QFileInfo(out + "/IMAGE.BMP").size(), 54 + 40 * 3 * 30);

@@ -154,16 +154,17 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     EXPECT_TRUE(std::is_sorted(sizes.rbegin(), sizes.rend()));
 
     std::vector<size_t> allSizes;
-    ASSERT_TRUE(FrameSource::OpenVideo(video));
-    ASSERT_TRUE(FrameSource::SetCropRect(30, 40, 60, 100));
-    FrameSource::SetCropEnabled(true);
-    for (int frame = 0; frame < FrameSource::FrameCount(); ++frame) {
-        ASSERT_TRUE(FrameSource::PrepareFrame(frame));
+    FrameSource frameSource;
+    ASSERT_TRUE(frameSource.OpenVideo(video));
+    ASSERT_TRUE(frameSource.SetCropRect(30, 40, 60, 100));
+    frameSource.SetCropEnabled(true);
+    for (int frame = 0; frame < frameSource.FrameCount(); ++frame) {
+        ASSERT_TRUE(frameSource.PrepareFrame(frame));
         gfx::JpegImage jpeg;
-        jpeg.encodeBgr(100, 60, FrameSource::OutputBits(), FrameSource::CropStride());
+        jpeg.encodeBgr(100, 60, frameSource.OutputBits(), frameSource.CropStride());
         allSizes.push_back(jpeg.data().size());
     }
-    FrameSource::CloseVideo();
+    frameSource.CloseVideo();
     std::sort(allSizes.rbegin(), allSizes.rend());
     allSizes.resize(10);
     EXPECT_EQ(sizes, allSizes);

@@ -40,7 +40,7 @@ namespace {
 constexpr int kQuality = 80;
 
 // What the main window does for the list window, recorded.
-struct FakeMain : navigation::MainWindowCommands {
+struct FakeMain : MainWindowCommands {
     std::vector<bool> sequenceModes;
     std::vector<int> trackBar;
     int pauses = 0;
@@ -50,18 +50,20 @@ struct FakeMain : navigation::MainWindowCommands {
     std::vector<int> keys;
     bool ending = false;
     TFormListe* window = nullptr;
+    Navigation* navigation = nullptr;
+    FrameSource* frameSource = nullptr;
 
     void ShowSequence(bool avi) override { sequenceModes.push_back(avi); }
     void MoveTo(int32_t p) override {
         trackBar.push_back(p);
-        navigation::SetCurrentPosition(p);
+        navigation->SetCurrentPosition(p);
     }
     void MarkPaused() override { ++pauses; }
-    bool ExtractCurrentFrame() override { return extract(window->ListFrameAt(navigation::CurrentPosition())); }
+    bool ExtractCurrentFrame() override { return extract(window->ListFrameAt(navigation->CurrentPosition())); }
     naming::OutputType ExtractionType() override { return naming::OutputType::Bmp; }
     bool ExtractPrepared(const FrameSource::PreparedImage& image) override {
         // The batch hands over the whole frame it prepared, as a BMP file holds it.
-        EXPECT_EQ(image.dib.size(), size_t(FrameSource::OutputImageSize()) + sizeof(dib::BitmapInfoHeader));
+        EXPECT_EQ(image.dib.size(), size_t(frameSource->OutputImageSize()) + sizeof(dib::BitmapInfoHeader));
         return extract(image.frame);
     }
     bool extract(int frame) {
@@ -103,16 +105,23 @@ std::string VideoOf(int frames, int width = 64, int height = 48) {
 
 class ListWindowTest : public ::testing::Test {
 protected:
+    FrameSource frameSource;
+    Navigation navigation;
+
     void SetUp() override {
-        navigation::SetRunFlag(false);
+        navigation.SetRunFlag(false);
         dialogs_->clearRecords();
         main_ = FakeMain{};
-        navigation::Reset();
-        navigation::SetMainWindow(&main_);
-        jpegoptions::SetSource([](gfx::Graphic* graphic) {
-            if (auto* jpeg = dynamic_cast<gfx::JpegImage*>(graphic)) jpeg->setQuality(kQuality);
+        main_.navigation = &navigation;
+        main_.frameSource = &frameSource;
+        navigation.Reset();
+        navigation.SetMainWindow(&main_);
+        window_ = std::make_unique<TFormListe>(frameSource, navigation);
+        window_->setJpegOptionsSource([] {
+            jpeg_options::JpegOptions options;
+            options.quality = kQuality;
+            return options;
         });
-        window_ = std::make_unique<TFormListe>();
         main_.window = window_.get();
         window_->setKeyDownHandler([this](int& key) { main_.keyDown(key); });
         window_->show();
@@ -121,17 +130,16 @@ protected:
 
     void TearDown() override {
         window_.reset();
-        navigation::SetMainWindow(nullptr);
-        jpegoptions::SetSource({});
-        FrameSource::CloseVideo();
-        navigation::SetListBuilt(false);
-        navigation::SetRunFlag(false);
+        navigation.SetMainWindow(nullptr);
+        frameSource.CloseVideo();
+        navigation.SetListBuilt(false);
+        navigation.SetRunFlag(false);
     }
 
     // Opens a video and builds the table, as "Liste..." does.
     void Build(const std::string& path) {
-        ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path)));
-        navigation::SetListBuilt(false);
+        ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(path)));
+        navigation.SetListBuilt(false);
         window_->Ouvrir1Click();
         QCoreApplication::processEvents();
     }
@@ -170,9 +178,9 @@ protected:
     std::unique_ptr<TFormListe> window_;
 };
 
-int JpegSizeOf(int frame) {
+int JpegSizeOf(FrameSource& frameSource, int frame) {
     gfx::Bitmap bitmap;
-    if (!FrameSource::LoadOutputBitmap(frame, bitmap)) return -1;
+    if (!frameSource.LoadOutputBitmap(frame, bitmap)) return -1;
     gfx::JpegImage jpeg;
     jpeg.setQuality(kQuality);
     jpeg.assign(bitmap);
@@ -204,7 +212,7 @@ TEST_F(ListWindowTest, FormHasItsDesignLayout) {
     EXPECT_EQ(window_->SortColumn(), 0);
     // Owned by the main window, it stays a window of its own.
     QWidget owner;
-    TFormListe owned(&owner);
+    TFormListe owned(frameSource, navigation, &owner);
     EXPECT_TRUE(owned.isWindow());
 }
 
@@ -237,11 +245,11 @@ TEST_F(ListWindowTest, EveryCaptionFitsItsControl) {
 
 TEST_F(ListWindowTest, BuildMakesOneRowPerFrameAndEnablesTheButtons) {
     Build(25);
-    EXPECT_TRUE(navigation::ListBuilt());
-    EXPECT_FALSE(navigation::RunFlag());
+    EXPECT_TRUE(navigation.ListBuilt());
+    EXPECT_FALSE(navigation.RunFlag());
     ASSERT_EQ(window_->rowCount(), 25);
     EXPECT_EQ(list()->model()->rowCount(), 25);
-    EXPECT_EQ(navigation::RangeEnd(), 24);
+    EXPECT_EQ(navigation.RangeEnd(), 24);
     EXPECT_EQ(window_->table().cell(7, framelist::kColNom), "00007");
     EXPECT_TRUE(child<SpeedButton>("SpeedButtonBestOf")->isEnabled());
     EXPECT_TRUE(child<SpeedButton>("SpeedButtonExtraire")->isEnabled());
@@ -256,9 +264,9 @@ TEST_F(ListWindowTest, BuildMakesOneRowPerFrameAndEnablesTheButtons) {
 TEST_F(ListWindowTest, BuildWithoutVideoGivesAnEmptyBuiltTable) {
     edit()->setText("7");
     window_->Ouvrir1Click();
-    EXPECT_TRUE(navigation::ListBuilt());
+    EXPECT_TRUE(navigation.ListBuilt());
     EXPECT_EQ(window_->rowCount(), 0);
-    EXPECT_EQ(navigation::RangeEnd(), -1);
+    EXPECT_EQ(navigation.RangeEnd(), -1);
     EXPECT_FALSE(child<SpeedButton>("SpeedButtonBestOf")->isEnabled());
     EXPECT_FALSE(child<SpeedButton>("SpeedButtonExtraire")->isEnabled());
     // A percentage of no rows is 0, not a division by zero.
@@ -272,7 +280,7 @@ TEST_F(ListWindowTest, ListFrameAtNeedsABuiltTable) {
     Build(5);
     EXPECT_EQ(window_->ListFrameAt(3), 3);
     EXPECT_EQ(window_->ListFrameAt(5), -1);
-    navigation::SetListBuilt(false);
+    navigation.SetListBuilt(false);
     EXPECT_EQ(window_->ListFrameAt(3), -1);
 }
 
@@ -297,7 +305,7 @@ TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
     window_->ListView1ColumnClick(framelist::kColNom);
     QTest::mouseClick(child<SpeedButton>("SpeedButtonBestOf"), Qt::LeftButton);
 
-    EXPECT_FALSE(navigation::RunFlag());
+    EXPECT_FALSE(navigation.RunFlag());
     ASSERT_EQ(dialogs_->messages().size(), 1u);
     EXPECT_EQ(dialogs_->messages()[0].text, "\" 25 \" Images Traitées");
     EXPECT_EQ(dialogs_->messages()[0].caption, "Traitement Terminé");
@@ -310,7 +318,7 @@ TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
         ASSERT_GE(frame, 0);
         seen[size_t(frame)] = true;
         const QString tri = window_->table().cell(row, kColTri);
-        EXPECT_EQ(tri, QString::number(JpegSizeOf(frame))) << "frame " << frame;
+        EXPECT_EQ(tri, QString::number(JpegSizeOf(frameSource, frame))) << "frame " << frame;
         EXPECT_EQ(window_->table().cell(row, kColTaille), QString::number(160 * 120 * 4));
         EXPECT_LE(tri.toLongLong(), previous);
         previous = tri.toLongLong();
@@ -322,12 +330,12 @@ TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
 
 // Clears RunFlag from inside the n-th round of event processing of a running loop, as a
 // command started by the user from there would.
-void StopLoopAfter(int rounds) {
+void StopLoopAfter(Navigation& navigation, int rounds) {
     auto remaining = std::make_shared<int>(rounds);
     auto tick = std::make_shared<std::function<void()>>();
-    *tick = [remaining, tick] {
+    *tick = [&navigation, remaining, tick] {
         if (--*remaining == 0) {
-            navigation::SetRunFlag(false);
+            navigation.SetRunFlag(false);
             *tick = nullptr;  // breaks the cycle
             return;
         }
@@ -341,9 +349,9 @@ TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
     // come back as they are ready (the parallel stop is checked with the ranking's options).
     window_->setWorkerThreads(1);
     Build(VideoOf(12, 160, 120));
-    StopLoopAfter(7);
+    StopLoopAfter(navigation, 7);
     window_->Calculer1Click();
-    EXPECT_FALSE(navigation::RunFlag());
+    EXPECT_FALSE(navigation.RunFlag());
     ASSERT_EQ(dialogs_->messages().size(), 1u);
     EXPECT_EQ(dialogs_->messages()[0].text, "\" 7 \" Images Traitées");
     // Frames 0-6 were measured and sort first; the rest keep "0".
@@ -365,7 +373,7 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
-        ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(VideoOf(40, 320, 240))));
+        ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(VideoOf(40, 320, 240))));
         QStringList seen;
         auto rounds = std::make_shared<int>(0);
         auto watch = std::make_shared<std::function<void()>>();
@@ -374,11 +382,11 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
             // Rounds count from the first row reported: on a loaded machine the workers may
             // not have given any result in the first rounds.
             if (c.stopAfter > 0 && window_->SortColumn() == kColNum && !seen.isEmpty() && ++*rounds == c.stopAfter) {
-                navigation::SetRunFlag(false);
+                navigation.SetRunFlag(false);
             }
-            if (navigation::RunFlag()) QMetaObject::invokeMethod(qApp, *watch, Qt::QueuedConnection);
+            if (navigation.RunFlag()) QMetaObject::invokeMethod(qApp, *watch, Qt::QueuedConnection);
         };
-        navigation::SetListBuilt(false);
+        navigation.SetListBuilt(false);
         QMetaObject::invokeMethod(qApp, *watch, Qt::QueuedConnection);
         window_->Ouvrir1Click();
         ASSERT_EQ(window_->rowCount(), 40);
@@ -415,8 +423,8 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
 
 TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {
     Build(VideoOf(6, 64, 48));
-    navigation::SetRangeEnd(5);
-    StopLoopAfter(3);
+    navigation.SetRangeEnd(5);
+    StopLoopAfter(navigation, 3);
     main_.ending = true;  // the main window closed while the ranking ran
     window_->Calculer1Click();
     select(1);
@@ -427,13 +435,13 @@ TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {
 }
 
 TEST_F(ListWindowTest, StoppedBuildKeepsTheRowsItMade) {
-    ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(VideoOf(25))));
-    StopLoopAfter(9);
+    ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(VideoOf(25))));
+    StopLoopAfter(navigation, 9);
     window_->Ouvrir1Click();
-    EXPECT_TRUE(navigation::ListBuilt());
+    EXPECT_TRUE(navigation.ListBuilt());
     EXPECT_EQ(window_->rowCount(), 9);
     EXPECT_EQ(list()->model()->rowCount(), 9);
-    EXPECT_EQ(navigation::RangeEnd(), 8);
+    EXPECT_EQ(navigation.RangeEnd(), 8);
     EXPECT_EQ(window_->ListFrameAt(8), 8);
     EXPECT_EQ(window_->ListFrameAt(9), -1);
 }
@@ -450,7 +458,7 @@ TEST_F(ListWindowTest, RankingSaysWhichFramesCannotBeDecoded) {
     ASSERT_EQ(window_->rowCount(), 20);
 
     std::vector<int> expected(20);
-    for (int frame = 0; frame < 20; ++frame) expected[size_t(frame)] = JpegSizeOf(frame);
+    for (int frame = 0; frame < 20; ++frame) expected[size_t(frame)] = JpegSizeOf(frameSource, frame);
     ASSERT_GT(std::count(expected.begin(), expected.end(), -1), 0) << "the damage must hit some frames";
     ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](int size) { return size > 0; }), 0);
 
@@ -471,9 +479,10 @@ TEST_F(ListWindowTest, RankingSaysWhichFramesCannotBeDecoded) {
 
 TEST_F(ListWindowTest, RankingStopsWhenTheJpegOptionsAreRefused) {
     window_.reset();
-    jpegoptions::SetSource(
-        [](gfx::Graphic*) { throw errors::Error(QStringLiteral("'x' n'est pas une valeur entière correcte")); });
-    window_ = std::make_unique<TFormListe>();
+    window_ = std::make_unique<TFormListe>(frameSource, navigation);
+    window_->setJpegOptionsSource([]() -> jpeg_options::JpegOptions {
+        throw errors::Error(QStringLiteral("'x' n'est pas une valeur entière correcte"));
+    });
     main_.window = window_.get();
     window_->show();
     Build(12);
@@ -531,12 +540,12 @@ TEST_F(ListWindowTest, PercentBeyondHundredMarksEveryRow) {
     QTest::mouseClick(child<SpeedButton>("SpeedButton1"), Qt::LeftButton);
     EXPECT_EQ(window_->MarkCount(), 15);
     EXPECT_EQ(markedRows().size(), 10u);
-    EXPECT_FALSE(navigation::RunFlag());
+    EXPECT_FALSE(navigation.RunFlag());
 }
 
 TEST_F(ListWindowTest, RightClickTogglesAMarkAndLeftClickShowsTheRow) {
     Build(10);
-    navigation::SetRangeEnd(9);
+    navigation.SetRangeEnd(9);
     clickRow(3, Qt::RightButton);
     EXPECT_EQ(markedRows(), std::vector<int>{3});
     clickRow(3, Qt::RightButton);
@@ -551,9 +560,9 @@ TEST_F(ListWindowTest, RightClickTogglesAMarkAndLeftClickShowsTheRow) {
     EXPECT_TRUE(markedRows().empty());
 
     window_->ListView1ColumnClick(kColTri);  // all "0": the order stays
-    navigation::SetRunFlag(true);
+    navigation.SetRunFlag(true);
     clickRow(6, Qt::LeftButton);
-    EXPECT_FALSE(navigation::RunFlag());
+    EXPECT_FALSE(navigation.RunFlag());
     EXPECT_EQ(main_.sequenceModes, std::vector<bool>{false});
     EXPECT_EQ(main_.pauses, 1);
     EXPECT_EQ(main_.trackBar, std::vector<int>{6});
@@ -566,7 +575,7 @@ TEST_F(ListWindowTest, ShiftRightClickMarksTheRowsUpToIt) {
         TearDown();
         SetUp();
         Build(10);
-        navigation::SetRangeEnd(9);
+        navigation.SetRangeEnd(9);
         select(before);
         clickRow(7, Qt::RightButton);
         clickRow(9, Qt::RightButton);
@@ -575,13 +584,13 @@ TEST_F(ListWindowTest, ShiftRightClickMarksTheRowsUpToIt) {
         EXPECT_EQ(group()->itemIndex(), 0);
         EXPECT_EQ(window_->MarkCount(), 5);
         EXPECT_EQ(markedRows(), (std::vector<int>{0, 1, 2, 3, 4}));
-        EXPECT_FALSE(navigation::RunFlag());
+        EXPECT_FALSE(navigation.RunFlag());
     }
 }
 
 TEST_F(ListWindowTest, SelButtonsMarkInvertAndClear) {
     Build(10);
-    navigation::SetRangeEnd(9);
+    navigation.SetRangeEnd(9);
     auto* sel = child<SpeedButton>("SpeedButton1");
     auto* desel = child<SpeedButton>("SpeedButton2");
 
@@ -608,8 +617,8 @@ TEST_F(ListWindowTest, SelButtonsMarkInvertAndClear) {
     EXPECT_EQ(markedRows(), (std::vector<int>{0, 1, 2}));
 
     // Marking stays within the main window's range.
-    navigation::SetRange(1, navigation::RangeEnd());
-    navigation::SetRangeEnd(4);
+    navigation.SetRange(1, navigation.RangeEnd());
+    navigation.SetRangeEnd(4);
     QTest::mouseClick(sel, Qt::LeftButton, Qt::ShiftModifier);
     EXPECT_EQ(markedRows(), (std::vector<int>{0, 3, 4}));
 }
@@ -632,7 +641,7 @@ TEST_F(ListWindowTest, SelCaptionShowsInvSelWhileShiftIsHeld) {
 
 TEST_F(ListWindowTest, KeysGoToTheKeyMapAndDigitsStillReachTheCountBox) {
     Build(25);
-    navigation::SetCurrentPosition(12);
+    navigation.SetCurrentPosition(12);
     QLineEdit* box = edit();
     box->setFocus();
     box->setCursorPosition(box->text().size());
@@ -669,9 +678,9 @@ TEST_F(ListWindowTest, KeysGoToTheKeyMapAndDigitsStillReachTheCountBox) {
 TEST_F(ListWindowTest, RowQualityNeedsARowAtTheCurrentPosition) {
     window_->SetRowQuality(4);
     Build(5);
-    navigation::SetCurrentPosition(5);
+    navigation.SetCurrentPosition(5);
     window_->SetRowQuality(4);
-    navigation::SetCurrentPosition(4);
+    navigation.SetCurrentPosition(4);
     window_->SetRowQuality(9);
     for (int row = 0; row < 4; ++row) EXPECT_EQ(window_->table().cell(row, kColQualite), "");
     EXPECT_EQ(window_->table().cell(4, kColQualite), "9");
@@ -689,7 +698,7 @@ TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
         TearDown();
         SetUp();
         Build(10);
-        navigation::SetRangeEnd(9);
+        navigation.SetRangeEnd(9);
         edit()->setText("3");
         select(c.item);
         for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
@@ -701,13 +710,13 @@ TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
         ASSERT_EQ(dialogs_->messages().size(), 1u);
         EXPECT_EQ(dialogs_->messages()[0].text, c.message);
         EXPECT_EQ(dialogs_->messages()[0].caption, "Extraction Terminée");
-        EXPECT_FALSE(navigation::RunFlag());
+        EXPECT_FALSE(navigation.RunFlag());
     }
 }
 
 TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
     Build(10);
-    navigation::SetRangeEnd(9);
+    navigation.SetRangeEnd(9);
     window_->Calculer1Click();
     select(1);
     for (int row : {5, 1}) clickRow(row, Qt::RightButton);
@@ -718,7 +727,7 @@ TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
 
 TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
     Build(10);
-    navigation::SetRangeEnd(9);
+    navigation.SetRangeEnd(9);
     select(1);
     for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
     main_.refuseFrame = 2;
@@ -730,7 +739,7 @@ TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
 
 TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
     Build(10);
-    navigation::SetRangeEnd(9);
+    navigation.SetRangeEnd(9);
     select(1);
     for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
     main_.failFrame = 2;
@@ -738,7 +747,7 @@ TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
     EXPECT_EQ(main_.extractedFrames, (std::vector<int>{0, 2}));
     EXPECT_TRUE(dialogs_->messages().empty());
     EXPECT_EQ(dialogs_->errors(), QStringList{"Impossible de créer le fichier X"});
-    EXPECT_FALSE(navigation::RunFlag());
+    EXPECT_FALSE(navigation.RunFlag());
 }
 
 TEST_F(ListWindowTest, BatchDoesNothingWithoutABuiltTable) {

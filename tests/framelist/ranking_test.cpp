@@ -21,9 +21,9 @@ struct RankCase {
 };
 
 // The length of a frame's JPEG made another way: the whole frame as a picture, cut with Qt.
-int64_t ReferenceLength(int32_t frame, const RankCase& c, const QRect& cut) {
+int64_t ReferenceLength(FrameSource& frameSource, int32_t frame, const RankCase& c, const QRect& cut) {
     gfx::Bitmap whole;
-    if (!FrameSource::LoadFrameBitmap(frame, whole)) return -1;
+    if (!frameSource.LoadFrameBitmap(frame, whole)) return -1;
     gfx::Bitmap picture(c.crop ? whole.image().copy(cut) : whole.image(), gfx::PixelLayout::DeviceDependent);
     gfx::JpegImage jpeg;
     jpeg.setQuality(uint8_t(c.quality));
@@ -38,6 +38,7 @@ int64_t ReferenceLength(int32_t frame, const RankCase& c, const QRect& cut) {
 // Workers convert the decoded frames themselves, turned ones too.
 TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
     fixture::TempDir dir;
+    FrameSource frameSource;
     struct VideoCase {
         const char* name;
         fixture::Codec codec;
@@ -67,21 +68,21 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
         options.frames = 14;
         const std::string path = dir.File(std::string("clip.") + video.container);
         ASSERT_TRUE(fixture::WriteVideo(path, options)) << video.name;
-        ASSERT_TRUE(FrameSource::OpenVideo(QString::fromStdString(path))) << video.name;
-        ASSERT_TRUE(FrameSource::SetCropRect(cut.top(), cut.left(), cut.height(), cut.width()));
+        ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(path))) << video.name;
+        ASSERT_TRUE(frameSource.SetCropRect(cut.top(), cut.left(), cut.height(), cut.width()));
 
         std::vector<int32_t> frames;
         for (int32_t n = options.frames - 1; n >= 0; --n) frames.push_back(n);
         for (const RankCase& c : cases) {
-            FrameSource::SetCropEnabled(c.crop);
+            frameSource.SetCropEnabled(c.crop);
             gfx::JpegImage jpeg;
             jpeg.setQuality(uint8_t(c.quality));
             jpeg.setGrayscale(c.grayscale);
             jpeg.setProgressiveEncoding(c.progressive);
-            const std::vector<ranking::Ranked> alone = ranking::RankFrames(frames, jpeg, {}, 1);
+            const std::vector<ranking::Ranked> alone = ranking::RankFrames(frameSource, frames, jpeg, {}, 1);
             ASSERT_EQ(alone.size(), frames.size()) << video.name << ", " << c.name;
             for (size_t i = 0; i < alone.size(); ++i) {
-                EXPECT_EQ(alone[i].length, ReferenceLength(alone[i].frame, c, cut))
+                EXPECT_EQ(alone[i].length, ReferenceLength(frameSource, alone[i].frame, c, cut))
                     << video.name << ", " << c.name << ", frame " << alone[i].frame;
                 if (i == 0) continue;
                 const ranking::Ranked& before = alone[i - 1];
@@ -90,7 +91,8 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
                     << video.name << ", " << c.name << " at " << i;
             }
             for (int threads : {0, 2, 5}) {
-                const std::vector<ranking::Ranked> parallel = ranking::RankFrames(frames, jpeg, {}, threads);
+                const std::vector<ranking::Ranked> parallel =
+                    ranking::RankFrames(frameSource, frames, jpeg, {}, threads);
                 ASSERT_EQ(parallel.size(), alone.size()) << video.name << ", " << c.name << ", " << threads;
                 for (size_t i = 0; i < alone.size(); ++i) {
                     EXPECT_EQ(parallel[i].frame, alone[i].frame) << video.name << ", " << c.name << ", " << threads;
@@ -102,17 +104,17 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
 
     // A stop keeps the frames measured so far, with workers too; a frame that cannot be had
     // measures nothing.
-    FrameSource::SetCropEnabled(false);
+    frameSource.SetCropEnabled(false);
     for (int threads : {1, 0}) {
         gfx::JpegImage jpeg;
         int asked = 0;
         const auto partial = ranking::RankFrames(
-            {3, 99, 5, 7}, jpeg, [&] { return ++asked <= 3; }, threads);
+            frameSource, {3, 99, 5, 7}, jpeg, [&] { return ++asked <= 3; }, threads);
         ASSERT_EQ(partial.size(), 3u) << threads;
         EXPECT_EQ(partial.back().frame, 99) << threads;
         EXPECT_EQ(partial.back().length, 0) << threads;
     }
-    FrameSource::CloseVideo();
+    frameSource.CloseVideo();
 }
 
 }  // namespace

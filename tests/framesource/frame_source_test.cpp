@@ -14,7 +14,7 @@ namespace {
 
 class FrameSourceTest : public ::testing::Test {
 protected:
-    void TearDown() override { FrameSource::CloseVideo(); }
+    void TearDown() override { frameSource.CloseVideo(); }
 
     std::string Write(int width, int height, int frames, fixture::Codec codec = fixture::Codec::Rgb24) {
         fixture::VideoOptions options;
@@ -27,9 +27,10 @@ protected:
         return path;
     }
 
-    bool Open(const std::string& path) { return FrameSource::OpenVideo(QString::fromStdString(path)); }
+    bool Open(const std::string& path) { return frameSource.OpenVideo(QString::fromStdString(path)); }
 
     fixture::TempDir dir;
+    FrameSource frameSource;
 };
 
 }  // namespace
@@ -40,43 +41,43 @@ TEST_F(FrameSourceTest, DerivedValuesFollowTheFrameSize) {
     } const cases[] = {{320, 240, 960, 230400}, {321, 240, 964, 231360}, {33, 7, 100, 700}};
     for (const auto& c : cases) {
         ASSERT_TRUE(Open(Write(c.width, c.height, 3)));
-        EXPECT_EQ(FrameSource::FrameWidth(), c.width);
-        EXPECT_EQ(std::abs(FrameSource::FrameHeight()), c.height);
-        EXPECT_EQ(FrameSource::FrameStride(), c.stride);
-        EXPECT_EQ(FrameSource::FrameImageSize(), c.imageSize);
-        EXPECT_EQ(FrameSource::PaletteBytes(), 0);
-        const dib::BitmapFileHeader& header = FrameSource::FrameFileHeader();
+        EXPECT_EQ(frameSource.FrameWidth(), c.width);
+        EXPECT_EQ(std::abs(frameSource.FrameHeight()), c.height);
+        EXPECT_EQ(frameSource.FrameStride(), c.stride);
+        EXPECT_EQ(frameSource.FrameImageSize(), c.imageSize);
+        EXPECT_EQ(frameSource.PaletteBytes(), 0);
+        const dib::BitmapFileHeader& header = frameSource.FrameFileHeader();
         EXPECT_EQ(+header.bfType, 0x4D42);
         // Packed fields are read by value: a reference to one would be misaligned.
         EXPECT_EQ(uint32_t{header.bfSize}, uint32_t(54 + c.imageSize));
         EXPECT_EQ(uint32_t{header.bfOffBits}, 54u);
-        EXPECT_EQ(FrameSource::DecodeHeader().biBitCount, 24);
-        EXPECT_EQ(FrameSource::FrameCount(), 3);
+        EXPECT_EQ(frameSource.DecodeHeader().biBitCount, 24);
+        EXPECT_EQ(frameSource.FrameCount(), 3);
     }
 }
 
 TEST_F(FrameSourceTest, EightBitStreamReportsItsOwnDepthButDecodesTo24Bits) {
     ASSERT_TRUE(Open(Write(64, 48, 4, fixture::Codec::Pal8)));
-    EXPECT_EQ(FrameSource::FrameBitCount(), 8);
-    EXPECT_EQ(FrameSource::FramePlanes(), 1);
-    ASSERT_TRUE(FrameSource::FetchFrame(2));
+    EXPECT_EQ(frameSource.FrameBitCount(), 8);
+    EXPECT_EQ(frameSource.FramePlanes(), 1);
+    ASSERT_TRUE(frameSource.FetchFrame(2));
     dib::BitmapInfoHeader decoded;
-    std::memcpy(&decoded, FrameSource::DecodedFrame(), sizeof decoded);
+    std::memcpy(&decoded, frameSource.DecodedFrame(), sizeof decoded);
     EXPECT_EQ(+decoded.biBitCount, 24);
-    EXPECT_EQ(FrameSource::DecodedBits(), FrameSource::DecodedFrame() + 40);
-    EXPECT_EQ(fixture::ReadFrameNumber(FrameSource::DecodedBits(), 64, 48, FrameSource::FrameStride()), 2);
+    EXPECT_EQ(frameSource.DecodedBits(), frameSource.DecodedFrame() + 40);
+    EXPECT_EQ(fixture::ReadFrameNumber(frameSource.DecodedBits(), 64, 48, frameSource.FrameStride()), 2);
 }
 
 TEST_F(FrameSourceTest, FetchOutsideTheStreamOrWithoutVideoFails) {
-    EXPECT_FALSE(FrameSource::FetchFrame(0));
+    EXPECT_FALSE(frameSource.FetchFrame(0));
     gfx::Bitmap bitmap;
-    EXPECT_FALSE(FrameSource::LoadFrameBitmap(0, bitmap));
+    EXPECT_FALSE(frameSource.LoadFrameBitmap(0, bitmap));
     EXPECT_TRUE(bitmap.image().isNull());
     ASSERT_TRUE(Open(Write(32, 24, 5)));
-    EXPECT_TRUE(FrameSource::FetchFrame(4));
-    EXPECT_FALSE(FrameSource::FetchFrame(5));
-    EXPECT_FALSE(FrameSource::FetchFrame(-1));
-    EXPECT_TRUE(FrameSource::LoadFrameBitmap(4, bitmap));
+    EXPECT_TRUE(frameSource.FetchFrame(4));
+    EXPECT_FALSE(frameSource.FetchFrame(5));
+    EXPECT_FALSE(frameSource.FetchFrame(-1));
+    EXPECT_TRUE(frameSource.LoadFrameBitmap(4, bitmap));
     EXPECT_EQ(bitmap.image().size(), QSize(32, 24));
     EXPECT_EQ(bitmap.bitsPerPixel(), 0) << "display bitmaps are device-dependent";
 }
@@ -84,24 +85,24 @@ TEST_F(FrameSourceTest, FetchOutsideTheStreamOrWithoutVideoFails) {
 TEST_F(FrameSourceTest, CloseTwiceAndBadFilesLeaveTheSourceClosed) {
     const std::string valid = Write(32, 24, 5);
     ASSERT_TRUE(Open(valid));
-    FrameSource::SetCropRect(0, 0, 4, 4);
-    EXPECT_TRUE(FrameSource::CloseVideo());
-    EXPECT_FALSE(FrameSource::CloseVideo());
-    EXPECT_FALSE(FrameSource::VideoOpen());
-    EXPECT_FALSE(FrameSource::CropDefined());
-    EXPECT_EQ(FrameSource::VideoFileName(), "Video.Avi");
+    frameSource.SetCropRect(0, 0, 4, 4);
+    EXPECT_TRUE(frameSource.CloseVideo());
+    EXPECT_FALSE(frameSource.CloseVideo());
+    EXPECT_FALSE(frameSource.VideoOpen());
+    EXPECT_FALSE(frameSource.CropDefined());
+    EXPECT_EQ(frameSource.VideoFileName(), "Video.Avi");
 
     for (fixture::BadFile kind :
          {fixture::BadFile::Text, fixture::BadFile::Png, fixture::BadFile::NoVideo, fixture::BadFile::AbsurdSize}) {
         ASSERT_TRUE(Open(valid));
-        FrameSource::SetCropRect(0, 0, 4, 4);
+        frameSource.SetCropRect(0, 0, 4, 4);
         const std::string bad = dir.File(std::string("bad-") + fixture::BadFileName(kind));
         ASSERT_TRUE(fixture::WriteBadFile(bad, kind, valid));
         // A failing open still closes the previous video and forgets its rectangle.
         EXPECT_FALSE(Open(bad)) << fixture::BadFileName(kind);
-        EXPECT_FALSE(FrameSource::VideoOpen());
-        EXPECT_FALSE(FrameSource::CropDefined());
-        EXPECT_FALSE(FrameSource::FetchFrame(0));
+        EXPECT_FALSE(frameSource.VideoOpen());
+        EXPECT_FALSE(frameSource.CropDefined());
+        EXPECT_FALSE(frameSource.FetchFrame(0));
     }
     EXPECT_TRUE(Open(valid));
 }
@@ -119,14 +120,14 @@ TEST_F(FrameSourceTest, CropBufferSizesAndHeaders) {
         {0, 0, 240, 320, true, 960, 230400},
     };
     for (const auto& c : cases) {
-        EXPECT_TRUE(FrameSource::SetCropRect(c.top, c.left, c.height, c.width));
-        EXPECT_EQ(FrameSource::CropDefined(), c.defined);
-        EXPECT_EQ(FrameSource::CropStride(), c.stride);
-        EXPECT_EQ(FrameSource::CropImageSize(), c.imageSize);
-        EXPECT_EQ(uint32_t{FrameSource::CropFileHeader().bfSize}, uint32_t(54 + c.imageSize));
-        EXPECT_EQ(uint32_t{FrameSource::CropFileHeader().bfOffBits}, 54u);
+        EXPECT_TRUE(frameSource.SetCropRect(c.top, c.left, c.height, c.width));
+        EXPECT_EQ(frameSource.CropDefined(), c.defined);
+        EXPECT_EQ(frameSource.CropStride(), c.stride);
+        EXPECT_EQ(frameSource.CropImageSize(), c.imageSize);
+        EXPECT_EQ(uint32_t{frameSource.CropFileHeader().bfSize}, uint32_t(54 + c.imageSize));
+        EXPECT_EQ(uint32_t{frameSource.CropFileHeader().bfOffBits}, 54u);
         dib::BitmapInfoHeader header;
-        std::memcpy(&header, FrameSource::CropImage(), sizeof header);
+        std::memcpy(&header, frameSource.CropImage(), sizeof header);
         EXPECT_EQ(+header.biWidth, c.width);
         EXPECT_EQ(+header.biHeight, c.height);
         EXPECT_EQ(+header.biBitCount, 24);
@@ -136,7 +137,7 @@ TEST_F(FrameSourceTest, CropBufferSizesAndHeaders) {
 
 TEST_F(FrameSourceTest, PreparedCropHoldsExactlyTheRectanglesPixels) {
     ASSERT_TRUE(Open(Write(321, 240, 3)));
-    const int frameRows = 240, stride = FrameSource::FrameStride();
+    const int frameRows = 240, stride = frameSource.FrameStride();
     struct {
         const char* name;
         int top, left, height, width;
@@ -146,17 +147,17 @@ TEST_F(FrameSourceTest, PreparedCropHoldsExactlyTheRectanglesPixels) {
         {"odd width", 17, 3, 9, 7},
         {"whole frame", 0, 0, 240, 321},
     };
-    FrameSource::SetCropEnabled(true);
+    frameSource.SetCropEnabled(true);
     for (const auto& c : cases) {
-        FrameSource::SetCropRect(c.top, c.left, c.height, c.width);
-        ASSERT_TRUE(FrameSource::PrepareFrame(1)) << c.name;
-        EXPECT_EQ(FrameSource::OutputImage(), FrameSource::CropImage()) << c.name;
-        EXPECT_EQ(FrameSource::OutputImageSize(), FrameSource::CropImageSize());
-        const uint8_t* frame = FrameSource::DecodedBits();
-        const uint8_t* crop = FrameSource::OutputBits();
+        frameSource.SetCropRect(c.top, c.left, c.height, c.width);
+        ASSERT_TRUE(frameSource.PrepareFrame(1)) << c.name;
+        EXPECT_EQ(frameSource.OutputImage(), frameSource.CropImage()) << c.name;
+        EXPECT_EQ(frameSource.OutputImageSize(), frameSource.CropImageSize());
+        const uint8_t* frame = frameSource.DecodedBits();
+        const uint8_t* crop = frameSource.OutputBits();
         for (int row = 0; row < c.height; ++row) {
             const uint8_t* source = frame + (frameRows - 1 - c.top - row) * stride + 3 * c.left;
-            const uint8_t* copied = crop + (c.height - 1 - row) * FrameSource::CropStride();
+            const uint8_t* copied = crop + (c.height - 1 - row) * frameSource.CropStride();
             ASSERT_EQ(std::memcmp(source, copied, size_t(3 * c.width)), 0) << c.name << " row " << row;
         }
     }
@@ -164,33 +165,33 @@ TEST_F(FrameSourceTest, PreparedCropHoldsExactlyTheRectanglesPixels) {
 
 TEST_F(FrameSourceTest, OutputIsTheWholeFrameUnlessCroppingIsOnWithARectangle) {
     ASSERT_TRUE(Open(Write(64, 48, 2)));
-    FrameSource::SetCropEnabled(true);  // no rectangle yet
-    ASSERT_TRUE(FrameSource::PrepareFrame(0));
-    EXPECT_EQ(FrameSource::OutputImage(), FrameSource::DecodedFrame());
-    EXPECT_EQ(FrameSource::OutputImageSize(), FrameSource::FrameImageSize());
-    FrameSource::SetCropRect(1, 1, 4, 4);
-    FrameSource::SetCropEnabled(false);
-    ASSERT_TRUE(FrameSource::PrepareFrame(0));
-    EXPECT_EQ(FrameSource::OutputImage(), FrameSource::DecodedFrame());
-    FrameSource::SetCropEnabled(true);
+    frameSource.SetCropEnabled(true);  // no rectangle yet
+    ASSERT_TRUE(frameSource.PrepareFrame(0));
+    EXPECT_EQ(frameSource.OutputImage(), frameSource.DecodedFrame());
+    EXPECT_EQ(frameSource.OutputImageSize(), frameSource.FrameImageSize());
+    frameSource.SetCropRect(1, 1, 4, 4);
+    frameSource.SetCropEnabled(false);
+    ASSERT_TRUE(frameSource.PrepareFrame(0));
+    EXPECT_EQ(frameSource.OutputImage(), frameSource.DecodedFrame());
+    frameSource.SetCropEnabled(true);
     gfx::Bitmap bitmap;
-    ASSERT_TRUE(FrameSource::LoadOutputBitmap(1, bitmap));
+    ASSERT_TRUE(frameSource.LoadOutputBitmap(1, bitmap));
     EXPECT_EQ(bitmap.image().size(), QSize(4, 4));
     // A new rectangle takes effect at the next frame prepared.
-    FrameSource::SetCropRect(0, 0, 8, 16);
-    ASSERT_TRUE(FrameSource::LoadOutputBitmap(1, bitmap));
+    frameSource.SetCropRect(0, 0, 8, 16);
+    ASSERT_TRUE(frameSource.LoadOutputBitmap(1, bitmap));
     EXPECT_EQ(bitmap.image().size(), QSize(16, 8));
     // The viewer always gets the whole frame.
-    ASSERT_TRUE(FrameSource::LoadFrameBitmap(1, bitmap));
+    ASSERT_TRUE(frameSource.LoadFrameBitmap(1, bitmap));
     EXPECT_EQ(bitmap.image().size(), QSize(64, 48));
 }
 
 TEST_F(FrameSourceTest, RectanglesOutsideTheFrameAreNeverReadFrom) {
     // Set before any video: accepted, and forgotten by the open.
-    EXPECT_TRUE(FrameSource::SetCropRect(0, 0, 100, 100));
+    EXPECT_TRUE(frameSource.SetCropRect(0, 0, 100, 100));
     ASSERT_TRUE(Open(Write(64, 48, 2)));
-    EXPECT_FALSE(FrameSource::CropDefined());
-    FrameSource::SetCropEnabled(true);
+    EXPECT_FALSE(frameSource.CropDefined());
+    frameSource.SetCropEnabled(true);
     struct {
         const char* name;
         int top, left, height, width;
@@ -200,10 +201,10 @@ TEST_F(FrameSourceTest, RectanglesOutsideTheFrameAreNeverReadFrom) {
         {"negative size", 2, 2, -2, -2},           {"huge", 0, 0, 2000000000, 2000000000},
     };
     for (const auto& c : cases) {
-        FrameSource::SetCropRect(c.top, c.left, c.height, c.width);
-        EXPECT_FALSE(FrameSource::PrepareFrame(0)) << c.name;
+        frameSource.SetCropRect(c.top, c.left, c.height, c.width);
+        EXPECT_FALSE(frameSource.PrepareFrame(0)) << c.name;
         gfx::Bitmap bitmap;
-        EXPECT_FALSE(FrameSource::LoadOutputBitmap(0, bitmap)) << c.name;
+        EXPECT_FALSE(frameSource.LoadOutputBitmap(0, bitmap)) << c.name;
         EXPECT_TRUE(bitmap.image().isNull());
     }
 }
@@ -220,15 +221,15 @@ TEST_F(FrameSourceTest, DisplayBitmapsHoldTheColoursOfTheDecodedFrames) {
         const std::string path = dir.File(std::string("colours-") + fixture::CodecName(codec) + ".avi");
         ASSERT_TRUE(fixture::WriteVideo(path, options));
         ASSERT_TRUE(Open(path)) << fixture::CodecName(codec);
-        const int height = std::abs(FrameSource::FrameHeight());
+        const int height = std::abs(frameSource.FrameHeight());
         for (int position : {5, 0, 13, 12, 3, 4, 9, 1}) {
             gfx::Bitmap bitmap;
-            ASSERT_TRUE(FrameSource::LoadFrameBitmap(position, bitmap));
-            ASSERT_TRUE(FrameSource::FetchFrame(position));
+            ASSERT_TRUE(frameSource.LoadFrameBitmap(position, bitmap));
+            ASSERT_TRUE(frameSource.FetchFrame(position));
             const QImage& shown = bitmap.image();
             ASSERT_EQ(shown.size(), QSize(321, height));
             for (int y = 0; y < height; ++y) {
-                const uint8_t* row = FrameSource::DecodedBits() + (height - 1 - y) * FrameSource::FrameStride();
+                const uint8_t* row = frameSource.DecodedBits() + (height - 1 - y) * frameSource.FrameStride();
                 const auto* pixels = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
                 for (int x = 0; x < 321; ++x) {
                     ASSERT_EQ(pixels[x], qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]))
@@ -244,17 +245,17 @@ TEST_F(FrameSourceTest, AFrameThatCannotBeHadLeavesTheBitmapAsItWas) {
     const std::string cut = dir.File("cut.avi");
     ASSERT_TRUE(fixture::WriteBadFile(cut, fixture::BadFile::Truncated, valid));
     ASSERT_TRUE(Open(cut));
-    const int last = FrameSource::FrameCount() - 1;
+    const int last = frameSource.FrameCount() - 1;
     gfx::Bitmap empty;
-    ASSERT_FALSE(FrameSource::LoadFrameBitmap(last, empty)) << "the last frame lies past the cut";
+    ASSERT_FALSE(frameSource.LoadFrameBitmap(last, empty)) << "the last frame lies past the cut";
     EXPECT_TRUE(empty.image().isNull());
 
     gfx::Bitmap shown;
-    ASSERT_TRUE(FrameSource::LoadFrameBitmap(0, shown));
+    ASSERT_TRUE(frameSource.LoadFrameBitmap(0, shown));
     const QImage before = shown.image().copy();
-    EXPECT_FALSE(FrameSource::LoadFrameBitmap(last, shown));
+    EXPECT_FALSE(frameSource.LoadFrameBitmap(last, shown));
     EXPECT_EQ(shown.image(), before);
-    EXPECT_FALSE(FrameSource::LoadOutputBitmap(last, shown));
+    EXPECT_FALSE(frameSource.LoadOutputBitmap(last, shown));
     EXPECT_EQ(shown.image(), before);
 }
 
@@ -277,30 +278,29 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
         const std::string path = dir.File(c.name);
         ASSERT_TRUE(fixture::WriteVideo(path, options));
         ASSERT_TRUE(Open(path)) << c.container;
-        EXPECT_EQ(FrameSource::FrameCount(), 30);
+        EXPECT_EQ(frameSource.FrameCount(), 30);
         const int width = c.clockwise ? 48 : 64, height = c.clockwise ? 64 : 48;
-        EXPECT_EQ(FrameSource::FrameWidth(), width);
-        EXPECT_EQ(FrameSource::FrameHeight(), height);
-        EXPECT_EQ(FrameSource::FrameBitCount(), 24);
-        EXPECT_EQ(FrameSource::FramePlanes(), 1);
-        EXPECT_EQ(FrameSource::FrameStride(), int(dib::RowStride(width, 24)));
+        EXPECT_EQ(frameSource.FrameWidth(), width);
+        EXPECT_EQ(frameSource.FrameHeight(), height);
+        EXPECT_EQ(frameSource.FrameBitCount(), 24);
+        EXPECT_EQ(frameSource.FramePlanes(), 1);
+        EXPECT_EQ(frameSource.FrameStride(), int(dib::RowStride(width, 24)));
         for (int position : {17, 3, 29, 4}) {
-            ASSERT_TRUE(FrameSource::FetchFrame(position)) << c.container << " " << position;
+            ASSERT_TRUE(frameSource.FetchFrame(position)) << c.container << " " << position;
             if (c.clockwise == 0) {
-                EXPECT_EQ(
-                    fixture::ReadFrameNumber(FrameSource::DecodedBits(), width, height, FrameSource::FrameStride()),
-                    position);
+                EXPECT_EQ(fixture::ReadFrameNumber(frameSource.DecodedBits(), width, height, frameSource.FrameStride()),
+                          position);
             }
             gfx::Bitmap bitmap;
-            ASSERT_TRUE(FrameSource::LoadFrameBitmap(position, bitmap));
+            ASSERT_TRUE(frameSource.LoadFrameBitmap(position, bitmap));
             EXPECT_EQ(bitmap.image().size(), QSize(width, height));
         }
-        EXPECT_FALSE(FrameSource::FetchFrame(30));
-        FrameSource::SetCropEnabled(true);
-        FrameSource::SetCropRect(2, 3, 10, 20);
-        ASSERT_TRUE(FrameSource::PrepareFrame(8));
-        EXPECT_EQ(FrameSource::OutputImage(), FrameSource::CropImage());
-        EXPECT_TRUE(FrameSource::CloseVideo());
+        EXPECT_FALSE(frameSource.FetchFrame(30));
+        frameSource.SetCropEnabled(true);
+        frameSource.SetCropRect(2, 3, 10, 20);
+        ASSERT_TRUE(frameSource.PrepareFrame(8));
+        EXPECT_EQ(frameSource.OutputImage(), frameSource.CropImage());
+        EXPECT_TRUE(frameSource.CloseVideo());
     }
 }
 
@@ -334,29 +334,29 @@ TEST_F(FrameSourceTest, PreparedImagesAreTheOutputImagesAndFramesKeepTheirTimes)
         const std::string path = dir.File(std::string("timed.") + c.container);
         ASSERT_TRUE(fixture::WriteVideo(path, options));
         ASSERT_TRUE(Open(path));
-        ASSERT_EQ(FrameSource::FrameCount(), 15);
+        ASSERT_EQ(frameSource.FrameCount(), 15);
         for (int n = 0; n < 15; ++n) {
             const double late = c.variableRate && n % 7 == 3 ? 0.013 : 0;
-            EXPECT_NEAR(FrameSource::FrameTime(n), n / 25.0 + late, 1e-9) << n;
+            EXPECT_NEAR(frameSource.FrameTime(n), n / 25.0 + late, 1e-9) << n;
         }
-        EXPECT_NEAR(FrameSource::FrameDuration(), 1 / 25.0, 1e-9);
+        EXPECT_NEAR(frameSource.FrameDuration(), 1 / 25.0, 1e-9);
 
-        ASSERT_TRUE(FrameSource::SetCropRect(4, 6, 21, 17));
+        ASSERT_TRUE(frameSource.SetCropRect(4, 6, 21, 17));
         for (bool crop : {false, true}) {
-            FrameSource::SetCropEnabled(crop);
+            frameSource.SetCropEnabled(crop);
             FrameSource::PreparedImage image;
             for (int n : {9, 2, 14}) {
-                ASSERT_TRUE(FrameSource::PrepareImage(n, image)) << n;
-                ASSERT_TRUE(FrameSource::PrepareFrame(n));
-                const uint8_t* output = FrameSource::OutputImage();
-                const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(FrameSource::OutputImageSize());
+                ASSERT_TRUE(frameSource.PrepareImage(n, image)) << n;
+                ASSERT_TRUE(frameSource.PrepareFrame(n));
+                const uint8_t* output = frameSource.OutputImage();
+                const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(frameSource.OutputImageSize());
                 EXPECT_EQ(image.frame, n);
                 ASSERT_EQ(image.dib.size(), bytes) << crop << " " << n;
                 EXPECT_EQ(std::memcmp(image.dib.data(), output, bytes), 0) << crop << " " << n;
-                EXPECT_EQ(std::memcmp(&image.fileHeader, &FrameSource::OutputFileHeader(), sizeof image.fileHeader), 0);
+                EXPECT_EQ(std::memcmp(&image.fileHeader, &frameSource.OutputFileHeader(), sizeof image.fileHeader), 0);
             }
         }
-        EXPECT_FALSE(FrameSource::PrepareImage(15, *std::make_unique<FrameSource::PreparedImage>()));
-        FrameSource::CloseVideo();
+        EXPECT_FALSE(frameSource.PrepareImage(15, *std::make_unique<FrameSource::PreparedImage>()));
+        frameSource.CloseVideo();
     }
 }

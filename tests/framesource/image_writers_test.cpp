@@ -105,15 +105,12 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         video_ = dir_.filePath("clip.avi");
         WriteAll(video_, UncompressedAvi());
-        ASSERT_TRUE(FrameSource::OpenVideo(video_));
-        ASSERT_EQ(FrameSource::FrameCount(), kFrames);
+        ASSERT_TRUE(frameSource.OpenVideo(video_));
+        ASSERT_EQ(frameSource.FrameCount(), kFrames);
         out_ = dir_.filePath("out");
         ASSERT_TRUE(QDir().mkpath(out_));
     }
-    void TearDown() override {
-        FrameSource::CloseVideo();
-        jpegoptions::SetSource({});
-    }
+    void TearDown() override { frameSource.CloseVideo(); }
     QString Out(const QString& name) const { return out_ + "/" + name; }
     QStringList OutFiles() const { return QDir(out_).entryList(QDir::Files | QDir::Hidden); }
 
@@ -121,6 +118,7 @@ protected:
     QString video_;
     QString out_;
     testing_support::ScopedDialogs dialogs_;
+    FrameSource frameSource;
 };
 
 TEST_F(ImageWriters, BmpHoldsTheWholeFrameOrTheCrop) {
@@ -133,11 +131,11 @@ TEST_F(ImageWriters, BmpHoldsTheWholeFrameOrTheCrop) {
     for (const Case c : {Case{false, 320, 240, 230454, 230400}, Case{true, 10, 5, 214, 160}}) {
         SCOPED_TRACE(c.crop);
         if (c.crop) {
-            ASSERT_TRUE(FrameSource::SetCropRect(0, 0, 5, 10));
+            ASSERT_TRUE(frameSource.SetCropRect(0, 0, 5, 10));
         }
-        FrameSource::SetCropEnabled(c.crop);
+        frameSource.SetCropEnabled(c.crop);
         const QString path = Out(c.crop ? "crop.BMP" : "whole.BMP");
-        ASSERT_TRUE(FrameSource::SaveFrameBmp(1, path));
+        ASSERT_TRUE(image_writers::SaveFrameBmp(frameSource, 1, path));
         const QByteArray bytes = ReadAll(path);
         ASSERT_EQ(bytes.size(), qsizetype(c.fileSize));
 
@@ -190,9 +188,11 @@ TEST_F(ImageWriters, ReplacingAFileAsksFirst) {
         dialogs_->queueAnswer(c.answer);
         const bool cancel = c.answer == dialogs::Answer::Cancel;
         if (c.jpeg && cancel) {
-            EXPECT_THROW(FrameSource::SaveFrameJpeg(0, path), errors::SilentAbort);
+            EXPECT_THROW(image_writers::SaveFrameJpeg(frameSource, 0, path, {}), errors::SilentAbort);
         } else {
-            EXPECT_EQ(c.jpeg ? FrameSource::SaveFrameJpeg(0, path) : FrameSource::SaveFrameBmp(0, path), !cancel);
+            EXPECT_EQ(c.jpeg ? image_writers::SaveFrameJpeg(frameSource, 0, path, {})
+                             : image_writers::SaveFrameBmp(frameSource, 0, path),
+                      !cancel);
         }
         ASSERT_EQ(dialogs_->messages().size(), 1u);
         const auto& asked = dialogs_->messages().front();
@@ -213,13 +213,13 @@ TEST_F(ImageWriters, MissingDirectoryIsReportedAndWritesNothing) {
     const QString bmp = dir_.filePath("nowhere/A.BMP");
     const QString jpg = dir_.filePath("nowhere/A.JPG");
     try {
-        FrameSource::SaveFrameBmp(0, bmp);
+        image_writers::SaveFrameBmp(frameSource, 0, bmp);
         ADD_FAILURE() << "no error";
     } catch (const errors::Error& error) {
         EXPECT_EQ(error.message(), "Erreur E/S 103");
     }
     try {
-        FrameSource::SaveFrameJpeg(0, jpg);
+        image_writers::SaveFrameJpeg(frameSource, 0, jpg, {});
         ADD_FAILURE() << "no error";
     } catch (const errors::Error& error) {
         EXPECT_EQ(error.message(), "Impossible de créer le fichier " + jpg);
@@ -229,35 +229,33 @@ TEST_F(ImageWriters, MissingDirectoryIsReportedAndWritesNothing) {
 }
 
 TEST_F(ImageWriters, FrameThatCannotBePreparedWritesNothing) {
-    EXPECT_FALSE(FrameSource::SaveFrameBmp(kFrames, Out("past.BMP")));
-    EXPECT_FALSE(FrameSource::SaveFrameJpeg(-1, Out("before.JPG")));
-    FrameSource::CloseVideo();
-    EXPECT_FALSE(FrameSource::SaveFrameBmp(0, Out("closed.BMP")));
-    EXPECT_FALSE(FrameSource::SaveFrameJpeg(0, Out("closed.JPG")));
+    EXPECT_FALSE(image_writers::SaveFrameBmp(frameSource, kFrames, Out("past.BMP")));
+    EXPECT_FALSE(image_writers::SaveFrameJpeg(frameSource, -1, Out("before.JPG"), {}));
+    frameSource.CloseVideo();
+    EXPECT_FALSE(image_writers::SaveFrameBmp(frameSource, 0, Out("closed.BMP")));
+    EXPECT_FALSE(image_writers::SaveFrameJpeg(frameSource, 0, Out("closed.JPG"), {}));
     EXPECT_TRUE(OutFiles().isEmpty());
 }
 
 TEST_F(ImageWriters, JpegIsTheFrameEncodedWithTheInstalledOptions) {
-    ASSERT_TRUE(FrameSource::PrepareFrame(2));
-    const auto encode = [](uint8_t quality, bool grey) {
+    ASSERT_TRUE(frameSource.PrepareFrame(2));
+    const auto encode = [this](uint8_t quality, bool grey) {
         gfx::JpegImage jpeg;
         jpeg.setQuality(quality);
         jpeg.setGrayscale(grey);
-        jpeg.encodeBgr(kWidth, kHeight, FrameSource::OutputBits(), FrameSource::FrameStride());
+        jpeg.encodeBgr(kWidth, kHeight, frameSource.OutputBits(), frameSource.FrameStride());
         return QByteArray(reinterpret_cast<const char*>(jpeg.data().data()), qsizetype(jpeg.data().size()));
     };
     const QByteArray defaults = encode(100, false), applied = encode(50, true);
     ASSERT_NE(defaults, applied);
 
-    ASSERT_TRUE(FrameSource::SaveFrameJpeg(2, Out("d.JPG")));
+    ASSERT_TRUE(image_writers::SaveFrameJpeg(frameSource, 2, Out("d.JPG"), {}));
     EXPECT_EQ(ReadAll(Out("d.JPG")), defaults);
 
-    jpegoptions::SetSource([](gfx::Graphic* graphic) {
-        auto& jpeg = dynamic_cast<gfx::JpegImage&>(*graphic);
-        jpeg.setQuality(50);
-        jpeg.setGrayscale(true);
-    });
-    ASSERT_TRUE(FrameSource::SaveFrameJpeg(2, Out("a.JPG")));
+    jpeg_options::JpegOptions options;
+    options.quality = 50;
+    options.grayscale = true;
+    ASSERT_TRUE(image_writers::SaveFrameJpeg(frameSource, 2, Out("a.JPG"), options));
     EXPECT_EQ(ReadAll(Out("a.JPG")), applied);
 
     gfx::JpegImage back;
@@ -275,7 +273,7 @@ TEST_F(ImageWriters, WriteFailingHalfwayKeepsTheReplacedFile) {
     WriteAll(Out("F.BMP"), old);
     WriteAll(Out("F.JPG"), old);
     // The video is reopened in the child, which must not move this process's file offsets.
-    FrameSource::CloseVideo();
+    frameSource.CloseVideo();
     const pid_t child = fork();
     ASSERT_NE(child, -1);
     if (child == 0) {
@@ -284,10 +282,10 @@ TEST_F(ImageWriters, WriteFailingHalfwayKeepsTheReplacedFile) {
         rlimit limit{4096, 4096};
         setrlimit(RLIMIT_FSIZE, &limit);
         int failures = 0;
-        if (!FrameSource::OpenVideo(video_)) _exit(100);
-        if (!FrameSource::SaveFrameBmp(0, Out("F.BMP"))) failures |= 1;
+        if (!frameSource.OpenVideo(video_)) _exit(100);
+        if (!image_writers::SaveFrameBmp(frameSource, 0, Out("F.BMP"))) failures |= 1;
         try {
-            FrameSource::SaveFrameJpeg(0, Out("F.JPG"));
+            image_writers::SaveFrameJpeg(frameSource, 0, Out("F.JPG"), {});
         } catch (const errors::Error& error) {
             if (error.message().startsWith("Erreur E/S ")) failures |= 2;
         }
@@ -303,13 +301,13 @@ TEST_F(ImageWriters, WriteFailingHalfwayKeepsTheReplacedFile) {
 }
 
 TEST_F(ImageWriters, BmpStreamGetsHeaderAndPackedDib) {
-    ASSERT_TRUE(FrameSource::PrepareFrame(0));
+    ASSERT_TRUE(frameSource.PrepareFrame(0));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(FrameSource::WriteBmpToStream(buffer));
+    ASSERT_TRUE(image_writers::WriteBmpToStream(frameSource, buffer));
     EXPECT_EQ(bytes.size(), 230454);
-    EXPECT_EQ(std::memcmp(bytes.constData() + 14, FrameSource::OutputImage(), 40 + 230400), 0);
+    EXPECT_EQ(std::memcmp(bytes.constData() + 14, frameSource.OutputImage(), 40 + 230400), 0);
 }
 
 }  // namespace

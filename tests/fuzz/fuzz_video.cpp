@@ -11,23 +11,23 @@
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(*argc, *argv);
-    FrameSource::ResetVideoState();
+    FrameSource frameSource;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = fuzz::WriteInput(data, size, "video");
-    if (!FrameSource::OpenVideo(path)) return 0;
-    const int32_t count = FrameSource::FrameCount();
+    if (!frameSource.OpenVideo(path)) return 0;
+    const int32_t count = frameSource.FrameCount();
     uint32_t pick = 0;
     for (size_t i = 0; i < size && i < 64; ++i) pick = pick * 31 + data[i];
     gfx::Bitmap bitmap;
     FrameSource::PreparedImage image;
     for (int32_t position : {0, count - 1, count > 0 ? int32_t(pick % uint32_t(count)) : 0}) {
-        FrameSource::FetchFrame(position);
-        FrameSource::LoadFrameBitmap(position, bitmap);
-        FrameSource::PrepareImage(position, image);
+        frameSource.FetchFrame(position);
+        frameSource.LoadFrameBitmap(position, bitmap);
+        frameSource.PrepareImage(position, image);
     }
-    FrameSource::CloseVideo();
+    frameSource.CloseVideo();
     return 0;
 }

@@ -73,14 +73,15 @@ std::optional<QSize> ViewPicture(const QString& path, const ReadingOptions& opti
 
 // Whether the video opened; its first, last and middle frames are fetched both ways.
 bool ViewVideo(const QString& path) {
-    if (!FrameSource::OpenVideo(path)) return false;
-    const int32_t count = FrameSource::FrameCount();
+    FrameSource frameSource;
+    if (!frameSource.OpenVideo(path)) return false;
+    const int32_t count = frameSource.FrameCount();
     gfx::Bitmap bitmap;
     for (int32_t position : {0, count - 1, count / 2}) {
-        FrameSource::FetchFrame(position);
-        FrameSource::LoadFrameBitmap(position, bitmap);
+        frameSource.FetchFrame(position);
+        frameSource.LoadFrameBitmap(position, bitmap);
     }
-    FrameSource::CloseVideo();
+    frameSource.CloseVideo();
     return true;
 }
 
@@ -144,8 +145,6 @@ bool OpenEachWay(const QString& path) {
 
 class HostileFiles : public ::testing::Test {
 protected:
-    void SetUp() override { FrameSource::ResetVideoState(); }
-
     QString Write(const QString& name, const QByteArray& bytes) {
         QFile file(dir_.filePath(name));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));

@@ -36,7 +36,6 @@ class InfoWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         TFormInfoImg::ZoomLevel = 16;
-        FrameSource::ResetVideoState();
         image.resize(320, 240);
         image.picture().bitmap().setImage(Filled(320, 240, qRgb(255, 255, 255)), gfx::PixelLayout::Bits24);
         form.AttachImage(&image, 0, 0, 0, 0);
@@ -58,15 +57,16 @@ protected:
     void clickValider() { QTest::mouseClick(ui().SpeedButtonValider, Qt::LeftButton); }
 
     testing_support::ScopedDialogs dialogs;
+    FrameSource frameSource;
     ImageControl image;
-    TFormInfoImg form;
+    TFormInfoImg form{frameSource};
     InfoControls controls{form};
 };
 
 TEST_F(InfoWindow, StartsWithTheDesignTextsBeforeAnyVideo) {
     ImageControl designImage;
     designImage.resize(240, 169);
-    TFormInfoImg fresh;
+    TFormInfoImg fresh(frameSource);
     const InfoControls freshUi(fresh);
     EXPECT_EQ(fresh.windowTitle(), "Info:");
     EXPECT_FALSE(fresh.isVisible());
@@ -253,13 +253,13 @@ TEST_F(InfoWindow, ValiderAppliesTheTypedRectangle) {
         {"-2147483648", "0", "-2147483648", "50", 0, 0, 320, 240, {"0", "0", "320", "240"}},
     };
     for (const auto& c : cases) {
-        FrameSource::SetCropRect(-7, -7, -7, -7);
+        frameSource.SetCropRect(-7, -7, -7, -7);
         typeRectangle(c.x, c.y, c.w, c.h);
         clickValider();
         EXPECT_EQ(edits(), c.boxes) << c.x << " " << c.y << " " << c.w << " " << c.h;
         EXPECT_EQ(ui().LabelCadre->text(),
                   QString::asprintf("X=%4d Y=%4d L=%4d H=%4d", c.left, c.top, c.width, c.height));
-        const FrameSource::CropRectangle& r = FrameSource::CropRect();
+        const FrameSource::CropRectangle& r = frameSource.CropRect();
         EXPECT_EQ(QList<int>({r.top, r.left, r.height, r.width}), QList<int>({c.top, c.left, c.height, c.width}))
             << "SetCropRect takes top, left, height, width";
     }
@@ -369,7 +369,7 @@ TEST_F(InfoWindow, ZoomButtonsStopAtTheirLimits) {
 }
 
 TEST_F(InfoWindow, ZoomIsSharedButEachWindowRefreshesOnItsOwn) {
-    TFormInfoImg other;
+    TFormInfoImg other(frameSource);
     other.AttachImage(&image, 0, 0, 0, 0);
     QTest::mouseClick(ui().SpeedButtonZoomIn, Qt::LeftButton);
     EXPECT_EQ(InfoControls(other).LabelZoom->text(), "* 1");
@@ -405,7 +405,7 @@ TEST_F(InfoWindow, ShowForImageShowsAndClosingHides) {
 }
 
 TEST_F(InfoWindow, WithoutAPictureNothingFails) {
-    TFormInfoImg lonely;
+    TFormInfoImg lonely(frameSource);
     lonely.ShowPixelInfo(3, 4);
     EXPECT_EQ(InfoControls(lonely).LabelColor->text(), "R=255  V=255  B=255");
     lonely.SetCropCorners(1, 2, 30, 40);

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTest>
 
+#include "framesource/frame_source.h"
 #include "infowindow/TFormInfoImg.h"
 #include "infowindow/info_controls.h"
 #include "platform/bitmap.h"
@@ -41,7 +42,8 @@ protected:
     }
 
     ImageControl image;
-    TFormInfoImg form;
+    FrameSource frameSource;
+    TFormInfoImg form{frameSource};
     InfoControls ui{form};
 };
 

@@ -8,6 +8,7 @@
 namespace {
 
 TEST(Navigation, RequestsLandInsideTheRange) {
+    Navigation navigation;
     struct {
         const char* name;
         int32_t start, end, requested;
@@ -25,25 +26,26 @@ TEST(Navigation, RequestsLandInsideTheRange) {
         {"the largest request", 0, 9, INT32_MAX, false, 9},
     };
     for (const auto& c : cases) {
-        navigation::Reset();
-        navigation::SetRange(c.start, c.end);
-        EXPECT_EQ(navigation::ClampPosition(c.requested, c.loop), c.expected) << c.name;
-        EXPECT_EQ(navigation::CurrentPosition(), c.expected) << c.name;
+        navigation.Reset();
+        navigation.SetRange(c.start, c.end);
+        EXPECT_EQ(navigation.ClampPosition(c.requested, c.loop), c.expected) << c.name;
+        EXPECT_EQ(navigation.CurrentPosition(), c.expected) << c.name;
     }
 }
 
 TEST(Navigation, TheListSequenceNeedsABuiltList) {
-    navigation::Reset();
-    EXPECT_FALSE(navigation::SelectSequence(false));
-    EXPECT_TRUE(navigation::AviSequence());
-    navigation::SetListBuilt(true);
-    EXPECT_TRUE(navigation::SelectSequence(false));
-    EXPECT_FALSE(navigation::AviSequence());
-    EXPECT_TRUE(navigation::SelectSequence(true));
-    EXPECT_TRUE(navigation::AviSequence());
-    navigation::Reset();
-    EXPECT_FALSE(navigation::ListBuilt());
-    EXPECT_FALSE(navigation::RunFlag());
+    Navigation navigation;
+    navigation.Reset();
+    EXPECT_FALSE(navigation.SelectSequence(false));
+    EXPECT_TRUE(navigation.VideoSequence());
+    navigation.SetListBuilt(true);
+    EXPECT_TRUE(navigation.SelectSequence(false));
+    EXPECT_FALSE(navigation.VideoSequence());
+    EXPECT_TRUE(navigation.SelectSequence(true));
+    EXPECT_TRUE(navigation.VideoSequence());
+    navigation.Reset();
+    EXPECT_FALSE(navigation.ListBuilt());
+    EXPECT_FALSE(navigation.RunFlag());
 }
 
 }  // namespace

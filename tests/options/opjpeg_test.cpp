@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "infowindow/TFormInfoImg.h"
 #include "options/TFormOpJpeg.h"
@@ -186,12 +187,12 @@ TEST(FormOpJpeg, AppliquerActsOnTheGraphicTheTargetHoldsNow) {
     d.form.show();
     d.quality->setText("42");
 
-    jpegoptions::SetTarget(nullptr);
+    d.form.setTarget(nullptr);
     QTest::mouseClick(d.apply, Qt::LeftButton);  // no target: nothing happens
     for (QWidget* option : d.readingOptions()) EXPECT_TRUE(option->isEnabled() || option == d.progressiveDisplay);
 
     gfx::Picture picture;
-    jpegoptions::SetTarget(&picture);
+    d.form.setTarget(&picture);
     picture.setGraphic(std::make_unique<gfx::JpegImage>());
     picture.setGraphic(std::make_unique<gfx::JpegImage>());  // the viewer moved on
     QTest::mouseClick(d.apply, Qt::LeftButton);
@@ -207,7 +208,7 @@ TEST(FormOpJpeg, AppliquerActsOnTheGraphicTheTargetHoldsNow) {
     d.quality->setText("x1");
     QTest::mouseClick(d.apply, Qt::LeftButton);
     EXPECT_EQ(dialogs->errors(), QStringList{"'x1' n'est pas une valeur entière correcte"});
-    jpegoptions::SetTarget(nullptr);
+    d.form.setTarget(nullptr);
 }
 
 TEST(FormOpJpeg, SpinnerStepsWithinOneToHundred) {
@@ -235,7 +236,8 @@ TEST(FormOpJpeg, OkHidesAndKeepsTheSettings) {
 // A group's title is drawn across the top line of its frame, as in the information window.
 TEST(FormOpJpeg, GroupTitleSitsOnItsFrameLikeTheOtherGroups) {
     Dialog d;
-    TFormInfoImg info;
+    FrameSource frameSource;
+    TFormInfoImg info(frameSource);
     for (QGroupBox* box : {d.form.findChild<QGroupBox*>("GroupBox1"), info.findChild<QGroupBox*>("GroupBox2")}) {
         ASSERT_NE(box, nullptr);
         box->ensurePolished();

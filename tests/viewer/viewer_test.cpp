@@ -36,8 +36,6 @@ class Viewer : public ::testing::Test {
 protected:
     void SetUp() override {
         TFormInfoImg::ZoomLevel = 16;
-        jpegoptions::SetTarget(nullptr);
-        FrameSource::ResetVideoState();
         // As the main window does for a 320 x 240 frame.
         viewer.bitmap().setImage(original, gfx::PixelLayout::DeviceDependent);
         viewer.setImageClientSize(320, 240);
@@ -74,20 +72,21 @@ protected:
         return {ui.EditX->text(), ui.EditY->text(), ui.EditW->text(), ui.EditH->text()};
     }
     QList<int> cropRect() {
-        const FrameSource::CropRectangle& r = FrameSource::CropRect();
+        const FrameSource::CropRectangle& r = frameSource.CropRect();
         return {r.top, r.left, r.height, r.width};
     }
 
     testing_support::ScopedDialogs dialogs;
     const QImage original = Gradient(320, 240);
-    TFormAvi viewer;
+    FrameSource frameSource;
+    TFormAvi viewer{frameSource};
 };
 
 TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
-    FrameSource::ResetVideoState();
+    FrameSource frameSource;
     QPointer<TFormInfoImg> info;
     {
-        TFormAvi viewer;
+        TFormAvi viewer(frameSource);
         EXPECT_EQ(viewer.windowTitle(), "FormAvi");
         EXPECT_EQ(viewer.size(), QSize(244, 173));
         EXPECT_EQ(viewer.scrollBox()->objectName(), "ScrollBox1");
@@ -162,13 +161,13 @@ TEST(ViewerPlacement, StaysOnTheScreenAndClearOfTheMainWindowWhereThereIsRoom) {
 // The frame of a video larger than the screen: the window keeps to the screen beside the main
 // window, and the picture stays at 1:1 under scroll bars.
 TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
-    FrameSource::ResetVideoState();
+    FrameSource frameSource;
     QWidget main;
     const QRect screen = main.screen()->availableGeometry();
     main.setGeometry(screen.left() + 53, screen.top() + 107, 329, 541);
     main.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    TFormAvi viewer;
+    TFormAvi viewer(frameSource);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     const QSize pictures[] = {{1920, 1080}, {160, 120}};
@@ -186,11 +185,11 @@ TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
 }
 
 TEST_F(Viewer, ShowingMakesItsPictureTheJpegOptionsTarget) {
-    EXPECT_EQ(jpegoptions::Target(), &viewer.image()->picture());
-    jpegoptions::SetTarget(nullptr);
+    gfx::Picture* target = nullptr;
+    QObject::connect(&viewer, &TFormAvi::shown, [&] { target = &viewer.picture(); });
     viewer.hide();
     viewer.show();
-    EXPECT_EQ(jpegoptions::Target(), &viewer.image()->picture());
+    EXPECT_EQ(target, &viewer.image()->picture());
 }
 
 TEST_F(Viewer, GesturesGiveTheCropRectangle) {
@@ -210,7 +209,7 @@ TEST_F(Viewer, GesturesGiveTheCropRectangle) {
         {"whole image from its corner", 0, 0, 319, 239, 0, 0, 320, 240},
     };
     for (const auto& c : cases) {
-        FrameSource::SetCropRect(-7, -7, -7, -7);
+        frameSource.SetCropRect(-7, -7, -7, -7);
         drag(c.x1, c.y1, c.x2, c.y2);
         EXPECT_EQ(QList<int>({info().CropX1, info().CropY1, info().CropX2 - info().CropX1 + 1,
                               info().CropY2 - info().CropY1 + 1}),
