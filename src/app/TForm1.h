@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "framesource/output_names.h"
+#include "infowindow/magnifier_zoom.h"
 #include "navigation/navigation.h"
 
 class TFormAvi;
@@ -135,6 +136,7 @@ private:
     void OpenChosenFile(const QString& path, int serial);
 
     std::unique_ptr<Ui::TForm1> ui_;
+    MagnifierZoom magnifierZoom_;  // both viewers' information windows show this one
     std::unique_ptr<TFormAvi> frameViewer_;
     std::unique_ptr<TFormAvi> pictureViewer_;
     std::unique_ptr<TFormListe> listWindow_;

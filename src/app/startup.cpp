@@ -56,9 +56,9 @@ TForm1::~TForm1() {
 
 void TForm1::createSecondaryWindows() {
     const auto keyDown = [this](int& key) { errors::Guard([&] { FormKeyDown(key); }); };
-    frameViewer_ = std::make_unique<TFormAvi>();
+    frameViewer_ = std::make_unique<TFormAvi>(magnifierZoom_);
     frameViewer_->setKeyDownHandler(keyDown);
-    pictureViewer_ = std::make_unique<TFormAvi>();
+    pictureViewer_ = std::make_unique<TFormAvi>(magnifierZoom_);
     pictureViewer_->setKeyDownHandler(keyDown);
 
     navigation::SetMainWindow(this);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "infowindow/magnifier_zoom.h"
+
 class ImageControl;
 namespace gfx {
 class Bitmap;
@@ -20,12 +22,10 @@ class TFormInfoImg : public QWidget {
     Q_OBJECT
 
 public:
-    // Made as a separate top-level window owned by its viewer, so that it dies with it.
-    explicit TFormInfoImg(QWidget* owner = nullptr);
+    // Made as a separate top-level window owned by its viewer, so that it dies with it. The
+    // zoom is shared with the other information windows and outlives them.
+    explicit TFormInfoImg(MagnifierZoom& zoom, QWidget* owner = nullptr);
     ~TFormInfoImg() override;
-
-    // Display-only zoom of the magnifier, in sixteenths, shared by every information window.
-    static inline int32_t ZoomLevel = 16;
 
     // The image control whose picture is described and drawn on.
     ImageControl* Image = nullptr;
@@ -76,4 +76,5 @@ private:
     int32_t ClientHeight() const;
 
     std::unique_ptr<Ui::FormInfoImg> ui_;
+    MagnifierZoom& zoom_;
 };

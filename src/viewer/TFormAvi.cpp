@@ -15,7 +15,8 @@
 #include "ui_TFormAvi.h"
 #include "viewer/viewer_placement.h"
 
-TFormAvi::TFormAvi(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormAvi>()) {
+TFormAvi::TFormAvi(MagnifierZoom& zoom, QWidget* parent)
+    : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormAvi>()), zoom_(zoom) {
     ui_->setupUi(this);
     move(354, 11);
     Image1 = ui_->Image1;
@@ -45,7 +46,7 @@ TFormAvi::TFormAvi(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make
 TFormAvi::~TFormAvi() = default;
 
 void TFormAvi::FormCreate() {
-    InfoForm = new TFormInfoImg(this);
+    InfoForm = new TFormInfoImg(zoom_, this);
     InfoForm->AttachImage(Image1, 0, 0, frameGeometry().width(), frameGeometry().height());
 }
 

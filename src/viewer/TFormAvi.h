@@ -11,6 +11,7 @@
 class ImageControl;
 class QScrollArea;
 class TFormInfoImg;
+struct MagnifierZoom;
 namespace gfx {
 class Picture;
 class Bitmap;
@@ -23,8 +24,9 @@ class TFormAvi : public QWidget {
     Q_OBJECT
 
 public:
-    // A top-level window; with no parent it lives until the program deletes it.
-    explicit TFormAvi(QWidget* parent = nullptr);
+    // A top-level window; with no parent it lives until the program deletes it. Its
+    // information window shows `zoom`, which outlives the viewer.
+    explicit TFormAvi(MagnifierZoom& zoom, QWidget* parent = nullptr);
     ~TFormAvi() override;
 
     // The controls the main window works with.
@@ -66,5 +68,6 @@ private:
     ImageControl* Image1 = nullptr;
     QScrollArea* ScrollBox1 = nullptr;
     TFormInfoImg* InfoForm = nullptr;
+    MagnifierZoom& zoom_;
     KeyDownHandler keyDown_;
 };

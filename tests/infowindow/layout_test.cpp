@@ -22,7 +22,7 @@ int TextWidth(const QWidget& widget, const QString& text) {
 class InfoLayout : public ::testing::Test {
 protected:
     void SetUp() override {
-        TFormInfoImg::ZoomLevel = 1;
+        zoom.level = 1;
         image.resize(9999, 9999);
         form.AttachImage(&image, 0, 0, 0, 0);
         form.show();
@@ -41,7 +41,8 @@ protected:
     }
 
     ImageControl image;
-    TFormInfoImg form;
+    MagnifierZoom zoom;
+    TFormInfoImg form{zoom};
     InfoControls ui{form};
 };
 

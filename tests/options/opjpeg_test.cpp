@@ -235,7 +235,8 @@ TEST(FormOpJpeg, OkHidesAndKeepsTheSettings) {
 // A group's title is drawn across the top line of its frame, as in the information window.
 TEST(FormOpJpeg, GroupTitleSitsOnItsFrameLikeTheOtherGroups) {
     Dialog d;
-    TFormInfoImg info;
+    MagnifierZoom zoom;
+    TFormInfoImg info(zoom);
     for (QGroupBox* box : {d.form.findChild<QGroupBox*>("GroupBox1"), info.findChild<QGroupBox*>("GroupBox2")}) {
         ASSERT_NE(box, nullptr);
         box->ensurePolished();

@@ -35,7 +35,6 @@ QImage Gradient(int width, int height) {
 class Viewer : public ::testing::Test {
 protected:
     void SetUp() override {
-        TFormInfoImg::ZoomLevel = 16;
         jpegoptions::SetTarget(nullptr);
         FrameSource::ResetVideoState();
         // As the main window does for a 320 x 240 frame.
@@ -80,14 +79,16 @@ protected:
 
     testing_support::ScopedDialogs dialogs;
     const QImage original = Gradient(320, 240);
-    TFormAvi viewer;
+    MagnifierZoom zoom;
+    TFormAvi viewer{zoom};
 };
 
 TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
     FrameSource::ResetVideoState();
     QPointer<TFormInfoImg> info;
     {
-        TFormAvi viewer;
+        MagnifierZoom zoom;
+        TFormAvi viewer(zoom);
         EXPECT_EQ(viewer.windowTitle(), "FormAvi");
         EXPECT_EQ(viewer.size(), QSize(244, 173));
         EXPECT_EQ(viewer.scrollBox()->objectName(), "ScrollBox1");
@@ -168,7 +169,8 @@ TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
     main.setGeometry(screen.left() + 53, screen.top() + 107, 329, 541);
     main.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    TFormAvi viewer;
+    MagnifierZoom zoom;
+    TFormAvi viewer(zoom);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     const QSize pictures[] = {{1920, 1080}, {160, 120}};
