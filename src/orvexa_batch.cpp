@@ -8,7 +8,6 @@
 #include "batch/interrupt.h"
 #include "batch/runner.h"
 #include "batch/settings.h"
-#include "batch/write_answers.h"
 #include "framesource/jpeg_options.h"
 #include "framesource/output_names.h"
 #include "platform/jpeg_image.h"
@@ -36,7 +35,6 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const batch::Settings& settings = parsed.settings;
     batch::InstallStopSignals();
-    batch::InstallWriterAnswers(settings.existing == batch::Existing::Overwrite);
     // Every JPEG is encoded with these options, as the JPEG options dialog sets them.
     jpegoptions::SetSource([&settings](gfx::Graphic* graphic) {
         if (auto* jpeg = dynamic_cast<gfx::JpegImage*>(graphic)) {
