@@ -17,9 +17,12 @@ QString FindVideoMistake(const Settings& s) {
     int64_t files = 0;
     for (const QString& video : s.videos) {
         if (StopRequested()) return {};
-        if (!OpenVideoFile(video)) continue;
-        const int32_t frameCount = FrameSource::FrameCount();
-        CloseVideoFile();
+        int32_t frameCount = 0;
+        {
+            const VideoFile file(video);
+            if (!file.IsOpen()) continue;
+            frameCount = FrameSource::FrameCount();
+        }
         if (s.choice == Choice::Frames) {
             std::vector<FrameRun> missing;
             files += int64_t(ListedFrames(s.frames, frameCount, missing).size());

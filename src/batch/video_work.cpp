@@ -195,7 +195,8 @@ VideoStatus Rank(const QString& video, VideoHost& host) {
 }
 
 VideoStatus Work(const Settings& settings, const QString& video, VideoHost& host) {
-    if (!OpenVideoFile(video)) {
+    const VideoFile file(video);
+    if (!file.IsOpen()) {
         if (StopRequested()) return VideoStatus::Stopped;
         host.Failure(OpenFailure(video));
         return VideoStatus::Failed;
@@ -229,9 +230,7 @@ VideoStatus Work(const Settings& settings, const QString& video, VideoHost& host
 }  // namespace
 
 VideoStatus RunVideo(const Settings& settings, const QString& video, VideoHost& host) {
-    const VideoStatus status = Work(settings, video, host);
-    CloseVideoFile();
-    return status;
+    return Work(settings, video, host);
 }
 
 QString OutputName(const Settings& s, int32_t number) {
