@@ -8,7 +8,6 @@
 #include "batch/interrupt.h"
 #include "batch/runner.h"
 #include "batch/settings.h"
-#include "batch/write_answers.h"
 #include "framesource/output_names.h"
 
 int main(int argc, char** argv) {
@@ -34,6 +33,5 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const batch::Settings& settings = parsed.settings;
     batch::InstallStopSignals();
-    batch::InstallWriterAnswers(settings.existing == batch::Existing::Overwrite);
     return batch::RunCommand(settings);
 }

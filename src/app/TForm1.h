@@ -13,6 +13,7 @@
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "framesource/output_names.h"
+#include "infowindow/magnifier_zoom.h"
 #include "navigation/navigation.h"
 
 class TFormAvi;
@@ -143,6 +144,7 @@ private:
     FrameSource& source_;
     Navigation& navigation_;
     std::unique_ptr<Ui::TForm1> ui_;
+    MagnifierZoom magnifierZoom_;  // both viewers' information windows show this one
     std::unique_ptr<TFormAvi> frameViewer_;
     std::unique_ptr<TFormAvi> pictureViewer_;
     std::unique_ptr<TFormListe> listWindow_;

@@ -57,9 +57,9 @@ TForm1::~TForm1() {
 
 void TForm1::createSecondaryWindows() {
     const auto keyDown = [this](int& key) { errors::Guard([&] { FormKeyDown(key); }); };
-    frameViewer_ = std::make_unique<TFormAvi>(source_);
+    frameViewer_ = std::make_unique<TFormAvi>(source_, magnifierZoom_);
     frameViewer_->setKeyDownHandler(keyDown);
-    pictureViewer_ = std::make_unique<TFormAvi>(source_);
+    pictureViewer_ = std::make_unique<TFormAvi>(source_, magnifierZoom_);
     pictureViewer_->setKeyDownHandler(keyDown);
 
     navigation_.SetMainWindow(this);

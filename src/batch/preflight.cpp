@@ -17,10 +17,13 @@ QString FindVideoMistake(const Settings& s) {
     int64_t files = 0;
     for (const QString& video : s.videos) {
         if (StopRequested()) return {};
-        FrameSource source;
-        if (!OpenVideoFile(source, video)) continue;
-        const int32_t frameCount = source.FrameCount();
-        CloseVideoFile(source);
+        int32_t frameCount = 0;
+        {
+            FrameSource source;
+            const VideoFile file(source, video);
+            if (!file.IsOpen()) continue;
+            frameCount = source.FrameCount();
+        }
         if (s.choice == Choice::Frames) {
             std::vector<FrameRun> missing;
             files += int64_t(ListedFrames(s.frames, frameCount, missing).size());

@@ -19,6 +19,7 @@
 #include "batch/rank_output.h"
 #include "batch/terminal.h"
 #include "batch/video_work.h"
+#include "batch/write_answers.h"
 #include "framesource/output_names.h"
 
 namespace batch {
@@ -31,13 +32,16 @@ constexpr int kExitStopped = 130;
 // The outcome of every video, and what the command prints, writes and exits with.
 class Outcomes {
 public:
-    Outcomes(const Settings& settings)
-        : s_(settings), rankings_(size_t(settings.videos.size())), written_(size_t(settings.videos.size())) {
+    Outcomes(const Settings& settings, Terminal& terminal)
+        : s_(settings),
+          terminal_(terminal),
+          rankings_(size_t(settings.videos.size())),
+          written_(size_t(settings.videos.size())) {
         for (qsizetype i = 0; i < settings.videos.size(); ++i) rankings_[size_t(i)].video = settings.videos[i];
     }
 
     void Failure(size_t video, const QString& message) {
-        terminal::Message(message);
+        terminal_.Message(message);
         rankings_[video].errors << message;
     }
     void Opened(size_t video, const VideoFacts& facts) { rankings_[video].facts = facts; }
@@ -50,7 +54,7 @@ public:
 
     // The video's work is over: text rankings are printed in the command line's order.
     void Finish(size_t video, VideoStatus status) {
-        terminal::Finished(video);
+        terminal_.Finished(video);
         if (status == VideoStatus::Failed) failed_ = true;
         if (status == VideoStatus::StopCommand) conflict_ = true;
         if (status == VideoStatus::Stopped) stopped_ = true;
@@ -58,7 +62,7 @@ public:
         finished_.resize(rankings_.size());
         finished_[video] = true;
         while (printed_ < finished_.size() && finished_[printed_]) {
-            terminal::Output(RankingText(rankings_[printed_], rankings_.size() > 1));
+            terminal_.Output(RankingText(rankings_[printed_], rankings_.size() > 1));
             rankings_[printed_].frames.clear();
             ++printed_;
         }
@@ -66,8 +70,8 @@ public:
     bool Conflict() const { return conflict_; }
 
     int ExitStatus() {
-        terminal::EndProgress();
-        if (s_.command == Command::Rank && s_.json) terminal::Output(RankingJson(rankings_));
+        terminal_.EndProgress();
+        if (s_.command == Command::Rank && s_.json) terminal_.Output(RankingJson(rankings_));
         if (s_.command == Command::Extract) Report();
         if (conflict_ || failed_) return 1;
         return stopped_ || StopRequested() ? kExitStopped : 0;
@@ -89,15 +93,15 @@ private:
     void Report() {
         const std::vector<WrittenFile> files = Files();
         if (!s_.manifest.isEmpty() && !WriteManifest(s_.manifest, files)) {
-            terminal::Message(QStringLiteral("%1: cannot write the manifest").arg(s_.manifest));
+            terminal_.Message(QStringLiteral("%1: cannot write the manifest").arg(s_.manifest));
             failed_ = true;
         }
         if (s_.quiet) return;
-        QString done = files.empty()        ? QStringLiteral("wrote no file in %1").arg(s_.outDir)
+        QString done = files.empty()       ? QStringLiteral("wrote no file in %1").arg(s_.outDir)
                        : files.size() == 1 ? QStringLiteral("wrote 1 file in %1: %2").arg(s_.outDir, files[0].name)
-                                            : QStringLiteral("wrote %1 files in %2: %3 to %4")
-                                                  .arg(files.size())
-                                                  .arg(s_.outDir, files.front().name, files.back().name);
+                                           : QStringLiteral("wrote %1 files in %2: %3 to %4")
+                                                 .arg(files.size())
+                                                 .arg(s_.outDir, files.front().name, files.back().name);
         if (skipped_ > 0) {
             done += QStringLiteral("; %1 existing file%2 left as %3 %4")
                         .arg(skipped_)
@@ -105,10 +109,11 @@ private:
                         .arg(skipped_ == 1 ? "it" : "they")
                         .arg(skipped_ == 1 ? "was" : "were");
         }
-        terminal::Message(done);
+        terminal_.Message(done);
     }
 
     const Settings& s_;
+    Terminal& terminal_;
     std::vector<VideoRanking> rankings_;
     std::vector<std::vector<WrittenFrame>> written_;  // per video
     int64_t skipped_ = 0;
@@ -123,14 +128,14 @@ private:
 
 class LocalHost : public VideoHost {
 public:
-    LocalHost(Outcomes& outcomes, size_t video, const QString& name, int64_t& nextNumber)
-        : outcomes_(outcomes), video_(video), name_(name), nextNumber_(nextNumber) {}
+    LocalHost(Terminal& terminal, Outcomes& outcomes, size_t video, const QString& name, int64_t& nextNumber)
+        : terminal_(terminal), outcomes_(outcomes), video_(video), name_(name), nextNumber_(nextNumber) {}
     void ReserveNames(int64_t names) override {
         first_ = nextNumber_;
         nextNumber_ += names;
     }
     int64_t FirstNumber() override { return first_; }
-    void Progress(int64_t done, int64_t total) override { terminal::Progress(video_, name_, done, total); }
+    void Progress(int64_t done, int64_t total) override { terminal_.Progress(video_, name_, done, total); }
     void Opened(const VideoFacts& facts) override { outcomes_.Opened(video_, facts); }
     void Ranked(const std::vector<RankedFrame>& ranked) override { outcomes_.Ranked(video_, ranked); }
     void Wrote(const WrittenFrame& file) override { outcomes_.Wrote(video_, file); }
@@ -138,6 +143,7 @@ public:
     void Failure(const QString& message) override { outcomes_.Failure(video_, message); }
 
 private:
+    Terminal& terminal_;
     Outcomes& outcomes_;
     size_t video_;
     QString name_;
@@ -145,11 +151,11 @@ private:
     int64_t first_ = 0;
 };
 
-int RunHere(const Settings& s) {
-    Outcomes outcomes(s);
+int RunHere(const Settings& s, Terminal& terminal) {
+    Outcomes outcomes(s, terminal);
     int64_t nextNumber = s.start;
     for (qsizetype i = 0; i < s.videos.size() && !StopRequested() && !outcomes.Conflict(); ++i) {
-        LocalHost host(outcomes, size_t(i), s.videos[i], nextNumber);
+        LocalHost host(terminal, outcomes, size_t(i), s.videos[i], nextNumber);
         outcomes.Finish(size_t(i), RunVideo(s, s.videos[i], host));
     }
     return outcomes.ExitStatus();
@@ -214,9 +220,7 @@ public:
              std::to_string(w.jpegBytes));
     }
     void Skipped() override { Send("skipped"); }
-    void Failure(const QString& message) override {
-        Send("fail " + naming::PathBytes(message).toHex().toStdString());
-    }
+    void Failure(const QString& message) override { Send("fail " + naming::PathBytes(message).toHex().toStdString()); }
 
 private:
     void Send(const std::string& line) { WriteAll(out_, line + '\n'); }
@@ -236,8 +240,12 @@ struct Worker {
 
 class Pool {
 public:
-    Pool(const Settings& settings)
-        : s_(settings), outcomes_(settings), names_(size_t(settings.videos.size()), -1), nextNumber_(settings.start) {}
+    Pool(const Settings& settings, Terminal& terminal)
+        : s_(settings),
+          terminal_(terminal),
+          outcomes_(settings, terminal),
+          names_(size_t(settings.videos.size()), -1),
+          nextNumber_(settings.start) {}
 
     int Run() {
         const size_t videos = names_.size();
@@ -339,7 +347,7 @@ private:
             } else if (word == "progress") {
                 int64_t done = 0, total = 0;
                 line >> done >> total;
-                terminal::Progress(w.video, s_.videos[qsizetype(w.video)], done, total);
+                terminal_.Progress(w.video, s_.videos[qsizetype(w.video)], done, total);
             } else if (word == "facts") {
                 VideoFacts f;
                 line >> f.frameCount >> f.frameRate >> f.width >> f.height;
@@ -389,6 +397,7 @@ private:
     }
 
     const Settings& s_;
+    Terminal& terminal_;
     Outcomes outcomes_;
     std::vector<Worker> workers_;
     std::vector<int64_t> names_;  // per video; -1 until known
@@ -396,21 +405,21 @@ private:
     int64_t nextNumber_;
 };
 
-bool PrepareOutDir(const Settings& s) {
+bool PrepareOutDir(const Settings& s, Terminal& terminal) {
     if (s.command != Command::Extract) return true;
     namespace fs = std::filesystem;
     const std::string dir = naming::PathBytes(s.outDir).toStdString();
     std::error_code error;
     if (!fs::exists(dir, error) && !fs::create_directories(dir, error)) {
-        terminal::Message(QStringLiteral("%1: cannot make the output directory").arg(s.outDir));
+        terminal.Message(QStringLiteral("%1: cannot make the output directory").arg(s.outDir));
         return false;
     }
     if (!fs::is_directory(dir, error)) {
-        terminal::Message(QStringLiteral("%1: not a directory").arg(s.outDir));
+        terminal.Message(QStringLiteral("%1: not a directory").arg(s.outDir));
         return false;
     }
     if (access(dir.c_str(), W_OK | X_OK) != 0) {
-        terminal::Message(QStringLiteral("%1: cannot write there: permission denied").arg(s.outDir));
+        terminal.Message(QStringLiteral("%1: cannot write there: permission denied").arg(s.outDir));
         return false;
     }
     return true;
@@ -419,15 +428,17 @@ bool PrepareOutDir(const Settings& s) {
 }  // namespace
 
 int RunCommand(const Settings& settings) {
-    if (!settings.quiet) terminal::EnableProgress();
+    Terminal terminal;
+    const WriterAnswers answers(settings.existing == Existing::Overwrite, terminal);
+    if (!settings.quiet) terminal.EnableProgress();
     if (const QString mistake = FindVideoMistake(settings); !mistake.isEmpty()) {
-        terminal::Message(mistake);
+        terminal.Message(mistake);
         return kExitUsage;
     }
     if (StopRequested()) return kExitStopped;
-    if (!PrepareOutDir(settings)) return 1;
-    if (settings.jobs <= 1 || settings.videos.size() <= 1) return RunHere(settings);
-    return Pool(settings).Run();
+    if (!PrepareOutDir(settings, terminal)) return 1;
+    if (settings.jobs <= 1 || settings.videos.size() <= 1) return RunHere(settings, terminal);
+    return Pool(settings, terminal).Run();
 }
 
 }  // namespace batch

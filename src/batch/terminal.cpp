@@ -9,36 +9,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
-#include <map>
-#include <mutex>
 
 #include "framesource/output_names.h"
 
-namespace batch::terminal {
+namespace batch {
 
 namespace {
 
 constexpr qint64 kRedrawMs = 100;
 
-struct Running {
-    QString name;
-    int64_t done = 0;
-    int64_t total = 0;
-    QElapsedTimer clock;
-};
-
-struct State {
-    std::mutex lock;  // a ranking may report from several threads
-    bool enabled = false;
-    bool lineShown = false;
-    std::map<size_t, Running> running;
-    QElapsedTimer sinceRedraw;
-};
-
-State& state() {
-    static State s;
-    return s;
-}
+using Running = Terminal::Running;
 
 QString Duration(double seconds) {
     const auto whole = qint64(seconds + 0.5);
@@ -131,54 +111,50 @@ QString FittedLine(const std::map<size_t, Running>& running) {
     return Cut(line(false, std::max(share, kShortestName)), room);
 }
 
-void ClearLine(State& s) {
-    if (!s.lineShown) return;
-    std::fputs("\r\033[K", stderr);
-    s.lineShown = false;
-}
-
-void Draw(State& s) {
-    std::fputs("\r\033[K", stderr);
-    const QString line = FittedLine(s.running);
-    std::fputs(line.toUtf8().constData(), stderr);
-    std::fflush(stderr);
-    s.lineShown = !line.isEmpty();
-    s.sinceRedraw.restart();
-}
-
 }  // namespace
 
-void EnableProgress() {
-    State& s = state();
-    std::lock_guard guard(s.lock);
-    s.enabled = isatty(STDERR_FILENO) == 1;
-    s.sinceRedraw.start();
+void Terminal::ClearLine() {
+    if (!lineShown_) return;
+    std::fputs("\r\033[K", stderr);
+    lineShown_ = false;
 }
 
-void Message(const QString& text) {
-    State& s = state();
-    std::lock_guard guard(s.lock);
-    ClearLine(s);
+void Terminal::Draw() {
+    std::fputs("\r\033[K", stderr);
+    const QString line = FittedLine(running_);
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+    lineShown_ = !line.isEmpty();
+    sinceRedraw_.restart();
+}
+
+void Terminal::EnableProgress() {
+    std::lock_guard guard(lock_);
+    enabled_ = isatty(STDERR_FILENO) == 1;
+    sinceRedraw_.start();
+}
+
+void Terminal::Message(const QString& text) {
+    std::lock_guard guard(lock_);
+    ClearLine();
     std::fprintf(stderr, "orvexa-batch: %s\n", naming::PathBytes(text).constData());
     std::fflush(stderr);
 }
 
-void Output(const QByteArray& text) {
-    State& s = state();
-    std::lock_guard guard(s.lock);
-    const bool wasShown = s.lineShown;
-    ClearLine(s);
+void Terminal::Output(const QByteArray& text) {
+    std::lock_guard guard(lock_);
+    const bool wasShown = lineShown_;
+    ClearLine();
     std::fflush(stderr);
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     std::fflush(stdout);
-    if (wasShown) Draw(s);
+    if (wasShown) Draw();
 }
 
-void Progress(size_t index, const QString& video, int64_t done, int64_t total) {
-    State& s = state();
-    std::lock_guard guard(s.lock);
-    if (!s.enabled) return;
-    auto [entry, added] = s.running.try_emplace(index);
+void Terminal::Progress(size_t index, const QString& video, int64_t done, int64_t total) {
+    std::lock_guard guard(lock_);
+    if (!enabled_) return;
+    auto [entry, added] = running_.try_emplace(index);
     Running& r = entry->second;
     if (added) {
         r.name = Shown(QFileInfo(video).fileName());
@@ -186,26 +162,24 @@ void Progress(size_t index, const QString& video, int64_t done, int64_t total) {
     }
     r.done = done;
     r.total = total;
-    if (added || s.sinceRedraw.elapsed() >= kRedrawMs) Draw(s);
+    if (added || sinceRedraw_.elapsed() >= kRedrawMs) Draw();
 }
 
-void Finished(size_t index) {
-    State& s = state();
-    std::lock_guard guard(s.lock);
-    if (s.running.erase(index) == 0 || !s.enabled) return;
-    if (s.running.empty()) {
-        ClearLine(s);
+void Terminal::Finished(size_t index) {
+    std::lock_guard guard(lock_);
+    if (running_.erase(index) == 0 || !enabled_) return;
+    if (running_.empty()) {
+        ClearLine();
     } else {
-        Draw(s);
+        Draw();
     }
 }
 
-void EndProgress() {
-    State& s = state();
-    std::lock_guard guard(s.lock);
-    s.running.clear();
-    ClearLine(s);
+void Terminal::EndProgress() {
+    std::lock_guard guard(lock_);
+    running_.clear();
+    ClearLine();
     std::fflush(stderr);
 }
 
-}  // namespace batch::terminal
+}  // namespace batch

@@ -12,31 +12,27 @@
 
 namespace batch {
 
-namespace {
-
-// The descriptor through which a path that is not UTF-8 is open; -1 when none is.
-int heldFile = -1;
-
-}  // namespace
-
-bool OpenVideoFile(FrameSource& source, const QString& video) {
-    CloseVideoFile(source);
+VideoFile::VideoFile(FrameSource& source, const QString& video) : source_(source) {
     const auto progress = [](int) { return !StopRequested(); };
     const QByteArray path = naming::PathBytes(video);
-    if (path == video.toUtf8()) return source.OpenVideo(video, progress);
+    if (path == video.toUtf8()) {
+        open_ = source_.OpenVideo(video, progress);
+        return;
+    }
     // The readers take a path as UTF-8 text: one that is not UTF-8 reaches them as the name of
     // a descriptor open on it, kept while the video is.
-    heldFile = open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (heldFile < 0) return false;
-    if (source.OpenVideo(QStringLiteral("/proc/self/fd/%1").arg(heldFile), progress)) return true;
-    CloseVideoFile(source);
-    return false;
+    heldFile_ = open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (heldFile_ < 0) return;
+    open_ = source_.OpenVideo(QStringLiteral("/proc/self/fd/%1").arg(heldFile_), progress);
+    if (!open_) Close();
 }
 
-void CloseVideoFile(FrameSource& source) {
-    source.CloseVideo();
-    if (heldFile >= 0) close(heldFile);
-    heldFile = -1;
+VideoFile::~VideoFile() { Close(); }
+
+void VideoFile::Close() {
+    source_.CloseVideo();
+    if (heldFile_ >= 0) close(heldFile_);
+    heldFile_ = -1;
 }
 
 QString OpenFailure(const QString& video) {

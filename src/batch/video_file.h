@@ -9,10 +9,25 @@ class FrameSource;
 
 namespace batch {
 
-// Opens the video as "Ouvrir..." does; a stop signal cancels the opening.
-bool OpenVideoFile(FrameSource& source, const QString& video);
-// Closes the video that OpenVideoFile opened.
-void CloseVideoFile(FrameSource& source);
+// A video open in a frame source while this lives.
+class VideoFile {
+public:
+    // Opens the video as "Ouvrir..." does; a stop signal cancels the opening.
+    VideoFile(FrameSource& source, const QString& video);
+    ~VideoFile();
+    VideoFile(const VideoFile&) = delete;
+    VideoFile& operator=(const VideoFile&) = delete;
+
+    bool IsOpen() const { return open_; }
+
+private:
+    void Close();
+
+    FrameSource& source_;
+    bool open_ = false;
+    // The descriptor through which a path that is not UTF-8 is open; -1 when none is.
+    int heldFile_ = -1;
+};
 
 // Why the video could not be opened: "VIDEO: no such file", "is a directory", ...
 QString OpenFailure(const QString& video);

@@ -197,7 +197,8 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
 }
 
 VideoStatus Work(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
-    if (!OpenVideoFile(source, video)) {
+    const VideoFile file(source, video);
+    if (!file.IsOpen()) {
         if (StopRequested()) return VideoStatus::Stopped;
         host.Failure(OpenFailure(video));
         return VideoStatus::Failed;
@@ -232,9 +233,7 @@ VideoStatus Work(FrameSource& source, const Settings& settings, const QString& v
 
 VideoStatus RunVideo(const Settings& settings, const QString& video, VideoHost& host) {
     FrameSource source;
-    const VideoStatus status = Work(source, settings, video, host);
-    CloseVideoFile(source);
-    return status;
+    return Work(source, settings, video, host);
 }
 
 QString OutputName(const Settings& s, int32_t number) {

@@ -7,22 +7,26 @@ namespace batch {
 
 namespace {
 
-class WriterAnswers : public dialogs::Dialogs {
+class Answers : public dialogs::Dialogs {
 public:
-    explicit WriterAnswers(bool overwrite) : overwrite_(overwrite) {}
+    Answers(bool overwrite, Terminal& terminal) : overwrite_(overwrite), terminal_(terminal) {}
     dialogs::Answer messageBox(const QString&, const QString&, dialogs::Buttons, dialogs::Icon) override {
         return overwrite_ ? dialogs::Answer::Ok : dialogs::Answer::Cancel;
     }
     QStringList openFiles(const dialogs::OpenFileRequest&) override { return {}; }
     QString chooseDirectory(const QString&, const QString&) override { return {}; }
-    void showError(const QString& message) override { terminal::Message(message); }
+    void showError(const QString& message) override { terminal_.Message(message); }
 
 private:
     bool overwrite_;
+    Terminal& terminal_;
 };
 
 }  // namespace
 
-void InstallWriterAnswers(bool overwrite) { dialogs::install(std::make_unique<WriterAnswers>(overwrite)); }
+WriterAnswers::WriterAnswers(bool overwrite, Terminal& terminal)
+    : replaced_(dialogs::install(std::make_unique<Answers>(overwrite, terminal))) {}
+
+WriterAnswers::~WriterAnswers() { dialogs::install(std::move(replaced_)); }
 
 }  // namespace batch

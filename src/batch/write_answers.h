@@ -10,7 +10,19 @@
 
 namespace batch {
 
-// Installs the answers for the rest of the process.
-void InstallWriterAnswers(bool overwrite);
+class Terminal;
+
+// The answers, in place of the dialogs while this lives; the writers' errors go to the
+// command's terminal.
+class WriterAnswers {
+public:
+    WriterAnswers(bool overwrite, Terminal& terminal);
+    ~WriterAnswers();
+    WriterAnswers(const WriterAnswers&) = delete;
+    WriterAnswers& operator=(const WriterAnswers&) = delete;
+
+private:
+    std::unique_ptr<dialogs::Dialogs> replaced_;
+};
 
 }  // namespace batch

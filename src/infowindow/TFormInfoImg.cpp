@@ -41,8 +41,8 @@ int32_t ReadEdit(QLineEdit& edit, int32_t fallback) {
 
 }  // namespace
 
-TFormInfoImg::TFormInfoImg(FrameSource& source, QWidget* owner)
-    : QWidget(owner, Qt::Window), source_(source), ui_(std::make_unique<Ui::FormInfoImg>()) {
+TFormInfoImg::TFormInfoImg(FrameSource& source, MagnifierZoom& zoom, QWidget* owner)
+    : QWidget(owner, Qt::Window), source_(source), ui_(std::make_unique<Ui::FormInfoImg>()), zoom_(zoom) {
     ui_->setupUi(this);
     move(114, 87);
 
@@ -204,7 +204,7 @@ void TFormInfoImg::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int3
 }
 
 void TFormInfoImg::UpdateZoomControls() {
-    int32_t& zoom = ZoomLevel;
+    int32_t& zoom = zoom_.level;
     if (zoom >= kZoomMax) {
         zoom = kZoomMax;
         ui_->SpeedButtonZoomIn->setEnabled(false);
@@ -224,12 +224,12 @@ void TFormInfoImg::UpdateZoomControls() {
 
 void TFormInfoImg::SpeedButtonZoomInClick() {
     // Kept within 1..64 before doubling, so the shared value never overflows.
-    ZoomLevel = std::min(ZoomLevel, kZoomMax) * 2;
+    zoom_.level = std::min(zoom_.level, kZoomMax) * 2;
     UpdateZoomControls();
 }
 
 void TFormInfoImg::SpeedButtonZoomOutClick() {
-    ZoomLevel /= 2;
+    zoom_.level /= 2;
     UpdateZoomControls();
 }
 

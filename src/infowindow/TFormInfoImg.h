@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "infowindow/magnifier_zoom.h"
+
 class FrameSource;
 class ImageControl;
 namespace gfx {
@@ -22,12 +24,10 @@ class TFormInfoImg : public QWidget {
 
 public:
     // Made as a separate top-level window owned by its viewer, so that it dies with it.
-    // The crop rectangle drawn is handed to `source`.
-    explicit TFormInfoImg(FrameSource& source, QWidget* owner = nullptr);
+    // The crop rectangle drawn is handed to `source`; the zoom is shared with the other
+    // information windows and outlives them.
+    TFormInfoImg(FrameSource& source, MagnifierZoom& zoom, QWidget* owner = nullptr);
     ~TFormInfoImg() override;
-
-    // Display-only zoom of the magnifier, in sixteenths, shared by every information window.
-    static inline int32_t ZoomLevel = 16;
 
     // The image control whose picture is described and drawn on.
     ImageControl* Image = nullptr;
@@ -79,4 +79,5 @@ private:
 
     FrameSource& source_;
     std::unique_ptr<Ui::FormInfoImg> ui_;
+    MagnifierZoom& zoom_;
 };

@@ -24,19 +24,19 @@ namespace {
 // them, the standard PostScript names it uses are given the Liberation fonts the program
 // depends on, made to the measures of Times, Helvetica and Courier; Symbol falls back on Times.
 constexpr char kUrwFont[] = "/usr/share/fonts/type1/urw-base35/NimbusRoman-Regular.t1";
-char kLiberationDir[] = "/usr/share/fonts/truetype/liberation";
+constexpr char kLiberationDir[] = "/usr/share/fonts/truetype/liberation";
 
 struct FontFile {
     const char* postScriptName;
     const char* file;
 };
 constexpr FontFile kLiberationFonts[] = {
-    {"Courier", "LiberationMono-Regular.ttf"},        {"Courier-Oblique", "LiberationMono-Italic.ttf"},
-    {"Courier-Bold", "LiberationMono-Bold.ttf"},       {"Courier-BoldOblique", "LiberationMono-BoldItalic.ttf"},
-    {"Helvetica", "LiberationSans-Regular.ttf"},       {"Helvetica-Oblique", "LiberationSans-Italic.ttf"},
-    {"Helvetica-Bold", "LiberationSans-Bold.ttf"},     {"Helvetica-BoldOblique", "LiberationSans-BoldItalic.ttf"},
-    {"Times-Roman", "LiberationSerif-Regular.ttf"},    {"Times-Italic", "LiberationSerif-Italic.ttf"},
-    {"Times-Bold", "LiberationSerif-Bold.ttf"},        {"Times-BoldItalic", "LiberationSerif-BoldItalic.ttf"},
+    {"Courier", "LiberationMono-Regular.ttf"},      {"Courier-Oblique", "LiberationMono-Italic.ttf"},
+    {"Courier-Bold", "LiberationMono-Bold.ttf"},    {"Courier-BoldOblique", "LiberationMono-BoldItalic.ttf"},
+    {"Helvetica", "LiberationSans-Regular.ttf"},    {"Helvetica-Oblique", "LiberationSans-Italic.ttf"},
+    {"Helvetica-Bold", "LiberationSans-Bold.ttf"},  {"Helvetica-BoldOblique", "LiberationSans-BoldItalic.ttf"},
+    {"Times-Roman", "LiberationSerif-Regular.ttf"}, {"Times-Italic", "LiberationSerif-Italic.ttf"},
+    {"Times-Bold", "LiberationSerif-Bold.ttf"},     {"Times-BoldItalic", "LiberationSerif-BoldItalic.ttf"},
     {"Symbol", "LiberationSerif-Regular.ttf"}};
 
 // Sets the options that point libwmf at the Liberation fonts; `mappings` and `dirs` must live as
@@ -47,7 +47,7 @@ unsigned long UseLiberationFonts(wmfAPI_Options& options, std::vector<wmfMapping
     }
     mappings.push_back({nullptr, nullptr, FT_ENCODING_NONE});
     options.font.ps = mappings.data();
-    dirs[0] = kLiberationDir;
+    dirs[0] = const_cast<char*>(kLiberationDir);  // libwmf copies the directory's name
     dirs[1] = nullptr;
     options.fontdirs = dirs;
     return WMF_OPT_FONTMAP | WMF_OPT_FONTDIRS;

@@ -96,11 +96,7 @@ QAccessibleInterface* Factory(const QString& className, QObject* object) {
 
 }  // namespace
 
-void Install() {
-    static bool installed = false;
-    if (installed) return;
-    QAccessible::installFactory(Factory);
-    installed = true;
-}
+// Qt keeps a factory once however often it is installed.
+void Install() { QAccessible::installFactory(Factory); }
 
 }  // namespace accessibility

@@ -6,7 +6,6 @@
 #include "platform/picture_scaler.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -49,8 +48,6 @@ constexpr uint32_t kMaxPlaceholderBytes = 19;
 struct FormatCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
-
-std::atomic<int> initCount{0};
 
 }  // namespace
 
@@ -522,16 +519,10 @@ void AviFileDeleter::operator()(AviFile* file) const { std::default_delete<AviFi
 void AviStreamDeleter::operator()(AviStream* stream) const { std::default_delete<AviStream>()(stream); }
 void GetFrameDeleter::operator()(GetFrame* decoder) const { std::default_delete<GetFrame>()(decoder); }
 
-void AVIFileInit() {
-    initCount.fetch_add(1);
-    ffmpeg::SetUpLibraries();
-}
+void AVIFileInit() { ffmpeg::SetUpLibraries(); }
 
-void AVIFileExit() {
-    int count = initCount.load();
-    while (count > 0 && !initCount.compare_exchange_weak(count, count - 1)) {
-    }
-}
+// Nothing of the library is held between files.
+void AVIFileExit() {}
 
 int32_t AVIFileOpen(FileHandle& file, const std::string& path) {
     file.reset();

@@ -14,8 +14,8 @@
 #include "ui_TFormAvi.h"
 #include "viewer/viewer_placement.h"
 
-TFormAvi::TFormAvi(FrameSource& source, QWidget* parent)
-    : QWidget(parent, Qt::Window), source_(source), ui_(std::make_unique<Ui::FormAvi>()) {
+TFormAvi::TFormAvi(FrameSource& source, MagnifierZoom& zoom, QWidget* parent)
+    : QWidget(parent, Qt::Window), source_(source), ui_(std::make_unique<Ui::FormAvi>()), zoom_(zoom) {
     ui_->setupUi(this);
     move(354, 11);
     Image1 = ui_->Image1;
@@ -45,7 +45,7 @@ TFormAvi::TFormAvi(FrameSource& source, QWidget* parent)
 TFormAvi::~TFormAvi() = default;
 
 void TFormAvi::FormCreate() {
-    InfoForm = new TFormInfoImg(source_, this);
+    InfoForm = new TFormInfoImg(source_, zoom_, this);
     InfoForm->AttachImage(Image1, 0, 0, frameGeometry().width(), frameGeometry().height());
 }
 

@@ -12,6 +12,7 @@ class FrameSource;
 class ImageControl;
 class QScrollArea;
 class TFormInfoImg;
+struct MagnifierZoom;
 namespace gfx {
 class Picture;
 class Bitmap;
@@ -25,8 +26,9 @@ class TFormAvi : public QWidget {
 
 public:
     // A top-level window; with no parent it lives until the program deletes it.
-    // Its information window draws the crop rectangle of `source`'s video.
-    explicit TFormAvi(FrameSource& source, QWidget* parent = nullptr);
+    // Its information window draws the crop rectangle of `source`'s video and shows `zoom`,
+    // which outlives the viewer.
+    TFormAvi(FrameSource& source, MagnifierZoom& zoom, QWidget* parent = nullptr);
     ~TFormAvi() override;
 
     // The controls the main window works with.
@@ -73,5 +75,6 @@ private:
     ImageControl* Image1 = nullptr;
     QScrollArea* ScrollBox1 = nullptr;
     TFormInfoImg* InfoForm = nullptr;
+    MagnifierZoom& zoom_;
     KeyDownHandler keyDown_;
 };

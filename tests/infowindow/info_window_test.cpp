@@ -35,7 +35,6 @@ QImage Gradient(int width, int height) {
 class InfoWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        TFormInfoImg::ZoomLevel = 16;
         image.resize(320, 240);
         image.picture().bitmap().setImage(Filled(320, 240, qRgb(255, 255, 255)), gfx::PixelLayout::Bits24);
         form.AttachImage(&image, 0, 0, 0, 0);
@@ -59,14 +58,15 @@ protected:
     testing_support::ScopedDialogs dialogs;
     FrameSource frameSource;
     ImageControl image;
-    TFormInfoImg form{frameSource};
+    MagnifierZoom zoom;
+    TFormInfoImg form{frameSource, zoom};
     InfoControls controls{form};
 };
 
 TEST_F(InfoWindow, StartsWithTheDesignTextsBeforeAnyVideo) {
     ImageControl designImage;
     designImage.resize(240, 169);
-    TFormInfoImg fresh(frameSource);
+    TFormInfoImg fresh(frameSource, zoom);
     const InfoControls freshUi(fresh);
     EXPECT_EQ(fresh.windowTitle(), "Info:");
     EXPECT_FALSE(fresh.isVisible());
@@ -362,26 +362,26 @@ TEST_F(InfoWindow, ZoomButtonsStopAtTheirLimits) {
     for (const auto& c : cases) {
         for (int i = 0; i < c.clicks; ++i) QTest::mouseClick(c.button, Qt::LeftButton);
         EXPECT_EQ(ui().LabelZoom->text(), c.label);
-        EXPECT_EQ(TFormInfoImg::ZoomLevel, c.level);
+        EXPECT_EQ(zoom.level, c.level);
         EXPECT_EQ(ui().SpeedButtonZoomIn->isEnabled(), c.inEnabled) << c.label;
         EXPECT_EQ(ui().SpeedButtonZoomOut->isEnabled(), c.outEnabled) << c.label;
     }
 }
 
 TEST_F(InfoWindow, ZoomIsSharedButEachWindowRefreshesOnItsOwn) {
-    TFormInfoImg other(frameSource);
+    TFormInfoImg other(frameSource, zoom);
     other.AttachImage(&image, 0, 0, 0, 0);
     QTest::mouseClick(ui().SpeedButtonZoomIn, Qt::LeftButton);
     EXPECT_EQ(InfoControls(other).LabelZoom->text(), "* 1");
     other.UpdateZoomControls();
     EXPECT_EQ(InfoControls(other).LabelZoom->text(), "* 2");
 
-    TFormInfoImg::ZoomLevel = 1000;  // out of range from elsewhere: brought back on the next update
+    zoom.level = 1000;  // out of range from elsewhere: brought back on the next update
     form.UpdateZoomControls();
-    EXPECT_EQ(TFormInfoImg::ZoomLevel, 64);
-    TFormInfoImg::ZoomLevel = -3;
+    EXPECT_EQ(zoom.level, 64);
+    zoom.level = -3;
     form.UpdateZoomControls();
-    EXPECT_EQ(TFormInfoImg::ZoomLevel, 1);
+    EXPECT_EQ(zoom.level, 1);
 }
 
 TEST_F(InfoWindow, AdapterButtonDoesNothing) {
@@ -389,7 +389,7 @@ TEST_F(InfoWindow, AdapterButtonDoesNothing) {
     QTest::mouseClick(ui().SpeedButton3, Qt::LeftButton);
     EXPECT_TRUE(ui().SpeedButton3->isEnabled());
     EXPECT_EQ(edits(), before);
-    EXPECT_EQ(TFormInfoImg::ZoomLevel, 16);
+    EXPECT_EQ(zoom.level, 16);
 }
 
 TEST_F(InfoWindow, ShowForImageShowsAndClosingHides) {
@@ -405,7 +405,7 @@ TEST_F(InfoWindow, ShowForImageShowsAndClosingHides) {
 }
 
 TEST_F(InfoWindow, WithoutAPictureNothingFails) {
-    TFormInfoImg lonely(frameSource);
+    TFormInfoImg lonely(frameSource, zoom);
     lonely.ShowPixelInfo(3, 4);
     EXPECT_EQ(InfoControls(lonely).LabelColor->text(), "R=255  V=255  B=255");
     lonely.SetCropCorners(1, 2, 30, 40);

@@ -23,7 +23,7 @@ int TextWidth(const QWidget& widget, const QString& text) {
 class InfoLayout : public ::testing::Test {
 protected:
     void SetUp() override {
-        TFormInfoImg::ZoomLevel = 1;
+        zoom.level = 1;
         image.resize(9999, 9999);
         form.AttachImage(&image, 0, 0, 0, 0);
         form.show();
@@ -43,7 +43,8 @@ protected:
 
     ImageControl image;
     FrameSource frameSource;
-    TFormInfoImg form{frameSource};
+    MagnifierZoom zoom;
+    TFormInfoImg form{frameSource, zoom};
     InfoControls ui{form};
 };
 

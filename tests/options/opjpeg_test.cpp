@@ -237,7 +237,8 @@ TEST(FormOpJpeg, OkHidesAndKeepsTheSettings) {
 TEST(FormOpJpeg, GroupTitleSitsOnItsFrameLikeTheOtherGroups) {
     Dialog d;
     FrameSource frameSource;
-    TFormInfoImg info(frameSource);
+    MagnifierZoom zoom;
+    TFormInfoImg info(frameSource, zoom);
     for (QGroupBox* box : {d.form.findChild<QGroupBox*>("GroupBox1"), info.findChild<QGroupBox*>("GroupBox2")}) {
         ASSERT_NE(box, nullptr);
         box->ensurePolished();

@@ -35,7 +35,6 @@ QImage Gradient(int width, int height) {
 class Viewer : public ::testing::Test {
 protected:
     void SetUp() override {
-        TFormInfoImg::ZoomLevel = 16;
         // As the main window does for a 320 x 240 frame.
         viewer.bitmap().setImage(original, gfx::PixelLayout::DeviceDependent);
         viewer.setImageClientSize(320, 240);
@@ -79,14 +78,16 @@ protected:
     testing_support::ScopedDialogs dialogs;
     const QImage original = Gradient(320, 240);
     FrameSource frameSource;
-    TFormAvi viewer{frameSource};
+    MagnifierZoom zoom;
+    TFormAvi viewer{frameSource, zoom};
 };
 
 TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
     FrameSource frameSource;
+    MagnifierZoom zoom;
     QPointer<TFormInfoImg> info;
     {
-        TFormAvi viewer(frameSource);
+        TFormAvi viewer(frameSource, zoom);
         EXPECT_EQ(viewer.windowTitle(), "FormAvi");
         EXPECT_EQ(viewer.size(), QSize(244, 173));
         EXPECT_EQ(viewer.scrollBox()->objectName(), "ScrollBox1");
@@ -162,12 +163,13 @@ TEST(ViewerPlacement, StaysOnTheScreenAndClearOfTheMainWindowWhereThereIsRoom) {
 // window, and the picture stays at 1:1 under scroll bars.
 TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
     FrameSource frameSource;
+    MagnifierZoom zoom;
     QWidget main;
     const QRect screen = main.screen()->availableGeometry();
     main.setGeometry(screen.left() + 53, screen.top() + 107, 329, 541);
     main.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    TFormAvi viewer(frameSource);
+    TFormAvi viewer(frameSource, zoom);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     const QSize pictures[] = {{1920, 1080}, {160, 120}};
