@@ -18,10 +18,10 @@
 #include <memory>
 
 #include "framelist/TFormListe.h"
-#include "framelist/encode_pool.h"
 #include "framesource/frame_source.h"
 #include "navigation/navigation.h"
 #include "platform/dialogs.h"
+#include "ranking/encode_pool.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
 

@@ -23,7 +23,7 @@ namespace Ui {
 class TForm1;
 }
 
-class TForm1 : public QMainWindow, private MainWindowCommands {
+class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -109,17 +109,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // What the windows below ask of this one.
-    void ShowSequence(bool avi) override { SetSequenceMode(avi); }
-    void MoveTo(int32_t position) override;
-    void MarkPaused() override { Paused = true; }
-    bool ExtractCurrentFrame() override;
-    naming::OutputType ExtractionType() override;
-    bool ExtractPrepared(const FrameSource::PreparedImage& image) override;
-    // Names, writes and numbers one picture: the frame at the current position when `prepared`
-    // is null.
-    bool ExtractImage(const FrameSource::PreparedImage* prepared);
-    bool ProgramEnding() const override { return closing_; }
+    // Moves the track bar, which shows the position when it changes.
+    void MoveTo(int32_t position);
+    // Names, writes and numbers the frame at the current position.
+    bool ExtractImage();
+    // The naming controls as they stand: where and how the next file is named.
+    naming::OutputNaming Naming();
+    // The start number the next file takes, shown in its box.
+    void SetStartNumber(int32_t number);
 
     void connectHandlers();
     void createSecondaryWindows();
@@ -161,6 +158,5 @@ private:
     QString OutputDir;
     int32_t StartNumber = 1;
     naming::OutputType OutputType = naming::OutputType::Bmp;
-    bool LastExtractionWrote = false;
     bool KeyPreview = true;
 };

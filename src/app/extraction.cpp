@@ -29,54 +29,28 @@ const QString kPictureFilter = QStringLiteral("Images (*.BMP)|*.BMP|Images (*.JP
 }  // namespace
 
 void TForm1::SpeedButtonExtraireClick() {
-    LastExtractionWrote = false;
     if (!source_.VideoOpen()) return;
     // Said once: a batch that runs this command ends with it.
     crop_check::RequireCropInsideFrames(source_);
-    LastExtractionWrote = ExtractImage(nullptr);
+    ExtractImage();
 }
 
-bool TForm1::ExtractImage(const FrameSource::PreparedImage* prepared) {
-    const QString name = BuildImageName();
-    const QString path = OutputDir + name;
-    bool written = false;
-    if (prepared) {
-        written = OutputType == naming::OutputType::Jpeg
-                      ? image_writers::WritePreparedJpeg(*prepared, path, JpegOptions())
-                      : image_writers::WritePreparedBmp(*prepared, path);
-    } else {
-        const int32_t frame = FrameAtPosition(navigation_.CurrentPosition());
-        if (frame < 0) return false;
-        if (!source_.PrepareFrame(frame)) {
-            // A frame the video cannot give is said so, not passed over in silence.
-            dialogs::current().messageBox(QStringLiteral("L'Image %1 ne peut pas être Décodée").arg(frame),
-                                          QStringLiteral("Image Illisible"), dialogs::Buttons::Ok);
-            return false;
-        }
-        written = OutputType == naming::OutputType::Jpeg
-                      ? image_writers::SaveFrameJpeg(source_, frame, path, JpegOptions())
-                      : image_writers::SaveFrameBmp(source_, frame, path);
+bool TForm1::ExtractImage() {
+    const naming::OutputNaming naming = Naming();
+    const QString path = naming.PathOf(naming.start);
+    const int32_t frame = FrameAtPosition(navigation_.CurrentPosition());
+    if (frame < 0) return false;
+    if (!source_.PrepareFrame(frame)) {
+        // A frame the video cannot give is said so, not passed over in silence.
+        dialogs::current().messageBox(QStringLiteral("L'Image %1 ne peut pas être Décodée").arg(frame),
+                                      QStringLiteral("Image Illisible"), dialogs::Buttons::Ok);
+        return false;
     }
-    if (written && naming::Numbering(ui_->RadioGroupNum->itemIndex()) != naming::Numbering::None) {
-        // The number stops at the largest value rather than wrapping to a negative one.
-        if (StartNumber < std::numeric_limits<int32_t>::max()) ++StartNumber;
-        ui_->EditDebut->setText(QString::number(StartNumber));
-    }
+    const bool written = naming.type == naming::OutputType::Jpeg
+                             ? image_writers::SaveFrameJpeg(source_, frame, path, JpegOptions())
+                             : image_writers::SaveFrameBmp(source_, frame, path);
+    if (written && naming.numbering != naming::Numbering::None) SetStartNumber(naming::NumberAfter(naming.start));
     return written;
-}
-
-bool TForm1::ExtractCurrentFrame() {
-    SpeedButtonExtraireClick();
-    return LastExtractionWrote;
-}
-
-naming::OutputType TForm1::ExtractionType() { return naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex()); }
-
-bool TForm1::ExtractPrepared(const FrameSource::PreparedImage& image) {
-    LastExtractionWrote = false;
-    if (!source_.VideoOpen()) return false;
-    LastExtractionWrote = ExtractImage(&image);
-    return LastExtractionWrote;
 }
 
 void TForm1::SpeedButtonLotClick() { listWindow_->SpeedButtonExtraireClick(); }

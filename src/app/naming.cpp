@@ -46,6 +46,25 @@ QString TForm1::BuildImageName() {
     return name;
 }
 
+naming::OutputNaming TForm1::Naming() {
+    naming::OutputNaming naming;
+    // Also shows the name and brings the directory and type up to date.
+    BuildImageName();
+    naming.folder = OutputDir;
+    naming.prefix = ui_->EditNomFicImg->text();
+    naming.numbering = naming::Numbering(ui_->RadioGroupNum->itemIndex());
+    naming.width = int(naming::TrimBlanks(ui_->EditFormat->text()).size());
+    naming.start = StartNumber;
+    ParseInt32(ui_->EditDebut->text(), naming.start);
+    naming.type = OutputType;
+    return naming;
+}
+
+void TForm1::SetStartNumber(int32_t number) {
+    StartNumber = number;
+    ui_->EditDebut->setText(QString::number(StartNumber));
+}
+
 void TForm1::RenommeChange() {
     OutputDir = ui_->LabelRepFicImg->text();
     AviDirectory = ui_->LabelRepFicAvi->text();

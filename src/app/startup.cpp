@@ -51,9 +51,7 @@ TForm1::TForm1(FrameSource& source, Navigation& navigation, QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() {
-    if (navigation_.MainWindow() == this) navigation_.SetMainWindow(nullptr);
-}
+TForm1::~TForm1() = default;
 
 void TForm1::createSecondaryWindows() {
     const auto keyDown = [this](int& key) { errors::Guard([&] { FormKeyDown(key); }); };
@@ -62,9 +60,13 @@ void TForm1::createSecondaryWindows() {
     pictureViewer_ = std::make_unique<TFormAvi>(source_, magnifierZoom_);
     pictureViewer_->setKeyDownHandler(keyDown);
 
-    navigation_.SetMainWindow(this);
     listWindow_ = std::make_unique<TFormListe>(source_, navigation_);
     listWindow_->setJpegOptionsSource([this] { return JpegOptions(); });
+    listWindow_->setOutputNamingSource([this] { return Naming(); });
+    connect(listWindow_.get(), &TFormListe::listSequenceWanted, this, [this] { SetSequenceMode(false); });
+    connect(listWindow_.get(), &TFormListe::rowWanted, this, &TForm1::MoveTo);
+    connect(listWindow_.get(), &TFormListe::slideshowPaused, this, [this] { Paused = true; });
+    connect(listWindow_.get(), &TFormListe::nextNumberChanged, this, &TForm1::SetStartNumber);
     listWindow_->setKeyDownHandler(keyDown);
 }
 
@@ -126,6 +128,7 @@ void TForm1::FormClose() {
 void TForm1::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
+        navigation_.SetProgramEnding();
         errors::Guard([this] { FormClose(); });
         for (QWidget* window : {static_cast<QWidget*>(frameViewer_.get()), static_cast<QWidget*>(pictureViewer_.get()),
                                 static_cast<QWidget*>(listWindow_.get())}) {

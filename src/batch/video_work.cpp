@@ -11,12 +11,12 @@
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
 #include "batch/video_file.h"
-#include "framelist/ranking.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
+#include "ranking/ranking.h"
 
 namespace batch {
 
@@ -55,11 +55,9 @@ QString Exists(const QString& path) {
 std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, VideoHost& host, int64_t total) {
     std::vector<int32_t> frames(size_t(std::max(source.FrameCount(), 0)));
     std::iota(frames.begin(), frames.end(), 0);
-    gfx::JpegImage jpeg;
-    settings.Jpeg().ApplyTo(&jpeg);
     int64_t asked = 0;
     std::vector<RankedFrame> ranked;
-    for (const ranking::Ranked& r : ranking::RankFrames(source, frames, jpeg, [&] {
+    for (const ranking::Ranked& r : ranking::RankFrames(source, frames, settings.Jpeg(), [&] {
              host.Progress(asked++, total);
              return !StopRequested();
          })) {

@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstring>
 
-#include "framelist/encode_pool.h"
 #include "framelist/loop_progress.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
@@ -21,6 +20,7 @@
 #include "platform/errors.h"
 #include "platform/jpeg_image.h"
 #include "platform/keys.h"
+#include "ranking/ranking.h"
 #include "ui_TFormListe.h"
 
 using framelist::FrameRow;
@@ -193,66 +193,62 @@ void TFormListe::Ouvrir1Click() {
     navigation_.SetListBuilt(true);
 }
 
-// The frames are decoded here, in table order, and encoded by the workers; each row gets its
-// values when its result comes back, in table order, with events run between frames.
+// The frames are decoded in table order and encoded by the workers; each row gets its values
+// when its result comes back, in table order, with events run between frames.
 void TFormListe::Calculer1Click() {
     crop_check::RequireCropInsideFrames(source_);
     ListView1ColumnClick(framelist::kColNum);
 
-    gfx::JpegImage jpeg;
+    ranking::RunSettings settings;
+    settings.threads = workerThreads_;
     // A bad quality text ends the ranking here, before any row is measured.
-    JpegOptions().ApplyTo(&jpeg);
+    settings.jpeg = JpegOptions();
 
     RunFlagOnExit clearFlag{navigation_};
     ProgressOnExit hide(*this);
     navigation_.SetRunFlag(true);
     framelist::LoopProgress progress(QStringLiteral("Classement"), table_->size());
-    ranking::EncodePool pool(workerThreads_, ranking::FramePixels(source_), jpeg, false, true, wakeOnResult());
-    int next = 0;
+    std::vector<int32_t> frames;
+    frames.reserve(size_t(table_->size()));
+    for (int row = 0; row < table_->size(); ++row) frames.push_back(table_->row(row).num);
     int done = 0;
     int unreadable = 0;
-    while (navigation_.RunFlag()) {
-        bool moved = false;
-        if (next < table_->size() && !pool.full()) {
-            // A frame that cannot be prepared is measured as nothing, not as the previous picture.
-            FrameSource::PreparedImage image = pool.blank();
-            source_.PrepareDecoded(table_->row(next).num, image);
-            pool.submit(std::move(image));
-            ++next;
-            moved = true;
-        }
-        while (pool.ready()) {
-            ranking::EncodePool::Result result = pool.take();
-            const int row = rowOfFrame(done, result.image.frame);
-            if (result.size == 0) {
-                // Said in the row, and ranked last, rather than measured as an empty picture.
-                ++unreadable;
-                if (row >= 0) {
-                    table_->setCell(row, framelist::kColTaille, kUnreadableFrame);
-                    table_->setCell(row, framelist::kColTri, kUnreadableFrame);
-                }
-            } else if (row >= 0) {
-                table_->setNumber(row, framelist::kColTaille, result.size);
-                table_->setNumber(row, framelist::kColTri, result.length);
+    ranking::RunHooks hooks = loopHooks();
+    hooks.onResult = [&](ranking::FrameResult& result) {
+        const int row = rowOfFrame(done, result.frame);
+        if (result.size == 0) {
+            // Said in the row, and ranked last, rather than measured as an empty picture.
+            ++unreadable;
+            if (row >= 0) {
+                table_->setCell(row, framelist::kColTaille, kUnreadableFrame);
+                table_->setCell(row, framelist::kColTri, kUnreadableFrame);
             }
-            pool.recycle(std::move(result.image));
-            ++done;
-            moved = true;
-            showProgress(progress, done);
+        } else if (row >= 0) {
+            table_->setNumber(row, framelist::kColTaille, result.size);
+            table_->setNumber(row, framelist::kColTri, result.length);
         }
-        if (!pool.pending() && next >= table_->size()) break;
-        runEvents(!moved && pool.armWake());
-    }
+        ++done;
+        showProgress(progress, done);
+    };
+    ranking::RunFrames(source_, frames, settings, hooks);
     finishLoop();
     hideProgress();
 
     ListView1ColumnClick(framelist::kColTri);
     // The measure just made is what the user looks for.
     if (table_->size() > 0) ui_->ListView1->scrollTo(table_->index(0, framelist::kColTri));
-    if (programEnding()) return;
+    if (navigation_.ProgramEnding()) return;
     // Only the frames measured count as processed; those that could not be decoded are named apart.
     dialogs::current().messageBox(Closing(done - unreadable, "Images Traitées") + UnreadableLine(unreadable),
                                   QStringLiteral("Traitement Terminé"), dialogs::Buttons::Ok);
+}
+
+ranking::RunHooks TFormListe::loopHooks() {
+    ranking::RunHooks hooks;
+    hooks.keepGoing = [this] { return navigation_.RunFlag(); };
+    hooks.betweenRounds = [this](bool idle) { runEvents(idle); };
+    hooks.wake = wakeOnResult();
+    return hooks;
 }
 
 void TFormListe::runEvents(bool idle) {
@@ -291,11 +287,6 @@ void TFormListe::hideProgress() {
 }
 
 QString TFormListe::progressText() const { return ui_->LabelProgression->text(); }
-
-bool TFormListe::programEnding() const {
-    const MainWindowCommands* main = navigation_.MainWindow();
-    return main && main->ProgramEnding();
-}
 
 void TFormListe::RadioGroup1Click() {
     const int rows = table_->size();
@@ -370,59 +361,63 @@ void TFormListe::SpeedButtonExtraireClick() {
     const int rows = table_->size();
     int bound = countMode_ == CountMode::Count || countMode_ == CountMode::Percent ? markCount_ : rows;
     bound = std::min(bound, rows);
-    MainWindowCommands* main = navigation_.MainWindow();
-    if (main) main->ShowSequence(false);
+    emit listSequenceWanted();
 
-    const bool jpegFiles = main && main->ExtractionType() == naming::OutputType::Jpeg;
-    gfx::JpegImage jpeg;
+    naming::OutputNaming naming = outputNaming_ ? outputNaming_() : naming::OutputNaming{};
+    const bool jpegFiles = naming.type == naming::OutputType::Jpeg;
+    ranking::RunSettings settings;
+    settings.threads = workerThreads_;
+    settings.encode = jpegFiles;
+    settings.keepPictures = true;
     // A bad quality text ends the batch here, before any file is written.
-    const jpeg_options::JpegOptions options = jpegFiles ? JpegOptions() : jpeg_options::JpegOptions{};
-    options.ApplyTo(&jpeg);
-    int marked = 0;
-    for (int i = 0; i < bound; ++i) marked += table_->row(i).marked() ? 1 : 0;
+    if (jpegFiles) settings.jpeg = JpegOptions();
+    std::vector<int> markedRows;
+    std::vector<int32_t> frames;
+    for (int i = 0; i < bound; ++i) {
+        if (!table_->row(i).marked()) continue;
+        markedRows.push_back(i);
+        frames.push_back(table_->row(i).num);
+    }
 
     int written = 0;
     int unreadable = 0;
+    int done = 0;
     RunFlagOnExit clearFlag{navigation_};
     ProgressOnExit hide(*this);
     navigation_.SetRunFlag(true);
-    framelist::LoopProgress progress(QStringLiteral("Extraction"), marked);
-    ranking::EncodePool pool(workerThreads_, ranking::FramePixels(source_), jpeg, true, jpegFiles, wakeOnResult());
-    int next = 0;
-    int done = 0;
-    while (navigation_.RunFlag() && main) {
-        bool moved = false;
-        if (next < bound && next < table_->size() && !pool.full()) {
-            if (table_->row(next).marked()) {
-                main->MoveTo(next);
-                FrameSource::PreparedImage image;
-                source_.PrepareDecoded(table_->row(next).num, image);
-                pool.submit(std::move(image));
-            }
-            ++next;
-            moved = true;
+    framelist::LoopProgress progress(QStringLiteral("Extraction"), int(frames.size()));
+    ranking::RunHooks hooks = loopHooks();
+    hooks.beforeFrame = [&](size_t index) { emit rowWanted(markedRows[index]); };
+    hooks.onResult = [&](ranking::FrameResult& result) {
+        // An error here ends the whole batch, without the closing message. Only files that
+        // were written are reported.
+        if (result.image.dib.empty()) {
+            ++unreadable;  // nothing to write, and nothing asked
+        } else if (WriteExtracted(result.image, naming, settings.jpeg)) {
+            ++written;
         }
-        while (navigation_.RunFlag() && pool.ready()) {
-            // An error here ends the whole batch, without the closing message. Only files that
-            // were written are reported.
-            const FrameSource::PreparedImage image = pool.take().image;
-            if (image.dib.empty()) {
-                ++unreadable;  // nothing to write, and nothing asked
-            } else if (main->ExtractPrepared(image)) {
-                ++written;
-            }
-            ++done;
-            moved = true;
-            showProgress(progress, done);
-        }
-        if (!pool.pending() && (next >= bound || next >= table_->size())) break;
-        runEvents(!moved && pool.armWake());
-    }
+        ++done;
+        showProgress(progress, done);
+    };
+    ranking::RunFrames(source_, frames, settings, hooks);
     finishLoop();
     hideProgress();
-    if (programEnding()) return;
+    if (navigation_.ProgramEnding()) return;
     dialogs::current().messageBox(Closing(written, "Images Extraites") + UnreadableLine(unreadable),
                                   QStringLiteral("Extraction Terminée"), dialogs::Buttons::Ok);
+}
+
+bool TFormListe::WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,
+                                const jpeg_options::JpegOptions& jpeg) {
+    if (!source_.VideoOpen()) return false;
+    const QString path = naming.PathOf(naming.start);
+    const bool written = naming.type == naming::OutputType::Jpeg ? image_writers::WritePreparedJpeg(image, path, jpeg)
+                                                                 : image_writers::WritePreparedBmp(image, path);
+    if (written && naming.numbering != naming::Numbering::None) {
+        naming.start = naming::NumberAfter(naming.start);
+        emit nextNumberChanged(naming.start);
+    }
+    return written;
 }
 
 // ---- input ----
@@ -431,13 +426,10 @@ void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifier
     const int row = ui_->ListView1->rowAtPoint(QPoint(5, y));
     if (row < 0 || row >= table_->size()) return;
     if (button == Qt::LeftButton) {
-        MainWindowCommands* main = navigation_.MainWindow();
-        if (main) main->ShowSequence(false);
+        emit listSequenceWanted();
         navigation_.SetRunFlag(false);
-        if (main) {
-            main->MarkPaused();
-            main->MoveTo(row);
-        }
+        emit slideshowPaused();
+        emit rowWanted(row);
     } else if (modifiers & Qt::ShiftModifier) {
         setEditNombre(row + 1);
         ui_->RadioGroup1->setItemIndex(0);

@@ -10,9 +10,11 @@
 
 #include "framelist/frame_table.h"
 #include "framelist/loop_progress.h"
+#include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/output_names.h"
+#include "ranking/ranking.h"
 
-class FrameSource;
 class Navigation;
 
 namespace Ui {
@@ -33,6 +35,8 @@ public:
     // Where the JPEG options of a ranking or a batch come from, read when one starts (may
     // throw for options that cannot be read); the defaults without it.
     void setJpegOptionsSource(std::function<jpeg_options::JpegOptions()> source) { jpegOptions_ = std::move(source); }
+    // Where "Extraire Lot..." names and numbers its files, read when a batch starts.
+    void setOutputNamingSource(std::function<naming::OutputNaming()> source) { outputNaming_ = std::move(source); }
 
     // Operations the main window uses.
     int ListFrameAt(int row) const;
@@ -74,6 +78,16 @@ public:
     // The progress line under the list; empty and hidden outside the long loops.
     QString progressText() const;
 
+signals:
+    // The list's sequence is wanted: positions are rows of the list from now on.
+    void listSequenceWanted();
+    // The row is to be shown, as the track bar shows a position.
+    void rowWanted(int row);
+    // A row click pauses the slideshow.
+    void slideshowPaused();
+    // "Extraire Lot..." wrote a file: the next file's number.
+    void nextNumberChanged(int32_t number);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -83,7 +97,6 @@ private:
     int editNombreValue() const;
     void setEditNombre(int value);
     void finishLoop();
-    bool programEnding() const;
     template <typename Effect>
     void markRange(Effect effect);
     // The end of a round of a long loop: reports changed cells now and then and runs pending
@@ -93,6 +106,12 @@ private:
     // Tells the window's thread that a worker has a result ready, when the window asked to be
     // told; called on the worker's thread.
     std::function<void()> wakeOnResult();
+    // What every long loop of the window gives the ranking's loop: the run flag, events between
+    // frames and the workers' wake.
+    ranking::RunHooks loopHooks();
+    // Names, writes and numbers one picture of a batch, as "Extraire" would.
+    bool WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,
+                        const jpeg_options::JpegOptions& jpeg);
     void showProgress(framelist::LoopProgress& progress, int done);
     void hideProgress();
     // The row of `frame`: `expected` when it still holds it (a command run from the loop may
@@ -107,6 +126,7 @@ private:
     FrameSource& source_;
     Navigation& navigation_;
     std::function<jpeg_options::JpegOptions()> jpegOptions_;
+    std::function<naming::OutputNaming()> outputNaming_;
     std::unique_ptr<Ui::FormListe> ui_;
     framelist::FrameTable* table_ = nullptr;  // owned by this window
     std::function<void(int&)> keyDownHandler_;

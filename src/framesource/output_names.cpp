@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "framesource/output_names.h"
 
+#include <limits>
+
 #include <cstdint>
 
 namespace naming {
+
+int32_t NumberAfter(int32_t number) { return number < std::numeric_limits<int32_t>::max() ? number + 1 : number; }
 
 namespace {
 

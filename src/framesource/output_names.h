@@ -19,6 +19,25 @@ enum class OutputType { Bmp = 0, Jpeg = 1 };
 // with blanks beyond 16), plain, or left out; ".JPG" or ".BMP".
 QString ImageName(const QString& typedPrefix, Numbering numbering, int32_t number, int width, OutputType type);
 
+// Where and how a command names the files it writes: the main window's naming controls, or the
+// batch command's options.
+struct OutputNaming {
+    QString folder;  // where the files go; empty for the working directory
+    QString prefix;  // as typed: blank stands for "IMAGE"
+    Numbering numbering = Numbering::Plain;
+    int width = 0;      // of a zero-filled number
+    int32_t start = 1;  // the number of the next file
+    OutputType type = OutputType::Bmp;
+
+    QString NameOf(int32_t number) const { return ImageName(prefix, numbering, number, width, type); }
+    QString PathOf(int32_t number) const {
+        return folder.isEmpty() || folder.endsWith('/') ? folder + NameOf(number) : folder + '/' + NameOf(number);
+    }
+};
+
+// The number after one used: it stops at the largest value rather than wrapping to a negative.
+int32_t NumberAfter(int32_t number);
+
 // The widest zero fill: wider numbers are right-aligned with blanks.
 constexpr int kMaxZeroFill = 16;
 

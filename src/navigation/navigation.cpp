@@ -39,6 +39,7 @@ bool Navigation::SelectSequence(bool video) {
 void Navigation::Reset() {
     SetRunFlag(false);
     listBuilt_ = false;
+    programEnding_ = false;
     videoSequence_ = true;
     SetRange(0, 0);
     SetCurrentPosition(0);

@@ -7,11 +7,6 @@
 #include <QObject>
 #include <cstdint>
 
-#include "framesource/frame_source.h"
-#include "framesource/output_names.h"
-
-class MainWindowCommands;
-
 // Where the user is in the open video, shared by the windows that are handed it. Plain values
 // changed only through these functions; a change of position, range or running state is
 // signalled, so a window that shows one of them can follow it.
@@ -49,9 +44,10 @@ public:
     // Back to the values of a program just started.
     void Reset();
 
-    // The main window, which lower windows ask to act; null until it is made.
-    void SetMainWindow(MainWindowCommands* commands) { mainWindow_ = commands; }
-    MainWindowCommands* MainWindow() const { return mainWindow_; }
+    // The program is ending (its main window closed while a loop ran): loops end without their
+    // closing messages.
+    bool ProgramEnding() const { return programEnding_; }
+    void SetProgramEnding() { programEnding_ = true; }
 
 signals:
     void positionChanged(int32_t position);
@@ -65,29 +61,5 @@ private:
     bool videoSequence_ = true;
     bool runFlag_ = false;
     bool listBuilt_ = false;
-    MainWindowCommands* mainWindow_ = nullptr;
-};
-
-// What the windows below the main window ask of it: it owns the track bar that shows a
-// position, the play state and the single-frame extraction. Set by the main window.
-class MainWindowCommands {
-public:
-    virtual ~MainWindowCommands() = default;
-    // Selects a sequence as the sequence button does (with its message when refused).
-    virtual void ShowSequence(bool avi) = 0;
-    // Moves the track bar, which shows the position when it changes.
-    virtual void MoveTo(int32_t position) = 0;
-    // Marks the slideshow paused (a running loop is stopped by clearing RunFlag).
-    virtual void MarkPaused() = 0;
-    // The single-frame "Extraire" on the current position; may throw to end a batch. True when
-    // it wrote its file.
-    virtual bool ExtractCurrentFrame() = 0;
-    // The type "Extraire" writes as the controls stand now.
-    virtual naming::OutputType ExtractionType() = 0;
-    // "Extraire" of a picture prepared beforehand (and maybe encoded already) instead of the
-    // frame at the current position: named, asked about, written and numbered the same way;
-    // may throw to end a batch. True when it wrote its file.
-    virtual bool ExtractPrepared(const FrameSource::PreparedImage& image) = 0;
-    // The program is ending (its main window closed while a loop ran).
-    virtual bool ProgramEnding() const = 0;
+    bool programEnding_ = false;
 };

@@ -3,6 +3,8 @@
 // the count box's keys and the batch extraction, against a stand-in for the main window.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/output_names.h"
 #include "navigation/navigation.h"
 #include "platform/bitmap.h"
 #include "platform/controls/radio_group.h"
@@ -39,39 +42,26 @@ namespace {
 
 constexpr int kQuality = 80;
 
-// What the main window does for the list window, recorded.
-struct FakeMain : MainWindowCommands {
+// What the list window asks of the main window, recorded.
+struct FakeMain {
     std::vector<bool> sequenceModes;
     std::vector<int> trackBar;
     int pauses = 0;
-    std::vector<int> extractedFrames;
-    int refuseFrame = -1;  // "Extraire" writes nothing for this frame
-    int failFrame = -1;    // "Extraire" ends the command for this frame
+    std::vector<int32_t> nextNumbers;
     std::vector<int> keys;
-    bool ending = false;
     TFormListe* window = nullptr;
     Navigation* navigation = nullptr;
-    FrameSource* frameSource = nullptr;
 
-    void ShowSequence(bool avi) override { sequenceModes.push_back(avi); }
-    void MoveTo(int32_t p) override {
-        trackBar.push_back(p);
-        navigation->SetCurrentPosition(p);
+    void Follow(TFormListe& list) {
+        window = &list;
+        QObject::connect(&list, &TFormListe::listSequenceWanted, [this] { sequenceModes.push_back(false); });
+        QObject::connect(&list, &TFormListe::rowWanted, [this](int row) {
+            trackBar.push_back(row);
+            navigation->SetCurrentPosition(row);
+        });
+        QObject::connect(&list, &TFormListe::slideshowPaused, [this] { ++pauses; });
+        QObject::connect(&list, &TFormListe::nextNumberChanged, [this](int32_t n) { nextNumbers.push_back(n); });
     }
-    void MarkPaused() override { ++pauses; }
-    bool ExtractCurrentFrame() override { return extract(window->ListFrameAt(navigation->CurrentPosition())); }
-    naming::OutputType ExtractionType() override { return naming::OutputType::Bmp; }
-    bool ExtractPrepared(const FrameSource::PreparedImage& image) override {
-        // The batch hands over the whole frame it prepared, as a BMP file holds it.
-        EXPECT_EQ(image.dib.size(), size_t(frameSource->OutputImageSize()) + sizeof(dib::BitmapInfoHeader));
-        return extract(image.frame);
-    }
-    bool extract(int frame) {
-        extractedFrames.push_back(frame);
-        if (frame == failFrame) throw errors::Error(QStringLiteral("Impossible de créer le fichier X"));
-        return frame != refuseFrame;
-    }
-    bool ProgramEnding() const override { return ending; }
 
     // The main window's key map, as far as the list window sees it.
     void keyDown(int& key) {
@@ -113,16 +103,20 @@ protected:
         dialogs_->clearRecords();
         main_ = FakeMain{};
         main_.navigation = &navigation;
-        main_.frameSource = &frameSource;
         navigation.Reset();
-        navigation.SetMainWindow(&main_);
         window_ = std::make_unique<TFormListe>(frameSource, navigation);
         window_->setJpegOptionsSource([] {
             jpeg_options::JpegOptions options;
             options.quality = kQuality;
             return options;
         });
-        main_.window = window_.get();
+        ASSERT_TRUE(out_.IsValid());
+        window_->setOutputNamingSource([this] {
+            naming::OutputNaming naming;
+            naming.folder = QString::fromStdString(out_.File(""));
+            return naming;
+        });
+        main_.Follow(*window_);
         window_->setKeyDownHandler([this](int& key) { main_.keyDown(key); });
         window_->show();
         QCoreApplication::processEvents();
@@ -130,7 +124,9 @@ protected:
 
     void TearDown() override {
         window_.reset();
-        navigation.SetMainWindow(nullptr);
+        for (const QString& name : QDir(QString::fromStdString(out_.File(""))).entryList(QDir::Files)) {
+            QFile::remove(QString::fromStdString(out_.File(name.toStdString())));
+        }
         frameSource.CloseVideo();
         navigation.SetListBuilt(false);
         navigation.SetRunFlag(false);
@@ -173,7 +169,23 @@ protected:
         return frames;
     }
 
+    // The frames "Extraire Lot..." wrote, in the order of their numbers.
+    std::vector<int> writtenFrames() {
+        std::vector<int> frames;
+        for (int number = 1;; ++number) {
+            QFile file(QString::fromStdString(out_.File("IMAGE" + std::to_string(number) + ".BMP")));
+            if (!file.open(QIODevice::ReadOnly)) return frames;
+            const QByteArray bmp = file.readAll();
+            dib::BitmapInfoHeader header;
+            std::memcpy(&header, bmp.constData() + sizeof(dib::BitmapFileHeader), sizeof header);
+            const auto* rows = reinterpret_cast<const uint8_t*>(bmp.constData()) + 54;
+            frames.push_back(fixture::ReadFrameNumber(rows, header.biWidth, header.biHeight,
+                                                      int(dib::RowStride(header.biWidth, 24))));
+        }
+    }
+
     testing_support::ScopedDialogs dialogs_;
+    fixture::TempDir out_;
     FakeMain main_;
     std::unique_ptr<TFormListe> window_;
 };
@@ -425,12 +437,12 @@ TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {
     Build(VideoOf(6, 64, 48));
     navigation.SetRangeEnd(5);
     StopLoopAfter(navigation, 3);
-    main_.ending = true;  // the main window closed while the ranking ran
+    navigation.SetProgramEnding();  // the main window closed while the ranking ran
     window_->Calculer1Click();
     select(1);
     clickRow(0, Qt::RightButton);
     QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
-    EXPECT_EQ(main_.extractedFrames.size(), 1u);
+    EXPECT_EQ(writtenFrames().size(), 1u);
     EXPECT_TRUE(dialogs_->messages().empty());
 }
 
@@ -483,7 +495,7 @@ TEST_F(ListWindowTest, RankingStopsWhenTheJpegOptionsAreRefused) {
     window_->setJpegOptionsSource([]() -> jpeg_options::JpegOptions {
         throw errors::Error(QStringLiteral("'x' n'est pas une valeur entière correcte"));
     });
-    main_.window = window_.get();
+    main_.Follow(*window_);
     window_->show();
     Build(12);
     window_->ListView1ColumnClick(framelist::kColNom);
@@ -705,7 +717,7 @@ TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
         main_.trackBar.clear();
         QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
         EXPECT_EQ(main_.sequenceModes, std::vector<bool>{false});
-        EXPECT_EQ(main_.extractedFrames, c.extracted);
+        EXPECT_EQ(writtenFrames(), c.extracted);
         EXPECT_EQ(main_.trackBar, c.extracted);
         ASSERT_EQ(dialogs_->messages().size(), 1u);
         EXPECT_EQ(dialogs_->messages()[0].text, c.message);
@@ -722,7 +734,7 @@ TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
     for (int row : {5, 1}) clickRow(row, Qt::RightButton);
     const std::vector<int> expected{window_->ListFrameAt(1), window_->ListFrameAt(5)};
     window_->SpeedButtonExtraireClick();
-    EXPECT_EQ(main_.extractedFrames, expected);
+    EXPECT_EQ(writtenFrames(), expected);
 }
 
 TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
@@ -730,11 +742,19 @@ TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
     navigation.SetRangeEnd(9);
     select(1);
     for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
-    main_.refuseFrame = 2;
+    // The second name is taken and the user keeps that file: frame 2 is not written, and
+    // frame 7 takes the name, which the user then agrees to replace.
+    {
+        QFile taken(QString::fromStdString(out_.File("IMAGE2.BMP")));
+        ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+        taken.write("kept");
+    }
+    dialogs_->queueAnswer(dialogs::Answer::Cancel);
     QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
-    EXPECT_EQ(main_.extractedFrames, (std::vector<int>{0, 2, 7}));
-    ASSERT_EQ(dialogs_->messages().size(), 1u);
-    EXPECT_EQ(dialogs_->messages()[0].text, "\" 2 \" Images Extraites");
+    EXPECT_EQ(writtenFrames(), (std::vector<int>{0, 7}));
+    EXPECT_EQ(main_.nextNumbers, (std::vector<int32_t>{2, 3}));
+    ASSERT_EQ(dialogs_->messages().size(), 3u);
+    EXPECT_EQ(dialogs_->messages()[2].text, "\" 2 \" Images Extraites");
 }
 
 TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
@@ -742,11 +762,13 @@ TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
     navigation.SetRangeEnd(9);
     select(1);
     for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
-    main_.failFrame = 2;
+    // The output folder goes away once the first file is written: the second cannot be made.
+    QObject::connect(window_.get(), &TFormListe::nextNumberChanged,
+                     [this] { QDir(QString::fromStdString(out_.File(""))).removeRecursively(); });
     QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
-    EXPECT_EQ(main_.extractedFrames, (std::vector<int>{0, 2}));
+    EXPECT_EQ(main_.nextNumbers, std::vector<int32_t>{2});
     EXPECT_TRUE(dialogs_->messages().empty());
-    EXPECT_EQ(dialogs_->errors(), QStringList{"Impossible de créer le fichier X"});
+    EXPECT_EQ(dialogs_->errors(), QStringList{"Erreur E/S 103"});
     EXPECT_FALSE(navigation.RunFlag());
 }
 

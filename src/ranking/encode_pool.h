@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "framesource/frame_source.h"
+#include "framesource/jpeg_options.h"
 #include "platform/jpeg_image.h"
 #include "platform/picture_scaler.h"
 
@@ -41,32 +42,32 @@ public:
     // JPEG with its result; `encode` false hands pictures back unencoded (a batch of BMP
     // files). `onResult` is told, on a worker's thread, when a result is ready after
     // `armWake()` asked for it.
-    EncodePool(int threads, int64_t framePixels, const gfx::JpegImage& options, bool keepEncodings, bool encode = true,
-               std::function<void()> onResult = {});
+    EncodePool(int threads, int64_t framePixels, const jpeg_options::JpegOptions& options, bool keepEncodings,
+               bool encode = true, std::function<void()> onResult = {});
     // Pictures not yet started are dropped; those being encoded are waited for.
     ~EncodePool();
     EncodePool(const EncodePool&) = delete;
     EncodePool& operator=(const EncodePool&) = delete;
 
-    int workers() const { return int(threads_.size()); }
+    int Workers() const { return int(threads_.size()); }
     // No picture can be given before a result is taken.
-    bool full() const;
+    bool Full() const;
     // Pictures given and not yet taken back.
-    bool pending() const;
+    bool Pending() const;
     // The oldest picture's result is ready.
-    bool ready() const;
+    bool Ready() const;
 
-    void submit(FrameSource::PreparedImage image);
+    void Submit(FrameSource::PreparedImage image);
     // Asks for one call of `onResult` at the next result; false when the oldest result is
     // ready already, so that there is nothing to wait for.
-    bool armWake();
+    bool ArmWake();
     // The oldest picture's result, waited for; an encoding error is raised here.
-    Result take();
+    Result Take();
 
     // Memory for the next picture, so that each frame does not map and fault in a new picture
     // of several megabytes: one given back with recycle(), else a new one. Caller's thread only.
-    FrameSource::PreparedImage blank();
-    void recycle(FrameSource::PreparedImage image);
+    FrameSource::PreparedImage Blank();
+    void Recycle(FrameSource::PreparedImage image);
 
 private:
     struct Slot {
@@ -76,11 +77,11 @@ private:
         std::exception_ptr error;
     };
 
-    void work();
+    void Work();
     // Completes, measures and encodes the slot's picture with this thread's scaler.
-    void encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler& scaler) const;
+    void Encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler& scaler) const;
 
-    gfx::JpegImage options_;  // the writing options only
+    jpeg_options::JpegOptions options_;
     const bool keepEncodings_;
     const bool encode_;
     const std::function<void()> onResult_;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "framelist/encode_pool.h"
+#include "ranking/encode_pool.h"
 
 #include <QThread>
 #include <algorithm>
@@ -32,13 +32,6 @@ constexpr int64_t kWorkingBytes = int64_t(1) << 30;
 constexpr int64_t kBytesPerPixelInFlight = 5;
 constexpr int64_t kBytesPerPixelPerWorker = 4 + 2 * kBytesPerPixelInFlight;
 
-// A JPEG with only the writing options of another, for one thread's own use.
-void CopyWritingOptions(const gfx::JpegImage& from, gfx::JpegImage& to) {
-    to.setQuality(from.quality());
-    to.setGrayscale(from.grayscale());
-    to.setProgressiveEncoding(from.progressiveEncoding());
-}
-
 }  // namespace
 
 int AllCores() { return std::max(1, QThread::idealThreadCount()); }
@@ -47,10 +40,9 @@ int64_t FramePixels(const FrameSource& source) {
     return std::max<int64_t>(int64_t(source.FrameWidth()) * std::abs(source.FrameHeight()), 1);
 }
 
-EncodePool::EncodePool(int threads, int64_t framePixels, const gfx::JpegImage& options, bool keepEncodings, bool encode,
-                       std::function<void()> onResult)
-    : keepEncodings_(keepEncodings), encode_(encode), onResult_(std::move(onResult)) {
-    CopyWritingOptions(options, options_);
+EncodePool::EncodePool(int threads, int64_t framePixels, const jpeg_options::JpegOptions& options, bool keepEncodings,
+                       bool encode, std::function<void()> onResult)
+    : options_(options), keepEncodings_(keepEncodings), encode_(encode), onResult_(std::move(onResult)) {
     const int64_t pixels = std::max<int64_t>(framePixels, 1);
     const int64_t affordable = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelPerWorker), 1);
     const int workers = int(std::min<int64_t>(threads <= 0 ? AllCores() : threads, affordable));
@@ -58,7 +50,7 @@ EncodePool::EncodePool(int threads, int64_t framePixels, const gfx::JpegImage& o
     const int64_t pictures = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelInFlight), 1);
     capacity_ = size_t(std::min<int64_t>(int64_t(workers) * kInFlightPerWorker, pictures));
     threads_.reserve(size_t(workers));
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
 }
 
 EncodePool::~EncodePool() {
@@ -70,22 +62,22 @@ EncodePool::~EncodePool() {
     for (std::thread& thread : threads_) thread.join();
 }
 
-bool EncodePool::full() const {
+bool EncodePool::Full() const {
     std::lock_guard lock(mutex_);
     return slots_.size() >= capacity_;
 }
 
-bool EncodePool::pending() const {
+bool EncodePool::Pending() const {
     std::lock_guard lock(mutex_);
     return !slots_.empty();
 }
 
-bool EncodePool::ready() const {
+bool EncodePool::Ready() const {
     std::lock_guard lock(mutex_);
     return !slots_.empty() && slots_.front().done;
 }
 
-void EncodePool::encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler& scaler) const {
+void EncodePool::Encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler& scaler) const {
     Result& result = slot.result;
     FrameSource::PreparedImage& image = result.image;
     try {
@@ -118,14 +110,14 @@ void EncodePool::encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler
     }
 }
 
-void EncodePool::submit(FrameSource::PreparedImage image) {
+void EncodePool::Submit(FrameSource::PreparedImage image) {
     if (threads_.empty()) {
         Slot slot;
         slot.result.image = std::move(image);
         slot.started = slot.done = true;
         gfx::JpegImage jpeg;
-        CopyWritingOptions(options_, jpeg);
-        encode(slot, jpeg, callerScaler_);
+        options_.ApplyTo(&jpeg);
+        Encode(slot, jpeg, callerScaler_);
         slots_.push_back(std::move(slot));
         return;
     }
@@ -137,14 +129,14 @@ void EncodePool::submit(FrameSource::PreparedImage image) {
     workAvailable_.notify_one();
 }
 
-bool EncodePool::armWake() {
+bool EncodePool::ArmWake() {
     std::lock_guard lock(mutex_);
     if (slots_.empty() || slots_.front().done) return false;
     wakeArmed_ = true;
     return true;
 }
 
-EncodePool::Result EncodePool::take() {
+EncodePool::Result EncodePool::Take() {
     std::unique_lock lock(mutex_);
     resultReady_.wait(lock, [this] { return !slots_.empty() && slots_.front().done; });
     Slot slot = std::move(slots_.front());
@@ -155,22 +147,22 @@ EncodePool::Result EncodePool::take() {
     return std::move(slot.result);
 }
 
-FrameSource::PreparedImage EncodePool::blank() {
+FrameSource::PreparedImage EncodePool::Blank() {
     if (recycled_.empty()) return {};
     FrameSource::PreparedImage image = std::move(recycled_.back());
     recycled_.pop_back();
     return image;
 }
 
-void EncodePool::recycle(FrameSource::PreparedImage image) {
+void EncodePool::Recycle(FrameSource::PreparedImage image) {
     if (recycled_.size() <= capacity_) recycled_.push_back(std::move(image));
 }
 
-void EncodePool::work() {
+void EncodePool::Work() {
     // On Linux the nice value of a thread is its own.
     setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
     gfx::JpegImage jpeg;
-    CopyWritingOptions(options_, jpeg);
+    options_.ApplyTo(&jpeg);
     avscale::PictureScaler scaler;
     while (true) {
         Slot* slot = nullptr;
@@ -181,7 +173,7 @@ void EncodePool::work() {
             slot = &slots_[unstarted_++];
             slot->started = true;
         }
-        encode(*slot, jpeg, scaler);
+        Encode(*slot, jpeg, scaler);
         bool wake = false;
         {
             std::lock_guard lock(mutex_);

@@ -3,11 +3,13 @@
 // and the ranking order.
 #include <gtest/gtest.h>
 #include <QWidget>
+#include <numeric>
+#include <thread>
 
-#include "framelist/ranking.h"
 #include "framesource/frame_source.h"
 #include "platform/bitmap.h"
 #include "platform/jpeg_image.h"
+#include "ranking/ranking.h"
 #include "support/fixture_video.h"
 
 namespace {
@@ -75,10 +77,10 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
         for (int32_t n = options.frames - 1; n >= 0; --n) frames.push_back(n);
         for (const RankCase& c : cases) {
             frameSource.SetCropEnabled(c.crop);
-            gfx::JpegImage jpeg;
-            jpeg.setQuality(uint8_t(c.quality));
-            jpeg.setGrayscale(c.grayscale);
-            jpeg.setProgressiveEncoding(c.progressive);
+            jpeg_options::JpegOptions jpeg;
+            jpeg.quality = uint8_t(c.quality);
+            jpeg.grayscale = c.grayscale;
+            jpeg.progressiveEncoding = c.progressive;
             const std::vector<ranking::Ranked> alone = ranking::RankFrames(frameSource, frames, jpeg, {}, 1);
             ASSERT_EQ(alone.size(), frames.size()) << video.name << ", " << c.name;
             for (size_t i = 0; i < alone.size(); ++i) {
@@ -106,7 +108,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
     // measures nothing.
     frameSource.SetCropEnabled(false);
     for (int threads : {1, 0}) {
-        gfx::JpegImage jpeg;
+        const jpeg_options::JpegOptions jpeg;
         int asked = 0;
         const auto partial = ranking::RankFrames(
             frameSource, {3, 99, 5, 7}, jpeg, [&] { return ++asked <= 3; }, threads);
@@ -115,6 +117,47 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
         EXPECT_EQ(partial.back().length, 0) << threads;
     }
     frameSource.CloseVideo();
+}
+
+// Each open video is an object of its own: two videos open in one process and ranked on two
+// threads at once give the lengths each gives alone.
+TEST(Ranking, TwoVideosRankedAtOnceOnTwoThreadsGiveWhatEachGivesAlone) {
+    fixture::TempDir dir;
+    struct Video {
+        fixture::Codec codec;
+        const char* container;
+        std::vector<ranking::Ranked> alone, together;
+    } videos[] = {{fixture::Codec::Mpeg4BFrames, "avi", {}, {}}, {fixture::Codec::H264, "mp4", {}, {}}};
+    std::vector<int32_t> frames(30);
+    std::iota(frames.begin(), frames.end(), 0);
+    const jpeg_options::JpegOptions jpeg;
+    for (Video& video : videos) {
+        fixture::VideoOptions options;
+        options.codec = video.codec;
+        options.container = video.container;
+        options.frames = int(frames.size());
+        ASSERT_TRUE(fixture::WriteVideo(dir.File(std::string("clip.") + video.container), options));
+        FrameSource source;
+        ASSERT_TRUE(source.OpenVideo(QString::fromStdString(dir.File(std::string("clip.") + video.container))));
+        video.alone = ranking::RankFrames(source, frames, jpeg, {}, 1);
+        ASSERT_EQ(video.alone.size(), frames.size());
+    }
+    std::vector<std::thread> threads;
+    for (Video& video : videos) {
+        threads.emplace_back([&video, &dir, &frames, &jpeg] {
+            FrameSource source;
+            if (!source.OpenVideo(QString::fromStdString(dir.File(std::string("clip.") + video.container)))) return;
+            video.together = ranking::RankFrames(source, frames, jpeg, {}, 2);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const Video& video : videos) {
+        ASSERT_EQ(video.together.size(), video.alone.size()) << video.container;
+        for (size_t i = 0; i < video.alone.size(); ++i) {
+            EXPECT_EQ(video.together[i].frame, video.alone[i].frame) << video.container << " " << i;
+            EXPECT_EQ(video.together[i].length, video.alone[i].length) << video.container << " " << i;
+        }
+    }
 }
 
 }  // namespace

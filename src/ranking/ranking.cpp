@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ranking/ranking.h"
+
+#include <algorithm>
+
+#include "ranking/encode_pool.h"
+
+namespace ranking {
+
+void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const RunSettings& settings,
+               const RunHooks& hooks) {
+    const auto going = [&] { return !hooks.keepGoing || hooks.keepGoing(); };
+    EncodePool pool(settings.threads, FramePixels(source), settings.jpeg, settings.keepPictures, settings.encode,
+                    hooks.wake);
+    size_t next = 0;
+    size_t reported = 0;
+    bool giving = true;
+    const auto report = [&](EncodePool::Result result) {
+        FrameResult outcome;
+        outcome.index = reported++;
+        outcome.frame = frames[outcome.index];
+        outcome.size = result.size;
+        outcome.length = result.length;
+        outcome.image = std::move(result.image);
+        if (hooks.onResult) hooks.onResult(outcome);
+        if (!settings.keepPictures) pool.Recycle(std::move(outcome.image));
+    };
+    while (true) {
+        bool moved = false;
+        while (giving && next < frames.size() && !pool.Full()) {
+            if (!going()) {
+                giving = false;
+                break;
+            }
+            if (hooks.beforeFrame) hooks.beforeFrame(next);
+            // A frame that cannot be prepared is measured as nothing, not as the previous picture.
+            FrameSource::PreparedImage image = settings.keepPictures ? FrameSource::PreparedImage{} : pool.Blank();
+            source.PrepareDecoded(frames[next++], image);
+            pool.Submit(std::move(image));
+            moved = true;
+            if (hooks.betweenRounds) break;  // one frame a round, so that events run between frames
+        }
+        if (!giving && !settings.finishAfterStop) return;
+        while (pool.Ready() && (settings.finishAfterStop || going())) {
+            report(pool.Take());
+            moved = true;
+        }
+        if (!pool.Pending() && (!giving || next >= frames.size())) return;
+        if (hooks.betweenRounds) {
+            hooks.betweenRounds(!moved && pool.ArmWake());
+            if (!settings.finishAfterStop && !going()) return;
+        } else if (!moved) {
+            report(pool.Take());  // nothing to give and nothing ready: wait for the oldest
+        }
+    }
+}
+
+std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames,
+                               const jpeg_options::JpegOptions& jpeg, const std::function<bool()>& keepGoing,
+                               int threads) {
+    std::vector<Ranked> ranked;
+    ranked.reserve(frames.size());
+    RunSettings settings;
+    settings.threads = threads;
+    settings.jpeg = jpeg;
+    settings.finishAfterStop = true;
+    RunHooks hooks;
+    hooks.keepGoing = keepGoing;
+    hooks.onResult = [&](FrameResult& result) { ranked.push_back({result.frame, result.length}); };
+    RunFrames(source, frames, settings, hooks);
+    std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+        return a.length != b.length ? a.length > b.length : a.frame < b.frame;
+    });
+    return ranked;
+}
+
+}  // namespace ranking

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+// The "Best of..." measure without any window: a frame is prepared as it would be written
+// (whole or cropped), encoded as JPEG, and ranked by the encoding's byte length, the largest
+// first. The one loop that feeds frames to the encoding workers lives here: the list window's
+// ranking and batch, and the batch command, all run through it.
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "framesource/frame_source.h"
+#include "framesource/jpeg_options.h"
+
+namespace ranking {
+
+// One frame's outcome, reported in the order the frames were given.
+struct FrameResult {
+    size_t index = 0;  // its place among the frames given
+    int32_t frame = 0;
+    int64_t size = 0;    // the output picture as 32-bit pixels, in bytes; 0 when it could not be had
+    int64_t length = 0;  // the byte length of its JPEG encoding, when encoded
+    // The picture itself (rows, and its JPEG when encoded), for a run that keeps pictures.
+    FrameSource::PreparedImage image;
+};
+
+struct RunSettings {
+    int threads = 0;  // encoding workers: 0 for one per core, 1 for the calling thread alone
+    jpeg_options::JpegOptions jpeg;
+    bool encode = true;            // false: the pictures are only prepared (a batch of BMP files)
+    bool keepPictures = false;     // results carry their picture, to be written
+    bool finishAfterStop = false;  // after a stop, frames already given are still reported
+};
+
+struct RunHooks {
+    // Asked before each frame is given, and (unless the run finishes after a stop) before each
+    // result is reported; false stops the run.
+    std::function<bool()> keepGoing;
+    // A frame is about to be decoded: the index among the frames given.
+    std::function<void(size_t index)> beforeFrame;
+    // Each result, on the calling thread, in the order given. An exception ends the run.
+    std::function<void(FrameResult& result)> onResult;
+    // With it, the run never blocks and gives one frame per round: it is called at the end of
+    // each round, with `idle` true when nothing can happen until a worker's result, which
+    // `wake` (called on the worker's thread) then announces.
+    std::function<void(bool idle)> betweenRounds;
+    std::function<void()> wake;
+};
+
+// Decodes `frames` in order on the calling thread and converts and encodes them on the workers;
+// the results are the same whatever the number of workers.
+void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const RunSettings& settings,
+               const RunHooks& hooks);
+
+struct Ranked {
+    int32_t frame = 0;
+    int64_t length = 0;
+};
+
+// Measures `frames` and puts them in ranking order: the largest encoding first, frames of
+// equal length by frame number. `keepGoing` is asked before each frame; a stop ranks the frames
+// measured so far. A frame that cannot be prepared measures nothing (length 0).
+std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames,
+                               const jpeg_options::JpegOptions& jpeg, const std::function<bool()>& keepGoing = {},
+                               int threads = 0);
+
+}  // namespace ranking
