@@ -17,11 +17,11 @@
 #include <ctime>
 #include <memory>
 
+#include "base/dialogs.h"
 #include "framelist/TFormListe.h"
 #include "framelist/encode_pool.h"
 #include "framesource/frame_source.h"
 #include "navigation/navigation.h"
-#include "platform/dialogs.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
 

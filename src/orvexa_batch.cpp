@@ -11,7 +11,7 @@
 #include "batch/write_answers.h"
 #include "framesource/jpeg_options.h"
 #include "framesource/output_names.h"
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;

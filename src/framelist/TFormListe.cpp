@@ -8,19 +8,19 @@
 #include <climits>
 #include <cstring>
 
+#include "base/dialogs.h"
 #include "framelist/encode_pool.h"
 #include "framelist/loop_progress.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "imaging/bitmap.h"
+#include "imaging/jpeg_image.h"
+#include "media/dib.h"
 #include "navigation/navigation.h"
-#include "platform/bitmap.h"
-#include "platform/dialogs.h"
-#include "platform/dib.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
-#include "platform/keys.h"
 #include "ui_TFormListe.h"
+#include "widgets/keys.h"
+#include "widgets/slot_guard.h"
 
 using framelist::FrameRow;
 using framelist::FrameTable;

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "framesource/frame_source.h"
-#include "platform/jpeg_image.h"
-#include "platform/picture_scaler.h"
+#include "imaging/jpeg_image.h"
+#include "media/picture_scaler.h"
 
 namespace ranking {
 

@@ -7,8 +7,8 @@
 #include "framelist/encode_pool.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
-#include "platform/dib.h"
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
+#include "media/dib.h"
 
 namespace ranking {
 

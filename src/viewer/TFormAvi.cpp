@@ -9,11 +9,11 @@
 
 #include "framesource/jpeg_options.h"
 #include "infowindow/TFormInfoImg.h"
-#include "platform/controls/image_control.h"
-#include "platform/errors.h"
-#include "platform/keys.h"
 #include "ui_TFormAvi.h"
 #include "viewer/viewer_placement.h"
+#include "widgets/controls/image_control.h"
+#include "widgets/keys.h"
+#include "widgets/slot_guard.h"
 
 TFormAvi::TFormAvi(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormAvi>()) {
     ui_->setupUi(this);

@@ -6,8 +6,8 @@
 
 #include "framelist/ranking.h"
 #include "framesource/frame_source.h"
-#include "platform/bitmap.h"
-#include "platform/jpeg_image.h"
+#include "imaging/bitmap.h"
+#include "imaging/jpeg_image.h"
 #include "support/fixture_video.h"
 
 namespace {

@@ -3,9 +3,9 @@
 // second the JPEG reading options; metafiles go through the helper program.
 #include <QApplication>
 
-#include "platform/errors.h"
-#include "platform/metafile.h"
-#include "platform/picture_loader.h"
+#include "base/errors.h"
+#include "imaging/metafile.h"
+#include "imaging/picture_loader.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {

@@ -5,7 +5,7 @@
 #include <QApplication>
 
 #include "framesource/frame_source.h"
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {

@@ -8,10 +8,10 @@
 #include <QImage>
 #include <QTest>
 
+#include "imaging/bitmap.h"
 #include "infowindow/TFormInfoImg.h"
 #include "infowindow/info_controls.h"
-#include "platform/bitmap.h"
-#include "platform/controls/image_control.h"
+#include "widgets/controls/image_control.h"
 
 namespace {
 
