@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Loads the input as "Voir Image..." does: the first byte picks the file's extension, the
 // second the JPEG reading options; metafiles go through the helper program.
-#include <QApplication>
+#include <QGuiApplication>
 
 #include "base/errors.h"
 #include "imaging/metafile.h"
@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
+    static QGuiApplication app(*argc, *argv);
     gfx::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
     return 0;
 }

@@ -2,7 +2,7 @@
 // Opens the input as a video (AVI or another container: the content decides) and fetches its
 // first, last and one more frame, as the 24-bit picture that extraction uses, as the viewer's
 // screen picture and as the ranking's decoded frame, converted apart.
-#include <QApplication>
+#include <QGuiApplication>
 
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
+    static QGuiApplication app(*argc, *argv);
     FrameSource::ResetVideoState();
     return 0;
 }
