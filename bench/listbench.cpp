@@ -17,10 +17,10 @@
 #include <ctime>
 #include <memory>
 
+#include "base/dialogs.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
 #include "navigation/navigation.h"
-#include "platform/dialogs.h"
 #include "ranking/encode_pool.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"

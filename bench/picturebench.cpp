@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
-#include "platform/metafile.h"
-#include "platform/picture_loader.h"
+#include "base/errors.h"
+#include "imaging/jpeg_image.h"
+#include "imaging/metafile.h"
+#include "imaging/picture_loader.h"
 
 namespace {
 

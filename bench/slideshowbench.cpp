@@ -14,10 +14,10 @@
 
 #include "app/TForm1.h"
 #include "framesource/frame_source.h"
-#include "platform/bitmap.h"
-#include "platform/program_font.h"
+#include "imaging/bitmap.h"
 #include "support/find_control.h"
 #include "support/scripted_dialogs.h"
+#include "widgets/program_font.h"
 
 namespace {
 

@@ -3,7 +3,9 @@
 # Installs the Debian packages a task needs, only those missing:
 #   install-deps.sh programs   building and running the programs (./run.sh)
 #   install-deps.sh package    building the Debian package and checking it (scripts/make-deb.sh)
-#   install-deps.sh [all]      all of the programs' and everything the tests need (./test.sh)
+#   install-deps.sh checks     the source checks of .ci/run (scripts/check-format.sh, check-shell.sh)
+#   install-deps.sh [all]      all of the programs' and everything the tests and checks need
+#                              (./test.sh)
 set -euo pipefail
 
 building=(
@@ -30,6 +32,10 @@ testing=(
   # checking the installed desktop entry, AppStream metadata, manual pages and completion
   desktop-file-utils appstream groff-base bash-completion
 )
+checking=(
+  # the layout of the C++ sources (.clang-format) and the shell scripts' lint
+  clang-format shellcheck
+)
 packaging=(
   # CPack's dependency scan of the binaries (dpkg-shlibdeps, with file), Debian's build flags,
   # and the package's checks (lintian, hardening-check)
@@ -39,8 +45,9 @@ packaging=(
 case "${1:-all}" in
   programs) packages=("${building[@]}" "${running[@]}") ;;
   package) packages=("${building[@]}" "${packaging[@]}") ;;
-  all) packages=("${building[@]}" "${running[@]}" "${testing[@]}") ;;
-  *) echo "usage: $0 [programs|package|all]" >&2; exit 2 ;;
+  checks) packages=("${checking[@]}") ;;
+  all) packages=("${building[@]}" "${running[@]}" "${testing[@]}" "${checking[@]}") ;;
+  *) echo "usage: $0 [programs|package|checks|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -13,9 +13,9 @@
 #include "framesource/frame_source.h"
 #include "options/TAboutBox.h"
 #include "options/TFormOpJpeg.h"
-#include "platform/application.h"
-#include "platform/errors.h"
-#include "platform/program_font.h"
+#include "widgets/application.h"
+#include "widgets/program_font.h"
+#include "widgets/slot_guard.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "batch/runner.h"
 #include "batch/settings.h"
 #include "framesource/output_names.h"
+#include "imaging/jpeg_image.h"
 
 int main(int argc, char** argv) {
     QStringList arguments;

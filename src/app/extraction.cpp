@@ -9,20 +9,20 @@
 #include <limits>
 
 #include "app/TForm1.h"
+#include "base/dialogs.h"
 #include "framelist/TFormListe.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
+#include "imaging/bitmap.h"
+#include "imaging/picture_loader.h"
 #include "infowindow/TFormInfoImg.h"
 #include "navigation/navigation.h"
 #include "options/TFormOpJpeg.h"
-#include "platform/bitmap.h"
-#include "platform/controls/image_control.h"
-#include "platform/dialogs.h"
-#include "platform/picture_loader.h"
 #include "ui_TForm1.h"
 #include "viewer/TFormAvi.h"
+#include "widgets/controls/image_control.h"
 
 namespace {
 const QString kPictureFilter = QStringLiteral("Images (*.BMP)|*.BMP|Images (*.JPG)|*.JPG|Tous Fichiers (*.*)|*.*");

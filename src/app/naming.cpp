@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "app/TForm1.h"
+#include "base/dialogs.h"
 #include "framesource/output_names.h"
-#include "platform/dialogs.h"
 #include "ui_TForm1.h"
 
 namespace {

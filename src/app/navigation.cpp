@@ -6,15 +6,15 @@
 #include <QWidget>
 
 #include "app/TForm1.h"
+#include "base/dialogs.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
 #include "infowindow/TFormInfoImg.h"
 #include "navigation/navigation.h"
 #include "navigation/playback_clock.h"
-#include "platform/dialogs.h"
-#include "platform/keys.h"
 #include "ui_TForm1.h"
 #include "viewer/TFormAvi.h"
+#include "widgets/keys.h"
 
 int32_t TForm1::ClampPosition(int32_t requested) {
     return navigation_.ClampPosition(requested, ui_->CheckBoxBoucle->isChecked());

@@ -8,12 +8,12 @@
 #include <cstdlib>
 
 #include "app/TForm1.h"
+#include "base/dialogs.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
+#include "imaging/bitmap.h"
 #include "infowindow/TFormInfoImg.h"
 #include "navigation/navigation.h"
-#include "platform/bitmap.h"
-#include "platform/dialogs.h"
 #include "ui_TForm1.h"
 #include "viewer/TFormAvi.h"
 

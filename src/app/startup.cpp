@@ -14,16 +14,16 @@
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "imaging/jpeg_image.h"
 #include "infowindow/TFormInfoImg.h"
 #include "navigation/navigation.h"
 #include "options/TFormOpJpeg.h"
 #include "options/identity.h"
-#include "platform/controls/glyphs.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
-#include "platform/keys.h"
 #include "ui_TForm1.h"
 #include "viewer/TFormAvi.h"
+#include "widgets/controls/glyphs.h"
+#include "widgets/keys.h"
+#include "widgets/slot_guard.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <limits>
 #include <numeric>
 
+#include "base/errors.h"
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
 #include "batch/video_file.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
 #include "ranking/ranking.h"
 
 namespace batch {

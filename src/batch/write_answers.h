@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 
 namespace batch {
 

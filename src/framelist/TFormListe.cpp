@@ -8,20 +8,22 @@
 #include <climits>
 #include <cstring>
 
+#include "base/dialogs.h"
+#include "base/errors.h"
 #include "framelist/loop_progress.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
+#include "imaging/bitmap.h"
+#include "imaging/jpeg_image.h"
+#include "media/dib.h"
 #include "navigation/navigation.h"
-#include "platform/bitmap.h"
-#include "platform/dialogs.h"
-#include "platform/dib.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
-#include "platform/keys.h"
 #include "ranking/ranking.h"
+#include "widgets/keys.h"
 #include "ui_TFormListe.h"
+#include "widgets/keys.h"
+#include "widgets/slot_guard.h"
 
 using framelist::FrameRow;
 using framelist::FrameTable;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "framesource/crop_check.h"
 
+#include "base/dialogs.h"
+#include "base/errors.h"
 #include "framesource/frame_source.h"
-#include "platform/dialogs.h"
-#include "platform/errors.h"
 
 namespace crop_check {
 

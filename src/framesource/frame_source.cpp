@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/avifile.h"
-#include "platform/bitmap.h"
-#include "platform/frame_reader.h"
-#include "platform/mediafile.h"
-#include "platform/pixel_rows.h"
+#include "imaging/bitmap.h"
+#include "imaging/pixel_rows.h"
+#include "media/avifile.h"
+#include "media/frame_reader.h"
+#include "media/mediafile.h"
 
 namespace {
 

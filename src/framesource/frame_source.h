@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/decoded_picture.h"
-#include "platform/dib.h"
+#include "media/decoded_picture.h"
+#include "media/dib.h"
 
 namespace gfx {
 class Bitmap;

@@ -11,13 +11,13 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "base/dialogs.h"
+#include "base/errors.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "framesource/output_names.h"
-#include "platform/dialogs.h"
-#include "platform/dib.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
+#include "media/dib.h"
 
 namespace image_writers {
 namespace {

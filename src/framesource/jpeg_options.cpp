@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "framesource/jpeg_options.h"
 
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
 
 namespace jpeg_options {
 

@@ -11,11 +11,11 @@
 #include <limits>
 
 #include "framesource/frame_source.h"
-#include "platform/bitmap.h"
-#include "platform/controls/image_control.h"
-#include "platform/controls/speed_button.h"
-#include "platform/errors.h"
+#include "imaging/bitmap.h"
 #include "ui_TFormInfoImg.h"
+#include "widgets/controls/image_control.h"
+#include "widgets/controls/speed_button.h"
+#include "widgets/slot_guard.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "metafile-helper/convert.h"
 
-#include "platform/metafile_helper_protocol.h"
+#include "imaging/metafile_helper_protocol.h"
 
 #include <QFile>
 #include <algorithm>

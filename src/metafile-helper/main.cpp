@@ -2,7 +2,7 @@
 // The metafile helper: converts one metafile to SVG, or draws an SVG text into a picture, in a
 // process of its own, so that a metafile that crashes, loops or eats memory in the libraries
 // costs the program no more than a picture it cannot show. The program starts it with its
-// limits already set (see platform/metafile.cpp); nothing is written but stdout.
+// limits already set (see imaging/metafile.cpp); nothing is written but stdout.
 
 #include <QFile>
 #include <QGuiApplication>
@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "imaging/metafile_helper_protocol.h"
 #include "metafile-helper/convert.h"
-#include "platform/metafile_helper_protocol.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <QScreen>
 
 #include "options/identity.h"
-#include "platform/controls/speed_button.h"
-#include "platform/errors.h"
 #include "ui_TAboutBox.h"
+#include "widgets/controls/speed_button.h"
+#include "widgets/slot_guard.h"
 
 TAboutBox::TAboutBox(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::FramelessWindowHint), ui_(std::make_unique<Ui::AboutBox>()) {

@@ -6,11 +6,12 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "base/errors.h"
 #include "framesource/jpeg_options.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
-#include "platform/picture.h"
+#include "imaging/jpeg_image.h"
+#include "imaging/picture.h"
 #include "ui_TFormOpJpeg.h"
+#include "widgets/slot_guard.h"
 
 TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
     ui_->setupUi(this);

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "framesource/image_writers.h"
-#include "platform/dib.h"
+#include "media/dib.h"
 
 namespace ranking {
 namespace {

@@ -17,8 +17,8 @@
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
-#include "platform/jpeg_image.h"
-#include "platform/picture_scaler.h"
+#include "imaging/jpeg_image.h"
+#include "media/picture_scaler.h"
 
 namespace ranking {
 

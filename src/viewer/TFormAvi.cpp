@@ -8,11 +8,11 @@
 #include <QShowEvent>
 
 #include "infowindow/TFormInfoImg.h"
-#include "platform/controls/image_control.h"
-#include "platform/errors.h"
-#include "platform/keys.h"
 #include "ui_TFormAvi.h"
 #include "viewer/viewer_placement.h"
+#include "widgets/controls/image_control.h"
+#include "widgets/keys.h"
+#include "widgets/slot_guard.h"
 
 TFormAvi::TFormAvi(FrameSource& source, MagnifierZoom& zoom, QWidget* parent)
     : QWidget(parent, Qt::Window), source_(source), ui_(std::make_unique<Ui::FormAvi>()), zoom_(zoom) {

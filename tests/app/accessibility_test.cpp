@@ -14,9 +14,9 @@
 #include "main_window_fixture.h"
 #include "options/TAboutBox.h"
 #include "options/TFormOpJpeg.h"
-#include "platform/controls/image_control.h"
-#include "platform/controls/speed_button.h"
-#include "platform/controls/up_down.h"
+#include "widgets/controls/image_control.h"
+#include "widgets/controls/speed_button.h"
+#include "widgets/controls/up_down.h"
 
 namespace {
 

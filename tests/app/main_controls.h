@@ -12,10 +12,10 @@
 #include <QMenuBar>
 #include <QSlider>
 
-#include "platform/controls/radio_group.h"
-#include "platform/controls/speed_button.h"
-#include "platform/controls/up_down.h"
 #include "support/find_control.h"
+#include "widgets/controls/radio_group.h"
+#include "widgets/controls/speed_button.h"
+#include "widgets/controls/up_down.h"
 
 struct MainControls {
     explicit MainControls(QWidget& window)

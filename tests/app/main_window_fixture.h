@@ -11,9 +11,9 @@
 
 #include "app/TForm1.h"
 #include "framesource/frame_source.h"
+#include "imaging/bitmap.h"
 #include "main_controls.h"
 #include "navigation/navigation.h"
-#include "platform/bitmap.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
 #include "viewer/TFormAvi.h"

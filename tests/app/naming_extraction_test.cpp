@@ -12,9 +12,9 @@
 
 #include "framelist/TFormListe.h"
 #include "framesource/image_writers.h"
+#include "imaging/jpeg_image.h"
 #include "main_window_fixture.h"
 #include "options/TFormOpJpeg.h"
-#include "platform/jpeg_image.h"
 
 namespace {
 

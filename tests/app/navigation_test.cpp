@@ -2,7 +2,7 @@
 // Moving through positions: clamping and wrapping, the play state, the slideshow and the keys.
 
 #include "main_window_fixture.h"
-#include "platform/keys.h"
+#include "widgets/keys.h"
 
 #include <QAction>
 #include <QElapsedTimer>

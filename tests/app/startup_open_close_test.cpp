@@ -8,8 +8,8 @@
 #include <QTransform>
 
 #include "main_window_fixture.h"
-#include "platform/controls/image_control.h"
-#include "platform/file_filter.h"
+#include "widgets/controls/image_control.h"
+#include "widgets/file_filter.h"
 
 TEST_F(MainWindowTest, StartsWithItsDefaultsAndNoVideo) {
     EXPECT_EQ(window->windowTitle(), QString("Orvexa : préVersion : 0.30"));

@@ -129,7 +129,9 @@ TEST(BatchScript, ManifestAndClosingLineTellWhatEachFileHolds) {
             EXPECT_NEAR(rows[i].time, expected[i].time, 1e-9);
             EXPECT_EQ(rows[i].jpegBytes, expected[i].jpegBytes);
             // The JPEG file is that encoding.
-            if (jpeg) EXPECT_EQ(QFileInfo(out + '/' + rows[i].file).size(), rows[i].jpegBytes);
+            if (jpeg) {
+                EXPECT_EQ(QFileInfo(out + '/' + rows[i].file).size(), rows[i].jpegBytes);
+            }
         }
         EXPECT_EQ(FilesIn(out).size(), qsizetype(expected.size()));
         const QString said = QStringLiteral("orvexa-batch: wrote %1 files in %2: %3 to %4\n")
@@ -192,7 +194,9 @@ TEST(BatchScript, RankJsonGivesTimesVideoFactsAndUndecodableFrames) {
                 EXPECT_EQ(f["bytes"].isNull(), lost) << frame;
                 EXPECT_EQ(f.contains("decoded"), lost) << frame;
                 EXPECT_EQ(f["decoded"].toBool(true), !lost) << frame;
-                if (!lost) EXPECT_GT(f["bytes"].toInteger(), 0) << frame;
+                if (!lost) {
+                    EXPECT_GT(f["bytes"].toInteger(), 0) << frame;
+                }
             }
         }
         // The undecodable frame is ranked last.
@@ -329,13 +333,17 @@ TEST(BatchScript, NamesStayWhereTheUserPutThem) {
         EXPECT_FALSE(QFileInfo::exists(QFile::decodeName(root + "/nowhere")));
         EXPECT_EQ(Contents(QFile::decodeName(root + "/mine")), "mine");
         const bool replaced = c.arguments.back() == "--overwrite";
-        if (!c.link.isEmpty()) EXPECT_EQ(IsLink(out + "/IMAGE1.BMP"), !replaced);
+        if (!c.link.isEmpty()) {
+            EXPECT_EQ(IsLink(out + "/IMAGE1.BMP"), !replaced);
+        }
         if (!c.writtenFile.isEmpty()) {
             EXPECT_EQ(FileSize(out + '/' + c.writtenFile), bmpBytes);
             // The closing line names them as they are.
             EXPECT_TRUE(run.err.contains(out + ": ")) << run.err.toStdString();
         }
-        if (c.exitCode == 1) EXPECT_TRUE(run.err.contains(out + "/IMAGE1.BMP: file exists")) << run.err.toStdString();
+        if (c.exitCode == 1) {
+            EXPECT_TRUE(run.err.contains(out + "/IMAGE1.BMP: file exists")) << run.err.toStdString();
+        }
     }
     // A prefix cannot lead out of --out, however it is written.
     EXPECT_EQ(RunBatchRaw({"extract", clip, "--best", "1", "--out", root + "/out9", "--prefix", "../x"}).exitCode, 2);

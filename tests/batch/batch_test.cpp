@@ -15,8 +15,8 @@
 #include "batch_run.h"
 #include "framelist/TFormListe.h"
 #include "options/TFormOpJpeg.h"
-#include "platform/controls/radio_group.h"
 #include "support/run_program.h"
+#include "widgets/controls/radio_group.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "framesource/frame_source.h"
-#include "platform/dib.h"
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
+#include "media/dib.h"
 #include "support/fixture_video.h"
 #include "x_session.h"
 

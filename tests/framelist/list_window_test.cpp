@@ -16,21 +16,21 @@
 #include <map>
 #include <memory>
 
+#include "base/errors.h"
 #include "framelist/TFormListe.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "framesource/output_names.h"
+#include "imaging/bitmap.h"
+#include "imaging/jpeg_image.h"
+#include "media/dib.h"
 #include "navigation/navigation.h"
-#include "platform/bitmap.h"
-#include "platform/controls/radio_group.h"
-#include "platform/controls/report_list.h"
-#include "platform/controls/speed_button.h"
-#include "platform/dib.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
-#include "platform/keys.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
+#include "widgets/controls/radio_group.h"
+#include "widgets/controls/report_list.h"
+#include "widgets/controls/speed_button.h"
+#include "widgets/keys.h"
 
 using framelist::kColMark;
 using framelist::kColNum;

@@ -3,11 +3,10 @@
 // the output image.
 
 #include <gtest/gtest.h>
-#include <QWidget>
 #include <cstring>
 
 #include "framesource/frame_source.h"
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "support/fixture_video.h"
 
 namespace {

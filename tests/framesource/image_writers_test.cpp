@@ -13,12 +13,12 @@
 #include <unistd.h>
 #include <csignal>
 
+#include "base/errors.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
-#include "platform/dib.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
+#include "media/dib.h"
 #include "support/scripted_dialogs.h"
 
 namespace {

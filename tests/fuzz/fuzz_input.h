@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
 
 namespace fuzz {
 

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Loads the input as "Voir Image..." does: the first byte picks the file's extension, the
 // second the JPEG reading options; metafiles go through the helper program.
-#include <QApplication>
+#include <QGuiApplication>
 
-#include "platform/errors.h"
-#include "platform/metafile.h"
-#include "platform/picture_loader.h"
+#include "base/errors.h"
+#include "imaging/metafile.h"
+#include "imaging/picture_loader.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
+    static QGuiApplication app(*argc, *argv);
     gfx::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
     return 0;
 }

@@ -2,21 +2,21 @@
 // Opens the input as a video (AVI or another container: the content decides) and fetches its
 // first, last and one more frame, as the 24-bit picture that extraction uses, as the viewer's
 // screen picture and as the ranking's decoded frame, converted apart.
-#include <QApplication>
+#include <QGuiApplication>
 
 #include "framesource/frame_source.h"
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
-    FrameSource frameSource;
+    static QGuiApplication app(*argc, *argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = fuzz::WriteInput(data, size, "video");
+    FrameSource frameSource;
     if (!frameSource.OpenVideo(path)) return 0;
     const int32_t count = frameSource.FrameCount();
     uint32_t pick = 0;

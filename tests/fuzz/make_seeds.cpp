@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Writes the seed corpora of the fuzz targets from the fixture writers: make_seeds DIR makes
 // DIR/video, DIR/picture, DIR/jpeg and DIR/metafile, in each target's input layout.
-#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <cstdio>
 
 #include "support/fixture_pictures.h"
@@ -25,7 +25,7 @@ QByteArray ReadAll(const QString& path) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_seeds DIR\n");
         return 2;

@@ -16,11 +16,11 @@
 
 #include <sys/resource.h>
 
+#include "base/errors.h"
 #include "framesource/frame_source.h"
-#include "platform/bitmap.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
-#include "platform/picture_loader.h"
+#include "imaging/bitmap.h"
+#include "imaging/jpeg_image.h"
+#include "imaging/picture_loader.h"
 #include "support/fixture_pictures.h"
 #include "support/fixture_video.h"
 

@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QWidget>
 
-#include "platform/controls/speed_button.h"
 #include "support/find_control.h"
+#include "widgets/controls/speed_button.h"
 
 struct InfoControls {
     explicit InfoControls(QWidget& form)

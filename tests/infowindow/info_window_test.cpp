@@ -9,12 +9,12 @@
 
 #include "framesource/frame_source.h"
 
+#include "imaging/bitmap.h"
 #include "infowindow/TFormInfoImg.h"
 #include "infowindow/info_controls.h"
-#include "platform/bitmap.h"
-#include "platform/controls/image_control.h"
-#include "platform/controls/speed_button.h"
 #include "support/scripted_dialogs.h"
+#include "widgets/controls/image_control.h"
+#include "widgets/controls/speed_button.h"
 
 namespace {
 

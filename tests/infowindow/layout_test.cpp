@@ -9,10 +9,10 @@
 #include <QTest>
 
 #include "framesource/frame_source.h"
+#include "imaging/bitmap.h"
 #include "infowindow/TFormInfoImg.h"
 #include "infowindow/info_controls.h"
-#include "platform/bitmap.h"
-#include "platform/controls/image_control.h"
+#include "widgets/controls/image_control.h"
 
 namespace {
 

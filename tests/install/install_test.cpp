@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 
-#include "platform/metafile.h"
+#include "imaging/metafile.h"
 #include "support/fixture_pictures.h"
 #include "support/run_program.h"
 

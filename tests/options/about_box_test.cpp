@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "options/TAboutBox.h"
-#include "platform/controls/speed_button.h"
+#include "widgets/controls/speed_button.h"
 
 namespace {
 

@@ -14,15 +14,15 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "base/errors.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "imaging/jpeg_image.h"
+#include "imaging/picture.h"
 #include "infowindow/TFormInfoImg.h"
 #include "options/TFormOpJpeg.h"
-#include "platform/controls/up_down.h"
-#include "platform/errors.h"
-#include "platform/jpeg_image.h"
-#include "platform/picture.h"
 #include "support/scripted_dialogs.h"
+#include "widgets/controls/up_down.h"
 
 namespace {
 

@@ -2,13 +2,12 @@
 // Ranking without a window: each frame's JPEG length with the options given, whole or cropped,
 // and the ranking order.
 #include <gtest/gtest.h>
-#include <QWidget>
 #include <numeric>
 #include <thread>
 
 #include "framesource/frame_source.h"
-#include "platform/bitmap.h"
-#include "platform/jpeg_image.h"
+#include "imaging/bitmap.h"
+#include "imaging/jpeg_image.h"
 #include "ranking/ranking.h"
 #include "support/fixture_video.h"
 

@@ -11,7 +11,7 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
-#include "platform/jpeg_image.h"
+#include "imaging/jpeg_image.h"
 
 namespace fixture {
 namespace {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "support/fixture_video.h"
 
-#include "platform/ffmpeg_handles.h"
-#include "platform/picture_scaler.h"
+#include "media/ffmpeg_handles.h"
+#include "media/picture_scaler.h"
 
 #include <QImage>
 #include <algorithm>

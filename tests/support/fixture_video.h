@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/picture_scaler.h"
+#include "media/picture_scaler.h"
 
 namespace fixture {
 

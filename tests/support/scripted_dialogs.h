@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/dialogs.h"
+#include "base/dialogs.h"
 
 namespace testing_support {
 

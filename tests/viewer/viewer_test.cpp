@@ -15,13 +15,13 @@
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "imaging/bitmap.h"
 #include "infowindow/TFormInfoImg.h"
 #include "infowindow/info_controls.h"
-#include "platform/bitmap.h"
-#include "platform/controls/image_control.h"
 #include "support/scripted_dialogs.h"
 #include "viewer/TFormAvi.h"
 #include "viewer/viewer_placement.h"
+#include "widgets/controls/image_control.h"
 
 namespace {
 

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+// Errors that a command does not handle travel as exceptions to the edge of the handler that
+// started the command, where one guard shows them with the general error report
+// (widgets/slot_guard.h).
+
+#include <QString>
+#include <exception>
+#include <string>
+
+namespace errors {
+
+// An error shown to the user with its French message.
+class Error : public std::exception {
+public:
+    explicit Error(QString message) : message_(std::move(message)), utf8_(message_.toStdString()) {}
+    const QString& message() const { return message_; }
+    const char* what() const noexcept override { return utf8_.c_str(); }
+
+private:
+    QString message_;
+    std::string utf8_;
+};
+
+// Ends the current command without any message (the user refused to go on).
+class SilentAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "silent abort"; }
+};
+
+}  // namespace errors

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+// What the frame source asks of an open video's decoder, whatever the file's kind: any frame
+// by position as a packed 24-bit DIB, as the screen's 32-bit pixels, or as decoded, and when
+// it is shown.
+
+#include <cstdint>
+#include <memory>
+
+#include "media/decoded_picture.h"
+
+namespace video {
+
+class FrameReader {
+public:
+    virtual ~FrameReader() = default;
+    // The packed DIB of frame `position` (40-byte header, then bottom-up BGR rows padded to 4
+    // bytes), valid until the next call or the reader's end; null on failure.
+    virtual const uint8_t* Frame(int32_t position) = 0;
+    // The same frame as top-down 32-bit pixels (0xFFRRGGBB) with the colours of the 24-bit
+    // frame, written into rows of `stride` bytes; false on failure.
+    virtual bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) = 0;
+    // Frame `position` as decoded, to be converted later by any thread (see DecodedPicture);
+    // null on failure.
+    virtual std::unique_ptr<DecodedPicture> Decoded(int32_t position) = 0;
+    // When frame `position` is presented, in seconds after the first frame.
+    virtual double FrameTime(int32_t position) const = 0;
+};
+
+}  // namespace video

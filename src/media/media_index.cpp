@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "media/media_index.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace mediafile {
+namespace {
+
+// More packets than this is not a video the program can step through.
+constexpr size_t kMaxPackets = size_t(1) << 23;
+// The progress is told at most this often, and the clock read every so many packets.
+constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+constexpr int kPacketsBetweenClockReads = 64;
+
+bool Reorders(const AVStream& stream) {
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream.codecpar->codec_id);
+    return descriptor && (descriptor->props & AV_CODEC_PROP_REORDER);
+}
+
+// Packets without a presentation time (MPEG program streams give one per PES header only):
+// a picture shown at once has it at its decode time; a reference picture of a reordering
+// codec is shown when the next reference is decoded.
+// Times far apart (an edited file) must not overflow: a gap or a sum beyond the range stops at its end.
+int64_t Gap(int64_t from, int64_t to) {
+    int64_t gap;
+    return __builtin_sub_overflow(to, from, &gap) ? std::numeric_limits<int64_t>::max() : gap;
+}
+int64_t Later(int64_t time, int64_t step) {
+    int64_t later;
+    return __builtin_add_overflow(time, step, &later) ? std::numeric_limits<int64_t>::max() : later;
+}
+
+void RebuildMissingLabels(std::vector<PacketEntry>& packets, const std::vector<bool>& known, bool reorders) {
+    // The last reference is shown after every picture decoded, one step past the end.
+    int64_t step = 1;
+    if (packets.size() > 1 && packets.back().dts != AV_NOPTS_VALUE &&
+        packets[packets.size() - 2].dts != AV_NOPTS_VALUE) {
+        step = std::max<int64_t>(Gap(packets[packets.size() - 2].dts, packets.back().dts), 1);
+    }
+    int64_t nextReferenceDts = packets.back().dts != AV_NOPTS_VALUE ? Later(packets.back().dts, step) : AV_NOPTS_VALUE;
+    for (size_t i = packets.size(); i-- > 0;) {
+        PacketEntry& p = packets[i];
+        if (i + 1 < packets.size() && p.dts != AV_NOPTS_VALUE && packets[i + 1].dts != AV_NOPTS_VALUE &&
+            packets[i + 1].dts > p.dts) {
+            step = Gap(p.dts, packets[i + 1].dts);
+        }
+        const bool reference = !known[i] || p.label != p.dts;
+        if (!known[i]) {
+            if (!reorders) {
+                p.label = p.dts;
+            } else {
+                p.label = nextReferenceDts != AV_NOPTS_VALUE ? nextReferenceDts : Later(p.dts, step);
+            }
+        }
+        if (reference && p.dts != AV_NOPTS_VALUE) nextReferenceDts = p.dts;
+    }
+}
+
+// H.264 and HEVC as MP4 and Matroska store them: each packet a run of units, each unit after
+// its length in `lengthBytes` bytes. Damaged bytes rarely leave that run whole.
+int UnitLengthBytes(const AVCodecParameters& codec) {
+    const uint8_t* extra = codec.extradata;
+    if (!extra || codec.extradata_size < 1 || extra[0] != 1) return 0;  // start codes, or no record
+    if (codec.codec_id == AV_CODEC_ID_H264 && codec.extradata_size >= 7) return (extra[4] & 3) + 1;
+    if (codec.codec_id == AV_CODEC_ID_HEVC && codec.extradata_size >= 23) return (extra[21] & 3) + 1;
+    return 0;
+}
+
+bool UnitsTile(const AVPacket& packet, int lengthBytes) {
+    int64_t at = 0;
+    while (at < packet.size) {
+        if (packet.size - at < lengthBytes) return false;
+        int64_t length = 0;
+        for (int i = 0; i < lengthBytes; ++i) length = length << 8 | packet.data[at + i];
+        at += lengthBytes;
+        // An empty unit, one past the packet's end, or one whose forbidden bit is set.
+        if (length == 0 || length > packet.size - at || (packet.data[at] & 0x80)) return false;
+        at += length;
+    }
+    return true;
+}
+
+bool LabelsUnique(const std::vector<PacketEntry>& packets) {
+    std::vector<int64_t> labels;
+    labels.reserve(packets.size());
+    for (const PacketEntry& p : packets) labels.push_back(p.label);
+    std::sort(labels.begin(), labels.end());
+    return std::adjacent_find(labels.begin(), labels.end()) == labels.end();
+}
+
+// Decode times that go back or repeat: recordings joined end to end, or times edited.
+bool DecodeTimesAscend(const std::vector<PacketEntry>& packets) {
+    int64_t last = AV_NOPTS_VALUE;
+    for (const PacketEntry& p : packets) {
+        if (p.dts == AV_NOPTS_VALUE) continue;
+        if (last != AV_NOPTS_VALUE && p.dts <= last) return false;
+        last = p.dts;
+    }
+    return true;
+}
+
+// No decoder holds back more pictures than this, so a picture whose time puts it further
+// from its place in decode order has a time that lies (clusters reordered, times edited).
+constexpr size_t kMaxReorder = 64;
+
+bool OrderWithinDecoderReach(const std::vector<PacketEntry>& packets) {
+    std::vector<size_t> byLabel(packets.size());
+    for (size_t i = 0; i < byLabel.size(); ++i) byLabel[i] = i;
+    std::stable_sort(byLabel.begin(), byLabel.end(),
+                     [&](size_t a, size_t b) { return packets[a].label < packets[b].label; });
+    for (size_t rank = 0; rank < byLabel.size(); ++rank) {
+        const size_t decoded = byLabel[rank];
+        if ((rank > decoded ? rank - decoded : decoded - rank) > kMaxReorder) return false;
+    }
+    return true;
+}
+
+// A codec that shows pictures in another order than it decodes them, with times that show no
+// such reordering (times written as decode times, or shifted by a tick).
+bool ReorderingHidden(const std::vector<PacketEntry>& packets, const AVStream& stream) {
+    if (!Reorders(stream) || stream.codecpar->video_delay <= 0 || packets.size() < 2) return false;
+    for (size_t i = 1; i < packets.size(); ++i) {
+        if (packets[i].label <= packets[i - 1].label) return false;
+    }
+    return true;
+}
+
+bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream) {
+    const auto& packets = index.packets;
+    const bool allLabelled = std::none_of(packets.begin(), packets.end(),
+                                          [](const PacketEntry& p) { return p.label == AV_NOPTS_VALUE; });
+    return !index.damaged && allLabelled && LabelsUnique(packets) && OrderWithinDecoderReach(packets) &&
+           !ReorderingHidden(packets, stream);
+}
+
+}  // namespace
+
+IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index) {
+    index = {};
+    std::vector<bool> known;  // the packet came with its presentation time
+    const int64_t fileSize = format.pb ? avio_size(format.pb) : -1;
+    // The first report comes with the first packets, so that a cancel is seen at once.
+    auto lastTold = std::chrono::steady_clock::now() - kProgressEvery;
+    int sinceClock = 0;
+    bool reordered = false;  // some picture is shown at another time than it is decoded
+    const int unitLengthBytes = UnitLengthBytes(*stream.codecpar);
+
+    AVPacket* packet = av_packet_alloc();
+    if (!packet) return IndexOutcome::Failed;
+    IndexOutcome outcome = IndexOutcome::Built;
+    int read;
+    while ((read = av_read_frame(&format, packet)) >= 0) {
+        if (packet->stream_index == stream.index) {
+            if ((packet->flags & AV_PKT_FLAG_CORRUPT) || (unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes))) {
+                index.damaged = true;
+            }
+            if (index.packets.size() >= kMaxPackets) {
+                outcome = IndexOutcome::Failed;
+                av_packet_unref(packet);
+                break;
+            }
+            PacketEntry entry;
+            entry.pts = packet->pts;
+            entry.dts = packet->dts;
+            entry.label = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            entry.time = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            entry.pos = packet->pos;
+            entry.key = packet->flags & AV_PKT_FLAG_KEY;
+            entry.shown = !(packet->flags & AV_PKT_FLAG_DISCARD);
+            known.push_back(packet->pts != AV_NOPTS_VALUE);
+            if (packet->pts != AV_NOPTS_VALUE && packet->pts != packet->dts) {
+                reordered = true;
+            }
+            index.packets.push_back(entry);
+        }
+        av_packet_unref(packet);
+        if (progress && ++sinceClock >= kPacketsBetweenClockReads) {
+            sinceClock = 0;
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastTold >= kProgressEvery) {
+                lastTold = now;
+                const int64_t at = avio_tell(format.pb);
+                const int percent = fileSize > 0 ? int(std::clamp<int64_t>(at * 100 / fileSize, 0, 100)) : 0;
+                if (!progress(percent)) {
+                    outcome = IndexOutcome::Cancelled;
+                    break;
+                }
+            }
+        }
+    }
+    av_packet_free(&packet);
+    if (outcome != IndexOutcome::Built) return outcome;
+    if (read != AVERROR_EOF) index.damaged = true;
+    if (index.packets.empty()) return IndexOutcome::Failed;
+
+    index.decoded = !DecodeTimesAscend(index.packets);
+    if (!index.decoded) {
+        // Without reordering a picture is decoded when it is shown.
+        for (size_t i = 0; i < index.packets.size(); ++i) {
+            PacketEntry& p = index.packets[i];
+            if (p.dts == AV_NOPTS_VALUE && known[i] && !reordered) p.dts = p.label;
+        }
+        RebuildMissingLabels(index.packets, known, reordered);
+        index.decoded = !TimesGivePresentedOrder(index, stream);
+    }
+    if (index.decoded) {
+        for (size_t i = 0; i < index.packets.size(); ++i) index.packets[i].label = int64_t(i);
+    }
+
+    index.startsAtKey = index.packets.front().key;
+    index.packets.front().key = true;  // decoding can always start at the first packet
+    for (size_t i = 0; i < index.packets.size(); ++i) {
+        const PacketEntry& p = index.packets[i];
+        if (p.key) index.keys.push_back(int32_t(i));
+        if (p.shown && !index.decoded) index.presented.push_back(p.label);
+    }
+    std::sort(index.presented.begin(), index.presented.end());
+    return index.decoded || !index.presented.empty() ? IndexOutcome::Built : IndexOutcome::Failed;
+}
+
+int32_t PositionOf(const MediaIndex& index, int64_t label) {
+    const auto it = std::lower_bound(index.presented.begin(), index.presented.end(), label);
+    if (it == index.presented.end() || *it != label) return -1;
+    return int32_t(it - index.presented.begin());
+}
+
+void FindPresentedPackets(MediaIndex& index) {
+    if (index.decoded) {
+        // Labels are packet numbers; pictures before the first labelled one start the stream.
+        index.packetOfPresented.assign(index.presented.size(), 0);
+        for (size_t n = 0; n < index.presented.size(); ++n) {
+            index.packetOfPresented[n] = index.presented[n] >= 0 ? int32_t(index.presented[n]) : 0;
+        }
+        return;
+    }
+    std::vector<std::pair<int64_t, int32_t>> byLabel;
+    byLabel.reserve(index.packets.size());
+    for (size_t i = 0; i < index.packets.size(); ++i) byLabel.emplace_back(index.packets[i].label, int32_t(i));
+    std::sort(byLabel.begin(), byLabel.end());
+    index.packetOfPresented.clear();
+    index.packetOfPresented.reserve(index.presented.size());
+    for (const int64_t label : index.presented) {
+        const auto it = std::lower_bound(byLabel.begin(), byLabel.end(), std::make_pair(label, int32_t(0)));
+        index.packetOfPresented.push_back(it != byLabel.end() && it->first == label ? it->second : 0);
+    }
+}
+
+int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back) {
+    // The last key packet in decode order at or before the picture's own packet.
+    const int32_t packet = index.packetOfPresented[size_t(position)];
+    const auto after = std::upper_bound(index.keys.begin(), index.keys.end(), packet);
+    const int k = std::max(int(after - index.keys.begin()) - 1, 0);
+    return index.keys[size_t(std::max(k - back, 0))];
+}
+
+}  // namespace mediafile

@@ -1,0 +1,613 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "media/mediafile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+#include "media/dib.h"
+#include "media/ffmpeg_handles.h"
+#include "media/ffmpeg_setup.h"
+#include "media/picture_hash.h"
+#include "media/picture_scaler.h"
+
+namespace mediafile {
+namespace {
+
+// Larger pictures are refused before anything is sized by them.
+constexpr int kMaxSide = 16384;
+constexpr int64_t kMaxPixels = int64_t(1) << 27;
+// The check at open for pictures that never come out at the end decodes the last two GOPs
+// when they are this short.
+constexpr int32_t kUsualCheckPackets = 64;
+// The decode of a whole stream at open tells its progress every so many packets.
+constexpr int32_t kPacketsBetweenProgress = 16;
+// A picture is looked for from this many key frames further back before giving up (or, when
+// the whole stream was decoded at open, before decoding from its first packet).
+constexpr int kAttempts = 4;
+// A target this many packets past where the decoder stands is decoded on to, not sought.
+constexpr int32_t kDecodeOnPackets = 8;
+// A picture's time after the one before it, when the file's own times give none that is sane.
+constexpr double kLongestFrameSeconds = 5;
+constexpr int64_t kNoLabel = std::numeric_limits<int64_t>::min();
+constexpr int64_t kUnknownPlace = -2;
+// Files with more streams than this are not probed: their header describes the stream read.
+constexpr unsigned kProbedStreams = 16;
+
+// The containers of this layer, by their demuxer's name; image and text demuxers would make
+// a one-picture "video" of a photo or of any text.
+constexpr const char* kContainers[] = {"mov,mp4,m4a,3gp,3g2,mj2", "matroska,webm", "mpegts", "mpeg"};
+
+struct FormatCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+
+bool KnownContainer(const AVInputFormat& format) {
+    return std::any_of(std::begin(kContainers), std::end(kContainers),
+                       [&](const char* name) { return std::strcmp(format.name, name) == 0; });
+}
+
+// The turn and mirror that show the picture as the file asks, as FFmpeg's own tools apply its
+// display matrix: a quarter turn may be a transposition, a half turn one flip or both.
+avscale::Orientation DisplayOrientation(const AVStream& stream) {
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (!data || size < 9 * sizeof(int32_t)) return {};
+    int32_t matrix[9];
+    std::memcpy(matrix, data, sizeof matrix);
+    double theta = -std::round(av_display_rotation_get(matrix));
+    if (std::isnan(theta)) return {};
+    theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+    if (std::fabs(theta - 90) < 1) return {90, matrix[3] > 0};
+    if (std::fabs(theta - 270) < 1) return {270, matrix[3] < 0};
+    if (std::fabs(theta - 180) < 1) {
+        const bool horizontal = matrix[0] < 0;
+        const bool vertical = matrix[4] < 0;
+        // A vertical flip is a half turn mirrored.
+        if (vertical) return {180, !horizontal};
+        return {0, horizontal};
+    }
+    if (std::fabs(theta) < 1) return {matrix[4] < 0 ? 180 : 0, matrix[4] < 0};
+    return {};
+}
+
+// The stream to read: the first video stream that holds pictures (an empty track before it
+// is passed over); a cover picture is no video. -1 when there is none.
+int ChosenVideoStream(const AVFormatContext& format) {
+    int first = -1;
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream& s = *format.streams[i];
+        if (s.codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (s.disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
+        if (s.nb_frames > 0) return int(i);
+        if (first < 0) first = int(i);
+    }
+    return first;
+}
+
+// The stream's average rate, or its base rate, or 25 frames a second when it names neither.
+AVRational FrameRate(const AVStream& stream) {
+    for (const AVRational rate : {stream.avg_frame_rate, stream.r_frame_rate}) {
+        if (rate.num > 0 && rate.den > 0) return rate;
+    }
+    return {25, 1};
+}
+
+// Containers whose demuxer reads the bytes as they come (no table of samples): a byte position
+// is a place to start reading from.
+bool ReadsByteStream(const AVInputFormat& format) {
+    return std::strcmp(format.name, "mpegts") == 0 || std::strcmp(format.name, "mpeg") == 0;
+}
+
+}  // namespace
+
+bool IsAviFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[12] = {};
+    if (!in.read(head, sizeof head)) return false;
+    return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+}
+
+class MediaFile::Impl {
+public:
+    bool Open(const std::string& path, const Progress& progress);
+    bool Locate(int32_t position);
+    const uint8_t* Frame(int32_t position);
+    bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
+    double FrameTime(int32_t position) const;
+    std::unique_ptr<video::DecodedPicture> Decoded(int32_t position);
+
+    MediaIndex index_;
+    int width_ = 0;
+    int height_ = 0;
+
+private:
+    enum class Outcome { Found, Missed, Failed };
+
+    // One thread gives each picture as a sequential decode gives it, damage included; more
+    // (0: as many as the cores) give the same pictures of an undamaged stream sooner.
+    // With `orderOnly` the pictures come out in their order but unfinished (no inverse
+    // transform, no loop filter), which is all the decode at open of an undamaged stream needs.
+    bool OpenDecoder(int threads = 1, bool orderOnly = false);
+    bool OpenDemuxer();
+    IndexOutcome DecodeWholeStream(const Progress& progress);
+    bool Seek(int32_t start);
+    bool ReadAndSend();
+    bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
+    // With `placeOnly` the picture in the position's place is taken whatever its fingerprint.
+    Outcome DecodeUntil(int32_t position, bool placeOnly);
+    int64_t LabelOf(const AVFrame& frame) const;
+    int64_t PlaceOf(const AVFrame& frame);
+    int64_t PlaceOf(int32_t position) const;
+    void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
+
+    std::string path_;
+    std::unique_ptr<AVFormatContext, FormatCloser> format_;
+    AVStream* stream_ = nullptr;
+    bool byteStream_ = false;
+    ffmpeg::Codec codec_;
+    ffmpeg::Packet packet_;
+    ffmpeg::Frame frame_;
+    ffmpeg::Frame held_;                    // the picture found last, converted only when asked for
+    avscale::PictureScaler scaler_;         // to the 24-bit DIB
+    avscale::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
+    avscale::Orientation orientation_;
+    int64_t stride_ = 0;
+    std::vector<uint8_t> dib_;
+
+    // The decoding run: packets go in from nextPacket_ on, pictures have come out up to lastOut_.
+    // A picture's place in a run is its label when the index follows times, its position when
+    // the stream was decoded at open.
+    bool usable_ = false;
+    bool skipping_ = false;  // after a seek: packets before the run's start are passed over
+    bool ended_ = false;
+    bool broken_ = false;  // a run met other packets than the index holds
+    bool seekMissed_ = false;  // a seek in this file once landed elsewhere than asked
+    int32_t runStart_ = 0;
+    int32_t nextPacket_ = 0;
+    int64_t lastOut_ = kNoLabel;
+    // Decoded at open: the label and position of the run's last picture; a picture without a
+    // label of its own follows the one before it. kUnknownPlace until a picture is known.
+    int64_t runLabel_ = kNoLabel;
+    int64_t runPosition_ = kUnknownPlace;
+    int32_t shown_ = -1;  // position of the picture in held_
+    bool dibCurrent_ = false;
+};
+
+bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
+    ffmpeg::SetUpLibraries();
+    path_ = path;
+    if (!OpenDemuxer()) return false;
+    const AVCodecParameters& par = *stream_->codecpar;
+    if (par.width < 1 || par.height < 1 || par.width > kMaxSide || par.height > kMaxSide ||
+        int64_t(par.width) * par.height > kMaxPixels) {
+        return false;
+    }
+    orientation_ = DisplayOrientation(*stream_);
+    width_ = orientation_.sideways() ? par.height : par.width;
+    height_ = orientation_.sideways() ? par.width : par.height;
+    stride_ = dib::RowStride(width_, 24);
+    if (!OpenDecoder()) return false;
+
+    if (BuildIndex(*format_, *stream_, progress, index_) != IndexOutcome::Built) return false;
+    if (index_.decoded) {
+        // Frame threads conceal damage differently from run to run: only an undamaged stream
+        // is decoded at open on every core.
+        if (!index_.damaged && !OpenDecoder(0, true)) return false;
+        if (DecodeWholeStream(progress) != IndexOutcome::Built) return false;
+        if (!index_.damaged && !OpenDecoder()) return false;
+    } else {
+        // Pictures that a decode from the start never gives are not presented: the first key
+        // picture's leading pictures, whose references are not in the file, and the pictures of
+        // a short end.
+        const auto& keys = index_.keys;
+        const auto packets = int32_t(index_.packets.size());
+        // A recording cut inside a GOP starts with pictures whose references are gone: up to
+        // the first key picture, only those that a decode from the start gives are presented.
+        const size_t firstKey = index_.startsAtKey || keys.size() < 2 ? 0 : 1;
+        const auto keyAfter = [&](size_t k) { return k + 1 < keys.size() ? keys[k + 1] : packets; };
+        DropPicturesNeverShown(0, keys[firstKey], keyAfter(firstKey), true);
+        // The end is decoded from the GOP before the last: after a seek to an open GOP's key
+        // frame the decoder leaves out more than its leading pictures.
+        const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
+        if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
+    }
+    if (index_.presented.empty()) return false;
+    FindPresentedPackets(index_);
+
+    const dib::BitmapInfoHeader header = dib::BgrHeader(width_, height_);
+    dib_.assign(sizeof header + size_t(header.biSizeImage), 0);
+    std::memcpy(dib_.data(), &header, sizeof header);
+    return true;
+}
+
+// Opens the file's demuxer, reading only the chosen video stream. Opened anew, a demuxer gives
+// the packets it gave the first time, one for one, whatever their times say: a seek in a
+// stream whose times cannot be trusted does not promise that.
+bool MediaFile::Impl::OpenDemuxer() {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path_.c_str(), nullptr, nullptr) < 0) return false;
+    std::unique_ptr<AVFormatContext, FormatCloser> format(raw);
+    if (!format->iformat || !KnownContainer(*format->iformat)) return false;
+    byteStream_ = ReadsByteStream(*format->iformat);
+    // Where the header lists the streams, the others are left out before the probe, which
+    // would otherwise open a decoder for each of hundreds of tracks.
+    const bool streamsKnown = !(format->ctx_flags & AVFMTCTX_NOHEADER);
+    int chosen = stream_ ? stream_->index : streamsKnown ? ChosenVideoStream(*format) : -1;
+    if (streamsKnown && chosen < 0) return false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (chosen >= 0 && int(i) != chosen) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    // The probe sets up every stream, left out or not: a file of hundreds of tracks would
+    // cost a gigabyte for one stream that its header already describes.
+    const bool probe = !streamsKnown || format->nb_streams <= kProbedStreams;
+    if (probe && avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    if (chosen < 0) chosen = ChosenVideoStream(*format);
+    if (chosen < 0 || unsigned(chosen) >= format->nb_streams) return false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (int(i) != chosen) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    format_ = std::move(format);
+    stream_ = format_->streams[chosen];
+    return true;
+}
+
+bool MediaFile::Impl::OpenDecoder(int threads, bool orderOnly) {
+    const AVCodec* decoder = avcodec_find_decoder(stream_->codecpar->codec_id);
+    if (!decoder) return false;
+    codec_.reset(avcodec_alloc_context3(decoder));
+    if (!codec_ || avcodec_parameters_to_context(codec_.get(), stream_->codecpar) < 0) return false;
+    codec_->pkt_timebase = stream_->time_base;
+    codec_->thread_count = threads;
+    if (orderOnly) {
+        codec_->skip_loop_filter = AVDISCARD_ALL;
+        codec_->skip_idct = AVDISCARD_ALL;
+    }
+    if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) return false;
+    // Without a probe, the decoder tells from the stream's parameters whether it reorders.
+    if (stream_->codecpar->video_delay == 0) stream_->codecpar->video_delay = codec_->has_b_frames;
+    packet_.reset(av_packet_alloc());
+    frame_.reset(av_frame_alloc());
+    held_.reset(av_frame_alloc());
+    return packet_ && frame_ && held_;
+}
+
+// Decodes from key packet `start` on and forgets the pictures that did not come out: with
+// `leadingOnly` those of packets `start` .. `to` - 1 shown before the key picture of `from`,
+// otherwise those of packets `from` .. `to` - 1 shown from it on.
+void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly) {
+    const int64_t keyLabel = index_.packets[size_t(from)].label;
+    std::set<int64_t> expected;
+    for (int32_t i = leadingOnly ? start : from; i < to; ++i) {
+        const PacketEntry& p = index_.packets[size_t(i)];
+        // At the end the key picture's own leading pictures are not looked for: after a seek
+        // they never come out, and a jump to them starts from the GOP before.
+        if (p.shown && (leadingOnly ? p.label < keyLabel : p.label >= keyLabel)) expected.insert(p.label);
+    }
+    if (expected.empty() || !Seek(start)) return;
+    const int64_t last = *expected.rbegin();
+    std::set<int64_t> out;
+    while (true) {
+        const int got = avcodec_receive_frame(codec_.get(), frame_.get());
+        if (got == AVERROR(EAGAIN)) {
+            if (!ReadAndSend()) return;  // the run broke off: nothing is known
+            continue;
+        }
+        if (got < 0) break;
+        const int64_t label = LabelOf(*frame_);
+        av_frame_unref(frame_.get());
+        out.insert(label);
+        if (label >= last) break;
+    }
+    usable_ = false;
+    auto& presented = index_.presented;
+    presented.erase(std::remove_if(presented.begin(), presented.end(),
+                                   [&](int64_t label) { return expected.count(label) && !out.count(label); }),
+                    presented.end());
+}
+
+// Decodes the whole stream from its first packet, as a player would: the pictures the decoder
+// gives, in its order, are the presented pictures. Each is known again later by its packet's
+// label (or, without one, by the labelled picture it follows) and by its fingerprint.
+IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
+    const auto packets = int32_t(index_.packets.size());
+    index_.firstPosition.assign(size_t(packets), -1);
+    index_.presented.clear();
+    if (!Seek(0)) return IndexOutcome::Failed;
+    const double tick = av_q2d(stream_->time_base);
+    double frameSeconds = 1 / av_q2d(FrameRate(*stream_));
+    int64_t lastPts = AV_NOPTS_VALUE;
+    int32_t toldAt = 0;
+    while (true) {
+        const int got = avcodec_receive_frame(codec_.get(), frame_.get());
+        if (got == AVERROR(EAGAIN)) {
+            if (!ReadAndSend()) break;
+            if (progress && nextPacket_ - toldAt >= kPacketsBetweenProgress) {
+                toldAt = nextPacket_;
+                if (!progress(int(int64_t(nextPacket_) * 100 / packets))) return IndexOutcome::Cancelled;
+            }
+            continue;
+        }
+        if (got < 0) break;
+        const int64_t label = LabelOf(*frame_);
+        const auto position = int32_t(index_.presented.size());
+        if (label != kNoLabel && label != runLabel_) {
+            runLabel_ = label;
+            if (label >= 0 && label < packets && index_.firstPosition[size_t(label)] < 0) {
+                index_.firstPosition[size_t(label)] = position;
+            }
+        }
+        // Each picture's time after the one before it: its packet's own time where that goes
+        // forward by a sane step, otherwise one frame at the stream's rate (times that restart
+        // in a joined file, or none at all).
+        const int64_t pts = label >= 0 && label < packets ? index_.packets[size_t(label)].pts : AV_NOPTS_VALUE;
+        double seconds = 0;
+        if (position > 0) {
+            const double step = pts != AV_NOPTS_VALUE && lastPts != AV_NOPTS_VALUE ? double(pts - lastPts) * tick : 0;
+            if (step > 0 && step <= kLongestFrameSeconds) frameSeconds = step;
+            seconds = index_.seconds.back() + frameSeconds;
+        }
+        if (pts != AV_NOPTS_VALUE) lastPts = pts;
+        index_.presented.push_back(runLabel_);
+        if (index_.damaged) index_.fingerprints.push_back(video::PictureHash(*frame_));
+        index_.seconds.push_back(seconds);
+        av_frame_unref(frame_.get());
+    }
+    usable_ = false;
+    if (broken_) return IndexOutcome::Failed;
+    return index_.presented.empty() ? IndexOutcome::Failed : IndexOutcome::Built;
+}
+
+bool MediaFile::Impl::Seek(int32_t start) {
+    avcodec_flush_buffers(codec_.get());
+    usable_ = false;
+    // Packets that a demuxer splits out of one PES have no position of their own: the run is
+    // found again by the last packet before the start that has one.
+    int32_t anchor = start;
+    while (anchor > 0 && index_.packets[size_t(anchor)].pos < 0) --anchor;
+    const PacketEntry& entry = index_.packets[size_t(anchor)];
+    AVFormatContext* format = format_.get();
+    int sought = -1;
+    // A stream whose times cannot be trusted is read again from its start by a new demuxer;
+    // elsewhere in a stream read as it comes (a joined recording holds the same times twice)
+    // the packet's byte position is the place to read from.
+    if (index_.decoded && start == 0) {
+        if (!OpenDemuxer()) return false;
+        format = format_.get();
+        sought = 0;
+    } else if (index_.decoded && byteStream_ && entry.pos >= 0) {
+        sought = av_seek_frame(format, -1, entry.pos, AVSEEK_FLAG_BYTE);
+    }
+    if (sought < 0 && start == 0 && format->pb) {
+        // The file's beginning, where its first packet was read at open.
+        sought = avformat_seek_file(format, stream_->index, std::numeric_limits<int64_t>::min(), entry.time, entry.time,
+                                    AVSEEK_FLAG_BACKWARD);
+    }
+    if (sought < 0 && entry.time != AV_NOPTS_VALUE) {
+        sought = av_seek_frame(format, stream_->index, entry.time, AVSEEK_FLAG_BACKWARD);
+    }
+    if (sought < 0 && entry.pos >= 0 && !(format->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
+        sought = av_seek_frame(format, stream_->index, entry.pos, AVSEEK_FLAG_BYTE);
+    }
+    if (sought < 0) return false;
+    runStart_ = start;
+    nextPacket_ = anchor;
+    lastOut_ = kNoLabel;
+    runLabel_ = kNoLabel;
+    // From the first packet, pictures without a label are counted from position 0.
+    runPosition_ = start == 0 ? -1 : kUnknownPlace;
+    skipping_ = true;
+    ended_ = false;
+    usable_ = true;
+    return true;
+}
+
+bool MediaFile::Impl::SamePacket(const PacketEntry& entry, const AVPacket& packet) const {
+    // Read again from the file's beginning, the stream gives the packets it gave at open, one
+    // for one, whatever their times and positions say.
+    if (index_.decoded && runStart_ == 0) return true;
+    if (entry.pos >= 0 || packet.pos >= 0) return entry.pos == packet.pos;
+    if (!skipping_) return true;  // the next packet split out of the same PES
+    const int64_t time = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+    return time != AV_NOPTS_VALUE && time == entry.time;
+}
+
+// Sends the next packet of the run, or the end of the stream. False when the run cannot go on.
+bool MediaFile::Impl::ReadAndSend() {
+    if (ended_ || !usable_) return false;
+    AVPacket* pkt = packet_.get();
+    while (true) {
+        if (av_read_frame(format_.get(), pkt) < 0) break;
+        if (pkt->stream_index != stream_->index) {
+            av_packet_unref(pkt);
+            continue;
+        }
+        if (nextPacket_ >= int32_t(index_.packets.size())) {
+            av_packet_unref(pkt);
+            break;
+        }
+        const PacketEntry& entry = index_.packets[size_t(nextPacket_)];
+        if (!SamePacket(entry, *pkt)) {
+            const bool before = skipping_ && (entry.pos >= 0 && pkt->pos >= 0 ? pkt->pos < entry.pos : true);
+            av_packet_unref(pkt);
+            if (before) continue;
+            // The demuxer went past the start, or cuts the stream into other packets than at
+            // open (an MPEG parser restarted mid-stream): only a run from the file's start is
+            // sure to give the packets of the index.
+            usable_ = false;
+            broken_ = true;
+            if (runStart_ > 0) seekMissed_ = true;
+            return false;
+        }
+        skipping_ = false;
+        if (nextPacket_++ < runStart_) {
+            av_packet_unref(pkt);  // between the anchor and the key packet the run starts from
+            continue;
+        }
+        // Every picture carries its label through the decoder's reordering.
+        pkt->pts = entry.label;
+        const int sent = avcodec_send_packet(codec_.get(), pkt);
+        av_packet_unref(pkt);
+        if (sent == 0 || sent == AVERROR(EAGAIN)) return true;
+        // A damaged packet is passed over; the decoder goes on with the next.
+    }
+    ended_ = true;
+    avcodec_send_packet(codec_.get(), nullptr);  // drain the pictures still held
+    return true;
+}
+
+int64_t MediaFile::Impl::LabelOf(const AVFrame& frame) const {
+    if (frame.pts != AV_NOPTS_VALUE) return frame.pts;
+    // A guess from the file's times would be no label of a stream labelled by packet numbers.
+    if (index_.decoded) return kNoLabel;
+    return frame.best_effort_timestamp != AV_NOPTS_VALUE ? frame.best_effort_timestamp : kNoLabel;
+}
+
+// Where a picture that came out of the decoder stands: its label when the index follows
+// times; its position when the stream was decoded at open (kNoLabel while unknown).
+int64_t MediaFile::Impl::PlaceOf(const AVFrame& frame) {
+    const int64_t label = LabelOf(frame);
+    if (!index_.decoded) return label;
+    const auto& first = index_.firstPosition;
+    if (label != kNoLabel && label != runLabel_) {
+        runLabel_ = label;
+        runPosition_ = label >= 0 && label < int64_t(first.size()) && first[size_t(label)] >= 0 ? first[size_t(label)]
+                                                                                                 : kUnknownPlace;
+    } else if (runPosition_ != kUnknownPlace) {
+        ++runPosition_;  // another picture of the same packet, or one without a label
+    }
+    return runPosition_ >= 0 ? runPosition_ : kNoLabel;
+}
+
+int64_t MediaFile::Impl::PlaceOf(int32_t position) const {
+    return index_.decoded ? position : index_.presented[size_t(position)];
+}
+
+MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool placeOnly) {
+    const int64_t target = PlaceOf(position);
+    while (true) {
+        const int got = avcodec_receive_frame(codec_.get(), frame_.get());
+        if (got == AVERROR(EAGAIN)) {
+            if (!ReadAndSend()) return Outcome::Failed;
+            continue;
+        }
+        if (got < 0) {
+            usable_ = false;  // drained: the decoder needs a flush before it can go on
+            return Outcome::Failed;
+        }
+        const int64_t out = PlaceOf(*frame_);
+        if (out == kNoLabel) {
+            av_frame_unref(frame_.get());
+            continue;
+        }
+        lastOut_ = out;
+        // A damaged stream decoded from another start may give another picture in that place:
+        // only the one the whole decode gave is the picture of this position.
+        // Decoded again from the first packet, the place is the picture's: a decoder that
+        // fills damage from memory it never wrote may give other bytes each time.
+        const bool same = !index_.damaged || placeOnly ||
+                          video::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
+        if (out == target && same) {
+            av_frame_unref(held_.get());
+            av_frame_move_ref(held_.get(), frame_.get());
+            return Outcome::Found;
+        }
+        av_frame_unref(frame_.get());
+        // Pictures come out in presentation order: a later one first means this run dropped
+        // the one looked for (a leading picture of an open GOP, or one before an edit).
+        if (out >= target) return Outcome::Missed;
+    }
+}
+
+bool MediaFile::Impl::Locate(int32_t position) {
+    if (position < 0 || position >= int32_t(index_.presented.size())) return false;
+    if (position == shown_) return true;
+    shown_ = -1;
+    dibCurrent_ = false;
+    const int64_t target = PlaceOf(position);
+    // A stream decoded at open is, last of all, decoded again from its first packet, which
+    // gives every picture as it gave it then.
+    const int attempts = index_.decoded ? kAttempts + 1 : kAttempts;
+    for (int back = 0; back < attempts; ++back) {
+        const bool fromFirst = broken_ || back == kAttempts;
+        const int32_t start = fromFirst ? index_.keys.front() : StartPacketFor(index_, position, back);
+        broken_ = false;
+        // Decoding on is cheaper than seeking while the target's start is behind or close, and
+        // it is the only sure way forward once a seek in this file has landed elsewhere (times
+        // that repeat, as an edit list's copies of a GOP do).
+        const bool near = start <= nextPacket_ || start - nextPacket_ <= kDecodeOnPackets || seekMissed_;
+        const bool goOn = usable_ && lastOut_ < target && near && !(back > 0 && start < runStart_);
+        if (!goOn && !Seek(start)) continue;
+        const Outcome outcome = DecodeUntil(position, back == kAttempts && runStart_ == 0);
+        if (outcome == Outcome::Found) {
+            shown_ = position;
+            return true;
+        }
+        if (start == index_.keys.front() && runStart_ == start && outcome == Outcome::Failed) break;
+    }
+    usable_ = false;
+    return false;
+}
+
+const uint8_t* MediaFile::Impl::Frame(int32_t position) {
+    if (!Locate(position)) return nullptr;
+    if (!dibCurrent_) {
+        // Bottom-up rows; their padding bytes stay as zeroed at open.
+        uint8_t* bits = dib_.data() + sizeof(dib::BitmapInfoHeader);
+        if (!scaler_.Convert(*held_, AV_PIX_FMT_BGR24, width_, height_, bits, stride_, true, orientation_))
+            return nullptr;
+        dibCurrent_ = true;
+    }
+    return dib_.data();
+}
+
+bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
+    return Locate(position) && displayScaler_.ConvertToScreen(*held_, width_, height_, pixels, stride, orientation_);
+}
+
+std::unique_ptr<video::DecodedPicture> MediaFile::Impl::Decoded(int32_t position) {
+    if (!Locate(position)) return nullptr;
+    auto picture = std::make_unique<video::DecodedPicture>(*held_, width_, height_, orientation_);
+    return picture->valid() ? std::move(picture) : nullptr;
+}
+
+double MediaFile::Impl::FrameTime(int32_t position) const {
+    const auto& presented = index_.presented;
+    if (presented.empty()) return 0;
+    position = std::clamp<int32_t>(position, 0, int32_t(presented.size()) - 1);
+    if (index_.decoded) return index_.seconds[size_t(position)];
+    if (stream_->time_base.num > 0 && stream_->time_base.den > 0) {
+        return double(presented[size_t(position)] - presented.front()) * av_q2d(stream_->time_base);
+    }
+    return position / av_q2d(FrameRate(*stream_));
+}
+
+MediaFile::MediaFile() : impl_(std::make_unique<Impl>()) {}
+MediaFile::~MediaFile() = default;
+
+std::unique_ptr<MediaFile> MediaFile::Open(const std::string& path, const Progress& progress) {
+    std::unique_ptr<MediaFile> file(new MediaFile());
+    if (!file->impl_->Open(path, progress)) return nullptr;
+    return file;
+}
+
+int32_t MediaFile::FrameCount() const { return int32_t(impl_->index_.presented.size()); }
+int MediaFile::Width() const { return impl_->width_; }
+int MediaFile::Height() const { return impl_->height_; }
+const uint8_t* MediaFile::Frame(int32_t position) { return impl_->Frame(position); }
+bool MediaFile::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) {
+    return impl_->FrameDisplay(position, pixels, stride);
+}
+double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(position); }
+std::unique_ptr<video::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
+
+}  // namespace mediafile

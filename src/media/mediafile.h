@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+// Videos in the containers of today (MP4, MOV, MKV, WebM, MPEG-TS, MPEG-PS) read frame by
+// frame, exactly: position n is the n-th picture the video presents, whatever was asked
+// before. The file is indexed when it opens; each frame comes out as the AVI layer gives its
+// own, a 24-bit bottom-up DIB, upright when the file asks for a rotation.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "media/frame_reader.h"
+#include "media/media_index.h"
+
+namespace mediafile {
+
+// True when the file's content is a RIFF AVI, which the AVI layer reads.
+bool IsAviFile(const std::string& path);
+
+class MediaFile : public video::FrameReader {
+public:
+    // Null when the file holds no video that can be decoded, or when `progress` cancelled
+    // the indexing.
+    static std::unique_ptr<MediaFile> Open(const std::string& path, const Progress& progress = {});
+    ~MediaFile() override;
+
+    int32_t FrameCount() const;
+    int Width() const;  // of the upright picture
+    int Height() const;
+
+    const uint8_t* Frame(int32_t position) override;
+    bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) override;
+    std::unique_ptr<video::DecodedPicture> Decoded(int32_t position) override;
+    // Each picture's own time, so a variable rate shows; pictures of a file whose times are no
+    // presentation order follow at the stream's average rate.
+    double FrameTime(int32_t position) const override;
+
+private:
+    MediaFile();
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace mediafile
