@@ -18,7 +18,7 @@
 #include <memory>
 
 #include "base/dialogs.h"
-#include "framelist/TFormListe.h"
+#include "framelist/frame_list_window.h"
 #include "framesource/frame_source.h"
 #include "navigation/navigation.h"
 #include "ranking/encode_pool.h"
@@ -32,10 +32,10 @@ namespace {
 struct Bench {
     FrameSource source;
     Navigation navigation;
-    std::unique_ptr<TFormListe> window;
+    std::unique_ptr<FrameListWindow> window;
 
     Bench() {
-        window = std::make_unique<TFormListe>(source, navigation);
+        window = std::make_unique<FrameListWindow>(source, navigation);
         window->show();
         QCoreApplication::processEvents();
     }
@@ -87,7 +87,7 @@ bool Parse(const QStringList& args, Arguments& out) {
     return !out.file.isEmpty();
 }
 
-bool WriteTri(const QString& path, const TFormListe& window) {
+bool WriteTri(const QString& path, const FrameListWindow& window) {
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     for (int row = 0; row < window.rowCount(); ++row) {
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         bench.source.SetCropRect(args.crop[1], args.crop[0], args.crop[3], args.crop[2]);
         bench.source.SetCropEnabled(true);
     }
-    bench.window->Ouvrir1Click();
+    bench.window->BuildTable();
     // How long the window leaves an event waiting during the ranking: a timer due every 5 ms
     // notes the longest gap between two of its calls, over the whole ranking and once its first
     // half second (opening the decoder and the converter at the first frame) is over.
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     sinceTick.start();
     timer.start();
     const double cpuStart = CpuSeconds();
-    bench.window->Calculer1Click();
+    bench.window->RankRows();
     const double rankSeconds = Seconds(timer);
     tick.stop();
     const double rankCpu = CpuSeconds() - cpuStart;
@@ -170,22 +170,22 @@ int main(int argc, char** argv) {
     }
 
     timer.restart();
-    bench.window->Ouvrir1Click();
+    bench.window->BuildTable();
     std::printf("build_100k_rows %d\n", bench.window->rowCount());
     std::printf("build_100k_seconds %.3f\n", Seconds(timer));
 
     timer.restart();
-    bench.window->Calculer1Click();
+    bench.window->RankRows();
     std::printf("rank_100k_tiny_frames_seconds %.3f\n", Seconds(timer));
 
     timer.restart();
-    bench.window->ListView1ColumnClick(framelist::kColNum);
+    bench.window->SortByColumn(framelist::kColNum);
     std::printf("sort_100k_by_num_seconds %.3f\n", Seconds(timer));
     timer.restart();
-    bench.window->ListView1ColumnClick(framelist::kColTri);
+    bench.window->SortByColumn(framelist::kColTri);
     std::printf("sort_100k_by_tri_seconds %.3f\n", Seconds(timer));
     timer.restart();
-    bench.window->ListView1ColumnClick(framelist::kColNom);
+    bench.window->SortByColumn(framelist::kColNom);
     std::printf("sort_100k_by_nom_seconds %.3f\n", Seconds(timer));
 
     timer.restart();

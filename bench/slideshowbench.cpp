@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/TForm1.h"
+#include "app/main_window.h"
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
 #include "support/find_control.h"
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     testing_support::ScopedDialogs dialogs;
     FrameSource source;
     Navigation navigation;
-    TForm1 window(source, navigation);
+    MainWindow window(source, navigation);
     window.show();
     // The window is active before the slideshow starts, as it is for a user clicking in it:
     // its first activation enters the track bar, which pauses.

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/TForm1.h"
+#include "app/main_window.h"
 #include "app/command_line.h"
 #include "framesource/frame_source.h"
-#include "options/TAboutBox.h"
-#include "options/TFormOpJpeg.h"
+#include "options/about_box.h"
+#include "options/jpeg_options_dialog.h"
 #include "widgets/application.h"
 #include "widgets/program_font.h"
 #include "widgets/slot_guard.h"
@@ -64,10 +64,10 @@ int main(int argc, char** argv) {
         // The program's one video and where the user is in it, handed to the windows.
         FrameSource source;
         Navigation navigation;
-        auto mainWindow = std::make_unique<TForm1>(source, navigation);
-        auto jpegOptionsWindow = std::make_unique<TFormOpJpeg>();
+        auto mainWindow = std::make_unique<MainWindow>(source, navigation);
+        auto jpegOptionsWindow = std::make_unique<JpegOptionsDialog>();
         mainWindow->setJpegOptionsWindow(jpegOptionsWindow.get());
-        auto aboutBox = std::make_unique<TAboutBox>();
+        auto aboutBox = std::make_unique<AboutBox>();
         mainWindow->show();
         if (!request.file.isEmpty()) {
             // Opened once the loop runs, so the window is up while a long video is indexed.

@@ -8,7 +8,7 @@
 #include "batch/interrupt.h"
 #include "batch/runner.h"
 #include "batch/settings.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 #include "imaging/jpeg_image.h"
 
 int main(int argc, char** argv) {

@@ -8,34 +8,34 @@
 #include <QSignalBlocker>
 #include <limits>
 
-#include "app/TForm1.h"
+#include "app/main_window.h"
 #include "base/dialogs.h"
-#include "framelist/TFormListe.h"
+#include "framelist/frame_list_window.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
 #include "imaging/bitmap.h"
 #include "imaging/picture_loader.h"
-#include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_window.h"
 #include "navigation/navigation.h"
-#include "options/TFormOpJpeg.h"
-#include "ui_TForm1.h"
-#include "viewer/TFormAvi.h"
+#include "options/jpeg_options_dialog.h"
+#include "ui_main_window.h"
+#include "viewer/frame_viewer.h"
 #include "widgets/controls/image_control.h"
 
 namespace {
 const QString kPictureFilter = QStringLiteral("Images (*.BMP)|*.BMP|Images (*.JPG)|*.JPG|Tous Fichiers (*.*)|*.*");
 }  // namespace
 
-void TForm1::SpeedButtonExtraireClick() {
+void MainWindow::SpeedButtonExtraireClick() {
     if (!source_.VideoOpen()) return;
     // Said once: a batch that runs this command ends with it.
     crop_check::RequireCropInsideFrames(source_);
     ExtractImage();
 }
 
-bool TForm1::ExtractImage() {
+bool MainWindow::ExtractImage() {
     const naming::OutputNaming naming = Naming();
     const QString path = naming.PathOf(naming.start);
     const int32_t frame = FrameAtPosition(navigation_.CurrentPosition());
@@ -53,12 +53,12 @@ bool TForm1::ExtractImage() {
     return written;
 }
 
-void TForm1::SpeedButtonLotClick() { listWindow_->SpeedButtonExtraireClick(); }
+void MainWindow::ExtractMarkedRowsClicked() { listWindow_->SpeedButtonExtraireClick(); }
 
-void TForm1::SpeedButtonVoirClick() {
+void MainWindow::ViewPictureFile() {
     navigation_.SetRunFlag(false);
     dialogs::OpenFileRequest request;
-    request.directory = OutputDir;
+    request.directory = outputDir_;
     request.filter = kPictureFilter;
     request.multiSelect = false;
     const QStringList chosen = dialogs::current().openFiles(request);
@@ -83,7 +83,7 @@ void TForm1::SpeedButtonVoirClick() {
     pictureViewer_->infoForm()->AttachImage(pictureViewer_->image(), 0, 0, 0, 0);
 }
 
-bool TForm1::CheckBoxCadreMouseDown() {
+bool MainWindow::CropBoxPressed() {
     if (!source_.CropDefined()) {
         dialogs::current().messageBox("Définissez un Cadre de Sélection dans l'Image", "Cadre non Défini",
                                       dialogs::Buttons::Ok);
@@ -96,7 +96,7 @@ bool TForm1::CheckBoxCadreMouseDown() {
 // CropEnabled follows the box whatever changed it (a click, Space, an assistive tool), so the two
 // always agree; a press dragged off the box changes neither. Without a rectangle the box stays
 // unticked.
-void TForm1::CheckBoxCadreChange(bool checked) {
+void MainWindow::CropBoxChanged(bool checked) {
     if (checked && !source_.CropDefined()) {
         const QSignalBlocker quiet(ui_->CheckBoxCadre);
         ui_->CheckBoxCadre->setChecked(false);

@@ -7,15 +7,15 @@
 #include <QScrollArea>
 #include <cstdlib>
 
-#include "app/TForm1.h"
+#include "app/main_window.h"
 #include "base/dialogs.h"
-#include "framelist/TFormListe.h"
+#include "framelist/frame_list_window.h"
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
-#include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_window.h"
 #include "navigation/navigation.h"
-#include "ui_TForm1.h"
-#include "viewer/TFormAvi.h"
+#include "ui_main_window.h"
+#include "viewer/frame_viewer.h"
 
 namespace {
 const QString kVideoFilter = QStringLiteral(
@@ -26,7 +26,7 @@ const QString kVideoFilter = QStringLiteral(
 
 // Indexing a long video shows its progress in the caption and stops at the pause command
 // (which clears RunFlag), as the other long loops do; the window stays responsive meanwhile.
-TForm1::OpenOutcome TForm1::OpenWithProgress(const QString& path) {
+MainWindow::OpenOutcome MainWindow::OpenWithProgress(const QString& path) {
     const QString caption = windowTitle();
     const int serial = openSerial_;
     bool stopped = false;
@@ -45,25 +45,25 @@ TForm1::OpenOutcome TForm1::OpenWithProgress(const QString& path) {
     return stopped ? OpenOutcome::Cancelled : OpenOutcome::Failed;
 }
 
-void TForm1::SpeedButtonOuvrirAviClick() {
-    SpeedButtonFermerClick();
+void MainWindow::ChooseAndOpenVideo() {
+    CloseVideoClicked();
     const int serial = ++openSerial_;
 
     dialogs::OpenFileRequest request;
-    request.directory = AviDirectory;
+    request.directory = videoDirectory_;
     request.filter = kVideoFilter;
     request.multiSelect = false;
     const QStringList chosen = dialogs::current().openFiles(request);
     OpenChosenFile(chosen.isEmpty() ? QString() : chosen.first(), serial);
 }
 
-void TForm1::OpenVideoFile(const QString& path) {
-    SpeedButtonFermerClick();
+void MainWindow::OpenVideoFile(const QString& path) {
+    CloseVideoClicked();
     const int serial = ++openSerial_;
     OpenChosenFile(QFileInfo(path).absoluteFilePath(), serial);
 }
 
-void TForm1::OpenChosenFile(const QString& path, int serial) {
+void MainWindow::OpenChosenFile(const QString& path, int serial) {
     OpenOutcome outcome = OpenOutcome::NothingChosen;
     if (!path.isEmpty()) {
         const QFileInfo file(path);
@@ -78,11 +78,11 @@ void TForm1::OpenChosenFile(const QString& path, int serial) {
     }
 
     if (outcome == OpenOutcome::Opened) {
-        AviDirectory = QFileInfo(path).absolutePath();
+        videoDirectory_ = QFileInfo(path).absolutePath();
         const int32_t last = source_.FrameCount() - 1;
         ui_->LabelMax->setText(QString::number(last));
         setTrackBar(0, last, 0);
-        TrackBarVideoChange();
+        TrackBarMoved();
         // A stream stored top-down reports a negative height; its pictures are as high as its
         // magnitude.
         frameViewer_->FitToPicture(QSize(source_.FrameWidth(), std::abs(source_.FrameHeight())), *this);
@@ -94,7 +94,7 @@ void TForm1::OpenChosenFile(const QString& path, int serial) {
         ui_->LabelMax->setText("Erreur");
         ui_->TrackBarVideo->setMaximum(0);
         ui_->TrackBarVideo->setValue(0);
-        TrackBarVideoChange();
+        TrackBarMoved();
     } else if (outcome == OpenOutcome::Cancelled) {
         // Nothing was opened and nothing is wrong: no empty viewer is brought up.
         ui_->LabelMax->setText("Ouverture Annulée");
@@ -105,7 +105,7 @@ void TForm1::OpenChosenFile(const QString& path, int serial) {
     SetSequenceMode(true);
 }
 
-void TForm1::SpeedButtonFermerClick() {
+void MainWindow::CloseVideoClicked() {
     ++openSerial_;  // an open still indexing is abandoned
     navigation_.SetRunFlag(false);
     source_.CloseVideo();

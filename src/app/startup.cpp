@@ -10,17 +10,17 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "app/TForm1.h"
-#include "framelist/TFormListe.h"
+#include "app/main_window.h"
+#include "framelist/frame_list_window.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
-#include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_window.h"
 #include "navigation/navigation.h"
-#include "options/TFormOpJpeg.h"
+#include "options/jpeg_options_dialog.h"
 #include "options/identity.h"
-#include "ui_TForm1.h"
-#include "viewer/TFormAvi.h"
+#include "ui_main_window.h"
+#include "viewer/frame_viewer.h"
 #include "widgets/controls/glyphs.h"
 #include "widgets/keys.h"
 #include "widgets/slot_guard.h"
@@ -41,57 +41,57 @@ void SetTransportGlyphs(Ui::TForm1& ui) {
 
 }  // namespace
 
-TForm1::TForm1(FrameSource& source, Navigation& navigation, QWidget* parent)
+MainWindow::MainWindow(FrameSource& source, Navigation& navigation, QWidget* parent)
     : QMainWindow(parent), source_(source), navigation_(navigation), ui_(std::make_unique<Ui::TForm1>()) {
     ui_->setupUi(this);
     move(53, 107);  // forms keep only their size; the design places the window here
     ui_->UpDowndebut->setBuddy(ui_->EditDebut);
     SetTransportGlyphs(*ui_);
     connectHandlers();
-    FormCreate();
+    SetUpControls();
 }
 
-TForm1::~TForm1() = default;
+MainWindow::~MainWindow() = default;
 
-void TForm1::createSecondaryWindows() {
-    const auto keyDown = [this](int& key) { errors::Guard([&] { FormKeyDown(key); }); };
-    frameViewer_ = std::make_unique<TFormAvi>(source_, magnifierZoom_);
+void MainWindow::createSecondaryWindows() {
+    const auto keyDown = [this](int& key) { errors::Guard([&] { KeyDown(key); }); };
+    frameViewer_ = std::make_unique<FrameViewer>(source_, magnifierZoom_);
     frameViewer_->setKeyDownHandler(keyDown);
-    pictureViewer_ = std::make_unique<TFormAvi>(source_, magnifierZoom_);
+    pictureViewer_ = std::make_unique<FrameViewer>(source_, magnifierZoom_);
     pictureViewer_->setKeyDownHandler(keyDown);
 
-    listWindow_ = std::make_unique<TFormListe>(source_, navigation_);
+    listWindow_ = std::make_unique<FrameListWindow>(source_, navigation_);
     listWindow_->setJpegOptionsSource([this] { return JpegOptions(); });
     listWindow_->setOutputNamingSource([this] { return Naming(); });
-    connect(listWindow_.get(), &TFormListe::listSequenceWanted, this, [this] { SetSequenceMode(false); });
-    connect(listWindow_.get(), &TFormListe::rowWanted, this, &TForm1::MoveTo);
-    connect(listWindow_.get(), &TFormListe::slideshowPaused, this, [this] { Paused = true; });
-    connect(listWindow_.get(), &TFormListe::nextNumberChanged, this, &TForm1::SetStartNumber);
+    connect(listWindow_.get(), &FrameListWindow::listSequenceWanted, this, [this] { SetSequenceMode(false); });
+    connect(listWindow_.get(), &FrameListWindow::rowWanted, this, &MainWindow::MoveTo);
+    connect(listWindow_.get(), &FrameListWindow::slideshowPaused, this, [this] { paused_ = true; });
+    connect(listWindow_.get(), &FrameListWindow::nextNumberChanged, this, &MainWindow::SetStartNumber);
     listWindow_->setKeyDownHandler(keyDown);
 }
 
-void TForm1::setJpegOptionsWindow(TFormOpJpeg* window) {
+void MainWindow::setJpegOptionsWindow(JpegOptionsDialog* window) {
     jpegOptionsWindow_ = window;
     // "Appliquer" acts on the picture of the viewer shown last.
-    for (TFormAvi* viewer : {frameViewer_.get(), pictureViewer_.get()}) {
-        connect(viewer, &TFormAvi::shown, window, [window, viewer] { window->setTarget(&viewer->picture()); });
+    for (FrameViewer* viewer : {frameViewer_.get(), pictureViewer_.get()}) {
+        connect(viewer, &FrameViewer::shown, window, [window, viewer] { window->setTarget(&viewer->picture()); });
     }
 }
 
-jpeg_options::JpegOptions TForm1::JpegOptions() const {
+jpeg_options::JpegOptions MainWindow::JpegOptions() const {
     return jpegOptionsWindow_ ? jpegOptionsWindow_->Options() : jpeg_options::JpegOptions{};
 }
 
-void TForm1::FormCreate() {
+void MainWindow::SetUpControls() {
     setWindowTitle(identity::kProductName + " : " + identity::kVersion);
     navigation_.SetRange(0, 0);
     navigation_.SetCurrentPosition(0);
-    StepSize = 1;
-    FastStepSize = 3;
+    stepSize_ = 1;
+    fastStepSize_ = 3;
     Pause();
     ui_->SpeedButtonPause->setDown(true);
     SetSequenceMode(true);
-    KeyPreview = true;
+    keyPreview_ = true;
     createSecondaryWindows();
 
     const QString startDirectory = QDir::currentPath();
@@ -106,11 +106,11 @@ void TForm1::FormCreate() {
     ui_->SpeedButtonExtraire->setEnabled(false);
     ui_->SpeedButtonLot->setEnabled(false);
     ui_->SpeedButtonVoir->setEnabled(false);
-    RenommeChange();
+    NamingChanged();
 
     setTrackBar(0, 0, 0);
     ui_->TrackBarVideo->setSingleStep(1);
-    ui_->TrackBarVideo->setPageStep(FastStepSize);
+    ui_->TrackBarVideo->setPageStep(fastStepSize_);
     source_.SetCropEnabled(false);
     ui_->CheckBoxCadre->setChecked(false);
     // The window opens on the track bar, so that the navigation keys work at once rather than
@@ -118,18 +118,18 @@ void TForm1::FormCreate() {
     ui_->TrackBarVideo->setFocus();
 }
 
-void TForm1::FormClose() {
+void MainWindow::CloseWindows() {
     // A running loop only looks at the flag: clearing it lets the program finish.
     navigation_.SetRunFlag(false);
     listWindow_->ClearList();
     source_.CloseVideo();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
         navigation_.SetProgramEnding();
-        errors::Guard([this] { FormClose(); });
+        errors::Guard([this] { CloseWindows(); });
         for (QWidget* window : {static_cast<QWidget*>(frameViewer_.get()), static_cast<QWidget*>(pictureViewer_.get()),
                                 static_cast<QWidget*>(listWindow_.get())}) {
             window->close();
@@ -140,21 +140,21 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TForm1::SpeedButtonVisuClick() {
+void MainWindow::ShowFrameViewer() {
     frameViewer_->show();
     frameViewer_->raise();
     frameViewer_->activateWindow();
 }
 
-void TForm1::SpeedButtonListeClick() {
+void MainWindow::ShowFrameList() {
     listWindow_->show();
     listWindow_->raise();
-    listWindow_->Ouvrir1Click();
+    listWindow_->BuildTable();
 }
 
-void TForm1::InfoImage1Click() { frameViewer_->infoForm()->ShowForImage(frameViewer_->image()); }
+void MainWindow::ShowImageInfo() { frameViewer_->infoForm()->ShowForImage(frameViewer_->image()); }
 
-void TForm1::Jpeg1Click() {
+void MainWindow::ShowJpegOptions() {
     if (jpegOptionsWindow_) {
         jpegOptionsWindow_->setTarget(&frameViewer_->picture());
         jpegOptionsWindow_->show();
@@ -162,17 +162,17 @@ void TForm1::Jpeg1Click() {
     }
 }
 
-void TForm1::Quitter1Click() { close(); }
+void MainWindow::Quit() { close(); }
 
-void TForm1::EditEnter() { KeyPreview = false; }
+void MainWindow::EditEnter() { keyPreview_ = false; }
 
-void TForm1::EditExit() { KeyPreview = true; }
+void MainWindow::EditExit() { keyPreview_ = true; }
 
-void TForm1::EditKeyDown(int& key) {
+void MainWindow::EditKeyDown(int& key) {
     if (key == keys::kReturn) ui_->TrackBarVideo->setFocus();
 }
 
-void TForm1::setVideoButtonsEnabled(bool enabled) {
+void MainWindow::setVideoButtonsEnabled(bool enabled) {
     for (QWidget* button : {static_cast<QWidget*>(ui_->SpeedButtonVisu), static_cast<QWidget*>(ui_->SpeedButtonListe),
                             static_cast<QWidget*>(ui_->SpeedButtonExtraire), static_cast<QWidget*>(ui_->SpeedButtonLot),
                             static_cast<QWidget*>(ui_->SpeedButtonVoir)}) {
@@ -180,7 +180,7 @@ void TForm1::setVideoButtonsEnabled(bool enabled) {
     }
 }
 
-void TForm1::setTrackBar(int minimum, int maximum, int position) {
+void MainWindow::setTrackBar(int minimum, int maximum, int position) {
     // Ticks only at the two ends.
     ui_->TrackBarVideo->setTickInterval(std::max(1, maximum - minimum));
     ui_->TrackBarVideo->setMinimum(minimum);
@@ -190,7 +190,7 @@ void TForm1::setTrackBar(int minimum, int maximum, int position) {
 
 // Keys typed in the main window reach the key map first while the preview is on. The key map
 // consumes every key-down; a typed character still reaches an edit box, as a character.
-bool TForm1::handlePreviewKey(QObject* watched, QKeyEvent* event) {
+bool MainWindow::handlePreviewKey(QObject* watched, QKeyEvent* event) {
     // Focus moves and menu keys belong to the window, not to the key map.
     if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab || event->key() == Qt::Key_Alt ||
         (event->modifiers() & Qt::AltModifier)) {
@@ -198,7 +198,7 @@ bool TForm1::handlePreviewKey(QObject* watched, QKeyEvent* event) {
     }
     const bool inEditDebut = watched == ui_->EditDebut;
     const bool inEditFormat = watched == ui_->EditFormat;
-    if (!KeyPreview) {
+    if (!keyPreview_) {
         if (watched == ui_->EditNomFicAvi || watched == ui_->EditNomFicImg) {
             int key = keys::VirtualKeyCode(*event);
             errors::Guard([&] { EditKeyDown(key); });
@@ -207,15 +207,15 @@ bool TForm1::handlePreviewKey(QObject* watched, QKeyEvent* event) {
         // Delete comes with a character code in X11 but types nothing: it stays the box's own key.
         if (inEditFormat && !event->text().isEmpty() && event->key() != Qt::Key_Delete) {
             bool passes = false;
-            errors::Guard([&] { passes = EditFormatKeyPress(event->text().at(0)); });
+            errors::Guard([&] { passes = FilterWidthKey(event->text().at(0)); });
             return !passes;
         }
         return false;
     }
     int key = keys::VirtualKeyCode(*event);
-    errors::Guard([&] { FormKeyDown(key); });
+    errors::Guard([&] { KeyDown(key); });
     if (inEditDebut && !event->text().isEmpty()) {
-        return !EditDebutKeyPress(event->text().at(0));
+        return !FilterStartNumberKey(event->text().at(0));
     }
     if (qobject_cast<QLineEdit*>(watched) && !event->text().isEmpty() && event->text().at(0).isPrint()) {
         return false;
@@ -225,23 +225,23 @@ bool TForm1::handlePreviewKey(QObject* watched, QKeyEvent* event) {
 
 // A control is entered and the one before it left when the focus moves from one to the other
 // inside this window; the window losing and regaining the focus leaves and enters nothing.
-void TForm1::controlFocused(QWidget* control) {
+void MainWindow::controlFocused(QWidget* control) {
     if (control == focusedControl_) return;
     QWidget* left = focusedControl_;
     focusedControl_ = control;
     if (left == ui_->EditNomFicAvi || left == ui_->EditNomFicImg || left == ui_->EditFormat) {
         EditExit();
     } else if (left == ui_->EditDebut) {
-        errors::Guard([this] { RenommeChange(); });
+        errors::Guard([this] { NamingChanged(); });
     }
     if (control == ui_->EditNomFicAvi || control == ui_->EditNomFicImg || control == ui_->EditFormat) {
         EditEnter();
     } else if (control == ui_->TrackBarVideo) {
-        errors::Guard([this] { TrackBarVideoEnter(); });
+        errors::Guard([this] { TrackBarEntered(); });
     }
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this) return QMainWindow::eventFilter(watched, event);
     switch (event->type()) {
@@ -256,16 +256,16 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
             if (watched == ui_->CheckBoxBoucle) {
-                errors::Guard([this] { CheckBoxBoucleMouseDown(); });
+                errors::Guard([this] { LoopBoxPressed(); });
             } else if (watched == ui_->CheckBoxCadre && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
                 // Only the left button ticks a check box; the others leave box and crop alone.
                 bool goOn = false;
-                errors::Guard([&] { goOn = CheckBoxCadreMouseDown(); });
+                errors::Guard([&] { goOn = CropBoxPressed(); });
                 return !goOn;
             }
             break;
         case QEvent::MouseButtonRelease:
-            if (watched == ui_->LabelNomImg) errors::Guard([this] { LabelNomImgClick(); });
+            if (watched == ui_->LabelNomImg) errors::Guard([this] { RefreshImageName(); });
             break;
         default:
             break;
@@ -273,52 +273,52 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::connectHandlers() {
+void MainWindow::connectHandlers() {
     using errors::Guarded;
-    const auto onClick = [this](QAbstractButton* button, void (TForm1::*handler)()) {
+    const auto onClick = [this](QAbstractButton* button, void (MainWindow::*handler)()) {
         connect(button, &QAbstractButton::clicked, this, Guarded([this, handler] { (this->*handler)(); }));
     };
-    const auto onAction = [this](QAction* action, void (TForm1::*handler)()) {
+    const auto onAction = [this](QAction* action, void (MainWindow::*handler)()) {
         connect(action, &QAction::triggered, this, Guarded([this, handler] { (this->*handler)(); }));
     };
-    onClick(ui_->SpeedButtonOuvrirAvi, &TForm1::SpeedButtonOuvrirAviClick);
-    onClick(ui_->SpeedButtonVisu, &TForm1::SpeedButtonVisuClick);
-    onClick(ui_->SpeedButtonListe, &TForm1::SpeedButtonListeClick);
-    onClick(ui_->SpeedButtonFermer, &TForm1::SpeedButtonFermerClick);
-    onClick(ui_->SpeedButtonDeb, &TForm1::Debut);
-    onClick(ui_->SpeedButtonAr3, &TForm1::ArriereRapide);
-    onClick(ui_->SpeedButtonAr, &TForm1::Arriere);
-    onClick(ui_->SpeedButtonPause, &TForm1::Pause);
-    onClick(ui_->SpeedButtonGoto, &TForm1::SpeedButtonGotoClick);
-    onClick(ui_->SpeedButtonDemarrer, &TForm1::Demarrer);
-    onClick(ui_->SpeedButtonAv, &TForm1::Avant);
-    onClick(ui_->SpeedButtonAv3, &TForm1::AvantRapide);
-    onClick(ui_->SpeedButtonFin, &TForm1::Fin);
-    onClick(ui_->SpeedButtonSequence, &TForm1::SpeedButtonSequenceClick);
-    onClick(ui_->SpeedButtonParcourirExtraction, &TForm1::SpeedButtonParcourirExtractionClick);
-    onClick(ui_->SpeedButtonExtraire, &TForm1::SpeedButtonExtraireClick);
-    onClick(ui_->SpeedButtonVoir, &TForm1::SpeedButtonVoirClick);
-    onClick(ui_->SpeedButtonLot, &TForm1::SpeedButtonLotClick);
+    onClick(ui_->SpeedButtonOuvrirAvi, &MainWindow::ChooseAndOpenVideo);
+    onClick(ui_->SpeedButtonVisu, &MainWindow::ShowFrameViewer);
+    onClick(ui_->SpeedButtonListe, &MainWindow::ShowFrameList);
+    onClick(ui_->SpeedButtonFermer, &MainWindow::CloseVideoClicked);
+    onClick(ui_->SpeedButtonDeb, &MainWindow::GoToFirst);
+    onClick(ui_->SpeedButtonAr3, &MainWindow::StepBackFast);
+    onClick(ui_->SpeedButtonAr, &MainWindow::StepBack);
+    onClick(ui_->SpeedButtonPause, &MainWindow::Pause);
+    onClick(ui_->SpeedButtonGoto, &MainWindow::GoToTypedFrame);
+    onClick(ui_->SpeedButtonDemarrer, &MainWindow::Play);
+    onClick(ui_->SpeedButtonAv, &MainWindow::StepForward);
+    onClick(ui_->SpeedButtonAv3, &MainWindow::StepForwardFast);
+    onClick(ui_->SpeedButtonFin, &MainWindow::GoToLast);
+    onClick(ui_->SpeedButtonSequence, &MainWindow::SwitchSequence);
+    onClick(ui_->SpeedButtonParcourirExtraction, &MainWindow::ChooseOutputFolder);
+    onClick(ui_->SpeedButtonExtraire, &MainWindow::SpeedButtonExtraireClick);
+    onClick(ui_->SpeedButtonVoir, &MainWindow::ViewPictureFile);
+    onClick(ui_->SpeedButtonLot, &MainWindow::ExtractMarkedRowsClicked);
 
-    onAction(ui_->Ouvrir1, &TForm1::SpeedButtonOuvrirAviClick);
-    onAction(ui_->Fermer1, &TForm1::SpeedButtonFermerClick);
-    onAction(ui_->Quitter1, &TForm1::Quitter1Click);
-    onAction(ui_->Visu1, &TForm1::SpeedButtonVisuClick);
-    onAction(ui_->Liste1, &TForm1::SpeedButtonListeClick);
-    onAction(ui_->InfoImage1, &TForm1::InfoImage1Click);
-    onAction(ui_->Jpeg1, &TForm1::Jpeg1Click);
+    onAction(ui_->Ouvrir1, &MainWindow::ChooseAndOpenVideo);
+    onAction(ui_->Fermer1, &MainWindow::CloseVideoClicked);
+    onAction(ui_->Quitter1, &MainWindow::Quit);
+    onAction(ui_->Visu1, &MainWindow::ShowFrameViewer);
+    onAction(ui_->Liste1, &MainWindow::ShowFrameList);
+    onAction(ui_->InfoImage1, &MainWindow::ShowImageInfo);
+    onAction(ui_->Jpeg1, &MainWindow::ShowJpegOptions);
 
     connect(ui_->CheckBoxCadre, &QCheckBox::toggled, this,
-            Guarded<bool>([this](bool checked) { CheckBoxCadreChange(checked); }));
-    connect(ui_->TrackBarVideo, &QSlider::valueChanged, this, Guarded<int>([this](int) { TrackBarVideoChange(); }));
+            Guarded<bool>([this](bool checked) { CropBoxChanged(checked); }));
+    connect(ui_->TrackBarVideo, &QSlider::valueChanged, this, Guarded<int>([this](int) { TrackBarMoved(); }));
     connect(ui_->EditNomFicImg, &QLineEdit::textChanged, this,
-            Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
+            Guarded<const QString&>([this](const QString&) { NamingChanged(); }));
     connect(ui_->EditFormat, &QLineEdit::textChanged, this,
-            Guarded<const QString&>([this](const QString&) { RenommeChange(); }));
+            Guarded<const QString&>([this](const QString&) { NamingChanged(); }));
     connect(ui_->EditDebut, &QLineEdit::textChanged, this,
-            Guarded<const QString&>([this](const QString&) { EditDebutChange(); }));
+            Guarded<const QString&>([this](const QString&) { StartNumberEdited(); }));
     for (RadioGroup* group : {ui_->RadioGroupNum, ui_->RadioGroupTypeExtraction, ui_->RadioGroupPlansExtraction}) {
-        connect(group, &RadioGroup::clicked, this, Guarded<int>([this](int) { RenommeChange(); }));
+        connect(group, &RadioGroup::clicked, this, Guarded<int>([this](int) { NamingChanged(); }));
     }
     qApp->installEventFilter(this);
 }

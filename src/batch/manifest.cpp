@@ -5,7 +5,7 @@
 
 #include "batch/json_text.h"
 #include "framesource/image_writers.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 
 namespace batch {
 

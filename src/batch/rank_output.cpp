@@ -2,7 +2,7 @@
 #include "batch/rank_output.h"
 
 #include "batch/json_text.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 
 namespace batch {
 

@@ -20,7 +20,7 @@
 #include "batch/terminal.h"
 #include "batch/video_work.h"
 #include "batch/write_answers.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 
 namespace batch {
 

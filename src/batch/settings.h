@@ -10,7 +10,7 @@
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 
 namespace batch {
 

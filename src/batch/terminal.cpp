@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 
 namespace batch {
 

@@ -8,7 +8,7 @@
 
 #include "batch/interrupt.h"
 #include "framesource/frame_source.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 
 namespace batch {
 

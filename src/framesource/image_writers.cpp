@@ -15,7 +15,7 @@
 #include "base/errors.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 #include "imaging/jpeg_image.h"
 #include "media/dib.h"
 

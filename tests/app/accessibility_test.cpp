@@ -9,11 +9,11 @@
 #include <QLineEdit>
 #include <QScrollBar>
 
-#include "framelist/TFormListe.h"
-#include "infowindow/TFormInfoImg.h"
+#include "framelist/frame_list_window.h"
+#include "infowindow/info_window.h"
 #include "main_window_fixture.h"
-#include "options/TAboutBox.h"
-#include "options/TFormOpJpeg.h"
+#include "options/about_box.h"
+#include "options/jpeg_options_dialog.h"
 #include "widgets/controls/image_control.h"
 #include "widgets/controls/speed_button.h"
 #include "widgets/controls/up_down.h"
@@ -47,12 +47,12 @@ void Act(QWidget* widget, const QString& action) {
 }  // namespace
 
 TEST_F(MainWindowTest, EveryControlOfEveryWindowHasAName) {
-    TFormOpJpeg options;
-    TAboutBox about;
+    JpegOptionsDialog options;
+    AboutBox about;
     const QList<QWidget*> windows = {window.get(),
-                                     window->FrameViewer(),
+                                     window->VideoViewer(),
                                      window->PictureViewer(),
-                                     window->FrameViewer()->infoForm(),
+                                     window->VideoViewer()->infoForm(),
                                      window->ListWindow(),
                                      &options,
                                      &about};
@@ -84,7 +84,7 @@ TEST_F(MainWindowTest, EveryControlOfEveryWindowHasAName) {
         {ui().UpDowndebut, "Numéroter à Partir de :"},
         {ui().UpDowndebut->upButton(), "Augmenter"},
         {options.findChild<QLineEdit*>("CompressionQuality"), "Qualité de Compression:"},
-        {window->FrameViewer()->infoForm()->findChild<QLineEdit*>("EditW"), "W:"},
+        {window->VideoViewer()->infoForm()->findChild<QLineEdit*>("EditW"), "W:"},
         {options.findChild<QComboBox*>("Scale")->lineEdit(), "Échelle"},
     };
     for (const auto& n : names) {
@@ -111,7 +111,7 @@ TEST_F(MainWindowTest, AccessiblePressesAndTogglesAreLeftClicks) {
     EXPECT_TRUE(frameSource.CropEnabled());
 
     // "Sél." works on its press, which a press action makes too.
-    window->SpeedButtonListeClick();
+    window->ShowFrameList();
     Act(window->ListWindow()->findChild<SpeedButton*>("SpeedButton1"), QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(window->ListWindow()->table().row(0).marked());
 }

@@ -55,7 +55,7 @@ TEST_F(MainWindowTest, AFileFromTheCommandLineOpensAsOuvrirDoes) {
               QFileInfo(QString::fromStdString(dir.File("clip.avi"))).absolutePath() + '/');
     EXPECT_EQ(ui().EditNomFicAvi->text(), "clip.avi");
     EXPECT_EQ(ui().LabelMax->text(), "11");
-    EXPECT_EQ(window->FrameViewer()->windowTitle(), "Vue Avi: 0 - Ligne: 0");
+    EXPECT_EQ(window->VideoViewer()->windowTitle(), "Vue Avi: 0 - Ligne: 0");
     EXPECT_EQ(ShownFrameNumber(), 0);
     EXPECT_TRUE(ui().SpeedButtonListe->isEnabled());
 

@@ -9,14 +9,14 @@
 #include <memory>
 #include <vector>
 
-#include "app/TForm1.h"
+#include "app/main_window.h"
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
 #include "main_controls.h"
 #include "navigation/navigation.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
-#include "viewer/TFormAvi.h"
+#include "viewer/frame_viewer.h"
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -26,7 +26,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(dir.IsValid());
-        window = std::make_unique<TForm1>(frameSource, navigation);
+        window = std::make_unique<MainWindow>(frameSource, navigation);
         window->show();
         controls = std::make_unique<MainControls>(*window);
         QApplication::setActiveWindow(window.get());
@@ -82,7 +82,7 @@ protected:
         return fixture::ReadFrameNumber(rows.data(), rgb.width(), rgb.height(), stride);
     }
 
-    int ShownFrameNumber() { return FrameNumberOf(window->FrameViewer()->bitmap().image()); }
+    int ShownFrameNumber() { return FrameNumberOf(window->VideoViewer()->bitmap().image()); }
 
     void PressKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(target, key, modifiers);
@@ -90,6 +90,6 @@ protected:
 
     fixture::TempDir dir;
     testing_support::ScopedDialogs dialogs;
-    std::unique_ptr<TForm1> window;
+    std::unique_ptr<MainWindow> window;
     std::unique_ptr<MainControls> controls;
 };

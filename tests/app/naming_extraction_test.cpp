@@ -10,11 +10,11 @@
 #include <QRadioButton>
 #include <functional>
 
-#include "framelist/TFormListe.h"
+#include "framelist/frame_list_window.h"
 #include "framesource/image_writers.h"
 #include "imaging/jpeg_image.h"
 #include "main_window_fixture.h"
-#include "options/TFormOpJpeg.h"
+#include "options/jpeg_options_dialog.h"
 
 namespace {
 
@@ -223,17 +223,17 @@ TEST_F(MainWindowTest, LimitToCropBoxSaysWhatExtraireWritesAfterEveryClick) {
 TEST_F(MainWindowTest, CommandsSayOnceThatTheCropReachesOutsideTheFrames) {
     const struct {
         const char* command;
-        std::function<void(TForm1&)> run;
+        std::function<void(MainWindow&)> run;
     } commands[] = {
-        {"Extraire", [](TForm1& w) { FindControl<QAbstractButton>(w, "SpeedButtonExtraire")->click(); }},
-        {"Best of...", [](TForm1& w) { w.ListWindow()->findChild<QAbstractButton*>("SpeedButtonBestOf")->click(); }},
-        {"Extraire Lot...", [](TForm1& w) { FindControl<QAbstractButton>(w, "SpeedButtonLot")->click(); }},
+        {"Extraire", [](MainWindow& w) { FindControl<QAbstractButton>(w, "SpeedButtonExtraire")->click(); }},
+        {"Best of...", [](MainWindow& w) { w.ListWindow()->findChild<QAbstractButton*>("SpeedButtonBestOf")->click(); }},
+        {"Extraire Lot...", [](MainWindow& w) { FindControl<QAbstractButton>(w, "SpeedButtonLot")->click(); }},
     };
     for (const auto& c : commands) {
         OpenFixture(4, 32, 24);
         ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
-        window->SpeedButtonListeClick();
-        window->ListWindow()->SpeedButton1MouseDown(Qt::LeftButton, {});  // marks the rows
+        window->ShowFrameList();
+        window->ListWindow()->MarkButtonPressed(Qt::LeftButton, {});  // marks the rows
         frameSource.SetCropRect(10, 20, 30, 40);
         QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
         ASSERT_TRUE(frameSource.CropEnabled());
@@ -257,7 +257,7 @@ TEST_F(MainWindowTest, ViewImageShowsPicturesOrSaysThereIsNone) {
     const QString bmp = QString::fromStdString(dir.File("IMAGE1.BMP"));
     dialogs->queueFiles({bmp});
     ui().SpeedButtonVoir->click();
-    TFormAvi* viewer = window->PictureViewer();
+    FrameViewer* viewer = window->PictureViewer();
     EXPECT_EQ(viewer->windowTitle(), "IMAGE1.BMP");
     EXPECT_EQ(viewer->bitmap().image().size(), QSize(120, 90));
     EXPECT_EQ(viewer->bitmap().bitsPerPixel(), 24);
@@ -286,16 +286,16 @@ TEST_F(MainWindowTest, ViewImageShowsPicturesOrSaysThereIsNone) {
 TEST_F(MainWindowTest, InTheListSequenceExtraireWritesTheRowsFrame) {
     OpenFixture(12, 64, 48);
     ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
-    window->SpeedButtonListeClick();
-    window->ListWindow()->Calculer1Click();  // ranks and sorts by JPEG size
+    window->ShowFrameList();
+    window->ListWindow()->RankRows();  // ranks and sorts by JPEG size
     window->SetSequenceMode(false);
     ASSERT_FALSE(navigation.VideoSequence());
     int row = 0;
-    while (row < 12 && window->ListWindow()->ListFrameAt(row) == row) ++row;
+    while (row < 12 && window->ListWindow()->FrameAtRow(row) == row) ++row;
     ASSERT_LT(row, 12) << "the ranking left every row in place";
-    const int frame = window->ListWindow()->ListFrameAt(row);
+    const int frame = window->ListWindow()->FrameAtRow(row);
     ui().TrackBarVideo->setValue(row);
-    EXPECT_EQ(window->FrameViewer()->windowTitle(), QString("Vue Avi: %1 - Ligne: %2").arg(frame).arg(row));
+    EXPECT_EQ(window->VideoViewer()->windowTitle(), QString("Vue Avi: %1 - Ligne: %2").arg(frame).arg(row));
     ui().SpeedButtonExtraire->click();
     QFile file(QString::fromStdString(dir.File("IMAGE1.BMP")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -311,7 +311,7 @@ TEST_F(MainWindowTest, ViewImageDecodesJpegWithTheReadingOptions) {
     ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
     ui().RadioGroupTypeExtraction->setItemIndex(1);
     ui().SpeedButtonExtraire->click();
-    TFormOpJpeg options;
+    JpegOptionsDialog options;
     window->setJpegOptionsWindow(&options);
     options.findChild<QComboBox*>("Scale")->setCurrentIndex(2);  // "Quart de Taille"
     dialogs->queueFiles({QString::fromStdString(dir.File("IMAGE1.JPG"))});
@@ -353,10 +353,10 @@ TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
             QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
             ASSERT_TRUE(frameSource.CropEnabled());
         }
-        window->SpeedButtonListeClick();
-        TFormListe* list = window->ListWindow();
-        list->Calculer1Click();
-        list->SpeedButton1MouseDown(Qt::LeftButton, {});  // "Sél.": the ten best rows
+        window->ShowFrameList();
+        FrameListWindow* list = window->ListWindow();
+        list->RankRows();
+        list->MarkButtonPressed(Qt::LeftButton, {});  // "Sél.": the ten best rows
         QFile existing(batch + "IMAGE3" + extension);
         ASSERT_TRUE(existing.open(QIODevice::WriteOnly) && existing.write("kept") == 4);
         existing.close();
@@ -366,13 +366,13 @@ TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
         ui().SpeedButtonLot->click();
 
         std::vector<std::pair<QString, int>> expected;  // file, frame
-        expected.push_back({"IMAGE1", list->ListFrameAt(0)});
-        expected.push_back({"IMAGE2", list->ListFrameAt(1)});
+        expected.push_back({"IMAGE1", list->FrameAtRow(0)});
+        expected.push_back({"IMAGE2", list->FrameAtRow(1)});
         QStringList messages{"Ecraser : IMAGE3" + extension + " ?"};
         if (c.type == naming::OutputType::Bmp) {
             messages << "Ecraser : IMAGE3" + extension + " ?";
             for (int row = 3; row < 10; ++row)
-                expected.push_back({QString("IMAGE%1").arg(row), list->ListFrameAt(row)});
+                expected.push_back({QString("IMAGE%1").arg(row), list->FrameAtRow(row)});
             messages << "\" 9 \" Images Extraites";
         }
         EXPECT_EQ(dialogs->messageTexts(), messages);

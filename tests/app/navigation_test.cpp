@@ -14,7 +14,7 @@ struct StepCase {
     const char* name;
     bool loop;
     int start;
-    void (TForm1::*command)();
+    void (MainWindow::*command)();
     int expected;
 };
 
@@ -23,14 +23,14 @@ struct StepCase {
 TEST_F(MainWindowTest, StepCommandsClampOrWrapAtTheEnds) {
     OpenFixture(100);
     const StepCase cases[] = {
-        {"fast forward wraps", true, 98, &TForm1::AvantRapide, 0},
-        {"fast backward wraps", true, 1, &TForm1::ArriereRapide, 99},
-        {"fast forward stops at the end", false, 98, &TForm1::AvantRapide, 99},
-        {"fast backward stops at the start", false, 1, &TForm1::ArriereRapide, 0},
-        {"next wraps from the end", true, 99, &TForm1::Avant, 0},
-        {"previous wraps from the start", true, 0, &TForm1::Arriere, 99},
-        {"first", false, 50, &TForm1::Debut, 0},
-        {"last", false, 50, &TForm1::Fin, 99},
+        {"fast forward wraps", true, 98, &MainWindow::StepForwardFast, 0},
+        {"fast backward wraps", true, 1, &MainWindow::StepBackFast, 99},
+        {"fast forward stops at the end", false, 98, &MainWindow::StepForwardFast, 99},
+        {"fast backward stops at the start", false, 1, &MainWindow::StepBackFast, 0},
+        {"next wraps from the end", true, 99, &MainWindow::StepForward, 0},
+        {"previous wraps from the start", true, 0, &MainWindow::StepBack, 99},
+        {"first", false, 50, &MainWindow::GoToFirst, 0},
+        {"last", false, 50, &MainWindow::GoToLast, 99},
     };
     for (const StepCase& c : cases) {
         ui().CheckBoxBoucle->setChecked(c.loop);
@@ -40,7 +40,7 @@ TEST_F(MainWindowTest, StepCommandsClampOrWrapAtTheEnds) {
         EXPECT_EQ(navigation.CurrentPosition(), c.expected) << c.name;
         EXPECT_EQ(ui().TrackBarVideo->value(), c.expected) << c.name;
         EXPECT_EQ(ShownFrameNumber(), c.expected) << c.name;
-        EXPECT_EQ(window->FrameViewer()->windowTitle(), QString("Vue Avi: %1 - Ligne: %1").arg(c.expected)) << c.name;
+        EXPECT_EQ(window->VideoViewer()->windowTitle(), QString("Vue Avi: %1 - Ligne: %1").arg(c.expected)) << c.name;
     }
 }
 
@@ -118,10 +118,10 @@ TEST_F(MainWindowTest, KeyMapMovesThroughFramesFromEveryWindow) {
         EXPECT_EQ(navigation.CurrentPosition(), c.expected) << QKeySequence(c.key).toString().toStdString();
     }
     // The same map works in the viewers.
-    for (TFormAvi* viewer : {window->FrameViewer(), window->PictureViewer()}) {
+    for (FrameViewer* viewer : {window->VideoViewer(), window->PictureViewer()}) {
         const int before = navigation.CurrentPosition();
         int key = keys::kNext;
-        window->FormKeyDown(key);
+        window->KeyDown(key);
         EXPECT_EQ(key, 0);
         EXPECT_EQ(navigation.CurrentPosition(), before + 3);
         viewer->show();
@@ -146,7 +146,7 @@ TEST_F(MainWindowTest, WithoutAVideoKeysAndButtonsShowNothing) {
     EXPECT_EQ(ui().TrackBarVideo->value(), 0);
     EXPECT_FALSE(window->slideshowStarted());
     int key = keys::kRight;
-    window->FormKeyDown(key);
+    window->KeyDown(key);
     EXPECT_EQ(key, 0);
 }
 
@@ -172,7 +172,7 @@ TEST_F(MainWindowTest, ComingBackToTheWindowIsNotEnteringTheTrackBar) {
         Focus(focusedWhileAway ? static_cast<QWidget*>(ui().EditDebut) : ui().TrackBarVideo);
         ui().SpeedButtonPause->click();
         ASSERT_EQ(ui().LabelEtat->text(), "Lecture en Cours") << focusedWhileAway;
-        QApplication::setActiveWindow(window->FrameViewer());
+        QApplication::setActiveWindow(window->VideoViewer());
         QApplication::processEvents();
         if (focusedWhileAway) ui().TrackBarVideo->setFocus();
         QApplication::setActiveWindow(window.get());

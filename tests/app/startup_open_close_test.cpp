@@ -46,7 +46,7 @@ TEST_F(MainWindowTest, OpeningAHundredFrameVideoSetsRangeAndSizesTheViewer) {
     EXPECT_EQ(ui().TrackBarVideo->value(), 0);
     EXPECT_EQ(navigation.RangeStart(), 0);
     EXPECT_EQ(navigation.RangeEnd(), 99);
-    TFormAvi* viewer = window->FrameViewer();
+    FrameViewer* viewer = window->VideoViewer();
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->image()->size(), QSize(160, 120));
     EXPECT_EQ(viewer->size(), QSize(164, 124));
@@ -94,10 +94,10 @@ TEST_F(MainWindowTest, OpenDialogOffersEveryVideoTypeAndOpensAnMp4) {
 
     ASSERT_TRUE(frameSource.VideoOpen());
     EXPECT_EQ(ui().LabelMax->text(), "23");
-    EXPECT_EQ(window->FrameViewer()->image()->size(), QSize(120, 160)) << "shown upright";
+    EXPECT_EQ(window->VideoViewer()->image()->size(), QSize(120, 160)) << "shown upright";
     ui().TrackBarVideo->setValue(17);
     EXPECT_EQ(navigation.CurrentPosition(), 17);
-    const QImage turnedBack = window->FrameViewer()->bitmap().image().transformed(QTransform().rotate(-90));
+    const QImage turnedBack = window->VideoViewer()->bitmap().image().transformed(QTransform().rotate(-90));
     EXPECT_EQ(FrameNumberOf(turnedBack), 17);
 }
 
@@ -129,7 +129,7 @@ TEST_F(MainWindowTest, CancelledOrFailedOpensLeaveNoVideo) {
 TEST_F(MainWindowTest, PauseWhileIndexingCancelsTheOpenAsTheCaptionSays) {
     const std::string path = dir.File("long.mkv");
     OpenFixture(10, 320, 240);
-    ASSERT_TRUE(window->FrameViewer()->isVisible());
+    ASSERT_TRUE(window->VideoViewer()->isVisible());
     fixture::VideoOptions options;
     options.codec = fixture::Codec::Mjpeg;
     options.container = "matroska";
@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, PauseWhileIndexingCancelsTheOpenAsTheCaptionSays) {
     EXPECT_EQ(ui().LabelMax->text(), "Ouverture Annulée");
     EXPECT_LE(ui().LabelMax->sizeHint().width(), ui().LabelMax->width());
     EXPECT_EQ(ui().EditNomFicAvi->text(), "long.mkv");
-    EXPECT_FALSE(window->FrameViewer()->isVisible());
+    EXPECT_FALSE(window->VideoViewer()->isVisible());
     EXPECT_FALSE(ui().SpeedButtonListe->isEnabled());
     EXPECT_TRUE(dialogs->messages().empty());
     EXPECT_TRUE(dialogs->errors().empty());
@@ -166,7 +166,7 @@ TEST_F(MainWindowTest, PauseWhileIndexingCancelsTheOpenAsTheCaptionSays) {
     dialogs->queueFiles({QString::fromStdString(path)});
     ui().SpeedButtonOuvrirAvi->click();
     EXPECT_EQ(ui().LabelMax->text(), "399");
-    EXPECT_TRUE(window->FrameViewer()->isVisible());
+    EXPECT_TRUE(window->VideoViewer()->isVisible());
 }
 
 TEST_F(MainWindowTest, ASecondOpenForgetsTheCropRectangle) {

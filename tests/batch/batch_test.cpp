@@ -13,8 +13,8 @@
 
 #include "app/main_window_fixture.h"
 #include "batch_run.h"
-#include "framelist/TFormListe.h"
-#include "options/TFormOpJpeg.h"
+#include "framelist/frame_list_window.h"
+#include "options/jpeg_options_dialog.h"
 #include "support/run_program.h"
 #include "widgets/controls/radio_group.h"
 
@@ -74,7 +74,7 @@ protected:
             ASSERT_TRUE(ui().CheckBoxCadre->isChecked());
         }
         ui().SpeedButtonListe->click();
-        TFormListe* list = window->ListWindow();
+        FrameListWindow* list = window->ListWindow();
         QTest::mouseClick(FindControl<SpeedButton>(*list, "SpeedButtonBestOf"), Qt::LeftButton);
         FindControl<QLineEdit>(*list, "EditNombre")->setText(QString::number(best));
         FindControl<RadioGroup>(*list, "RadioGroup1")->setItemIndex(0);
@@ -98,7 +98,7 @@ protected:
         return arguments;
     }
 
-    TFormOpJpeg options;
+    JpegOptionsDialog options;
 };
 
 TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {

@@ -17,10 +17,10 @@
 #include <memory>
 
 #include "base/errors.h"
-#include "framelist/TFormListe.h"
+#include "framelist/frame_list_window.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 #include "imaging/bitmap.h"
 #include "imaging/jpeg_image.h"
 #include "media/dib.h"
@@ -49,18 +49,18 @@ struct FakeMain {
     int pauses = 0;
     std::vector<int32_t> nextNumbers;
     std::vector<int> keys;
-    TFormListe* window = nullptr;
+    FrameListWindow* window = nullptr;
     Navigation* navigation = nullptr;
 
-    void Follow(TFormListe& list) {
+    void Follow(FrameListWindow& list) {
         window = &list;
-        QObject::connect(&list, &TFormListe::listSequenceWanted, [this] { sequenceModes.push_back(false); });
-        QObject::connect(&list, &TFormListe::rowWanted, [this](int row) {
+        QObject::connect(&list, &FrameListWindow::listSequenceWanted, [this] { sequenceModes.push_back(false); });
+        QObject::connect(&list, &FrameListWindow::rowWanted, [this](int row) {
             trackBar.push_back(row);
             navigation->SetCurrentPosition(row);
         });
-        QObject::connect(&list, &TFormListe::slideshowPaused, [this] { ++pauses; });
-        QObject::connect(&list, &TFormListe::nextNumberChanged, [this](int32_t n) { nextNumbers.push_back(n); });
+        QObject::connect(&list, &FrameListWindow::slideshowPaused, [this] { ++pauses; });
+        QObject::connect(&list, &FrameListWindow::nextNumberChanged, [this](int32_t n) { nextNumbers.push_back(n); });
     }
 
     // The main window's key map, as far as the list window sees it.
@@ -104,7 +104,7 @@ protected:
         main_ = FakeMain{};
         main_.navigation = &navigation;
         navigation.Reset();
-        window_ = std::make_unique<TFormListe>(frameSource, navigation);
+        window_ = std::make_unique<FrameListWindow>(frameSource, navigation);
         window_->setJpegOptionsSource([] {
             jpeg_options::JpegOptions options;
             options.quality = kQuality;
@@ -136,7 +136,7 @@ protected:
     void Build(const std::string& path) {
         ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(path)));
         navigation.SetListBuilt(false);
-        window_->Ouvrir1Click();
+        window_->BuildTable();
         QCoreApplication::processEvents();
     }
     void Build(int frames) { Build(VideoOf(frames)); }
@@ -165,7 +165,7 @@ protected:
     }
     std::vector<int> frameOrder() const {
         std::vector<int> frames;
-        for (int i = 0; i < window_->rowCount(); ++i) frames.push_back(window_->ListFrameAt(i));
+        for (int i = 0; i < window_->rowCount(); ++i) frames.push_back(window_->FrameAtRow(i));
         return frames;
     }
 
@@ -187,7 +187,7 @@ protected:
     testing_support::ScopedDialogs dialogs_;
     fixture::TempDir out_;
     FakeMain main_;
-    std::unique_ptr<TFormListe> window_;
+    std::unique_ptr<FrameListWindow> window_;
 };
 
 int JpegSizeOf(FrameSource& frameSource, int frame) {
@@ -220,11 +220,11 @@ TEST_F(ListWindowTest, FormHasItsDesignLayout) {
     const int widths[] = {30, 40, 80, 130, 40, 40, 40, 60, 60};
     for (int c = 0; c < 9; ++c) EXPECT_EQ(list()->columnWidth(c), widths[c]) << c;
     EXPECT_EQ(window_->MarkCount(), 0);
-    EXPECT_EQ(window_->countMode(), TFormListe::CountMode::Count);
+    EXPECT_EQ(window_->countMode(), FrameListWindow::CountMode::Count);
     EXPECT_EQ(window_->SortColumn(), 0);
     // Owned by the main window, it stays a window of its own.
     QWidget owner;
-    TFormListe owned(frameSource, navigation, &owner);
+    FrameListWindow owned(frameSource, navigation, &owner);
     EXPECT_TRUE(owned.isWindow());
 }
 
@@ -266,16 +266,16 @@ TEST_F(ListWindowTest, BuildMakesOneRowPerFrameAndEnablesTheButtons) {
     EXPECT_TRUE(child<SpeedButton>("SpeedButtonBestOf")->isEnabled());
     EXPECT_TRUE(child<SpeedButton>("SpeedButtonExtraire")->isEnabled());
     // A built table is never rebuilt until the main window clears the flag.
-    window_->ListView1ColumnClick(framelist::kColNom);
+    window_->SortByColumn(framelist::kColNom);
     window_->ClearList();
-    window_->Ouvrir1Click();
+    window_->BuildTable();
     EXPECT_EQ(window_->rowCount(), 0);
-    EXPECT_EQ(window_->ListFrameAt(0), -1);
+    EXPECT_EQ(window_->FrameAtRow(0), -1);
 }
 
 TEST_F(ListWindowTest, BuildWithoutVideoGivesAnEmptyBuiltTable) {
     edit()->setText("7");
-    window_->Ouvrir1Click();
+    window_->BuildTable();
     EXPECT_TRUE(navigation.ListBuilt());
     EXPECT_EQ(window_->rowCount(), 0);
     EXPECT_EQ(navigation.RangeEnd(), -1);
@@ -288,12 +288,12 @@ TEST_F(ListWindowTest, BuildWithoutVideoGivesAnEmptyBuiltTable) {
 }
 
 TEST_F(ListWindowTest, ListFrameAtNeedsABuiltTable) {
-    EXPECT_EQ(window_->ListFrameAt(0), -1);
+    EXPECT_EQ(window_->FrameAtRow(0), -1);
     Build(5);
-    EXPECT_EQ(window_->ListFrameAt(3), 3);
-    EXPECT_EQ(window_->ListFrameAt(5), -1);
+    EXPECT_EQ(window_->FrameAtRow(3), 3);
+    EXPECT_EQ(window_->FrameAtRow(5), -1);
     navigation.SetListBuilt(false);
-    EXPECT_EQ(window_->ListFrameAt(3), -1);
+    EXPECT_EQ(window_->FrameAtRow(3), -1);
 }
 
 TEST_F(ListWindowTest, HeaderClicksSortNumericallyAndByTextCaseless) {
@@ -314,7 +314,7 @@ TEST_F(ListWindowTest, HeaderClicksSortNumericallyAndByTextCaseless) {
 
 TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
     Build(VideoOf(25, 160, 120));
-    window_->ListView1ColumnClick(framelist::kColNom);
+    window_->SortByColumn(framelist::kColNom);
     QTest::mouseClick(child<SpeedButton>("SpeedButtonBestOf"), Qt::LeftButton);
 
     EXPECT_FALSE(navigation.RunFlag());
@@ -326,7 +326,7 @@ TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
     std::vector<bool> seen(25, false);
     int64_t previous = INT64_MAX;
     for (int row = 0; row < 25; ++row) {
-        const int frame = window_->ListFrameAt(row);
+        const int frame = window_->FrameAtRow(row);
         ASSERT_GE(frame, 0);
         seen[size_t(frame)] = true;
         const QString tri = window_->table().cell(row, kColTri);
@@ -362,7 +362,7 @@ TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
     window_->setWorkerThreads(1);
     Build(VideoOf(12, 160, 120));
     StopLoopAfter(navigation, 7);
-    window_->Calculer1Click();
+    window_->RankRows();
     EXPECT_FALSE(navigation.RunFlag());
     ASSERT_EQ(dialogs_->messages().size(), 1u);
     EXPECT_EQ(dialogs_->messages()[0].text, "\" 7 \" Images Traitées");
@@ -400,7 +400,7 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
         };
         navigation.SetListBuilt(false);
         QMetaObject::invokeMethod(qApp, *watch, Qt::QueuedConnection);
-        window_->Ouvrir1Click();
+        window_->BuildTable();
         ASSERT_EQ(window_->rowCount(), 40);
         ASSERT_FALSE(seen.isEmpty());
         EXPECT_TRUE(seen.front().startsWith("Construction : ")) << seen.front().toStdString();
@@ -408,7 +408,7 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
 
         seen.clear();
         QMetaObject::invokeMethod(qApp, *watch, Qt::QueuedConnection);
-        window_->Calculer1Click();
+        window_->RankRows();
         *watch = nullptr;
         ASSERT_FALSE(seen.isEmpty());
         const QRegularExpression shape("^Classement : \\d+ / 40 images( - \\d+ images/s( - reste \\d+ s)?)?$");
@@ -425,7 +425,7 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
         ASSERT_EQ(dialogs_->messages().size(), 1u);
         EXPECT_EQ(dialogs_->messages()[0].text, QString("\" %1 \" Images Traitées").arg(measured));
         std::vector<int> first;
-        for (int row = 0; row < measured; ++row) first.push_back(window_->ListFrameAt(row));
+        for (int row = 0; row < measured; ++row) first.push_back(window_->FrameAtRow(row));
         std::sort(first.begin(), first.end());
         for (int i = 0; i < measured; ++i) EXPECT_EQ(first[size_t(i)], i);
         // The "Tri" column is in view once the ranking is done.
@@ -438,7 +438,7 @@ TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {
     navigation.SetRangeEnd(5);
     StopLoopAfter(navigation, 3);
     navigation.SetProgramEnding();  // the main window closed while the ranking ran
-    window_->Calculer1Click();
+    window_->RankRows();
     select(1);
     clickRow(0, Qt::RightButton);
     QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
@@ -449,13 +449,13 @@ TEST_F(ListWindowTest, LoopsEndedByTheProgramClosingShowNoClosingMessage) {
 TEST_F(ListWindowTest, StoppedBuildKeepsTheRowsItMade) {
     ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(VideoOf(25))));
     StopLoopAfter(navigation, 9);
-    window_->Ouvrir1Click();
+    window_->BuildTable();
     EXPECT_TRUE(navigation.ListBuilt());
     EXPECT_EQ(window_->rowCount(), 9);
     EXPECT_EQ(list()->model()->rowCount(), 9);
     EXPECT_EQ(navigation.RangeEnd(), 8);
-    EXPECT_EQ(window_->ListFrameAt(8), 8);
-    EXPECT_EQ(window_->ListFrameAt(9), -1);
+    EXPECT_EQ(window_->FrameAtRow(8), 8);
+    EXPECT_EQ(window_->FrameAtRow(9), -1);
 }
 
 // A frame that cannot be decoded is said so in its row, ranked last, and counted apart.
@@ -474,10 +474,10 @@ TEST_F(ListWindowTest, RankingSaysWhichFramesCannotBeDecoded) {
     ASSERT_GT(std::count(expected.begin(), expected.end(), -1), 0) << "the damage must hit some frames";
     ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](int size) { return size > 0; }), 0);
 
-    window_->Calculer1Click();
+    window_->RankRows();
     const auto failures = int(std::count(expected.begin(), expected.end(), -1));
     for (int row = 0; row < 20; ++row) {
-        const int frame = window_->ListFrameAt(row);
+        const int frame = window_->FrameAtRow(row);
         const bool failed = expected[size_t(frame)] < 0;
         SCOPED_TRACE(frame);
         EXPECT_EQ(failed, row >= 20 - failures) << "unreadable frames rank last";
@@ -491,20 +491,20 @@ TEST_F(ListWindowTest, RankingSaysWhichFramesCannotBeDecoded) {
 
 TEST_F(ListWindowTest, RankingStopsWhenTheJpegOptionsAreRefused) {
     window_.reset();
-    window_ = std::make_unique<TFormListe>(frameSource, navigation);
+    window_ = std::make_unique<FrameListWindow>(frameSource, navigation);
     window_->setJpegOptionsSource([]() -> jpeg_options::JpegOptions {
         throw errors::Error(QStringLiteral("'x' n'est pas une valeur entière correcte"));
     });
     main_.Follow(*window_);
     window_->show();
     Build(12);
-    window_->ListView1ColumnClick(framelist::kColNom);
+    window_->SortByColumn(framelist::kColNom);
     QTest::mouseClick(child<SpeedButton>("SpeedButtonBestOf"), Qt::LeftButton);
     EXPECT_EQ(dialogs_->errors(), QStringList{"'x' n'est pas une valeur entière correcte"});
     EXPECT_TRUE(dialogs_->messages().empty());
     EXPECT_EQ(window_->SortColumn(), kColNum);
     EXPECT_EQ(window_->table().cell(11, kColTri), "0");
-    EXPECT_EQ(window_->ListFrameAt(10), 10);
+    EXPECT_EQ(window_->FrameAtRow(10), 10);
 }
 
 TEST_F(ListWindowTest, CountConversionsBetweenAbsToutAndPercent) {
@@ -571,7 +571,7 @@ TEST_F(ListWindowTest, RightClickTogglesAMarkAndLeftClickShowsTheRow) {
     QTest::mouseRelease(list()->viewport(), Qt::RightButton, {}, at);
     EXPECT_TRUE(markedRows().empty());
 
-    window_->ListView1ColumnClick(kColTri);  // all "0": the order stays
+    window_->SortByColumn(kColTri);  // all "0": the order stays
     navigation.SetRunFlag(true);
     clickRow(6, Qt::LeftButton);
     EXPECT_FALSE(navigation.RunFlag());
@@ -729,10 +729,10 @@ TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
 TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
     Build(10);
     navigation.SetRangeEnd(9);
-    window_->Calculer1Click();
+    window_->RankRows();
     select(1);
     for (int row : {5, 1}) clickRow(row, Qt::RightButton);
-    const std::vector<int> expected{window_->ListFrameAt(1), window_->ListFrameAt(5)};
+    const std::vector<int> expected{window_->FrameAtRow(1), window_->FrameAtRow(5)};
     window_->SpeedButtonExtraireClick();
     EXPECT_EQ(writtenFrames(), expected);
 }
@@ -763,7 +763,7 @@ TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
     select(1);
     for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
     // The output folder goes away once the first file is written: the second cannot be made.
-    QObject::connect(window_.get(), &TFormListe::nextNumberChanged,
+    QObject::connect(window_.get(), &FrameListWindow::nextNumberChanged,
                      [this] { QDir(QString::fromStdString(out_.File(""))).removeRecursively(); });
     QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
     EXPECT_EQ(main_.nextNumbers, std::vector<int32_t>{2});

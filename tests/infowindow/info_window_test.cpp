@@ -10,7 +10,7 @@
 #include "framesource/frame_source.h"
 
 #include "imaging/bitmap.h"
-#include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_window.h"
 #include "infowindow/info_controls.h"
 #include "support/scripted_dialogs.h"
 #include "widgets/controls/image_control.h"
@@ -32,7 +32,7 @@ QImage Gradient(int width, int height) {
     return image;
 }
 
-class InfoWindow : public ::testing::Test {
+class InfoWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         image.resize(320, 240);
@@ -59,14 +59,14 @@ protected:
     FrameSource frameSource;
     ImageControl image;
     MagnifierZoom zoom;
-    TFormInfoImg form{frameSource, zoom};
+    InfoWindow form{frameSource, zoom};
     InfoControls controls{form};
 };
 
-TEST_F(InfoWindow, StartsWithTheDesignTextsBeforeAnyVideo) {
+TEST_F(InfoWindowTest, StartsWithTheDesignTextsBeforeAnyVideo) {
     ImageControl designImage;
     designImage.resize(240, 169);
-    TFormInfoImg fresh(frameSource, zoom);
+    InfoWindow fresh(frameSource, zoom);
     const InfoControls freshUi(fresh);
     EXPECT_EQ(fresh.windowTitle(), "Info:");
     EXPECT_FALSE(fresh.isVisible());
@@ -85,21 +85,21 @@ TEST_F(InfoWindow, StartsWithTheDesignTextsBeforeAnyVideo) {
     EXPECT_EQ(freshUi.EditY->text(), "0");
     EXPECT_EQ(freshUi.EditW->text(), "240");
     EXPECT_EQ(freshUi.EditH->text(), "169");
-    EXPECT_FALSE(fresh.OutlineDrawn);
+    EXPECT_FALSE(fresh.outlineDrawn);
     EXPECT_FALSE(fresh.isVisible()) << "attaching does not show the window";
 }
 
-TEST_F(InfoWindow, AttachingCollapsesToTheWholeImage) {
-    EXPECT_EQ(form.CropX1, 0);
-    EXPECT_EQ(form.CropY1, 0);
-    EXPECT_EQ(form.CropX2, 319);
-    EXPECT_EQ(form.CropY2, 239);
-    EXPECT_FALSE(form.OutlineDrawn);
+TEST_F(InfoWindowTest, AttachingCollapsesToTheWholeImage) {
+    EXPECT_EQ(form.cropX1, 0);
+    EXPECT_EQ(form.cropY1, 0);
+    EXPECT_EQ(form.cropX2, 319);
+    EXPECT_EQ(form.cropY2, 239);
+    EXPECT_FALSE(form.outlineDrawn);
     EXPECT_EQ(ui().LabelCadre->text(), "X=   0 Y=   0 L= 320 H= 240");
     EXPECT_EQ(ui().LabelFenetre->text(), "W= 320 H= 240 Bits=24");
 }
 
-TEST_F(InfoWindow, WindowLineReportsTheBitmapLayout) {
+TEST_F(InfoWindowTest, WindowLineReportsTheBitmapLayout) {
     const struct {
         gfx::PixelLayout layout;
         bool empty;
@@ -123,13 +123,13 @@ TEST_F(InfoWindow, WindowLineReportsTheBitmapLayout) {
     }
 }
 
-TEST_F(InfoWindow, VideoLinesUseTheirFormats) {
+TEST_F(InfoWindowTest, VideoLinesUseTheirFormats) {
     form.ShowVideoInfo(320, 240, 24, 1, 125);
     EXPECT_EQ(ui().LabelAVI1->text(), "W= 320 H= 240 Vues= 125");
     EXPECT_EQ(ui().LabelAVI2->text(), "Bits=24 Plans=1");
 }
 
-TEST_F(InfoWindow, PixelInfoShowsPositionAndColour) {
+TEST_F(InfoWindowTest, PixelInfoShowsPositionAndColour) {
     QImage colours = Filled(320, 240, qRgb(64, 128, 192));
     colours.setPixel(12, 7, qRgb(255, 0, 0));
     colours.setPixel(0, 0, qRgb(64, 0, 255));
@@ -150,7 +150,7 @@ TEST_F(InfoWindow, PixelInfoShowsPositionAndColour) {
     }
 }
 
-TEST_F(InfoWindow, NormalizeClampsOrdersAndCollapses) {
+TEST_F(InfoWindowTest, NormalizeClampsOrdersAndCollapses) {
     const struct {
         int x1, y1, x2, y2;
         int left, top, right, bottom;
@@ -173,14 +173,14 @@ TEST_F(InfoWindow, NormalizeClampsOrdersAndCollapses) {
     };
     for (const auto& c : cases) {
         form.NormalizeCropRect(c.x1, c.y1, c.x2, c.y2, false);
-        EXPECT_EQ(QList<int>({form.CropX1, form.CropY1, form.CropX2, form.CropY2}),
+        EXPECT_EQ(QList<int>({form.cropX1, form.cropY1, form.cropX2, form.cropY2}),
                   QList<int>({c.left, c.top, c.right, c.bottom}))
             << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
-        EXPECT_EQ(form.OutlineDrawn, c.outline) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
+        EXPECT_EQ(form.outlineDrawn, c.outline) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
     }
 }
 
-TEST_F(InfoWindow, CollapseErasesTheDraggedLineOnlyWhenAsked) {
+TEST_F(InfoWindowTest, CollapseErasesTheDraggedLineOnlyWhenAsked) {
     const QImage original = Gradient(320, 240);
     image.picture().bitmap().setImage(original, gfx::PixelLayout::Bits24);
     form.SetCropCorners(10, 20, 10, 60);
@@ -194,7 +194,7 @@ TEST_F(InfoWindow, CollapseErasesTheDraggedLineOnlyWhenAsked) {
     EXPECT_EQ(picture(), original) << "nothing to erase, nothing drawn";
 }
 
-TEST_F(InfoWindow, OutlineInvertsEachBorderPixelOnce) {
+TEST_F(InfoWindowTest, OutlineInvertsEachBorderPixelOnce) {
     const QImage original = Gradient(320, 240);
     image.picture().bitmap().setImage(original, gfx::PixelLayout::Bits24);
     form.SetCropCorners(50, 30, 10, 20);  // stored corners are used unordered
@@ -211,7 +211,7 @@ TEST_F(InfoWindow, OutlineInvertsEachBorderPixelOnce) {
     }
 }
 
-TEST_F(InfoWindow, OutlineDrawnTwiceRestoresThePicture) {
+TEST_F(InfoWindowTest, OutlineDrawnTwiceRestoresThePicture) {
     const struct {
         int x1, y1, x2, y2;
     } cases[] = {
@@ -237,7 +237,7 @@ TEST_F(InfoWindow, OutlineDrawnTwiceRestoresThePicture) {
     EXPECT_EQ(picture(), original);
 }
 
-TEST_F(InfoWindow, ValiderAppliesTheTypedRectangle) {
+TEST_F(InfoWindowTest, ValiderAppliesTheTypedRectangle) {
     const struct {
         const char *x, *y, *w, *h;
         int left, top, width, height;
@@ -265,17 +265,17 @@ TEST_F(InfoWindow, ValiderAppliesTheTypedRectangle) {
     }
 }
 
-TEST_F(InfoWindow, ValiderWithUnchangedBoxesKeepsTheRectangle) {
+TEST_F(InfoWindowTest, ValiderWithUnchangedBoxesKeepsTheRectangle) {
     typeRectangle("10", "20", "100", "50");
     clickValider();
     const QImage outlined = picture();
     clickValider();
     EXPECT_EQ(edits(), QStringList({"10", "20", "100", "50"}));
-    EXPECT_EQ(QList<int>({form.CropX1, form.CropY1, form.CropX2, form.CropY2}), QList<int>({10, 20, 109, 69}));
+    EXPECT_EQ(QList<int>({form.cropX1, form.cropY1, form.cropX2, form.cropY2}), QList<int>({10, 20, 109, 69}));
     EXPECT_EQ(picture(), outlined) << "old outline erased, the same one drawn again";
 }
 
-TEST_F(InfoWindow, ValiderFallsBackOnUnreadableBoxes) {
+TEST_F(InfoWindowTest, ValiderFallsBackOnUnreadableBoxes) {
     typeRectangle("10", "20", "100", "50");
     clickValider();
     const struct {
@@ -294,14 +294,14 @@ TEST_F(InfoWindow, ValiderFallsBackOnUnreadableBoxes) {
     }
 }
 
-TEST_F(InfoWindow, ValiderMovesTheOutline) {
+TEST_F(InfoWindowTest, ValiderMovesTheOutline) {
     const QImage original = Gradient(320, 240);
     image.picture().bitmap().setImage(original, gfx::PixelLayout::Bits24);
     form.AttachImage(&image, 0, 0, 0, 0);
 
     typeRectangle("10", "20", "100", "50");
     clickValider();
-    EXPECT_TRUE(form.OutlineDrawn);
+    EXPECT_TRUE(form.outlineDrawn);
     EXPECT_NE(picture().pixel(10, 20), original.pixel(10, 20));
     EXPECT_EQ(picture().pixel(11, 21), original.pixel(11, 21));
 
@@ -312,11 +312,11 @@ TEST_F(InfoWindow, ValiderMovesTheOutline) {
 
     typeRectangle("0", "0", "320", "240");
     clickValider();
-    EXPECT_FALSE(form.OutlineDrawn) << "the whole image has no outline";
+    EXPECT_FALSE(form.outlineDrawn) << "the whole image has no outline";
     EXPECT_EQ(picture(), original);
 }
 
-TEST_F(InfoWindow, MinMaxScansPackedColours) {
+TEST_F(InfoWindowTest, MinMaxScansPackedColours) {
     const struct {
         QImage picture;
         const char* min;
@@ -345,7 +345,7 @@ TEST_F(InfoWindow, MinMaxScansPackedColours) {
     }
 }
 
-TEST_F(InfoWindow, ZoomButtonsStopAtTheirLimits) {
+TEST_F(InfoWindowTest, ZoomButtonsStopAtTheirLimits) {
     const struct {
         SpeedButton* button;
         int clicks;
@@ -368,8 +368,8 @@ TEST_F(InfoWindow, ZoomButtonsStopAtTheirLimits) {
     }
 }
 
-TEST_F(InfoWindow, ZoomIsSharedButEachWindowRefreshesOnItsOwn) {
-    TFormInfoImg other(frameSource, zoom);
+TEST_F(InfoWindowTest, ZoomIsSharedButEachWindowRefreshesOnItsOwn) {
+    InfoWindow other(frameSource, zoom);
     other.AttachImage(&image, 0, 0, 0, 0);
     QTest::mouseClick(ui().SpeedButtonZoomIn, Qt::LeftButton);
     EXPECT_EQ(InfoControls(other).LabelZoom->text(), "* 1");
@@ -384,7 +384,7 @@ TEST_F(InfoWindow, ZoomIsSharedButEachWindowRefreshesOnItsOwn) {
     EXPECT_EQ(zoom.level, 1);
 }
 
-TEST_F(InfoWindow, AdapterButtonDoesNothing) {
+TEST_F(InfoWindowTest, AdapterButtonDoesNothing) {
     const QStringList before = edits();
     QTest::mouseClick(ui().SpeedButton3, Qt::LeftButton);
     EXPECT_TRUE(ui().SpeedButton3->isEnabled());
@@ -392,7 +392,7 @@ TEST_F(InfoWindow, AdapterButtonDoesNothing) {
     EXPECT_EQ(zoom.level, 16);
 }
 
-TEST_F(InfoWindow, ShowForImageShowsAndClosingHides) {
+TEST_F(InfoWindowTest, ShowForImageShowsAndClosingHides) {
     form.hide();
     form.SetCropCorners(5, 6, 14, 26);
     form.ShowForImage(&image);
@@ -404,8 +404,8 @@ TEST_F(InfoWindow, ShowForImageShowsAndClosingHides) {
     EXPECT_EQ(form.Image, &image) << "closing only hides";
 }
 
-TEST_F(InfoWindow, WithoutAPictureNothingFails) {
-    TFormInfoImg lonely(frameSource, zoom);
+TEST_F(InfoWindowTest, WithoutAPictureNothingFails) {
+    InfoWindow lonely(frameSource, zoom);
     lonely.ShowPixelInfo(3, 4);
     EXPECT_EQ(InfoControls(lonely).LabelColor->text(), "R=255  V=255  B=255");
     lonely.SetCropCorners(1, 2, 30, 40);

@@ -10,7 +10,7 @@
 
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
-#include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_window.h"
 #include "infowindow/info_controls.h"
 #include "widgets/controls/image_control.h"
 
@@ -44,7 +44,7 @@ protected:
     ImageControl image;
     FrameSource frameSource;
     MagnifierZoom zoom;
-    TFormInfoImg form{frameSource, zoom};
+    InfoWindow form{frameSource, zoom};
     InfoControls ui{form};
 };
 

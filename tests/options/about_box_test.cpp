@@ -5,13 +5,13 @@
 #include <QLabel>
 #include <QTest>
 
-#include "options/TAboutBox.h"
+#include "options/about_box.h"
 #include "widgets/controls/speed_button.h"
 
 namespace {
 
 TEST(AboutBox, ExistsHiddenWithTheIdentityTexts) {
-    TAboutBox box;
+    AboutBox box;
     EXPECT_FALSE(box.isVisible());
     EXPECT_TRUE(box.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(box.size(), QSize(293, 232));
@@ -40,7 +40,7 @@ TEST(AboutBox, ExistsHiddenWithTheIdentityTexts) {
 }
 
 TEST(AboutBox, OkHidesIt) {
-    TAboutBox box;
+    AboutBox box;
     box.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
     auto* ok = box.findChild<SpeedButton*>("SpeedButton1");

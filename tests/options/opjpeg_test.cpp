@@ -19,15 +19,15 @@
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/picture.h"
-#include "infowindow/TFormInfoImg.h"
-#include "options/TFormOpJpeg.h"
+#include "infowindow/info_window.h"
+#include "options/jpeg_options_dialog.h"
 #include "support/scripted_dialogs.h"
 #include "widgets/controls/up_down.h"
 
 namespace {
 
 struct Dialog {
-    TFormOpJpeg form;
+    JpegOptionsDialog form;
     QLineEdit* quality = form.findChild<QLineEdit*>("CompressionQuality");
     UpDown* upDown = form.findChild<UpDown*>("UpDown1");
     QCheckBox* grey = form.findChild<QCheckBox*>("GrayScale");
@@ -238,7 +238,7 @@ TEST(FormOpJpeg, GroupTitleSitsOnItsFrameLikeTheOtherGroups) {
     Dialog d;
     FrameSource frameSource;
     MagnifierZoom zoom;
-    TFormInfoImg info(frameSource, zoom);
+    InfoWindow info(frameSource, zoom);
     for (QGroupBox* box : {d.form.findChild<QGroupBox*>("GroupBox1"), info.findChild<QGroupBox*>("GroupBox2")}) {
         ASSERT_NE(box, nullptr);
         box->ensurePolished();

@@ -16,10 +16,10 @@
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "imaging/bitmap.h"
-#include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_window.h"
 #include "infowindow/info_controls.h"
 #include "support/scripted_dialogs.h"
-#include "viewer/TFormAvi.h"
+#include "viewer/frame_viewer.h"
 #include "viewer/viewer_placement.h"
 #include "widgets/controls/image_control.h"
 
@@ -63,7 +63,7 @@ protected:
         release(x2, y2);
     }
 
-    TFormInfoImg& info() { return *viewer.infoForm(); }
+    InfoWindow& info() { return *viewer.infoForm(); }
     InfoControls infoUi() { return InfoControls(*viewer.infoForm()); }
     QImage picture() { return viewer.bitmap().image(); }
     QStringList edits() {
@@ -79,15 +79,15 @@ protected:
     const QImage original = Gradient(320, 240);
     FrameSource frameSource;
     MagnifierZoom zoom;
-    TFormAvi viewer{frameSource, zoom};
+    FrameViewer viewer{frameSource, zoom};
 };
 
 TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
     FrameSource frameSource;
     MagnifierZoom zoom;
-    QPointer<TFormInfoImg> info;
+    QPointer<InfoWindow> info;
     {
-        TFormAvi viewer(frameSource, zoom);
+        FrameViewer viewer(frameSource, zoom);
         EXPECT_EQ(viewer.windowTitle(), "FormAvi");
         EXPECT_EQ(viewer.size(), QSize(244, 173));
         EXPECT_EQ(viewer.scrollBox()->objectName(), "ScrollBox1");
@@ -99,7 +99,7 @@ TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
         EXPECT_FALSE(info->isVisible());
         EXPECT_TRUE(info->isWindow());
         EXPECT_EQ(info->Image, viewer.image());
-        EXPECT_EQ(QList<int>({info->CropX1, info->CropY1, info->CropX2, info->CropY2}), QList<int>({0, 0, 239, 168}));
+        EXPECT_EQ(QList<int>({info->cropX1, info->cropY1, info->cropX2, info->cropY2}), QList<int>({0, 0, 239, 168}));
         EXPECT_EQ(InfoControls(*info).LabelFenetre->text(), "W= 240 H= 169 Bits= 0");
     }
     EXPECT_FALSE(info) << "the information window goes with its viewer";
@@ -169,7 +169,7 @@ TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
     main.setGeometry(screen.left() + 53, screen.top() + 107, 329, 541);
     main.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    TFormAvi viewer(frameSource, zoom);
+    FrameViewer viewer(frameSource, zoom);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     const QSize pictures[] = {{1920, 1080}, {160, 120}};
@@ -188,7 +188,7 @@ TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
 
 TEST_F(Viewer, ShowingMakesItsPictureTheJpegOptionsTarget) {
     gfx::Picture* target = nullptr;
-    QObject::connect(&viewer, &TFormAvi::shown, [&] { target = &viewer.picture(); });
+    QObject::connect(&viewer, &FrameViewer::shown, [&] { target = &viewer.picture(); });
     viewer.hide();
     viewer.show();
     EXPECT_EQ(target, &viewer.image()->picture());
@@ -213,8 +213,8 @@ TEST_F(Viewer, GesturesGiveTheCropRectangle) {
     for (const auto& c : cases) {
         frameSource.SetCropRect(-7, -7, -7, -7);
         drag(c.x1, c.y1, c.x2, c.y2);
-        EXPECT_EQ(QList<int>({info().CropX1, info().CropY1, info().CropX2 - info().CropX1 + 1,
-                              info().CropY2 - info().CropY1 + 1}),
+        EXPECT_EQ(QList<int>({info().cropX1, info().cropY1, info().cropX2 - info().cropX1 + 1,
+                              info().cropY2 - info().cropY1 + 1}),
                   QList<int>({c.left, c.top, c.width, c.height}))
             << c.gesture;
         EXPECT_EQ(cropRect(), QList<int>({c.top, c.left, c.height, c.width})) << c.gesture;
@@ -242,7 +242,7 @@ TEST_F(Viewer, RubberBandFollowsThePointerAndLeavesOneOutline) {
     move(50, 60);
     release(50, 60);
     EXPECT_EQ(viewer.image()->cursor().shape(), Qt::ArrowCursor);
-    EXPECT_TRUE(info().OutlineDrawn);
+    EXPECT_TRUE(info().outlineDrawn);
 
     // Exactly the outline of the final rectangle is on the picture.
     QImage expected = original;
@@ -254,7 +254,7 @@ TEST_F(Viewer, RubberBandFollowsThePointerAndLeavesOneOutline) {
     // A click erases it and gives the whole image back.
     press(100, 100);
     release(100, 100);
-    EXPECT_FALSE(info().OutlineDrawn);
+    EXPECT_FALSE(info().outlineDrawn);
     EXPECT_EQ(picture(), original);
     EXPECT_EQ(cropRect(), QList<int>({0, 0, 240, 320}));
 }
@@ -288,7 +288,7 @@ TEST_F(Viewer, DragPastAnEdgeLeavesTheClampedOutline) {
 TEST_F(Viewer, CollapsedDragErasesItsLine) {
     drag(30, 30, 30, 90);
     EXPECT_EQ(picture(), original);
-    EXPECT_FALSE(info().OutlineDrawn);
+    EXPECT_FALSE(info().outlineDrawn);
 }
 
 TEST_F(Viewer, NewDragErasesThePreviousOutline) {
@@ -316,7 +316,7 @@ TEST_F(Viewer, RightOrMiddleClickTogglesTheInformationWindow) {
         release(40, 40, button);
         EXPECT_FALSE(info().isVisible());
     }
-    EXPECT_EQ(QList<int>({info().CropX1, info().CropY1, info().CropX2, info().CropY2}), QList<int>({5, 6, 14, 26}))
+    EXPECT_EQ(QList<int>({info().cropX1, info().cropY1, info().cropX2, info().cropY2}), QList<int>({5, 6, 14, 26}))
         << "the rectangle is left alone";
     EXPECT_EQ(picture(), original);
 }

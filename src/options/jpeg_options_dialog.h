@@ -17,12 +17,12 @@ namespace Ui {
 class FormOpJpeg;
 }
 
-class TFormOpJpeg : public QWidget {
+class JpegOptionsDialog : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TFormOpJpeg(QWidget* parent = nullptr);
-    ~TFormOpJpeg() override;
+    explicit JpegOptionsDialog(QWidget* parent = nullptr);
+    ~JpegOptionsDialog() override;
 
     // Copies the settings into the graphic when it is a JPEG image, and enables the reading
     // options only for a JPEG image. A quality that is not a whole number raises
@@ -34,9 +34,9 @@ public:
     void setTarget(gfx::Picture* picture) { target_ = picture; }
     gfx::Picture* target() const { return target_; }
 
-    void FormCreate();
-    void SpeedButtonAppliquerClick();
-    void BitBtnOkClick();
+    void SetUpControls();
+    void ApplyClicked();
+    void OkClicked();
 
     // The quality that a text of the quality edit stands for, limited to 1..100.
     static uint8_t QualityFromText(const QString& text);

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "options/TAboutBox.h"
+#include "options/about_box.h"
 
 #include <QLabel>
 #include <QScreen>
 
 #include "options/identity.h"
-#include "ui_TAboutBox.h"
+#include "ui_about_box.h"
 #include "widgets/controls/speed_button.h"
 #include "widgets/slot_guard.h"
 
-TAboutBox::TAboutBox(QWidget* parent)
+AboutBox::AboutBox(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::FramelessWindowHint), ui_(std::make_unique<Ui::AboutBox>()) {
     ui_->setupUi(this);
     setFixedSize(293, 232);
@@ -23,12 +23,12 @@ TAboutBox::TAboutBox(QWidget* parent)
     // The picture fills the box behind the texts and must not take their clicks.
     ProgramIcon->setAttribute(Qt::WA_TransparentForMouseEvents);
     connect(SpeedButton1, &QAbstractButton::clicked, this, errors::Guarded<>([this] { SpeedButton1Click(); }));
-    FormCreate();
+    SetUpControls();
 }
 
-TAboutBox::~TAboutBox() = default;
+AboutBox::~AboutBox() = default;
 
-void TAboutBox::FormCreate() {
+void AboutBox::SetUpControls() {
     Version->setText(identity::kVersion);
     Comments1->setText(identity::kDescription);
     Comments2->setText(identity::kEdition);
@@ -41,9 +41,9 @@ void TAboutBox::FormCreate() {
     }
 }
 
-void TAboutBox::SpeedButton1Click() { hide(); }
+void AboutBox::SpeedButton1Click() { hide(); }
 
-void TAboutBox::showEvent(QShowEvent* event) {
+void AboutBox::showEvent(QShowEvent* event) {
     if (QScreen* screen = this->screen()) {
         QRect area = QRect(QPoint(0, 0), size());
         area.moveCenter(screen->geometry().center());

@@ -4,10 +4,10 @@
 #include <QDir>
 #include <limits>
 
-#include "app/TForm1.h"
+#include "app/main_window.h"
 #include "base/dialogs.h"
-#include "framesource/output_names.h"
-#include "ui_TForm1.h"
+#include "framesource/naming.h"
+#include "ui_main_window.h"
 
 namespace {
 
@@ -34,62 +34,62 @@ bool ParseInt32(const QString& text, int32_t& value) {
 
 }  // namespace
 
-QString TForm1::BuildImageName() {
-    OutputDir = WithTrailingSeparator(ui_->LabelRepFicImg->text());
-    int32_t number = StartNumber;
+QString MainWindow::BuildImageName() {
+    outputDir_ = WithTrailingSeparator(ui_->LabelRepFicImg->text());
+    int32_t number = startNumber_;
     ParseInt32(ui_->EditDebut->text(), number);
     const int width = int(naming::TrimBlanks(ui_->EditFormat->text()).size());
-    OutputType = naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex());
+    outputType_ = naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex());
     const QString name = naming::ImageName(
-        ui_->EditNomFicImg->text(), naming::Numbering(ui_->RadioGroupNum->itemIndex()), number, width, OutputType);
+        ui_->EditNomFicImg->text(), naming::Numbering(ui_->RadioGroupNum->itemIndex()), number, width, outputType_);
     ui_->LabelNomImg->setText(name);
     return name;
 }
 
-naming::OutputNaming TForm1::Naming() {
+naming::OutputNaming MainWindow::Naming() {
     naming::OutputNaming naming;
     // Also shows the name and brings the directory and type up to date.
     BuildImageName();
-    naming.folder = OutputDir;
+    naming.folder = outputDir_;
     naming.prefix = ui_->EditNomFicImg->text();
     naming.numbering = naming::Numbering(ui_->RadioGroupNum->itemIndex());
     naming.width = int(naming::TrimBlanks(ui_->EditFormat->text()).size());
-    naming.start = StartNumber;
+    naming.start = startNumber_;
     ParseInt32(ui_->EditDebut->text(), naming.start);
-    naming.type = OutputType;
+    naming.type = outputType_;
     return naming;
 }
 
-void TForm1::SetStartNumber(int32_t number) {
-    StartNumber = number;
-    ui_->EditDebut->setText(QString::number(StartNumber));
+void MainWindow::SetStartNumber(int32_t number) {
+    startNumber_ = number;
+    ui_->EditDebut->setText(QString::number(startNumber_));
 }
 
-void TForm1::RenommeChange() {
-    OutputDir = ui_->LabelRepFicImg->text();
-    AviDirectory = ui_->LabelRepFicAvi->text();
+void MainWindow::NamingChanged() {
+    outputDir_ = ui_->LabelRepFicImg->text();
+    videoDirectory_ = ui_->LabelRepFicAvi->text();
     const bool formatted = naming::Numbering(ui_->RadioGroupNum->itemIndex()) == naming::Numbering::ZeroFilled;
     ui_->EditFormat->setVisible(formatted);
     ui_->LabelFormat->setVisible(formatted);
     ui_->LabelNomImg->setText(BuildImageName());
-    OutputType = naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex());
+    outputType_ = naming::OutputType(ui_->RadioGroupTypeExtraction->itemIndex());
 }
 
-void TForm1::EditDebutChange() {
+void MainWindow::StartNumberEdited() {
     int32_t value = 0;
     if (ParseInt32(ui_->EditDebut->text(), value)) {
-        StartNumber = value;
+        startNumber_ = value;
     } else {
         // Putting the last valid number back raises this handler again with a valid text.
-        ui_->EditDebut->setText(QString::number(StartNumber));
+        ui_->EditDebut->setText(QString::number(startNumber_));
         return;
     }
-    RenommeChange();
+    NamingChanged();
 }
 
-bool TForm1::EditDebutKeyPress(QChar key) { return key.unicode() < 14 || (key >= '0' && key <= '9'); }
+bool MainWindow::FilterStartNumberKey(QChar key) { return key.unicode() < 14 || (key >= '0' && key <= '9'); }
 
-bool TForm1::EditFormatKeyPress(QChar key) {
+bool MainWindow::FilterWidthKey(QChar key) {
     if (key >= '0' && key <= '9') {
         ui_->EditFormat->setText(QString(key.digitValue(), '#'));
         return false;
@@ -101,11 +101,11 @@ bool TForm1::EditFormatKeyPress(QChar key) {
     return true;
 }
 
-void TForm1::LabelNomImgClick() { ui_->LabelNomImg->setText(BuildImageName()); }
+void MainWindow::RefreshImageName() { ui_->LabelNomImg->setText(BuildImageName()); }
 
-void TForm1::SpeedButtonParcourirExtractionClick() {
+void MainWindow::ChooseOutputFolder() {
     const QString chosen = dialogs::current().chooseDirectory("Sélection du répertoire", ui_->LabelRepFicImg->text());
     if (chosen.isEmpty()) return;
     ui_->LabelRepFicImg->setText(WithTrailingSeparator(chosen));
-    RenommeChange();
+    NamingChanged();
 }

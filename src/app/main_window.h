@@ -12,46 +12,46 @@
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 #include "infowindow/magnifier_zoom.h"
 #include "navigation/navigation.h"
 
-class TFormAvi;
-class TFormListe;
-class TFormOpJpeg;
+class FrameViewer;
+class FrameListWindow;
+class JpegOptionsDialog;
 namespace Ui {
 class TForm1;
 }
 
-class TForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
     // The video and the navigation are the program's, handed to every window that needs them.
-    TForm1(FrameSource& source, Navigation& navigation, QWidget* parent = nullptr);
-    ~TForm1() override;
+    MainWindow(FrameSource& source, Navigation& navigation, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    TFormAvi* FrameViewer() const { return frameViewer_.get(); }
-    TFormAvi* PictureViewer() const { return pictureViewer_.get(); }
-    TFormListe* ListWindow() const { return listWindow_.get(); }
+    FrameViewer* VideoViewer() const { return frameViewer_.get(); }
+    FrameViewer* PictureViewer() const { return pictureViewer_.get(); }
+    FrameListWindow* ListWindow() const { return listWindow_.get(); }
     // The JPEG options window is created after the main window; it is handed over then.
-    void setJpegOptionsWindow(TFormOpJpeg* window);
+    void setJpegOptionsWindow(JpegOptionsDialog* window);
 
     // Start-up and the window commands.
-    void FormCreate();
-    void FormClose();
-    void SpeedButtonVisuClick();
-    void SpeedButtonListeClick();
-    void InfoImage1Click();
-    void Jpeg1Click();
-    void Quitter1Click();
+    void SetUpControls();
+    void CloseWindows();
+    void ShowFrameViewer();
+    void ShowFrameList();
+    void ShowImageInfo();
+    void ShowJpegOptions();
+    void Quit();
 
     // Opening and closing a video, and the edit fields' keyboard switch.
-    void SpeedButtonOuvrirAviClick();
+    void ChooseAndOpenVideo();
     // Opens a file named on the command line as "Ouvrir..." opens the chosen one; a relative
     // path is taken from the current directory.
     void OpenVideoFile(const QString& path);
-    void SpeedButtonFermerClick();
+    void CloseVideoClicked();
     void EditEnter();
     void EditExit();
     void EditKeyDown(int& key);
@@ -63,46 +63,46 @@ public:
     // What a command does to the slideshow's play state; every one stops a running loop first.
     enum class PlayCommand { Play, Stop, Toggle };
     void SetPlayState(PlayCommand command);
-    void Debut();
-    void ArriereRapide();
-    void Arriere();
+    void GoToFirst();
+    void StepBackFast();
+    void StepBack();
     void Pause();
-    void SpeedButtonGotoClick();
-    void Demarrer();
-    void Avant();
-    void AvantRapide();
-    void Fin();
-    void TrackBarVideoChange();
-    void TrackBarVideoEnter();
-    void CheckBoxBoucleMouseDown();
-    void SpeedButtonSequenceClick();
-    void FormKeyDown(int& key);
+    void GoToTypedFrame();
+    void Play();
+    void StepForward();
+    void StepForwardFast();
+    void GoToLast();
+    void TrackBarMoved();
+    void TrackBarEntered();
+    void LoopBoxPressed();
+    void SwitchSequence();
+    void KeyDown(int& key);
 
     // Output naming.
     QString BuildImageName();
-    void RenommeChange();
-    void EditDebutChange();
+    void NamingChanged();
+    void StartNumberEdited();
     // Character filters: true lets the typed character reach the box unchanged.
-    bool EditDebutKeyPress(QChar key);
-    bool EditFormatKeyPress(QChar key);
-    void LabelNomImgClick();
-    void SpeedButtonParcourirExtractionClick();
+    bool FilterStartNumberKey(QChar key);
+    bool FilterWidthKey(QChar key);
+    void RefreshImageName();
+    void ChooseOutputFolder();
 
     // Extraction.
     void SpeedButtonExtraireClick();
-    void SpeedButtonLotClick();
-    void SpeedButtonVoirClick();
+    void ExtractMarkedRowsClicked();
+    void ViewPictureFile();
     // Returns false when the click must be abandoned (the box must not toggle).
-    bool CheckBoxCadreMouseDown();
+    bool CropBoxPressed();
     // The box was ticked or unticked.
-    void CheckBoxCadreChange(bool checked);
+    void CropBoxChanged(bool checked);
 
     // State shown by the window, read by tests.
-    bool isPaused() const { return Paused; }
-    bool slideshowStarted() const { return SlideshowStarted; }
-    const QString& outputDir() const { return OutputDir; }
-    int32_t startNumber() const { return StartNumber; }
-    naming::OutputType outputType() const { return OutputType; }
+    bool isPaused() const { return paused_; }
+    bool slideshowStarted() const { return slideshowStarted_; }
+    const QString& outputDir() const { return outputDir_; }
+    int32_t startNumber() const { return startNumber_; }
+    naming::OutputType outputType() const { return outputType_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -142,21 +142,21 @@ private:
     Navigation& navigation_;
     std::unique_ptr<Ui::TForm1> ui_;
     MagnifierZoom magnifierZoom_;  // both viewers' information windows show this one
-    std::unique_ptr<TFormAvi> frameViewer_;
-    std::unique_ptr<TFormAvi> pictureViewer_;
-    std::unique_ptr<TFormListe> listWindow_;
-    TFormOpJpeg* jpegOptionsWindow_ = nullptr;
+    std::unique_ptr<FrameViewer> frameViewer_;
+    std::unique_ptr<FrameViewer> pictureViewer_;
+    std::unique_ptr<FrameListWindow> listWindow_;
+    JpegOptionsDialog* jpegOptionsWindow_ = nullptr;
     QPointer<QWidget> focusedControl_;  // the control of this window that had the focus last
     bool closing_ = false;
     int openSerial_ = 0;  // counts opens and closes, so that an open overtaken while indexing gives way
 
-    int32_t StepSize = 1;
-    int32_t FastStepSize = 3;
-    bool Paused = false;
-    bool SlideshowStarted = false;
-    QString AviDirectory;
-    QString OutputDir;
-    int32_t StartNumber = 1;
-    naming::OutputType OutputType = naming::OutputType::Bmp;
-    bool KeyPreview = true;
+    int32_t stepSize_ = 1;
+    int32_t fastStepSize_ = 3;
+    bool paused_ = false;
+    bool slideshowStarted_ = false;
+    QString videoDirectory_;
+    QString outputDir_;
+    int32_t startNumber_ = 1;
+    naming::OutputType outputType_ = naming::OutputType::Bmp;
+    bool keyPreview_ = true;
 };

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "options/TFormOpJpeg.h"
+#include "options/jpeg_options_dialog.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -10,10 +10,10 @@
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/picture.h"
-#include "ui_TFormOpJpeg.h"
+#include "ui_jpeg_options_dialog.h"
 #include "widgets/slot_guard.h"
 
-TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
+JpegOptionsDialog::JpegOptionsDialog(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
     ui_->setupUi(this);
     // The form's place on screen; the .ui keeps only its client size, which is the design's outer
     // size of 295 x 373 less the frame (4-pixel borders and the caption), as for the other windows.
@@ -25,16 +25,16 @@ TFormOpJpeg::TFormOpJpeg(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std
     }
     ui_->BitBtnOk->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     connect(ui_->SpeedButtonAppliquer, &QToolButton::clicked, this,
-            errors::Guarded<bool>([this](bool) { SpeedButtonAppliquerClick(); }));
-    connect(ui_->BitBtnOk, &QPushButton::clicked, this, errors::Guarded<bool>([this](bool) { BitBtnOkClick(); }));
+            errors::Guarded<bool>([this](bool) { ApplyClicked(); }));
+    connect(ui_->BitBtnOk, &QPushButton::clicked, this, errors::Guarded<bool>([this](bool) { OkClicked(); }));
     // OK is the default button: Enter in the quality box closes the dialog as it would.
-    connect(ui_->CompressionQuality, &QLineEdit::returnPressed, this, errors::Guarded([this] { BitBtnOkClick(); }));
-    FormCreate();
+    connect(ui_->CompressionQuality, &QLineEdit::returnPressed, this, errors::Guarded([this] { OkClicked(); }));
+    SetUpControls();
 }
 
-TFormOpJpeg::~TFormOpJpeg() = default;
+JpegOptionsDialog::~JpegOptionsDialog() = default;
 
-void TFormOpJpeg::FormCreate() {
+void JpegOptionsDialog::SetUpControls() {
     ui_->UpDown1->setPosition(100);
     ui_->GrayScale->setChecked(false);
     ui_->ProgressiveEncoding->setChecked(false);
@@ -44,7 +44,7 @@ void TFormOpJpeg::FormCreate() {
     ui_->Performance->setCurrentIndex(0);
 }
 
-uint8_t TFormOpJpeg::QualityFromText(const QString& text) {
+uint8_t JpegOptionsDialog::QualityFromText(const QString& text) {
     bool ok = false;
     const int value = text.trimmed().toInt(&ok);
     if (!ok) throw errors::Error(QString("'%1' n'est pas une valeur entière correcte").arg(text));
@@ -52,7 +52,7 @@ uint8_t TFormOpJpeg::QualityFromText(const QString& text) {
     return uint8_t(std::clamp(value, 1, 100));
 }
 
-void TFormOpJpeg::ApplyJpegOptions(gfx::Graphic* picture) {
+void JpegOptionsDialog::ApplyJpegOptions(gfx::Graphic* picture) {
     auto* jpeg = dynamic_cast<gfx::JpegImage*>(picture);
     // Read first, so that a bad text leaves the image's options untouched.
     if (jpeg) Options().ApplyTo(jpeg);
@@ -63,7 +63,7 @@ void TFormOpJpeg::ApplyJpegOptions(gfx::Graphic* picture) {
     ui_->ProgressiveDisplay->setEnabled(isJpeg && jpeg->progressiveEncoding());
 }
 
-jpeg_options::JpegOptions TFormOpJpeg::Options() const {
+jpeg_options::JpegOptions JpegOptionsDialog::Options() const {
     jpeg_options::JpegOptions options;
     options.quality = QualityFromText(ui_->CompressionQuality->text());
     options.grayscale = ui_->GrayScale->isChecked();
@@ -76,9 +76,9 @@ jpeg_options::JpegOptions TFormOpJpeg::Options() const {
     return options;
 }
 
-void TFormOpJpeg::SpeedButtonAppliquerClick() {
+void JpegOptionsDialog::ApplyClicked() {
     // The picture's current graphic, never one it held when the dialog was shown.
     if (target_) ApplyJpegOptions(target_->graphic());
 }
 
-void TFormOpJpeg::BitBtnOkClick() { hide(); }
+void JpegOptionsDialog::OkClicked() { hide(); }

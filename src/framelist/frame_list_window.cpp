@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "framelist/TFormListe.h"
+#include "framelist/frame_list_window.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -21,7 +21,7 @@
 #include "navigation/navigation.h"
 #include "ranking/ranking.h"
 #include "widgets/keys.h"
-#include "ui_TFormListe.h"
+#include "ui_frame_list_window.h"
 #include "widgets/keys.h"
 #include "widgets/slot_guard.h"
 
@@ -58,27 +58,27 @@ QString UnreadableLine(int count) { return count > 0 ? "\n" + Closing(count, "Im
 }  // namespace
 
 // Hides the progress line however a loop is left.
-struct TFormListe::ProgressOnExit {
-    explicit ProgressOnExit(TFormListe& window) : window_(window) {}
+struct FrameListWindow::ProgressOnExit {
+    explicit ProgressOnExit(FrameListWindow& window) : window_(window) {}
     ~ProgressOnExit() { window_.hideProgress(); }
-    TFormListe& window_;
+    FrameListWindow& window_;
 };
 
-TFormListe::TFormListe(FrameSource& source, Navigation& navigation, QWidget* parent)
+FrameListWindow::FrameListWindow(FrameSource& source, Navigation& navigation, QWidget* parent)
     : QWidget(parent, Qt::Window), source_(source), navigation_(navigation), ui_(std::make_unique<Ui::FormListe>()) {
     ui_->setupUi(this);
     move(272, 234);  // the form keeps only its size; the design places the window here
     table_ = new FrameTable(this);
     ui_->ListView1->setModel(table_);
     ui_->UpDown1->setBuddy(ui_->EditNombre);
-    FormCreate();
+    SetUpControls();
     connectHandlers();
     sinceFlush_.start();
 }
 
-TFormListe::~TFormListe() = default;
+FrameListWindow::~FrameListWindow() = default;
 
-void TFormListe::FormCreate() {
+void FrameListWindow::SetUpControls() {
     navigation_.SetListBuilt(false);
     QHeaderView* header = ui_->ListView1->horizontalHeader();
     const auto& widths = FrameTable::Widths();
@@ -100,48 +100,48 @@ void TFormListe::FormCreate() {
     });
 }
 
-void TFormListe::connectHandlers() {
+void FrameListWindow::connectHandlers() {
     using errors::Guarded;
-    connect(ui_->SpeedButtonBestOf, &QToolButton::clicked, this, Guarded<bool>([this](bool) { Calculer1Click(); }));
+    connect(ui_->SpeedButtonBestOf, &QToolButton::clicked, this, Guarded<bool>([this](bool) { RankRows(); }));
     connect(ui_->SpeedButtonExtraire, &QToolButton::clicked, this,
             Guarded<bool>([this](bool) { SpeedButtonExtraireClick(); }));
-    connect(ui_->RadioGroup1, &RadioGroup::clicked, this, Guarded<int>([this](int) { RadioGroup1Click(); }));
+    connect(ui_->RadioGroup1, &RadioGroup::clicked, this, Guarded<int>([this](int) { UpdateMarkCount(); }));
     connect(ui_->ListView1, &ReportList::columnClicked, this,
-            Guarded<int>([this](int column) { ListView1ColumnClick(column); }));
+            Guarded<int>([this](int column) { SortByColumn(column); }));
     connect(ui_->ListView1, &ReportList::mouseDown, this,
             Guarded<Qt::MouseButton, Qt::KeyboardModifiers, int, int>(
                 [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y) {
-                    ListView1MouseDown(button, modifiers, x, y);
+                    RowPressed(button, modifiers, x, y);
                 }));
     const auto pressed = Guarded<Qt::MouseButton, Qt::KeyboardModifiers, int, int>(
         [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int, int) {
-            SpeedButton1MouseDown(button, modifiers);
+            MarkButtonPressed(button, modifiers);
         });
     connect(ui_->SpeedButton1, &SpeedButton::mouseDown, this, pressed);
     connect(ui_->SpeedButton2, &SpeedButton::mouseDown, this, pressed);
     connect(
         ui_->SpeedButton1, &SpeedButton::mouseMove, this,
         Guarded<Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
-            [this](Qt::MouseButtons, Qt::KeyboardModifiers modifiers, int, int) { SpeedButton1MouseMove(modifiers); }));
+            [this](Qt::MouseButtons, Qt::KeyboardModifiers modifiers, int, int) { MarkButtonHovered(modifiers); }));
     connect(ui_->SpeedButton1, &SpeedButton::mouseUp, this,
             Guarded<Qt::MouseButton, Qt::KeyboardModifiers, int, int>(
-                [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { SpeedButton1MouseUp(); }));
-    connect(ui_->SpeedButton2, &QToolButton::clicked, this, Guarded<bool>([this](bool) { SpeedButton2Click(); }));
+                [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { MarkButtonReleased(); }));
+    connect(ui_->SpeedButton2, &QToolButton::clicked, this, Guarded<bool>([this](bool) { ClearMarksClicked(); }));
 }
 
-void TFormListe::setKeyDownHandler(std::function<void(int& virtualKey)> handler) {
+void FrameListWindow::setKeyDownHandler(std::function<void(int& virtualKey)> handler) {
     keyDownHandler_ = std::move(handler);
 }
 
 // ---- rows and their values ----
 
-int TFormListe::ListFrameAt(int row) const {
+int FrameListWindow::FrameAtRow(int row) const {
     // A row that the table does not hold (a build stopped early, a cleared list) stands for none.
     if (!navigation_.ListBuilt() || row < 0 || row >= table_->size()) return -1;
     return table_->row(row).num;
 }
 
-void TFormListe::SetRowQuality(int digit) {
+void FrameListWindow::SetRowQuality(int digit) {
     if (digit < 0 || digit > 9) return;
     const int row = navigation_.CurrentPosition();
     if (row < 0 || row >= table_->size()) return;
@@ -149,13 +149,13 @@ void TFormListe::SetRowQuality(int digit) {
     table_->flushChanges();
 }
 
-void TFormListe::ClearList() { table_->clear(); }
+void FrameListWindow::ClearList() { table_->clear(); }
 
-int TFormListe::ListView1Compare(const FrameRow& a, const FrameRow& b) const {
+int FrameListWindow::CompareRows(const FrameRow& a, const FrameRow& b) const {
     return framelist::CompareRows(a, b, sortColumn_);
 }
 
-void TFormListe::ListView1ColumnClick(int column) {
+void FrameListWindow::SortByColumn(int column) {
     sortColumn_ = column;
     table_->flushChanges();
     table_->sortBy(sortColumn_);
@@ -163,12 +163,12 @@ void TFormListe::ListView1ColumnClick(int column) {
 
 // ---- long loops ----
 
-void TFormListe::finishLoop() {
+void FrameListWindow::finishLoop() {
     navigation_.SetRunFlag(false);
     table_->flushChanges();
 }
 
-void TFormListe::Ouvrir1Click() {
+void FrameListWindow::BuildTable() {
     if (navigation_.ListBuilt()) return;
     RunFlagOnExit clearFlag{navigation_};
     navigation_.SetRunFlag(true);
@@ -191,15 +191,15 @@ void TFormListe::Ouvrir1Click() {
     const bool hasRows = table_->size() > 0;
     ui_->SpeedButtonBestOf->setEnabled(hasRows);
     ui_->SpeedButtonExtraire->setEnabled(hasRows);
-    RadioGroup1Click();
+    UpdateMarkCount();
     navigation_.SetListBuilt(true);
 }
 
 // The frames are decoded in table order and encoded by the workers; each row gets its values
 // when its result comes back, in table order, with events run between frames.
-void TFormListe::Calculer1Click() {
+void FrameListWindow::RankRows() {
     crop_check::RequireCropInsideFrames(source_);
-    ListView1ColumnClick(framelist::kColNum);
+    SortByColumn(framelist::kColNum);
 
     ranking::RunSettings settings;
     settings.threads = workerThreads_;
@@ -236,7 +236,7 @@ void TFormListe::Calculer1Click() {
     finishLoop();
     hideProgress();
 
-    ListView1ColumnClick(framelist::kColTri);
+    SortByColumn(framelist::kColTri);
     // The measure just made is what the user looks for.
     if (table_->size() > 0) ui_->ListView1->scrollTo(table_->index(0, framelist::kColTri));
     if (navigation_.ProgramEnding()) return;
@@ -245,7 +245,7 @@ void TFormListe::Calculer1Click() {
                                   QStringLiteral("Traitement Terminé"), dialogs::Buttons::Ok);
 }
 
-ranking::RunHooks TFormListe::loopHooks() {
+ranking::RunHooks FrameListWindow::loopHooks() {
     ranking::RunHooks hooks;
     hooks.keepGoing = [this] { return navigation_.RunFlag(); };
     hooks.betweenRounds = [this](bool idle) { runEvents(idle); };
@@ -253,7 +253,7 @@ ranking::RunHooks TFormListe::loopHooks() {
     return hooks;
 }
 
-void TFormListe::runEvents(bool idle) {
+void FrameListWindow::runEvents(bool idle) {
     if (sinceFlush_.elapsed() >= kFlushIntervalMs) {
         table_->flushChanges();
         sinceFlush_.restart();
@@ -261,7 +261,7 @@ void TFormListe::runEvents(bool idle) {
     QCoreApplication::processEvents(idle ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
 }
 
-std::function<void()> TFormListe::wakeOnResult() {
+std::function<void()> FrameListWindow::wakeOnResult() {
     // An empty call queued to this window: it ends the wait for events, and costs nothing else.
     return [this] {
         QMetaObject::invokeMethod(
@@ -269,7 +269,7 @@ std::function<void()> TFormListe::wakeOnResult() {
     };
 }
 
-int TFormListe::rowOfFrame(int expected, int32_t frame) const {
+int FrameListWindow::rowOfFrame(int expected, int32_t frame) const {
     if (expected >= 0 && expected < table_->size() && table_->row(expected).num == frame) return expected;
     for (int row = 0; row < table_->size(); ++row) {
         if (table_->row(row).num == frame) return row;
@@ -277,22 +277,22 @@ int TFormListe::rowOfFrame(int expected, int32_t frame) const {
     return -1;
 }
 
-void TFormListe::showProgress(framelist::LoopProgress& progress, int done) {
+void FrameListWindow::showProgress(framelist::LoopProgress& progress, int done) {
     if (!progress.due()) return;
     ui_->LabelProgression->setText(progress.text(done));
     ui_->LabelProgression->show();
 }
 
-void TFormListe::hideProgress() {
+void FrameListWindow::hideProgress() {
     ui_->LabelProgression->clear();
     ui_->LabelProgression->hide();
 }
 
-QString TFormListe::progressText() const { return ui_->LabelProgression->text(); }
+QString FrameListWindow::progressText() const { return ui_->LabelProgression->text(); }
 
-void TFormListe::RadioGroup1Click() {
+void FrameListWindow::UpdateMarkCount() {
     const int rows = table_->size();
-    const int value = editNombreValue();
+    const int value = countBoxValue();
     const int index = ui_->RadioGroup1->itemIndex();
     UpDown* spinner = ui_->UpDown1;
     const int spinnerRows = std::min(rows, kSpinnerLimit);
@@ -302,14 +302,14 @@ void TFormListe::RadioGroup1Click() {
             int64_t count = value;
             if (countMode_ == CountMode::Percent) count = int64_t(rows) * value / 100;
             markCount_ = ClampToInt(std::min<int64_t>(count, rows));
-            setEditNombre(markCount_);
+            setCountBox(markCount_);
             break;
         }
         case CountMode::All:
             spinner->setMaximum(spinnerRows);
             spinner->setPosition(spinnerRows);
             markCount_ = rows;
-            setEditNombre(rows);
+            setCountBox(rows);
             break;
         case CountMode::Percent: {
             spinner->setMaximum(100);
@@ -317,7 +317,7 @@ void TFormListe::RadioGroup1Click() {
             if (countMode_ != CountMode::Percent) {
                 // An empty table has no percentage of anything.
                 percent = rows > 0 ? int64_t(value) * 100 / rows : 0;
-                setEditNombre(ClampToInt(percent));
+                setCountBox(ClampToInt(percent));
             }
             markCount_ = ClampToInt(percent * rows / 100);
             break;
@@ -330,7 +330,7 @@ void TFormListe::RadioGroup1Click() {
 }
 
 template <typename Effect>
-void TFormListe::markRange(Effect effect) {
+void FrameListWindow::markRange(Effect effect) {
     RunFlagOnExit clearFlag{navigation_};
     navigation_.SetRunFlag(true);
     const int first = std::max(navigation_.RangeStart(), 0);
@@ -342,24 +342,24 @@ void TFormListe::markRange(Effect effect) {
     finishLoop();
 }
 
-void TFormListe::MarkTopRows() {
+void FrameListWindow::MarkTopRows() {
     markRange([this](int i) { return i < markCount_; });
 }
 
-void TFormListe::InvertMarks() {
+void FrameListWindow::InvertMarks() {
     markRange([this](int i) { return table_->cell(i, framelist::kColMark).isEmpty(); });
 }
 
-void TFormListe::ClearMarks() {
+void FrameListWindow::ClearMarks() {
     markRange([](int) { return false; });
 }
 
 // The marked rows are shown and prepared in table order here and encoded by the workers; the
 // files are named, asked about and written in the same order as the results come back.
-void TFormListe::SpeedButtonExtraireClick() {
+void FrameListWindow::SpeedButtonExtraireClick() {
     if (!navigation_.ListBuilt()) return;
     crop_check::RequireCropInsideFrames(source_);
-    RadioGroup1Click();
+    UpdateMarkCount();
     const int rows = table_->size();
     int bound = countMode_ == CountMode::Count || countMode_ == CountMode::Percent ? markCount_ : rows;
     bound = std::min(bound, rows);
@@ -409,7 +409,7 @@ void TFormListe::SpeedButtonExtraireClick() {
                                   QStringLiteral("Extraction Terminée"), dialogs::Buttons::Ok);
 }
 
-bool TFormListe::WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,
+bool FrameListWindow::WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,
                                 const jpeg_options::JpegOptions& jpeg) {
     if (!source_.VideoOpen()) return false;
     const QString path = naming.PathOf(naming.start);
@@ -424,7 +424,7 @@ bool TFormListe::WriteExtracted(const FrameSource::PreparedImage& image, naming:
 
 // ---- input ----
 
-void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int, int y) {
+void FrameListWindow::RowPressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int, int y) {
     const int row = ui_->ListView1->rowAtPoint(QPoint(5, y));
     if (row < 0 || row >= table_->size()) return;
     if (button == Qt::LeftButton) {
@@ -433,11 +433,11 @@ void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifier
         emit slideshowPaused();
         emit rowWanted(row);
     } else if (modifiers & Qt::ShiftModifier) {
-        setEditNombre(row + 1);
+        setCountBox(row + 1);
         ui_->RadioGroup1->setItemIndex(0);
         // The text is a count now, whatever the group showed before.
         countMode_ = CountMode::Count;
-        RadioGroup1Click();
+        UpdateMarkCount();
         MarkTopRows();
     } else {
         table_->setMark(row, !table_->row(row).marked());
@@ -445,8 +445,8 @@ void TFormListe::ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifier
     }
 }
 
-void TFormListe::SpeedButton1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers) {
-    RadioGroup1Click();
+void FrameListWindow::MarkButtonPressed(Qt::MouseButton, Qt::KeyboardModifiers modifiers) {
+    UpdateMarkCount();
     if (modifiers & Qt::ShiftModifier) {
         InvertMarks();
     } else {
@@ -454,30 +454,30 @@ void TFormListe::SpeedButton1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers mo
     }
 }
 
-void TFormListe::SpeedButton1MouseMove(Qt::KeyboardModifiers modifiers) {
+void FrameListWindow::MarkButtonHovered(Qt::KeyboardModifiers modifiers) {
     ui_->SpeedButton1->setText((modifiers & Qt::ShiftModifier) ? QStringLiteral("InvSél.") : QStringLiteral("Sél."));
 }
 
-void TFormListe::SpeedButton1MouseUp() { ui_->SpeedButton1->setText(QStringLiteral("Sél.")); }
+void FrameListWindow::MarkButtonReleased() { ui_->SpeedButton1->setText(QStringLiteral("Sél.")); }
 
-void TFormListe::SpeedButton2Click() {
-    RadioGroup1Click();
+void FrameListWindow::ClearMarksClicked() {
+    UpdateMarkCount();
     ClearMarks();
 }
 
-void TFormListe::EditNombreKeyPress(char16_t& key) const {
+void FrameListWindow::FilterCountKey(char16_t& key) const {
     if (key >= 14 && !(key >= u'0' && key <= u'9')) key = 0;
 }
 
-int TFormListe::editNombreValue() const {
+int FrameListWindow::countBoxValue() const {
     bool ok = false;
     const int value = ui_->EditNombre->text().toInt(&ok);
     return ok ? value : 0;
 }
 
-void TFormListe::setEditNombre(int value) { ui_->EditNombre->setText(QString::number(value)); }
+void FrameListWindow::setCountBox(int value) { ui_->EditNombre->setText(QString::number(value)); }
 
-bool TFormListe::eventFilter(QObject* watched, QEvent* event) {
+bool FrameListWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || forwardingKey_) return QWidget::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
 
@@ -490,7 +490,7 @@ bool TFormListe::eventFilter(QObject* watched, QEvent* event) {
     // A consumed key-down still types its character into the count box, through its filter.
     if (watched == ui_->EditNombre && !key->text().isEmpty()) {
         char16_t typed = key->text().at(0).unicode();
-        EditNombreKeyPress(typed);
+        FilterCountKey(typed);
         passes = typed != 0;
     }
     if (passes) {

@@ -5,22 +5,22 @@
 #include <QCoreApplication>
 #include <QWidget>
 
-#include "app/TForm1.h"
+#include "app/main_window.h"
 #include "base/dialogs.h"
-#include "framelist/TFormListe.h"
+#include "framelist/frame_list_window.h"
 #include "framesource/frame_source.h"
-#include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_window.h"
 #include "navigation/navigation.h"
 #include "navigation/playback_clock.h"
-#include "ui_TForm1.h"
-#include "viewer/TFormAvi.h"
+#include "ui_main_window.h"
+#include "viewer/frame_viewer.h"
 #include "widgets/keys.h"
 
-int32_t TForm1::ClampPosition(int32_t requested) {
+int32_t MainWindow::ClampPosition(int32_t requested) {
     return navigation_.ClampPosition(requested, ui_->CheckBoxBoucle->isChecked());
 }
 
-void TForm1::SetSequenceMode(bool avi) {
+void MainWindow::SetSequenceMode(bool avi) {
     const bool granted = navigation_.SelectSequence(avi);
     ui_->SpeedButtonSequence->setText(navigation_.VideoSequence() ? "Séquence AVI" : "Séquence Liste");
     if (!granted) {
@@ -30,14 +30,14 @@ void TForm1::SetSequenceMode(bool avi) {
     if (source_.VideoOpen()) ShowPosition(navigation_.CurrentPosition());
 }
 
-int32_t TForm1::FrameAtPosition(int32_t position) const {
-    return navigation_.VideoSequence() ? position : listWindow_->ListFrameAt(position);
+int32_t MainWindow::FrameAtPosition(int32_t position) const {
+    return navigation_.VideoSequence() ? position : listWindow_->FrameAtRow(position);
 }
 
-void TForm1::ShowPosition(int32_t position) {
+void MainWindow::ShowPosition(int32_t position) {
     frameViewer_->show();
     frameViewer_->raise();
-    if (Paused) {
+    if (paused_) {
         ui_->LabelEtat->setText("Lecture Arrêtée");
         ui_->SpeedButtonPause->setDown(true);
     }
@@ -48,63 +48,63 @@ void TForm1::ShowPosition(int32_t position) {
     if (!navigation_.VideoSequence() && frame < 0) return;
     const bool shown = source_.LoadFrameBitmap(frame, frameViewer_->bitmap());
     // The outline goes back on the fresh frame only while it is meant to be seen.
-    if (source_.CropDefined()) frameViewer_->infoForm()->DrawCropOutline(frameViewer_->infoForm()->OutlineDrawn);
+    if (source_.CropDefined()) frameViewer_->infoForm()->DrawCropOutline(frameViewer_->infoForm()->outlineDrawn);
     ui_->SpeedButtonGoto->setText(QString::number(frame));
     // A frame that cannot be decoded leaves the picture before it: the title says so.
     frameViewer_->setWindowTitle("Vue Avi: " + ui_->SpeedButtonGoto->text() + " - Ligne: " + QString::number(position) +
                                  (shown ? QString() : QStringLiteral(" - Image Illisible")));
 }
 
-void TForm1::SetPlayState(PlayCommand command) {
+void MainWindow::SetPlayState(PlayCommand command) {
     navigation_.SetRunFlag(false);
     switch (command) {
         case PlayCommand::Play:
-            Paused = false;
+            paused_ = false;
             break;
         case PlayCommand::Stop:
-            Paused = true;
+            paused_ = true;
             break;
         case PlayCommand::Toggle:
-            Paused = !Paused;
+            paused_ = !paused_;
             break;
     }
-    if (!SlideshowStarted) {
+    if (!slideshowStarted_) {
         ui_->LabelEtat->setText("Lecture Arrêtée");
     } else {
-        ui_->LabelEtat->setText(Paused ? "Pause Lecture" : "Lecture en Cours");
+        ui_->LabelEtat->setText(paused_ ? "Pause Lecture" : "Lecture en Cours");
     }
 }
 
-void TForm1::Debut() {
+void MainWindow::GoToFirst() {
     SetPlayState(PlayCommand::Stop);
     ui_->TrackBarVideo->setValue(ClampPosition(navigation_.RangeStart()));
 }
 
-void TForm1::ArriereRapide() {
+void MainWindow::StepBackFast() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() - FastStepSize));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() - fastStepSize_));
 }
 
-void TForm1::Arriere() {
+void MainWindow::StepBack() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() - StepSize));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() - stepSize_));
 }
 
-void TForm1::Pause() { SetPlayState(PlayCommand::Toggle); }
+void MainWindow::Pause() { SetPlayState(PlayCommand::Toggle); }
 
-void TForm1::SpeedButtonGotoClick() { SetPlayState(PlayCommand::Stop); }
+void MainWindow::GoToTypedFrame() { SetPlayState(PlayCommand::Stop); }
 
-void TForm1::Avant() {
+void MainWindow::StepForward() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() + StepSize));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() + stepSize_));
 }
 
-void TForm1::AvantRapide() {
+void MainWindow::StepForwardFast() {
     SetPlayState(PlayCommand::Stop);
-    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() + FastStepSize));
+    ui_->TrackBarVideo->setValue(ClampPosition(navigation_.CurrentPosition() + fastStepSize_));
 }
 
-void TForm1::Fin() {
+void MainWindow::GoToLast() {
     SetPlayState(PlayCommand::Stop);
     ui_->TrackBarVideo->setValue(ClampPosition(navigation_.RangeEnd()));
 }
@@ -112,14 +112,14 @@ void TForm1::Fin() {
 // At the video's pace ("Cadence de la Vidéo") each position waits for its frame's time,
 // counted from the start of playback; frames never get skipped, so behind time they follow as
 // fast as they come.
-void TForm1::Demarrer() {
+void MainWindow::Play() {
     if (!source_.VideoOpen()) return;
     ui_->SpeedButtonDemarrer->setDown(true);
     if (ui_->CheckBoxBoucle->isChecked() && navigation_.CurrentPosition() >= navigation_.RangeEnd()) {
         navigation_.SetCurrentPosition(navigation_.RangeStart());
     }
     ShowPosition(navigation_.CurrentPosition());
-    SlideshowStarted = true;
+    slideshowStarted_ = true;
     SetPlayState(PlayCommand::Play);
     int32_t position = navigation_.CurrentPosition();
     navigation_.SetRunFlag(true);
@@ -146,47 +146,47 @@ void TForm1::Demarrer() {
     SetPlayState(PlayCommand::Stop);
 }
 
-double TForm1::TimeBetween(int32_t from, int32_t to) const {
+double MainWindow::TimeBetween(int32_t from, int32_t to) const {
     // The next frame of the video comes at its own time; a list's next row, or a jump back to
     // the range's start, comes one frame's time later.
     if (navigation_.VideoSequence() && to == from + 1) return source_.FrameTime(to) - source_.FrameTime(from);
     return source_.FrameDuration();
 }
 
-void TForm1::TrackBarVideoChange() { ShowPosition(ui_->TrackBarVideo->value()); }
+void MainWindow::TrackBarMoved() { ShowPosition(ui_->TrackBarVideo->value()); }
 
-void TForm1::TrackBarVideoEnter() { SetPlayState(PlayCommand::Stop); }
+void MainWindow::TrackBarEntered() { SetPlayState(PlayCommand::Stop); }
 
-void TForm1::CheckBoxBoucleMouseDown() { navigation_.SetRunFlag(false); }
+void MainWindow::LoopBoxPressed() { navigation_.SetRunFlag(false); }
 
-void TForm1::SpeedButtonSequenceClick() {
+void MainWindow::SwitchSequence() {
     Pause();
     SetSequenceMode(!navigation_.VideoSequence());
 }
 
-void TForm1::FormKeyDown(int& key) {
+void MainWindow::KeyDown(int& key) {
     if (source_.VideoOpen()) {
         if (key == keys::kPrior || key == 'X') {
-            ArriereRapide();
+            StepBackFast();
         } else if (key == keys::kLeft || key == keys::kUp || key == 'V') {
-            Arriere();
+            StepBack();
         } else if (key == keys::kRight || key == keys::kDown || key == 'N') {
-            Avant();
+            StepForward();
         } else if (key == keys::kNext || key == keys::kSemicolon) {
-            AvantRapide();
+            StepForwardFast();
         } else if (key == keys::kHome) {
-            Debut();
+            GoToFirst();
         } else if (key == keys::kEnd) {
-            Fin();
+            GoToLast();
         } else if (key == keys::kEscape) {
             for (QWidget* window : QApplication::topLevelWidgets()) {
                 if (window->isVisible()) window->showMinimized();
             }
         } else if (key == keys::kSpace) {
-            if (!SlideshowStarted) {
+            if (!slideshowStarted_) {
                 navigation_.SetRunFlag(false);
-            } else if (Paused) {
-                Demarrer();
+            } else if (paused_) {
+                Play();
             } else {
                 Pause();
             }
@@ -199,4 +199,4 @@ void TForm1::FormKeyDown(int& key) {
     key = 0;
 }
 
-void TForm1::MoveTo(int32_t position) { ui_->TrackBarVideo->setValue(position); }
+void MainWindow::MoveTo(int32_t position) { ui_->TrackBarVideo->setValue(position); }

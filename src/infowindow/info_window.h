@@ -19,25 +19,25 @@ namespace Ui {
 class FormInfoImg;
 }
 
-class TFormInfoImg : public QWidget {
+class InfoWindow : public QWidget {
     Q_OBJECT
 
 public:
     // Made as a separate top-level window owned by its viewer, so that it dies with it.
     // The crop rectangle drawn is handed to `source`; the zoom is shared with the other
     // information windows and outlives them.
-    TFormInfoImg(FrameSource& source, MagnifierZoom& zoom, QWidget* owner = nullptr);
-    ~TFormInfoImg() override;
+    InfoWindow(FrameSource& source, MagnifierZoom& zoom, QWidget* owner = nullptr);
+    ~InfoWindow() override;
 
     // The image control whose picture is described and drawn on.
     ImageControl* Image = nullptr;
     // The rectangle's outline is on the picture.
-    bool OutlineDrawn = false;
+    bool outlineDrawn = false;
     // First corner (anchor while dragging, then left/top) and opposite corner (inclusive).
-    int32_t CropX1 = 0;
-    int32_t CropY1 = 0;
-    int32_t CropX2 = 0;
-    int32_t CropY2 = 0;
+    int32_t cropX1 = 0;
+    int32_t cropY1 = 0;
+    int32_t cropX2 = 0;
+    int32_t cropY2 = 0;
 
     void ShowPixelInfo(int32_t X, int32_t Y);
     void ShowWindowInfo(int32_t width, int32_t height, int32_t bits);
@@ -62,11 +62,11 @@ public:
     int32_t CropHeight() const;
 
     // Handlers.
-    void FormCreate();
-    void SpeedButtonZoomInClick();
-    void SpeedButtonZoomOutClick();
-    void SpeedButtonValiderClick();
-    void SpeedButtonMinMaxClick();
+    void SetUpControls();
+    void ZoomInClicked();
+    void ZoomOutClicked();
+    void ApplyTypedRectangle();
+    void ScanMinMaxClicked();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -12,14 +12,14 @@ namespace Ui {
 class AboutBox;
 }
 
-class TAboutBox : public QWidget {
+class AboutBox : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TAboutBox(QWidget* parent = nullptr);
-    ~TAboutBox() override;
+    explicit AboutBox(QWidget* parent = nullptr);
+    ~AboutBox() override;
 
-    void FormCreate();
+    void SetUpControls();
     void SpeedButton1Click();
 
 protected:

@@ -11,7 +11,7 @@
 class FrameSource;
 class ImageControl;
 class QScrollArea;
-class TFormInfoImg;
+class InfoWindow;
 struct MagnifierZoom;
 namespace gfx {
 class Picture;
@@ -21,24 +21,24 @@ namespace Ui {
 class FormAvi;
 }
 
-class TFormAvi : public QWidget {
+class FrameViewer : public QWidget {
     Q_OBJECT
 
 public:
     // A top-level window; with no parent it lives until the program deletes it.
     // Its information window draws the crop rectangle of `source`'s video and shows `zoom`,
     // which outlives the viewer.
-    TFormAvi(FrameSource& source, MagnifierZoom& zoom, QWidget* parent = nullptr);
-    ~TFormAvi() override;
+    FrameViewer(FrameSource& source, MagnifierZoom& zoom, QWidget* parent = nullptr);
+    ~FrameViewer() override;
 
     // The controls the main window works with.
-    ImageControl* image() const { return Image1; }
-    QScrollArea* scrollBox() const { return ScrollBox1; }
+    ImageControl* image() const { return image_; }
+    QScrollArea* scrollBox() const { return scrollBox_; }
     // The viewer's own information window, created and destroyed with it.
-    TFormInfoImg* infoForm() const { return InfoForm; }
+    InfoWindow* infoForm() const { return infoWindow_; }
 
     gfx::Picture& picture();
-    // The bitmap of Image1's picture (made empty when the picture holds another graphic).
+    // The bitmap of image_'s picture (made empty when the picture holds another graphic).
     gfx::Bitmap& bitmap();
 
     // For a picture of W x H: setImageClientSize(W, H) and setClientSize(W + 4, H + 4).
@@ -55,8 +55,8 @@ public:
     void setKeyDownHandler(KeyDownHandler handler) { keyDown_ = std::move(handler); }
 
     // Handlers.
-    void FormCreate();
-    void FormShow();
+    void SetUpControls();
+    void Shown();
     void ImageMouseDown(Qt::MouseButton button, Qt::MouseButtons state, int X, int Y);
     void ImageMouseMove(Qt::MouseButtons state, int X, int Y);
     void ImageMouseUp(Qt::MouseButton button, int X, int Y);
@@ -72,9 +72,9 @@ protected:
 private:
     FrameSource& source_;
     std::unique_ptr<Ui::FormAvi> ui_;
-    ImageControl* Image1 = nullptr;
-    QScrollArea* ScrollBox1 = nullptr;
-    TFormInfoImg* InfoForm = nullptr;
+    ImageControl* image_ = nullptr;
+    QScrollArea* scrollBox_ = nullptr;
+    InfoWindow* infoWindow_ = nullptr;
     MagnifierZoom& zoom_;
     KeyDownHandler keyDown_;
 };

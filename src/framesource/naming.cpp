@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 
 #include <limits>
 

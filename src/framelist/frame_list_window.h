@@ -12,7 +12,7 @@
 #include "framelist/loop_progress.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
-#include "framesource/output_names.h"
+#include "framesource/naming.h"
 #include "ranking/ranking.h"
 
 class Navigation;
@@ -21,13 +21,13 @@ namespace Ui {
 class FormListe;
 }
 
-class TFormListe : public QWidget {
+class FrameListWindow : public QWidget {
     Q_OBJECT
 
 public:
     // The rows are frames of `source`'s video; positions and the loops' flag are `navigation`'s.
-    TFormListe(FrameSource& source, Navigation& navigation, QWidget* parent = nullptr);
-    ~TFormListe() override;
+    FrameListWindow(FrameSource& source, Navigation& navigation, QWidget* parent = nullptr);
+    ~FrameListWindow() override;
 
     // The main window's key map: every key-down of this window and its controls goes there
     // first; a code set to 0 is consumed.
@@ -39,17 +39,17 @@ public:
     void setOutputNamingSource(std::function<naming::OutputNaming()> source) { outputNaming_ = std::move(source); }
 
     // Operations the main window uses.
-    int ListFrameAt(int row) const;
+    int FrameAtRow(int row) const;
     void SetRowQuality(int digit);
-    void Ouvrir1Click();
+    void BuildTable();
     void ClearList();
     void SpeedButtonExtraireClick();
 
     // The table and its ordering.
-    int ListView1Compare(const framelist::FrameRow& a, const framelist::FrameRow& b) const;
-    void ListView1ColumnClick(int column);
-    void Calculer1Click();
-    void RadioGroup1Click();
+    int CompareRows(const framelist::FrameRow& a, const framelist::FrameRow& b) const;
+    void SortByColumn(int column);
+    void RankRows();
+    void UpdateMarkCount();
 
     // Marking loops over the range of the main window.
     void MarkTopRows();
@@ -57,13 +57,13 @@ public:
     void ClearMarks();
 
     // Event handlers, public so that the main window's equivalents and tests reach them.
-    void ListView1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
-    void SpeedButton1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
-    void SpeedButton1MouseMove(Qt::KeyboardModifiers modifiers);
-    void SpeedButton1MouseUp();
-    void SpeedButton2Click();
+    void RowPressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    void MarkButtonPressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void MarkButtonHovered(Qt::KeyboardModifiers modifiers);
+    void MarkButtonReleased();
+    void ClearMarksClicked();
     // Sets the character to 0 when it must not reach the edit.
-    void EditNombreKeyPress(char16_t& key) const;
+    void FilterCountKey(char16_t& key) const;
 
     int MarkCount() const { return markCount_; }
     // How the count box is read, in the order of the count group's items.
@@ -92,10 +92,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void FormCreate();
+    void SetUpControls();
     void connectHandlers();
-    int editNombreValue() const;
-    void setEditNombre(int value);
+    int countBoxValue() const;
+    void setCountBox(int value);
     void finishLoop();
     template <typename Effect>
     void markRange(Effect effect);

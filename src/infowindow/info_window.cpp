@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "infowindow/TFormInfoImg.h"
+#include "infowindow/info_window.h"
 
 #include <QFont>
 #include <QLabel>
@@ -12,7 +12,7 @@
 
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
-#include "ui_TFormInfoImg.h"
+#include "ui_info_window.h"
 #include "widgets/controls/image_control.h"
 #include "widgets/controls/speed_button.h"
 #include "widgets/slot_guard.h"
@@ -41,22 +41,22 @@ int32_t ReadEdit(QLineEdit& edit, int32_t fallback) {
 
 }  // namespace
 
-TFormInfoImg::TFormInfoImg(FrameSource& source, MagnifierZoom& zoom, QWidget* owner)
+InfoWindow::InfoWindow(FrameSource& source, MagnifierZoom& zoom, QWidget* owner)
     : QWidget(owner, Qt::Window), source_(source), ui_(std::make_unique<Ui::FormInfoImg>()), zoom_(zoom) {
     ui_->setupUi(this);
     move(114, 87);
 
     using errors::Guarded;
-    connect(ui_->SpeedButtonMinMax, &QToolButton::clicked, this, Guarded<>([this] { SpeedButtonMinMaxClick(); }));
-    connect(ui_->SpeedButtonZoomIn, &QToolButton::clicked, this, Guarded<>([this] { SpeedButtonZoomInClick(); }));
-    connect(ui_->SpeedButtonZoomOut, &QToolButton::clicked, this, Guarded<>([this] { SpeedButtonZoomOutClick(); }));
-    connect(ui_->SpeedButtonValider, &QToolButton::clicked, this, Guarded<>([this] { SpeedButtonValiderClick(); }));
-    FormCreate();
+    connect(ui_->SpeedButtonMinMax, &QToolButton::clicked, this, Guarded<>([this] { ScanMinMaxClicked(); }));
+    connect(ui_->SpeedButtonZoomIn, &QToolButton::clicked, this, Guarded<>([this] { ZoomInClicked(); }));
+    connect(ui_->SpeedButtonZoomOut, &QToolButton::clicked, this, Guarded<>([this] { ZoomOutClicked(); }));
+    connect(ui_->SpeedButtonValider, &QToolButton::clicked, this, Guarded<>([this] { ApplyTypedRectangle(); }));
+    SetUpControls();
 }
 
-TFormInfoImg::~TFormInfoImg() = default;
+InfoWindow::~InfoWindow() = default;
 
-void TFormInfoImg::FormCreate() {
+void InfoWindow::SetUpControls() {
     // The number lines are columns of figures: a fixed-pitch face keeps them aligned.
     for (QLabel* label : {ui_->LabelAVI1, ui_->LabelAVI2, ui_->LabelFenetre, ui_->LabelCadre, ui_->LabelColor}) {
         QFont font = label->font();
@@ -68,25 +68,25 @@ void TFormInfoImg::FormCreate() {
     }
 }
 
-void TFormInfoImg::resizeEvent(QResizeEvent* event) {
+void InfoWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // The zoom caption keeps its distance to both sides of its box.
     QLabel* zoom = ui_->LabelZoom;
     zoom->resize(std::max(0, kDesignZoomLabelWidth + width() - kDesignClientWidth), zoom->height());
 }
 
-gfx::Bitmap* TFormInfoImg::ImageBitmap() const {
+gfx::Bitmap* InfoWindow::ImageBitmap() const {
     if (Image == nullptr) return nullptr;
     return dynamic_cast<gfx::Bitmap*>(Image->picture().graphic());
 }
 
-int32_t TFormInfoImg::ClientWidth() const { return Image != nullptr ? Image->width() : 0; }
-int32_t TFormInfoImg::ClientHeight() const { return Image != nullptr ? Image->height() : 0; }
+int32_t InfoWindow::ClientWidth() const { return Image != nullptr ? Image->width() : 0; }
+int32_t InfoWindow::ClientHeight() const { return Image != nullptr ? Image->height() : 0; }
 
-int32_t TFormInfoImg::CropWidth() const { return Saturate(std::abs(int64_t(CropX2) - CropX1) + 1); }
-int32_t TFormInfoImg::CropHeight() const { return Saturate(std::abs(int64_t(CropY2) - CropY1) + 1); }
+int32_t InfoWindow::CropWidth() const { return Saturate(std::abs(int64_t(cropX2) - cropX1) + 1); }
+int32_t InfoWindow::CropHeight() const { return Saturate(std::abs(int64_t(cropY2) - cropY1) + 1); }
 
-void TFormInfoImg::ShowPixelInfo(int32_t X, int32_t Y) {
+void InfoWindow::ShowPixelInfo(int32_t X, int32_t Y) {
     ui_->LabelPosImage->setText(QString::asprintf("X=%4d Y=%4d", X, Y));
     const gfx::Bitmap* bitmap = ImageBitmap();
     const uint32_t colour = bitmap != nullptr ? bitmap->pixel(X, Y) : gfx::kInvalidColour;
@@ -94,66 +94,66 @@ void TFormInfoImg::ShowPixelInfo(int32_t X, int32_t Y) {
                                                int((colour >> 16) & 0xFF)));
 }
 
-void TFormInfoImg::ShowWindowInfo(int32_t width, int32_t height, int32_t bits) {
+void InfoWindow::ShowWindowInfo(int32_t width, int32_t height, int32_t bits) {
     ui_->LabelFenetre->setText(QString::asprintf("W=%4d H=%4d Bits=%2d", width, height, bits));
 }
 
-void TFormInfoImg::ShowVideoInfo(int32_t width, int32_t height, int32_t bits, int32_t planes, int32_t frames) {
+void InfoWindow::ShowVideoInfo(int32_t width, int32_t height, int32_t bits, int32_t planes, int32_t frames) {
     ui_->LabelAVI1->setText(QString::asprintf("W=%4d H=%4d Vues=%4d", width, height, frames));
     ui_->LabelAVI2->setText(QString::asprintf("Bits=%2d Plans=%1d", bits, planes));
 }
 
-void TFormInfoImg::DrawCropOutline(bool draw) {
+void InfoWindow::DrawCropOutline(bool draw) {
     if (!draw) return;
     gfx::Bitmap* bitmap = ImageBitmap();
     if (bitmap == nullptr) return;
-    const std::array<QPoint, 5> outline{QPoint(CropX1, CropY1), QPoint(CropX1, CropY2), QPoint(CropX2, CropY2),
-                                        QPoint(CropX2, CropY1), QPoint(CropX1, CropY1)};
+    const std::array<QPoint, 5> outline{QPoint(cropX1, cropY1), QPoint(cropX1, cropY2), QPoint(cropX2, cropY2),
+                                        QPoint(cropX2, cropY1), QPoint(cropX1, cropY1)};
     bitmap->drawNotXorPolyline(outline);
 }
 
-void TFormInfoImg::ShowCropEdits() {
-    ui_->EditX->setText(QString::number(CropX1));
-    ui_->EditY->setText(QString::number(CropY1));
+void InfoWindow::ShowCropEdits() {
+    ui_->EditX->setText(QString::number(cropX1));
+    ui_->EditY->setText(QString::number(cropY1));
     ui_->EditW->setText(QString::number(CropWidth()));
     ui_->EditH->setText(QString::number(CropHeight()));
 }
 
-void TFormInfoImg::ShowCropLabel() {
-    ui_->LabelCadre->setText(QString::asprintf("X=%4d Y=%4d L=%4d H=%4d", CropX1, CropY1, CropWidth(), CropHeight()));
+void InfoWindow::ShowCropLabel() {
+    ui_->LabelCadre->setText(QString::asprintf("X=%4d Y=%4d L=%4d H=%4d", cropX1, cropY1, CropWidth(), CropHeight()));
 }
 
-void TFormInfoImg::SetCropCorners(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-    CropX1 = X1;
-    CropY1 = Y1;
-    CropX2 = X2;
-    CropY2 = Y2;
+void InfoWindow::SetCropCorners(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+    cropX1 = X1;
+    cropY1 = Y1;
+    cropX2 = X2;
+    cropY2 = Y2;
 }
 
-void TFormInfoImg::BeginCropDrag(int32_t X, int32_t Y) {
-    DrawCropOutline(OutlineDrawn);
-    OutlineDrawn = true;
+void InfoWindow::BeginCropDrag(int32_t X, int32_t Y) {
+    DrawCropOutline(outlineDrawn);
+    outlineDrawn = true;
     SetCropCorners(X, Y, X, Y);
     DrawCropOutline(true);
     ShowCropEdits();
 }
 
-void TFormInfoImg::ExtendCropDrag(int32_t X, int32_t Y) {
+void InfoWindow::ExtendCropDrag(int32_t X, int32_t Y) {
     DrawCropOutline(true);
-    CropX2 = X;
-    CropY2 = Y;
+    cropX2 = X;
+    cropY2 = Y;
     ShowCropEdits();
     DrawCropOutline(true);
 }
 
-void TFormInfoImg::FinishCropDrag() {
-    NormalizeCropRect(CropX1, CropY1, CropX2, CropY2, CropX2 != CropX1 || CropY2 != CropY1);
+void InfoWindow::FinishCropDrag() {
+    NormalizeCropRect(cropX1, cropY1, cropX2, cropY2, cropX2 != cropX1 || cropY2 != cropY1);
     ShowCropEdits();
     ShowCropLabel();
-    source_.SetCropRect(CropY1, CropX1, CropHeight(), CropWidth());
+    source_.SetCropRect(cropY1, cropX1, CropHeight(), CropWidth());
 }
 
-void TFormInfoImg::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool outlineOnPicture) {
+void InfoWindow::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool outlineOnPicture) {
     const int64_t cw = ClientWidth();
     const int64_t ch = ClientHeight();
     int64_t w = int64_t(X2) - X1 + 1;
@@ -171,28 +171,28 @@ void TFormInfoImg::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t
     DrawCropOutline(outlineOnPicture);
     if (w == 1 || h == 1) {
         SetCropCorners(0, 0, int32_t(cw - 1), int32_t(ch - 1));
-        OutlineDrawn = false;
+        outlineDrawn = false;
         return;
     }
-    CropX1 = int32_t(w >= 1 ? x : x + w - 1);
-    CropX2 = int32_t(w >= 1 ? x + w - 1 : x);
-    CropY1 = int32_t(h >= 1 ? y : y + h - 1);
-    CropY2 = int32_t(h >= 1 ? y + h - 1 : y);
-    OutlineDrawn = !(w == cw && h == ch);
-    DrawCropOutline(outlineOnPicture && OutlineDrawn);
+    cropX1 = int32_t(w >= 1 ? x : x + w - 1);
+    cropX2 = int32_t(w >= 1 ? x + w - 1 : x);
+    cropY1 = int32_t(h >= 1 ? y : y + h - 1);
+    cropY2 = int32_t(h >= 1 ? y + h - 1 : y);
+    outlineDrawn = !(w == cw && h == ch);
+    DrawCropOutline(outlineOnPicture && outlineDrawn);
 }
 
-void TFormInfoImg::ShowForImage(ImageControl* image) {
+void InfoWindow::ShowForImage(ImageControl* image) {
     Image = image;
     ShowCropEdits();
     ShowCropLabel();
     show();
 }
 
-void TFormInfoImg::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+void InfoWindow::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     UpdateZoomControls();
     Image = image;
-    OutlineDrawn = false;
+    outlineDrawn = false;
     ShowVideoInfo(source_.FrameWidth(), source_.FrameHeight(), source_.FrameBitCount(), source_.FramePlanes(),
                   source_.FrameCount());
     const gfx::Bitmap* bitmap = ImageBitmap();
@@ -203,7 +203,7 @@ void TFormInfoImg::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int3
     ShowCropLabel();
 }
 
-void TFormInfoImg::UpdateZoomControls() {
+void InfoWindow::UpdateZoomControls() {
     int32_t& zoom = zoom_.level;
     if (zoom >= kZoomMax) {
         zoom = kZoomMax;
@@ -222,31 +222,31 @@ void TFormInfoImg::UpdateZoomControls() {
     ui_->LabelZoom->setText(zoom >= 16 ? QStringLiteral("* %1").arg(zoom / 16) : QStringLiteral("/ %1").arg(16 / zoom));
 }
 
-void TFormInfoImg::SpeedButtonZoomInClick() {
+void InfoWindow::ZoomInClicked() {
     // Kept within 1..64 before doubling, so the shared value never overflows.
     zoom_.level = std::min(zoom_.level, kZoomMax) * 2;
     UpdateZoomControls();
 }
 
-void TFormInfoImg::SpeedButtonZoomOutClick() {
+void InfoWindow::ZoomOutClicked() {
     zoom_.level /= 2;
     UpdateZoomControls();
 }
 
-void TFormInfoImg::SpeedButtonValiderClick() {
-    const int32_t X = ReadEdit(*ui_->EditX, CropX1);
-    const int32_t Y = ReadEdit(*ui_->EditY, CropY1);
+void InfoWindow::ApplyTypedRectangle() {
+    const int32_t X = ReadEdit(*ui_->EditX, cropX1);
+    const int32_t Y = ReadEdit(*ui_->EditY, cropY1);
     const int32_t W = ReadEdit(*ui_->EditW, CropWidth());
     const int32_t H = ReadEdit(*ui_->EditH, CropHeight());
-    DrawCropOutline(OutlineDrawn);
+    DrawCropOutline(outlineDrawn);
     NormalizeCropRect(X, Y, Saturate(int64_t(X) + W - 1), Saturate(int64_t(Y) + H - 1), false);
-    DrawCropOutline(OutlineDrawn);
+    DrawCropOutline(outlineDrawn);
     ShowCropLabel();
     ShowCropEdits();
-    source_.SetCropRect(CropY1, CropX1, CropHeight(), CropWidth());
+    source_.SetCropRect(cropY1, cropX1, CropHeight(), CropWidth());
 }
 
-void TFormInfoImg::SpeedButtonMinMaxClick() {
+void InfoWindow::ScanMinMaxClicked() {
     int32_t low = std::numeric_limits<int32_t>::max();
     int32_t high = -std::numeric_limits<int32_t>::max();
     if (const gfx::Bitmap* bitmap = ImageBitmap()) {
