@@ -31,19 +31,19 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 2) return Usage();
-    gfx::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
+    imaging::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
 
-    gfx::JpegImage options;  // holds the reading options until there is a picture to apply them to
+    imaging::JpegImage options;  // holds the reading options until there is a picture to apply them to
     for (int i = 2; i < argc; ++i) {
         const std::string flag = argv[i];
         if (flag == "--scale" && i + 1 < argc) {
             options.setScale(uint8_t(std::atoi(argv[++i])));
         } else if (flag == "--8bits") {
-            options.setPixelFormat(gfx::JpegImage::Format8Bits);
+            options.setPixelFormat(imaging::JpegImage::Format8Bits);
         } else if (flag == "--grayscale") {
             options.setGrayscale(true);
         } else if (flag == "--speed") {
-            options.setPerformance(gfx::JpegImage::BestSpeed);
+            options.setPerformance(imaging::JpegImage::BestSpeed);
         } else if (flag == "--progressive-display") {
             options.setProgressiveDisplay(true);
         } else {
@@ -54,20 +54,20 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     try {
-        gfx::Picture picture;
-        if (gfx::LoadPictureFile(picture, QString::fromLocal8Bit(argv[1])) != gfx::LoadResult::Loaded) {
+        imaging::Picture picture;
+        if (imaging::LoadPictureFile(picture, QString::fromLocal8Bit(argv[1])) != imaging::LoadResult::Loaded) {
             std::printf("Pas d'Image\n");
             std::fprintf(stderr, "%lld ms\n", static_cast<long long>(timer.elapsed()));
             return 1;
         }
-        if (auto* jpeg = dynamic_cast<gfx::JpegImage*>(picture.graphic())) {
+        if (auto* jpeg = dynamic_cast<imaging::JpegImage*>(picture.graphic())) {
             jpeg->setScale(options.scale());
             jpeg->setPixelFormat(options.pixelFormat());
             jpeg->setGrayscale(options.grayscale());
             jpeg->setPerformance(options.performance());
             jpeg->setProgressiveDisplay(options.progressiveDisplay());
         }
-        const QImage shown = gfx::ToViewerImage(*picture.graphic());
+        const QImage shown = imaging::ToViewerImage(*picture.graphic());
         std::printf("%d x %d\n", shown.width(), shown.height());
         std::fprintf(stderr, "%lld ms\n", static_cast<long long>(timer.elapsed()));
         return 0;

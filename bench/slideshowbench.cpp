@@ -35,7 +35,7 @@ double CpuSeconds() {
 double DisplayBitmapRate(const QString& path) {
     FrameSource source;
     if (!source.OpenVideo(path)) return 0;
-    gfx::Bitmap bitmap;
+    imaging::Bitmap bitmap;
     const int count = source.FrameCount();
     const auto start = Clock::now();
     int made = 0;

@@ -65,16 +65,16 @@ void MainWindow::ViewPictureFile() {
     if (chosen.isEmpty()) return;
 
     const QString path = chosen.first();
-    gfx::Picture& picture = pictureViewer_->picture();
-    const gfx::LoadResult result = gfx::LoadPictureFile(picture, path);
-    if (result == gfx::LoadResult::Loaded) {
+    imaging::Picture& picture = pictureViewer_->picture();
+    const imaging::LoadResult result = imaging::LoadPictureFile(picture, path);
+    if (result == imaging::LoadResult::Loaded) {
         pictureViewer_->setWindowTitle(QFileInfo(path).fileName());
         // The reading options (scale among them) decide the picture's size, so they apply first
         // and the viewer is sized to the picture they give.
         if (jpegOptionsWindow_) jpegOptionsWindow_->ApplyJpegOptions(picture.graphic());
-        QImage converted = gfx::ToViewerImage(*picture.graphic());
+        QImage converted = imaging::ToViewerImage(*picture.graphic());
         pictureViewer_->FitToPicture(converted.size(), *this);
-        picture.setGraphic(std::make_unique<gfx::Bitmap>(std::move(converted), gfx::PixelLayout::Bits24));
+        picture.setGraphic(std::make_unique<imaging::Bitmap>(std::move(converted), imaging::PixelLayout::Bits24));
     } else {
         pictureViewer_->setWindowTitle("Pas d'Image");
     }

@@ -68,7 +68,7 @@ std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, 
 
 // The byte length of the prepared frame's JPEG encoding with the command's options.
 int64_t OutputJpegBytes(const FrameSource& source, const Settings& settings) {
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     settings.Jpeg().ApplyTo(&jpeg);
     if (!image_writers::EncodeDib(source.OutputImage(), source.PaletteBytes(), jpeg)) return 0;
     return int64_t(jpeg.data().size());

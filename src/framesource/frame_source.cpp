@@ -29,7 +29,7 @@ struct FrameSource::State {
     avifile::FileHandle aviFile;
     avifile::StreamHandle videoStream;
     std::vector<uint8_t> streamFormat;
-    std::unique_ptr<video::FrameReader> frameDecoder;
+    std::unique_ptr<media::FrameReader> frameDecoder;
     int32_t frameCount = 0;
     int32_t frameWidth = 0;
     int32_t frameHeight = 0;
@@ -42,7 +42,7 @@ struct FrameSource::State {
     dib::BitmapFileHeader frameFileHeader;
     const uint8_t* decodedFrame = nullptr;
     const uint8_t* decodedBits = nullptr;
-    avscale::PictureScaler preparedScaler;  // completes the images prepared on this thread
+    media::PictureScaler preparedScaler;  // completes the images prepared on this thread
 
     // The crop rectangle and the cropped copy of the frame.
     CropRectangle cropRect;
@@ -68,7 +68,7 @@ namespace {
 constexpr int64_t kMaxBufferBytes = std::numeric_limits<int32_t>::max();
 
 // The AVI layer's decoder behind the interface that every kind of video shares.
-class AviFrames : public video::FrameReader {
+class AviFrames : public media::FrameReader {
 public:
     // A stream without a usable rate plays at 25 frames a second.
     AviFrames(avifile::GetFrameHandle decoder, const avifile::StreamInfo& info)
@@ -76,7 +76,7 @@ public:
           secondsPerFrame_(info.rate > 0 && info.scale > 0 ? double(info.scale) / info.rate : 1.0 / 25) {}
     ~AviFrames() override { avifile::AVIStreamGetFrameClose(decoder_); }
     const uint8_t* Frame(int32_t position) override { return avifile::AVIStreamGetFrame(*decoder_, position); }
-    std::unique_ptr<video::DecodedPicture> Decoded(int32_t position) override {
+    std::unique_ptr<media::DecodedPicture> Decoded(int32_t position) override {
         return avifile::AVIStreamGetFrameDecoded(*decoder_, position);
     }
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) override {
@@ -181,21 +181,21 @@ namespace {
 // Videos other than AVI: indexed at open, frames always upright 24-bit pictures. Nothing of
 // the state is touched before the index is whole, so a cancelled open leaves it closed.
 bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress) {
-    std::unique_ptr<mediafile::MediaFile> media =
-        mediafile::MediaFile::Open(state.videoFileName.toStdString(), progress);
-    if (!media) return false;
+    std::unique_ptr<media::MediaFile> file =
+        media::MediaFile::Open(state.videoFileName.toStdString(), progress);
+    if (!file) return false;
     dib::BitmapInfoHeader format;
-    format.biWidth = media->Width();
-    format.biHeight = media->Height();
+    format.biWidth = file->Width();
+    format.biHeight = file->Height();
     format.biPlanes = 1;
     format.biBitCount = 24;
     if (!SetDecodeFormat(state, format)) return false;
-    state.frameCount = media->FrameCount();
+    state.frameCount = file->FrameCount();
     state.frameWidth = format.biWidth;
     state.frameHeight = format.biHeight;
     state.frameBitCount = format.biBitCount;
     state.framePlanes = format.biPlanes;
-    state.frameDecoder = std::move(media);
+    state.frameDecoder = std::move(file);
     SelectWholeFrame(state);
     state.videoOpen = true;
     return true;
@@ -210,7 +210,7 @@ FrameSource::~FrameSource() { CloseVideo(); }
 bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress) {
     CloseVideo();
     state_->videoFileName = fileName;
-    if (!mediafile::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress);
+    if (!media::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress);
 
     avifile::AVIFileInit();
     if (avifile::AVIFileOpen(state_->aviFile, fileName.toStdString()) != avifile::kOk) {
@@ -355,7 +355,7 @@ bool FrameSource::PrepareFrame(int32_t position) {
     return true;
 }
 
-bool FrameSource::MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits) {
+bool FrameSource::MakeBitmap(imaging::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits) {
     if (!packedDib || !bits) return false;
     dib::BitmapInfoHeader header;
     std::memcpy(&header, packedDib, sizeof header);
@@ -378,17 +378,17 @@ bool FrameSource::MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, cons
         const uint8_t* source = bits + (bottomUp ? height - 1 - y : y) * stride;
         pixel_rows::BgrToXrgb(source, reinterpret_cast<uint32_t*>(image.scanLine(y)), width);
     }
-    bitmap.setImage(std::move(image), gfx::PixelLayout::DeviceDependent);
+    bitmap.setImage(std::move(image), imaging::PixelLayout::DeviceDependent);
     return true;
 }
 
 // The whole frame goes to the screen format in one conversion from the decoded picture; the
 // 24-bit copy is made only when something asks for it (a writer, the ranking).
-bool FrameSource::LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
+bool FrameSource::LoadFrameBitmap(int32_t position, imaging::Bitmap& bitmap) {
     if (!state_->videoOpen || position < 0 || position >= state_->frameCount) return false;
     const int width = state_->frameWidth;
     const int height = state_->frameHeight < 0 ? -state_->frameHeight : state_->frameHeight;
-    const gfx::PixelLayout previousLayout = bitmap.layout();
+    const imaging::PixelLayout previousLayout = bitmap.layout();
     QImage image = bitmap.takeImage();
     const bool reused = image.size() == QSize(width, height) && image.format() == QImage::Format_RGB32;
     QImage previous;
@@ -401,7 +401,7 @@ bool FrameSource::LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap) {
         bitmap.setImage(reused ? std::move(image) : std::move(previous), previousLayout);
         return false;
     }
-    bitmap.setImage(std::move(image), gfx::PixelLayout::DeviceDependent);
+    bitmap.setImage(std::move(image), imaging::PixelLayout::DeviceDependent);
     return true;
 }
 
@@ -451,7 +451,7 @@ bool FrameSource::PrepareDecoded(int32_t position, PreparedImage& image) {
     return true;
 }
 
-bool FrameSource::CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler) {
+bool FrameSource::CompleteImage(PreparedImage& image, media::PictureScaler& scaler) {
     if (!image.decoded) return !image.dib.empty();
     dib::BitmapInfoHeader header;
     std::memcpy(&header, image.dib.data(), sizeof header);
@@ -469,7 +469,7 @@ bool FrameSource::PrepareImage(int32_t position, PreparedImage& image) {
     return PrepareDecoded(position, image) && CompleteImage(image, state_->preparedScaler);
 }
 
-bool FrameSource::LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap) {
+bool FrameSource::LoadOutputBitmap(int32_t position, imaging::Bitmap& bitmap) {
     if (!PrepareFrame(position)) return false;
     return MakeBitmap(bitmap, state_->outputImage, state_->outputBits);
 }

@@ -15,7 +15,7 @@
 #include "media/decoded_picture.h"
 #include "media/dib.h"
 
-namespace gfx {
+namespace imaging {
 class Bitmap;
 }
 
@@ -54,11 +54,11 @@ public:
     // Fetches the frame and selects the output image, cropped when cropping is on.
     bool PrepareFrame(int32_t position);
     // Makes a packed DIB the bitmap's picture, in the screen's format.
-    static bool MakeBitmap(gfx::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits);
+    static bool MakeBitmap(imaging::Bitmap& bitmap, const uint8_t* packedDib, const uint8_t* bits);
     // Fetches the frame and puts the whole frame into the bitmap.
-    bool LoadFrameBitmap(int32_t position, gfx::Bitmap& bitmap);
+    bool LoadFrameBitmap(int32_t position, imaging::Bitmap& bitmap);
     // Prepares the frame and puts the output image into the bitmap.
-    bool LoadOutputBitmap(int32_t position, gfx::Bitmap& bitmap);
+    bool LoadOutputBitmap(int32_t position, imaging::Bitmap& bitmap);
     // When a frame is presented, in seconds after the first frame (0 without a video).
     double FrameTime(int32_t position) const;
     // The video's average time between frames; 1/25 s when it cannot tell.
@@ -75,7 +75,7 @@ public:
         int32_t paletteBytes = 0;
         std::vector<uint8_t> jpeg;  // its JPEG encoding, when one was made
         // The whole frame as decoded, when its conversion into the rows is left to CompleteImage.
-        std::unique_ptr<video::DecodedPicture> decoded;
+        std::unique_ptr<media::DecodedPicture> decoded;
     };
     // Prepares the frame and copies its output image, reusing the image's memory; false (and an
     // empty image) when the frame cannot be prepared.
@@ -84,7 +84,7 @@ public:
     // of the work, is left to CompleteImage, which any thread can call with its own scaler.
     bool PrepareDecoded(int32_t position, PreparedImage& image);
     // Converts the decoded frame into the image's rows; false (and an empty image) on failure.
-    static bool CompleteImage(PreparedImage& image, avscale::PictureScaler& scaler);
+    static bool CompleteImage(PreparedImage& image, media::PictureScaler& scaler);
 
     // The "Limiter au Cadre" switch.
     void SetCropEnabled(bool enabled);

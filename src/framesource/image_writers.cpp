@@ -125,7 +125,7 @@ bool WriteBmpAside(const QString& path, const dib::BitmapFileHeader& header, con
 
 // The JPEG writers end the command when the user refuses to replace the file or the file
 // cannot be written.
-void WriteJpegAside(const QString& path, Place place, const gfx::JpegImage& jpeg) {
+void WriteJpegAside(const QString& path, Place place, const imaging::JpegImage& jpeg) {
     switch (WriteAside(path, place, {{jpeg.data().data(), int64_t(jpeg.data().size())}})) {
         case Written::Done:
             return;
@@ -164,7 +164,7 @@ bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& pa
 bool WritePreparedJpeg(const FrameSource::PreparedImage& image, const QString& path,
                        const jpeg_options::JpegOptions& options) {
     if (image.dib.empty() || image.decoded) return false;
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     if (image.jpeg.empty()) {
         // Not encoded beforehand: encoded here with the options of this moment.
         options.ApplyTo(&jpeg);
@@ -176,12 +176,12 @@ bool WritePreparedJpeg(const FrameSource::PreparedImage& image, const QString& p
     return true;
 }
 
-bool EncodePrepared(const FrameSource::PreparedImage& image, gfx::JpegImage& jpeg) {
+bool EncodePrepared(const FrameSource::PreparedImage& image, imaging::JpegImage& jpeg) {
     if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return false;
     return EncodeDib(image.dib.data(), image.paletteBytes, jpeg);
 }
 
-bool EncodeDecoded(const video::DecodedPicture& picture, avscale::PictureScaler& scaler, gfx::JpegImage& jpeg) {
+bool EncodeDecoded(const media::DecodedPicture& picture, media::PictureScaler& scaler, imaging::JpegImage& jpeg) {
     int64_t stride = 0;
     const uint8_t* rows = picture.TopDownBits(scaler, stride);
     if (!rows) return false;
@@ -189,7 +189,7 @@ bool EncodeDecoded(const video::DecodedPicture& picture, avscale::PictureScaler&
     return true;
 }
 
-bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, gfx::JpegImage& jpeg) {
+bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, imaging::JpegImage& jpeg) {
     dib::BitmapInfoHeader info;
     std::memcpy(&info, packedDib, sizeof info);
     if (info.biBitCount != 24 || info.biCompression != dib::kRgbCompression) return false;
@@ -205,7 +205,7 @@ bool WriteJpegFile(const FrameSource& source, const QString& path, const jpeg_op
     std::memcpy(&info, image, sizeof info);
     if (info.biBitCount != 24 || info.biCompression != dib::kRgbCompression) return false;
 
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     options.ApplyTo(&jpeg);
     const Place place = AskPlace(path);
     if (place == Place::Refused) throw errors::SilentAbort();

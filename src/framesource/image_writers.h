@@ -13,7 +13,7 @@
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 
-namespace gfx {
+namespace imaging {
 class JpegImage;
 }
 
@@ -49,10 +49,10 @@ bool WritePreparedJpeg(const PreparedImage& image, const QString& path, const jp
 
 // Encodes a packed 24-bit DIB (header, `paletteBytes` of colour table, rows) with the JPEG's
 // writing options; false for any other kind of DIB. Safe on any thread, one JPEG per thread.
-bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, gfx::JpegImage& jpeg);
-bool EncodePrepared(const PreparedImage& image, gfx::JpegImage& jpeg);
+bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, imaging::JpegImage& jpeg);
+bool EncodePrepared(const PreparedImage& image, imaging::JpegImage& jpeg);
 // Encodes a decoded frame converted with `scaler`, without rows of its own: the same JPEG as
 // the completed image gives.
-bool EncodeDecoded(const video::DecodedPicture& picture, avscale::PictureScaler& scaler, gfx::JpegImage& jpeg);
+bool EncodeDecoded(const media::DecodedPicture& picture, media::PictureScaler& scaler, imaging::JpegImage& jpeg);
 
 }  // namespace image_writers

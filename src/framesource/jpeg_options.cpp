@@ -5,8 +5,8 @@
 
 namespace jpeg_options {
 
-void JpegOptions::ApplyTo(gfx::Graphic* graphic) const {
-    auto* jpeg = dynamic_cast<gfx::JpegImage*>(graphic);
+void JpegOptions::ApplyTo(imaging::Graphic* graphic) const {
+    auto* jpeg = dynamic_cast<imaging::JpegImage*>(graphic);
     if (!jpeg) return;
     jpeg->setQuality(quality);
     jpeg->setGrayscale(grayscale);

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-namespace gfx {
+namespace imaging {
 class Graphic;
-}  // namespace gfx
+}  // namespace imaging
 
 namespace jpeg_options {
 
@@ -23,7 +23,7 @@ struct JpegOptions {
     bool progressiveDisplay = false;
 
     // Copies the options into a JPEG graphic; other graphics get none.
-    void ApplyTo(gfx::Graphic* graphic) const;
+    void ApplyTo(imaging::Graphic* graphic) const;
 };
 
 }  // namespace jpeg_options

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-namespace gfx {
+namespace imaging {
 
 int Bitmap::bitsPerPixel() const {
     if (image_.isNull()) return 0;
@@ -81,4 +81,4 @@ void Bitmap::invertSegment(QPoint from, QPoint to) {
     }
 }
 
-}  // namespace gfx
+}  // namespace imaging

@@ -12,7 +12,7 @@
 
 #include "imaging/graphic.h"
 
-namespace gfx {
+namespace imaging {
 
 enum class PixelLayout { DeviceDependent, Bits1, Bits4, Bits8, Bits15, Bits16, Bits24, Bits32, Other };
 
@@ -60,4 +60,4 @@ private:
     std::function<void()> onChange_;
 };
 
-}  // namespace gfx
+}  // namespace imaging

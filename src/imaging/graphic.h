@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-namespace gfx {
+namespace imaging {
 
 class Graphic {
 public:
@@ -16,4 +16,4 @@ public:
     virtual QImage toImage() const = 0;
 };
 
-}  // namespace gfx
+}  // namespace imaging

@@ -14,7 +14,7 @@
 #include "base/errors.h"
 #include "imaging/bitmap.h"
 
-namespace gfx {
+namespace imaging {
 namespace {
 
 constexpr int kQuantizedColours = 236;
@@ -478,4 +478,4 @@ void JpegImage::decode() const {
     dimensionsKnown_ = true;
 }
 
-}  // namespace gfx
+}  // namespace imaging

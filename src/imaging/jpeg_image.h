@@ -13,7 +13,7 @@
 
 #include "imaging/graphic.h"
 
-namespace gfx {
+namespace imaging {
 
 class Bitmap;
 
@@ -107,4 +107,4 @@ private:
     DisplayCallback onDisplay_;
 };
 
-}  // namespace gfx
+}  // namespace imaging

@@ -20,7 +20,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/metafile_helper_protocol.h"
 
-namespace gfx {
+namespace imaging {
 namespace {
 
 // Both helper runs of one picture together: loading a picture never waits longer.
@@ -161,4 +161,4 @@ std::unique_ptr<Graphic> LoadMetafile(const QString& path) {
     return std::make_unique<Bitmap>(std::move(image), PixelLayout::Bits32);
 }
 
-}  // namespace gfx
+}  // namespace imaging

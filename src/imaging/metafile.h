@@ -10,7 +10,7 @@
 
 #include "imaging/graphic.h"
 
-namespace gfx {
+namespace imaging {
 
 // Null when the file is not a metafile that can be drawn.
 std::unique_ptr<Graphic> LoadMetafile(const QString& path);
@@ -22,4 +22,4 @@ void SetMetafileHelperPath(const QString& path);
 // installed tree under libexec.
 QString MetafileHelperFor(const QString& programDirectory);
 
-}  // namespace gfx
+}  // namespace imaging

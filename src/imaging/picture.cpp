@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "imaging/picture.h"
 
-namespace gfx {
+namespace imaging {
 
 Bitmap& Picture::bitmap() {
     if (auto* held = dynamic_cast<Bitmap*>(graphic_.get())) return *held;
@@ -20,4 +20,4 @@ void Picture::setChangeListener(std::function<void()> listener) {
     if (auto* held = dynamic_cast<Bitmap*>(graphic_.get())) held->setChangeListener(onChange_);
 }
 
-}  // namespace gfx
+}  // namespace imaging

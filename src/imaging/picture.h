@@ -8,7 +8,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/graphic.h"
 
-namespace gfx {
+namespace imaging {
 
 class Picture {
 public:
@@ -34,4 +34,4 @@ private:
     std::function<void()> onChange_;
 };
 
-}  // namespace gfx
+}  // namespace imaging

@@ -10,7 +10,7 @@
 #include "imaging/jpeg_image.h"
 #include "imaging/metafile.h"
 
-namespace gfx {
+namespace imaging {
 namespace {
 
 std::unique_ptr<Graphic> LoadWithQt(const QString& path, const char* format) {
@@ -71,4 +71,4 @@ QImage ToViewerImage(const Graphic& graphic) {
     return converted;
 }
 
-}  // namespace gfx
+}  // namespace imaging

@@ -8,7 +8,7 @@
 
 #include "imaging/picture.h"
 
-namespace gfx {
+namespace imaging {
 
 enum class LoadResult { Loaded, NotAPicture };
 
@@ -20,4 +20,4 @@ LoadResult LoadPictureFile(Picture& picture, const QString& path);
 // white. Decodes a JPEG image with its reading options first, and throws as that does.
 QImage ToViewerImage(const Graphic& graphic);
 
-}  // namespace gfx
+}  // namespace imaging

@@ -75,9 +75,9 @@ void InfoWindow::resizeEvent(QResizeEvent* event) {
     zoom->resize(std::max(0, kDesignZoomLabelWidth + width() - kDesignClientWidth), zoom->height());
 }
 
-gfx::Bitmap* InfoWindow::ImageBitmap() const {
+imaging::Bitmap* InfoWindow::ImageBitmap() const {
     if (Image == nullptr) return nullptr;
-    return dynamic_cast<gfx::Bitmap*>(Image->picture().graphic());
+    return dynamic_cast<imaging::Bitmap*>(Image->picture().graphic());
 }
 
 int32_t InfoWindow::ClientWidth() const { return Image != nullptr ? Image->width() : 0; }
@@ -88,8 +88,8 @@ int32_t InfoWindow::CropHeight() const { return Saturate(std::abs(int64_t(cropY2
 
 void InfoWindow::ShowPixelInfo(int32_t X, int32_t Y) {
     ui_->LabelPosImage->setText(QString::asprintf("X=%4d Y=%4d", X, Y));
-    const gfx::Bitmap* bitmap = ImageBitmap();
-    const uint32_t colour = bitmap != nullptr ? bitmap->pixel(X, Y) : gfx::kInvalidColour;
+    const imaging::Bitmap* bitmap = ImageBitmap();
+    const uint32_t colour = bitmap != nullptr ? bitmap->pixel(X, Y) : imaging::kInvalidColour;
     ui_->LabelColor->setText(QString::asprintf("R=%3d  V=%3d  B=%3d", int(colour & 0xFF), int((colour >> 8) & 0xFF),
                                                int((colour >> 16) & 0xFF)));
 }
@@ -105,7 +105,7 @@ void InfoWindow::ShowVideoInfo(int32_t width, int32_t height, int32_t bits, int3
 
 void InfoWindow::DrawCropOutline(bool draw) {
     if (!draw) return;
-    gfx::Bitmap* bitmap = ImageBitmap();
+    imaging::Bitmap* bitmap = ImageBitmap();
     if (bitmap == nullptr) return;
     const std::array<QPoint, 5> outline{QPoint(cropX1, cropY1), QPoint(cropX1, cropY2), QPoint(cropX2, cropY2),
                                         QPoint(cropX2, cropY1), QPoint(cropX1, cropY1)};
@@ -195,7 +195,7 @@ void InfoWindow::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int32_
     outlineDrawn = false;
     ShowVideoInfo(source_.FrameWidth(), source_.FrameHeight(), source_.FrameBitCount(), source_.FramePlanes(),
                   source_.FrameCount());
-    const gfx::Bitmap* bitmap = ImageBitmap();
+    const imaging::Bitmap* bitmap = ImageBitmap();
     ShowWindowInfo(ClientWidth(), ClientHeight(), bitmap != nullptr ? bitmap->bitsPerPixel() : 0);
     // A fresh picture carries no outline.
     NormalizeCropRect(X1, Y1, X2, Y2, false);
@@ -249,7 +249,7 @@ void InfoWindow::ApplyTypedRectangle() {
 void InfoWindow::ScanMinMaxClicked() {
     int32_t low = std::numeric_limits<int32_t>::max();
     int32_t high = -std::numeric_limits<int32_t>::max();
-    if (const gfx::Bitmap* bitmap = ImageBitmap()) {
+    if (const imaging::Bitmap* bitmap = ImageBitmap()) {
         for (int y = 0; y < bitmap->height(); ++y) {
             for (int x = 0; x < bitmap->width(); ++x) {
                 const auto value = int32_t(bitmap->pixel(x, y));

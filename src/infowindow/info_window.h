@@ -12,7 +12,7 @@
 
 class FrameSource;
 class ImageControl;
-namespace gfx {
+namespace imaging {
 class Bitmap;
 }
 namespace Ui {
@@ -73,7 +73,7 @@ protected:
 
 private:
     // The bitmap of the attached picture, or none when it holds another kind of graphic.
-    gfx::Bitmap* ImageBitmap() const;
+    imaging::Bitmap* ImageBitmap() const;
     int32_t ClientWidth() const;
     int32_t ClientHeight() const;
 

@@ -107,7 +107,7 @@ class GetFrame {
 public:
     bool Open(const AviStream& stream);
     const uint8_t* Fetch(int32_t position);
-    std::unique_ptr<video::DecodedPicture> FetchDecoded(int32_t position);
+    std::unique_ptr<media::DecodedPicture> FetchDecoded(int32_t position);
     bool FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride);
 
 private:
@@ -136,8 +136,8 @@ private:
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
     ffmpeg::Frame held_;                    // the picture found last, converted only when asked for
-    avscale::PictureScaler scaler_;         // to the 24-bit DIB
-    avscale::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
+    media::PictureScaler scaler_;         // to the 24-bit DIB
+    media::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
     // MPEG-4 only: splits the packed chunks of DivX/Xvid files (a reference and the B-frame
     // shown before it) so that the B-frame goes in with the placeholder chunk after them.
     ffmpeg::BitstreamFilter unpacker_;
@@ -503,9 +503,9 @@ const uint8_t* GetFrame::Fetch(int32_t position) {
     return dib_.data();
 }
 
-std::unique_ptr<video::DecodedPicture> GetFrame::FetchDecoded(int32_t position) {
+std::unique_ptr<media::DecodedPicture> GetFrame::FetchDecoded(int32_t position) {
     if (!Locate(position)) return nullptr;
-    auto picture = std::make_unique<video::DecodedPicture>(*held_, width_, height_, 0);
+    auto picture = std::make_unique<media::DecodedPicture>(*held_, width_, height_, 0);
     return picture->valid() ? std::move(picture) : nullptr;
 }
 
@@ -614,7 +614,7 @@ GetFrameHandle AVIStreamGetFrameOpen(AviStream& stream, const dib::BitmapInfoHea
 
 const uint8_t* AVIStreamGetFrame(GetFrame& decoder, int32_t position) { return decoder.Fetch(position); }
 
-std::unique_ptr<video::DecodedPicture> AVIStreamGetFrameDecoded(GetFrame& decoder, int32_t position) {
+std::unique_ptr<media::DecodedPicture> AVIStreamGetFrameDecoded(GetFrame& decoder, int32_t position) {
     return decoder.FetchDecoded(position);
 }
 

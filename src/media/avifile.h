@@ -76,7 +76,7 @@ GetFrameHandle AVIStreamGetFrameOpen(AviStream& stream, const dib::BitmapInfoHea
 // bytes), valid until the next call on the same decoder or its close; null on failure.
 const uint8_t* AVIStreamGetFrame(GetFrame& decoder, int32_t position);
 // The same frame as decoded, to be converted later into that DIB's rows; null on failure.
-std::unique_ptr<video::DecodedPicture> AVIStreamGetFrameDecoded(GetFrame& decoder, int32_t position);
+std::unique_ptr<media::DecodedPicture> AVIStreamGetFrameDecoded(GetFrame& decoder, int32_t position);
 // The same frame for the screen: top-down 32-bit pixels (0xFFRRGGBB) with the colours of the
 // 24-bit frame, written into `pixels` rows of `stride` bytes; false on failure. A later
 // AVIStreamGetFrame of the same position decodes nothing again.

@@ -9,7 +9,7 @@
 
 #include "media/decoded_picture.h"
 
-namespace video {
+namespace media {
 
 class FrameReader {
 public:
@@ -27,4 +27,4 @@ public:
     virtual double FrameTime(int32_t position) const = 0;
 };
 
-}  // namespace video
+}  // namespace media

@@ -9,7 +9,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-namespace mediafile {
+namespace media {
 namespace {
 
 // More packets than this is not a video the program can step through.
@@ -259,4 +259,4 @@ int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back) {
     return index.keys[size_t(std::max(k - back, 0))];
 }
 
-}  // namespace mediafile
+}  // namespace media

@@ -12,7 +12,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-namespace mediafile {
+namespace media {
 
 struct PacketEntry {
     int64_t label = 0;  // presentation time, rebuilt where the file has none; unique
@@ -65,4 +65,4 @@ void FindPresentedPackets(MediaIndex& index);
 // its own, or `back` key packets further back.
 int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back);
 
-}  // namespace mediafile
+}  // namespace media

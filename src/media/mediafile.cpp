@@ -21,7 +21,7 @@ extern "C" {
 #include "media/picture_hash.h"
 #include "media/picture_scaler.h"
 
-namespace mediafile {
+namespace media {
 namespace {
 
 // Larger pictures are refused before anything is sized by them.
@@ -59,7 +59,7 @@ bool KnownContainer(const AVInputFormat& format) {
 
 // The turn and mirror that show the picture as the file asks, as FFmpeg's own tools apply its
 // display matrix: a quarter turn may be a transposition, a half turn one flip or both.
-avscale::Orientation DisplayOrientation(const AVStream& stream) {
+media::Orientation DisplayOrientation(const AVStream& stream) {
     size_t size = 0;
     const uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
     if (!data || size < 9 * sizeof(int32_t)) return {};
@@ -124,7 +124,7 @@ public:
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
     double FrameTime(int32_t position) const;
-    std::unique_ptr<video::DecodedPicture> Decoded(int32_t position);
+    std::unique_ptr<media::DecodedPicture> Decoded(int32_t position);
 
     MediaIndex index_;
     int width_ = 0;
@@ -158,9 +158,9 @@ private:
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
     ffmpeg::Frame held_;                    // the picture found last, converted only when asked for
-    avscale::PictureScaler scaler_;         // to the 24-bit DIB
-    avscale::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
-    avscale::Orientation orientation_;
+    media::PictureScaler scaler_;         // to the 24-bit DIB
+    media::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
+    media::Orientation orientation_;
     int64_t stride_ = 0;
     std::vector<uint8_t> dib_;
 
@@ -358,7 +358,7 @@ IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
         }
         if (pts != AV_NOPTS_VALUE) lastPts = pts;
         index_.presented.push_back(runLabel_);
-        if (index_.damaged) index_.fingerprints.push_back(video::PictureHash(*frame_));
+        if (index_.damaged) index_.fingerprints.push_back(media::PictureHash(*frame_));
         index_.seconds.push_back(seconds);
         av_frame_unref(frame_.get());
     }
@@ -515,7 +515,7 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
         // Decoded again from the first packet, the place is the picture's: a decoder that
         // fills damage from memory it never wrote may give other bytes each time.
         const bool same = !index_.damaged || placeOnly ||
-                          video::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
+                          media::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
         if (out == target && same) {
             av_frame_unref(held_.get());
             av_frame_move_ref(held_.get(), frame_.get());
@@ -574,9 +574,9 @@ bool MediaFile::Impl::FrameDisplay(int32_t position, uint8_t* pixels, int64_t st
     return Locate(position) && displayScaler_.ConvertToScreen(*held_, width_, height_, pixels, stride, orientation_);
 }
 
-std::unique_ptr<video::DecodedPicture> MediaFile::Impl::Decoded(int32_t position) {
+std::unique_ptr<media::DecodedPicture> MediaFile::Impl::Decoded(int32_t position) {
     if (!Locate(position)) return nullptr;
-    auto picture = std::make_unique<video::DecodedPicture>(*held_, width_, height_, orientation_);
+    auto picture = std::make_unique<media::DecodedPicture>(*held_, width_, height_, orientation_);
     return picture->valid() ? std::move(picture) : nullptr;
 }
 
@@ -608,6 +608,6 @@ bool MediaFile::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) 
     return impl_->FrameDisplay(position, pixels, stride);
 }
 double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(position); }
-std::unique_ptr<video::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
+std::unique_ptr<media::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 
-}  // namespace mediafile
+}  // namespace media

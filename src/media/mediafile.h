@@ -12,12 +12,12 @@
 #include "media/frame_reader.h"
 #include "media/media_index.h"
 
-namespace mediafile {
+namespace media {
 
 // True when the file's content is a RIFF AVI, which the AVI layer reads.
 bool IsAviFile(const std::string& path);
 
-class MediaFile : public video::FrameReader {
+class MediaFile : public media::FrameReader {
 public:
     // Null when the file holds no video that can be decoded, or when `progress` cancelled
     // the indexing.
@@ -30,7 +30,7 @@ public:
 
     const uint8_t* Frame(int32_t position) override;
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) override;
-    std::unique_ptr<video::DecodedPicture> Decoded(int32_t position) override;
+    std::unique_ptr<media::DecodedPicture> Decoded(int32_t position) override;
     // Each picture's own time, so a variable rate shows; pictures of a file whose times are no
     // presentation order follow at the stream's average rate.
     double FrameTime(int32_t position) const override;
@@ -41,4 +41,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace mediafile
+}  // namespace media

@@ -11,7 +11,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-namespace video {
+namespace media {
 namespace {
 
 struct MurmurFree {
@@ -46,4 +46,4 @@ uint64_t PictureHash(const AVFrame& frame) {
     return hash == 0 ? 1 : hash;
 }
 
-}  // namespace video
+}  // namespace media

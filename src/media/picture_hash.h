@@ -9,9 +9,9 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-namespace video {
+namespace media {
 
 // 0 only for a frame whose format is unknown.
 uint64_t PictureHash(const AVFrame& frame);
 
-}  // namespace video
+}  // namespace media

@@ -7,7 +7,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-namespace avscale {
+namespace media {
 
 namespace {
 
@@ -143,4 +143,4 @@ bool PictureScaler::ConvertToScreen(const AVFrame& frame, int width, int height,
     return true;
 }
 
-}  // namespace avscale
+}  // namespace media

@@ -13,7 +13,7 @@
 
 #include "media/ffmpeg_handles.h"
 
-namespace avscale {
+namespace media {
 
 // How a stored picture is shown: turned clockwise by 0, 90, 180 or 270 degrees, then mirrored
 // left to right when `mirrored`.
@@ -60,4 +60,4 @@ private:
     std::vector<uint8_t> turned_;  // a turned picture kept by ConvertKept
 };
 
-}  // namespace avscale
+}  // namespace media

@@ -52,8 +52,8 @@ uint8_t JpegOptionsDialog::QualityFromText(const QString& text) {
     return uint8_t(std::clamp(value, 1, 100));
 }
 
-void JpegOptionsDialog::ApplyJpegOptions(gfx::Graphic* picture) {
-    auto* jpeg = dynamic_cast<gfx::JpegImage*>(picture);
+void JpegOptionsDialog::ApplyJpegOptions(imaging::Graphic* picture) {
+    auto* jpeg = dynamic_cast<imaging::JpegImage*>(picture);
     // Read first, so that a bad text leaves the image's options untouched.
     if (jpeg) Options().ApplyTo(jpeg);
     const bool isJpeg = jpeg != nullptr;

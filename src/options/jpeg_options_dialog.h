@@ -9,10 +9,10 @@
 
 #include "framesource/jpeg_options.h"
 
-namespace gfx {
+namespace imaging {
 class Graphic;
 class Picture;
-}  // namespace gfx
+}  // namespace imaging
 namespace Ui {
 class FormOpJpeg;
 }
@@ -27,12 +27,12 @@ public:
     // Copies the settings into the graphic when it is a JPEG image, and enables the reading
     // options only for a JPEG image. A quality that is not a whole number raises
     // "'TEXT' n'est pas une valeur entière correcte" and leaves the graphic as it was.
-    void ApplyJpegOptions(gfx::Graphic* picture);
+    void ApplyJpegOptions(imaging::Graphic* picture);
     // The options as the controls stand; raises the same error for a bad quality.
     jpeg_options::JpegOptions Options() const;
     // The viewer picture that "Appliquer" acts on; null for none.
-    void setTarget(gfx::Picture* picture) { target_ = picture; }
-    gfx::Picture* target() const { return target_; }
+    void setTarget(imaging::Picture* picture) { target_ = picture; }
+    imaging::Picture* target() const { return target_; }
 
     void SetUpControls();
     void ApplyClicked();
@@ -43,5 +43,5 @@ public:
 
 private:
     std::unique_ptr<Ui::FormOpJpeg> ui_;
-    gfx::Picture* target_ = nullptr;
+    imaging::Picture* target_ = nullptr;
 };

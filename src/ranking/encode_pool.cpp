@@ -77,7 +77,7 @@ bool EncodePool::Ready() const {
     return !slots_.empty() && slots_.front().done;
 }
 
-void EncodePool::Encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler& scaler) const {
+void EncodePool::Encode(Slot& slot, imaging::JpegImage& jpeg, media::PictureScaler& scaler) const {
     Result& result = slot.result;
     FrameSource::PreparedImage& image = result.image;
     try {
@@ -115,7 +115,7 @@ void EncodePool::Submit(FrameSource::PreparedImage image) {
         Slot slot;
         slot.result.image = std::move(image);
         slot.started = slot.done = true;
-        gfx::JpegImage jpeg;
+        imaging::JpegImage jpeg;
         options_.ApplyTo(&jpeg);
         Encode(slot, jpeg, callerScaler_);
         slots_.push_back(std::move(slot));
@@ -161,9 +161,9 @@ void EncodePool::Recycle(FrameSource::PreparedImage image) {
 void EncodePool::Work() {
     // On Linux the nice value of a thread is its own.
     setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     options_.ApplyTo(&jpeg);
-    avscale::PictureScaler scaler;
+    media::PictureScaler scaler;
     while (true) {
         Slot* slot = nullptr;
         {

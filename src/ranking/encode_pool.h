@@ -79,7 +79,7 @@ private:
 
     void Work();
     // Completes, measures and encodes the slot's picture with this thread's scaler.
-    void Encode(Slot& slot, gfx::JpegImage& jpeg, avscale::PictureScaler& scaler) const;
+    void Encode(Slot& slot, imaging::JpegImage& jpeg, media::PictureScaler& scaler) const;
 
     jpeg_options::JpegOptions options_;
     const bool keepEncodings_;
@@ -96,7 +96,7 @@ private:
     bool wakeArmed_ = false;
     std::vector<std::thread> threads_;
     std::vector<FrameSource::PreparedImage> recycled_;
-    avscale::PictureScaler callerScaler_;  // without workers, the caller's thread converts
+    media::PictureScaler callerScaler_;  // without workers, the caller's thread converts
 };
 
 }  // namespace ranking

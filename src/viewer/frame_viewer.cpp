@@ -49,8 +49,8 @@ void FrameViewer::SetUpControls() {
     infoWindow_->AttachImage(image_, 0, 0, frameGeometry().width(), frameGeometry().height());
 }
 
-gfx::Picture& FrameViewer::picture() { return image_->picture(); }
-gfx::Bitmap& FrameViewer::bitmap() { return image_->picture().bitmap(); }
+imaging::Picture& FrameViewer::picture() { return image_->picture(); }
+imaging::Bitmap& FrameViewer::bitmap() { return image_->picture().bitmap(); }
 
 void FrameViewer::setImageClientSize(int width, int height) { image_->resize(width, height); }
 void FrameViewer::setClientSize(int width, int height) { resize(width, height); }

@@ -13,10 +13,10 @@ class ImageControl;
 class QScrollArea;
 class InfoWindow;
 struct MagnifierZoom;
-namespace gfx {
+namespace imaging {
 class Picture;
 class Bitmap;
-}  // namespace gfx
+}  // namespace imaging
 namespace Ui {
 class FormAvi;
 }
@@ -37,9 +37,9 @@ public:
     // The viewer's own information window, created and destroyed with it.
     InfoWindow* infoForm() const { return infoWindow_; }
 
-    gfx::Picture& picture();
+    imaging::Picture& picture();
     // The bitmap of image_'s picture (made empty when the picture holds another graphic).
-    gfx::Bitmap& bitmap();
+    imaging::Bitmap& bitmap();
 
     // For a picture of W x H: setImageClientSize(W, H) and setClientSize(W + 4, H + 4).
     void setImageClientSize(int width, int height);

@@ -117,7 +117,7 @@ TEST_F(MainWindowTest, ExtractionsWriteSuccessiveFormattedJpegFiles) {
         const QString path =
             QString::fromStdString(dir.File(QString("IMAGE%1.JPG").arg(i, 3, 10, QChar('0')).toStdString()));
         ASSERT_TRUE(QFileInfo::exists(path)) << path.toStdString();
-        gfx::JpegImage jpeg;
+        imaging::JpegImage jpeg;
         jpeg.loadFromFile(path);
         EXPECT_EQ(FrameNumberOf(jpeg.toImage()), 9 + i);
     }

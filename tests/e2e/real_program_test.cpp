@@ -63,7 +63,7 @@ bool ReadBmp(const QString& path, Bmp& bmp) {
 }
 
 size_t JpegSize(const Bmp& bmp) {
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     jpeg.encodeBgr(bmp.header.biWidth, bmp.header.biHeight, bmp.rows.data(),
                    ptrdiff_t(dib::RowStride(bmp.header.biWidth, 24)));
     return jpeg.data().size();
@@ -160,7 +160,7 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     frameSource.SetCropEnabled(true);
     for (int frame = 0; frame < frameSource.FrameCount(); ++frame) {
         ASSERT_TRUE(frameSource.PrepareFrame(frame));
-        gfx::JpegImage jpeg;
+        imaging::JpegImage jpeg;
         jpeg.encodeBgr(100, 60, frameSource.OutputBits(), frameSource.CropStride());
         allSizes.push_back(jpeg.data().size());
     }

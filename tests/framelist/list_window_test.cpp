@@ -191,9 +191,9 @@ protected:
 };
 
 int JpegSizeOf(FrameSource& frameSource, int frame) {
-    gfx::Bitmap bitmap;
+    imaging::Bitmap bitmap;
     if (!frameSource.LoadOutputBitmap(frame, bitmap)) return -1;
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     jpeg.setQuality(kQuality);
     jpeg.assign(bitmap);
     return int(jpeg.data().size());

@@ -69,7 +69,7 @@ TEST_F(FrameSourceTest, EightBitStreamReportsItsOwnDepthButDecodesTo24Bits) {
 
 TEST_F(FrameSourceTest, FetchOutsideTheStreamOrWithoutVideoFails) {
     EXPECT_FALSE(frameSource.FetchFrame(0));
-    gfx::Bitmap bitmap;
+    imaging::Bitmap bitmap;
     EXPECT_FALSE(frameSource.LoadFrameBitmap(0, bitmap));
     EXPECT_TRUE(bitmap.image().isNull());
     ASSERT_TRUE(Open(Write(32, 24, 5)));
@@ -173,7 +173,7 @@ TEST_F(FrameSourceTest, OutputIsTheWholeFrameUnlessCroppingIsOnWithARectangle) {
     ASSERT_TRUE(frameSource.PrepareFrame(0));
     EXPECT_EQ(frameSource.OutputImage(), frameSource.DecodedFrame());
     frameSource.SetCropEnabled(true);
-    gfx::Bitmap bitmap;
+    imaging::Bitmap bitmap;
     ASSERT_TRUE(frameSource.LoadOutputBitmap(1, bitmap));
     EXPECT_EQ(bitmap.image().size(), QSize(4, 4));
     // A new rectangle takes effect at the next frame prepared.
@@ -202,7 +202,7 @@ TEST_F(FrameSourceTest, RectanglesOutsideTheFrameAreNeverReadFrom) {
     for (const auto& c : cases) {
         frameSource.SetCropRect(c.top, c.left, c.height, c.width);
         EXPECT_FALSE(frameSource.PrepareFrame(0)) << c.name;
-        gfx::Bitmap bitmap;
+        imaging::Bitmap bitmap;
         EXPECT_FALSE(frameSource.LoadOutputBitmap(0, bitmap)) << c.name;
         EXPECT_TRUE(bitmap.image().isNull());
     }
@@ -222,7 +222,7 @@ TEST_F(FrameSourceTest, DisplayBitmapsHoldTheColoursOfTheDecodedFrames) {
         ASSERT_TRUE(Open(path)) << fixture::CodecName(codec);
         const int height = std::abs(frameSource.FrameHeight());
         for (int position : {5, 0, 13, 12, 3, 4, 9, 1}) {
-            gfx::Bitmap bitmap;
+            imaging::Bitmap bitmap;
             ASSERT_TRUE(frameSource.LoadFrameBitmap(position, bitmap));
             ASSERT_TRUE(frameSource.FetchFrame(position));
             const QImage& shown = bitmap.image();
@@ -245,11 +245,11 @@ TEST_F(FrameSourceTest, AFrameThatCannotBeHadLeavesTheBitmapAsItWas) {
     ASSERT_TRUE(fixture::WriteBadFile(cut, fixture::BadFile::Truncated, valid));
     ASSERT_TRUE(Open(cut));
     const int last = frameSource.FrameCount() - 1;
-    gfx::Bitmap empty;
+    imaging::Bitmap empty;
     ASSERT_FALSE(frameSource.LoadFrameBitmap(last, empty)) << "the last frame lies past the cut";
     EXPECT_TRUE(empty.image().isNull());
 
-    gfx::Bitmap shown;
+    imaging::Bitmap shown;
     ASSERT_TRUE(frameSource.LoadFrameBitmap(0, shown));
     const QImage before = shown.image().copy();
     EXPECT_FALSE(frameSource.LoadFrameBitmap(last, shown));
@@ -290,7 +290,7 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
                 EXPECT_EQ(fixture::ReadFrameNumber(frameSource.DecodedBits(), width, height, frameSource.FrameStride()),
                           position);
             }
-            gfx::Bitmap bitmap;
+            imaging::Bitmap bitmap;
             ASSERT_TRUE(frameSource.LoadFrameBitmap(position, bitmap));
             EXPECT_EQ(bitmap.image().size(), QSize(width, height));
         }

@@ -240,7 +240,7 @@ TEST_F(ImageWriters, FrameThatCannotBePreparedWritesNothing) {
 TEST_F(ImageWriters, JpegIsTheFrameEncodedWithTheInstalledOptions) {
     ASSERT_TRUE(frameSource.PrepareFrame(2));
     const auto encode = [this](uint8_t quality, bool grey) {
-        gfx::JpegImage jpeg;
+        imaging::JpegImage jpeg;
         jpeg.setQuality(quality);
         jpeg.setGrayscale(grey);
         jpeg.encodeBgr(kWidth, kHeight, frameSource.OutputBits(), frameSource.FrameStride());
@@ -258,7 +258,7 @@ TEST_F(ImageWriters, JpegIsTheFrameEncodedWithTheInstalledOptions) {
     ASSERT_TRUE(image_writers::SaveFrameJpeg(frameSource, 2, Out("a.JPG"), options));
     EXPECT_EQ(ReadAll(Out("a.JPG")), applied);
 
-    gfx::JpegImage back;
+    imaging::JpegImage back;
     back.loadFromFile(Out("d.JPG"));
     const QImage image = back.toImage();
     ASSERT_EQ(image.size(), QSize(kWidth, kHeight));

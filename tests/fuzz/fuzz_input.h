@@ -24,11 +24,11 @@ inline QString WriteInput(const uint8_t* data, size_t size, const char* extensio
 }
 
 // Bits 0-1 scale, 2 eight bits, 3 grey scale, 4 speed, 5 progressive display.
-inline void ApplyReadingOptions(gfx::JpegImage& jpeg, uint8_t bits) {
+inline void ApplyReadingOptions(imaging::JpegImage& jpeg, uint8_t bits) {
     jpeg.setScale(bits & 3);
-    jpeg.setPixelFormat(bits & 4 ? gfx::JpegImage::Format8Bits : gfx::JpegImage::Format24Bits);
+    jpeg.setPixelFormat(bits & 4 ? imaging::JpegImage::Format8Bits : imaging::JpegImage::Format24Bits);
     jpeg.setGrayscale(bits & 8);
-    jpeg.setPerformance(bits & 16 ? gfx::JpegImage::BestSpeed : gfx::JpegImage::BestQuality);
+    jpeg.setPerformance(bits & 16 ? imaging::JpegImage::BestSpeed : imaging::JpegImage::BestQuality);
     jpeg.setProgressiveDisplay(bits & 32);
 }
 

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     jpeg.loadFromMemory(std::vector<uint8_t>(data + 1, data + size));
     fuzz::ApplyReadingOptions(jpeg, data[0]);
     int passes = 0;

@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv);
-    gfx::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
+    imaging::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
     return 0;
 }
 
@@ -20,10 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const kExtensions[] = {"bmp", "ico", "jpg", "wmf", "emf"};
     const QString path = fuzz::WriteInput(data + 2, size - 2, kExtensions[data[0] % 5]);
     try {
-        gfx::Picture picture;
-        if (gfx::LoadPictureFile(picture, path) != gfx::LoadResult::Loaded) return 0;
-        if (auto* jpeg = dynamic_cast<gfx::JpegImage*>(picture.graphic())) fuzz::ApplyReadingOptions(*jpeg, data[1]);
-        gfx::ToViewerImage(*picture.graphic());
+        imaging::Picture picture;
+        if (imaging::LoadPictureFile(picture, path) != imaging::LoadResult::Loaded) return 0;
+        if (auto* jpeg = dynamic_cast<imaging::JpegImage*>(picture.graphic())) fuzz::ApplyReadingOptions(*jpeg, data[1]);
+        imaging::ToViewerImage(*picture.graphic());
     } catch (const errors::Error&) {
         // What the error report shows; the program goes on.
     }

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t count = frameSource.FrameCount();
     uint32_t pick = 0;
     for (size_t i = 0; i < size && i < 64; ++i) pick = pick * 31 + data[i];
-    gfx::Bitmap bitmap;
+    imaging::Bitmap bitmap;
     FrameSource::PreparedImage image;
     for (int32_t position : {0, count - 1, count > 0 ? int32_t(pick % uint32_t(count)) : 0}) {
         frameSource.FetchFrame(position);

@@ -45,27 +45,27 @@ struct ReadingOptions {
     bool progressiveDisplay;
 };
 constexpr ReadingOptions kReadingOptions[] = {
-    {"defaults", gfx::JpegImage::FullSize, gfx::JpegImage::Format24Bits, false, gfx::JpegImage::BestQuality, false},
-    {"eighth, 8 bits", gfx::JpegImage::EighthSize, gfx::JpegImage::Format8Bits, false, gfx::JpegImage::BestQuality,
+    {"defaults", imaging::JpegImage::FullSize, imaging::JpegImage::Format24Bits, false, imaging::JpegImage::BestQuality, false},
+    {"eighth, 8 bits", imaging::JpegImage::EighthSize, imaging::JpegImage::Format8Bits, false, imaging::JpegImage::BestQuality,
      false},
-    {"grey, speed", gfx::JpegImage::HalfSize, gfx::JpegImage::Format24Bits, true, gfx::JpegImage::BestSpeed, false},
-    {"progressive display", gfx::JpegImage::FullSize, gfx::JpegImage::Format8Bits, false, gfx::JpegImage::BestQuality,
+    {"grey, speed", imaging::JpegImage::HalfSize, imaging::JpegImage::Format24Bits, true, imaging::JpegImage::BestSpeed, false},
+    {"progressive display", imaging::JpegImage::FullSize, imaging::JpegImage::Format8Bits, false, imaging::JpegImage::BestQuality,
      true},
 };
 
 // The size of the picture as the viewer would show it; nothing when there is no picture.
 std::optional<QSize> ViewPicture(const QString& path, const ReadingOptions& options) {
-    gfx::Picture picture;
+    imaging::Picture picture;
     try {
-        if (gfx::LoadPictureFile(picture, path) != gfx::LoadResult::Loaded) return std::nullopt;
-        if (auto* jpeg = dynamic_cast<gfx::JpegImage*>(picture.graphic())) {
+        if (imaging::LoadPictureFile(picture, path) != imaging::LoadResult::Loaded) return std::nullopt;
+        if (auto* jpeg = dynamic_cast<imaging::JpegImage*>(picture.graphic())) {
             jpeg->setScale(options.scale);
             jpeg->setPixelFormat(options.pixelFormat);
             jpeg->setGrayscale(options.grayscale);
             jpeg->setPerformance(options.performance);
             jpeg->setProgressiveDisplay(options.progressiveDisplay);
         }
-        return gfx::ToViewerImage(*picture.graphic()).size();
+        return imaging::ToViewerImage(*picture.graphic()).size();
     } catch (const errors::Error&) {
         return std::nullopt;  // shown by the error report; the program goes on
     }
@@ -76,7 +76,7 @@ bool ViewVideo(const QString& path) {
     FrameSource frameSource;
     if (!frameSource.OpenVideo(path)) return false;
     const int32_t count = frameSource.FrameCount();
-    gfx::Bitmap bitmap;
+    imaging::Bitmap bitmap;
     for (int32_t position : {0, count - 1, count / 2}) {
         frameSource.FetchFrame(position);
         frameSource.LoadFrameBitmap(position, bitmap);

@@ -54,7 +54,7 @@ struct BgrPicture {
     }
 
     std::vector<uint8_t> encode(uint8_t quality, bool grey = false, bool progressive = false) const {
-        gfx::JpegImage jpeg;
+        imaging::JpegImage jpeg;
         jpeg.setQuality(quality);
         jpeg.setGrayscale(grey);
         jpeg.setProgressiveEncoding(progressive);
@@ -63,8 +63,8 @@ struct BgrPicture {
     }
 };
 
-gfx::JpegImage Loaded(std::vector<uint8_t> data) {
-    gfx::JpegImage jpeg;
+imaging::JpegImage Loaded(std::vector<uint8_t> data) {
+    imaging::JpegImage jpeg;
     jpeg.loadFromMemory(std::move(data));
     return jpeg;
 }
@@ -117,18 +117,18 @@ TEST(JpegImage, BitmapAndDibRowsGiveTheSameFile) {
     QImage image;
     image.loadFromData(picture.bmpFile(), "BMP");
     ASSERT_EQ(image.size(), QSize(33, 17));
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     jpeg.setQuality(80);
-    jpeg.assign(gfx::Bitmap(image, gfx::PixelLayout::Bits24));
+    jpeg.assign(imaging::Bitmap(image, imaging::PixelLayout::Bits24));
     EXPECT_EQ(jpeg.data(), picture.encode(80));
 }
 
 TEST(JpegImage, EmptyPictureGivesEmptyData) {
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     jpeg.loadFromMemory({1, 2, 3});
     jpeg.encodeBgr(0, 0, nullptr, 0);
     EXPECT_TRUE(jpeg.data().empty());
-    jpeg.assign(gfx::Bitmap());
+    jpeg.assign(imaging::Bitmap());
     EXPECT_TRUE(jpeg.data().empty());
     EXPECT_TRUE(jpeg.isEmpty());
 }
@@ -257,15 +257,15 @@ TEST(JpegImage, GarbageRaisesTheLibjpegMessageCode) {
 
 TEST(JpegImage, OnlyDecodingOptionsDiscardTheDecodedPicture) {
     const auto data = BgrPicture(32, 32).encode(90);
-    using Setter = std::function<void(gfx::JpegImage&)>;
+    using Setter = std::function<void(imaging::JpegImage&)>;
     const std::pair<Setter, bool> cases[] = {
-        {[](gfx::JpegImage& j) { j.setGrayscale(true); }, true},
-        {[](gfx::JpegImage& j) { j.setPixelFormat(1); }, true},
-        {[](gfx::JpegImage& j) { j.setScale(1); }, true},
-        {[](gfx::JpegImage& j) { j.setPerformance(1); }, true},
-        {[](gfx::JpegImage& j) { j.setQuality(10); }, false},
-        {[](gfx::JpegImage& j) { j.setProgressiveEncoding(true); }, false},
-        {[](gfx::JpegImage& j) { j.setProgressiveDisplay(true); }, false},
+        {[](imaging::JpegImage& j) { j.setGrayscale(true); }, true},
+        {[](imaging::JpegImage& j) { j.setPixelFormat(1); }, true},
+        {[](imaging::JpegImage& j) { j.setScale(1); }, true},
+        {[](imaging::JpegImage& j) { j.setPerformance(1); }, true},
+        {[](imaging::JpegImage& j) { j.setQuality(10); }, false},
+        {[](imaging::JpegImage& j) { j.setProgressiveEncoding(true); }, false},
+        {[](imaging::JpegImage& j) { j.setProgressiveDisplay(true); }, false},
     };
     for (const auto& [set, discards] : cases) {
         auto jpeg = Loaded(data);
@@ -282,7 +282,7 @@ TEST(JpegImage, SavesAndLoadsFiles) {
     const auto data = BgrPicture(20, 10).encode(70);
     const QString path = dir.filePath("a.jpg");
     Loaded(data).saveToFile(path);
-    gfx::JpegImage back;
+    imaging::JpegImage back;
     back.loadFromFile(path);
     EXPECT_EQ(back.data(), data);
     EXPECT_EQ(QSize(back.width(), back.height()), QSize(20, 10));

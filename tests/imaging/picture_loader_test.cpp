@@ -32,13 +32,13 @@ protected:
     }
 
     QTemporaryDir dir;
-    gfx::Picture picture;
+    imaging::Picture picture;
 };
 
 }  // namespace
 
 TEST_F(PictureLoader, ReadsEachKindByItsExtension) {
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     QImage rgb(48, 36, QImage::Format_RGB888);
     rgb.fill(Qt::blue);
     jpeg.encodeBgr(48, 36, rgb.constBits(), rgb.bytesPerLine());
@@ -56,12 +56,12 @@ TEST_F(PictureLoader, ReadsEachKindByItsExtension) {
         {Write("drawing.emf", fixture::MakeEmf()), {64, 32}, false},
     };
     for (const auto& c : cases) {
-        ASSERT_EQ(gfx::LoadPictureFile(picture, c.path), gfx::LoadResult::Loaded) << c.path.toStdString();
+        ASSERT_EQ(imaging::LoadPictureFile(picture, c.path), imaging::LoadResult::Loaded) << c.path.toStdString();
         ASSERT_NE(picture.graphic(), nullptr);
         // Enhanced metafiles give their size from inclusive bounds, so one pixel may go either way.
         EXPECT_NEAR(picture.graphic()->width(), c.size.width(), 1) << c.path.toStdString();
         EXPECT_NEAR(picture.graphic()->height(), c.size.height(), 1) << c.path.toStdString();
-        EXPECT_EQ(dynamic_cast<gfx::JpegImage*>(picture.graphic()) != nullptr, c.isJpeg);
+        EXPECT_EQ(dynamic_cast<imaging::JpegImage*>(picture.graphic()) != nullptr, c.isJpeg);
         EXPECT_FALSE(picture.graphic()->toImage().isNull());
     }
 }
@@ -70,10 +70,10 @@ TEST_F(PictureLoader, FilesThatAreNotPicturesOfTheirKindLeaveThePictureEmpty) {
     const QByteArray text = "ceci n'est pas une image\n";
     for (const char* name : {"notes.bmp", "notes.jpg", "notes.ico", "notes.wmf", "notes.emf", "notes.txt", "notes"}) {
         picture.bitmap();  // something to be emptied
-        EXPECT_EQ(gfx::LoadPictureFile(picture, Write(name, text)), gfx::LoadResult::NotAPicture) << name;
+        EXPECT_EQ(imaging::LoadPictureFile(picture, Write(name, text)), imaging::LoadResult::NotAPicture) << name;
         EXPECT_EQ(picture.graphic(), nullptr);
     }
-    EXPECT_THROW(gfx::LoadPictureFile(picture, dir.filePath("missing.bmp")), errors::Error);
+    EXPECT_THROW(imaging::LoadPictureFile(picture, dir.filePath("missing.bmp")), errors::Error);
 }
 
 // The metafile libraries run in the helper program: whatever it does, the program gets a
@@ -104,20 +104,20 @@ TEST_F(PictureLoader, AMetafileHelperThatMisbehavesGivesNoPictureInTime) {
         script.write(("#!/bin/sh\n" + c.script + "\n").toUtf8());
         script.close();
         script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        gfx::SetMetafileHelperPath(helper);
+        imaging::SetMetafileHelperPath(helper);
         QElapsedTimer timer;
         timer.start();
-        const gfx::LoadResult result = gfx::LoadPictureFile(picture, drawing);
+        const imaging::LoadResult result = imaging::LoadPictureFile(picture, drawing);
         EXPECT_LT(timer.elapsed(), 5000) << c.behaviour;
-        EXPECT_EQ(result == gfx::LoadResult::Loaded, c.loads) << c.behaviour;
+        EXPECT_EQ(result == imaging::LoadResult::Loaded, c.loads) << c.behaviour;
     }
-    gfx::SetMetafileHelperPath(real);
-    EXPECT_EQ(gfx::LoadPictureFile(picture, drawing), gfx::LoadResult::Loaded);
+    imaging::SetMetafileHelperPath(real);
+    EXPECT_EQ(imaging::LoadPictureFile(picture, drawing), imaging::LoadResult::Loaded);
 }
 
 // libwmf draws text with fonts of its own; without them it opens no metafile at all.
 TEST_F(PictureLoader, DrawsTheTextOfAMetafile) {
-    ASSERT_EQ(gfx::LoadPictureFile(picture, Write("text.wmf", fixture::MakeWmfWithText())), gfx::LoadResult::Loaded);
+    ASSERT_EQ(imaging::LoadPictureFile(picture, Write("text.wmf", fixture::MakeWmfWithText())), imaging::LoadResult::Loaded);
     ASSERT_NE(picture.graphic(), nullptr);
     const QImage image = picture.graphic()->toImage();
     EXPECT_EQ(image.size(), QSize(160, 48));

@@ -36,7 +36,7 @@ class InfoWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         image.resize(320, 240);
-        image.picture().bitmap().setImage(Filled(320, 240, qRgb(255, 255, 255)), gfx::PixelLayout::Bits24);
+        image.picture().bitmap().setImage(Filled(320, 240, qRgb(255, 255, 255)), imaging::PixelLayout::Bits24);
         form.AttachImage(&image, 0, 0, 0, 0);
         form.show();
     }
@@ -101,20 +101,20 @@ TEST_F(InfoWindowTest, AttachingCollapsesToTheWholeImage) {
 
 TEST_F(InfoWindowTest, WindowLineReportsTheBitmapLayout) {
     const struct {
-        gfx::PixelLayout layout;
+        imaging::PixelLayout layout;
         bool empty;
         const char* text;
     } cases[] = {
-        {gfx::PixelLayout::DeviceDependent, false, "W= 320 H= 240 Bits= 0"},
-        {gfx::PixelLayout::Bits24, true, "W= 320 H= 240 Bits= 0"},
-        {gfx::PixelLayout::Bits1, false, "W= 320 H= 240 Bits= 1"},
-        {gfx::PixelLayout::Bits4, false, "W= 320 H= 240 Bits= 4"},
-        {gfx::PixelLayout::Bits8, false, "W= 320 H= 240 Bits= 8"},
-        {gfx::PixelLayout::Bits15, false, "W= 320 H= 240 Bits=15"},
-        {gfx::PixelLayout::Bits16, false, "W= 320 H= 240 Bits=16"},
-        {gfx::PixelLayout::Bits24, false, "W= 320 H= 240 Bits=24"},
-        {gfx::PixelLayout::Bits32, false, "W= 320 H= 240 Bits=32"},
-        {gfx::PixelLayout::Other, false, "W= 320 H= 240 Bits=-1"},
+        {imaging::PixelLayout::DeviceDependent, false, "W= 320 H= 240 Bits= 0"},
+        {imaging::PixelLayout::Bits24, true, "W= 320 H= 240 Bits= 0"},
+        {imaging::PixelLayout::Bits1, false, "W= 320 H= 240 Bits= 1"},
+        {imaging::PixelLayout::Bits4, false, "W= 320 H= 240 Bits= 4"},
+        {imaging::PixelLayout::Bits8, false, "W= 320 H= 240 Bits= 8"},
+        {imaging::PixelLayout::Bits15, false, "W= 320 H= 240 Bits=15"},
+        {imaging::PixelLayout::Bits16, false, "W= 320 H= 240 Bits=16"},
+        {imaging::PixelLayout::Bits24, false, "W= 320 H= 240 Bits=24"},
+        {imaging::PixelLayout::Bits32, false, "W= 320 H= 240 Bits=32"},
+        {imaging::PixelLayout::Other, false, "W= 320 H= 240 Bits=-1"},
     };
     for (const auto& c : cases) {
         image.picture().bitmap().setImage(c.empty ? QImage() : Filled(8, 8, 0), c.layout);
@@ -133,7 +133,7 @@ TEST_F(InfoWindowTest, PixelInfoShowsPositionAndColour) {
     QImage colours = Filled(320, 240, qRgb(64, 128, 192));
     colours.setPixel(12, 7, qRgb(255, 0, 0));
     colours.setPixel(0, 0, qRgb(64, 0, 255));
-    image.picture().bitmap().setImage(colours, gfx::PixelLayout::Bits24);
+    image.picture().bitmap().setImage(colours, imaging::PixelLayout::Bits24);
     const struct {
         int x, y;
         const char* position;
@@ -182,7 +182,7 @@ TEST_F(InfoWindowTest, NormalizeClampsOrdersAndCollapses) {
 
 TEST_F(InfoWindowTest, CollapseErasesTheDraggedLineOnlyWhenAsked) {
     const QImage original = Gradient(320, 240);
-    image.picture().bitmap().setImage(original, gfx::PixelLayout::Bits24);
+    image.picture().bitmap().setImage(original, imaging::PixelLayout::Bits24);
     form.SetCropCorners(10, 20, 10, 60);
     form.DrawCropOutline(true);
     ASSERT_NE(picture(), original);
@@ -196,7 +196,7 @@ TEST_F(InfoWindowTest, CollapseErasesTheDraggedLineOnlyWhenAsked) {
 
 TEST_F(InfoWindowTest, OutlineInvertsEachBorderPixelOnce) {
     const QImage original = Gradient(320, 240);
-    image.picture().bitmap().setImage(original, gfx::PixelLayout::Bits24);
+    image.picture().bitmap().setImage(original, imaging::PixelLayout::Bits24);
     form.SetCropCorners(50, 30, 10, 20);  // stored corners are used unordered
     form.DrawCropOutline(true);
     const QImage drawn = picture();
@@ -220,7 +220,7 @@ TEST_F(InfoWindowTest, OutlineDrawnTwiceRestoresThePicture) {
     };
     for (const auto& c : cases) {
         const QImage original = Gradient(320, 240);
-        image.picture().bitmap().setImage(original, gfx::PixelLayout::DeviceDependent);
+        image.picture().bitmap().setImage(original, imaging::PixelLayout::DeviceDependent);
         form.SetCropCorners(c.x1, c.y1, c.x2, c.y2);
         form.DrawCropOutline(true);
         form.DrawCropOutline(true);
@@ -296,7 +296,7 @@ TEST_F(InfoWindowTest, ValiderFallsBackOnUnreadableBoxes) {
 
 TEST_F(InfoWindowTest, ValiderMovesTheOutline) {
     const QImage original = Gradient(320, 240);
-    image.picture().bitmap().setImage(original, gfx::PixelLayout::Bits24);
+    image.picture().bitmap().setImage(original, imaging::PixelLayout::Bits24);
     form.AttachImage(&image, 0, 0, 0, 0);
 
     typeRectangle("10", "20", "100", "50");
@@ -338,7 +338,7 @@ TEST_F(InfoWindowTest, MinMaxScansPackedColours) {
         {QImage(), "min = 7FFFFFFF", "MAX = 80000001"},
     };
     for (const auto& c : cases) {
-        image.picture().bitmap().setImage(c.picture, gfx::PixelLayout::Bits24);
+        image.picture().bitmap().setImage(c.picture, imaging::PixelLayout::Bits24);
         QTest::mouseClick(ui().SpeedButtonMinMax, Qt::LeftButton);
         EXPECT_EQ(ui().Labelmin->text(), c.min);
         EXPECT_EQ(ui().LabelMAX->text(), c.max);

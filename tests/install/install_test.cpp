@@ -90,7 +90,7 @@ TEST_F(Installed, ProgramsAnswerWithoutADisplayAndFindTheirHelper) {
     EXPECT_EQ(RunWithoutDisplay(File("bin/orvexa-batch"), {"--version"}).out, "orvexa-batch 0.30\n");
 
     // The installed program looks for the helper in libexec, and that helper draws metafiles.
-    const QString helper = gfx::MetafileHelperFor(File("bin"));
+    const QString helper = imaging::MetafileHelperFor(File("bin"));
     EXPECT_EQ(helper, File("libexec/orvexa/orvexa-metafile-helper"));
     QTemporaryDir work;
     QFile wmf(work.filePath("picture.wmf"));
@@ -114,7 +114,7 @@ TEST_F(Installed, MetafilesWithTextOpenWithoutTheUrwFonts) {
     const QString urw = "/usr/share/fonts/type1/urw-base35";
     const Outcome svg = RunWithoutDisplay(
         "unshare", {"-m", "sh", "-c", "mount -t tmpfs none \"$0\" && exec \"$1\" svg wmf \"$2\"", urw,
-                    gfx::MetafileHelperFor(File("bin")), wmf.fileName()});
+                    imaging::MetafileHelperFor(File("bin")), wmf.fileName()});
     if (svg.err.startsWith("unshare:") || svg.err.startsWith("mount:")) GTEST_SKIP() << svg.err.toStdString();
     EXPECT_EQ(svg.exitCode, 0) << svg.err.toStdString();
     EXPECT_TRUE(svg.out.contains(">Orvexa</text>")) << svg.out.toStdString();

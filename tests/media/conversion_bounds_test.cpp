@@ -89,7 +89,7 @@ const AVPixelFormat kSources[] = {AV_PIX_FMT_BGR24,   AV_PIX_FMT_PAL8,    AV_PIX
 
 TEST(PictureScaler, WritesExactlyTheRowsPixelsAtEveryWidth) {
     av_log_set_level(AV_LOG_QUIET);  // the deprecated full-range formats are tried on purpose
-    avscale::PictureScaler scaler;
+    media::PictureScaler scaler;
     for (AVPixelFormat source : kSources) {
         for (int width : Widths()) {
             const int height = width > 64 ? 3 : 5;

@@ -80,7 +80,7 @@ protected:
         return path;
     }
 
-    static std::vector<uint8_t> Pixels(mediafile::MediaFile& file, int position) {
+    static std::vector<uint8_t> Pixels(media::MediaFile& file, int position) {
         const uint8_t* dib = file.Frame(position);
         if (!dib) return {};
         const size_t bytes = size_t(dib::ImageSize(file.Width(), file.Height(), 24));
@@ -97,7 +97,7 @@ TEST_P(MediaFileTest, EveryPositionInAnyOrderIsTheSequentiallyDecodedPicture) {
     // An edit list presents fewer pictures than the file stores.
     ASSERT_EQ(int(reference.pictures.size()), kFrames - c.cutAt);
 
-    std::unique_ptr<mediafile::MediaFile> file = mediafile::MediaFile::Open(path);
+    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(path);
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(file->FrameCount(), kFrames - c.cutAt);
     const bool sideways = c.clockwise == 90 || c.clockwise == 270;
@@ -134,7 +134,7 @@ TEST_P(MediaFileTest, EveryPositionInAnyOrderIsTheSequentiallyDecodedPicture) {
     std::vector<int> order = {last, 0, 13, 12, 11, 10, 1, 2, 25, 24, 23, last - 1, last, 9, 9, 22, 14, 3};
     std::mt19937 random(11);
     for (int i = 0; i < 30; ++i) order.push_back(int(random() % unsigned(last + 1)));
-    file = mediafile::MediaFile::Open(path);
+    file = media::MediaFile::Open(path);
     ASSERT_NE(file, nullptr);
     for (int n : order) {
         n = std::min(n, last);
@@ -182,7 +182,7 @@ TEST_F(MediaFileBadTest, CutFilesGiveWhatTheyHoldAndOthersAreRefusedFast) {
     const fixture::Decoded reference = fixture::DecodeSequentially(cut, 0);
     ASSERT_GT(reference.pictures.size(), 5u);
     ASSERT_LT(reference.pictures.size(), size_t(kFrames));
-    std::unique_ptr<mediafile::MediaFile> file = mediafile::MediaFile::Open(cut);
+    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(cut);
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(file->FrameCount(), int(reference.pictures.size()));
     for (int n = file->FrameCount() - 1; n >= 0; n -= 3) {
@@ -215,7 +215,7 @@ TEST_F(MediaFileBadTest, CutFilesGiveWhatTheyHoldAndOthersAreRefusedFast) {
     }
     for (const std::string& path : refused) {
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(mediafile::MediaFile::Open(path), nullptr) << path;
+        EXPECT_EQ(media::MediaFile::Open(path), nullptr) << path;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << path;
     }
 }
@@ -234,10 +234,10 @@ TEST_F(MediaFileBadTest, IndexingCanBeCancelled) {
         ++told;
         return false;
     };
-    EXPECT_EQ(mediafile::MediaFile::Open(path, cancel), nullptr);
+    EXPECT_EQ(media::MediaFile::Open(path, cancel), nullptr);
     EXPECT_EQ(told, 1);
     int lastPercent = -1;
-    EXPECT_NE(mediafile::MediaFile::Open(path, [&](int percent) { return (lastPercent = percent) >= 0; }), nullptr);
+    EXPECT_NE(media::MediaFile::Open(path, [&](int percent) { return (lastPercent = percent) >= 0; }), nullptr);
     EXPECT_GE(lastPercent, 0);
 }
 
@@ -379,7 +379,7 @@ TEST_P(RecordingTest, EveryPositionIsThePictureOfADecodeFromTheStart) {
 
     const fixture::Decoded reference = fixture::DecodeSequentially(path, 0);
     ASSERT_GT(reference.pictures.size(), 10u);
-    std::unique_ptr<mediafile::MediaFile> file = mediafile::MediaFile::Open(path);
+    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(path);
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(file->FrameCount(), int(reference.pictures.size()));
     std::vector<int> order(size_t(file->FrameCount()));

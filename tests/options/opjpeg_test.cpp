@@ -103,7 +103,7 @@ TEST(FormOpJpeg, QualityTextIsLimitedToOneToHundred) {
     Dialog d;
     for (const auto& [text, quality] : cases) {
         d.quality->setText(text);
-        gfx::JpegImage jpeg;
+        imaging::JpegImage jpeg;
         d.form.ApplyJpegOptions(&jpeg);
         EXPECT_EQ(jpeg.quality(), quality) << text;
     }
@@ -112,7 +112,7 @@ TEST(FormOpJpeg, QualityTextIsLimitedToOneToHundred) {
 TEST(FormOpJpeg, QualityThatIsNotAWholeNumberIsAnErrorAndChangesNothing) {
     Dialog d;
     for (const QString text : {"abc", "", "7.5", "99999999999"}) {
-        gfx::JpegImage jpeg;
+        imaging::JpegImage jpeg;
         jpeg.setQuality(33);
         d.quality->setText(text);
         d.grey->setChecked(true);
@@ -136,7 +136,7 @@ TEST(FormOpJpeg, ApplyCopiesEverySetting) {
     d.pixelFormat->setCurrentIndex(1);
     d.scale->setCurrentIndex(3);
     d.performance->setCurrentIndex(1);
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     d.form.ApplyJpegOptions(&jpeg);
     EXPECT_EQ(jpeg.quality(), 61);
     EXPECT_TRUE(jpeg.grayscale());
@@ -155,11 +155,11 @@ TEST(FormOpJpeg, ApplyCopiesEverySetting) {
 
 TEST(FormOpJpeg, ReadingOptionsAreAvailableOnlyForAJpeg) {
     Dialog d;
-    gfx::Bitmap bitmap(QImage(4, 4, QImage::Format_RGB888), gfx::PixelLayout::Bits24);
-    gfx::JpegImage baseline, progressive;
+    imaging::Bitmap bitmap(QImage(4, 4, QImage::Format_RGB888), imaging::PixelLayout::Bits24);
+    imaging::JpegImage baseline, progressive;
     progressive.setQuality(12);
     struct Case {
-        gfx::Graphic* graphic;
+        imaging::Graphic* graphic;
         bool encodeProgressive;
         bool listsEnabled;
         bool displayEnabled;
@@ -191,20 +191,20 @@ TEST(FormOpJpeg, AppliquerActsOnTheGraphicTheTargetHoldsNow) {
     QTest::mouseClick(d.apply, Qt::LeftButton);  // no target: nothing happens
     for (QWidget* option : d.readingOptions()) EXPECT_TRUE(option->isEnabled() || option == d.progressiveDisplay);
 
-    gfx::Picture picture;
+    imaging::Picture picture;
     d.form.setTarget(&picture);
-    picture.setGraphic(std::make_unique<gfx::JpegImage>());
-    picture.setGraphic(std::make_unique<gfx::JpegImage>());  // the viewer moved on
+    picture.setGraphic(std::make_unique<imaging::JpegImage>());
+    picture.setGraphic(std::make_unique<imaging::JpegImage>());  // the viewer moved on
     QTest::mouseClick(d.apply, Qt::LeftButton);
-    EXPECT_EQ(static_cast<gfx::JpegImage*>(picture.graphic())->quality(), 42);
+    EXPECT_EQ(static_cast<imaging::JpegImage*>(picture.graphic())->quality(), 42);
     EXPECT_TRUE(d.scale->isEnabled());
 
-    picture.setGraphic(std::make_unique<gfx::Bitmap>());
+    picture.setGraphic(std::make_unique<imaging::Bitmap>());
     QTest::mouseClick(d.apply, Qt::LeftButton);
     for (QWidget* option : d.readingOptions()) EXPECT_FALSE(option->isEnabled());
 
     // An error ends the click at its guard and is reported.
-    picture.setGraphic(std::make_unique<gfx::JpegImage>());
+    picture.setGraphic(std::make_unique<imaging::JpegImage>());
     d.quality->setText("x1");
     QTest::mouseClick(d.apply, Qt::LeftButton);
     EXPECT_EQ(dialogs->errors(), QStringList{"'x1' n'est pas une valeur entière correcte"});

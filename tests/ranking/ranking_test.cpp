@@ -23,10 +23,10 @@ struct RankCase {
 
 // The length of a frame's JPEG made another way: the whole frame as a picture, cut with Qt.
 int64_t ReferenceLength(FrameSource& frameSource, int32_t frame, const RankCase& c, const QRect& cut) {
-    gfx::Bitmap whole;
+    imaging::Bitmap whole;
     if (!frameSource.LoadFrameBitmap(frame, whole)) return -1;
-    gfx::Bitmap picture(c.crop ? whole.image().copy(cut) : whole.image(), gfx::PixelLayout::DeviceDependent);
-    gfx::JpegImage jpeg;
+    imaging::Bitmap picture(c.crop ? whole.image().copy(cut) : whole.image(), imaging::PixelLayout::DeviceDependent);
+    imaging::JpegImage jpeg;
     jpeg.setQuality(uint8_t(c.quality));
     jpeg.setGrayscale(c.grayscale);
     jpeg.setProgressiveEncoding(c.progressive);

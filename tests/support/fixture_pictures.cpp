@@ -104,7 +104,7 @@ QByteArray MakeEmf(int width, int height, int wholeRectangles) {
 
 QByteArray MakeJpeg(int width, int height, bool progressive, bool grayscale) {
     const QImage image = Gradient(width, height);
-    gfx::JpegImage jpeg;
+    imaging::JpegImage jpeg;
     jpeg.setQuality(90);
     jpeg.setProgressiveEncoding(progressive);
     jpeg.setGrayscale(grayscale);

@@ -473,7 +473,7 @@ bool CopyFrom(const std::string& source, const std::string& path, const std::str
 
 }  // namespace
 
-Decoded DecodeSequentially(const std::string& path, avscale::Orientation orientation) {
+Decoded DecodeSequentially(const std::string& path, media::Orientation orientation) {
     Decoded result;
     Input in = OpenInput(path);
     if (!in) return result;
@@ -493,7 +493,7 @@ Decoded DecodeSequentially(const std::string& path, avscale::Orientation orienta
     result.width = sideways ? par->height : par->width;
     result.height = sideways ? par->width : par->height;
     const int64_t stride = (int64_t(result.width) * 3 + 3) / 4 * 4;
-    avscale::PictureScaler scaler;
+    media::PictureScaler scaler;
     ffmpeg::Packet packet(av_packet_alloc());
     ffmpeg::Frame frame(av_frame_alloc());
     bool draining = false;

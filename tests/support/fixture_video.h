@@ -64,7 +64,7 @@ struct Decoded {
     int height = 0;
     std::vector<std::vector<uint8_t>> pictures;
 };
-Decoded DecodeSequentially(const std::string& path, avscale::Orientation orientation);
+Decoded DecodeSequentially(const std::string& path, media::Orientation orientation);
 
 // The number painted into a picture given as bottom-up BGR rows; -1 when the picture is too
 // small to hold one.

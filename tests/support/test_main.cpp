@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
 #endif
 #ifdef ORVEXA_METAFILE_HELPER_PATH
-    gfx::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
+    imaging::SetMetafileHelperPath(ORVEXA_METAFILE_HELPER_PATH);
 #endif
 #ifdef ORVEXA_TEST_WIDGETS
     accessibility::Install();

@@ -36,7 +36,7 @@ class Viewer : public ::testing::Test {
 protected:
     void SetUp() override {
         // As the main window does for a 320 x 240 frame.
-        viewer.bitmap().setImage(original, gfx::PixelLayout::DeviceDependent);
+        viewer.bitmap().setImage(original, imaging::PixelLayout::DeviceDependent);
         viewer.setImageClientSize(320, 240);
         viewer.setClientSize(324, 244);
         viewer.infoForm()->AttachImage(viewer.image(), 0, 0, 0, 0);
@@ -121,7 +121,7 @@ TEST_F(Viewer, PictureFitsWithoutScrollBarsAndScrollsWhenLarger) {
 TEST_F(Viewer, SmallPicturesGetAWindowOfTheirSizePlusFour) {
     const QSize sizes[] = {{32, 32}, {40, 20}, {1, 1}, {3, 60}};
     for (const QSize& size : sizes) {
-        viewer.bitmap().setImage(Gradient(size.width(), size.height()), gfx::PixelLayout::Bits24);
+        viewer.bitmap().setImage(Gradient(size.width(), size.height()), imaging::PixelLayout::Bits24);
         viewer.setImageClientSize(size.width(), size.height());
         viewer.setClientSize(size.width() + 4, size.height() + 4);
         QCoreApplication::processEvents();
@@ -174,7 +174,7 @@ TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     const QSize pictures[] = {{1920, 1080}, {160, 120}};
     for (const QSize& picture : pictures) {
-        viewer.bitmap().setImage(Gradient(picture.width(), picture.height()), gfx::PixelLayout::Bits24);
+        viewer.bitmap().setImage(Gradient(picture.width(), picture.height()), imaging::PixelLayout::Bits24);
         viewer.FitToPicture(picture, main);
         QCoreApplication::processEvents();
         const bool fits = picture.width() + 4 <= screen.width() - main.frameGeometry().right() - 1;
@@ -187,7 +187,7 @@ TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
 }
 
 TEST_F(Viewer, ShowingMakesItsPictureTheJpegOptionsTarget) {
-    gfx::Picture* target = nullptr;
+    imaging::Picture* target = nullptr;
     QObject::connect(&viewer, &FrameViewer::shown, [&] { target = &viewer.picture(); });
     viewer.hide();
     viewer.show();

@@ -210,7 +210,7 @@ struct ImageWindow {
         image->setGeometry(10, 10, 100, 80);
         QImage pixels(100, 80, QImage::Format_RGB888);
         pixels.fill(Qt::white);
-        image->picture().setGraphic(std::make_unique<gfx::Bitmap>(pixels, gfx::PixelLayout::Bits24));
+        image->picture().setGraphic(std::make_unique<imaging::Bitmap>(pixels, imaging::PixelLayout::Bits24));
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
@@ -282,7 +282,7 @@ TEST(ImageControl, PaintsItsPictureAtNaturalSizeAndRepaintsOnChange) {
     image->setGeometry(0, 0, 40, 30);
     QImage pixels(20, 10, QImage::Format_RGB888);
     pixels.fill(Qt::red);
-    image->picture().setGraphic(std::make_unique<gfx::Bitmap>(pixels, gfx::PixelLayout::Bits24));
+    image->picture().setGraphic(std::make_unique<imaging::Bitmap>(pixels, imaging::PixelLayout::Bits24));
     QImage shot = image->grab().toImage();
     EXPECT_EQ(shot.pixelColor(0, 0), QColor(Qt::red));
     EXPECT_EQ(shot.pixelColor(19, 9), QColor(Qt::red));
@@ -290,7 +290,7 @@ TEST(ImageControl, PaintsItsPictureAtNaturalSizeAndRepaintsOnChange) {
     EXPECT_NE(shot.pixelColor(19, 10), QColor(Qt::red));
 
     pixels.fill(Qt::blue);
-    image->picture().bitmap().setImage(pixels, gfx::PixelLayout::Bits24);
+    image->picture().bitmap().setImage(pixels, imaging::PixelLayout::Bits24);
     shot = image->grab().toImage();
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(Qt::blue));
 }

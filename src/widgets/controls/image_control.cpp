@@ -27,7 +27,7 @@ ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
 void ImageControl::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     QRegion uncovered = event->region();
-    const gfx::Graphic* graphic = picture_.graphic();
+    const imaging::Graphic* graphic = picture_.graphic();
     if (graphic != nullptr && !graphic->isEmpty()) {
         const QImage image = graphic->toImage();
         painter.drawImage(0, 0, image);

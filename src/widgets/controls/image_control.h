@@ -15,8 +15,8 @@ class ImageControl : public QWidget {
 public:
     explicit ImageControl(QWidget* parent = nullptr);
 
-    gfx::Picture& picture() { return picture_; }
-    const gfx::Picture& picture() const { return picture_; }
+    imaging::Picture& picture() { return picture_; }
+    const imaging::Picture& picture() const { return picture_; }
 
 signals:
     // `buttons` is the state after the event: it includes the button just pressed and
@@ -32,5 +32,5 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    gfx::Picture picture_;
+    imaging::Picture picture_;
 };
