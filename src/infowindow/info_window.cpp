@@ -76,12 +76,12 @@ void InfoWindow::resizeEvent(QResizeEvent* event) {
 }
 
 imaging::Bitmap* InfoWindow::ImageBitmap() const {
-    if (Image == nullptr) return nullptr;
-    return dynamic_cast<imaging::Bitmap*>(Image->picture().graphic());
+    if (attachedImage == nullptr) return nullptr;
+    return dynamic_cast<imaging::Bitmap*>(attachedImage->picture().graphic());
 }
 
-int32_t InfoWindow::ClientWidth() const { return Image != nullptr ? Image->width() : 0; }
-int32_t InfoWindow::ClientHeight() const { return Image != nullptr ? Image->height() : 0; }
+int32_t InfoWindow::ClientWidth() const { return attachedImage != nullptr ? attachedImage->width() : 0; }
+int32_t InfoWindow::ClientHeight() const { return attachedImage != nullptr ? attachedImage->height() : 0; }
 
 int32_t InfoWindow::CropWidth() const { return Saturate(std::abs(int64_t(cropX2) - cropX1) + 1); }
 int32_t InfoWindow::CropHeight() const { return Saturate(std::abs(int64_t(cropY2) - cropY1) + 1); }
@@ -183,7 +183,7 @@ void InfoWindow::NormalizeCropRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y
 }
 
 void InfoWindow::ShowForImage(ImageControl* image) {
-    Image = image;
+    attachedImage = image;
     ShowCropEdits();
     ShowCropLabel();
     show();
@@ -191,7 +191,7 @@ void InfoWindow::ShowForImage(ImageControl* image) {
 
 void InfoWindow::AttachImage(ImageControl* image, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     UpdateZoomControls();
-    Image = image;
+    attachedImage = image;
     outlineDrawn = false;
     ShowVideoInfo(source_.FrameWidth(), source_.FrameHeight(), source_.FrameBitCount(), source_.FramePlanes(),
                   source_.FrameCount());

@@ -30,7 +30,7 @@ public:
     ~InfoWindow() override;
 
     // The image control whose picture is described and drawn on.
-    ImageControl* Image = nullptr;
+    ImageControl* attachedImage = nullptr;
     // The rectangle's outline is on the picture.
     bool outlineDrawn = false;
     // First corner (anchor while dragging, then left/top) and opposite corner (inclusive).

@@ -20,18 +20,11 @@ public:
     ~AboutBox() override;
 
     void SetUpControls();
-    void SpeedButton1Click();
+    void OkClicked();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     std::unique_ptr<Ui::AboutBox> ui_;
-    QLabel* ProgramIcon = nullptr;
-    QLabel* Auteur = nullptr;
-    QLabel* Comments1 = nullptr;
-    QLabel* Version = nullptr;
-    QLabel* Comments2 = nullptr;
-    QLabel* Copyright = nullptr;
-    SpeedButton* SpeedButton1 = nullptr;
 };

@@ -401,7 +401,7 @@ TEST_F(InfoWindowTest, ShowForImageShowsAndClosingHides) {
     EXPECT_EQ(edits(), QStringList({"5", "6", "10", "21"}));
     form.close();
     EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(form.Image, &image) << "closing only hides";
+    EXPECT_EQ(form.attachedImage, &image) << "closing only hides";
 }
 
 TEST_F(InfoWindowTest, WithoutAPictureNothingFails) {

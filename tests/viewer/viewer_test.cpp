@@ -98,7 +98,7 @@ TEST(ViewerCreation, HasItsDesignLayoutAndAHiddenInformationWindow) {
         ASSERT_TRUE(info);
         EXPECT_FALSE(info->isVisible());
         EXPECT_TRUE(info->isWindow());
-        EXPECT_EQ(info->Image, viewer.image());
+        EXPECT_EQ(info->attachedImage, viewer.image());
         EXPECT_EQ(QList<int>({info->cropX1, info->cropY1, info->cropX2, info->cropY2}), QList<int>({0, 0, 239, 168}));
         EXPECT_EQ(InfoControls(*info).LabelFenetre->text(), "W= 240 H= 169 Bits= 0");
     }
