@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/main_window.h"
 #include "app/command_line.h"
+#include "app/main_window.h"
 #include "framesource/frame_source.h"
 #include "options/about_box.h"
 #include "options/jpeg_options_dialog.h"

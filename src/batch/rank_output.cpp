@@ -58,7 +58,8 @@ QByteArray RankingText(const VideoRanking& video, bool withHeader) {
     if (!video.ranked) return {};
     QByteArray text;
     if (withHeader) text += "# " + OneLine(video.video) + '\n';
-    for (const RankedFrame& r : video.frames) text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length) + '\n';
+    for (const RankedFrame& r : video.frames)
+        text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length) + '\n';
     return text;
 }
 

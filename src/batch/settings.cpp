@@ -33,9 +33,9 @@ bool ToInt(const QString& text, int64_t low, int64_t high, int64_t& value) {
 std::optional<FrameSource::CropRectangle> ParseCrop(const QString& text) {
     static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(\\d+)\\+(\\d+)$"));
     const QRegularExpressionMatch match = geometry.match(text);
-    QStringList parts = match.hasMatch() ? QStringList{match.captured(3), match.captured(4), match.captured(1),
-                                                       match.captured(2)}
-                                         : text.split(',');
+    QStringList parts = match.hasMatch()
+                            ? QStringList{match.captured(3), match.captured(4), match.captured(1), match.captured(2)}
+                            : text.split(',');
     const int64_t maxSide = std::numeric_limits<int32_t>::max();
     int64_t v[4] = {};
     if (parts.size() != 4 || !ToInt(parts[0], 0, maxSide, v[0]) || !ToInt(parts[1], 0, maxSide, v[1]) ||
@@ -157,8 +157,8 @@ ParseResult ParseArguments(const QStringList& arguments) {
         frames("frames", {}, "list"), format("format", {}, "type"), out("out", {}, "dir"), prefix("prefix", {}, "name"),
         numbering("numbering", {}, "mode"), start("start", {}, "n"), overwrite("overwrite"), skip("skip-existing"),
         jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file");
-    parser.addOptions({help, version, crop, quality, grayscale, progressive, json, best, percent, frames, format, out,
-                       prefix, numbering, start, overwrite, skip, manifest, jobs, quiet});
+    parser.addOptions({help,   version, crop,   quality,   grayscale, progressive, json, best,     percent, frames,
+                       format, out,     prefix, numbering, start,     overwrite,   skip, manifest, jobs,    quiet});
     if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(ParserError(parser));
     if (parser.isSet(help)) {
         result.outcome = ParseResult::Outcome::Help;
@@ -301,7 +301,8 @@ ParseResult ParseArguments(const QStringList& arguments) {
     s.existing = parser.isSet(overwrite) ? Existing::Overwrite : parser.isSet(skip) ? Existing::Skip : Existing::Refuse;
     if (parser.isSet(manifest)) {
         s.manifest = parser.value(manifest);
-        if (!ManifestTypeKnown(s.manifest)) return bad(QStringLiteral("--manifest takes a file ending in .csv or .json"));
+        if (!ManifestTypeKnown(s.manifest))
+            return bad(QStringLiteral("--manifest takes a file ending in .csv or .json"));
     }
     return result;
 }

@@ -17,7 +17,7 @@ namespace batch {
 struct WrittenFrame {
     int32_t number = 0;
     int32_t frame = 0;
-    double time = 0;         // seconds after the first frame
+    double time = 0;        // seconds after the first frame
     int64_t jpegBytes = 0;  // the frame's JPEG encoding's byte length, with --manifest
 };
 

@@ -20,7 +20,6 @@
 #include "media/dib.h"
 #include "navigation/navigation.h"
 #include "ranking/ranking.h"
-#include "widgets/keys.h"
 #include "ui_frame_list_window.h"
 #include "widgets/keys.h"
 #include "widgets/slot_guard.h"
@@ -119,10 +118,9 @@ void FrameListWindow::connectHandlers() {
         });
     connect(ui_->SpeedButton1, &SpeedButton::mouseDown, this, pressed);
     connect(ui_->SpeedButton2, &SpeedButton::mouseDown, this, pressed);
-    connect(
-        ui_->SpeedButton1, &SpeedButton::mouseMove, this,
-        Guarded<Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
-            [this](Qt::MouseButtons, Qt::KeyboardModifiers modifiers, int, int) { MarkButtonHovered(modifiers); }));
+    connect(ui_->SpeedButton1, &SpeedButton::mouseMove, this,
+            Guarded<Qt::MouseButtons, Qt::KeyboardModifiers, int, int>(
+                [this](Qt::MouseButtons, Qt::KeyboardModifiers modifiers, int, int) { MarkButtonHovered(modifiers); }));
     connect(ui_->SpeedButton1, &SpeedButton::mouseUp, this,
             Guarded<Qt::MouseButton, Qt::KeyboardModifiers, int, int>(
                 [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { MarkButtonReleased(); }));
@@ -410,7 +408,7 @@ void FrameListWindow::SpeedButtonExtraireClick() {
 }
 
 bool FrameListWindow::WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,
-                                const jpeg_options::JpegOptions& jpeg) {
+                                     const jpeg_options::JpegOptions& jpeg) {
     if (!source_.VideoOpen()) return false;
     const QString path = naming.PathOf(naming.start);
     const bool written = naming.type == naming::OutputType::Jpeg ? image_writers::WritePreparedJpeg(image, path, jpeg)

@@ -181,8 +181,7 @@ namespace {
 // Videos other than AVI: indexed at open, frames always upright 24-bit pictures. Nothing of
 // the state is touched before the index is whole, so a cancelled open leaves it closed.
 bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress) {
-    std::unique_ptr<media::MediaFile> file =
-        media::MediaFile::Open(state.videoFileName.toStdString(), progress);
+    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(state.videoFileName.toStdString(), progress);
     if (!file) return false;
     dib::BitmapInfoHeader format;
     format.biWidth = file->Width();

@@ -135,7 +135,7 @@ private:
     ffmpeg::Codec codec_;
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
-    ffmpeg::Frame held_;                    // the picture found last, converted only when asked for
+    ffmpeg::Frame held_;                  // the picture found last, converted only when asked for
     media::PictureScaler scaler_;         // to the 24-bit DIB
     media::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
     // MPEG-4 only: splits the packed chunks of DivX/Xvid files (a reference and the B-frame

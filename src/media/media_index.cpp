@@ -133,8 +133,8 @@ bool ReorderingHidden(const std::vector<PacketEntry>& packets, const AVStream& s
 
 bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream) {
     const auto& packets = index.packets;
-    const bool allLabelled = std::none_of(packets.begin(), packets.end(),
-                                          [](const PacketEntry& p) { return p.label == AV_NOPTS_VALUE; });
+    const bool allLabelled =
+        std::none_of(packets.begin(), packets.end(), [](const PacketEntry& p) { return p.label == AV_NOPTS_VALUE; });
     return !index.damaged && allLabelled && LabelsUnique(packets) && OrderWithinDecoderReach(packets) &&
            !ReorderingHidden(packets, stream);
 }
@@ -157,7 +157,8 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     int read;
     while ((read = av_read_frame(&format, packet)) >= 0) {
         if (packet->stream_index == stream.index) {
-            if ((packet->flags & AV_PKT_FLAG_CORRUPT) || (unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes))) {
+            if ((packet->flags & AV_PKT_FLAG_CORRUPT) ||
+                (unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes))) {
                 index.damaged = true;
             }
             if (index.packets.size() >= kMaxPackets) {

@@ -15,7 +15,7 @@ extern "C" {
 namespace media {
 
 struct PacketEntry {
-    int64_t label = 0;  // presentation time, rebuilt where the file has none; unique
+    int64_t label = 0;             // presentation time, rebuilt where the file has none; unique
     int64_t pts = AV_NOPTS_VALUE;  // as the file gives it
     int64_t dts = AV_NOPTS_VALUE;
     int64_t time = AV_NOPTS_VALUE;  // the demuxer's own time to seek to: dts, or pts without one

@@ -157,7 +157,7 @@ private:
     ffmpeg::Codec codec_;
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
-    ffmpeg::Frame held_;                    // the picture found last, converted only when asked for
+    ffmpeg::Frame held_;                  // the picture found last, converted only when asked for
     media::PictureScaler scaler_;         // to the 24-bit DIB
     media::PictureScaler displayScaler_;  // to the screen's 32-bit pixels
     media::Orientation orientation_;
@@ -170,7 +170,7 @@ private:
     bool usable_ = false;
     bool skipping_ = false;  // after a seek: packets before the run's start are passed over
     bool ended_ = false;
-    bool broken_ = false;  // a run met other packets than the index holds
+    bool broken_ = false;      // a run met other packets than the index holds
     bool seekMissed_ = false;  // a seek in this file once landed elsewhere than asked
     int32_t runStart_ = 0;
     int32_t nextPacket_ = 0;
@@ -481,7 +481,7 @@ int64_t MediaFile::Impl::PlaceOf(const AVFrame& frame) {
     if (label != kNoLabel && label != runLabel_) {
         runLabel_ = label;
         runPosition_ = label >= 0 && label < int64_t(first.size()) && first[size_t(label)] >= 0 ? first[size_t(label)]
-                                                                                                 : kUnknownPlace;
+                                                                                                : kUnknownPlace;
     } else if (runPosition_ != kUnknownPlace) {
         ++runPosition_;  // another picture of the same packet, or one without a label
     }
@@ -514,8 +514,8 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
         // only the one the whole decode gave is the picture of this position.
         // Decoded again from the first packet, the place is the picture's: a decoder that
         // fills damage from memory it never wrote may give other bytes each time.
-        const bool same = !index_.damaged || placeOnly ||
-                          media::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
+        const bool same =
+            !index_.damaged || placeOnly || media::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
         if (out == target && same) {
             av_frame_unref(held_.get());
             av_frame_move_ref(held_.get(), frame_.get());

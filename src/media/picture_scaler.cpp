@@ -43,8 +43,8 @@ void CopyOut(const uint8_t* source, int64_t sourceStride, int pixelBytes, Orient
                 sourceX = sourceWidth - 1 - y, sourceY = x;
             }
             const int outX = orientation.mirrored ? width - 1 - x : x;
-            std::memcpy(row + int64_t(outX) * pixelBytes, source + int64_t(sourceY) * sourceStride + int64_t(sourceX) * pixelBytes,
-                        size_t(pixelBytes));
+            std::memcpy(row + int64_t(outX) * pixelBytes,
+                        source + int64_t(sourceY) * sourceStride + int64_t(sourceX) * pixelBytes, size_t(pixelBytes));
         }
     }
 }

@@ -13,7 +13,8 @@
 #include "ui_jpeg_options_dialog.h"
 #include "widgets/slot_guard.h"
 
-JpegOptionsDialog::JpegOptionsDialog(QWidget* parent) : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
+JpegOptionsDialog::JpegOptionsDialog(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormOpJpeg>()) {
     ui_->setupUi(this);
     // The form's place on screen; the .ui keeps only its client size, which is the design's outer
     // size of 295 x 373 less the frame (4-pixel borders and the caption), as for the other windows.

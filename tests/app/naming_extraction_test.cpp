@@ -226,7 +226,8 @@ TEST_F(MainWindowTest, CommandsSayOnceThatTheCropReachesOutsideTheFrames) {
         std::function<void(MainWindow&)> run;
     } commands[] = {
         {"Extraire", [](MainWindow& w) { FindControl<QAbstractButton>(w, "SpeedButtonExtraire")->click(); }},
-        {"Best of...", [](MainWindow& w) { w.ListWindow()->findChild<QAbstractButton*>("SpeedButtonBestOf")->click(); }},
+        {"Best of...",
+         [](MainWindow& w) { w.ListWindow()->findChild<QAbstractButton*>("SpeedButtonBestOf")->click(); }},
         {"Extraire Lot...", [](MainWindow& w) { FindControl<QAbstractButton>(w, "SpeedButtonLot")->click(); }},
     };
     for (const auto& c : commands) {
@@ -371,8 +372,7 @@ TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
         QStringList messages{"Ecraser : IMAGE3" + extension + " ?"};
         if (c.type == naming::OutputType::Bmp) {
             messages << "Ecraser : IMAGE3" + extension + " ?";
-            for (int row = 3; row < 10; ++row)
-                expected.push_back({QString("IMAGE%1").arg(row), list->FrameAtRow(row)});
+            for (int row = 3; row < 10; ++row) expected.push_back({QString("IMAGE%1").arg(row), list->FrameAtRow(row)});
             messages << "\" 9 \" Images Extraites";
         }
         EXPECT_EQ(dialogs->messageTexts(), messages);

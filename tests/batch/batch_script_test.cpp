@@ -299,15 +299,23 @@ TEST(BatchScript, NamesStayWhereTheUserPutThem) {
         QByteArray writtenFile;  // a file the command writes
     };
     const Case cases[] = {
-        {"a link that leads nowhere is a file in the way", root + "/nowhere", {"extract", clip, "--frames", "0-1"}, 1, {}},
+        {"a link that leads nowhere is a file in the way",
+         root + "/nowhere",
+         {"extract", clip, "--frames", "0-1"},
+         1,
+         {}},
         {"and is skipped", root + "/nowhere", {"extract", clip, "--frames", "0-1", "--skip-existing"}, 0, "IMAGE2.BMP"},
-        {"replacing a link replaces the link", root + "/mine", {"extract", clip, "--frames", "0-1", "--overwrite"}, 0,
+        {"replacing a link replaces the link",
+         root + "/mine",
+         {"extract", clip, "--frames", "0-1", "--overwrite"},
+         0,
          "IMAGE1.BMP"},
         {"names that are not UTF-8",
          {},
          {"extract", unusual, "--frames", "2", "--out", root + "/out\xfe", "--prefix", "p\xfd"},
          0,
-         "p\xfd" "1.BMP"},
+         "p\xfd"
+         "1.BMP"},
     };
     int serial = 0;
     for (const Case& c : cases) {

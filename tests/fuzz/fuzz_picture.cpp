@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         imaging::Picture picture;
         if (imaging::LoadPictureFile(picture, path) != imaging::LoadResult::Loaded) return 0;
-        if (auto* jpeg = dynamic_cast<imaging::JpegImage*>(picture.graphic())) fuzz::ApplyReadingOptions(*jpeg, data[1]);
+        if (auto* jpeg = dynamic_cast<imaging::JpegImage*>(picture.graphic()))
+            fuzz::ApplyReadingOptions(*jpeg, data[1]);
         imaging::ToViewerImage(*picture.graphic());
     } catch (const errors::Error&) {
         // What the error report shows; the program goes on.

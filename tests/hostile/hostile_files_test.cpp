@@ -45,12 +45,14 @@ struct ReadingOptions {
     bool progressiveDisplay;
 };
 constexpr ReadingOptions kReadingOptions[] = {
-    {"defaults", imaging::JpegImage::FullSize, imaging::JpegImage::Format24Bits, false, imaging::JpegImage::BestQuality, false},
-    {"eighth, 8 bits", imaging::JpegImage::EighthSize, imaging::JpegImage::Format8Bits, false, imaging::JpegImage::BestQuality,
+    {"defaults", imaging::JpegImage::FullSize, imaging::JpegImage::Format24Bits, false, imaging::JpegImage::BestQuality,
      false},
-    {"grey, speed", imaging::JpegImage::HalfSize, imaging::JpegImage::Format24Bits, true, imaging::JpegImage::BestSpeed, false},
-    {"progressive display", imaging::JpegImage::FullSize, imaging::JpegImage::Format8Bits, false, imaging::JpegImage::BestQuality,
-     true},
+    {"eighth, 8 bits", imaging::JpegImage::EighthSize, imaging::JpegImage::Format8Bits, false,
+     imaging::JpegImage::BestQuality, false},
+    {"grey, speed", imaging::JpegImage::HalfSize, imaging::JpegImage::Format24Bits, true, imaging::JpegImage::BestSpeed,
+     false},
+    {"progressive display", imaging::JpegImage::FullSize, imaging::JpegImage::Format8Bits, false,
+     imaging::JpegImage::BestQuality, true},
 };
 
 // The size of the picture as the viewer would show it; nothing when there is no picture.

@@ -117,7 +117,8 @@ TEST_F(PictureLoader, AMetafileHelperThatMisbehavesGivesNoPictureInTime) {
 
 // libwmf draws text with fonts of its own; without them it opens no metafile at all.
 TEST_F(PictureLoader, DrawsTheTextOfAMetafile) {
-    ASSERT_EQ(imaging::LoadPictureFile(picture, Write("text.wmf", fixture::MakeWmfWithText())), imaging::LoadResult::Loaded);
+    ASSERT_EQ(imaging::LoadPictureFile(picture, Write("text.wmf", fixture::MakeWmfWithText())),
+              imaging::LoadResult::Loaded);
     ASSERT_NE(picture.graphic(), nullptr);
     const QImage image = picture.graphic()->toImage();
     EXPECT_EQ(image.size(), QSize(160, 48));

@@ -10,8 +10,8 @@
 #include "framesource/frame_source.h"
 
 #include "imaging/bitmap.h"
-#include "infowindow/info_window.h"
 #include "infowindow/info_controls.h"
+#include "infowindow/info_window.h"
 #include "support/scripted_dialogs.h"
 #include "widgets/controls/image_control.h"
 #include "widgets/controls/speed_button.h"

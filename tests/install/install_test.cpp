@@ -112,9 +112,9 @@ TEST_F(Installed, MetafilesWithTextOpenWithoutTheUrwFonts) {
     wmf.write(fixture::MakeWmfWithText());
     wmf.close();
     const QString urw = "/usr/share/fonts/type1/urw-base35";
-    const Outcome svg = RunWithoutDisplay(
-        "unshare", {"-m", "sh", "-c", "mount -t tmpfs none \"$0\" && exec \"$1\" svg wmf \"$2\"", urw,
-                    imaging::MetafileHelperFor(File("bin")), wmf.fileName()});
+    const Outcome svg =
+        RunWithoutDisplay("unshare", {"-m", "sh", "-c", "mount -t tmpfs none \"$0\" && exec \"$1\" svg wmf \"$2\"", urw,
+                                      imaging::MetafileHelperFor(File("bin")), wmf.fileName()});
     if (svg.err.startsWith("unshare:") || svg.err.startsWith("mount:")) GTEST_SKIP() << svg.err.toStdString();
     EXPECT_EQ(svg.exitCode, 0) << svg.err.toStdString();
     EXPECT_TRUE(svg.out.contains(">Orvexa</text>")) << svg.out.toStdString();
@@ -132,8 +132,8 @@ std::vector<std::string> Words(const QString& text) {
 TEST_F(Installed, ManualPagesSayWordForWordWhatTheHelpSays) {
     for (const QString program : {"orvexa", "orvexa-batch"}) {
         const QString page = File("share/man/man1/" + program + ".1.gz");
-        const Outcome shown = RunWithoutDisplay(
-            "sh", {"-c", "gzip -dc \"$1\" | groff -man -Tascii -P-cbou -rLL=200n -ww", "sh", page});
+        const Outcome shown =
+            RunWithoutDisplay("sh", {"-c", "gzip -dc \"$1\" | groff -man -Tascii -P-cbou -rLL=200n -ww", "sh", page});
         ASSERT_EQ(shown.exitCode, 0) << program.toStdString() << shown.err.toStdString();
         EXPECT_TRUE(shown.err.isEmpty()) << program.toStdString() << " page warnings: " << shown.err.toStdString();
         EXPECT_TRUE(shown.out.contains(QRegularExpression("\nNAME\n +" + program + " - [a-z]")))
@@ -155,7 +155,8 @@ TEST_F(Installed, ManualPagesSayWordForWordWhatTheHelpSays) {
 // holding two videos, a text file and a folder, the installed programs first on the PATH.
 std::vector<std::string> Completions(const QString& prefix, const QString& line) {
     QTemporaryDir work;
-    for (const char* name : {"clip.mp4", "Holiday.AVI", "notes.txt"}) QFile(work.filePath(name)).open(QIODevice::WriteOnly);
+    for (const char* name : {"clip.mp4", "Holiday.AVI", "notes.txt"})
+        QFile(work.filePath(name)).open(QIODevice::WriteOnly);
     QDir(work.path()).mkdir("frames");
     const QString script = R"(
         . /usr/share/bash-completion/bash_completion
@@ -182,7 +183,8 @@ TEST_F(Installed, BashCompletesTheBatchCommandsOptionsValuesAndVideos) {
     const QString help = RunWithoutDisplay(File("bin/orvexa-batch"), {"--help"}).out;
     std::vector<std::string> options;
     for (const QRegularExpressionMatch& match :
-         QRegularExpression("^ +(?:-[a-z], )?(--[a-z][a-z-]*)", QRegularExpression::MultilineOption).globalMatch(help)) {
+         QRegularExpression("^ +(?:-[a-z], )?(--[a-z][a-z-]*)", QRegularExpression::MultilineOption)
+             .globalMatch(help)) {
         options.push_back(match.captured(1).toStdString());
     }
     std::sort(options.begin(), options.end());

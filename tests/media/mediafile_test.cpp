@@ -120,8 +120,10 @@ TEST_P(MediaFileTest, EveryPositionInAnyOrderIsTheSequentiallyDecodedPicture) {
         const int width = file->Width();
         for (int y = 0; y < file->Height(); ++y) {
             for (int x = 0; x < width; ++x) {
-                ASSERT_EQ(std::memcmp(&shown[size_t(y * stride + 3 * x)], &stored[size_t(y * stride + 3 * (width - 1 - x))], 3),
-                          0) << x << "," << y;
+                ASSERT_EQ(std::memcmp(&shown[size_t(y * stride + 3 * x)],
+                                      &stored[size_t(y * stride + 3 * (width - 1 - x))], 3),
+                          0)
+                    << x << "," << y;
             }
         }
     }
@@ -241,7 +243,6 @@ TEST_F(MediaFileBadTest, IndexingCanBeCancelled) {
     EXPECT_GE(lastPercent, 0);
 }
 
-
 namespace recordings {
 
 using Bytes = std::vector<char>;
@@ -263,14 +264,17 @@ Bytes Joined(const Bytes& b) {
     return twice;
 }
 
-Bytes FromAThird(const Bytes& b) { return Bytes(b.begin() + std::ptrdiff_t(b.size() / 3 / kTsPacket * kTsPacket), b.end()); }
+Bytes FromAThird(const Bytes& b) {
+    return Bytes(b.begin() + std::ptrdiff_t(b.size() / 3 / kTsPacket * kTsPacket), b.end());
+}
 
 // Every `every`-th transport packet written twice (copies = 2) or left out (copies = 0).
 Bytes EveryNthPacket(const Bytes& b, size_t every, int copies) {
     Bytes out;
     for (size_t at = 0, n = 0; at + kTsPacket <= b.size(); at += kTsPacket, ++n) {
         const int times = n % every == every - 1 ? copies : 1;
-        for (int i = 0; i < times; ++i) out.insert(out.end(), b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + kTsPacket));
+        for (int i = 0; i < times; ++i)
+            out.insert(out.end(), b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + kTsPacket));
     }
     return out;
 }
@@ -349,7 +353,8 @@ const RecordingCase kRecordings[] = {
     {"BroadcastCutInsideAGop", Codec::Mpeg2, "mpegts", "ts", recordings::FromAThird},
     {"TsPacketsRepeated", Codec::H264, "mpegts", "ts",
      [](const Bytes& b) { return recordings::EveryNthPacket(b, 20, 2); }},
-    {"TsPacketsLost", Codec::Mpeg2, "mpegts", "ts", [](const Bytes& b) { return recordings::EveryNthPacket(b, 53, 0); }},
+    {"TsPacketsLost", Codec::Mpeg2, "mpegts", "ts",
+     [](const Bytes& b) { return recordings::EveryNthPacket(b, 53, 0); }},
     {"Mp4TwoPicturesOneTime", Codec::H264, "mp4", "mp4", recordings::SharedPresentationTime},
     {"Mp4TimesHideReordering", Codec::H264, "mp4", "mp4", recordings::PresentedOneTickAfterDecoded},
     {"Mp4Damaged", Codec::H264, "mp4", "mp4", recordings::Damaged},
@@ -401,6 +406,8 @@ TEST_P(RecordingTest, EveryPositionIsThePictureOfADecodeFromTheStart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Recordings, RecordingTest, ::testing::ValuesIn(kRecordings),
-                         [](const ::testing::TestParamInfo<RecordingCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<RecordingCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
