@@ -28,7 +28,7 @@ namespace {
 const QString kPictureFilter = QStringLiteral("Images (*.BMP)|*.BMP|Images (*.JPG)|*.JPG|Tous Fichiers (*.*)|*.*");
 }  // namespace
 
-void MainWindow::SpeedButtonExtraireClick() {
+void MainWindow::ExtractShownFrame() {
     if (!source_.VideoOpen()) return;
     // Said once: a batch that runs this command ends with it.
     crop_check::RequireCropInsideFrames(source_);
@@ -53,7 +53,7 @@ bool MainWindow::ExtractImage() {
     return written;
 }
 
-void MainWindow::ExtractMarkedRowsClicked() { listWindow_->SpeedButtonExtraireClick(); }
+void MainWindow::ExtractMarkedRowsClicked() { listWindow_->ExtractMarkedRows(); }
 
 void MainWindow::ViewPictureFile() {
     navigation_.SetRunFlag(false);

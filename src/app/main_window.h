@@ -89,7 +89,7 @@ public:
     void ChooseOutputFolder();
 
     // Extraction.
-    void SpeedButtonExtraireClick();
+    void ExtractShownFrame();
     void ExtractMarkedRowsClicked();
     void ViewPictureFile();
     // Returns false when the click must be abandoned (the box must not toggle).

@@ -296,7 +296,7 @@ void MainWindow::connectHandlers() {
     onClick(ui_->SpeedButtonFin, &MainWindow::GoToLast);
     onClick(ui_->SpeedButtonSequence, &MainWindow::SwitchSequence);
     onClick(ui_->SpeedButtonParcourirExtraction, &MainWindow::ChooseOutputFolder);
-    onClick(ui_->SpeedButtonExtraire, &MainWindow::SpeedButtonExtraireClick);
+    onClick(ui_->SpeedButtonExtraire, &MainWindow::ExtractShownFrame);
     onClick(ui_->SpeedButtonVoir, &MainWindow::ViewPictureFile);
     onClick(ui_->SpeedButtonLot, &MainWindow::ExtractMarkedRowsClicked);
 

@@ -58,6 +58,8 @@ struct Settings {
     naming::Numbering numbering = naming::Numbering::Plain;
     int width = 0;  // the zero-filled numbers' width, up to naming::kMaxZeroFill
     int32_t start = 1;
+    // The names these options give, as the main window's naming controls give theirs.
+    naming::OutputNaming Naming() const { return {outDir, prefix, numbering, width, start, type}; }
     Existing existing = Existing::Refuse;
     QString manifest;  // where to list the files written, as CSV or JSON; empty: nowhere
 

@@ -130,7 +130,7 @@ private:
     // Writes one frame, whose JPEG encoding's length is known (-1: not yet); a status when the
     // video's work ends there.
     std::optional<VideoStatus> Write(const QString& video, int32_t frame, int32_t number, int64_t jpegBytes) {
-        const QString path = QDir(s_.outDir).filePath(OutputName(s_, number));
+        const QString path = s_.Naming().PathOf(number);
         const bool exists = Taken(path);
         if (exists && s_.existing == Existing::Skip) {
             host_.Skipped();
@@ -234,8 +234,6 @@ VideoStatus RunVideo(const Settings& settings, const QString& video, VideoHost& 
     return Work(source, settings, video, host);
 }
 
-QString OutputName(const Settings& s, int32_t number) {
-    return naming::ImageName(s.prefix, s.numbering, number, s.width, s.type);
-}
+QString OutputName(const Settings& s, int32_t number) { return s.Naming().NameOf(number); }
 
 }  // namespace batch

@@ -103,7 +103,7 @@ void FrameListWindow::connectHandlers() {
     using errors::Guarded;
     connect(ui_->SpeedButtonBestOf, &QToolButton::clicked, this, Guarded<bool>([this](bool) { RankRows(); }));
     connect(ui_->SpeedButtonExtraire, &QToolButton::clicked, this,
-            Guarded<bool>([this](bool) { SpeedButtonExtraireClick(); }));
+            Guarded<bool>([this](bool) { ExtractMarkedRows(); }));
     connect(ui_->RadioGroup1, &RadioGroup::clicked, this, Guarded<int>([this](int) { UpdateMarkCount(); }));
     connect(ui_->ListView1, &ReportList::columnClicked, this,
             Guarded<int>([this](int column) { SortByColumn(column); }));
@@ -354,7 +354,7 @@ void FrameListWindow::ClearMarks() {
 
 // The marked rows are shown and prepared in table order here and encoded by the workers; the
 // files are named, asked about and written in the same order as the results come back.
-void FrameListWindow::SpeedButtonExtraireClick() {
+void FrameListWindow::ExtractMarkedRows() {
     if (!navigation_.ListBuilt()) return;
     crop_check::RequireCropInsideFrames(source_);
     UpdateMarkCount();

@@ -43,7 +43,7 @@ public:
     void SetRowQuality(int digit);
     void BuildTable();
     void ClearList();
-    void SpeedButtonExtraireClick();
+    void ExtractMarkedRows();
 
     // The table and its ordering.
     int CompareRows(const framelist::FrameRow& a, const framelist::FrameRow& b) const;

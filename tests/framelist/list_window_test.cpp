@@ -733,7 +733,7 @@ TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
     select(1);
     for (int row : {5, 1}) clickRow(row, Qt::RightButton);
     const std::vector<int> expected{window_->FrameAtRow(1), window_->FrameAtRow(5)};
-    window_->SpeedButtonExtraireClick();
+    window_->ExtractMarkedRows();
     EXPECT_EQ(writtenFrames(), expected);
 }
 
@@ -773,7 +773,7 @@ TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
 }
 
 TEST_F(ListWindowTest, BatchDoesNothingWithoutABuiltTable) {
-    window_->SpeedButtonExtraireClick();
+    window_->ExtractMarkedRows();
     EXPECT_TRUE(main_.sequenceModes.empty());
     EXPECT_TRUE(dialogs_->messages().empty());
 }
