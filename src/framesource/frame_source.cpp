@@ -84,6 +84,7 @@ public:
     }
     // AVI frames follow at the stream header's rate.
     double FrameTime(int32_t position) const override { return position * secondsPerFrame_; }
+    std::vector<int32_t> KeyPositions() const override { return avifile::AVIStreamKeyPositions(*decoder_); }
 
 private:
     avifile::GetFrameHandle decoder_;
@@ -407,6 +408,14 @@ bool FrameSource::LoadFrameBitmap(int32_t position, imaging::Bitmap& bitmap) {
 double FrameSource::FrameTime(int32_t position) const {
     if (!state_->videoOpen || state_->frameCount <= 0) return 0;
     return state_->frameDecoder->FrameTime(std::clamp(position, 0, state_->frameCount - 1));
+}
+
+std::vector<int32_t> FrameSource::KeyPositions() const {
+    if (!state_->videoOpen) return {};
+    std::vector<int32_t> positions = state_->frameDecoder->KeyPositions();
+    std::erase_if(positions, [this](int32_t p) { return p <= 0 || p >= state_->frameCount; });
+    positions.insert(positions.begin(), 0);
+    return positions;
 }
 
 double FrameSource::FrameDuration() const {

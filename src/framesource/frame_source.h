@@ -63,6 +63,8 @@ public:
     double FrameTime(int32_t position) const;
     // The video's average time between frames; 1/25 s when it cannot tell.
     double FrameDuration() const;
+    // Where a decode starts at a key frame, ascending, 0 first; empty without a video.
+    std::vector<int32_t> KeyPositions() const;
 
     // A copy of an output image, made so that it can be encoded and written while the frame
     // source goes on to other frames.

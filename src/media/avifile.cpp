@@ -109,6 +109,8 @@ public:
     const uint8_t* Fetch(int32_t position);
     std::unique_ptr<media::DecodedPicture> FetchDecoded(int32_t position);
     bool FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride);
+    // The key entries, as positions: a stream that reorders shows them a little later.
+    std::vector<int32_t> KeyPositions() const { return {keys_.begin(), keys_.end()}; }
 
 private:
     struct Entry {
@@ -621,6 +623,8 @@ std::unique_ptr<media::DecodedPicture> AVIStreamGetFrameDecoded(GetFrame& decode
 bool AVIStreamGetFrameDisplay(GetFrame& decoder, int32_t position, uint8_t* pixels, int64_t stride) {
     return decoder.FetchDisplay(position, pixels, stride);
 }
+
+std::vector<int32_t> AVIStreamKeyPositions(const GetFrame& decoder) { return decoder.KeyPositions(); }
 
 void AVIStreamGetFrameClose(GetFrameHandle& decoder) { decoder.reset(); }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "media/decoded_picture.h"
@@ -81,6 +82,8 @@ std::unique_ptr<media::DecodedPicture> AVIStreamGetFrameDecoded(GetFrame& decode
 // 24-bit frame, written into `pixels` rows of `stride` bytes; false on failure. A later
 // AVIStreamGetFrame of the same position decodes nothing again.
 bool AVIStreamGetFrameDisplay(GetFrame& decoder, int32_t position, uint8_t* pixels, int64_t stride);
+// The positions where decoding starts at a key frame of the stream, 0 first.
+std::vector<int32_t> AVIStreamKeyPositions(const GetFrame& decoder);
 void AVIStreamGetFrameClose(GetFrameHandle& decoder);
 
 void AVIStreamRelease(StreamHandle& stream);

@@ -5,7 +5,9 @@
 // it is shown.
 
 #include <cstdint>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "media/decoded_picture.h"
 
@@ -25,6 +27,9 @@ public:
     virtual std::unique_ptr<DecodedPicture> Decoded(int32_t position) = 0;
     // When frame `position` is presented, in seconds after the first frame.
     virtual double FrameTime(int32_t position) const = 0;
+    // Positions from which a decode starts without reaching further back, ascending, 0 first:
+    // where stretches of a video read apart cost least. Any position can be read from anywhere.
+    virtual std::vector<int32_t> KeyPositions() const { return {0}; }
 };
 
 }  // namespace media

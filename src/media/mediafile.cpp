@@ -124,6 +124,7 @@ public:
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
     double FrameTime(int32_t position) const;
+    std::vector<int32_t> KeyPositions() const;
     std::unique_ptr<media::DecodedPicture> Decoded(int32_t position);
 
     MediaIndex index_;
@@ -591,6 +592,19 @@ double MediaFile::Impl::FrameTime(int32_t position) const {
     return position / av_q2d(FrameRate(*stream_));
 }
 
+// A position whose start packet is not that of the position before: a decode for it begins
+// at a key packet of its own.
+std::vector<int32_t> MediaFile::Impl::KeyPositions() const {
+    std::vector<int32_t> positions{0};
+    const auto count = int32_t(index_.packetOfPresented.size());
+    for (int32_t position = 1, previous = count > 0 ? StartPacketFor(index_, 0, 0) : 0; position < count; ++position) {
+        const int32_t start = StartPacketFor(index_, position, 0);
+        if (start != previous) positions.push_back(position);
+        previous = start;
+    }
+    return positions;
+}
+
 MediaFile::MediaFile() : impl_(std::make_unique<Impl>()) {}
 MediaFile::~MediaFile() = default;
 
@@ -608,6 +622,8 @@ bool MediaFile::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) 
     return impl_->FrameDisplay(position, pixels, stride);
 }
 double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(position); }
+
+std::vector<int32_t> MediaFile::KeyPositions() const { return impl_->KeyPositions(); }
 std::unique_ptr<media::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 
 }  // namespace media

@@ -34,6 +34,7 @@ public:
     // Each picture's own time, so a variable rate shows; pictures of a file whose times are no
     // presentation order follow at the stream's average rate.
     double FrameTime(int32_t position) const override;
+    std::vector<int32_t> KeyPositions() const override;
 
 private:
     MediaFile();

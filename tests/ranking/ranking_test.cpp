@@ -9,6 +9,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/jpeg_image.h"
 #include "ranking/ranking.h"
+#include "ranking/stretches.h"
 #include "support/fixture_video.h"
 
 namespace {
@@ -156,6 +157,38 @@ TEST(Ranking, TwoVideosRankedAtOnceOnTwoThreadsGiveWhatEachGivesAlone) {
             EXPECT_EQ(video.together[i].frame, video.alone[i].frame) << video.container << " " << i;
             EXPECT_EQ(video.together[i].length, video.alone[i].length) << video.container << " " << i;
         }
+    }
+}
+
+// Stretches hold every frame once, in order, and start at a key frame where one lies within
+// half a share of the even split.
+TEST(Stretches, CoverEveryFrameOnceAndStartAtNearKeys) {
+    struct Case {
+        const char* name;
+        std::vector<int32_t> keys;
+        int32_t frames;
+        int parts;
+        std::vector<int32_t> firsts;
+    };
+    const Case cases[] = {
+        {"no key frames but the first", {0}, 100, 4, {0, 25, 50, 75}},
+        {"keys every 12 frames", {0, 12, 24, 36, 48, 60, 72, 84, 96}, 100, 4, {0, 24, 48, 72}},
+        {"a key too far is not taken", {0, 90}, 100, 2, {0, 50}},
+        {"one part", {0, 10}, 37, 1, {0}},
+        {"fewer frames than parts", {0}, 2, 4, {0, 0, 1, 1}},
+        {"no frames", {}, 0, 3, {0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<ranking::Stretch> stretches = ranking::SplitAtKeys(c.keys, c.frames, c.parts);
+        ASSERT_EQ(stretches.size(), size_t(c.parts)) << c.name;
+        int32_t next = 0;
+        for (size_t i = 0; i < stretches.size(); ++i) {
+            EXPECT_EQ(stretches[i].first, c.firsts[i]) << c.name << " " << i;
+            EXPECT_EQ(stretches[i].first, next) << c.name << " " << i;
+            EXPECT_GE(stretches[i].end, stretches[i].first) << c.name << " " << i;
+            next = stretches[i].end;
+        }
+        EXPECT_EQ(next, c.frames) << c.name;
     }
 }
 
