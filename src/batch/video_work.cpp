@@ -55,12 +55,11 @@ QString Exists(const QString& path) {
 std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, VideoHost& host, int64_t total) {
     std::vector<int32_t> frames(size_t(std::max(source.FrameCount(), 0)));
     std::iota(frames.begin(), frames.end(), 0);
-    int64_t asked = 0;
     std::vector<RankedFrame> ranked;
-    for (const ranking::Ranked& r : ranking::RankFrames(source, frames, settings.Jpeg(), [&] {
-             host.Progress(asked++, total);
-             return !StopRequested();
-         })) {
+    host.Progress(0, total);
+    const auto keepGoing = [] { return !StopRequested(); };
+    const auto measured = [&](int64_t done) { host.Progress(done, total); };
+    for (const ranking::Ranked& r : ranking::RankFrames(source, frames, settings.Jpeg(), keepGoing, 0, measured)) {
         ranked.push_back({r.frame, r.length, source.FrameTime(r.frame)});
     }
     return ranked;

@@ -215,7 +215,7 @@ void FrameListWindow::RankRows() {
     int unreadable = 0;
     ranking::RunHooks hooks = loopHooks();
     hooks.onResult = [&](ranking::FrameResult& result) {
-        const int row = rowOfFrame(done, result.frame);
+        const int row = rowOfFrame(int(result.index), result.frame);
         if (result.size == 0) {
             // Said in the row, and ranked last, rather than measured as an empty picture.
             ++unreadable;
@@ -230,7 +230,13 @@ void FrameListWindow::RankRows() {
         ++done;
         showProgress(progress, done);
     };
-    ranking::RunFrames(source_, frames, settings, hooks);
+    // The rows are the video's first frames, in order: workers read stretches of it apart.
+    const bool allFromStart = !frames.empty() && frames.back() == int32_t(frames.size()) - 1;
+    if (allFromStart && ranking::StretchWorkers(source_, workerThreads_, int32_t(frames.size())) > 1) {
+        ranking::RunStretches(source_, 0, int32_t(frames.size()), settings, hooks);
+    } else {
+        ranking::RunFrames(source_, frames, settings, hooks);
+    }
     finishLoop();
     hideProgress();
 

@@ -418,6 +418,8 @@ std::vector<int32_t> FrameSource::KeyPositions() const {
     return positions;
 }
 
+bool FrameSource::ReopensCheaply() const { return state_->videoOpen && state_->frameDecoder->OpensWithoutDecoding(); }
+
 double FrameSource::FrameDuration() const {
     constexpr double kUnknown = 1.0 / 25;
     if (!state_->videoOpen || state_->frameCount < 2) return kUnknown;

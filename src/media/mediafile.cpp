@@ -125,6 +125,7 @@ public:
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
     double FrameTime(int32_t position) const;
     std::vector<int32_t> KeyPositions() const;
+    bool OpensWithoutDecoding() const { return !index_.decoded; }
     std::unique_ptr<media::DecodedPicture> Decoded(int32_t position);
 
     MediaIndex index_;
@@ -624,6 +625,7 @@ bool MediaFile::FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride) 
 double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(position); }
 
 std::vector<int32_t> MediaFile::KeyPositions() const { return impl_->KeyPositions(); }
+bool MediaFile::OpensWithoutDecoding() const { return impl_->OpensWithoutDecoding(); }
 std::unique_ptr<media::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 
 }  // namespace media

@@ -35,6 +35,7 @@ public:
     // presentation order follow at the stream's average rate.
     double FrameTime(int32_t position) const override;
     std::vector<int32_t> KeyPositions() const override;
+    bool OpensWithoutDecoding() const override;
 
 private:
     MediaFile();

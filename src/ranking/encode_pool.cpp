@@ -44,8 +44,7 @@ EncodePool::EncodePool(int threads, int64_t framePixels, const jpeg_options::Jpe
                        bool encode, std::function<void()> onResult)
     : options_(options), keepEncodings_(keepEncodings), encode_(encode), onResult_(std::move(onResult)) {
     const int64_t pixels = std::max<int64_t>(framePixels, 1);
-    const int64_t affordable = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelPerWorker), 1);
-    const int workers = int(std::min<int64_t>(threads <= 0 ? AllCores() : threads, affordable));
+    const int workers = AffordableWorkers(threads, pixels);
     if (workers <= 1) return;  // encoded on the caller's thread
     const int64_t pictures = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelInFlight), 1);
     capacity_ = size_t(std::min<int64_t>(int64_t(workers) * kInFlightPerWorker, pictures));
@@ -77,34 +76,44 @@ bool EncodePool::Ready() const {
     return !slots_.empty() && slots_.front().done;
 }
 
-void EncodePool::Encode(Slot& slot, imaging::JpegImage& jpeg, media::PictureScaler& scaler) const {
-    Result& result = slot.result;
-    FrameSource::PreparedImage& image = result.image;
-    try {
-        // A ranking only measures: its frames are encoded from the conversion as it stands,
-        // without rows of their own. Files are written from the rows.
-        const bool measureOnly = encode_ && !keepEncodings_;
-        if (image.decoded && !measureOnly) FrameSource::CompleteImage(image, scaler);
-        if (image.dib.size() < sizeof(dib::BitmapInfoHeader)) return;
-        dib::BitmapInfoHeader header;
-        std::memcpy(&header, image.dib.data(), sizeof header);
-        const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
-        result.size = int64_t(header.biWidth) * height * 4;
-        if (!encode_) return;
-        if (image.decoded) {
-            const bool encoded = image_writers::EncodeDecoded(*image.decoded, scaler, jpeg);
-            image.decoded.reset();
-            if (!encoded) {
-                // As a frame that could not be prepared.
-                image.dib.clear();
-                result.size = 0;
-                return;
-            }
-        } else if (!image_writers::EncodePrepared(image, jpeg)) {
+void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, imaging::JpegImage& jpeg,
+                    media::PictureScaler& scaler, int64_t& size, int64_t& length) {
+    // A ranking only measures: its frames are encoded from the conversion as it stands,
+    // without rows of their own. Files are written from the rows.
+    const bool measureOnly = kind.encode && !kind.keepEncoding;
+    if (image.decoded && !measureOnly) FrameSource::CompleteImage(image, scaler);
+    if (image.dib.size() < sizeof(dib::BitmapInfoHeader)) return;
+    dib::BitmapInfoHeader header;
+    std::memcpy(&header, image.dib.data(), sizeof header);
+    const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
+    size = int64_t(header.biWidth) * height * 4;
+    if (!kind.encode) return;
+    if (image.decoded) {
+        const bool encoded = image_writers::EncodeDecoded(*image.decoded, scaler, jpeg);
+        image.decoded.reset();
+        if (!encoded) {
+            // As a frame that could not be prepared.
+            image.dib.clear();
+            size = 0;
             return;
         }
-        result.length = int64_t(jpeg.data().size());
-        if (keepEncodings_) image.jpeg = jpeg.data();
+    } else if (!image_writers::EncodePrepared(image, jpeg)) {
+        return;
+    }
+    length = int64_t(jpeg.data().size());
+    if (kind.keepEncoding) image.jpeg = jpeg.data();
+}
+
+int AffordableWorkers(int threads, int64_t framePixels) {
+    const int64_t pixels = std::max<int64_t>(framePixels, 1);
+    const int64_t affordable = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelPerWorker), 1);
+    return int(std::min<int64_t>(threads <= 0 ? AllCores() : threads, affordable));
+}
+
+void EncodePool::Encode(Slot& slot, imaging::JpegImage& jpeg, media::PictureScaler& scaler) const {
+    Result& result = slot.result;
+    try {
+        MeasurePicture(result.image, {encode_, keepEncodings_}, jpeg, scaler, result.size, result.length);
     } catch (...) {
         slot.error = std::current_exception();
     }

@@ -27,6 +27,21 @@ int AllCores();
 
 // The pixels of one frame of the source's video, at least 1.
 int64_t FramePixels(const FrameSource& source);
+// The workers asked for (0: all cores), fewer when frames of `framePixels` pixels are so large
+// that they would take more than the working memory together; at least 1.
+int AffordableWorkers(int threads, int64_t framePixels);
+
+// What measuring a picture makes of it: its JPEG encoding (or only its rows, a batch of BMP
+// files), kept with the picture or not.
+struct MeasureKind {
+    bool encode = true;
+    bool keepEncoding = false;
+};
+// Completes (when rows are wanted), measures and encodes a prepared picture with this thread's
+// encoder and scaler: `size` its 32-bit pixels in bytes, `length` its encoding's; both left as
+// they are when it cannot be had.
+void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, imaging::JpegImage& jpeg,
+                    media::PictureScaler& scaler, int64_t& size, int64_t& length);
 
 class EncodePool {
 public:

@@ -52,16 +52,34 @@ struct RunHooks {
 void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const RunSettings& settings,
                const RunHooks& hooks);
 
+// Frames a stretch holds, at the least, and stretches a worker takes, at the most.
+constexpr int32_t kFramesPerStretch = 64;
+constexpr int kStretchesPerWorker = 8;
+
+// How many workers read their own stretches of the source's video: 1 when another reader of
+// it would cost a decode at open, or when there is a single frame.
+int StretchWorkers(const FrameSource& source, int threads, int32_t frames);
+
+// Ranks frames `first` to `end` - 1 with workers that each open the source's video on their
+// own (crop as the source's) and read stretches of it that start at key frames. Results come
+// in any order (`index` is the frame's place from `first`); `keepGoing` is asked each round on
+// the calling thread, and a stop reports every frame measured so far. The measures are those
+// of RunFrames, whatever the number of workers and stretches.
+void RunStretches(const FrameSource& source, int32_t first, int32_t end, const RunSettings& settings,
+                  const RunHooks& hooks);
+
 struct Ranked {
     int32_t frame = 0;
     int64_t length = 0;
 };
 
 // Measures `frames` and puts them in ranking order: the largest encoding first, frames of
-// equal length by frame number. `keepGoing` is asked before each frame; a stop ranks the frames
-// measured so far. A frame that cannot be prepared measures nothing (length 0).
+// equal length by frame number. `keepGoing` is asked as the ranking goes; a stop ranks the
+// frames measured so far, and `measured` is told how many there are after each. A frame that
+// cannot be prepared measures nothing (length 0). All the frames of a video that reopens
+// cheaply are read in stretches by workers of their own; other lists through RunFrames.
 std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames,
                                const jpeg_options::JpegOptions& jpeg, const std::function<bool()>& keepGoing = {},
-                               int threads = 0);
+                               int threads = 0, const std::function<void(int64_t measured)>& measured = {});
 
 }  // namespace ranking
