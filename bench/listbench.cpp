@@ -7,6 +7,8 @@
 //     --threads N  encoding threads (default: one per core; 1 encodes on the window's thread)
 //     --tri-out    writes one line "FRAME BYTES" per row, in ranking order, after the ranking
 //     --crop L,T,W,H  ranks the rectangle only, as "Limiter au Cadre" does
+//     --model      measures what a frame and a stretch cost on one core, and prints the rate
+//                  the workers should reach on 2, 4, 16 and 64 cores
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +24,7 @@
 #include "framesource/frame_source.h"
 #include "navigation/navigation.h"
 #include "ranking/encode_pool.h"
+#include "ranking_model.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
 
@@ -62,6 +65,7 @@ struct Arguments {
     int threads = 0;
     QString triOut;
     QList<int> crop;  // left, top, width, height
+    bool model = false;
 };
 
 bool Parse(const QStringList& args, Arguments& out) {
@@ -73,6 +77,8 @@ bool Parse(const QStringList& args, Arguments& out) {
             bool ok = false;
             out.threads = args[++i].toInt(&ok);
             if (!ok || out.threads < 1) return false;
+        } else if (arg == "--model") {
+            out.model = true;
         } else if (arg == "--tri-out" && i + 1 < args.size()) {
             out.triOut = args[++i];
         } else if (arg == "--crop" && i + 1 < args.size()) {
@@ -104,10 +110,27 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     Arguments args;
     if (!Parse(QCoreApplication::arguments(), args)) {
-        std::fprintf(stderr, "usage: listbench FILE [ranking] [--threads N] [--tri-out FILE] [--crop L,T,W,H]\n");
+        std::fprintf(stderr,
+                     "usage: listbench FILE [ranking] [--threads N] [--tri-out FILE] [--crop L,T,W,H] [--model]\n");
         return 2;
     }
     testing_support::ScopedDialogs quiet;
+    if (args.model) {
+        RankingCosts costs;
+        if (!MeasureRankingCosts(args.file, costs)) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(args.file));
+            return 1;
+        }
+        std::printf("model_frames %d\n", costs.frames);
+        std::printf("model_decode_ms_per_frame %.3f\n", costs.decodeSeconds * 1e3);
+        std::printf("model_convert_ms_per_frame %.3f\n", costs.convertSeconds * 1e3);
+        std::printf("model_encode_ms_per_frame %.3f\n", costs.encodeSeconds * 1e3);
+        std::printf("model_stretch_start_ms %.3f\n", costs.stretchStartSeconds * 1e3);
+        std::printf("model_open_ms_per_worker %.3f\n", costs.openSeconds * 1e3);
+        for (int cores : {1, 2, 4, 16, 64}) {
+            std::printf("model_predicted_frames_per_second_%d_cores %.1f\n", cores, PredictedRate(costs, cores));
+        }
+    }
     Bench bench;
     bench.window->setWorkerThreads(args.threads);
 

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ranking_model.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+
+#include "framesource/frame_source.h"
+#include "imaging/jpeg_image.h"
+#include "media/picture_scaler.h"
+#include "ranking/ranking.h"
+#include "ranking/stretches.h"
+
+namespace {
+
+double Seconds(const QElapsedTimer& timer) { return double(timer.nsecsElapsed()) / 1e9; }
+
+// Stretches the ranking cuts for `workers` workers.
+int StretchCount(int frames, int workers) {
+    return std::clamp(frames / ranking::kFramesPerStretch, workers, workers * ranking::kStretchesPerWorker);
+}
+
+}  // namespace
+
+bool MeasureRankingCosts(const QString& file, RankingCosts& costs) {
+    QElapsedTimer timer;
+    timer.start();
+    FrameSource source;
+    if (!source.OpenVideo(file)) return false;
+    costs.openSeconds = Seconds(timer);
+    costs.frames = source.FrameCount();
+
+    // Every frame in order, each step timed apart.
+    media::PictureScaler scaler;
+    imaging::JpegImage jpeg;
+    FrameSource::PreparedImage image;
+    double decode = 0, convert = 0, encode = 0;
+    int measured = 0;
+    for (int32_t frame = 0; frame < costs.frames; ++frame) {
+        timer.restart();
+        if (!source.PrepareDecoded(frame, image) || !image.decoded) continue;
+        decode += Seconds(timer);
+        timer.restart();
+        int64_t stride = 0;
+        const uint8_t* rows = image.decoded->TopDownBits(scaler, stride);
+        convert += Seconds(timer);
+        if (!rows) continue;
+        timer.restart();
+        jpeg.encodeBgr(image.decoded->width(), -image.decoded->height(), rows, ptrdiff_t(stride));
+        encode += Seconds(timer);
+        ++measured;
+    }
+    if (measured == 0) return false;
+    costs.decodeSeconds = decode / measured;
+    costs.convertSeconds = convert / measured;
+    costs.encodeSeconds = encode / measured;
+
+    // The first frame of each stretch of a two-worker split, reached from elsewhere in the file:
+    // what it costs beyond a frame read in order.
+    const std::vector<ranking::Stretch> stretches =
+        ranking::SplitAtKeys(source.KeyPositions(), costs.frames, StretchCount(costs.frames, 2));
+    double starts = 0;
+    int startCount = 0;
+    for (auto it = stretches.rbegin(); it != stretches.rend(); ++it) {
+        if (it->size() == 0) continue;
+        timer.restart();
+        if (!source.PrepareDecoded(it->first, image)) continue;
+        starts += Seconds(timer);
+        ++startCount;
+    }
+    costs.stretchStartSeconds = startCount > 0 ? std::max(starts / startCount - costs.decodeSeconds, 0.0) : 0;
+    return true;
+}
+
+double PredictedRate(const RankingCosts& costs, int workers) {
+    const double perFrame = costs.decodeSeconds + costs.convertSeconds + costs.encodeSeconds;
+    const int stretches = StretchCount(costs.frames, workers);
+    // The work spreads evenly over the workers; each opens its reader once.
+    const double seconds =
+        (costs.frames * perFrame + stretches * costs.stretchStartSeconds) / workers + costs.openSeconds;
+    return seconds > 0 ? costs.frames / seconds : 0;
+}
