@@ -128,10 +128,15 @@ void RunStretches(const FrameSource& source, int32_t first, int32_t end, const R
     // Several stretches a worker, so that they finish together, and none so short that opening
     // its decode at a key frame costs much.
     const int parts = std::clamp((end - first) / kFramesPerStretch, workers, workers * kStretchesPerWorker);
-    std::vector<Stretch> stretches = SplitAtKeys(source.KeyPositions(), source.FrameCount(), parts);
+    // The key frames of the range, counted from its start.
+    std::vector<int32_t> keys;
+    for (int32_t key : source.KeyPositions()) {
+        if (key >= first && key < end) keys.push_back(key - first);
+    }
+    std::vector<Stretch> stretches = SplitAtKeys(keys, end - first, parts);
     for (Stretch& s : stretches) {
-        s.first = std::clamp(s.first, first, end);
-        s.end = std::clamp(s.end, first, end);
+        s.first += first;
+        s.end += first;
     }
     StretchQueue queue(std::move(stretches));
     std::vector<std::thread> threads;
