@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The rank command's output on standard output: per video, "FRAME<TAB>BYTES" lines (after a
-// "# VIDEO" line when there are several videos), or one JSON array for them all.
+// "# VIDEO" line when there are several videos), or one JSON array for them all; and the same
+// for one stretch of a video (rank --segment), with what merge needs to join the stretches.
 
 #include <QByteArray>
 #include <QString>
@@ -26,17 +27,42 @@ struct RankedFrame {
     double time = 0;     // seconds after the first frame
 };
 
+// The first line of a segment's text.
+inline constexpr char kSegmentHeader[] = "# orvexa-batch segment ";
+
+// Which stretch of which file a segment ranks, and how.
+struct SegmentFacts {
+    int index = 0;  // from 1
+    int count = 0;
+    int32_t first = 0;  // the stretch's frames, end excluded
+    int32_t end = 0;
+    int64_t fileSize = 0;
+    QString options;  // Settings::RankingOptions
+};
+
 struct VideoRanking {
     QString video;
     bool ranked = false;  // false: the video could not be ranked
     std::optional<VideoFacts> facts;
+    std::optional<SegmentFacts> segment;  // only with facts, for a ranking of one stretch
     std::vector<RankedFrame> frames;
     QStringList errors;
 };
 
+// A segment's text is "# orvexa-batch segment K/N", "# KEY VALUE" lines (video, file_size,
+// frame_count, frame_rate, width, height, first, end, options), then FRAME<TAB>BYTES<TAB>TIME.
 QByteArray RankingText(const VideoRanking& video, bool withHeader);
 // [{"video": ..., "frame_count": ..., "frame_rate": ..., "width": ..., "height": ...,
-//   "frames": [{"frame": F, "time": T, "bytes": B}, ...], "errors": [...]}, ...], a frame a line
+//   "frames": [{"frame": F, "time": T, "bytes": B}, ...], "errors": [...]}, ...], a frame a line;
+// a segment has "segment": {"index": K, "count": N, "first": F, "end": E, "file_size": S,
+// "options": O} after "height"
 QByteArray RankingJson(const std::vector<VideoRanking>& videos);
+
+// The name as the text's "# VIDEO" line writes it, and back.
+QByteArray OneLine(const QString& name);
+QString FromOneLine(const QByteArray& line);
+
+// What rank says of a video, or a stretch, whose frames were not all decoded.
+QString UndecodedFrames(const QString& video, int64_t count);
 
 }  // namespace batch

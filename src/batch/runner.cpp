@@ -15,6 +15,7 @@
 
 #include "batch/interrupt.h"
 #include "batch/manifest.h"
+#include "batch/merge.h"
 #include "batch/preflight.h"
 #include "batch/rank_output.h"
 #include "batch/terminal.h"
@@ -45,6 +46,7 @@ public:
         rankings_[video].errors << message;
     }
     void Opened(size_t video, const VideoFacts& facts) { rankings_[video].facts = facts; }
+    void Segment(size_t video, const SegmentFacts& segment) { rankings_[video].segment = segment; }
     void Ranked(size_t video, std::vector<RankedFrame> frames) {
         rankings_[video].ranked = true;
         rankings_[video].frames = std::move(frames);
@@ -137,6 +139,7 @@ public:
     int64_t FirstNumber() override { return first_; }
     void Progress(int64_t done, int64_t total) override { terminal_.Progress(video_, name_, done, total); }
     void Opened(const VideoFacts& facts) override { outcomes_.Opened(video_, facts); }
+    void Segment(const SegmentFacts& segment) override { outcomes_.Segment(video_, segment); }
     void Ranked(const std::vector<RankedFrame>& ranked) override { outcomes_.Ranked(video_, ranked); }
     void Wrote(const WrittenFrame& file) override { outcomes_.Wrote(video_, file); }
     void Skipped() override { outcomes_.Skipped(); }
@@ -431,6 +434,7 @@ int RunCommand(const Settings& settings) {
     Terminal terminal;
     const WriterAnswers answers(settings.existing == Existing::Overwrite, terminal);
     if (!settings.quiet) terminal.EnableProgress();
+    if (settings.command == Command::Merge) return MergeSegments(settings, terminal);
     if (const QString mistake = FindVideoMistake(settings); !mistake.isEmpty()) {
         terminal.Message(mistake);
         return kExitUsage;

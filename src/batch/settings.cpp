@@ -15,8 +15,10 @@ namespace {
 QString Usage() {
     return QStringLiteral(
         "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
-        "                         [--grayscale] [--progressive] [--json] [--jobs N] [--quiet]\n"
-        "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST)\n"
+        "                         [--grayscale] [--progressive] [--json] [--segment K/N] [--jobs N]\n"
+        "                         [--quiet]\n"
+        "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
+        "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST) [--ranking FILE]\n"
         "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
         "                         [--progressive] [--format jpg|bmp] [--out DIR] [--prefix NAME]\n"
         "                         [--numbering normal|padded:W|none] [--start N]\n"
@@ -44,6 +46,8 @@ std::optional<FrameSource::CropRectangle> ParseCrop(const QString& text) {
     }
     return FrameSource::CropRectangle{int32_t(v[1]), int32_t(v[0]), int32_t(v[3]), int32_t(v[2])};
 }
+
+constexpr int kMaxSegments = 10000;
 
 QString OptionName(const QString& name) { return (name.size() == 1 ? "-" : "--") + name; }
 
@@ -82,6 +86,13 @@ QString HelpText() {
                "          frame number); with several videos each list follows a \"# VIDEO\" line,\n"
                "          where a backslash, newline, tab or other control character of the name\n"
                "          is written \\\\, \\n, \\t or \\xHH.\n"
+               "merge     reads what \"rank VIDEO --segment K/N\" printed for each of a video's\n"
+               "          segments (text or JSON, in any mix, of one video or several) and\n"
+               "          prints what rank prints for the whole videos, in the order of each\n"
+               "          video's first segment; it refuses segments that overlap, that leave\n"
+               "          frames out, that disagree on a video's file size, frame count,\n"
+               "          segment count or options (another version of it), and files that\n"
+               "          are not such segments.\n"
                "extract   writes the chosen frames in rank order (--frames: in the list's order),\n"
                "          numbered from --start; the next video goes on from the next number.\n"
                "          Then says on standard error how many files it wrote, where, and the\n"
@@ -99,10 +110,27 @@ QString HelpText() {
                "                       \"bytes\": B}, ...]}, ...], one frame a line; T in seconds; a frame\n"
                "                       that could not be decoded has \"bytes\": null, \"decoded\": false;\n"
                "                       a video that could not be read has \"errors\"\n"
+               "  --segment K/N        rank only the K-th of N stretches of the one video given, K\n"
+               "                       from 1 to N, N up to 10000; each stretch begins at a key\n"
+               "                       frame where one lies near, and together they hold every frame\n"
+               "                       once. The text printed starts with \"# orvexa-batch segment\n"
+               "                       K/N\", then \"# KEY VALUE\" lines: video, file_size (bytes),\n"
+               "                       frame_count, frame_rate, width, height, first and end (the\n"
+               "                       stretch's frames, end excluded) and options (those that\n"
+               "                       change a ranking); then FRAME<TAB>BYTES<TAB>TIME lines, BYTES 0\n"
+               "                       for a frame that could not be decoded. The JSON is rank's\n"
+               "                       with \"segment\": {\"index\": K, \"count\": N, \"first\": F,\n"
+               "                       \"end\": E, \"file_size\": S, \"options\": O} after \"height\"\n"
+               "merge:\n"
+               "  --json               print rank's JSON\n"
                "extract (one of --best, --percent, --frames):\n"
                "  --best N             the N frames of largest JPEG encoding, N from 1\n"
                "  --percent P          P percent of the frames, by rank, P a whole number from 1 to 100\n"
                "  --frames LIST        these frames, in this order, e.g. 1,5,9-20\n"
+               "  --ranking FILE       with --best or --percent, the order of a ranking that rank or\n"
+               "                       merge printed (text or JSON), not a new ranking; the file\n"
+               "                       must rank every frame of the video, named as rank names it\n"
+               "                       (a ranking of one video as text names none)\n"
                "  --format jpg|bmp     picture type (default bmp)\n"
                "  --out DIR            output directory, made when missing (default .)\n"
                "  --prefix NAME        file name prefix (default IMAGE), without \"/\" or \"..\"\n"
@@ -129,16 +157,27 @@ QString HelpText() {
                "such byte reads \\udc80 to \\udcff, as Python's \"surrogateescape\" reads it.\n"
                "\n"
                "Exit status: 0 all done, 1 a video could not be read or a file not written\n"
-               "(the other videos are still done), 2 bad usage, 130 interrupted. Bad usage\n"
-               "includes what the videos show before anything is written: --frames past a\n"
-               "video's last frame, a choice that gives a video no frame, and --numbering none\n"
-               "for more than one file; then nothing is written and no directory made.\n"
+               "(the other videos are still done) or merge refused its segments, 2 bad usage,\n"
+               "130 interrupted. Bad usage includes what the videos show before anything is\n"
+               "written: --frames past a video's last frame, a choice that gives a video no\n"
+               "frame, and --numbering none for more than one file; then nothing is written\n"
+               "and no directory made.\n"
                "\n"
                "Example:\n"
                "  orvexa-batch extract holiday.mp4 --best 10 --crop 640x360+40+20 --format jpg \\\n"
                "      --quality 90 --out best --prefix holiday --numbering padded:3 --manifest best.csv\n"
                "writes best/holiday001.JPG ... best/holiday010.JPG, the sharpest frame first, and\n"
                "in best.csv the frame each of them holds.\n");
+}
+
+QString Settings::RankingOptions() const {
+    QString options = QStringLiteral("--quality %1").arg(quality);
+    if (crop)
+        options +=
+            QStringLiteral(" --crop %1,%2,%3,%4").arg(crop->left).arg(crop->top).arg(crop->width).arg(crop->height);
+    if (grayscale) options += QStringLiteral(" --grayscale");
+    if (progressive) options += QStringLiteral(" --progressive");
+    return options;
 }
 
 ParseResult ParseArguments(const QStringList& arguments) {
@@ -156,9 +195,11 @@ ParseResult ParseArguments(const QStringList& arguments) {
         progressive("progressive"), json("json"), best("best", {}, "n"), percent("percent", {}, "p"),
         frames("frames", {}, "list"), format("format", {}, "type"), out("out", {}, "dir"), prefix("prefix", {}, "name"),
         numbering("numbering", {}, "mode"), start("start", {}, "n"), overwrite("overwrite"), skip("skip-existing"),
-        jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file");
-    parser.addOptions({help,   version, crop,   quality,   grayscale, progressive, json, best,     percent, frames,
-                       format, out,     prefix, numbering, start,     overwrite,   skip, manifest, jobs,    quiet});
+        jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file"), segment("segment", {}, "k/n"),
+        ranking("ranking", {}, "file");
+    parser.addOptions({help,    version,  crop,   quality, grayscale, progressive, json,  best,
+                       percent, frames,   format, out,     prefix,    numbering,   start, overwrite,
+                       skip,    manifest, jobs,   quiet,   segment,   ranking});
     if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(ParserError(parser));
     if (parser.isSet(help)) {
         result.outcome = ParseResult::Outcome::Help;
@@ -174,17 +215,32 @@ ParseResult ParseArguments(const QStringList& arguments) {
     }
 
     QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty()) return bad(QStringLiteral("no command: rank or extract"));
+    if (positional.isEmpty()) return bad(QStringLiteral("no command: rank, extract or merge"));
     const QString command = positional.takeFirst();
     if (command == "rank") {
         result.settings.command = Command::Rank;
     } else if (command == "extract") {
         result.settings.command = Command::Extract;
+    } else if (command == "merge") {
+        result.settings.command = Command::Merge;
     } else {
-        return bad(QStringLiteral("unknown command '%1': rank or extract").arg(command));
+        return bad(QStringLiteral("unknown command '%1': rank, extract or merge").arg(command));
+    }
+    Settings& s = result.settings;
+    if (s.command == Command::Merge) {
+        // The segments hold the ranking's options: merge takes none of them.
+        for (const QString& name : parser.optionNames()) {
+            if (name != "json" && name != "quiet") {
+                return bad(QStringLiteral("%1 is not an option of merge").arg(OptionName(name)));
+            }
+        }
+        if (positional.isEmpty()) return bad(QStringLiteral("no segment given"));
+        s.segments = positional;
+        s.json = parser.isSet(json);
+        s.quiet = parser.isSet(quiet);
+        return result;
     }
     if (positional.isEmpty()) return bad(QStringLiteral("no video given"));
-    Settings& s = result.settings;
     s.videos = positional;
 
     int64_t value = 0;
@@ -208,9 +264,9 @@ ParseResult ParseArguments(const QStringList& arguments) {
         s.jobs = int(value);
     }
 
-    const QList<QCommandLineOption> rankOnly = {json};
-    const QList<QCommandLineOption> extractOnly = {best,      percent, frames,    format, out,     prefix,
-                                                   numbering, start,   overwrite, skip,   manifest};
+    const QList<QCommandLineOption> rankOnly = {json, segment};
+    const QList<QCommandLineOption> extractOnly = {best,      percent, frames,    format, out,      prefix,
+                                                   numbering, start,   overwrite, skip,   manifest, ranking};
     const auto misplaced = [&](const QList<QCommandLineOption>& options) -> QString {
         for (const QCommandLineOption& option : options) {
             if (parser.isSet(option)) return option.names().first();
@@ -221,6 +277,20 @@ ParseResult ParseArguments(const QStringList& arguments) {
         const QString wrong = misplaced(extractOnly);
         if (!wrong.isEmpty()) return bad(QStringLiteral("--%1 is an option of extract, not of rank").arg(wrong));
         s.json = parser.isSet(json);
+        if (parser.isSet(segment)) {
+            static const QRegularExpression segmentForm(QStringLiteral("^(\\d{1,9})/(\\d{1,9})$"));
+            const QRegularExpressionMatch match = segmentForm.match(parser.value(segment));
+            const int index = match.captured(1).toInt(), count = match.captured(2).toInt();
+            if (!match.hasMatch() || count < 1 || count > kMaxSegments || index < 1 || index > count) {
+                return bad(
+                    QStringLiteral("--segment takes K/N, whole numbers with 1 <= K <= N <= %1").arg(kMaxSegments));
+            }
+            if (s.videos.size() > 1) {
+                return bad(QStringLiteral("--segment ranks one video, not %1").arg(s.videos.size()));
+            }
+            s.segmentIndex = index;
+            s.segmentCount = count;
+        }
         return result;
     }
     const QString wrong = misplaced(rankOnly);
@@ -251,6 +321,11 @@ ParseResult ParseArguments(const QStringList& arguments) {
         if (!ParseFrameList(parser.value(frames), s.frames)) {
             return bad(QStringLiteral("--frames takes a list of frames and runs, e.g. 1,5,9-20"));
         }
+    }
+    if (parser.isSet(ranking)) {
+        if (s.choice == Choice::Frames) return bad(QStringLiteral("--ranking goes with --best or --percent"));
+        s.ranking = parser.value(ranking);
+        if (s.ranking.isEmpty()) return bad(QStringLiteral("--ranking takes a file"));
     }
     if (parser.isSet(format)) {
         const QString type = parser.value(format).toLower();

@@ -14,7 +14,7 @@
 
 namespace batch {
 
-enum class Command { Rank, Extract };
+enum class Command { Rank, Extract, Merge };
 // Which frames "extract" writes: the best by rank, a percentage of the frames by rank, or a list.
 enum class Choice { Best, Percent, Frames };
 // What happens to a file that is already where a picture is to be written.
@@ -45,13 +45,24 @@ struct Settings {
         return options;
     }
 
-    // rank
+    // rank (and merge)
     bool json = false;
+    // rank --segment K/N: the K-th of N stretches of the video (ranking::SplitAtKeys), K from 1;
+    // a count of 0 ranks the whole video.
+    int segmentIndex = 0;
+    int segmentCount = 0;
+    // The options that change a ranking, as a segment records them so that merge compares them:
+    // "--quality Q[ --crop L,T,W,H][ --grayscale][ --progressive]".
+    QString RankingOptions() const;
+
+    // merge: the files of rank --segment, in the command line's order
+    QStringList segments;
 
     // extract
     Choice choice = Choice::Best;
     int32_t count = 0;  // --best N or --percent P
     std::vector<FrameRun> frames;
+    QString ranking;  // --ranking: the saved ranking that --best or --percent takes its order from
     naming::OutputType type = naming::OutputType::Bmp;
     QString outDir = QStringLiteral(".");
     QString prefix = QStringLiteral("IMAGE");

@@ -11,12 +11,14 @@
 #include "base/errors.h"
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
+#include "batch/ranking_file.h"
 #include "batch/video_file.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
 #include "ranking/ranking.h"
+#include "ranking/stretches.h"
 
 namespace batch {
 
@@ -51,10 +53,12 @@ QString Exists(const QString& path) {
     return QStringLiteral("%1: file exists (use --overwrite or --skip-existing); the command stops").arg(path);
 }
 
-// Ranks every frame of the open video, reporting progress out of `total` steps.
-std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, VideoHost& host, int64_t total) {
-    std::vector<int32_t> frames(size_t(std::max(source.FrameCount(), 0)));
-    std::iota(frames.begin(), frames.end(), 0);
+// Ranks the frames from `first` to `end` (excluded) of the open video, reporting progress out
+// of `total` steps.
+std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, VideoHost& host, int64_t total,
+                                 int32_t first, int32_t end) {
+    std::vector<int32_t> frames(size_t(std::max(end - first, 0)));
+    std::iota(frames.begin(), frames.end(), first);
     int64_t asked = 0;
     std::vector<RankedFrame> ranked;
     for (const ranking::Ranked& r : ranking::RankFrames(source, frames, settings.Jpeg(), [&] {
@@ -96,10 +100,21 @@ public:
         }
         const int64_t names =
             s_.choice == Choice::Frames ? int64_t(chosen.size()) : RankedCount(s_.choice, s_.count, frameCount);
+        std::vector<RankedFrame> saved;
+        if (!s_.ranking.isEmpty()) {
+            // Refused before the video takes any number.
+            QString error;
+            saved = SavedRanking(s_.ranking, video, frameCount, error);
+            if (!error.isEmpty()) {
+                host_.Failure(error);
+                return VideoStatus::Failed;
+            }
+        }
         host_.ReserveNames(names);
 
         if (s_.choice != Choice::Frames) {
-            const std::vector<RankedFrame> ranked = RankAll(source_, s_, host_, total);
+            const std::vector<RankedFrame> ranked =
+                s_.ranking.isEmpty() ? RankAll(source_, s_, host_, total, 0, frameCount) : std::move(saved);
             if (StopRequested()) return VideoStatus::Stopped;
             for (int64_t i = 0; i < names; ++i) {
                 chosen.push_back(ranked[size_t(i)].frame);
@@ -183,14 +198,23 @@ private:
 VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
     host.Opened(
         {source.FrameCount(), 1.0 / source.FrameDuration(), source.FrameWidth(), std::abs(source.FrameHeight())});
-    const int64_t total = source.FrameCount();
-    const std::vector<RankedFrame> ranked = RankAll(source, settings, host, total);
+    ranking::Stretch stretch{0, source.FrameCount()};
+    if (settings.segmentCount > 0) {
+        stretch = ranking::SplitAtKeys(source.KeyPositions(), source.FrameCount(),
+                                       settings.segmentCount)[size_t(settings.segmentIndex - 1)];
+        std::error_code error;
+        const auto fileSize = std::filesystem::file_size(naming::PathBytes(video).toStdString(), error);
+        host.Segment({settings.segmentIndex, settings.segmentCount, stretch.first, stretch.end,
+                      error ? -1 : int64_t(fileSize), settings.RankingOptions()});
+    }
+    const int64_t total = stretch.size();
+    const std::vector<RankedFrame> ranked = RankAll(source, settings, host, total, stretch.first, stretch.end);
     if (StopRequested()) return VideoStatus::Stopped;
     host.Progress(total, total);
     host.Ranked(ranked);
     const auto lost = std::count_if(ranked.begin(), ranked.end(), [](const RankedFrame& r) { return r.length == 0; });
     if (lost == 0) return VideoStatus::Done;
-    host.Failure(QStringLiteral("%1: %2 frames could not be decoded (ranked last, with 0 bytes)").arg(video).arg(lost));
+    host.Failure(UndecodedFrames(video, lost));
     return VideoStatus::Failed;
 }
 

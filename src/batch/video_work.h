@@ -36,6 +36,9 @@ public:
     virtual void Progress(int64_t done, int64_t total) = 0;
     // rank: the video, once open.
     virtual void Opened(const VideoFacts& facts) = 0;
+    // rank --segment: the stretch ranked, once open. A segment ranks one video, in the
+    // command's own process: the worker processes never see one.
+    virtual void Segment(const SegmentFacts&) {}
     // rank: the frames, largest encoding first.
     virtual void Ranked(const std::vector<RankedFrame>& ranked) = 0;
     // extract: a file was written, or one in the way was left as it is.

@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "batch/merge.h"
+
+#include <algorithm>
+#include <map>
+
+#include "batch/rank_output.h"
+#include "batch/ranking_file.h"
+
+namespace batch {
+
+namespace {
+
+struct Segment {
+    SegmentFacts facts;
+    QString file;
+};
+
+// A video's segments as they are read, and the video's facts as its first segment tells them.
+struct Video {
+    VideoRanking ranking;
+    QString firstFile;
+    std::map<int, Segment> segments;  // by index
+};
+
+// What a segment says of its video that its first segment says otherwise; empty when nothing.
+QString Disagreement(const Video& video, const VideoRanking& segment) {
+    const VideoFacts &a = *video.ranking.facts, &b = *segment.facts;
+    const SegmentFacts &c = *video.ranking.segment, &d = *segment.segment;
+    const auto differs = [](const char* what, const auto& first, const auto& other) {
+        return QStringLiteral("%1 (%2, not %3)").arg(what).arg(other).arg(first);
+    };
+    if (c.fileSize != d.fileSize) return differs("file size", c.fileSize, d.fileSize);
+    if (a.frameCount != b.frameCount) return differs("frame count", a.frameCount, b.frameCount);
+    if (c.count != d.count) return differs("segment count", c.count, d.count);
+    if (a.frameRate != b.frameRate || a.width != b.width || a.height != b.height)
+        return QStringLiteral("frame rate or size");
+    if (c.options != d.options) return differs("options", c.options, d.options);
+    return {};
+}
+
+// Why the video's segments do not hold each of its frames once; empty when they do.
+QString Coverage(const Video& video) {
+    const QString& name = video.ranking.video;
+    const int count = video.ranking.segment->count;
+    int32_t next = 0;  // the first frame no segment before holds
+    int previous = 0;
+    for (int k = 1; k <= count; ++k) {
+        const auto found = video.segments.find(k);
+        if (found == video.segments.end()) {
+            return QStringLiteral("%1: segment %2/%3 is missing: a gap").arg(name).arg(k).arg(count);
+        }
+        const SegmentFacts& s = found->second.facts;
+        if (s.first < next) {
+            return QStringLiteral("%1: segments %2/%4 and %3/%4 overlap (frames %5-%6)")
+                .arg(name)
+                .arg(previous)
+                .arg(k)
+                .arg(count)
+                .arg(s.first)
+                .arg(std::min(next, s.end) - 1);
+        }
+        if (s.first > next) {
+            return QStringLiteral("%1: no segment holds frames %2-%3: a gap").arg(name).arg(next).arg(s.first - 1);
+        }
+        if (s.end > s.first) previous = k;
+        next = std::max(next, s.end);
+    }
+    const int32_t frameCount = video.ranking.facts->frameCount;
+    if (next != frameCount) {
+        return QStringLiteral("%1: no segment holds frames %2-%3: a gap").arg(name).arg(next).arg(frameCount - 1);
+    }
+    return {};
+}
+
+}  // namespace
+
+int MergeSegments(const Settings& settings, Terminal& terminal) {
+    const auto refuse = [&](const QString& message) {
+        terminal.Message(message);
+        return 1;
+    };
+    std::vector<Video> videos;
+    for (const QString& file : settings.segments) {
+        QString error;
+        std::vector<VideoRanking> read = ReadRankings(file, error);
+        if (!error.isEmpty()) return refuse(error);
+        for (VideoRanking& segment : read) {
+            if (!segment.segment) {
+                return refuse(QStringLiteral("%1: holds a ranking of %2 that is no segment (rank --segment prints one)")
+                                  .arg(file, segment.video.isNull() ? QStringLiteral("a video") : segment.video));
+            }
+            auto video = std::find_if(videos.begin(), videos.end(),
+                                      [&](const Video& v) { return v.ranking.video == segment.video; });
+            if (video == videos.end()) {
+                video = videos.insert(videos.end(), Video{});
+                video->ranking.video = segment.video;
+                video->ranking.ranked = true;
+                video->ranking.facts = segment.facts;
+                video->ranking.segment = segment.segment;
+                video->firstFile = file;
+            }
+            const SegmentFacts& s = *segment.segment;
+            if (const QString differs = Disagreement(*video, segment); !differs.isEmpty()) {
+                return refuse(QStringLiteral("%1: segment %2/%3 of %4 differs from %5 in its %6: another version of "
+                                             "the video, or other options")
+                                  .arg(file)
+                                  .arg(s.index)
+                                  .arg(s.count)
+                                  .arg(segment.video, video->firstFile, differs));
+            }
+            if (const auto same = video->segments.find(s.index); same != video->segments.end()) {
+                return refuse(QStringLiteral("%1: segment %2/%3 of %4 overlaps %5, which holds it too")
+                                  .arg(file)
+                                  .arg(s.index)
+                                  .arg(s.count)
+                                  .arg(segment.video, same->second.file));
+            }
+            video->segments[s.index] = {s, file};
+            for (const RankedFrame& r : segment.frames) video->ranking.frames.push_back(r);
+        }
+    }
+    for (const Video& video : videos) {
+        if (const QString gap = Coverage(video); !gap.isEmpty()) return refuse(gap);
+    }
+
+    // rank's order: the largest encoding first, ties by frame number, so frames not decoded
+    // (0 bytes) last.
+    std::vector<VideoRanking> rankings;
+    int status = 0;
+    for (Video& video : videos) {
+        VideoRanking& ranking = rankings.emplace_back(std::move(video.ranking));
+        ranking.segment.reset();
+        std::sort(ranking.frames.begin(), ranking.frames.end(), [](const RankedFrame& a, const RankedFrame& b) {
+            return a.length != b.length ? a.length > b.length : a.frame < b.frame;
+        });
+        const auto lost = std::count_if(ranking.frames.begin(), ranking.frames.end(),
+                                        [](const RankedFrame& r) { return r.length == 0; });
+        if (lost == 0) continue;
+        ranking.errors << UndecodedFrames(ranking.video, lost);
+        terminal.Message(ranking.errors.back());
+        status = 1;
+    }
+    if (settings.json) {
+        terminal.Output(RankingJson(rankings));
+    } else {
+        for (const VideoRanking& ranking : rankings) terminal.Output(RankingText(ranking, rankings.size() > 1));
+    }
+    return status;
+}
+
+}  // namespace batch

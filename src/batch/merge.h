@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+// merge: joins the segments that rank --segment printed, of one video or several, into what
+// rank prints for the whole videos, after checking that each video's segments are of one
+// version of it, made with the same options, and hold every frame once.
+
+#include "batch/settings.h"
+#include "batch/terminal.h"
+
+namespace batch {
+
+// The exit status: 0, or 1 when it refuses the segments (one message, nothing printed) or,
+// as rank, when frames could not be decoded.
+int MergeSegments(const Settings& settings, Terminal& terminal);
+
+}  // namespace batch

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+// Rankings read back from the files that rank (whole or --segment) and merge print, as text or
+// JSON: what merge joins and what extract --ranking takes its order from.
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "batch/rank_output.h"
+
+namespace batch {
+
+// The videos the file ranks, each with its frames in the file's order; empty with `error`
+// ("FILE: ...") when it cannot be read or is not such a ranking. The text of one video's
+// ranking names none: its video is a null string. Frames are checked to lie inside the video,
+// each once, and a segment's to be its stretch's.
+std::vector<VideoRanking> ReadRankings(const QString& path, QString& error);
+
+// The whole ranking of `video` (`frameCount` frames) that the file holds, in its order; empty
+// with `error` when the file holds none or another version's.
+std::vector<RankedFrame> SavedRanking(const QString& path, const QString& video, int32_t frameCount, QString& error);
+
+}  // namespace batch
