@@ -13,7 +13,7 @@ Submits to Slurm (sbatch) one job array that ranks each VIDEO in N stretches, on
 stretch, then one job that runs once every task succeeded and merges their parts into
 DIR/ranking.json: what `orvexa-batch rank VIDEO... --json` prints. Prints both job ids.
 
-  --segments N   stretches per video, N from 1 (default 4)
+  --segments N   stretches per video, N from 1 to 10000 (default 4)
   --out DIR      where the parts (DIR/parts), the jobs' logs (DIR/logs) and DIR/ranking.json
                  go (default ./orvexa-ranking); it must be seen at the same path by every node
   --wait         return once the merge is done: status 0 if DIR/ranking.json was written, 1 if
@@ -70,8 +70,9 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 [[ ${#videos[@]} -gt 0 ]] || bad_usage "no video given"
-[[ "$segments" =~ ^[0-9]+$ && "$segments" =~ [1-9] && ${#segments} -le 6 ]] ||
-  bad_usage "--segments takes a whole number from 1, not '$segments'"
+if ! [[ "$segments" =~ ^[0-9]{1,6}$ ]] || ((10#$segments < 1 || 10#$segments > 10000)); then
+  bad_usage "--segments takes a whole number from 1 to 10000, not '$segments'"
+fi
 segments=$((10#$segments))
 [[ -n "$out" ]] || bad_usage "--out takes a directory"
 
