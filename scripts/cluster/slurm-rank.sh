@@ -96,7 +96,7 @@ mkdir -p "$out/parts" "$out/logs" || fail "cannot make the directories of '$out'
 # An earlier ranking must not pass for this one if this one fails.
 rm -f "$out/ranking.json"
 
-# Parts are named by video then stretch, zero-filled so that they also sort in that order.
+# Each task's file is named by video then stretch, zero-filled so that they also sort in that order.
 tasks=$((${#videos[@]} * segments))
 width=$((${#videos[@]} > segments ? ${#videos[@]} : segments))
 width=${#width}
