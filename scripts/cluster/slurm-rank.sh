@@ -169,8 +169,10 @@ report_tasks() {
 }
 
 echo "Waiting for job $merge_id..." >&2
+unknown=0
 while true; do
   if line=$(scontrol -o show job "$merge_id" 2>/dev/null); then
+    unknown=0
     state=$(field "$line" JobState) || state=UNKNOWN
     reason=$(field "$line" Reason) || reason=
   else
@@ -178,7 +180,10 @@ while true; do
     state=$(sacct -n -X -P -o State -j "$merge_id" 2>/dev/null | head -n 1) || state=
     state=${state%% *}
     reason=
-    [[ -n "$state" ]] || fail "job $merge_id is no longer known to Slurm; see $out/logs/merge-$merge_id.out"
+    # A controller that does not answer for a moment is waited for.
+    if [[ -z "$state" ]] && ((++unknown >= 10)); then
+      fail "job $merge_id is no longer known to Slurm; see $out/logs/merge-$merge_id.out"
+    fi
   fi
   case "$state" in
     COMPLETED)
