@@ -130,7 +130,7 @@ QString HelpText() {
                "  --ranking FILE       with --best or --percent, the order of a ranking that rank or\n"
                "                       merge printed (text or JSON), not a new ranking; the file\n"
                "                       must rank every frame of the video, named as rank names it\n"
-               "                       (a ranking of one video as text names none)\n"
+               "                       (rank's text for one video names none: it is taken as is)\n"
                "  --format jpg|bmp     picture type (default bmp)\n"
                "  --out DIR            output directory, made when missing (default .)\n"
                "  --prefix NAME        file name prefix (default IMAGE), without \"/\" or \"..\"\n"

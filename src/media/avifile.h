@@ -7,8 +7,8 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "media/decoded_picture.h"
 #include "media/dib.h"

@@ -5,7 +5,6 @@
 // it is shown.
 
 #include <cstdint>
-#include <cstdint>
 #include <memory>
 #include <vector>
 
