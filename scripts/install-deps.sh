@@ -31,6 +31,8 @@ testing=(
   dbus-daemon at-spi2-core python3-pyatspi
   # checking the installed desktop entry, AppStream metadata, manual pages and completion
   desktop-file-utils appstream groff-base bash-completion
+  # a one-node Slurm cluster the cluster script is tried on (no program depends on them)
+  slurm-wlm munge
 )
 checking=(
   # the layout of the C++ sources (.clang-format) and the shell scripts' lint
