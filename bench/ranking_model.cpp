@@ -14,9 +14,10 @@ namespace {
 
 double Seconds(const QElapsedTimer& timer) { return double(timer.nsecsElapsed()) / 1e9; }
 
-// Stretches the ranking cuts for `workers` workers.
+// Stretches, each begun with a decode from a key frame, that `workers` workers read: one each,
+// and about one taken over each when they end.
 int StretchCount(int frames, int workers) {
-    return std::clamp(frames / ranking::kFramesPerStretch, workers, workers * ranking::kStretchesPerWorker);
+    return frames >= 2 * workers * ranking::kMinStolenFrames ? 2 * workers : workers;
 }
 
 }  // namespace
@@ -54,7 +55,7 @@ bool MeasureRankingCosts(const QString& file, RankingCosts& costs) {
     costs.convertSeconds = convert / measured;
     costs.encodeSeconds = encode / measured;
 
-    // The first frame of each stretch of a two-worker split, reached from elsewhere in the file:
+    // The first frame of stretches spread over the video, each reached from elsewhere in the file:
     // what it costs beyond a frame read in order.
     const std::vector<ranking::Stretch> stretches =
         ranking::SplitAtKeys(source.KeyPositions(), costs.frames, StretchCount(costs.frames, 2));

@@ -52,16 +52,13 @@ struct RunHooks {
 void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const RunSettings& settings,
                const RunHooks& hooks);
 
-// Frames a stretch holds, at the least, and stretches a worker takes, at the most.
-constexpr int32_t kFramesPerStretch = 64;
-constexpr int kStretchesPerWorker = 8;
-
 // How many workers read their own stretches of the source's video: 1 when another reader of
 // it would cost a decode at open, or when there is a single frame.
 int StretchWorkers(const FrameSource& source, int threads, int32_t frames);
 
 // Ranks frames `first` to `end` - 1 with workers that each open the source's video on their
-// own (crop as the source's) and read stretches of it that start at key frames. Results come
+// own (crop as the source's) and read stretches of it that start at key frames: one each to
+// begin with, then halves of the largest stretches left (see stretches.h). Results come
 // in any order (`index` is the frame's place from `first`); `keepGoing` is asked each round on
 // the calling thread, and a stop reports every frame measured so far. The measures are those
 // of RunFrames, whatever the number of workers and stretches.

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Ranking with every worker reading its own stretches of the video through a reader of its own,
 // so that no single thread decodes for all of them.
+#include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -23,27 +25,39 @@ namespace {
 
 // A worker yields to the window's thread, which must answer while the workers run.
 constexpr int kWorkerNice = 5;
+// Results the calling thread is woken for at once, unless this many milliseconds have passed.
+constexpr size_t kResultsPerWake = 16;
+constexpr qint64 kWakeMs = 25;
 
 // What the workers share with the calling thread.
 class StretchQueue {
 public:
-    explicit StretchQueue(std::vector<Stretch> stretches) : stretches_(stretches.begin(), stretches.end()) {}
+    // `shares`: one stretch a worker; `keys`: the key frames of the video, ascending.
+    StretchQueue(const std::vector<Stretch>& shares, std::vector<int32_t> keys)
+        : shares_(shares), keys_(std::move(keys)) {}
 
-    bool Next(Stretch& stretch) {
+    // The next frame worker `worker` reads: the next of its share, else of the second half of
+    // the largest share left, which it takes over. False when nothing is left or on a stop.
+    bool NextFrame(size_t worker, int32_t& frame) {
         std::lock_guard lock(mutex_);
-        if (stopping_ || stretches_.empty()) return false;
-        stretch = stretches_.front();
-        stretches_.pop_front();
+        if (stopping_) return false;
+        Stretch& mine = shares_[worker];
+        if (mine.first >= mine.end && !Steal(mine)) return false;
+        frame = mine.first++;
         return true;
     }
     bool Stopping() const { return stopping_; }
     void Stop() { stopping_ = true; }
 
+    // The calling thread is woken for several results at a time, or after a while: woken for
+    // each, it would take a core from the workers hundreds of times a second.
     void Deliver(FrameResult result, const std::function<void()>& wake) {
         bool wakeCaller = false;
         {
             std::lock_guard lock(mutex_);
             results_.push_back(std::move(result));
+            if (results_.size() < kResultsPerWake && sinceWake_.isValid() && sinceWake_.elapsed() < kWakeMs) return;
+            sinceWake_.start();
             wakeCaller = std::exchange(wakeArmed_, false);
         }
         ready_.notify_all();
@@ -62,7 +76,10 @@ public:
     // The results so far; with `wait`, waits for one or for the last worker to end first.
     std::vector<FrameResult> Take(bool wait, int workers) {
         std::unique_lock lock(mutex_);
-        if (wait) ready_.wait(lock, [&] { return !results_.empty() || workersDone_ == workers; });
+        if (wait) {
+            ready_.wait_for(lock, std::chrono::milliseconds(kWakeMs),
+                            [&] { return results_.size() >= kResultsPerWake || workersDone_ == workers; });
+        }
         return std::exchange(results_, {});
     }
     // Asks for a wake at the next result; false when there is one already, or nothing to wait for.
@@ -80,14 +97,38 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<Stretch> stretches_;
+    // Takes over the second half of the largest share, cut at a key frame near its middle when
+    // one lies within reach; a share too short to be worth a second decode from a key frame
+    // is left to its worker.
+    bool Steal(Stretch& thief) {
+        auto victim = std::max_element(shares_.begin(), shares_.end(),
+                                       [](const Stretch& a, const Stretch& b) { return a.size() < b.size(); });
+        if (victim->size() < 2 * kMinStolenFrames) return false;
+        const int32_t lowest = victim->first + kMinStolenFrames;
+        const int32_t highest = victim->end - kMinStolenFrames;
+        int32_t cut = victim->first + victim->size() / 2;
+        const auto key = std::lower_bound(keys_.begin(), keys_.end(), cut);
+        for (auto it : {key, key == keys_.begin() ? keys_.end() : key - 1}) {
+            if (it != keys_.end() && *it >= lowest && *it <= highest && std::abs(*it - cut) < victim->size() / 4) {
+                cut = *it;
+                break;
+            }
+        }
+        thief = {cut, victim->end};
+        victim->end = cut;
+        return true;
+    }
+
+    std::vector<Stretch> shares_;
+    const std::vector<int32_t> keys_;
     std::vector<FrameResult> results_;
     std::atomic<bool> stopping_ = false;
     bool wakeArmed_ = false;
+    QElapsedTimer sinceWake_;
     int workersDone_ = 0;
 };
 
-void RankStretches(const QString& file, const FrameSource& model, int32_t first, StretchQueue& queue,
+void RankStretches(const QString& file, const FrameSource& model, int32_t first, size_t worker, StretchQueue& queue,
                    const RunSettings& settings, const std::function<void()>& wake) {
     setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
     FrameSource source;
@@ -100,17 +141,15 @@ void RankStretches(const QString& file, const FrameSource& model, int32_t first,
     settings.jpeg.ApplyTo(&jpeg);
     media::PictureScaler scaler;
     FrameSource::PreparedImage image;
-    Stretch stretch;
-    while (queue.Next(stretch)) {
-        for (int32_t frame = stretch.first; frame < stretch.end && !queue.Stopping(); ++frame) {
-            FrameResult result;
-            result.index = size_t(frame - first);
-            result.frame = frame;
-            // A reader that could not open measures nothing, as a frame that cannot be decoded.
-            source.PrepareDecoded(frame, image);
-            MeasurePicture(image, {}, jpeg, scaler, result.size, result.length);
-            queue.Deliver(std::move(result), wake);
-        }
+    int32_t frame = 0;
+    while (queue.NextFrame(worker, frame)) {
+        FrameResult result;
+        result.index = size_t(frame - first);
+        result.frame = frame;
+        // A reader that could not open measures nothing, as a frame that cannot be decoded.
+        source.PrepareDecoded(frame, image);
+        MeasurePicture(image, {}, jpeg, scaler, result.size, result.length);
+        queue.Deliver(std::move(result), wake);
     }
     queue.WorkerDone(wake);
 }
@@ -125,24 +164,23 @@ int StretchWorkers(const FrameSource& source, int threads, int32_t frames) {
 void RunStretches(const FrameSource& source, int32_t first, int32_t end, const RunSettings& settings,
                   const RunHooks& hooks) {
     const int workers = std::max(StretchWorkers(source, settings.threads, end - first), 1);
-    // Several stretches a worker, so that they finish together, and none so short that opening
-    // its decode at a key frame costs much.
-    const int parts = std::clamp((end - first) / kFramesPerStretch, workers, workers * kStretchesPerWorker);
     // The key frames of the range, counted from its start.
     std::vector<int32_t> keys;
     for (int32_t key : source.KeyPositions()) {
         if (key >= first && key < end) keys.push_back(key - first);
     }
-    std::vector<Stretch> stretches = SplitAtKeys(keys, end - first, parts);
-    for (Stretch& s : stretches) {
-        s.first += first;
-        s.end += first;
+    // One share a worker to begin with; a worker that finishes early takes half of another's.
+    std::vector<Stretch> shares = SplitAtKeys(keys, end - first, workers);
+    for (Stretch& share : shares) {
+        share.first += first;
+        share.end += first;
     }
-    StretchQueue queue(std::move(stretches));
+    for (int32_t& key : keys) key += first;
+    StretchQueue queue(shares, std::move(keys));
     std::vector<std::thread> threads;
-    for (int i = 0; i < workers; ++i) {
+    for (size_t i = 0; i < size_t(workers); ++i) {
         threads.emplace_back(
-            [&] { RankStretches(source.VideoFileName(), source, first, queue, settings, hooks.wake); });
+            [&, i] { RankStretches(source.VideoFileName(), source, first, i, queue, settings, hooks.wake); });
     }
     const auto going = [&] { return !hooks.keepGoing || hooks.keepGoing(); };
     const auto report = [&](std::vector<FrameResult> results) {

@@ -20,4 +20,9 @@ struct Stretch {
 // frames than parts, some stretches are empty.
 std::vector<Stretch> SplitAtKeys(const std::vector<int32_t>& keys, int32_t frameCount, int parts);
 
+// Workers begin with one stretch each; one that finishes early takes over the second half of
+// the largest stretch left, as long as both halves keep at least this many frames: taking
+// over costs a decode from a key frame.
+constexpr int32_t kMinStolenFrames = 32;
+
 }  // namespace ranking
