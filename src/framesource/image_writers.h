@@ -54,5 +54,8 @@ bool EncodePrepared(const PreparedImage& image, imaging::JpegImage& jpeg);
 // Encodes a decoded frame converted with `scaler`, without rows of its own: the same JPEG as
 // the completed image gives.
 bool EncodeDecoded(const media::DecodedPicture& picture, media::PictureScaler& scaler, imaging::JpegImage& jpeg);
+// The byte length of that encoding, without keeping it; -1 when the frame cannot be converted.
+int64_t EncodedLength(const media::DecodedPicture& picture, media::PictureScaler& scaler,
+                      const imaging::JpegImage& jpeg);
 
 }  // namespace image_writers

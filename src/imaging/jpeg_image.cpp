@@ -83,10 +83,13 @@ struct Destroyer {
     ~Destroyer() { jpeg_destroy(object); }
 };
 
-// In-memory destination growing a vector.
+// In-memory destination growing a vector; or, counting only, a buffer used over again while
+// the bytes are counted.
 struct VectorDestination {
     jpeg_destination_mgr pub;
     std::vector<uint8_t>* out;
+    bool countOnly = false;
+    size_t counted = 0;
 };
 
 void InitDestination(j_compress_ptr cinfo) {
@@ -105,6 +108,12 @@ void InitDestination(j_compress_ptr cinfo) {
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<VectorDestination*>(cinfo->dest);
     const size_t used = dest->out->size();
+    if (dest->countOnly) {
+        dest->counted += used;
+        dest->pub.next_output_byte = dest->out->data();
+        dest->pub.free_in_buffer = used;
+        return TRUE;
+    }
     bool ok = true;
     try {
         dest->out->resize(used * 2);
@@ -119,6 +128,10 @@ boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
 
 void TermDestination(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<VectorDestination*>(cinfo->dest);
+    if (dest->countOnly) {
+        dest->counted += dest->out->size() - dest->pub.free_in_buffer;
+        return;
+    }
     dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
 }
 
@@ -128,9 +141,10 @@ struct EncodeSettings {
     bool progressive;
 };
 
-// Compresses rows given top row first: row y starts at first + y * step.
-void Compress(std::vector<uint8_t>& out, int width, int height, J_COLOR_SPACE space, const uint8_t* first,
-              ptrdiff_t step, EncodeSettings settings) {
+// Compresses rows given top row first: row y starts at first + y * step. Returns the encoding's
+// length; with `countOnly`, `out` is only a buffer and holds no encoding.
+size_t Compress(std::vector<uint8_t>& out, int width, int height, J_COLOR_SPACE space, const uint8_t* first,
+                ptrdiff_t step, EncodeSettings settings, bool countOnly = false) {
     jpeg_compress_struct cinfo{};
     ErrorManager errors;
     VectorDestination dest{};
@@ -143,6 +157,7 @@ void Compress(std::vector<uint8_t>& out, int width, int height, J_COLOR_SPACE sp
     dest.pub.empty_output_buffer = EmptyOutputBuffer;
     dest.pub.term_destination = TermDestination;
     dest.out = &out;
+    dest.countOnly = countOnly;
     cinfo.dest = &dest.pub;
 
     cinfo.image_width = JDIMENSION(width);
@@ -160,6 +175,7 @@ void Compress(std::vector<uint8_t>& out, int width, int height, J_COLOR_SPACE sp
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
+    return countOnly ? dest.counted : out.size();
 }
 
 struct DecodeSettings {
@@ -418,6 +434,14 @@ void JpegImage::encodeBgr(int width, int height, const uint8_t* rows, ptrdiff_t 
         Compress(out, width, count, JCS_EXT_BGR, top, step, {quality_, grayscale_, progressiveEncoding_});
     }
     loadFromMemory(std::move(out));
+}
+
+size_t JpegImage::encodedLengthBgr(int width, int height, const uint8_t* rows, ptrdiff_t stride) const {
+    if (width <= 0 || height == 0 || !rows) return 0;
+    const int count = height < 0 ? -height : height;
+    const uint8_t* top = height > 0 ? rows + ptrdiff_t(count - 1) * stride : rows;
+    const ptrdiff_t step = height > 0 ? -stride : stride;
+    return Compress(scratch_, width, count, JCS_EXT_BGR, top, step, {quality_, grayscale_, progressiveEncoding_}, true);
 }
 
 void JpegImage::assign(const Bitmap& bitmap) {

@@ -64,6 +64,9 @@ public:
     // Encodes 24-bit rows, blue-green-red, stored bottom row first as in a DIB (a negative
     // height means top row first). An empty picture gives empty data.
     void encodeBgr(int width, int height, const uint8_t* rows, ptrdiff_t stride);
+    // The byte length encodeBgr's encoding of the same rows would have, without keeping it or
+    // the image's data: the bytes go through a buffer used over again.
+    size_t encodedLengthBgr(int width, int height, const uint8_t* rows, ptrdiff_t stride) const;
     // Encodes the bitmap's picture at 24 bits per pixel.
     void assign(const Bitmap& bitmap);
 
@@ -89,6 +92,7 @@ private:
     void readDimensions() const;
 
     std::vector<uint8_t> data_;
+    mutable std::vector<uint8_t> scratch_;  // encodedLengthBgr's buffer
     uint8_t quality_ = 100;
     bool grayscale_ = false;
     bool progressiveEncoding_ = false;

@@ -88,6 +88,18 @@ void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, 
     const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
     size = int64_t(header.biWidth) * height * 4;
     if (!kind.encode) return;
+    if (image.decoded && measureOnly) {
+        // Only the length is wanted: the encoding goes through a buffer and is not kept.
+        length = image_writers::EncodedLength(*image.decoded, scaler, jpeg);
+        image.decoded.reset();
+        if (length < 0) {
+            // As a frame that could not be prepared.
+            image.dib.clear();
+            size = 0;
+            length = 0;
+        }
+        return;
+    }
     if (image.decoded) {
         const bool encoded = image_writers::EncodeDecoded(*image.decoded, scaler, jpeg);
         image.decoded.reset();
