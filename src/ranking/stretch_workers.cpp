@@ -46,7 +46,6 @@ public:
         frame = mine.first++;
         return true;
     }
-    bool Stopping() const { return stopping_; }
     void Stop() { stopping_ = true; }
 
     // The calling thread is woken for several results at a time, or after a while: woken for
@@ -73,7 +72,7 @@ public:
         ready_.notify_all();
         if (wakeCaller && wake) wake();
     }
-    // The results so far; with `wait`, waits for one or for the last worker to end first.
+    // The results so far; with `wait`, waits a little for several, or for the last worker to end.
     std::vector<FrameResult> Take(bool wait, int workers) {
         std::unique_lock lock(mutex_);
         if (wait) {
@@ -128,14 +127,23 @@ private:
     int workersDone_ = 0;
 };
 
-void RankStretches(const QString& file, const FrameSource& model, int32_t first, size_t worker, StretchQueue& queue,
+// What a worker opens: the video and its crop, copied on the calling thread, which may close
+// or change its own video while the workers run.
+struct VideoToRead {
+    QString file;
+    FrameSource::CropRectangle crop;
+    bool cropDefined = false;
+    bool cropEnabled = false;
+};
+
+void RankStretches(const VideoToRead& video, int32_t first, size_t worker, StretchQueue& queue,
                    const RunSettings& settings, const std::function<void()>& wake) {
     setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
     FrameSource source;
-    if (source.OpenVideo(file)) {
-        const FrameSource::CropRectangle& r = model.CropRect();
-        if (model.CropDefined()) source.SetCropRect(r.top, r.left, r.height, r.width);
-        source.SetCropEnabled(model.CropEnabled());
+    if (source.OpenVideo(video.file)) {
+        const FrameSource::CropRectangle& r = video.crop;
+        if (video.cropDefined) source.SetCropRect(r.top, r.left, r.height, r.width);
+        source.SetCropEnabled(video.cropEnabled);
     }
     imaging::JpegImage jpeg;
     settings.jpeg.ApplyTo(&jpeg);
@@ -177,10 +185,10 @@ void RunStretches(const FrameSource& source, int32_t first, int32_t end, const R
     }
     for (int32_t& key : keys) key += first;
     StretchQueue queue(shares, std::move(keys));
+    const VideoToRead video{source.VideoFileName(), source.CropRect(), source.CropDefined(), source.CropEnabled()};
     std::vector<std::thread> threads;
     for (size_t i = 0; i < size_t(workers); ++i) {
-        threads.emplace_back(
-            [&, i] { RankStretches(source.VideoFileName(), source, first, i, queue, settings, hooks.wake); });
+        threads.emplace_back([&, i] { RankStretches(video, first, i, queue, settings, hooks.wake); });
     }
     const auto going = [&] { return !hooks.keepGoing || hooks.keepGoing(); };
     const auto report = [&](std::vector<FrameResult> results) {
