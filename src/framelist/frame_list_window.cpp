@@ -230,13 +230,7 @@ void FrameListWindow::RankRows() {
         ++done;
         showProgress(progress, done);
     };
-    // The rows are the video's first frames, in order: workers read stretches of it apart.
-    const bool allFromStart = !frames.empty() && frames.back() == int32_t(frames.size()) - 1;
-    if (allFromStart && ranking::StretchWorkers(source_, workerThreads_, int32_t(frames.size())) > 1) {
-        ranking::RunStretches(source_, 0, int32_t(frames.size()), settings, hooks);
-    } else {
-        ranking::RunFrames(source_, frames, settings, hooks);
-    }
+    ranking::RunRanking(source_, frames, settings, hooks);
     finishLoop();
     hideProgress();
 

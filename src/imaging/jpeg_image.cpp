@@ -424,24 +424,24 @@ void JpegImage::setPerformance(uint8_t performance) {
     if (hasDecodedPicture()) discardPicture();
 }
 
+size_t JpegImage::compressBgr(std::vector<uint8_t>& out, int width, int height, const uint8_t* rows, ptrdiff_t stride,
+                              bool countOnly) const {
+    if (width <= 0 || height == 0 || !rows) return 0;
+    const int count = height < 0 ? -height : height;
+    // Bottom-up rows: the top row is the last one in memory.
+    const uint8_t* top = height > 0 ? rows + ptrdiff_t(count - 1) * stride : rows;
+    const ptrdiff_t step = height > 0 ? -stride : stride;
+    return Compress(out, width, count, JCS_EXT_BGR, top, step, {quality_, grayscale_, progressiveEncoding_}, countOnly);
+}
+
 void JpegImage::encodeBgr(int width, int height, const uint8_t* rows, ptrdiff_t stride) {
     std::vector<uint8_t> out;
-    if (width > 0 && height != 0 && rows) {
-        const int count = height < 0 ? -height : height;
-        // Bottom-up rows: the top row is the last one in memory.
-        const uint8_t* top = height > 0 ? rows + ptrdiff_t(count - 1) * stride : rows;
-        const ptrdiff_t step = height > 0 ? -stride : stride;
-        Compress(out, width, count, JCS_EXT_BGR, top, step, {quality_, grayscale_, progressiveEncoding_});
-    }
+    compressBgr(out, width, height, rows, stride, false);
     loadFromMemory(std::move(out));
 }
 
 size_t JpegImage::encodedLengthBgr(int width, int height, const uint8_t* rows, ptrdiff_t stride) const {
-    if (width <= 0 || height == 0 || !rows) return 0;
-    const int count = height < 0 ? -height : height;
-    const uint8_t* top = height > 0 ? rows + ptrdiff_t(count - 1) * stride : rows;
-    const ptrdiff_t step = height > 0 ? -stride : stride;
-    return Compress(scratch_, width, count, JCS_EXT_BGR, top, step, {quality_, grayscale_, progressiveEncoding_}, true);
+    return compressBgr(scratch_, width, height, rows, stride, true);
 }
 
 void JpegImage::assign(const Bitmap& bitmap) {

@@ -92,6 +92,10 @@ private:
     void readDimensions() const;
 
     std::vector<uint8_t> data_;
+    // Encodes rows of BGR pixels (bottom-up for a positive height) into `out`, or only counts
+    // the bytes; returns the encoding's length.
+    size_t compressBgr(std::vector<uint8_t>& out, int width, int height, const uint8_t* rows, ptrdiff_t stride,
+                       bool countOnly) const;
     mutable std::vector<uint8_t> scratch_;  // encodedLengthBgr's buffer
     uint8_t quality_ = 100;
     bool grayscale_ = false;

@@ -55,6 +55,17 @@ void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const Ru
     }
 }
 
+void RunRanking(FrameSource& source, const std::vector<int32_t>& frames, const RunSettings& settings,
+                const RunHooks& hooks) {
+    const bool consecutive = !frames.empty() && frames.back() - frames.front() == int32_t(frames.size()) - 1 &&
+                             std::is_sorted(frames.begin(), frames.end());
+    if (consecutive && StretchWorkers(source, settings.threads, int32_t(frames.size())) > 1) {
+        RunStretches(source, frames.front(), frames.back() + 1, settings, hooks);
+    } else {
+        RunFrames(source, frames, settings, hooks);
+    }
+}
+
 std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames,
                                const jpeg_options::JpegOptions& jpeg, const std::function<bool()>& keepGoing,
                                int threads, const std::function<void(int64_t measured)>& measured) {
@@ -70,14 +81,7 @@ std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& 
         ranked.push_back({result.frame, result.length});
         if (measured) measured(int64_t(ranked.size()));
     };
-    // A contiguous run of frames, as a whole video or a stretch of it is, is read apart.
-    const bool contiguous = !frames.empty() && frames.back() - frames.front() == int32_t(frames.size()) - 1 &&
-                            std::is_sorted(frames.begin(), frames.end());
-    if (contiguous && StretchWorkers(source, threads, int32_t(frames.size())) > 1) {
-        RunStretches(source, frames.front(), frames.back() + 1, settings, hooks);
-    } else {
-        RunFrames(source, frames, settings, hooks);
-    }
+    RunRanking(source, frames, settings, hooks);
     std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
         return a.length != b.length ? a.length > b.length : a.frame < b.frame;
     });

@@ -65,6 +65,12 @@ int StretchWorkers(const FrameSource& source, int threads, int32_t frames);
 void RunStretches(const FrameSource& source, int32_t first, int32_t end, const RunSettings& settings,
                   const RunHooks& hooks);
 
+// Runs `frames` through the stretch workers when they are a run of consecutive frames in order
+// (a whole video, a stretch of it) and the video reopens cheaply, else through RunFrames.
+// Results may then come in any order, each with its index among `frames`.
+void RunRanking(FrameSource& source, const std::vector<int32_t>& frames, const RunSettings& settings,
+                const RunHooks& hooks);
+
 struct Ranked {
     int32_t frame = 0;
     int64_t length = 0;
