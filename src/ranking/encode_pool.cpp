@@ -77,7 +77,7 @@ bool EncodePool::Ready() const {
 }
 
 void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, imaging::JpegImage& jpeg,
-                    media::PictureScaler& scaler, int64_t& size, int64_t& length) {
+                    media::PictureScaler& scaler, Measures& measures) {
     // A ranking only measures: its frames are encoded from the conversion as it stands,
     // without rows of their own. Files are written from the rows.
     const bool measureOnly = kind.encode && !kind.keepEncoding;
@@ -86,33 +86,34 @@ void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, 
     dib::BitmapInfoHeader header;
     std::memcpy(&header, image.dib.data(), sizeof header);
     const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
-    size = int64_t(header.biWidth) * height * 4;
-    if (!kind.encode) return;
     if (image.decoded && measureOnly) {
         // Only the length is wanted: the encoding goes through a buffer and is not kept.
-        length = image_writers::EncodedLength(*image.decoded, scaler, jpeg);
-        image.decoded.reset();
-        if (length < 0) {
-            // As a frame that could not be prepared.
-            image.dib.clear();
-            size = 0;
-            length = 0;
+        const media::DecodedPicture& picture = *image.decoded;
+        int64_t stride = 0;
+        // The rows may be the decoded frame's own: it is released only once they are used.
+        if (const uint8_t* rows = picture.TopDownBits(scaler, stride)) {
+            measures.size = int64_t(header.biWidth) * height * 4;
+            measures.signature = scenes::SignatureOfBgr(picture.width(), picture.height(), rows, ptrdiff_t(stride));
+            measures.length =
+                int64_t(jpeg.encodedLengthBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride)));
+        } else {
+            image.dib.clear();  // as a frame that could not be prepared
         }
+        image.decoded.reset();
         return;
     }
-    if (image.decoded) {
-        const bool encoded = image_writers::EncodeDecoded(*image.decoded, scaler, jpeg);
-        image.decoded.reset();
-        if (!encoded) {
-            // As a frame that could not be prepared.
-            image.dib.clear();
-            size = 0;
-            return;
-        }
-    } else if (!image_writers::EncodePrepared(image, jpeg)) {
-        return;
+    // The rows are the image's own from here on.
+    measures.size = int64_t(header.biWidth) * height * 4;
+    if (header.biBitCount == 24 && image.dib.size() >= sizeof header + size_t(image.paletteBytes) +
+                                                           size_t(dib::RowStride(header.biWidth, 24) * height)) {
+        const ptrdiff_t stride = ptrdiff_t(dib::RowStride(header.biWidth, 24));
+        const uint8_t* rows = image.dib.data() + sizeof header + image.paletteBytes;
+        const bool bottomUp = header.biHeight > 0;  // as a DIB with a positive height stores them
+        measures.signature = scenes::SignatureOfBgr(
+            header.biWidth, int(height), bottomUp ? rows + (height - 1) * stride : rows, bottomUp ? -stride : stride);
     }
-    length = int64_t(jpeg.data().size());
+    if (!kind.encode || !image_writers::EncodePrepared(image, jpeg)) return;
+    measures.length = int64_t(jpeg.data().size());
     if (kind.keepEncoding) image.jpeg = jpeg.data();
 }
 
@@ -125,7 +126,7 @@ int AffordableWorkers(int threads, int64_t framePixels) {
 void EncodePool::Encode(Slot& slot, imaging::JpegImage& jpeg, media::PictureScaler& scaler) const {
     Result& result = slot.result;
     try {
-        MeasurePicture(result.image, {encode_, keepEncodings_}, jpeg, scaler, result.size, result.length);
+        MeasurePicture(result.image, {encode_, keepEncodings_}, jpeg, scaler, result.measures);
     } catch (...) {
         slot.error = std::current_exception();
     }

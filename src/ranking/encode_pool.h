@@ -19,6 +19,7 @@
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
 #include "media/picture_scaler.h"
+#include "ranking/scenes.h"
 
 namespace ranking {
 
@@ -37,18 +38,22 @@ struct MeasureKind {
     bool encode = true;
     bool keepEncoding = false;
 };
+// What measuring a picture finds; left as it is when the picture cannot be had.
+struct Measures {
+    int64_t size = 0;    // its 32-bit pixels, in bytes
+    int64_t length = 0;  // its JPEG encoding's byte length, when encoded
+    scenes::Signature signature{};
+};
 // Completes (when rows are wanted), measures and encodes a prepared picture with this thread's
-// encoder and scaler: `size` its 32-bit pixels in bytes, `length` its encoding's; both left as
-// they are when it cannot be had.
+// encoder and scaler.
 void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, imaging::JpegImage& jpeg,
-                    media::PictureScaler& scaler, int64_t& size, int64_t& length);
+                    media::PictureScaler& scaler, Measures& measures);
 
 class EncodePool {
 public:
     struct Result {
         FrameSource::PreparedImage image;  // its jpeg is kept only when the pool keeps encodings
-        int64_t size = 0;                  // the picture as 32-bit pixels, in bytes; 0 when not prepared
-        int64_t length = 0;                // the byte length of its JPEG encoding
+        Measures measures;                 // a size of 0 when not prepared
     };
 
     // `threads` workers encode pictures of `framePixels` pixels (fewer workers for large

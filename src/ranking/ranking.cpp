@@ -19,8 +19,9 @@ void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const Ru
         FrameResult outcome;
         outcome.index = reported++;
         outcome.frame = frames[outcome.index];
-        outcome.size = result.size;
-        outcome.length = result.length;
+        outcome.size = result.measures.size;
+        outcome.length = result.measures.length;
+        outcome.signature = result.measures.signature;
         outcome.image = std::move(result.image);
         if (hooks.onResult) hooks.onResult(outcome);
         if (!settings.keepPictures) pool.Recycle(std::move(outcome.image));

@@ -11,6 +11,7 @@
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "ranking/scenes.h"
 
 namespace ranking {
 
@@ -20,6 +21,8 @@ struct FrameResult {
     int32_t frame = 0;
     int64_t size = 0;    // the output picture as 32-bit pixels, in bytes; 0 when it could not be had
     int64_t length = 0;  // the byte length of its JPEG encoding, when encoded
+    // The picture's signature, from which scene cuts are found; valid when `size` is not 0.
+    scenes::Signature signature{};
     // The picture itself (rows, and its JPEG when encoded), for a run that keeps pictures.
     FrameSource::PreparedImage image;
 };

@@ -156,7 +156,11 @@ void RankStretches(const VideoToRead& video, int32_t first, size_t worker, Stret
         result.frame = frame;
         // A reader that could not open measures nothing, as a frame that cannot be decoded.
         source.PrepareDecoded(frame, image);
-        MeasurePicture(image, {}, jpeg, scaler, result.size, result.length);
+        Measures measures;
+        MeasurePicture(image, {}, jpeg, scaler, measures);
+        result.size = measures.size;
+        result.length = measures.length;
+        result.signature = measures.signature;
         queue.Deliver(std::move(result), wake);
     }
     queue.WorkerDone(wake);
