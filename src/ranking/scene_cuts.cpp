@@ -55,6 +55,8 @@ constexpr double kCutMargin = 4.0;
 constexpr int kMotionNeighbours = 6;
 // The frames after a cut still differ from the frame before it by this share of the cut.
 constexpr double kCutKept = 0.5;
+// The longest flash looked past, in frames.
+constexpr int32_t kFlashFrames = 3;
 
 // Dissolves and fades: the stretch's ends differ by at least this much; every frame inside
 // lies within this share of that difference (and at least the floor) of the blend of the
@@ -63,6 +65,7 @@ constexpr double kCutKept = 0.5;
 constexpr double kBlendMinimum = 12.0;
 constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
+constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
 constexpr double kBlendOverMotion = 1.5;
 // The longest transition looked for, in seconds, and the frames it may last at least.
@@ -70,7 +73,7 @@ constexpr double kLongestBlendSeconds = 3.0;
 constexpr int kShortestBlend = 3;
 // A frame whose greys and colours vary less than this over its picture is flat (black, white,
 // one colour): the middle of a fade, not a scene, when it lasts less than kFlatSceneSeconds.
-constexpr double kFlatSpread = 4.0;
+constexpr double kFlatSpread = 8.0;
 constexpr double kFlatSceneSeconds = 1.0;
 // A dissolve or fade this close to a hard cut is the shot settling after it, not a cut.
 constexpr double kShortestSceneSeconds = 0.4;
@@ -103,16 +106,23 @@ public:
     }
 
     SceneList Find() {
-        const std::vector<int32_t> hard = HardCuts();
-        const int32_t shortest = int32_t(std::lround(kShortestSceneSeconds * rate_));
-        std::vector<Transition> found;
-        for (const Transition& t : Blends()) {
-            const bool nearCut = std::any_of(hard.begin(), hard.end(), [&](int32_t frame) {
-                return frame > t.first - shortest && frame < t.end + shortest;
+        std::vector<Transition> found = Blends();
+        // A hard cut inside a fade is a fast stretch of it; one just before or after a dissolve
+        // or fade ends it (a shot settling after a cut, a fade that finishes with a jump): the
+        // two are one transition, cut where the jump is.
+        const int32_t near = int32_t(std::lround(kShortestSceneSeconds * rate_));
+        for (int32_t frame : HardCuts()) {
+            const auto blend = std::find_if(found.begin(), found.end(), [&](const Transition& t) {
+                return frame > t.first - near && frame < t.end + near;
             });
-            if (!nearCut) found.push_back(t);
+            if (blend == found.end()) {
+                found.push_back({frame, frame, frame});
+            } else if (frame <= blend->first || frame >= blend->end) {
+                blend->first = std::min(blend->first, frame);
+                blend->end = std::max(blend->end, frame);
+                blend->cut = frame;
+            }
         }
-        for (int32_t frame : hard) found.push_back({frame, frame, frame});
         std::sort(found.begin(), found.end(), [](const Transition& a, const Transition& b) { return a.cut < b.cut; });
         return Scenes(JoinFlatScenes(found));
     }
@@ -144,13 +154,11 @@ private:
             if (step < kCutOverMotion * Motion(i, i) + kCutMargin) continue;
             // Not a flash: the frames after the cut stay away from the one before it, and the
             // frames before it away from the one after.
-            const Point& before = P(i - 1);
-            const Point& after = P(i);
             bool kept = true;
-            for (int32_t k : {i + 1, i + 2}) {
-                if (k < Count() && Distance(before, P(k)) < kCutKept * step) kept = false;
+            for (int32_t k = 1; k <= kFlashFrames; ++k) {
+                if (i + k < Count() && Distance(P(i - 1), P(i + k)) < kCutKept * step) kept = false;
+                if (i - 1 - k >= 0 && Distance(P(i - 1 - k), P(i)) < kCutKept * step) kept = false;
             }
-            if (i >= 2 && Distance(P(i - 2), after) < kCutKept * step) kept = false;
             if (kept) cuts.push_back(i);
         }
         return cuts;
@@ -178,7 +186,7 @@ private:
         double lengthSquared = 0;
         for (size_t i = 0; i < kSignatureBytes; ++i)
             lengthSquared += Weight(i) * Weight(i) * (b[i] - a[i]) * (b[i] - a[i]);
-        const double allowed = std::max(kBlendResidualFloor, kBlendResidualShare * ends);
+        const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
         // The middle first: most stretches fail there.
         double mid = 0, off = 0;
         Progress(a, b, lengthSquared, P((p + q) / 2), mid, off);
@@ -258,15 +266,16 @@ private:
         return high - low <= kFlatSpread / kColourWeight;
     }
 
-    // A short scene whose frames outside transitions are all flat, or that has none, is the
-    // middle of one transition: the cuts on each side become one.
+    // A scene whose frames outside transitions are all flat and last a short while, or that has
+    // none, is the middle of one transition: the cuts on each side become one.
     std::vector<Transition> JoinFlatScenes(std::vector<Transition> cuts) const {
         const auto flatScene = [&](int32_t first, int32_t end) {
-            if (end - first > kFlatSceneSeconds * rate_) return false;
+            int32_t own = 0;  // frames outside the transitions
             for (int32_t f = first; f < end; ++f) {
                 const bool inTransition = std::any_of(cuts.begin(), cuts.end(),
                                                       [&](const Transition& t) { return f >= t.first && f < t.end; });
-                if (!inTransition && !Flat(f)) return false;
+                if (inTransition) continue;
+                if (!Flat(f) || ++own > kFlatSceneSeconds * rate_) return false;
             }
             return true;
         };
