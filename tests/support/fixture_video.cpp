@@ -50,6 +50,34 @@ int Level(int number, int x, int y, int width, int height) {
     return base + (((x + 3 * number) ^ (y + number)) & kTexture);
 }
 
+// Grey level of a pixel of a shot's own pattern: big blocks of levels of its own.
+int ShotLevel(int shot, int x, int y, int width, int height, int number) {
+    const uint32_t block = uint32_t((y * 6 / height) * 6 + x * 6 / width);
+    const uint32_t hash = (block + 1) * 2654435761u ^ uint32_t(shot + 1) * 40503u;
+    return 40 + int((hash >> 7) % 160) + (((x + number / 2) ^ y) & 15);
+}
+
+// Grey level of a pixel of picture `number` of a video of shots, blended across transitions.
+int ShotsLevel(const VideoOptions& o, int number, int x, int y) {
+    const int shot = number / o.shotLength;
+    const int into = number % o.shotLength;
+    const int half = o.transitionFrames / 2;
+    const int level = ShotLevel(shot, x, y, o.width, o.height, number);
+    // The transition runs from `half` pictures before a shot's start to `half` after it.
+    int other = shot;
+    double way = 0;  // the share of the other shot (or of black)
+    if (half > 0 && into < half && shot > 0) {
+        other = shot - 1;
+        way = 0.5 - double(into) / (2 * half);
+    } else if (half > 0 && o.shotLength - into <= half && (number + half) / o.shotLength < o.frames / o.shotLength) {
+        other = shot + 1;
+        way = 0.5 - double(o.shotLength - into - 1) / (2 * half);
+    }
+    if (other == shot) return level;
+    if (o.throughBlack) return int(level * (1.0 - 2 * way));
+    return int(level * (1.0 - way) + ShotLevel(other, x, y, o.width, o.height, number) * way);
+}
+
 struct CodecSetup {
     AVCodecID id;
     AVPixelFormat format;
@@ -243,7 +271,8 @@ bool Writer::Paint(AVFrame& frame, int number) {
     bgr_.resize(size_t(bgrStride) * h + AV_INPUT_BUFFER_PADDING_SIZE);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            const uint8_t v = uint8_t(Level(number, x, y, w, h));
+            const uint8_t v =
+                uint8_t(options_.shotLength > 0 ? ShotsLevel(options_, number, x, y) : Level(number, x, y, w, h));
             uint8_t* p = &bgr_[size_t(y) * bgrStride + 3 * x];
             p[0] = v;
             p[1] = v;

@@ -46,6 +46,12 @@ struct VideoOptions {
     bool mirrored = false;      // ... and then to mirror it left to right
     int cutAt = 0;              // > 0: the file is a copy, without re-encoding, that starts at
                                 // this picture (an edit list skips the pictures before it)
+    // Shots instead of numbered pictures: > 0, each shot lasts this many pictures and shows a
+    // pattern of its own under a slowly moving texture; between shots a dissolve of
+    // `transitionFrames` pictures, or with `throughBlack` a fade out and a fade in of as many.
+    int shotLength = 0;
+    int transitionFrames = 0;
+    bool throughBlack = false;
 };
 
 // Writes the video; false when FFmpeg refused a step.
