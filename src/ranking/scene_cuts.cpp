@@ -68,6 +68,7 @@ constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
 constexpr double kBlendOverMotion = 1.5;
+constexpr double kBlendOverDrift = 2.0;
 // The longest transition looked for, in seconds, and the frames it may last at least.
 constexpr double kLongestBlendSeconds = 3.0;
 constexpr int kShortestBlend = 3;
@@ -124,7 +125,7 @@ public:
             }
         }
         std::sort(found.begin(), found.end(), [](const Transition& a, const Transition& b) { return a.cut < b.cut; });
-        return Scenes(JoinFlatScenes(found));
+        return Scenes(JoinShortScenes(JoinFlatScenes(found)));
     }
 
 private:
@@ -205,8 +206,21 @@ private:
         progress.push_back(1.0);
         moved += steps_[size_t(q)];
         // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
-        // moves faster than they do by themselves.
-        return Flat(p) || Flat(q) || moved / (q - p) >= kBlendOverMotion * Motion(p, q);
+        // moves faster than they do by themselves, or takes the picture further than they go
+        // in as many frames.
+        if (Flat(p) || Flat(q) || moved / (q - p) >= kBlendOverMotion * Motion(p, q)) return true;
+        const int32_t length = q - p;
+        double drift = 0;
+        int sides = 0;
+        if (p - length >= 0) {
+            drift = std::max(drift, Distance(P(p - length), P(p)));
+            ++sides;
+        }
+        if (q + length < Count()) {
+            drift = std::max(drift, Distance(P(q), P(q + length)));
+            ++sides;
+        }
+        return sides > 0 && ends >= kBlendOverDrift * drift;
     }
 
     // The dissolves and fades, each as the widest blend found around it.
@@ -234,6 +248,9 @@ private:
                     if (way >= 0.5 && t.cut == q) t.cut = m;
                 }
                 if (t.first >= t.end) break;
+                // A fade that opens or closes the video holds its first or last frame.
+                if (p == 0) t.first = 0;
+                if (q == Count() - 1) t.end = Count();
                 if (!found.empty() && t.first <= found.back().end) {
                     // The same transition seen from another start: keep the wider view.
                     Transition& last = found.back();
@@ -296,6 +313,37 @@ private:
                 before.cut = first + (end - first) / 2;
                 cuts.erase(cuts.begin() + ptrdiff_t(i));
             }
+        }
+        return cuts;
+    }
+
+    // A scene with fewer frames of its own (outside transitions) than kShortestSceneSeconds is
+    // no shot: at either end of the video it joins the scene beside it, elsewhere the scenes
+    // on both sides of its weaker cut (a dissolve's rather than a hard cut's) become one.
+    std::vector<Transition> JoinShortScenes(std::vector<Transition> cuts) const {
+        const int32_t shortest = std::max<int32_t>(2, int32_t(std::lround(kShortestSceneSeconds * rate_)));
+        const auto own = [&](int32_t first, int32_t end) {
+            int32_t count = 0;
+            for (int32_t f = first; f < end && count < shortest; ++f) {
+                const bool inTransition = std::any_of(cuts.begin(), cuts.end(),
+                                                      [&](const Transition& t) { return f >= t.first && f < t.end; });
+                if (!inTransition) ++count;
+            }
+            return count;
+        };
+        for (size_t i = 0; i <= cuts.size() && !cuts.empty();) {
+            const int32_t first = i == 0 ? 0 : cuts[i - 1].cut;
+            const int32_t end = i == cuts.size() ? Count() : cuts[i].cut;
+            if (own(first, end) >= shortest) {
+                ++i;
+                continue;
+            }
+            size_t removed = i == cuts.size() ? i - 1 : i;
+            if (i > 0 && i < cuts.size() && cuts[i].first == cuts[i].end && cuts[i - 1].first != cuts[i - 1].end) {
+                removed = i - 1;  // the dissolve goes, the hard cut stays
+            }
+            cuts.erase(cuts.begin() + ptrdiff_t(removed));
+            i = removed == 0 ? 0 : removed - 1;
         }
         return cuts;
     }
