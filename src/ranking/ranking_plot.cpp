@@ -29,6 +29,7 @@ constexpr int kMargin = 6;
 constexpr int kTick = 3;
 // Marked frames are drawn as dots on their lengths as long as they do not crowd the picture.
 constexpr int kMostDots = 300;
+constexpr int kMarkWidth = 3;
 
 // The widest length label the axis can show, whatever the lengths.
 const QString kWidestLength = QStringLiteral("888,8 k");
@@ -101,7 +102,7 @@ struct LengthScale {
         return area.bottom() - int(std::lround(std::clamp(at, 0.0, 1.0) * (area.height() - 1)));
     }
     QString Label(double value, const QLocale& locale) const {
-        if (unit == 1) return locale.toString(qlonglong(std::llround(value)));
+        if (unit == 1 || value == 0) return locale.toString(qlonglong(std::llround(value)));
         return locale.toString(value / unit, 'f', decimals) + suffix;
     }
 };
@@ -330,7 +331,12 @@ void DrawMarks(QPainter& painter, const Frame& frame, const Layout& layout, cons
     std::vector<int32_t> shown;
     for (const int32_t f : data.marked) {
         if (f < 0 || f >= layout.frameCount) continue;
-        painter.fillRect(ColumnsOfFrame(layout, f, frame.band.top(), frame.band.height()), kMark);
+        // At least a few columns wide, so that a single frame among thousands shows.
+        const QRect columns = ColumnsOfFrame(layout, f, frame.band.top(), frame.band.height());
+        painter.fillRect(columns.width() >= kMarkWidth ? columns
+                                                       : QRect(columns.center().x() - kMarkWidth / 2, columns.top(),
+                                                               kMarkWidth, columns.height()),
+                         kMark);
         if (LengthOf(data, f) > 0) shown.push_back(f);
     }
     if (shown.empty() || shown.size() > size_t(kMostDots)) return;

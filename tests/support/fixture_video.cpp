@@ -7,6 +7,7 @@
 #include <QImage>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -48,6 +49,31 @@ int Level(int number, int x, int y, int width, int height) {
     const int cell = (y * kGrid / height) * kGrid + x * kGrid / width;
     const int base = (number >> cell) & 1 ? kBright : kDark;
     return base + (((x + 3 * number) ^ (y + number)) & kTexture);
+}
+
+// A pixel of picture `number` of a video of scenes: a blue gradient across, an orange one down,
+// then green and grey squares, in turn; the texture is strongest in the middle of each scene,
+// far from its cuts.
+void SceneColour(int number, int sceneLength, int x, int y, int width, int height, uint8_t* bgr) {
+    const int half = std::max(1, sceneLength / 2);
+    const int strength = half - std::abs(number % sceneLength - half);
+    const int texture = ((x * 7 + y * 13 + number * 5) & 15) * std::max(strength, 0) / half;
+    int b = 0, g = 0, r = 0;
+    switch (number / sceneLength % 3) {
+        case 0:
+            b = 200 - 120 * x / width, g = 70, r = 40;
+            break;
+        case 1:
+            b = 40, g = 110 + 80 * y / height, r = 220;
+            break;
+        default:
+            const bool light = (x * 4 / width + y * 4 / height) % 2 == 0;
+            b = light ? 90 : 150, g = light ? 200 : 150, r = light ? 90 : 150;
+            break;
+    }
+    bgr[0] = uint8_t(b + texture);
+    bgr[1] = uint8_t(g + texture);
+    bgr[2] = uint8_t(r + texture);
 }
 
 struct CodecSetup {
@@ -243,8 +269,12 @@ bool Writer::Paint(AVFrame& frame, int number) {
     bgr_.resize(size_t(bgrStride) * h + AV_INPUT_BUFFER_PADDING_SIZE);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            const uint8_t v = uint8_t(Level(number, x, y, w, h));
             uint8_t* p = &bgr_[size_t(y) * bgrStride + 3 * x];
+            if (options_.sceneLength > 0) {
+                SceneColour(number, options_.sceneLength, x, y, w, h, p);
+                continue;
+            }
+            const uint8_t v = uint8_t(Level(number, x, y, w, h));
             p[0] = v;
             p[1] = v;
             p[2] = v;
