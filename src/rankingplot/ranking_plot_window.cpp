@@ -2,6 +2,7 @@
 #include "rankingplot/ranking_plot_window.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLocale>
 #include <algorithm>
 
@@ -23,6 +24,11 @@ ranking_plot::Captions FrenchCaptions() {
     captions.current = QStringLiteral("Image affichée");
     captions.locale = kFrench;
     return captions;
+}
+
+// "1 image mesurée", "0 image marquée", "2 scènes": French takes the plural from two on.
+QString Count(int64_t count, const QString& singular, const QString& plural) {
+    return kFrench.toString(qlonglong(count)) + ' ' + (count >= 2 ? plural : singular);
 }
 
 QString Time(double seconds) {
@@ -103,16 +109,30 @@ QString RankingPlotWindow::Description(int32_t frame) const {
 QString RankingPlotWindow::Summary() const {
     const auto measured = std::count_if(data_.lengths.begin(), data_.lengths.end(), [](int64_t l) { return l >= 0; });
     QStringList parts;
-    parts << QStringLiteral("%1 images mesurées sur %2")
-                 .arg(kFrench.toString(qlonglong(measured)), kFrench.toString(data_.frameCount));
-    if (!data_.scenes.cuts.empty()) parts << QStringLiteral("%1 scènes").arg(data_.scenes.Count());
-    parts << QStringLiteral("%1 marquées").arg(kFrench.toString(qlonglong(data_.marked.size())));
-    parts << QStringLiteral("cliquez sur le graphique pour afficher une image");
+    parts << Count(measured, QStringLiteral("image mesurée"), QStringLiteral("images mesurées")) +
+                 QStringLiteral(" sur %1").arg(kFrench.toString(data_.frameCount));
+    if (!data_.scenes.cuts.empty())
+        parts << Count(data_.scenes.Count(), QStringLiteral("scène"), QStringLiteral("scènes"));
+    parts << Count(int64_t(data_.marked.size()), QStringLiteral("marquée"), QStringLiteral("marquées"));
+    parts << QStringLiteral("un clic affiche l'image");
     return parts.join(QStringLiteral("  ·  "));
 }
 
 void RankingPlotWindow::ShowPointed(int32_t frame) {
     pointed_ = frame;
     const QString description = Description(frame);
-    ui_->LabelInfo->setText(description.isEmpty() ? Summary() : description);
+    info_ = description.isEmpty() ? Summary() : description;
+    ShowInfo();
+}
+
+void RankingPlotWindow::ShowInfo() {
+    QLabel* label = ui_->LabelInfo;
+    const int room = label->contentsRect().width() - 2 * label->margin();
+    label->setText(label->fontMetrics().elidedText(info_, Qt::ElideRight, std::max(room, 0)));
+    label->setToolTip(label->text() == info_ ? QString() : info_);
+}
+
+void RankingPlotWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    ShowInfo();
 }

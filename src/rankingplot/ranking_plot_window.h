@@ -47,11 +47,14 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ShowPointed(int32_t frame);
     QString Summary() const;
+    // The line under the picture, cut short to the window's width.
+    void ShowInfo();
 
     std::unique_ptr<Ui::FormGraphique> ui_;
     std::function<void(ranking_plot::PlotData&)> source_;
@@ -60,4 +63,5 @@ private:
     QTimer redraw_;
     QElapsedTimer sinceDraw_;
     int32_t pointed_ = -1;
+    QString info_;
 };
