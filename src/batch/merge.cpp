@@ -131,6 +131,8 @@ int MergeSegments(const Settings& settings, Terminal& terminal) {
     for (Video& video : videos) {
         VideoRanking& ranking = rankings.emplace_back(std::move(video.ranking));
         ranking.segment.reset();
+        // The scenes are found across the segments' ends, as rank finds them in one run.
+        FindScenes(ranking, ranking.facts->frameCount, ranking.facts->frameRate);
         std::sort(ranking.frames.begin(), ranking.frames.end(), [](const RankedFrame& a, const RankedFrame& b) {
             return a.length != b.length ? a.length > b.length : a.frame < b.frame;
         });

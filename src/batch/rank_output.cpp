@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "batch/rank_output.h"
 
+#include <algorithm>
+
 #include "batch/json_text.h"
 #include "framesource/naming.h"
+#include "ranking/ranking.h"
 
 namespace batch {
 
@@ -28,7 +31,9 @@ QByteArray SegmentText(const VideoRanking& video) {
     text += "# end " + QByteArray::number(s.end) + '\n';
     text += "# options " + OneLine(s.options) + '\n';
     for (const RankedFrame& r : video.frames) {
-        text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length) + '\t' + JsonNumber(r.time) + '\n';
+        text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length) + '\t' + JsonNumber(r.time) + '\t' +
+                QByteArray(reinterpret_cast<const char*>(r.signature.data()), qsizetype(r.signature.size())).toHex() +
+                '\n';
     }
     return text;
 }
@@ -79,11 +84,37 @@ QString UndecodedFrames(const QString& video, int64_t count) {
 
 namespace {
 
-QByteArray FrameJson(const RankedFrame& r) {
-    const QByteArray head = "{\"frame\":" + QByteArray::number(r.frame) + ",\"time\":" + JsonNumber(r.time);
+QByteArray FrameJson(const RankedFrame& r, bool segment) {
+    QByteArray json = "{\"frame\":" + QByteArray::number(r.frame) + ",\"time\":" + JsonNumber(r.time);
     // A JPEG encoding is never empty: a length of 0 is a frame that could not be had.
-    if (r.length == 0) return head + ",\"bytes\":null,\"decoded\":false}";
-    return head + ",\"bytes\":" + QByteArray::number(r.length) + '}';
+    json += r.length == 0 ? ",\"bytes\":null,\"decoded\":false" : ",\"bytes\":" + QByteArray::number(r.length);
+    if (segment) {
+        json += ",\"signature\":\"" +
+                QByteArray(reinterpret_cast<const char*>(r.signature.data()), qsizetype(r.signature.size())).toHex() +
+                '"';
+    } else if (r.scene > 0) {
+        json += ",\"scene\":" + QByteArray::number(r.scene);
+    }
+    return json + '}';
+}
+
+// "scenes": N, "cuts": [...], each cut with the time of its frame.
+QByteArray ScenesJson(const VideoRanking& video) {
+    const std::vector<scenes::Cut>& cuts = *video.cuts;
+    std::vector<double> times(cuts.size(), 0.0);
+    for (const RankedFrame& r : video.frames) {
+        const auto at = std::lower_bound(cuts.begin(), cuts.end(), r.frame,
+                                         [](const scenes::Cut& cut, int32_t frame) { return cut.frame < frame; });
+        if (at != cuts.end() && at->frame == r.frame) times[size_t(at - cuts.begin())] = r.time;
+    }
+    QByteArray json = ",\"scenes\":" + QByteArray::number(qsizetype(cuts.size()) + 1) + ",\"cuts\":[";
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        json += (i == 0 ? "" : ",") + QByteArray("{\"frame\":") + QByteArray::number(cuts[i].frame) +
+                ",\"time\":" + JsonNumber(times[i]) +
+                ",\"transition_first\":" + QByteArray::number(cuts[i].transitionFirst) +
+                ",\"transition_end\":" + QByteArray::number(cuts[i].transitionEnd) + '}';
+    }
+    return json + ']';
 }
 
 QByteArray VideoJson(const VideoRanking& video) {
@@ -94,8 +125,11 @@ QByteArray VideoJson(const VideoRanking& video) {
                 ",\"width\":" + QByteArray::number(f.width) + ",\"height\":" + QByteArray::number(f.height);
         if (video.segment && video.ranked) json += SegmentJson(*video.segment);
     }
+    const bool segment = video.facts && video.segment && video.ranked;
+    if (video.cuts && !segment) json += ScenesJson(video);
     json += ",\"frames\":[";
-    for (size_t i = 0; i < video.frames.size(); ++i) json += (i == 0 ? "\n" : ",\n") + FrameJson(video.frames[i]);
+    for (size_t i = 0; i < video.frames.size(); ++i)
+        json += (i == 0 ? "\n" : ",\n") + FrameJson(video.frames[i], segment);
     json += video.frames.empty() ? "]" : "\n]";
     if (!video.errors.isEmpty()) {
         json += ",\"errors\":[";
@@ -112,9 +146,35 @@ QByteArray RankingText(const VideoRanking& video, bool withHeader) {
     if (video.facts && video.segment) return SegmentText(video);
     QByteArray text;
     if (withHeader) text += "# " + OneLine(video.video) + '\n';
-    for (const RankedFrame& r : video.frames)
-        text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length) + '\n';
+    for (const RankedFrame& r : video.frames) {
+        text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length);
+        text += r.scene > 0 ? '\t' + QByteArray::number(r.scene) + '\n' : QByteArray("\n");
+    }
     return text;
+}
+
+void FindScenes(VideoRanking& video, int32_t frameCount, double frameRate) {
+    std::vector<ranking::Ranked> ranked;
+    ranked.reserve(video.frames.size());
+    for (const RankedFrame& r : video.frames) ranked.push_back({r.frame, r.length, r.signature});
+    const scenes::SceneList list = ranking::ScenesOf(ranked, 0, frameCount, frameRate);
+    for (RankedFrame& r : video.frames) r.scene = list.SceneOf(r.frame);
+    video.cuts = list.cuts;
+}
+
+std::optional<scenes::SceneList> ScenesOf(const VideoRanking& video) {
+    if (video.cuts) return scenes::SceneList{*video.cuts};
+    if (video.frames.empty() || video.frames.front().scene == 0) return std::nullopt;
+    // The first frame of each scene, from the frames' scene numbers.
+    std::vector<std::pair<int, int32_t>> firsts;
+    for (const RankedFrame& r : video.frames) firsts.emplace_back(r.scene, r.frame);
+    std::sort(firsts.begin(), firsts.end());
+    scenes::SceneList list;
+    for (size_t i = 1; i < firsts.size(); ++i) {
+        if (firsts[i].first != firsts[i - 1].first)
+            list.cuts.push_back({firsts[i].second, firsts[i].second, firsts[i].second});
+    }
+    return list;
 }
 
 QByteArray RankingJson(const std::vector<VideoRanking>& videos) {

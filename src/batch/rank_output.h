@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "ranking/scenes.h"
+
 namespace batch {
 
 // What the JSON output tells of a video that could be opened.
@@ -25,6 +27,9 @@ struct RankedFrame {
     int32_t frame = 0;
     int64_t length = 0;  // the JPEG encoding's; 0 for a frame that could not be decoded
     double time = 0;     // seconds after the first frame
+    int scene = 0;       // from 1; 0 when not known (a segment's frame, an older ranking's)
+    // A segment's frames carry their signature, from which merge finds the scenes.
+    scenes::Signature signature{};
 };
 
 // The first line of a segment's text.
@@ -46,16 +51,27 @@ struct VideoRanking {
     std::optional<VideoFacts> facts;
     std::optional<SegmentFacts> segment;  // only with facts, for a ranking of one stretch
     std::vector<RankedFrame> frames;
+    // The scene cuts, when the ranking has scenes (a whole video's ranking).
+    std::optional<std::vector<scenes::Cut>> cuts;
     QStringList errors;
 };
 
-// A segment's text is "# orvexa-batch segment K/N", "# KEY VALUE" lines (video, file_size,
-// frame_count, frame_rate, width, height, first, end, options), then FRAME<TAB>BYTES<TAB>TIME.
+// Finds the scenes of a whole ranking from its frames' signatures (`frameCount` frames at
+// `frameRate`): the cuts, and each frame's scene.
+void FindScenes(VideoRanking& video, int32_t frameCount, double frameRate);
+// The scenes as a ranking gives them: its cuts, or those its frames' scene numbers show
+// (without transitions); nothing for a ranking without scenes.
+std::optional<scenes::SceneList> ScenesOf(const VideoRanking& video);
+
+// FRAME<TAB>BYTES<TAB>SCENE lines. A segment's text is "# orvexa-batch segment K/N",
+// "# KEY VALUE" lines (video, file_size, frame_count, frame_rate, width, height, first, end,
+// options), then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE (hexadecimal) lines.
 QByteArray RankingText(const VideoRanking& video, bool withHeader);
 // [{"video": ..., "frame_count": ..., "frame_rate": ..., "width": ..., "height": ...,
-//   "frames": [{"frame": F, "time": T, "bytes": B}, ...], "errors": [...]}, ...], a frame a line;
-// a segment has "segment": {"index": K, "count": N, "first": F, "end": E, "file_size": S,
-// "options": O} after "height"
+//   "scenes": N, "cuts": [{"frame": F, "time": T, "transition_first": A, "transition_end": B}, ...],
+//   "frames": [{"frame": F, "time": T, "bytes": B, "scene": S}, ...], "errors": [...]}, ...],
+// a frame a line; a segment has "segment": {"index": K, "count": N, "first": F, "end": E,
+// "file_size": S, "options": O} after "height", no scenes, and a "signature" for each frame.
 QByteArray RankingJson(const std::vector<VideoRanking>& videos);
 
 // The name as the text's "# VIDEO" line writes it, and back.

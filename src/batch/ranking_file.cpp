@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -32,6 +33,17 @@ bool Whole(const QByteArray& text, int64_t low, int64_t high, int64_t& out) {
     bool ok = false;
     out = text.toLongLong(&ok);
     return ok && out >= low && out <= high;
+}
+
+// A signature as rank --segment prints it, in hexadecimal.
+bool SignatureOf(const QByteArray& hex, scenes::Signature& out) {
+    if (hex.size() != qsizetype(2 * out.size())) return false;
+    for (char c : hex) {
+        if (!std::isxdigit(uchar(c))) return false;
+    }
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    std::memcpy(out.data(), bytes.constData(), out.size());
+    return true;
 }
 
 bool Number(const QByteArray& text, double& out) {
@@ -79,7 +91,26 @@ bool VideoFromJson(const QJsonObject& o, VideoRanking& v, QString& why) {
         r.frame = int32_t(n[0]);
         r.time = f.value("time").toDouble();
         r.length = f.value("bytes").isNull() ? 0 : n[1];
+        if ((f.contains("scene") && !Whole(f.value("scene"), 1, kMaxFrame, n[2])) ||
+            (f.contains("signature") && !SignatureOf(f.value("signature").toString().toLatin1(), r.signature))) {
+            why = QStringLiteral("a frame with a bad \"scene\" or \"signature\"");
+            return false;
+        }
+        r.scene = int(n[2]);
         v.frames.push_back(r);
+    }
+    if (o.contains("cuts")) {
+        std::vector<scenes::Cut>& cuts = v.cuts.emplace();
+        for (const QJsonValue& item : o.value("cuts").toArray()) {
+            const QJsonObject c = item.toObject();
+            if (!Whole(c.value("frame"), 1, kMaxFrame, n[0]) || !Whole(c.value("transition_first"), 0, n[0], n[1]) ||
+                !Whole(c.value("transition_end"), n[0], kMaxFrame, n[2]) ||
+                (!cuts.empty() && cuts.back().frame >= n[0])) {
+                why = QStringLiteral("bad \"cuts\"");
+                return false;
+            }
+            cuts.push_back({int32_t(n[0]), int32_t(n[1]), int32_t(n[2])});
+        }
     }
     return true;
 }
@@ -98,7 +129,7 @@ bool FromJson(const QByteArray& bytes, std::vector<VideoRanking>& videos, QStrin
     return true;
 }
 
-// A segment's text: its "# KEY VALUE" lines, then FRAME<TAB>BYTES<TAB>TIME lines.
+// A segment's text: its "# KEY VALUE" lines, then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE lines.
 bool SegmentFromText(const QList<QByteArray>& lines, VideoRanking& v, QString& why) {
     int64_t n[2] = {};
     const QList<QByteArray> k = lines[0].mid(qsizetype(std::strlen(kSegmentHeader))).split('/');
@@ -141,8 +172,8 @@ bool SegmentFromText(const QList<QByteArray>& lines, VideoRanking& v, QString& w
     for (; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines[i].split('\t');
         RankedFrame r;
-        if (fields.size() != 3 || !Whole(fields[0], 0, kMaxFrame, n[0]) || !Whole(fields[1], 0, kMaxBytes, n[1]) ||
-            !Number(fields[2], r.time)) {
+        if (fields.size() != 4 || !Whole(fields[0], 0, kMaxFrame, n[0]) || !Whole(fields[1], 0, kMaxBytes, n[1]) ||
+            !Number(fields[2], r.time) || !SignatureOf(fields[3], r.signature)) {
             why = QStringLiteral("line %1").arg(i + 1);
             return false;
         }
@@ -153,8 +184,8 @@ bool SegmentFromText(const QList<QByteArray>& lines, VideoRanking& v, QString& w
     return true;
 }
 
-// rank's text: FRAME<TAB>BYTES lines, after a "# VIDEO" line for each video when there are
-// several.
+// rank's text: FRAME<TAB>BYTES<TAB>SCENE lines (FRAME<TAB>BYTES before scenes were found),
+// after a "# VIDEO" line for each video when there are several.
 bool FromText(const QList<QByteArray>& lines, std::vector<VideoRanking>& videos, QString& why) {
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (lines[i].startsWith("# ")) {
@@ -163,14 +194,18 @@ bool FromText(const QList<QByteArray>& lines, std::vector<VideoRanking>& videos,
             continue;
         }
         const QList<QByteArray> fields = lines[i].split('\t');
-        int64_t n[2] = {};
-        if ((videos.empty() && i > 0) || fields.size() != 2 || !Whole(fields[0], 0, kMaxFrame, n[0]) ||
-            !Whole(fields[1], 0, kMaxBytes, n[1])) {
+        int64_t n[3] = {};
+        if ((videos.empty() && i > 0) || fields.size() < 2 || fields.size() > 3 ||
+            !Whole(fields[0], 0, kMaxFrame, n[0]) || !Whole(fields[1], 0, kMaxBytes, n[1]) ||
+            (fields.size() == 3 && !Whole(fields[2], 1, kMaxFrame, n[2]))) {
             why = QStringLiteral("line %1").arg(i + 1);
             return false;
         }
         if (videos.empty()) videos.emplace_back().ranked = true;  // one video, unnamed
-        videos.back().frames.push_back({int32_t(n[0]), n[1], 0});
+        RankedFrame& r = videos.back().frames.emplace_back();
+        r.frame = int32_t(n[0]);
+        r.length = n[1];
+        r.scene = int(n[2]);
     }
     return true;
 }
@@ -185,6 +220,18 @@ QString FramesMistake(const VideoRanking& v) {
     }
     if (v.facts && !frames.empty() && frames.back() >= v.facts->frameCount) {
         return QStringLiteral("frame %1 past the last frame of %2").arg(frames.back()).arg(v.video);
+    }
+    // Scenes follow each other along the video, every frame with one or none with one.
+    std::vector<std::pair<int32_t, int>> scenes;
+    for (const RankedFrame& r : v.frames) scenes.emplace_back(r.frame, r.scene);
+    std::sort(scenes.begin(), scenes.end());
+    for (size_t i = 1; i < scenes.size(); ++i) {
+        const int before = scenes[i - 1].second, now = scenes[i].second;
+        if ((before == 0) != (now == 0) || now < before || now > before + 1) {
+            return QStringLiteral("the scenes of %1 do not follow each other at frame %2")
+                .arg(v.video)
+                .arg(scenes[i].first);
+        }
     }
     if (!v.segment) return {};
     const SegmentFacts& s = *v.segment;
@@ -226,7 +273,7 @@ std::vector<VideoRanking> ReadRankings(const QString& path, QString& error) {
     return videos;
 }
 
-std::vector<RankedFrame> SavedRanking(const QString& path, const QString& video, int32_t frameCount, QString& error) {
+VideoRanking SavedRanking(const QString& path, const QString& video, int32_t frameCount, QString& error) {
     std::vector<VideoRanking> videos = ReadRankings(path, error);
     if (!error.isEmpty()) return {};
     auto found = std::find_if(videos.begin(), videos.end(), [&](const VideoRanking& v) { return v.video == video; });
@@ -252,7 +299,7 @@ std::vector<RankedFrame> SavedRanking(const QString& path, const QString& video,
                     .arg(frameCount);
         return {};
     }
-    return std::move(found->frames);
+    return std::move(*found);
 }
 
 }  // namespace batch

@@ -20,6 +20,6 @@ std::vector<VideoRanking> ReadRankings(const QString& path, QString& error);
 
 // The whole ranking of `video` (`frameCount` frames) that the file holds, in its order; empty
 // with `error` when the file holds none or another version's.
-std::vector<RankedFrame> SavedRanking(const QString& path, const QString& video, int32_t frameCount, QString& error);
+VideoRanking SavedRanking(const QString& path, const QString& video, int32_t frameCount, QString& error);
 
 }  // namespace batch

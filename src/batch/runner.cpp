@@ -47,9 +47,10 @@ public:
     }
     void Opened(size_t video, const VideoFacts& facts) { rankings_[video].facts = facts; }
     void Segment(size_t video, const SegmentFacts& segment) { rankings_[video].segment = segment; }
-    void Ranked(size_t video, std::vector<RankedFrame> frames) {
+    void Ranked(size_t video, std::vector<RankedFrame> frames, std::optional<std::vector<scenes::Cut>> cuts) {
         rankings_[video].ranked = true;
         rankings_[video].frames = std::move(frames);
+        rankings_[video].cuts = std::move(cuts);
     }
     void Wrote(size_t video, const WrittenFrame& file) { written_[video].push_back(file); }
     void Skipped() { ++skipped_; }
@@ -140,7 +141,9 @@ public:
     void Progress(int64_t done, int64_t total) override { terminal_.Progress(video_, name_, done, total); }
     void Opened(const VideoFacts& facts) override { outcomes_.Opened(video_, facts); }
     void Segment(const SegmentFacts& segment) override { outcomes_.Segment(video_, segment); }
-    void Ranked(const std::vector<RankedFrame>& ranked) override { outcomes_.Ranked(video_, ranked); }
+    void Ranked(const std::vector<RankedFrame>& ranked, const std::optional<std::vector<scenes::Cut>>& cuts) override {
+        outcomes_.Ranked(video_, ranked, cuts);
+    }
     void Wrote(const WrittenFrame& file) override { outcomes_.Wrote(video_, file); }
     void Skipped() override { outcomes_.Skipped(); }
     void Failure(const QString& message) override { outcomes_.Failure(video_, message); }
@@ -211,10 +214,16 @@ public:
         Send("facts " + std::to_string(f.frameCount) + ' ' + Exact(f.frameRate) + ' ' + std::to_string(f.width) + ' ' +
              std::to_string(f.height));
     }
-    void Ranked(const std::vector<RankedFrame>& ranked) override {
+    // A worker ranks whole videos: each frame with its scene, then the cuts.
+    void Ranked(const std::vector<RankedFrame>& ranked, const std::optional<std::vector<scenes::Cut>>& cuts) override {
         std::string text;
         for (const RankedFrame& r : ranked) {
-            text += "rank " + std::to_string(r.frame) + ' ' + std::to_string(r.length) + ' ' + Exact(r.time) + '\n';
+            text += "rank " + std::to_string(r.frame) + ' ' + std::to_string(r.length) + ' ' + Exact(r.time) + ' ' +
+                    std::to_string(r.scene) + '\n';
+        }
+        for (const scenes::Cut& cut : cuts.value_or(std::vector<scenes::Cut>{})) {
+            text += "cut " + std::to_string(cut.frame) + ' ' + std::to_string(cut.transitionFirst) + ' ' +
+                    std::to_string(cut.transitionEnd) + '\n';
         }
         WriteAll(out_, text);
     }
@@ -238,6 +247,7 @@ struct Worker {
     int toWorker = -1;
     std::string pending;  // a line not yet complete
     std::vector<RankedFrame> ranked;
+    std::optional<std::vector<scenes::Cut>> cuts;
     bool stopSent = false;
 };
 
@@ -357,8 +367,14 @@ private:
                 outcomes_.Opened(w.video, f);
             } else if (word == "rank") {
                 RankedFrame r;
-                line >> r.frame >> r.length >> r.time;
+                line >> r.frame >> r.length >> r.time >> r.scene;
                 w.ranked.push_back(r);
+                if (r.scene > 0 && !w.cuts) w.cuts.emplace();
+            } else if (word == "cut") {
+                scenes::Cut cut;
+                line >> cut.frame >> cut.transitionFirst >> cut.transitionEnd;
+                if (!w.cuts) w.cuts.emplace();
+                w.cuts->push_back(cut);
             } else if (word == "wrote") {
                 WrittenFrame file;
                 line >> file.number >> file.frame >> file.time >> file.jpegBytes;
@@ -394,7 +410,8 @@ private:
                                                           : QStringLiteral("status %1").arg(WEXITSTATUS(waitStatus))));
         }
         if (s_.command == Command::Rank && status != VideoStatus::Stopped && WIFEXITED(waitStatus)) {
-            if (status == VideoStatus::Done || !w.ranked.empty()) outcomes_.Ranked(w.video, std::move(w.ranked));
+            if (status == VideoStatus::Done || !w.ranked.empty())
+                outcomes_.Ranked(w.video, std::move(w.ranked), std::move(w.cuts));
         }
         outcomes_.Finish(w.video, status);
     }

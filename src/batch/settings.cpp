@@ -16,11 +16,12 @@ QString Usage() {
     return QStringLiteral(
         "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
         "                         [--grayscale] [--progressive] [--json] [--segment K/N] [--jobs N]\n"
-        "                         [--quiet]\n"
+        "                         [--plot FILE] [--quiet]\n"
         "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
-        "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST) [--ranking FILE]\n"
+        "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
+        "                         --min-gap SECONDS) [--per-scene] [--min-gap SECONDS] [--ranking FILE]\n"
         "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
-        "                         [--progressive] [--format jpg|bmp] [--out DIR] [--prefix NAME]\n"
+        "                         [--progressive] [--format jpg|bmp|png] [--out DIR] [--prefix NAME]\n"
         "                         [--numbering normal|padded:W|none] [--start N]\n"
         "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N] [--quiet]\n");
 }
@@ -81,9 +82,11 @@ QString HelpText() {
                "\"Best of...\" and \"Extraire Lot...\" do: same frames, same names, same bytes.\n"
                "No display is needed.\n"
                "\n"
-               "rank      prints, for each video, one line per frame, FRAME<TAB>BYTES, the\n"
-               "          byte length of the frame's JPEG encoding, largest first (ties by\n"
-               "          frame number); with several videos each list follows a \"# VIDEO\" line,\n"
+               "rank      prints, for each video, one line per frame, FRAME<TAB>BYTES<TAB>SCENE,\n"
+               "          the byte length of the frame's JPEG encoding, largest first (ties by\n"
+               "          frame number), and the frame's scene, from 1 along the video (a new\n"
+               "          scene at each cut, dissolve or fade between shots); with several\n"
+               "          videos each list follows a \"# VIDEO\" line,\n"
                "          where a backslash, newline, tab or other control character of the name\n"
                "          is written \\\\, \\n, \\t or \\xHH.\n"
                "merge     reads what \"rank VIDEO --segment K/N\" printed for each of a video's\n"
@@ -106,10 +109,16 @@ QString HelpText() {
                "  --progressive        progressive JPEG\n"
                "rank:\n"
                "  --json               print [{\"video\": ..., \"frame_count\": N, \"frame_rate\": R,\n"
-               "                       \"width\": W, \"height\": H, \"frames\": [{\"frame\": F, \"time\": T,\n"
-               "                       \"bytes\": B}, ...]}, ...], one frame a line; T in seconds; a frame\n"
-               "                       that could not be decoded has \"bytes\": null, \"decoded\": false;\n"
+               "                       \"width\": W, \"height\": H, \"scenes\": S, \"cuts\": [{\"frame\": F,\n"
+               "                       \"time\": T, \"transition_first\": A, \"transition_end\": B}, ...],\n"
+               "                       \"frames\": [{\"frame\": F, \"time\": T, \"bytes\": B, \"scene\": S},\n"
+               "                       ...]}, ...], one frame a line; T in seconds; a cut's F is the\n"
+               "                       first frame of a scene, A to B - 1 the frames of the dissolve\n"
+               "                       or fade it lies in (A = B = F for a hard cut); a frame that\n"
+               "                       could not be decoded has \"bytes\": null, \"decoded\": false;\n"
                "                       a video that could not be read has \"errors\"\n"
+               "  --plot FILE          also draw the ranking as a PNG picture: each frame's JPEG\n"
+               "                       bytes along the video, with the scene cuts (one video)\n"
                "  --segment K/N        rank only the K-th of N stretches of the one video given, K\n"
                "                       from 1 to N, N up to 10000; each stretch begins at a key\n"
                "                       frame where one lies near, and together they hold every frame\n"
@@ -117,10 +126,12 @@ QString HelpText() {
                "                       K/N\", then \"# KEY VALUE\" lines: video, file_size (bytes),\n"
                "                       frame_count, frame_rate, width, height, first and end (the\n"
                "                       stretch's frames, end excluded) and options (those that\n"
-               "                       change a ranking); then FRAME<TAB>BYTES<TAB>TIME lines, BYTES 0\n"
-               "                       for a frame that could not be decoded. The JSON is rank's\n"
-               "                       with \"segment\": {\"index\": K, \"count\": N, \"first\": F,\n"
-               "                       \"end\": E, \"file_size\": S, \"options\": O} after \"height\"\n"
+               "                       change a ranking); then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE\n"
+               "                       lines, BYTES 0 for a frame that could not be decoded,\n"
+               "                       SIGNATURE the frame's small picture merge finds scenes from.\n"
+               "                       The JSON is rank's with \"segment\": {\"index\": K, \"count\": N,\n"
+               "                       \"first\": F, \"end\": E, \"file_size\": S, \"options\": O} after\n"
+               "                       \"height\", and a \"signature\" for each frame instead of scenes\n"
                "merge:\n"
                "  --json               print rank's JSON\n"
                "extract (one of --best, --percent, --frames):\n"
@@ -131,7 +142,11 @@ QString HelpText() {
                "                       merge printed (text or JSON), not a new ranking; the file\n"
                "                       must rank every frame of the video, named as rank names it\n"
                "                       (rank's text for one video names none: it is taken as is)\n"
-               "  --format jpg|bmp     picture type (default bmp)\n"
+               "  --per-scene          only the best frame of each scene, in rank order; with --best N,\n"
+               "                       the N best scenes' best frames\n"
+               "  --min-gap SECONDS    no two frames chosen closer in time than SECONDS, taken in\n"
+               "                       rank order; with --best or --percent, up to that many frames\n"
+               "  --format jpg|bmp|png picture type (default bmp); PNG holds the BMP's pixels\n"
                "  --out DIR            output directory, made when missing (default .)\n"
                "  --prefix NAME        file name prefix (default IMAGE), without \"/\" or \"..\"\n"
                "  --numbering normal|padded:W|none\n"
@@ -196,10 +211,11 @@ ParseResult ParseArguments(const QStringList& arguments) {
         frames("frames", {}, "list"), format("format", {}, "type"), out("out", {}, "dir"), prefix("prefix", {}, "name"),
         numbering("numbering", {}, "mode"), start("start", {}, "n"), overwrite("overwrite"), skip("skip-existing"),
         jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file"), segment("segment", {}, "k/n"),
-        ranking("ranking", {}, "file");
-    parser.addOptions({help,    version,  crop,   quality, grayscale, progressive, json,  best,
-                       percent, frames,   format, out,     prefix,    numbering,   start, overwrite,
-                       skip,    manifest, jobs,   quiet,   segment,   ranking});
+        ranking("ranking", {}, "file"), perScene("per-scene"), minGap("min-gap", {}, "seconds"),
+        plot("plot", {}, "file");
+    parser.addOptions({help,   version, crop,    quality, grayscale, progressive, json,      best, percent,
+                       frames, format,  out,     prefix,  numbering, start,       overwrite, skip, manifest,
+                       jobs,   quiet,   segment, ranking, perScene,  minGap,      plot});
     if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(ParserError(parser));
     if (parser.isSet(help)) {
         result.outcome = ParseResult::Outcome::Help;
@@ -264,9 +280,9 @@ ParseResult ParseArguments(const QStringList& arguments) {
         s.jobs = int(value);
     }
 
-    const QList<QCommandLineOption> rankOnly = {json, segment};
-    const QList<QCommandLineOption> extractOnly = {best,      percent, frames,    format, out,      prefix,
-                                                   numbering, start,   overwrite, skip,   manifest, ranking};
+    const QList<QCommandLineOption> rankOnly = {json, segment, plot};
+    const QList<QCommandLineOption> extractOnly = {best,  percent,   frames, format,   out,     prefix,   numbering,
+                                                   start, overwrite, skip,   manifest, ranking, perScene, minGap};
     const auto misplaced = [&](const QList<QCommandLineOption>& options) -> QString {
         for (const QCommandLineOption& option : options) {
             if (parser.isSet(option)) return option.names().first();
@@ -291,18 +307,44 @@ ParseResult ParseArguments(const QStringList& arguments) {
             s.segmentIndex = index;
             s.segmentCount = count;
         }
+        if (parser.isSet(plot)) {
+            s.plot = parser.value(plot);
+            if (s.plot.isEmpty()) return bad(QStringLiteral("--plot takes a file"));
+            if (s.videos.size() > 1) return bad(QStringLiteral("--plot draws one video, not %1").arg(s.videos.size()));
+            if (s.segmentCount > 0) return bad(QStringLiteral("--plot draws a whole ranking, not a segment"));
+        }
         return result;
     }
     const QString wrong = misplaced(rankOnly);
     if (!wrong.isEmpty()) return bad(QStringLiteral("--%1 is an option of rank, not of extract").arg(wrong));
 
+    s.perScene = parser.isSet(perScene);
+    if (parser.isSet(minGap)) {
+        bool ok = false;
+        s.minGap = parser.value(minGap).toDouble(&ok);
+        if (!ok || !(s.minGap > 0) || s.minGap > 1e9)
+            return bad(QStringLiteral("--min-gap takes a number of seconds above 0"));
+    }
     QStringList choices;
     for (const QCommandLineOption& choice : {best, percent, frames}) {
         if (parser.isSet(choice)) choices << OptionName(choice.names().first());
     }
-    if (choices.isEmpty()) return bad(QStringLiteral("extract needs one of --best N, --percent P, --frames LIST"));
+    if (choices.isEmpty() && !s.ChoosesByScenesOrTime()) {
+        return bad(
+            QStringLiteral("extract needs one of --best N, --percent P, --frames LIST, --per-scene, --min-gap S"));
+    }
     if (choices.size() > 1) return bad(QStringLiteral("%1 cannot be used together").arg(choices.join(" and ")));
-    if (parser.isSet(best)) {
+    if (s.ChoosesByScenesOrTime() && parser.isSet(frames)) {
+        return bad(QStringLiteral("--frames lists its frames: it does not go with --per-scene or --min-gap"));
+    }
+    if (s.perScene && parser.isSet(percent)) {
+        return bad(QStringLiteral("--per-scene counts scenes: it goes with --best N, not --percent"));
+    }
+    if (choices.isEmpty()) {
+        // Every frame the scenes or the gap let through.
+        s.choice = Choice::Best;
+        s.count = std::numeric_limits<int32_t>::max();
+    } else if (parser.isSet(best)) {
         if (!ToInt(parser.value(best), 0, std::numeric_limits<int32_t>::max(), value)) {
             return bad(QStringLiteral("--best takes a whole number of frames"));
         }
@@ -329,8 +371,11 @@ ParseResult ParseArguments(const QStringList& arguments) {
     }
     if (parser.isSet(format)) {
         const QString type = parser.value(format).toLower();
-        if (type != "jpg" && type != "bmp") return bad(QStringLiteral("--format takes jpg or bmp"));
-        s.type = type == "jpg" ? naming::OutputType::Jpeg : naming::OutputType::Bmp;
+        if (type != "jpg" && type != "bmp" && type != "png")
+            return bad(QStringLiteral("--format takes jpg, bmp or png"));
+        s.type = type == "jpg"   ? naming::OutputType::Jpeg
+                 : type == "png" ? naming::OutputType::Png
+                                 : naming::OutputType::Bmp;
     }
     if (parser.isSet(out)) {
         s.outDir = parser.value(out);
@@ -374,6 +419,11 @@ ParseResult ParseArguments(const QStringList& arguments) {
         return bad(QStringLiteral("--overwrite and --skip-existing exclude each other"));
     }
     s.existing = parser.isSet(overwrite) ? Existing::Overwrite : parser.isSet(skip) ? Existing::Skip : Existing::Refuse;
+    // How many files the scenes or the gap leave is known only once the video is ranked.
+    if (s.numbering == naming::Numbering::None && s.ChoosesByScenesOrTime() &&
+        !(s.choice == Choice::Best && s.count == 1 && s.videos.size() == 1)) {
+        return bad(QStringLiteral("--numbering none with --per-scene or --min-gap needs --best 1 and one video"));
+    }
     if (parser.isSet(manifest)) {
         s.manifest = parser.value(manifest);
         if (!ManifestTypeKnown(s.manifest))

@@ -51,6 +51,7 @@ struct Settings {
     // a count of 0 ranks the whole video.
     int segmentIndex = 0;
     int segmentCount = 0;
+    QString plot;  // rank --plot: where to draw the ranking as a PNG picture
     // The options that change a ranking, as a segment records them so that merge compares them:
     // "--quality Q[ --crop L,T,W,H][ --grayscale][ --progressive]".
     QString RankingOptions() const;
@@ -63,6 +64,11 @@ struct Settings {
     int32_t count = 0;  // --best N or --percent P
     std::vector<FrameRun> frames;
     QString ranking;  // --ranking: the saved ranking that --best or --percent takes its order from
+    // --per-scene: only the best frame of each scene; --min-gap: no two frames closer in time.
+    // Either chooses among the ranked frames before --best or --percent counts them.
+    bool perScene = false;
+    double minGap = 0;  // seconds; 0: no gap
+    bool ChoosesByScenesOrTime() const { return perScene || minGap > 0; }
     naming::OutputType type = naming::OutputType::Bmp;
     QString outDir = QStringLiteral(".");
     QString prefix = QStringLiteral("IMAGE");

@@ -17,6 +17,7 @@
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
+#include "ranking/frame_choice.h"
 #include "ranking/ranking.h"
 #include "ranking/stretches.h"
 
@@ -64,9 +65,38 @@ std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, 
     const auto keepGoing = [] { return !StopRequested(); };
     const auto measured = [&](int64_t done) { host.Progress(done, total); };
     for (const ranking::Ranked& r : ranking::RankFrames(source, frames, settings.Jpeg(), keepGoing, 0, measured)) {
-        ranked.push_back({r.frame, r.length, source.FrameTime(r.frame)});
+        RankedFrame& frame = ranked.emplace_back();
+        frame.frame = r.frame;
+        frame.length = r.length;
+        frame.time = source.FrameTime(r.frame);
+        frame.signature = r.signature;
     }
     return ranked;
+}
+
+// The frames of a ranking (best first) that the scenes and the gap let through, as many as
+// --best or --percent ask; empty with `error` when the ranking has no scenes to choose by.
+std::vector<RankedFrame> ChosenByScenesOrTime(const Settings& s, const VideoRanking& ranking, int32_t frameCount,
+                                              QString& error) {
+    std::vector<frame_choice::Candidate> candidates;
+    for (const RankedFrame& r : ranking.frames) candidates.push_back({r.frame, r.length, r.time});
+    if (s.perScene) {
+        const std::optional<scenes::SceneList> scenes = ScenesOf(ranking);
+        if (!scenes) {
+            error = QStringLiteral("%1: ranks %2 without scenes (rank it again): --per-scene needs them")
+                        .arg(s.ranking, ranking.video.isNull() ? QStringLiteral("the video") : ranking.video);
+            return {};
+        }
+        candidates = frame_choice::BestOfEachScene(candidates, *scenes);
+    }
+    if (s.minGap > 0) candidates = frame_choice::SpreadApart(candidates, s.minGap);
+    const auto count = std::min<int64_t>(RankedCount(s.choice, s.count, frameCount), int64_t(candidates.size()));
+    std::vector<RankedFrame> chosen;
+    for (int64_t i = 0; i < count; ++i) {
+        const frame_choice::Candidate& c = candidates[size_t(i)];
+        chosen.push_back({c.frame, c.length, c.time});
+    }
+    return chosen;
 }
 
 // The byte length of the prepared frame's JPEG encoding with the command's options.
@@ -97,24 +127,46 @@ public:
         } else {
             total = int64_t(frameCount) + RankedCount(s_.choice, s_.count, frameCount);
         }
-        const int64_t names =
+        int64_t names =
             s_.choice == Choice::Frames ? int64_t(chosen.size()) : RankedCount(s_.choice, s_.count, frameCount);
-        std::vector<RankedFrame> saved;
+        VideoRanking ranking;
+        ranking.video = video;
         if (!s_.ranking.isEmpty()) {
             // Refused before the video takes any number.
             QString error;
-            saved = SavedRanking(s_.ranking, video, frameCount, error);
+            ranking = SavedRanking(s_.ranking, video, frameCount, error);
             if (!error.isEmpty()) {
                 host_.Failure(error);
                 return VideoStatus::Failed;
             }
         }
-        host_.ReserveNames(names);
+        // Without scenes or a gap, the count of names is known before the ranking.
+        const bool byScenesOrTime = s_.choice != Choice::Frames && s_.ChoosesByScenesOrTime();
+        if (!byScenesOrTime) host_.ReserveNames(names);
 
         if (s_.choice != Choice::Frames) {
-            const std::vector<RankedFrame> ranked =
-                s_.ranking.isEmpty() ? RankAll(source_, s_, host_, total, 0, frameCount) : std::move(saved);
-            if (StopRequested()) return VideoStatus::Stopped;
+            if (s_.ranking.isEmpty()) {
+                ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
+                if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
+            }
+            if (StopRequested()) {
+                if (byScenesOrTime) host_.ReserveNames(0);
+                return VideoStatus::Stopped;
+            }
+            std::vector<RankedFrame> ranked = std::move(ranking.frames);
+            if (byScenesOrTime) {
+                ranking.frames = std::move(ranked);
+                QString error;
+                ranked = ChosenByScenesOrTime(s_, ranking, frameCount, error);
+                if (!error.isEmpty()) {
+                    host_.Failure(error);
+                    host_.ReserveNames(0);
+                    return VideoStatus::Failed;
+                }
+                names = int64_t(ranked.size());
+                total = int64_t(frameCount) + names;
+                host_.ReserveNames(names);
+            }
             for (int64_t i = 0; i < names; ++i) {
                 chosen.push_back(ranked[size_t(i)].frame);
                 jpegBytes_.push_back(ranked[size_t(i)].length);
@@ -141,6 +193,18 @@ public:
     }
 
 private:
+    bool WriteFile(const QString& path) {
+        switch (s_.type) {
+            case naming::OutputType::Jpeg:
+                return image_writers::WriteJpegFile(source_, path, s_.Jpeg());
+            case naming::OutputType::Png:
+                return image_writers::WritePngFile(source_, path);
+            case naming::OutputType::Bmp:
+                break;
+        }
+        return image_writers::WriteBmpFile(source_, path);
+    }
+
     // Writes one frame, whose JPEG encoding's length is known (-1: not yet); a status when the
     // video's work ends there.
     std::optional<VideoStatus> Write(const QString& video, int32_t frame, int32_t number, int64_t jpegBytes) {
@@ -164,8 +228,7 @@ private:
         if (jpegBytes < 0) jpegBytes = s_.manifest.isEmpty() ? 0 : OutputJpegBytes(source_, s_);
         const WrittenFrame written{number, frame, source_.FrameTime(frame), jpegBytes};
         try {
-            if (s_.type == naming::OutputType::Jpeg ? image_writers::WriteJpegFile(source_, path, s_.Jpeg())
-                                                    : image_writers::WriteBmpFile(source_, path)) {
+            if (WriteFile(path)) {
                 host_.Wrote(written);
                 return {};
             }
@@ -207,10 +270,15 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
                       error ? -1 : int64_t(fileSize), settings.RankingOptions()});
     }
     const int64_t total = stretch.size();
-    const std::vector<RankedFrame> ranked = RankAll(source, settings, host, total, stretch.first, stretch.end);
+    VideoRanking ranking;
+    ranking.video = video;
+    ranking.frames = RankAll(source, settings, host, total, stretch.first, stretch.end);
     if (StopRequested()) return VideoStatus::Stopped;
+    // A segment's scenes are found by merge, which sees the frames on each side of its ends.
+    if (settings.segmentCount == 0) FindScenes(ranking, source.FrameCount(), 1.0 / source.FrameDuration());
     host.Progress(total, total);
-    host.Ranked(ranked);
+    host.Ranked(ranking.frames, ranking.cuts);
+    const std::vector<RankedFrame>& ranked = ranking.frames;
     const auto lost = std::count_if(ranked.begin(), ranked.end(), [](const RankedFrame& r) { return r.length == 0; });
     if (lost == 0) return VideoStatus::Done;
     host.Failure(UndecodedFrames(video, lost));

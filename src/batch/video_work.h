@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "batch/rank_output.h"
@@ -39,8 +40,9 @@ public:
     // rank --segment: the stretch ranked, once open. A segment ranks one video, in the
     // command's own process: the worker processes never see one.
     virtual void Segment(const SegmentFacts&) {}
-    // rank: the frames, largest encoding first.
-    virtual void Ranked(const std::vector<RankedFrame>& ranked) = 0;
+    // rank: the frames, largest encoding first, and the scene cuts of a whole video.
+    virtual void Ranked(const std::vector<RankedFrame>& ranked,
+                        const std::optional<std::vector<scenes::Cut>>& cuts) = 0;
     // extract: a file was written, or one in the way was left as it is.
     virtual void Wrote(const WrittenFrame& file) = 0;
     virtual void Skipped() = 0;

@@ -266,20 +266,19 @@ void FrameListWindow::RankRows() {
     for (int row = 0; row < table_->size(); ++row) frames.push_back(table_->row(row).num);
     int done = 0;
     int unreadable = 0;
-    // Per frame of the video, what the scenes are found from when the ranking ends.
-    const size_t videoFrames = size_t(std::max(source_.FrameCount(), 0));
-    std::vector<scenes::Signature> signatures(videoFrames);
-    std::vector<bool> measured(videoFrames, false);
+    // The frames measured with their signatures, which the scenes are found from at the end.
+    const int32_t videoFrames = std::max(source_.FrameCount(), 0);
+    std::vector<ranking::Ranked> measured;
+    measured.reserve(frames.size());
     ForgetRanking();
-    lengths_.assign(videoFrames, ranking_plot::kNotMeasured);
+    lengths_.assign(size_t(videoFrames), ranking_plot::kNotMeasured);
     ranking::RunHooks hooks = loopHooks();
     hooks.onResult = [&](ranking::FrameResult& result) {
-        const auto frame = size_t(result.frame);
-        if (result.frame >= 0 && frame < videoFrames) {
-            measured[frame] = result.size != 0;
-            if (measured[frame]) signatures[frame] = result.signature;
-            // A command run from the loop may have closed the video.
-            if (frame < lengths_.size()) lengths_[frame] = result.size != 0 ? result.length : 0;
+        const int64_t length = result.size != 0 ? result.length : 0;
+        measured.push_back({result.frame, length, result.signature});
+        // A command run from the loop may have closed the video.
+        if (result.frame >= 0 && size_t(result.frame) < lengths_.size()) {
+            lengths_[size_t(result.frame)] = length;
             RefreshPlot();
         }
         const int row = rowOfFrame(int(result.index), result.frame);
@@ -301,8 +300,8 @@ void FrameListWindow::RankRows() {
     finishLoop();
     hideProgress();
     // A stopped ranking finds the scenes of what it measured.
-    if (lengths_.size() == videoFrames && source_.VideoOpen()) {
-        scenes_ = scenes::FindScenes(signatures, measured, 1.0 / source_.FrameDuration());
+    if (lengths_.size() == size_t(videoFrames) && source_.VideoOpen()) {
+        scenes_ = ranking::ScenesOf(measured, 0, videoFrames, 1.0 / source_.FrameDuration());
         RefreshPlot();
     }
 

@@ -4,7 +4,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QBuffer>
 #include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
@@ -123,10 +126,10 @@ bool WriteBmpAside(const QString& path, const dib::BitmapFileHeader& header, con
     }
 }
 
-// The JPEG writers end the command when the user refuses to replace the file or the file
-// cannot be written.
-void WriteJpegAside(const QString& path, Place place, const imaging::JpegImage& jpeg) {
-    switch (WriteAside(path, place, {{jpeg.data().data(), int64_t(jpeg.data().size())}})) {
+// The JPEG and PNG writers end the command when the user refuses to replace the file or the
+// file cannot be written.
+void WriteEncodedAside(const QString& path, Place place, const void* bytes, int64_t size) {
+    switch (WriteAside(path, place, {{bytes, size}})) {
         case Written::Done:
             return;
         case Written::Refused:
@@ -140,7 +143,44 @@ void WriteJpegAside(const QString& path, Place place, const imaging::JpegImage& 
     }
 }
 
+void WriteJpegAside(const QString& path, Place place, const imaging::JpegImage& jpeg) {
+    WriteEncodedAside(path, place, jpeg.data().data(), int64_t(jpeg.data().size()));
+}
+
+// A packed 24-bit DIB's pixels as PNG (the library's compression); empty for another DIB.
+QByteArray PngOfDib(const uint8_t* packedDib, int32_t paletteBytes) {
+    dib::BitmapInfoHeader info;
+    std::memcpy(&info, packedDib, sizeof info);
+    if (info.biBitCount != 24 || info.biCompression != dib::kRgbCompression || info.biWidth <= 0) return {};
+    const int height = info.biHeight < 0 ? -info.biHeight : info.biHeight;
+    const int64_t stride = dib::RowStride(info.biWidth, 24);
+    const uint8_t* rows = packedDib + sizeof info + paletteBytes;
+    QImage image(info.biWidth, height, QImage::Format_BGR888);
+    if (image.isNull()) return {};
+    for (int y = 0; y < height; ++y) {
+        // A positive height stores the rows bottom-up.
+        const int64_t from = info.biHeight > 0 ? height - 1 - y : y;
+        std::memcpy(image.scanLine(y), rows + from * stride, size_t(info.biWidth) * 3);
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    return writer.write(image) ? png : QByteArray();
+}
+
 }  // namespace
+
+bool WritePngFile(const FrameSource& source, const QString& path) {
+    const uint8_t* image = source.OutputImage();
+    if (!image) return false;
+    const QByteArray png = PngOfDib(image, source.PaletteBytes());
+    if (png.isEmpty()) return false;
+    const Place place = AskPlace(path);
+    if (place == Place::Refused) throw errors::SilentAbort();
+    WriteEncodedAside(path, place, png.constData(), png.size());
+    return true;
+}
 
 bool WriteBmpToStream(const FrameSource& source, QIODevice& stream) {
     if (!source.OutputImage()) return false;

@@ -35,6 +35,9 @@ bool SaveFrameJpeg(FrameSource& source, int32_t position, const QString& path,
 bool WriteBmpToStream(const FrameSource& source, QIODevice& stream);
 bool WriteBmpFile(const FrameSource& source, const QString& path);
 bool WriteJpegFile(const FrameSource& source, const QString& path, const jpeg_options::JpegOptions& options);
+// The output image as a PNG file, the same pixels as its BMP file, with the JPEG writer's
+// errors; false when there is no output image.
+bool WritePngFile(const FrameSource& source, const QString& path);
 
 // Writes `contents` as the file at `path` the way the pictures are written, replacing whatever
 // has the name without asking; false when it cannot be written.

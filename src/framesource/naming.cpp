@@ -104,7 +104,7 @@ QString ImageName(const QString& typedPrefix, Numbering numbering, int32_t numbe
             numberPart = QString::number(number);
             break;
     }
-    return prefix + numberPart + (type == OutputType::Jpeg ? ".JPG" : ".BMP");
+    return prefix + numberPart + (type == OutputType::Jpeg ? ".JPG" : type == OutputType::Png ? ".PNG" : ".BMP");
 }
 
 }  // namespace naming

@@ -79,7 +79,7 @@ std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& 
     RunHooks hooks;
     hooks.keepGoing = keepGoing;
     hooks.onResult = [&](FrameResult& result) {
-        ranked.push_back({result.frame, result.length});
+        ranked.push_back({result.frame, result.length, result.signature});
         if (measured) measured(int64_t(ranked.size()));
     };
     RunRanking(source, frames, settings, hooks);
@@ -87,6 +87,24 @@ std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& 
         return a.length != b.length ? a.length > b.length : a.frame < b.frame;
     });
     return ranked;
+}
+
+scenes::SceneList ScenesOf(const std::vector<Ranked>& ranked, int32_t first, int32_t end, double frameRate) {
+    const size_t count = size_t(std::max(end - first, 0));
+    std::vector<scenes::Signature> signatures(count);
+    std::vector<bool> measured(count, false);
+    for (const Ranked& r : ranked) {
+        if (r.frame < first || r.frame >= end || r.length == 0) continue;
+        signatures[size_t(r.frame - first)] = r.signature;
+        measured[size_t(r.frame - first)] = true;
+    }
+    scenes::SceneList list = scenes::FindScenes(signatures, measured, frameRate);
+    for (scenes::Cut& cut : list.cuts) {
+        cut.frame += first;
+        cut.transitionFirst += first;
+        cut.transitionEnd += first;
+    }
+    return list;
 }
 
 }  // namespace ranking

@@ -76,7 +76,8 @@ void RunRanking(FrameSource& source, const std::vector<int32_t>& frames, const R
 
 struct Ranked {
     int32_t frame = 0;
-    int64_t length = 0;
+    int64_t length = 0;  // 0: the frame could not be measured
+    scenes::Signature signature{};
 };
 
 // Measures `frames` and puts them in ranking order: the largest encoding first, frames of
@@ -87,5 +88,9 @@ struct Ranked {
 std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames,
                                const jpeg_options::JpegOptions& jpeg, const std::function<bool()>& keepGoing = {},
                                int threads = 0, const std::function<void(int64_t measured)>& measured = {});
+
+// The scenes of frames `first` to `end` - 1 from a ranking of them (in any order); frames it
+// does not hold take no part.
+scenes::SceneList ScenesOf(const std::vector<Ranked>& ranked, int32_t first, int32_t end, double frameRate);
 
 }  // namespace ranking

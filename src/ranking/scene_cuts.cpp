@@ -1,5 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+// Scene cuts from the frames' signatures, in two kinds:
+// - a hard cut: one frame differs from the one before far more than the frames around it
+//   differ from each other, and the frames after it do not come back (a flash does);
+// - a dissolve or a fade: over a stretch of frames, each frame is a blend of the stretch's
+//   first and last, moving steadily from one to the other, faster than the pictures around
+//   the stretch move by themselves. A fade to black is a dissolve into a flat picture.
+// A scene left with no picture of its own (the black between a fade-out and a fade-in) joins
+// the transitions around it into one.
 #include <algorithm>
+#include <array>
+#include <cmath>
 
 #include "ranking/scenes.h"
 
@@ -12,12 +22,302 @@ int SceneList::SceneOf(int32_t frame) const {
 }
 
 bool SceneList::InTransition(int32_t frame) const {
-    for (const Cut& cut : cuts) {
-        if (frame >= cut.transitionFirst && frame < cut.transitionEnd) return true;
-    }
-    return false;
+    // The cut whose transition could hold the frame is the last one that starts at it or before.
+    auto after = std::upper_bound(cuts.begin(), cuts.end(), frame,
+                                  [](int32_t f, const Cut& cut) { return f < cut.transitionFirst; });
+    return after != cuts.begin() && frame < std::prev(after)->transitionEnd;
 }
 
-SceneList FindScenes(const std::vector<Signature>&, const std::vector<bool>&, double) { return {}; }
+namespace {
+
+// Grey and colour count alike: a colour difference is stored halved.
+constexpr size_t kGreyBytes = size_t(kGreyCells) * kGreyCells;
+constexpr double kColourWeight = 2.0;
+constexpr double kTotalWeight = double(kGreyBytes) + kColourWeight * double(kSignatureBytes - kGreyBytes);
+
+using Point = Signature;
+
+double Weight(size_t i) { return i < kGreyBytes ? 1.0 : kColourWeight; }
+
+// The mean difference of two pictures, in grey levels.
+double Distance(const Point& a, const Point& b) {
+    int grey = 0, colour = 0;
+    for (size_t i = 0; i < kGreyBytes; ++i) grey += std::abs(int(a[i]) - int(b[i]));
+    for (size_t i = kGreyBytes; i < kSignatureBytes; ++i) colour += std::abs(int(a[i]) - int(b[i]));
+    return (grey + kColourWeight * colour) / kTotalWeight;
+}
+
+// Hard cuts: at least this difference, this many times the motion around it plus a margin.
+constexpr double kCutMinimum = 10.0;
+constexpr double kCutOverMotion = 3.0;
+constexpr double kCutMargin = 4.0;
+// Frames on each side whose differences give the motion around a frame.
+constexpr int kMotionNeighbours = 6;
+// The frames after a cut still differ from the frame before it by this share of the cut.
+constexpr double kCutKept = 0.5;
+// The longest flash looked past, in frames.
+constexpr int32_t kFlashFrames = 3;
+
+// Dissolves and fades: the stretch's ends differ by at least this much; every frame inside
+// lies within this share of that difference (and at least the floor) of the blend of the
+// ends; no step makes more than this share of the way; and the stretch moves this many times
+// faster than the frames around it.
+constexpr double kBlendMinimum = 12.0;
+constexpr double kBlendResidualShare = 0.25;
+constexpr double kBlendResidualFloor = 2.0;
+constexpr double kBlendResidualCeiling = 10.0;
+constexpr double kBlendLargestStep = 0.5;
+constexpr double kBlendOverMotion = 1.5;
+// The longest transition looked for, in seconds, and the frames it may last at least.
+constexpr double kLongestBlendSeconds = 3.0;
+constexpr int kShortestBlend = 3;
+// A frame whose greys and colours vary less than this over its picture is flat (black, white,
+// one colour): the middle of a fade, not a scene, when it lasts less than kFlatSceneSeconds.
+constexpr double kFlatSpread = 8.0;
+constexpr double kFlatSceneSeconds = 1.0;
+// A dissolve or fade this close to a hard cut is the shot settling after it, not a cut.
+constexpr double kShortestSceneSeconds = 0.4;
+
+struct Transition {
+    int32_t first = 0;  // its blended frames, end excluded
+    int32_t end = 0;
+    int32_t cut = 0;  // where the blend is half way
+};
+
+class Finder {
+public:
+    Finder(const std::vector<Signature>& signatures, const std::vector<bool>& measured, double frameRate)
+        : rate_(frameRate > 0 && std::isfinite(frameRate) ? frameRate : 25.0) {
+        // A frame not measured takes the picture of the last one measured before it (of the
+        // first measured when none is), so that it makes no cut of its own.
+        const size_t n = signatures.size();
+        const auto isMeasured = [&](size_t i) { return i < measured.size() && measured[i]; };
+        size_t firstMeasured = 0;
+        while (firstMeasured < n && !isMeasured(firstMeasured)) ++firstMeasured;
+        if (firstMeasured == n) return;  // nothing to find scenes in
+        points_.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            points_[i] = isMeasured(i)       ? &signatures[i]
+                         : i > firstMeasured ? points_[i - 1]
+                                             : &signatures[firstMeasured];
+        }
+        steps_.assign(n, 0.0);
+        for (size_t i = 1; i < n; ++i) steps_[i] = Distance(*points_[i - 1], *points_[i]);
+    }
+
+    SceneList Find() {
+        std::vector<Transition> found = Blends();
+        // A hard cut inside a fade is a fast stretch of it; one just before or after a dissolve
+        // or fade ends it (a shot settling after a cut, a fade that finishes with a jump): the
+        // two are one transition, cut where the jump is.
+        const int32_t near = int32_t(std::lround(kShortestSceneSeconds * rate_));
+        for (int32_t frame : HardCuts()) {
+            const auto blend = std::find_if(found.begin(), found.end(), [&](const Transition& t) {
+                return frame > t.first - near && frame < t.end + near;
+            });
+            if (blend == found.end()) {
+                found.push_back({frame, frame, frame});
+            } else if (frame <= blend->first || frame >= blend->end) {
+                blend->first = std::min(blend->first, frame);
+                blend->end = std::max(blend->end, frame);
+                blend->cut = frame;
+            }
+        }
+        std::sort(found.begin(), found.end(), [](const Transition& a, const Transition& b) { return a.cut < b.cut; });
+        return Scenes(JoinFlatScenes(found));
+    }
+
+private:
+    int32_t Count() const { return int32_t(points_.size()); }
+    const Point& P(int32_t frame) const { return *points_[size_t(frame)]; }
+
+    // The typical step between neighbouring frames around `frame`, leaving out the steps into
+    // and out of the frames from `skipFirst` to `skipEnd`.
+    double Motion(int32_t skipFirst, int32_t skipEnd) const {
+        std::vector<double> around;
+        for (int32_t i = skipFirst - kMotionNeighbours; i < skipFirst; ++i) {
+            if (i >= 1) around.push_back(steps_[size_t(i)]);
+        }
+        for (int32_t i = skipEnd + 1; i <= skipEnd + kMotionNeighbours; ++i) {
+            if (i < Count()) around.push_back(steps_[size_t(i)]);
+        }
+        if (around.empty()) return 0;
+        std::nth_element(around.begin(), around.begin() + ptrdiff_t(around.size() / 2), around.end());
+        return around[around.size() / 2];
+    }
+
+    std::vector<int32_t> HardCuts() const {
+        std::vector<int32_t> cuts;
+        for (int32_t i = 1; i < Count(); ++i) {
+            const double step = steps_[size_t(i)];
+            if (step < kCutMinimum) continue;
+            if (step < kCutOverMotion * Motion(i, i) + kCutMargin) continue;
+            // Not a flash: the frames after the cut stay away from the one before it, and the
+            // frames before it away from the one after.
+            bool kept = true;
+            for (int32_t k = 1; k <= kFlashFrames; ++k) {
+                if (i + k < Count() && Distance(P(i - 1), P(i + k)) < kCutKept * step) kept = false;
+                if (i - 1 - k >= 0 && Distance(P(i - 1 - k), P(i)) < kCutKept * step) kept = false;
+            }
+            if (kept) cuts.push_back(i);
+        }
+        return cuts;
+    }
+
+    // Where frame `m` lies on the way from `a` to `b` (0 at a, 1 at b), and how far from
+    // that blend it is.
+    void Progress(const Point& a, const Point& b, double lengthSquared, const Point& m, double& progress,
+                  double& off) const {
+        double dot = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i) dot += Weight(i) * Weight(i) * (m[i] - a[i]) * (b[i] - a[i]);
+        progress = dot / lengthSquared;
+        double sum = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i)
+            sum += Weight(i) * std::abs(m[i] - (a[i] + progress * (b[i] - a[i])));
+        off = sum / kTotalWeight;
+    }
+
+    // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.
+    bool IsBlend(int32_t p, int32_t q, std::vector<double>& progress) const {
+        const Point& a = P(p);
+        const Point& b = P(q);
+        const double ends = Distance(a, b);
+        if (ends < kBlendMinimum) return false;
+        double lengthSquared = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i)
+            lengthSquared += Weight(i) * Weight(i) * (b[i] - a[i]) * (b[i] - a[i]);
+        const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
+        // The middle first: most stretches fail there.
+        double mid = 0, off = 0;
+        Progress(a, b, lengthSquared, P((p + q) / 2), mid, off);
+        if (mid < 0.2 || mid > 0.8 || off > allowed) return false;
+        progress.assign(1, 0.0);
+        double moved = 0;
+        for (int32_t m = p + 1; m < q; ++m) {
+            double t = 0;
+            Progress(a, b, lengthSquared, P(m), t, off);
+            if (off > allowed || t < progress.back() - 0.05 || t > 1.05 || t - progress.back() > kBlendLargestStep)
+                return false;
+            progress.push_back(t);
+            moved += steps_[size_t(m)];
+        }
+        if (1.0 - progress.back() > kBlendLargestStep) return false;
+        progress.push_back(1.0);
+        moved += steps_[size_t(q)];
+        // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
+        // moves faster than they do by themselves.
+        return Flat(p) || Flat(q) || moved / (q - p) >= kBlendOverMotion * Motion(p, q);
+    }
+
+    // The dissolves and fades, each as the widest blend found around it.
+    std::vector<Transition> Blends() const {
+        const int32_t longest = std::max(kShortestBlend, int32_t(std::lround(kLongestBlendSeconds * rate_)));
+        std::vector<int32_t> lengths;
+        for (double l = kShortestBlend; l <= longest; l *= 1.4) {
+            if (lengths.empty() || int32_t(l) != lengths.back()) lengths.push_back(int32_t(l));
+        }
+        std::vector<Transition> found;
+        std::vector<double> progress;
+        for (int32_t p = 0; p < Count(); ++p) {
+            // The widest blend starting here.
+            for (auto length = lengths.rbegin(); length != lengths.rend(); ++length) {
+                const int32_t q = p + *length;
+                if (q >= Count() || !IsBlend(p, q, progress)) continue;
+                // The frames actually on the way, and the first past half way.
+                Transition t{q, p, q};
+                for (int32_t m = p; m <= q; ++m) {
+                    const double way = progress[size_t(m - p)];
+                    if (way > 0.03 && way < 0.97) {
+                        t.first = std::min(t.first, m);
+                        t.end = std::max(t.end, m + 1);
+                    }
+                    if (way >= 0.5 && t.cut == q) t.cut = m;
+                }
+                if (t.first >= t.end) break;
+                if (!found.empty() && t.first <= found.back().end) {
+                    // The same transition seen from another start: keep the wider view.
+                    Transition& last = found.back();
+                    if (t.end - t.first > last.end - last.first) last.cut = t.cut;
+                    last.first = std::min(last.first, t.first);
+                    last.end = std::max(last.end, t.end);
+                } else {
+                    found.push_back(t);
+                }
+                break;
+            }
+        }
+        for (Transition& t : found) t.cut = std::clamp(t.cut, std::max(t.first, 1), std::max(t.end - 1, 1));
+        return found;
+    }
+
+    bool Flat(int32_t frame) const {
+        const Point& p = P(frame);
+        double low = 255, high = 0;
+        for (size_t i = 0; i < kGreyBytes; ++i) {
+            low = std::min<double>(low, p[i]);
+            high = std::max<double>(high, p[i]);
+        }
+        if (high - low > kFlatSpread) return false;
+        low = 1e9, high = -1e9;
+        for (size_t i = kGreyBytes; i < kSignatureBytes; ++i) {
+            low = std::min<double>(low, p[i]);
+            high = std::max<double>(high, p[i]);
+        }
+        return high - low <= kFlatSpread / kColourWeight;
+    }
+
+    // A scene whose frames outside transitions are all flat and last a short while, or that has
+    // none, is the middle of one transition: the cuts on each side become one.
+    std::vector<Transition> JoinFlatScenes(std::vector<Transition> cuts) const {
+        const auto flatScene = [&](int32_t first, int32_t end) {
+            int32_t own = 0;  // frames outside the transitions
+            for (int32_t f = first; f < end; ++f) {
+                const bool inTransition = std::any_of(cuts.begin(), cuts.end(),
+                                                      [&](const Transition& t) { return f >= t.first && f < t.end; });
+                if (inTransition) continue;
+                if (!Flat(f) || ++own > kFlatSceneSeconds * rate_) return false;
+            }
+            return true;
+        };
+        for (size_t i = 0; i <= cuts.size() && !cuts.empty();) {
+            const int32_t first = i == 0 ? 0 : cuts[i - 1].cut;
+            const int32_t end = i == cuts.size() ? Count() : cuts[i].cut;
+            if (!flatScene(first, end)) {
+                ++i;
+            } else if (i == 0) {
+                cuts.erase(cuts.begin());  // the video opens on a fade-in
+            } else if (i == cuts.size()) {
+                cuts.pop_back();  // the video closes on a fade-out
+            } else {
+                Transition& before = cuts[i - 1];
+                const Transition& after = cuts[i];
+                before.first = std::min(before.first, first);
+                before.end = std::max(after.end, end);
+                before.cut = first + (end - first) / 2;
+                cuts.erase(cuts.begin() + ptrdiff_t(i));
+            }
+        }
+        return cuts;
+    }
+
+    static SceneList Scenes(const std::vector<Transition>& found) {
+        SceneList list;
+        for (const Transition& t : found) {
+            if (t.cut <= 0 || (!list.cuts.empty() && t.cut <= list.cuts.back().frame)) continue;
+            list.cuts.push_back({t.cut, std::min(t.first, t.cut), std::max(t.end, t.cut)});
+        }
+        return list;
+    }
+
+    double rate_;
+    std::vector<const Point*> points_;  // each frame's signature
+    std::vector<double> steps_;         // steps_[i]: frame i's difference from frame i - 1
+};
+
+}  // namespace
+
+SceneList FindScenes(const std::vector<Signature>& signatures, const std::vector<bool>& measured, double frameRate) {
+    return Finder(signatures, measured, frameRate).Find();
+}
 
 }  // namespace scenes

@@ -38,7 +38,7 @@ Outcome RunBatch(const QStringList& arguments) {
 std::vector<std::pair<int, qint64>> Ranking(const QString& video) {
     std::vector<std::pair<int, qint64>> ranked;
     for (const QString& line : RunBatch({"rank", video}).out.split('\n', Qt::SkipEmptyParts)) {
-        ranked.emplace_back(line.section('\t', 0, 0).toInt(), line.section('\t', 1).toLongLong());
+        ranked.emplace_back(line.section('\t', 0, 0).toInt(), line.section('\t', 1, 1).toLongLong());
     }
     return ranked;
 }
@@ -257,7 +257,7 @@ TEST(BatchScript, ProgressLineFitsTheTerminalAndLeavesNothingBehind) {
         const std::vector<QByteArray> screen = batch_testing::ScreenLines(run.out, c.columns);
         for (const QByteArray& line : screen) EXPECT_FALSE(isProgress(line)) << line.toStdString();
         const auto ranked = std::count_if(screen.begin(), screen.end(), [](const QByteArray& l) {
-            return QRegularExpression("^\\d+\t\\d+$").match(QString::fromLatin1(l)).hasMatch();
+            return QRegularExpression("^\\d+\t\\d+\t\\d+$").match(QString::fromLatin1(l)).hasMatch();
         });
         EXPECT_EQ(ranked, c.rankedLines);
         if (c.arguments[0] == "extract") {

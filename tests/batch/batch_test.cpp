@@ -34,7 +34,7 @@ std::vector<std::pair<int, qint64>> RankLines(const QString& out) {
     std::vector<std::pair<int, qint64>> lines;
     for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
         const QStringList fields = line.split('\t');
-        if (fields.size() == 2) lines.emplace_back(fields[0].toInt(), fields[1].toLongLong());
+        if (fields.size() == 3) lines.emplace_back(fields[0].toInt(), fields[1].toLongLong());
     }
     return lines;
 }
@@ -295,7 +295,12 @@ TEST(BatchCommand, MistakesAreRefusedBeforeAnythingIsWritten) {
         {{"extract", clip, "--percent", "0.5"}, "--percent takes a whole number"},
         {{"extract", clip, "--best", "2", "--numbering", "padded"}, "--numbering takes"},
         {{"extract", clip, "--best", "2", "--numbering", "padded:17"}, "zero-filled to at most 16 digits"},
-        {{"extract", clip, "--best", "2", "--format", "png"}, "--format takes jpg or bmp"},
+        {{"extract", clip, "--best", "2", "--format", "gif"}, "--format takes jpg, bmp or png"},
+        {{"extract", clip, "--per-scene", "--percent", "10"}, "--per-scene counts scenes"},
+        {{"extract", clip, "--frames", "1", "--min-gap", "2"}, "does not go with --per-scene or --min-gap"},
+        {{"extract", clip, "--min-gap", "0"}, "--min-gap takes a number of seconds above 0"},
+        {{"extract", clip, "--per-scene", "--numbering", "none"}, "needs --best 1 and one video"},
+        {{"rank", clip, clip, "--plot", "p.png"}, "--plot draws one video, not 2"},
         {{"extract", clip, "--best", "2", "--overwrite", "--skip-existing"}, "exclude each other"},
         {{"extract", clip, "--best", "2", "--prefix", "../escaped"}, "--prefix '../escaped' holds"},
         {{"extract", clip, "--best", "2", "--prefix", "sub/name"}, "--prefix 'sub/name' holds"},

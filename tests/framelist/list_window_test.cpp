@@ -790,7 +790,7 @@ TEST_F(ListWindowTest, BestOfEachSceneMarksOneRowPerSceneAndAPlotClickShowsItsFr
     options.frames = 3 * kSceneLength;
     options.width = 64;
     options.height = 48;
-    options.sceneLength = kSceneLength;
+    options.shotLength = kSceneLength;
     const std::string path = Videos().File("scenes.avi");
     ASSERT_TRUE(fixture::WriteVideo(path, options));
     Build(path);

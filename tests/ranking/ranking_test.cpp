@@ -3,11 +3,13 @@
 // and the ranking order.
 #include <gtest/gtest.h>
 #include <numeric>
+#include <set>
 #include <thread>
 
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
 #include "imaging/jpeg_image.h"
+#include "ranking/frame_choice.h"
 #include "ranking/ranking.h"
 #include "ranking/stretches.h"
 #include "support/fixture_video.h"
@@ -197,3 +199,67 @@ TEST(Stretches, CoverEveryFrameOnceAndStartAtNearKeys) {
 }
 
 }  // namespace
+
+// Videos of shots joined by hard cuts, dissolves and fades through black, and one continuous
+// shot: one scene per shot, the same with one worker and with several, and the best frame of
+// each scene lies inside its shot, away from the transitions.
+TEST(Scenes, OneSceneEachShotWhateverTheWorkers) {
+    struct Case {
+        const char* name;
+        fixture::Codec codec;
+        const char* container;
+        int shots;
+        int shotLength;
+        int transitionFrames;
+        bool throughBlack;
+    };
+    const Case cases[] = {
+        {"hard cuts, MPEG-4 AVI", fixture::Codec::Mpeg4BFrames, "avi", 4, 40, 0, false},
+        {"dissolves, H.264 MP4", fixture::Codec::H264, "mp4", 3, 60, 20, false},
+        {"fades through black, H.264 MP4", fixture::Codec::H264, "mp4", 3, 60, 24, true},
+        {"one continuous shot, H.264 MP4", fixture::Codec::H264, "mp4", 1, 150, 0, false},
+    };
+    fixture::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixture::VideoOptions options;
+        options.codec = c.codec;
+        options.container = c.container;
+        options.frames = c.shots * c.shotLength;
+        options.shotLength = c.shotLength;
+        options.transitionFrames = c.transitionFrames;
+        options.throughBlack = c.throughBlack;
+        const std::string path = dir.File(std::string(c.name).substr(0, 4) + '.' + c.container);
+        ASSERT_TRUE(fixture::WriteVideo(path, options));
+        FrameSource source;
+        ASSERT_TRUE(source.OpenVideo(QString::fromStdString(path)));
+        std::vector<int32_t> frames(size_t(source.FrameCount()));
+        std::iota(frames.begin(), frames.end(), 0);
+        const double rate = 1.0 / source.FrameDuration();
+
+        const std::vector<ranking::Ranked> alone = ranking::RankFrames(source, frames, {}, {}, 1);
+        const scenes::SceneList list = ranking::ScenesOf(alone, 0, source.FrameCount(), rate);
+        for (int workers : {2, 5}) {
+            const auto ranked = ranking::RankFrames(source, frames, {}, {}, workers);
+            EXPECT_EQ(ranking::ScenesOf(ranked, 0, source.FrameCount(), rate).cuts, list.cuts) << workers;
+        }
+        ASSERT_EQ(list.Count(), c.shots);
+        const int half = c.transitionFrames / 2;
+        for (size_t i = 0; i < list.cuts.size(); ++i) {
+            const int boundary = int(i + 1) * c.shotLength;
+            EXPECT_NEAR(list.cuts[i].frame, boundary, half + 2) << "cut " << i;
+        }
+
+        std::vector<frame_choice::Candidate> candidates;
+        for (const ranking::Ranked& r : alone) candidates.push_back({r.frame, r.length, 0});
+        const std::vector<frame_choice::Candidate> best = frame_choice::BestOfEachScene(candidates, list);
+        ASSERT_EQ(int(best.size()), c.shots);
+        std::set<int> shots;
+        for (const frame_choice::Candidate& chosen : best) {
+            const int into = chosen.frame % c.shotLength;
+            EXPECT_TRUE(into >= half && into < c.shotLength - half) << chosen.frame;
+            shots.insert(chosen.frame / c.shotLength);
+        }
+        EXPECT_EQ(int(shots.size()), c.shots);
+    }
+}

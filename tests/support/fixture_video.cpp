@@ -7,7 +7,6 @@
 #include <QImage>
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -51,29 +50,32 @@ int Level(int number, int x, int y, int width, int height) {
     return base + (((x + 3 * number) ^ (y + number)) & kTexture);
 }
 
-// A pixel of picture `number` of a video of scenes: a blue gradient across, an orange one down,
-// then green and grey squares, in turn; the texture is strongest in the middle of each scene,
-// far from its cuts.
-void SceneColour(int number, int sceneLength, int x, int y, int width, int height, uint8_t* bgr) {
-    const int half = std::max(1, sceneLength / 2);
-    const int strength = half - std::abs(number % sceneLength - half);
-    const int texture = ((x * 7 + y * 13 + number * 5) & 15) * std::max(strength, 0) / half;
-    int b = 0, g = 0, r = 0;
-    switch (number / sceneLength % 3) {
-        case 0:
-            b = 200 - 120 * x / width, g = 70, r = 40;
-            break;
-        case 1:
-            b = 40, g = 110 + 80 * y / height, r = 220;
-            break;
-        default:
-            const bool light = (x * 4 / width + y * 4 / height) % 2 == 0;
-            b = light ? 90 : 150, g = light ? 200 : 150, r = light ? 90 : 150;
-            break;
+// Grey level of a pixel of a shot's own pattern: big blocks of levels of its own.
+int ShotLevel(int shot, int x, int y, int width, int height, int number) {
+    const uint32_t block = uint32_t((y * 6 / height) * 6 + x * 6 / width);
+    const uint32_t hash = (block + 1) * 2654435761u ^ uint32_t(shot + 1) * 40503u;
+    return 40 + int((hash >> 7) % 160) + (((x + number / 2) ^ y) & 15);
+}
+
+// Grey level of a pixel of picture `number` of a video of shots, blended across transitions.
+int ShotsLevel(const VideoOptions& o, int number, int x, int y) {
+    const int shot = number / o.shotLength;
+    const int into = number % o.shotLength;
+    const int half = o.transitionFrames / 2;
+    const int level = ShotLevel(shot, x, y, o.width, o.height, number);
+    // The transition runs from `half` pictures before a shot's start to `half` after it.
+    int other = shot;
+    double way = 0;  // the share of the other shot (or of black)
+    if (half > 0 && into < half && shot > 0) {
+        other = shot - 1;
+        way = 0.5 - double(into) / (2 * half);
+    } else if (half > 0 && o.shotLength - into <= half && (number + half) / o.shotLength < o.frames / o.shotLength) {
+        other = shot + 1;
+        way = 0.5 - double(o.shotLength - into - 1) / (2 * half);
     }
-    bgr[0] = uint8_t(b + texture);
-    bgr[1] = uint8_t(g + texture);
-    bgr[2] = uint8_t(r + texture);
+    if (other == shot) return level;
+    if (o.throughBlack) return int(level * (1.0 - 2 * way));
+    return int(level * (1.0 - way) + ShotLevel(other, x, y, o.width, o.height, number) * way);
 }
 
 struct CodecSetup {
@@ -269,12 +271,9 @@ bool Writer::Paint(AVFrame& frame, int number) {
     bgr_.resize(size_t(bgrStride) * h + AV_INPUT_BUFFER_PADDING_SIZE);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
+            const uint8_t v =
+                uint8_t(options_.shotLength > 0 ? ShotsLevel(options_, number, x, y) : Level(number, x, y, w, h));
             uint8_t* p = &bgr_[size_t(y) * bgrStride + 3 * x];
-            if (options_.sceneLength > 0) {
-                SceneColour(number, options_.sceneLength, x, y, w, h, p);
-                continue;
-            }
-            const uint8_t v = uint8_t(Level(number, x, y, w, h));
             p[0] = v;
             p[1] = v;
             p[2] = v;

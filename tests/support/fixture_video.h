@@ -45,10 +45,13 @@ struct VideoOptions {
     int clockwise = 0;          // a display matrix asking to turn the picture by this angle
     bool mirrored = false;      // ... and then to mirror it left to right
     int cutAt = 0;              // > 0: the file is a copy, without re-encoding, that starts at
-                    // this picture (an edit list skips the pictures before it)    // > 0: instead of numbered pictures,
-                    // scenes of this many pictures joined by hard cuts, each
-    // of its own colours and layout, with a faint texture that changes from picture to picture.
-    int sceneLength = 0;
+                                // this picture (an edit list skips the pictures before it)
+    // Shots instead of numbered pictures: > 0, each shot lasts this many pictures and shows a
+    // pattern of its own under a slowly moving texture; between shots a dissolve of
+    // `transitionFrames` pictures, or with `throughBlack` a fade out and a fade in of as many.
+    int shotLength = 0;
+    int transitionFrames = 0;
+    bool throughBlack = false;
 };
 
 // Writes the video; false when FFmpeg refused a step.
