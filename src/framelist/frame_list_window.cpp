@@ -1,15 +1,21 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "framelist/frame_list_window.h"
 
+#include <QAction>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QToolTip>
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "base/dialogs.h"
 #include "base/errors.h"
+#include "framelist/frame_thumbnails.h"
 #include "framelist/loop_progress.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
@@ -19,7 +25,9 @@
 #include "imaging/jpeg_image.h"
 #include "media/dib.h"
 #include "navigation/navigation.h"
+#include "ranking/frame_choice.h"
 #include "ranking/ranking.h"
+#include "rankingplot/ranking_plot_window.h"
 #include "ui_frame_list_window.h"
 #include "widgets/keys.h"
 #include "widgets/slot_guard.h"
@@ -64,14 +72,20 @@ struct FrameListWindow::ProgressOnExit {
 };
 
 FrameListWindow::FrameListWindow(FrameSource& source, Navigation& navigation, QWidget* parent)
-    : QWidget(parent, Qt::Window), source_(source), navigation_(navigation), ui_(std::make_unique<Ui::FormListe>()) {
+    : QWidget(parent, Qt::Window),
+      source_(source),
+      navigation_(navigation),
+      ui_(std::make_unique<Ui::FormListe>()),
+      thumbnails_(std::make_unique<framelist::FrameThumbnails>(source)) {
     ui_->setupUi(this);
     move(272, 234);  // the form keeps only its size; the design places the window here
     table_ = new FrameTable(this);
     ui_->ListView1->setModel(table_);
     ui_->UpDown1->setBuddy(ui_->EditNombre);
     SetUpControls();
+    SetUpMenu();
     connectHandlers();
+    FollowPosition();
     sinceFlush_.start();
 }
 
@@ -97,6 +111,41 @@ void FrameListWindow::SetUpControls() {
             ui_->ListView1->setColumnWidth(section, FrameTable::Widths()[0]);
         }
     });
+}
+
+// The window's own commands live in a context menu of the panel's free space, of the column
+// headers and of the list below its last row: the designed controls stay as they are, and a
+// right click on a row still marks it.
+void FrameListWindow::SetUpMenu() {
+    using errors::Guarded;
+    menu_ = new QMenu(this);
+    QAction* plot = menu_->addAction(QStringLiteral("Graphique du tri..."));
+    plot->setObjectName(QStringLiteral("ActionGraphique"));
+    QAction* best = menu_->addAction(QStringLiteral("Marquer la meilleure image de chaque scène"));
+    best->setObjectName(QStringLiteral("ActionMeilleureParScene"));
+    connect(plot, &QAction::triggered, this, Guarded<bool>([this](bool) { ShowRankingPlot(); }));
+    connect(best, &QAction::triggered, this, Guarded<bool>([this](bool) { MarkBestOfEachScene(); }));
+    // Marking while a loop runs would mark from a ranking not yet done.
+    connect(&navigation_, &Navigation::runningChanged, best, [best](bool running) { best->setEnabled(!running); });
+
+    // `origin`: where the position of the request is counted from (a list's viewport).
+    const auto offerMenu = [this](QWidget* widget, QWidget* origin, std::function<bool(QPoint)> free) {
+        widget->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(widget, &QWidget::customContextMenuRequested, this, [this, origin, free](QPoint at) {
+            if (free(at)) menu_->popup(origin->mapToGlobal(at));
+        });
+    };
+    offerMenu(ui_->Panel1, ui_->Panel1, [this](QPoint at) { return ui_->Panel1->childAt(at) == nullptr; });
+    QHeaderView* header = ui_->ListView1->horizontalHeader();
+    offerMenu(header, header, [](QPoint) { return true; });
+    offerMenu(ui_->ListView1, ui_->ListView1->viewport(),
+              [this](QPoint at) { return ui_->ListView1->rowAtPoint(at) < 0; });
+
+    // The plot follows the marks, the rows and the frame shown.
+    connect(table_, &FrameTable::modelReset, this, [this] { RefreshPlot(); });
+    connect(table_, &FrameTable::dataChanged, this, [this] { RefreshPlot(); });
+    connect(&navigation_, &Navigation::positionChanged, this, [this] { FollowPosition(); });
+    connect(&navigation_, &Navigation::sequenceChanged, this, [this] { FollowPosition(); });
 }
 
 void FrameListWindow::connectHandlers() {
@@ -147,7 +196,10 @@ void FrameListWindow::SetRowQuality(int digit) {
     table_->flushChanges();
 }
 
-void FrameListWindow::ClearList() { table_->clear(); }
+void FrameListWindow::ClearList() {
+    ForgetRanking();
+    table_->clear();
+}
 
 int FrameListWindow::CompareRows(const FrameRow& a, const FrameRow& b) const {
     return framelist::CompareRows(a, b, sortColumn_);
@@ -170,6 +222,7 @@ void FrameListWindow::BuildTable() {
     if (navigation_.ListBuilt()) return;
     RunFlagOnExit clearFlag{navigation_};
     navigation_.SetRunFlag(true);
+    ForgetRanking();
     table_->clear();
     ui_->ListView1->setUpdatesEnabled(false);
     table_->reserve(std::max(source_.FrameCount(), 0));
@@ -213,8 +266,21 @@ void FrameListWindow::RankRows() {
     for (int row = 0; row < table_->size(); ++row) frames.push_back(table_->row(row).num);
     int done = 0;
     int unreadable = 0;
+    // The frames measured with their signatures, which the scenes are found from at the end.
+    const int32_t videoFrames = std::max(source_.FrameCount(), 0);
+    std::vector<ranking::Ranked> measured;
+    measured.reserve(frames.size());
+    ForgetRanking();
+    lengths_.assign(size_t(videoFrames), ranking_plot::kNotMeasured);
     ranking::RunHooks hooks = loopHooks();
     hooks.onResult = [&](ranking::FrameResult& result) {
+        const int64_t length = result.size != 0 ? result.length : 0;
+        measured.push_back({result.frame, length, result.signature});
+        // A command run from the loop may have closed the video.
+        if (result.frame >= 0 && size_t(result.frame) < lengths_.size()) {
+            lengths_[size_t(result.frame)] = length;
+            RefreshPlot();
+        }
         const int row = rowOfFrame(int(result.index), result.frame);
         if (result.size == 0) {
             // Said in the row, and ranked last, rather than measured as an empty picture.
@@ -233,6 +299,11 @@ void FrameListWindow::RankRows() {
     ranking::RunRanking(source_, frames, settings, hooks);
     finishLoop();
     hideProgress();
+    // A stopped ranking finds the scenes of what it measured.
+    if (lengths_.size() == size_t(videoFrames) && source_.VideoOpen()) {
+        scenes_ = ranking::ScenesOf(measured, 0, videoFrames, 1.0 / source_.FrameDuration());
+        RefreshPlot();
+    }
 
     SortByColumn(framelist::kColTri);
     // The measure just made is what the user looks for.
@@ -344,6 +415,36 @@ void FrameListWindow::MarkTopRows() {
     markRange([this](int i) { return i < markCount_; });
 }
 
+void FrameListWindow::MarkBestOfEachScene() {
+    if (!navigation_.ListBuilt()) return;
+    // The last ranking's frames, best first, as "Tri" orders them.
+    std::vector<frame_choice::Candidate> ranked;
+    for (size_t frame = 0; frame < lengths_.size(); ++frame) {
+        if (lengths_[frame] > 0) ranked.push_back({int32_t(frame), lengths_[frame], source_.FrameTime(int32_t(frame))});
+    }
+    if (ranked.empty()) {
+        dialogs::current().messageBox(QStringLiteral("Classez d'abord les images avec « Best of... »."),
+                                      QStringLiteral("Meilleure image de chaque scène"), dialogs::Buttons::Ok);
+        return;
+    }
+    std::stable_sort(
+        ranked.begin(), ranked.end(),
+        [](const frame_choice::Candidate& a, const frame_choice::Candidate& b) { return a.length > b.length; });
+    std::vector<bool> chosen(lengths_.size(), false);
+    for (const frame_choice::Candidate& best : frame_choice::BestOfEachScene(ranked, scenes_)) {
+        chosen[size_t(best.frame)] = true;
+    }
+    int lastMarked = -1;
+    for (int row = 0; row < table_->size(); ++row) {
+        const auto frame = size_t(table_->row(row).num);
+        const bool mark = frame < chosen.size() && chosen[frame];
+        table_->setMark(row, mark);
+        if (mark) lastMarked = row;
+    }
+    table_->flushChanges();
+    CountRows(lastMarked + 1);
+}
+
 void FrameListWindow::InvertMarks() {
     markRange([this](int i) { return table_->cell(i, framelist::kColMark).isEmpty(); });
 }
@@ -426,21 +527,29 @@ void FrameListWindow::RowPressed(Qt::MouseButton button, Qt::KeyboardModifiers m
     const int row = ui_->ListView1->rowAtPoint(QPoint(5, y));
     if (row < 0 || row >= table_->size()) return;
     if (button == Qt::LeftButton) {
-        emit listSequenceWanted();
-        navigation_.SetRunFlag(false);
-        emit slideshowPaused();
-        emit rowWanted(row);
+        ShowRow(row);
     } else if (modifiers & Qt::ShiftModifier) {
-        setCountBox(row + 1);
-        ui_->RadioGroup1->setItemIndex(0);
-        // The text is a count now, whatever the group showed before.
-        countMode_ = CountMode::Count;
-        UpdateMarkCount();
+        CountRows(row + 1);
         MarkTopRows();
     } else {
         table_->setMark(row, !table_->row(row).marked());
         table_->flushChanges();
     }
+}
+
+void FrameListWindow::ShowRow(int row) {
+    emit listSequenceWanted();
+    navigation_.SetRunFlag(false);
+    emit slideshowPaused();
+    emit rowWanted(row);
+}
+
+void FrameListWindow::CountRows(int rows) {
+    setCountBox(rows);
+    ui_->RadioGroup1->setItemIndex(0);
+    // The text is a count now, whatever the group showed before.
+    countMode_ = CountMode::Count;
+    UpdateMarkCount();
 }
 
 void FrameListWindow::MarkButtonPressed(Qt::MouseButton, Qt::KeyboardModifiers modifiers) {
@@ -476,6 +585,10 @@ int FrameListWindow::countBoxValue() const {
 void FrameListWindow::setCountBox(int value) { ui_->EditNombre->setText(QString::number(value)); }
 
 bool FrameListWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && watched == ui_->ListView1->viewport()) {
+        errors::Guard([&] { ShowRowPreview(*static_cast<QHelpEvent*>(event)); });
+        return true;
+    }
     if (event->type() != QEvent::KeyPress || forwardingKey_) return QWidget::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
 
@@ -499,4 +612,86 @@ bool FrameListWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     event->accept();
     return true;
+}
+
+// ---- the ranking's plot and the rows' pictures ----
+
+void FrameListWindow::ShowRankingPlot() {
+    if (!plot_) {
+        plot_ = new RankingPlotWindow(this);
+        plot_->setDataSource([this](ranking_plot::PlotData& data) { FillPlot(data); });
+        plot_->setKeyDownHandler([this](int& key) {
+            if (keyDownHandler_) keyDownHandler_(key);
+        });
+        connect(plot_, &RankingPlotWindow::frameWanted, this,
+                errors::Guarded<int32_t>([this](int32_t frame) { ShowFrame(frame); }));
+    }
+    plot_->show();
+    plot_->raise();
+    plot_->activateWindow();
+}
+
+void FrameListWindow::ShowFrame(int32_t frame) {
+    if (!navigation_.ListBuilt()) return;
+    // Ranked or built, the table is often in frame order.
+    const int row = rowOfFrame(frame, frame);
+    if (row < 0) return;
+    ui_->ListView1->selectRow(row);
+    ShowRow(row);
+}
+
+void FrameListWindow::FillPlot(ranking_plot::PlotData& data) const {
+    data.frameCount = source_.VideoOpen() ? source_.FrameCount() : 0;
+    data.lengths = lengths_;
+    data.scenes = scenes_;
+    data.marked.clear();
+    for (int row = 0; row < table_->size(); ++row) {
+        if (table_->row(row).marked()) data.marked.push_back(table_->row(row).num);
+    }
+    data.currentFrame = shownFrame_;
+    data.frameRate = 1.0 / source_.FrameDuration();
+}
+
+void FrameListWindow::RefreshPlot() {
+    if (plot_) plot_->Refresh();
+}
+
+void FrameListWindow::ForgetRanking() {
+    lengths_.clear();
+    scenes_ = {};
+    thumbnails_->Clear();
+    RefreshPlot();
+}
+
+void FrameListWindow::FollowPosition() {
+    const int32_t position = navigation_.CurrentPosition();
+    shownFrame_ = navigation_.VideoSequence() ? position : FrameAtRow(position);
+    RefreshPlot();
+}
+
+void FrameListWindow::ShowRowPreview(const QHelpEvent& help) {
+    ReportList* list = ui_->ListView1;
+    const int row = list->rowAtPoint(help.pos());
+    if (row < 0 || row >= table_->size()) {
+        QToolTip::hideText();
+        return;
+    }
+    const FrameRow& shown = table_->row(row);
+    QString text = QStringLiteral("Image %1").arg(shown.num);
+    const QString& tri = shown.cells[framelist::kColTri];
+    if (tri != QLatin1String("0")) text += QStringLiteral(" · Tri ") + tri;
+    const QImage picture = thumbnails_->Thumbnail(shown.num, !navigation_.RunFlag());
+    QString html;
+    if (!picture.isNull()) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "PNG");
+        html = QStringLiteral("<img src=\"data:image/png;base64,%1\" width=\"%2\" height=\"%3\"><br>")
+                   .arg(QString::fromLatin1(png.toBase64()))
+                   .arg(picture.width())
+                   .arg(picture.height());
+    }
+    const QRect rowArea(0, list->rowViewportPosition(row), list->viewport()->width(), list->rowHeight(row));
+    QToolTip::showText(help.globalPos(), html + text.toHtmlEscaped(), list->viewport(), rowArea);
 }

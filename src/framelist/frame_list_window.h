@@ -14,8 +14,16 @@
 #include "framesource/jpeg_options.h"
 #include "framesource/naming.h"
 #include "ranking/ranking.h"
+#include "ranking/ranking_plot.h"
+#include "ranking/scenes.h"
 
 class Navigation;
+class QHelpEvent;
+class QMenu;
+class RankingPlotWindow;
+namespace framelist {
+class FrameThumbnails;
+}
 
 namespace Ui {
 class FormListe;
@@ -55,6 +63,14 @@ public:
     void MarkTopRows();
     void InvertMarks();
     void ClearMarks();
+    // Marks the best ranked frame of each scene of the last "Best of..." and no other, and counts
+    // the rows up to the last one marked, so that "Extraire Lot..." writes them.
+    void MarkBestOfEachScene();
+
+    // The ranking as a picture, in a window of its own that follows the ranking, the marks and
+    // the frame shown; a click there shows the frame as a row click does.
+    void ShowRankingPlot();
+    RankingPlotWindow* rankingPlot() const { return plot_; }
 
     // Event handlers, public so that the main window's equivalents and tests reach them.
     void RowPressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
@@ -93,7 +109,23 @@ protected:
 
 private:
     void SetUpControls();
+    void SetUpMenu();
     void connectHandlers();
+    // What a left click on a row does: the list's sequence, the slideshow paused, the row shown.
+    void ShowRow(int row);
+    // The row of a frame, shown as a row click shows it.
+    void ShowFrame(int32_t frame);
+    // The count box counts the first `rows` rows.
+    void CountRows(int rows);
+    // The last ranking and the marks as the plot shows them.
+    void FillPlot(ranking_plot::PlotData& data) const;
+    void RefreshPlot();
+    // Forgets the last ranking's lengths and scenes (the table is built again or emptied).
+    void ForgetRanking();
+    // The frame the viewer shows, from the position and the active sequence.
+    void FollowPosition();
+    // A tooltip over a row: a small picture of its frame.
+    void ShowRowPreview(const QHelpEvent& help);
     int countBoxValue() const;
     void setCountBox(int value);
     void finishLoop();
@@ -137,4 +169,13 @@ private:
     int markCount_ = 0;
     CountMode countMode_ = CountMode::Count;
     int workerThreads_ = 0;
+
+    // The last ranking, per frame of the video: the JPEG lengths (ranking_plot::kNotMeasured,
+    // 0 for a frame that could not be decoded) and the scenes found when it ended.
+    std::vector<int64_t> lengths_;
+    scenes::SceneList scenes_;
+    int32_t shownFrame_ = -1;
+    RankingPlotWindow* plot_ = nullptr;  // a child window, made when first asked for
+    QMenu* menu_ = nullptr;
+    std::unique_ptr<framelist::FrameThumbnails> thumbnails_;
 };

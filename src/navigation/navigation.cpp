@@ -32,7 +32,9 @@ int32_t Navigation::ClampPosition(int32_t requested, bool loop) {
 }
 
 bool Navigation::SelectSequence(bool video) {
+    const bool was = videoSequence_;
     videoSequence_ = video || !listBuilt_;
+    if (videoSequence_ != was) emit sequenceChanged(videoSequence_);
     return video || !videoSequence_;
 }
 
@@ -40,7 +42,10 @@ void Navigation::Reset() {
     SetRunFlag(false);
     listBuilt_ = false;
     programEnding_ = false;
-    videoSequence_ = true;
+    if (!videoSequence_) {
+        videoSequence_ = true;
+        emit sequenceChanged(true);
+    }
     SetRange(0, 0);
     SetCurrentPosition(0);
 }

@@ -53,6 +53,8 @@ signals:
     void positionChanged(int32_t position);
     void rangeChanged(int32_t start, int32_t end);
     void runningChanged(bool running);
+    // The positions stand for the other sequence's from now on.
+    void sequenceChanged(bool video);
 
 private:
     int32_t currentPosition_ = 0;

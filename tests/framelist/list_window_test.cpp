@@ -3,6 +3,7 @@
 // the count box's keys and the batch extraction, against a stand-in for the main window.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "base/errors.h"
 #include "framelist/frame_list_window.h"
@@ -25,6 +27,10 @@
 #include "imaging/jpeg_image.h"
 #include "media/dib.h"
 #include "navigation/navigation.h"
+#include "ranking/ranking_plot.h"
+#include "rankingplot/ranking_plot_view.h"
+#include "rankingplot/ranking_plot_window.h"
+#include "support/find_control.h"
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
 #include "widgets/controls/radio_group.h"
@@ -773,4 +779,42 @@ TEST_F(ListWindowTest, BatchDoesNothingWithoutABuiltTable) {
     window_->ExtractMarkedRows();
     EXPECT_TRUE(main_.sequenceModes.empty());
     EXPECT_TRUE(dialogs_->messages().empty());
+}
+
+// Three scenes joined by hard cuts: "Best of..." finds them, the scene command marks one row in
+// each and counts far enough for "Extraire Lot..." to write them, the plot shows the marks, and
+// a click there shows its frame as a row click does.
+TEST_F(ListWindowTest, BestOfEachSceneMarksOneRowPerSceneAndAPlotClickShowsItsFrame) {
+    constexpr int kSceneLength = 50;
+    fixture::VideoOptions options;
+    options.frames = 3 * kSceneLength;
+    options.width = 64;
+    options.height = 48;
+    options.shotLength = kSceneLength;
+    const std::string path = Videos().File("scenes.avi");
+    ASSERT_TRUE(fixture::WriteVideo(path, options));
+    Build(path);
+    window_->RankRows();
+
+    FindControl<QAction>(*window_, "ActionMeilleureParScene")->trigger();
+    std::set<int> scenes;
+    for (const int row : markedRows()) scenes.insert(window_->FrameAtRow(row) / kSceneLength);
+    EXPECT_EQ(markedRows().size(), 3u);
+    EXPECT_EQ(scenes, (std::set<int>{0, 1, 2}));
+    dialogs_->clearRecords();
+    window_->ExtractMarkedRows();
+    ASSERT_EQ(dialogs_->messages().size(), 1u);
+    EXPECT_EQ(dialogs_->messages()[0].text, "\" 3 \" Images Extraites");
+
+    FindControl<QAction>(*window_, "ActionGraphique")->trigger();
+    RankingPlotWindow* plot = window_->rankingPlot();
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(plot->data().scenes.Count(), 3);
+    EXPECT_EQ(plot->data().marked.size(), 3u);
+    auto* view = FindControl<RankingPlotView>(*plot, "ImageGraphique");
+    const int32_t wanted = 2 * kSceneLength + 7;
+    const ranking_plot::Layout layout = ranking_plot::LayoutOf(view->size(), options.frames);
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(layout.CentreOfFrame(wanted), layout.area.center().y()));
+    ASSERT_FALSE(main_.sequenceModes.empty());
+    EXPECT_EQ(window_->FrameAtRow(navigation.CurrentPosition()), wanted);
 }

@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "rankingplot/ranking_plot_window.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <algorithm>
+
+#include "ui_ranking_plot_window.h"
+#include "widgets/keys.h"
+#include "widgets/slot_guard.h"
+
+namespace {
+
+const QLocale kFrench(QLocale::French, QLocale::France);
+
+ranking_plot::Captions FrenchCaptions() {
+    ranking_plot::Captions captions;
+    captions.title = QStringLiteral("Tri de chaque image (longueur JPEG)");
+    captions.frameAxis = QStringLiteral("Image (numéro et temps)");
+    captions.lengthAxis = QStringLiteral("Tri (octets)");
+    captions.cuts = QStringLiteral("Coupure de scène");
+    captions.marked = QStringLiteral("Marquée");
+    captions.current = QStringLiteral("Image affichée");
+    captions.locale = kFrench;
+    return captions;
+}
+
+// "1 image mesurée", "0 image marquée", "2 scènes": French takes the plural from two on.
+QString Count(int64_t count, const QString& singular, const QString& plural) {
+    return kFrench.toString(qlonglong(count)) + ' ' + (count >= 2 ? plural : singular);
+}
+
+QString Time(double seconds) {
+    const int64_t hundredths = int64_t(seconds * 100 + 0.5);
+    const int64_t whole = hundredths / 100;
+    QString text = whole >= 3600
+                       ? QStringLiteral("%1:%2:").arg(whole / 3600).arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+                       : QStringLiteral("%1:").arg(whole / 60);
+    return text + QStringLiteral("%1,%2")
+                      .arg(whole % 60, 2, 10, QLatin1Char('0'))
+                      .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+RankingPlotWindow::RankingPlotWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormGraphique>()) {
+    ui_->setupUi(this);
+    move(272, 530);  // the form keeps only its size: under the list window
+    ui_->ImageGraphique->SetData(&data_, FrenchCaptions());
+    redraw_.setSingleShot(true);
+    connect(&redraw_, &QTimer::timeout, this, errors::Guarded([this] { RefreshNow(); }));
+    connect(ui_->ImageGraphique, &RankingPlotView::frameHovered, this,
+            errors::Guarded<int32_t>([this](int32_t frame) { ShowPointed(frame); }));
+    connect(ui_->ImageGraphique, &RankingPlotView::frameClicked, this,
+            errors::Guarded<int32_t>([this](int32_t frame) { emit frameWanted(frame); }));
+}
+
+RankingPlotWindow::~RankingPlotWindow() = default;
+
+void RankingPlotWindow::Refresh() {
+    if (!isVisible() || redraw_.isActive()) return;
+    const qint64 since = sinceDraw_.isValid() ? sinceDraw_.elapsed() : kRedrawMs;
+    redraw_.start(int(std::max<qint64>(0, kRedrawMs - since)));
+}
+
+void RankingPlotWindow::RefreshNow() {
+    redraw_.stop();
+    if (source_) source_(data_);
+    std::sort(data_.marked.begin(), data_.marked.end());
+    ui_->ImageGraphique->Invalidate();
+    sinceDraw_.restart();
+    ShowPointed(pointed_);
+}
+
+void RankingPlotWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    RefreshNow();
+}
+
+void RankingPlotWindow::keyPressEvent(QKeyEvent* event) {
+    if (!keyDownHandler_) return QWidget::keyPressEvent(event);
+    int code = keys::VirtualKeyCode(*event);
+    errors::Guard([&] { keyDownHandler_(code); });
+    if (code != 0) QWidget::keyPressEvent(event);
+}
+
+QString RankingPlotWindow::Description(int32_t frame) const {
+    if (frame < 0 || frame >= data_.frameCount) return {};
+    QStringList parts;
+    parts << QStringLiteral("Image %1").arg(kFrench.toString(frame));
+    if (data_.frameRate > 0) parts << Time(frame / data_.frameRate);
+    const int64_t length =
+        size_t(frame) < data_.lengths.size() ? data_.lengths[size_t(frame)] : ranking_plot::kNotMeasured;
+    if (length > 0) {
+        parts << QStringLiteral("Tri %1").arg(kFrench.toString(qlonglong(length)));
+    } else {
+        parts << (length == 0 ? QStringLiteral("Illisible") : QStringLiteral("non mesurée"));
+    }
+    if (!data_.scenes.cuts.empty()) {
+        parts << QStringLiteral("Scène %1").arg(data_.scenes.SceneOf(frame)) +
+                     (data_.scenes.InTransition(frame) ? QStringLiteral(" (transition)") : QString());
+    }
+    if (std::binary_search(data_.marked.begin(), data_.marked.end(), frame)) parts << QStringLiteral("marquée");
+    return parts.join(QStringLiteral("  ·  "));
+}
+
+QString RankingPlotWindow::Summary() const {
+    const auto measured = std::count_if(data_.lengths.begin(), data_.lengths.end(), [](int64_t l) { return l >= 0; });
+    QStringList parts;
+    parts << Count(measured, QStringLiteral("image mesurée"), QStringLiteral("images mesurées")) +
+                 QStringLiteral(" sur %1").arg(kFrench.toString(data_.frameCount));
+    if (!data_.scenes.cuts.empty())
+        parts << Count(data_.scenes.Count(), QStringLiteral("scène"), QStringLiteral("scènes"));
+    parts << Count(int64_t(data_.marked.size()), QStringLiteral("marquée"), QStringLiteral("marquées"));
+    parts << QStringLiteral("un clic affiche l'image");
+    return parts.join(QStringLiteral("  ·  "));
+}
+
+void RankingPlotWindow::ShowPointed(int32_t frame) {
+    pointed_ = frame;
+    const QString description = Description(frame);
+    info_ = description.isEmpty() ? Summary() : description;
+    ShowInfo();
+}
+
+void RankingPlotWindow::ShowInfo() {
+    QLabel* label = ui_->LabelInfo;
+    const int room = label->contentsRect().width() - 2 * label->margin();
+    label->setText(label->fontMetrics().elidedText(info_, Qt::ElideRight, std::max(room, 0)));
+    label->setToolTip(label->text() == info_ ? QString() : info_);
+}
+
+void RankingPlotWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    ShowInfo();
+}
