@@ -3,7 +3,9 @@
 // window and no display. Options and messages are in English, as command-line tools' are.
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdio>
+#include <memory>
 
 #include "batch/interrupt.h"
 #include "batch/runner.h"
@@ -30,9 +32,16 @@ int main(int argc, char** argv) {
         case batch::ParseResult::Outcome::Run:
             break;
     }
-    // No windows: the core application needs no display.
-    QCoreApplication application(argc, argv);
     const batch::Settings& settings = parsed.settings;
+    // No windows: the core application needs no display. A plot's text needs the fonts of a
+    // GUI application, which draws off screen.
+    std::unique_ptr<QCoreApplication> application;
+    if (settings.plot.isEmpty()) {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    } else {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    }
     batch::InstallStopSignals();
     return batch::RunCommand(settings);
 }

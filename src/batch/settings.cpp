@@ -312,6 +312,7 @@ ParseResult ParseArguments(const QStringList& arguments) {
             if (s.plot.isEmpty()) return bad(QStringLiteral("--plot takes a file"));
             if (s.videos.size() > 1) return bad(QStringLiteral("--plot draws one video, not %1").arg(s.videos.size()));
             if (s.segmentCount > 0) return bad(QStringLiteral("--plot draws a whole ranking, not a segment"));
+            s.jobs = 1;  // drawn by the command's own process, which has the drawing's fonts
         }
         return result;
     }

@@ -11,6 +11,7 @@
 #include "base/errors.h"
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
+#include "batch/plot_file.h"
 #include "batch/ranking_file.h"
 #include "batch/video_file.h"
 #include "framesource/frame_source.h"
@@ -278,6 +279,11 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
     if (settings.segmentCount == 0) FindScenes(ranking, source.FrameCount(), 1.0 / source.FrameDuration());
     host.Progress(total, total);
     host.Ranked(ranking.frames, ranking.cuts);
+    if (!settings.plot.isEmpty() &&
+        !WritePlot(ranking, source.FrameCount(), 1.0 / source.FrameDuration(), settings.plot)) {
+        host.Failure(WriteFailure(settings.plot, {}));
+        return VideoStatus::Failed;
+    }
     const std::vector<RankedFrame>& ranked = ranking.frames;
     const auto lost = std::count_if(ranked.begin(), ranked.end(), [](const RankedFrame& r) { return r.length == 0; });
     if (lost == 0) return VideoStatus::Done;

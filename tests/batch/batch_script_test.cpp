@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "batch_run.h"
 #include "support/fixture_video.h"
@@ -370,3 +372,91 @@ TEST(BatchScript, NamesStayWhereTheUserPutThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file's frame by the manifest: the frames written, in the files' order.
+std::vector<int> ManifestFrames(const QString& manifest) {
+    std::vector<int> frames;
+    for (const ManifestRow& row : ReadManifest(manifest)) frames.push_back(row.frame);
+    return frames;
+}
+
+}  // namespace
+
+// Frames worth keeping from a video of three shots joined by dissolves: the best of each
+// scene, frames apart, both with --best, as PNG holding the BMP's pixels; and rank --plot.
+TEST(BatchScript, ChoosesByScenesAndTimeAndWritesPng) {
+    fixture::TempDir dir;
+    fixture::VideoOptions shots;
+    shots.codec = fixture::Codec::H264;
+    shots.container = "mp4";
+    shots.shotLength = 60;
+    shots.transitionFrames = 20;
+    shots.frames = 180;
+    const QString video = QString::fromStdString(dir.File("shots.mp4"));
+    ASSERT_TRUE(fixture::WriteVideo(video.toStdString(), shots));
+    // rank's order and scenes, and the rank order of the frames further than 2 s apart.
+    std::vector<std::pair<int, int>> ranked;  // frame, scene
+    for (const QString& line : RunBatch({"rank", video}).out.split('\n', Qt::SkipEmptyParts)) {
+        ranked.emplace_back(line.section('\t', 0, 0).toInt(), line.section('\t', 2, 2).toInt());
+    }
+    ASSERT_EQ(ranked.size(), 180u);
+    std::vector<int> spread;
+    for (const auto& [frame, scene] : ranked) {
+        if (std::all_of(spread.begin(), spread.end(), [&](int f) { return std::abs(f - frame) >= 2 * kFrameRate; }))
+            spread.push_back(frame);
+    }
+
+    struct Case {
+        const char* name;
+        QStringList choice;
+        size_t files;
+    };
+    const Case cases[] = {
+        {"each scene's best, PNG", {"--per-scene", "--format", "png"}, 3},
+        {"the two best scenes", {"--per-scene", "--best", "2"}, 2},
+        {"three frames 2 s apart", {"--min-gap", "2", "--best", "3"}, 3},
+    };
+    int serial = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString out = QString::fromStdString(dir.File("out" + std::to_string(serial++)));
+        const QString manifest = out + ".csv";
+        const Outcome run = RunBatch(QStringList{"extract", video, "--out", out, "--manifest", manifest} + c.choice);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const std::vector<int> frames = ManifestFrames(manifest);
+        ASSERT_EQ(frames.size(), c.files);
+        if (c.choice.contains("--min-gap")) {
+            EXPECT_EQ(frames, std::vector<int>(spread.begin(), spread.begin() + 3));
+            continue;
+        }
+        // One frame a shot, in rank order, each inside its shot rather than in a dissolve.
+        std::set<int> shotsSeen;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const int into = frames[i] % shots.shotLength;
+            EXPECT_TRUE(into >= 10 && into < 50) << frames[i];
+            shotsSeen.insert(frames[i] / shots.shotLength);
+            if (i > 0) {
+                const auto rankOf = [&](int frame) {
+                    return std::find_if(ranked.begin(), ranked.end(), [&](const auto& r) { return r.first == frame; }) -
+                           ranked.begin();
+                };
+                EXPECT_LT(rankOf(frames[i - 1]), rankOf(frames[i]));
+            }
+        }
+        EXPECT_EQ(shotsSeen.size(), frames.size());
+        if (!c.choice.contains("png")) continue;
+        // The PNG holds the pixels of the BMP of the same frame.
+        const QString bmpOut = out + "-bmp";
+        ASSERT_EQ(RunBatch({"extract", video, "--frames", QString::number(frames[0]), "--out", bmpOut}).exitCode, 0);
+        const QImage png(out + "/IMAGE1.PNG");
+        const QImage bmp(bmpOut + "/IMAGE1.BMP");
+        ASSERT_FALSE(png.isNull());
+        EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), bmp.convertToFormat(QImage::Format_RGB32));
+    }
+
+    const QString plot = QString::fromStdString(dir.File("plot.png"));
+    ASSERT_EQ(RunBatch({"rank", video, "--plot", plot}).exitCode, 0);
+    EXPECT_FALSE(QImage(plot).isNull());
+}

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "batch/plot_file.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+
+#include "framesource/image_writers.h"
+#include "ranking/ranking_plot.h"
+
+namespace batch {
+namespace {
+
+// Wide enough for a column per frame of a short video, and for the axes' labels.
+constexpr int kWidth = 1600;
+constexpr int kHeight = 500;
+
+}  // namespace
+
+bool WritePlot(const VideoRanking& ranking, int32_t frameCount, double frameRate, const QString& path) {
+    ranking_plot::PlotData data;
+    data.frameCount = frameCount;
+    data.frameRate = frameRate;
+    data.lengths.assign(size_t(std::max(frameCount, 0)), ranking_plot::kNotMeasured);
+    for (const RankedFrame& r : ranking.frames) {
+        if (r.frame >= 0 && r.frame < frameCount) data.lengths[size_t(r.frame)] = r.length;
+    }
+    if (const std::optional<scenes::SceneList> scenes = ScenesOf(ranking)) data.scenes = *scenes;
+
+    ranking_plot::Captions captions;
+    captions.title = QStringLiteral("JPEG bytes of each frame");
+    captions.frameAxis = QStringLiteral("Frame (number and time)");
+    captions.lengthAxis = QStringLiteral("Bytes");
+    captions.cuts = QStringLiteral("Scene cut");
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    ranking_plot::Draw(image, data, captions);
+
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    return QImageWriter(&buffer, "png").write(image) && image_writers::ReplaceFile(path, png);
+}
+
+}  // namespace batch
