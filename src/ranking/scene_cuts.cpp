@@ -69,6 +69,10 @@ constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
 constexpr double kBlendOverMotion = 1.5;
 constexpr double kBlendOverDrift = 2.0;
+// A transition goes on past where it was seen while each step makes this share of its pace
+// along it, and moves off it by no more than twice its own steps do (at least this floor).
+constexpr double kExtendPace = 0.5;
+constexpr double kExtendOffFloor = 1.0;
 // The longest transition looked for, in seconds, and the frames it may last at least.
 constexpr double kLongestBlendSeconds = 3.0;
 constexpr int kShortestBlend = 3;
@@ -83,6 +87,9 @@ struct Transition {
     int32_t first = 0;  // its blended frames, end excluded
     int32_t end = 0;
     int32_t cut = 0;  // where the blend is half way
+    // The frames whose blend it is (a dissolve's or a fade's), for following it further.
+    int32_t from = 0;
+    int32_t to = 0;
 };
 
 class Finder {
@@ -238,7 +245,7 @@ private:
                 const int32_t q = p + *length;
                 if (q >= Count() || !IsBlend(p, q, progress)) continue;
                 // The frames actually on the way, and the first past half way.
-                Transition t{q, p, q};
+                Transition t{q, p, q, p, q};
                 for (int32_t m = p; m <= q; ++m) {
                     const double way = progress[size_t(m - p)];
                     if (way > 0.03 && way < 0.97) {
@@ -254,7 +261,11 @@ private:
                 if (!found.empty() && t.first <= found.back().end) {
                     // The same transition seen from another start: keep the wider view.
                     Transition& last = found.back();
-                    if (t.end - t.first > last.end - last.first) last.cut = t.cut;
+                    if (t.end - t.first > last.end - last.first) {
+                        last.cut = t.cut;
+                        last.from = t.from;
+                        last.to = t.to;
+                    }
                     last.first = std::min(last.first, t.first);
                     last.end = std::max(last.end, t.end);
                 } else {
@@ -263,8 +274,54 @@ private:
                 break;
             }
         }
-        for (Transition& t : found) t.cut = std::clamp(t.cut, std::max(t.first, 1), std::max(t.end - 1, 1));
+        for (Transition& t : found) {
+            Extend(t);
+            t.cut = std::clamp(t.cut, std::max(t.first, 1), std::max(t.end - 1, 1));
+        }
         return found;
+    }
+
+    // A long dissolve beside a moving shot is seen over part of its length only: it goes on
+    // each side as long as the frames keep moving from one picture to the other at a good
+    // share of its pace, and little in any other direction.
+    void Extend(Transition& t) const {
+        const Point& a = P(t.from);
+        const Point& b = P(t.to);
+        double lengthSquared = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i)
+            lengthSquared += Weight(i) * Weight(i) * (b[i] - a[i]) * (b[i] - a[i]);
+        if (lengthSquared <= 0 || t.end - t.first < 2) return;
+        // How far the step into frame f goes along the blend (1: all of it), and how far off it.
+        const auto along = [&](int32_t f, double& off) {
+            const Point& before = P(f - 1);
+            const Point& now = P(f);
+            double dot = 0;
+            for (size_t i = 0; i < kSignatureBytes; ++i)
+                dot += Weight(i) * Weight(i) * (now[i] - before[i]) * (b[i] - a[i]);
+            const double way = dot / lengthSquared;
+            double sum = 0;
+            for (size_t i = 0; i < kSignatureBytes; ++i)
+                sum += Weight(i) * std::abs(now[i] - before[i] - way * (b[i] - a[i]));
+            off = sum / kTotalWeight;
+            return way;
+        };
+        double pace = 0, offInside = 0;
+        for (int32_t f = t.first + 1; f < t.end; ++f) {
+            double off = 0;
+            pace += along(f, off);
+            offInside += off;
+        }
+        pace /= t.end - t.first - 1;
+        offInside /= t.end - t.first - 1;
+        if (pace <= 0) return;
+        const auto continues = [&](int32_t f) {
+            double off = 0;
+            const double way = along(f, off);
+            return way >= kExtendPace * pace && off <= std::max(kExtendOffFloor, 2 * offInside);
+        };
+        const int32_t reach = t.end - t.first;
+        for (int32_t n = 0; n < reach && t.first > 1 && continues(t.first); ++n) --t.first;
+        for (int32_t n = 0; n < reach && t.end < Count() && continues(t.end); ++n) ++t.end;
     }
 
     bool Flat(int32_t frame) const {
