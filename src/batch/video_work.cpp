@@ -125,11 +125,12 @@ public:
                 failed_ = true;
             }
             total = int64_t(chosen.size());
-        } else {
-            total = int64_t(frameCount) + RankedCount(s_.choice, s_.count, frameCount);
         }
+        // Without scenes or a gap, the count of names is known before the ranking.
+        const bool byScenesOrTime = s_.choice != Choice::Frames && s_.ChoosesByScenesOrTime();
         int64_t names =
             s_.choice == Choice::Frames ? int64_t(chosen.size()) : RankedCount(s_.choice, s_.count, frameCount);
+        if (s_.choice != Choice::Frames) total = int64_t(frameCount) + (byScenesOrTime ? 0 : names);
         VideoRanking ranking;
         ranking.video = video;
         if (!s_.ranking.isEmpty()) {
@@ -141,8 +142,6 @@ public:
                 return VideoStatus::Failed;
             }
         }
-        // Without scenes or a gap, the count of names is known before the ranking.
-        const bool byScenesOrTime = s_.choice != Choice::Frames && s_.ChoosesByScenesOrTime();
         if (!byScenesOrTime) host_.ReserveNames(names);
 
         if (s_.choice != Choice::Frames) {
@@ -154,9 +153,8 @@ public:
                 if (byScenesOrTime) host_.ReserveNames(0);
                 return VideoStatus::Stopped;
             }
-            std::vector<RankedFrame> ranked = std::move(ranking.frames);
+            std::vector<RankedFrame> ranked;
             if (byScenesOrTime) {
-                ranking.frames = std::move(ranked);
                 QString error;
                 ranked = ChosenByScenesOrTime(s_, ranking, frameCount, error);
                 if (!error.isEmpty()) {
@@ -167,6 +165,8 @@ public:
                 names = int64_t(ranked.size());
                 total = int64_t(frameCount) + names;
                 host_.ReserveNames(names);
+            } else {
+                ranked = std::move(ranking.frames);
             }
             for (int64_t i = 0; i < names; ++i) {
                 chosen.push_back(ranked[size_t(i)].frame);
