@@ -141,6 +141,8 @@ public:
                 host_.Failure(error);
                 return VideoStatus::Failed;
             }
+            // rank's text holds no times: --min-gap takes them from the video.
+            for (RankedFrame& r : ranking.frames) r.time = source_.FrameTime(r.frame);
         }
         if (!byScenesOrTime) host_.ReserveNames(names);
 

@@ -397,8 +397,15 @@ TEST(BatchScript, ChoosesByScenesAndTimeAndWritesPng) {
     const QString video = QString::fromStdString(dir.File("shots.mp4"));
     ASSERT_TRUE(fixture::WriteVideo(video.toStdString(), shots));
     // rank's order and scenes, and the rank order of the frames further than 2 s apart.
+    const QString saved = QString::fromStdString(dir.File("shots.rank"));
+    const Outcome rank = RunBatch({"rank", video});
+    {
+        QFile file(saved);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(rank.out.toUtf8());
+    }
     std::vector<std::pair<int, int>> ranked;  // frame, scene
-    for (const QString& line : RunBatch({"rank", video}).out.split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& line : rank.out.split('\n', Qt::SkipEmptyParts)) {
         ranked.emplace_back(line.section('\t', 0, 0).toInt(), line.section('\t', 2, 2).toInt());
     }
     ASSERT_EQ(ranked.size(), 180u);
@@ -417,6 +424,8 @@ TEST(BatchScript, ChoosesByScenesAndTimeAndWritesPng) {
         {"each scene's best, PNG", {"--per-scene", "--format", "png"}, 3},
         {"the two best scenes", {"--per-scene", "--best", "2"}, 2},
         {"three frames 2 s apart", {"--min-gap", "2", "--best", "3"}, 3},
+        {"the same from rank's saved text", {"--min-gap", "2", "--best", "3", "--ranking", saved}, 3},
+        {"each scene's best from rank's saved text", {"--per-scene", "--ranking", saved}, 3},
     };
     int serial = 0;
     for (const Case& c : cases) {
