@@ -67,7 +67,7 @@ constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
-constexpr double kBlendOverMotion = 1.5;
+constexpr double kBlendOverMotion = 2.0;
 constexpr double kBlendOverDrift = 2.0;
 // A transition goes on past where it was seen while each step makes this share of its pace
 // along it, and moves off it by no more than twice its own steps do (at least this floor).
