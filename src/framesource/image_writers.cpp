@@ -221,22 +221,6 @@ bool EncodePrepared(const FrameSource::PreparedImage& image, imaging::JpegImage&
     return EncodeDib(image.dib.data(), image.paletteBytes, jpeg);
 }
 
-bool EncodeDecoded(const media::DecodedPicture& picture, media::PictureScaler& scaler, imaging::JpegImage& jpeg) {
-    int64_t stride = 0;
-    const uint8_t* rows = picture.TopDownBits(scaler, stride);
-    if (!rows) return false;
-    jpeg.encodeBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride));
-    return true;
-}
-
-int64_t EncodedLength(const media::DecodedPicture& picture, media::PictureScaler& scaler,
-                      const imaging::JpegImage& jpeg) {
-    int64_t stride = 0;
-    const uint8_t* rows = picture.TopDownBits(scaler, stride);
-    if (!rows) return -1;
-    return int64_t(jpeg.encodedLengthBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride)));
-}
-
 bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, imaging::JpegImage& jpeg) {
     dib::BitmapInfoHeader info;
     std::memcpy(&info, packedDib, sizeof info);

@@ -54,11 +54,4 @@ bool WritePreparedJpeg(const PreparedImage& image, const QString& path, const jp
 // writing options; false for any other kind of DIB. Safe on any thread, one JPEG per thread.
 bool EncodeDib(const uint8_t* packedDib, int32_t paletteBytes, imaging::JpegImage& jpeg);
 bool EncodePrepared(const PreparedImage& image, imaging::JpegImage& jpeg);
-// Encodes a decoded frame converted with `scaler`, without rows of its own: the same JPEG as
-// the completed image gives.
-bool EncodeDecoded(const media::DecodedPicture& picture, media::PictureScaler& scaler, imaging::JpegImage& jpeg);
-// The byte length of that encoding, without keeping it; -1 when the frame cannot be converted.
-int64_t EncodedLength(const media::DecodedPicture& picture, media::PictureScaler& scaler,
-                      const imaging::JpegImage& jpeg);
-
 }  // namespace image_writers

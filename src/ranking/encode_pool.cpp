@@ -104,8 +104,10 @@ void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, 
     }
     // The rows are the image's own from here on.
     measures.size = int64_t(header.biWidth) * height * 4;
-    if (header.biBitCount == 24 && image.dib.size() >= sizeof header + size_t(image.paletteBytes) +
-                                                           size_t(dib::RowStride(header.biWidth, 24) * height)) {
+    // Only a ranking finds scenes: pictures written to files need no signature.
+    if (measureOnly && header.biBitCount == 24 &&
+        image.dib.size() >=
+            sizeof header + size_t(image.paletteBytes) + size_t(dib::RowStride(header.biWidth, 24) * height)) {
         const ptrdiff_t stride = ptrdiff_t(dib::RowStride(header.biWidth, 24));
         const uint8_t* rows = image.dib.data() + sizeof header + image.paletteBytes;
         const bool bottomUp = header.biHeight > 0;  // as a DIB with a positive height stores them

@@ -40,9 +40,9 @@ struct MeasureKind {
 };
 // What measuring a picture finds; left as it is when the picture cannot be had.
 struct Measures {
-    int64_t size = 0;    // its 32-bit pixels, in bytes
-    int64_t length = 0;  // its JPEG encoding's byte length, when encoded
-    scenes::Signature signature{};
+    int64_t size = 0;               // its 32-bit pixels, in bytes
+    int64_t length = 0;             // its JPEG encoding's byte length, when encoded
+    scenes::Signature signature{};  // taken by a ranking (encoded, not kept) only
 };
 // Completes (when rows are wanted), measures and encodes a prepared picture with this thread's
 // encoder and scaler.

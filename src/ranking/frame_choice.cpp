@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ranking/frame_choice.h"
 
-#include <cmath>
+#include <iterator>
 #include <map>
 
 namespace frame_choice {

@@ -47,6 +47,25 @@ double Distance(const Point& a, const Point& b) {
     return (grey + kColourWeight * colour) / kTotalWeight;
 }
 
+// The weighted square of the way from a to b.
+double WaySquared(const Point& a, const Point& b) {
+    double sum = 0;
+    for (size_t i = 0; i < kSignatureBytes; ++i) sum += Weight(i) * Weight(i) * (b[i] - a[i]) * (b[i] - a[i]);
+    return sum;
+}
+
+// How far the move from `from` to `to` goes along the way from a to b (1: all of it), and in
+// `off` how far from that way it lands, in grey levels.
+double Along(const Point& from, const Point& to, const Point& a, const Point& b, double waySquared, double& off) {
+    double dot = 0;
+    for (size_t i = 0; i < kSignatureBytes; ++i) dot += Weight(i) * Weight(i) * (to[i] - from[i]) * (b[i] - a[i]);
+    const double way = dot / waySquared;
+    double sum = 0;
+    for (size_t i = 0; i < kSignatureBytes; ++i) sum += Weight(i) * std::abs(to[i] - from[i] - way * (b[i] - a[i]));
+    off = sum / kTotalWeight;
+    return way;
+}
+
 // Hard cuts: at least this difference, this many times the motion around it plus a margin.
 constexpr double kCutMinimum = 10.0;
 constexpr double kCutOverMotion = 3.0;
@@ -91,6 +110,12 @@ struct Transition {
     int32_t from = 0;
     int32_t to = 0;
 };
+
+// The frame is one of the transitions' blended frames.
+bool InAny(const std::vector<Transition>& transitions, int32_t frame) {
+    return std::any_of(transitions.begin(), transitions.end(),
+                       [&](const Transition& t) { return frame >= t.first && frame < t.end; });
+}
 
 class Finder {
 public:
@@ -172,38 +197,22 @@ private:
         return cuts;
     }
 
-    // Where frame `m` lies on the way from `a` to `b` (0 at a, 1 at b), and how far from
-    // that blend it is.
-    void Progress(const Point& a, const Point& b, double lengthSquared, const Point& m, double& progress,
-                  double& off) const {
-        double dot = 0;
-        for (size_t i = 0; i < kSignatureBytes; ++i) dot += Weight(i) * Weight(i) * (m[i] - a[i]) * (b[i] - a[i]);
-        progress = dot / lengthSquared;
-        double sum = 0;
-        for (size_t i = 0; i < kSignatureBytes; ++i)
-            sum += Weight(i) * std::abs(m[i] - (a[i] + progress * (b[i] - a[i])));
-        off = sum / kTotalWeight;
-    }
-
     // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.
     bool IsBlend(int32_t p, int32_t q, std::vector<double>& progress) const {
         const Point& a = P(p);
         const Point& b = P(q);
         const double ends = Distance(a, b);
         if (ends < kBlendMinimum) return false;
-        double lengthSquared = 0;
-        for (size_t i = 0; i < kSignatureBytes; ++i)
-            lengthSquared += Weight(i) * Weight(i) * (b[i] - a[i]) * (b[i] - a[i]);
+        const double waySquared = WaySquared(a, b);
         const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
         // The middle first: most stretches fail there.
-        double mid = 0, off = 0;
-        Progress(a, b, lengthSquared, P((p + q) / 2), mid, off);
+        double off = 0;
+        const double mid = Along(a, P((p + q) / 2), a, b, waySquared, off);
         if (mid < 0.2 || mid > 0.8 || off > allowed) return false;
         progress.assign(1, 0.0);
         double moved = 0;
         for (int32_t m = p + 1; m < q; ++m) {
-            double t = 0;
-            Progress(a, b, lengthSquared, P(m), t, off);
+            const double t = Along(a, P(m), a, b, waySquared, off);
             if (off > allowed || t < progress.back() - 0.05 || t > 1.05 || t - progress.back() > kBlendLargestStep)
                 return false;
             progress.push_back(t);
@@ -287,24 +296,10 @@ private:
     void Extend(Transition& t) const {
         const Point& a = P(t.from);
         const Point& b = P(t.to);
-        double lengthSquared = 0;
-        for (size_t i = 0; i < kSignatureBytes; ++i)
-            lengthSquared += Weight(i) * Weight(i) * (b[i] - a[i]) * (b[i] - a[i]);
-        if (lengthSquared <= 0 || t.end - t.first < 2) return;
-        // How far the step into frame f goes along the blend (1: all of it), and how far off it.
-        const auto along = [&](int32_t f, double& off) {
-            const Point& before = P(f - 1);
-            const Point& now = P(f);
-            double dot = 0;
-            for (size_t i = 0; i < kSignatureBytes; ++i)
-                dot += Weight(i) * Weight(i) * (now[i] - before[i]) * (b[i] - a[i]);
-            const double way = dot / lengthSquared;
-            double sum = 0;
-            for (size_t i = 0; i < kSignatureBytes; ++i)
-                sum += Weight(i) * std::abs(now[i] - before[i] - way * (b[i] - a[i]));
-            off = sum / kTotalWeight;
-            return way;
-        };
+        const double waySquared = WaySquared(a, b);
+        if (waySquared <= 0 || t.end - t.first < 2) return;
+        // How far the step into frame f goes along the blend, and how far off it.
+        const auto along = [&](int32_t f, double& off) { return Along(P(f - 1), P(f), a, b, waySquared, off); };
         double pace = 0, offInside = 0;
         for (int32_t f = t.first + 1; f < t.end; ++f) {
             double off = 0;
@@ -346,9 +341,7 @@ private:
         const auto flatScene = [&](int32_t first, int32_t end) {
             int32_t own = 0;  // frames outside the transitions
             for (int32_t f = first; f < end; ++f) {
-                const bool inTransition = std::any_of(cuts.begin(), cuts.end(),
-                                                      [&](const Transition& t) { return f >= t.first && f < t.end; });
-                if (inTransition) continue;
+                if (InAny(cuts, f)) continue;
                 if (!Flat(f) || ++own > kFlatSceneSeconds * rate_) return false;
             }
             return true;
@@ -382,9 +375,7 @@ private:
         const auto own = [&](int32_t first, int32_t end) {
             int32_t count = 0;
             for (int32_t f = first; f < end && count < shortest; ++f) {
-                const bool inTransition = std::any_of(cuts.begin(), cuts.end(),
-                                                      [&](const Transition& t) { return f >= t.first && f < t.end; });
-                if (!inTransition) ++count;
+                if (!InAny(cuts, f)) ++count;
             }
             return count;
         };
