@@ -319,6 +319,13 @@ VideoStatus Work(FrameSource& source, const Settings& settings, const QString& v
     try {
         if (settings.command == Command::Rank) return Rank(source, settings, video, host);
         return Extraction(source, settings, host).Run(video);
+    } catch (const ranking::ReopenFailure& failure) {
+        host.Failure(failure.reason() == ranking::ReopenFailure::Reason::Replaced
+                         ? QStringLiteral("%1: the file was replaced by another video during the ranking").arg(video)
+                         : QStringLiteral("%1: cannot open the video again to rank it (removed, renamed or "
+                                          "unreadable since it was opened)")
+                               .arg(video));
+        return VideoStatus::Failed;
     } catch (const errors::Error& error) {
         // A JPEG codec error: the program's message names its code.
         host.Failure(QStringLiteral("%1: JPEG encoding failed (%2)").arg(video, error.message()));

@@ -13,6 +13,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/pixel_rows.h"
 #include "media/avifile.h"
+#include "media/file_identity.h"
 #include "media/frame_reader.h"
 #include "media/mediafile.h"
 
@@ -42,6 +43,7 @@ struct FrameSource::State {
     dib::BitmapFileHeader frameFileHeader;
     const uint8_t* decodedFrame = nullptr;
     const uint8_t* decodedBits = nullptr;
+    std::optional<media::FileIdentity> identity;
     media::PictureScaler preparedScaler;  // completes the images prepared on this thread
 
     // The crop rectangle and the cropped copy of the frame.
@@ -208,6 +210,13 @@ FrameSource::FrameSource() : state_(std::make_unique<State>()) {}
 FrameSource::~FrameSource() { CloseVideo(); }
 
 bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress) {
+    if (!OpenReader(fileName, progress)) return false;
+    // Taken after the open: a file replaced before it is the one read, and told apart later.
+    state_->identity = media::IdentityOfPath(fileName.toStdString());
+    return true;
+}
+
+bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progress) {
     CloseVideo();
     state_->videoFileName = fileName;
     if (!media::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress);
@@ -290,6 +299,7 @@ void FrameSource::ResetVideoState() {
     state_->aviFile.reset();
     state_->videoStream.reset();
     state_->frameDecoder.reset();
+    state_->identity.reset();
     state_->cropEnabled = false;
     state_->cropDefined = false;
 }
@@ -492,6 +502,7 @@ bool FrameSource::CropOutsideFrames() const {
 
 bool FrameSource::VideoOpen() const { return state_->videoOpen; }
 const QString& FrameSource::VideoFileName() const { return state_->videoFileName; }
+const std::optional<media::FileIdentity>& FrameSource::VideoIdentity() const { return state_->identity; }
 int32_t FrameSource::FrameCount() const { return state_->frameCount; }
 int32_t FrameSource::FrameWidth() const { return state_->frameWidth; }
 int32_t FrameSource::FrameHeight() const { return state_->frameHeight; }

@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "media/decoded_picture.h"
 #include "media/dib.h"
+#include "media/file_identity.h"
 
 namespace imaging {
 class Bitmap;
@@ -100,6 +102,9 @@ public:
     // Read-only values.
     bool VideoOpen() const;
     const QString& VideoFileName() const;
+    // The open video's file as it was when opened (nothing when it could not be read): another
+    // reader of the same name checks with it that it opened the same video.
+    const std::optional<media::FileIdentity>& VideoIdentity() const;
     int32_t FrameCount() const;
     int32_t FrameWidth() const;
     int32_t FrameHeight() const;
@@ -131,6 +136,8 @@ public:
     const dib::BitmapFileHeader& OutputFileHeader() const;
 
 private:
+    // Opens the file's reader; OpenVideo then takes the file's identity.
+    bool OpenReader(const QString& fileName, const OpenProgress& progress);
     // Back to the values of no video: the file name shown before any open, cropping off.
     void ResetVideoState();
 

@@ -49,16 +49,25 @@ EncodePool::EncodePool(int threads, int64_t framePixels, const jpeg_options::Jpe
     const int64_t pictures = std::max<int64_t>(kWorkingBytes / (pixels * kBytesPerPixelInFlight), 1);
     capacity_ = size_t(std::min<int64_t>(int64_t(workers) * kInFlightPerWorker, pictures));
     threads_.reserve(size_t(workers));
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+    try {
+        for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+    } catch (...) {
+        // No destructor runs for a pool that failed to start: the workers started end here.
+        StopWorkers();
+        throw;
+    }
 }
 
-EncodePool::~EncodePool() {
+EncodePool::~EncodePool() { StopWorkers(); }
+
+void EncodePool::StopWorkers() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     workAvailable_.notify_all();
     for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
 }
 
 bool EncodePool::Full() const {

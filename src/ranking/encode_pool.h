@@ -98,6 +98,7 @@ private:
     };
 
     void Work();
+    void StopWorkers();
     // Completes, measures and encodes the slot's picture with this thread's scaler.
     void Encode(Slot& slot, imaging::JpegImage& jpeg, media::PictureScaler& scaler) const;
 

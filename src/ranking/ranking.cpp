@@ -7,6 +7,13 @@
 
 namespace ranking {
 
+ReopenFailure::ReopenFailure(Reason reason, const QString& file)
+    : errors::Error(reason == Reason::Replaced
+                        ? QStringLiteral("Le fichier %1 a été remplacé par une autre vidéo pendant le tri.").arg(file)
+                        : QStringLiteral("La vidéo %1 ne peut plus être ouverte : le tri s'arrête.").arg(file)),
+      reason_(reason),
+      file_(file) {}
+
 void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const RunSettings& settings,
                const RunHooks& hooks) {
     const auto going = [&] { return !hooks.keepGoing || hooks.keepGoing(); };
@@ -60,7 +67,9 @@ void RunRanking(FrameSource& source, const std::vector<int32_t>& frames, const R
                 const RunHooks& hooks) {
     const bool consecutive = !frames.empty() && frames.back() - frames.front() == int32_t(frames.size()) - 1 &&
                              std::is_sorted(frames.begin(), frames.end());
-    if (consecutive && StretchWorkers(source, settings.threads, int32_t(frames.size())) > 1) {
+    // The stretch workers decode on their own threads: a hook before each decode on this one
+    // needs the single reader.
+    if (consecutive && !hooks.beforeFrame && StretchWorkers(source, settings.threads, int32_t(frames.size())) > 1) {
         RunStretches(source, frames.front(), frames.back() + 1, settings, hooks);
     } else {
         RunFrames(source, frames, settings, hooks);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "base/errors.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "ranking/scenes.h"
@@ -35,11 +36,27 @@ struct RunSettings {
     bool finishAfterStop = false;  // after a stop, frames already given are still reported
 };
 
+// A worker of a ranking could not read the video again: its file no longer opens (removed,
+// renamed, unreadable), or another file now has its name. The ranking ends with it; no frame
+// that was not tried is reported.
+class ReopenFailure : public errors::Error {
+public:
+    enum class Reason { CannotOpen, Replaced };
+    ReopenFailure(Reason reason, const QString& file);
+    Reason reason() const { return reason_; }
+    const QString& file() const { return file_; }
+
+private:
+    Reason reason_;
+    QString file_;
+};
+
 struct RunHooks {
     // Asked before each frame is given, and (unless the run finishes after a stop) before each
     // result is reported; false stops the run.
     std::function<bool()> keepGoing;
-    // A frame is about to be decoded: the index among the frames given.
+    // A frame is about to be decoded on the calling thread: the index among the frames given.
+    // Only RunFrames decodes there: RunRanking then takes that path, RunStretches refuses it.
     std::function<void(size_t index)> beforeFrame;
     // Each result, on the calling thread, in the order given. An exception ends the run.
     std::function<void(FrameResult& result)> onResult;
@@ -64,12 +81,17 @@ int StretchWorkers(const FrameSource& source, int threads, int32_t frames);
 // begin with, then halves of the largest stretches left (see stretches.h). Results come
 // in any order (`index` is the frame's place from `first`); `keepGoing` is asked each round on
 // the calling thread, and a stop reports every frame measured so far. The measures are those
-// of RunFrames, whatever the number of workers and stretches.
+// of RunFrames, whatever the number of workers and stretches, and so are the settings' effects
+// (pictures encoded or only prepared, kept or not, results after a stop). A worker that cannot
+// open the video again, or opens another file (see FrameSource::VideoIdentity), ends the run
+// with a ReopenFailure once the frames measured are reported; any other error of a worker ends
+// it too. Refuses `beforeFrame` (std::invalid_argument): no frame is decoded on this thread.
 void RunStretches(const FrameSource& source, int32_t first, int32_t end, const RunSettings& settings,
                   const RunHooks& hooks);
 
 // Runs `frames` through the stretch workers when they are a run of consecutive frames in order
-// (a whole video, a stretch of it) and the video reopens cheaply, else through RunFrames.
+// (a whole video, a stretch of it), the video reopens cheaply and no `beforeFrame` is asked
+// for, else through RunFrames.
 // Results may then come in any order, each with its index among `frames`.
 void RunRanking(FrameSource& source, const std::vector<int32_t>& frames, const RunSettings& settings,
                 const RunHooks& hooks);

@@ -4,17 +4,21 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include "imaging/jpeg_image.h"
+#include "media/file_identity.h"
 #include "media/picture_scaler.h"
 #include "ranking/encode_pool.h"
 #include "ranking/ranking.h"
@@ -32,9 +36,11 @@ constexpr qint64 kWakeMs = 25;
 // What the workers share with the calling thread.
 class StretchQueue {
 public:
-    // `shares`: one stretch a worker; `keys`: the key frames of the video, ascending.
-    StretchQueue(const std::vector<Stretch>& shares, std::vector<int32_t> keys)
-        : shares_(shares), keys_(std::move(keys)) {}
+    // `shares`: one stretch a worker; `keys`: the key frames of the video, ascending;
+    // `held`: the results that may wait for the calling thread (0: no bound), so that kept
+    // pictures take bounded memory.
+    StretchQueue(const std::vector<Stretch>& shares, std::vector<int32_t> keys, size_t held)
+        : shares_(shares), keys_(std::move(keys)), held_(held) {}
 
     // The next frame worker `worker` reads: the next of its share, else of the second half of
     // the largest share left, which it takes over. False when nothing is left or on a stop.
@@ -46,16 +52,37 @@ public:
         frame = mine.first++;
         return true;
     }
-    void Stop() { stopping_ = true; }
+    void Stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        room_.notify_all();
+    }
+    // A worker's error ends the run: the first is kept, to be raised on the calling thread.
+    void Fail(std::exception_ptr error) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!error_) error_ = std::move(error);
+            stopping_ = true;
+        }
+        room_.notify_all();
+    }
+    std::exception_ptr Error() {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
 
     // The calling thread is woken for several results at a time, or after a while: woken for
     // each, it would take a core from the workers hundreds of times a second.
     void Deliver(FrameResult result, const std::function<void()>& wake) {
         bool wakeCaller = false;
         {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
+            // Kept pictures wait for room; after a stop the few in hand are still delivered.
+            if (held_ > 0) room_.wait(lock, [&] { return stopping_ || results_.size() < held_; });
             results_.push_back(std::move(result));
-            if (results_.size() < kResultsPerWake && sinceWake_.isValid() && sinceWake_.elapsed() < kWakeMs) return;
+            if (results_.size() < WakeCount() && sinceWake_.isValid() && sinceWake_.elapsed() < kWakeMs) return;
             sinceWake_.start();
             wakeCaller = std::exchange(wakeArmed_, false);
         }
@@ -74,12 +101,17 @@ public:
     }
     // The results so far; with `wait`, waits a little for several, or for the last worker to end.
     std::vector<FrameResult> Take(bool wait, int workers) {
-        std::unique_lock lock(mutex_);
-        if (wait) {
-            ready_.wait_for(lock, std::chrono::milliseconds(kWakeMs),
-                            [&] { return results_.size() >= kResultsPerWake || workersDone_ == workers; });
+        std::vector<FrameResult> taken;
+        {
+            std::unique_lock lock(mutex_);
+            if (wait) {
+                ready_.wait_for(lock, std::chrono::milliseconds(kWakeMs),
+                                [&] { return results_.size() >= WakeCount() || workersDone_ == workers; });
+            }
+            taken = std::exchange(results_, {});
         }
-        return std::exchange(results_, {});
+        room_.notify_all();
+        return taken;
     }
     // Asks for a wake at the next result; false when there is one already, or nothing to wait for.
     bool ArmWake(int workers) {
@@ -94,8 +126,11 @@ public:
     }
 
 private:
+    size_t WakeCount() const { return held_ > 0 ? std::min(held_, kResultsPerWake) : kResultsPerWake; }
+
     std::mutex mutex_;
     std::condition_variable ready_;
+    std::condition_variable room_;
     // Takes over the second half of the largest share, cut at a key frame near its middle when
     // one lies within reach; a share too short to be worth a second decode from a key frame
     // is left to its worker.
@@ -120,8 +155,10 @@ private:
 
     std::vector<Stretch> shares_;
     const std::vector<int32_t> keys_;
+    const size_t held_;
     std::vector<FrameResult> results_;
-    std::atomic<bool> stopping_ = false;
+    bool stopping_ = false;
+    std::exception_ptr error_;
     bool wakeArmed_ = false;
     QElapsedTimer sinceWake_;
     int workersDone_ = 0;
@@ -131,37 +168,51 @@ private:
 // or change its own video while the workers run.
 struct VideoToRead {
     QString file;
+    std::optional<media::FileIdentity> identity;  // the file the caller opened
     FrameSource::CropRectangle crop;
     bool cropDefined = false;
     bool cropEnabled = false;
 };
 
+// Opens the caller's video again, or raises why it cannot.
+void OpenAgain(const VideoToRead& video, FrameSource& source) {
+    if (!source.OpenVideo(video.file)) throw ReopenFailure(ReopenFailure::Reason::CannotOpen, video.file);
+    // Another file under the name would give another video's measures, or none.
+    const std::optional<media::FileIdentity>& identity = source.VideoIdentity();
+    if (video.identity && (!identity || !identity->SameContent(*video.identity))) {
+        throw ReopenFailure(ReopenFailure::Reason::Replaced, video.file);
+    }
+    const FrameSource::CropRectangle& r = video.crop;
+    if (video.cropDefined) source.SetCropRect(r.top, r.left, r.height, r.width);
+    source.SetCropEnabled(video.cropEnabled);
+}
+
 void RankStretches(const VideoToRead& video, int32_t first, size_t worker, StretchQueue& queue,
                    const RunSettings& settings, const std::function<void()>& wake) {
     setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
-    FrameSource source;
-    if (source.OpenVideo(video.file)) {
-        const FrameSource::CropRectangle& r = video.crop;
-        if (video.cropDefined) source.SetCropRect(r.top, r.left, r.height, r.width);
-        source.SetCropEnabled(video.cropEnabled);
-    }
-    imaging::JpegImage jpeg;
-    settings.jpeg.ApplyTo(&jpeg);
-    media::PictureScaler scaler;
-    FrameSource::PreparedImage image;
-    int32_t frame = 0;
-    while (queue.NextFrame(worker, frame)) {
-        FrameResult result;
-        result.index = size_t(frame - first);
-        result.frame = frame;
-        // A reader that could not open measures nothing, as a frame that cannot be decoded.
-        source.PrepareDecoded(frame, image);
-        Measures measures;
-        MeasurePicture(image, {}, jpeg, scaler, measures);
-        result.size = measures.size;
-        result.length = measures.length;
-        result.signature = measures.signature;
-        queue.Deliver(std::move(result), wake);
+    try {
+        FrameSource source;
+        OpenAgain(video, source);
+        imaging::JpegImage jpeg;
+        settings.jpeg.ApplyTo(&jpeg);
+        media::PictureScaler scaler;
+        FrameSource::PreparedImage image;
+        int32_t frame = 0;
+        while (queue.NextFrame(worker, frame)) {
+            FrameResult result;
+            result.index = size_t(frame - first);
+            result.frame = frame;
+            source.PrepareDecoded(frame, image);
+            Measures measures;
+            MeasurePicture(image, {settings.encode, settings.keepPictures}, jpeg, scaler, measures);
+            result.size = measures.size;
+            result.length = measures.length;
+            result.signature = measures.signature;
+            if (settings.keepPictures) result.image = std::exchange(image, {});
+            queue.Deliver(std::move(result), wake);
+        }
+    } catch (...) {
+        queue.Fail(std::current_exception());
     }
     queue.WorkerDone(wake);
 }
@@ -175,6 +226,7 @@ int StretchWorkers(const FrameSource& source, int threads, int32_t frames) {
 
 void RunStretches(const FrameSource& source, int32_t first, int32_t end, const RunSettings& settings,
                   const RunHooks& hooks) {
+    if (hooks.beforeFrame) throw std::invalid_argument("RunStretches: no frame is decoded on the calling thread");
     const int workers = std::max(StretchWorkers(source, settings.threads, end - first), 1);
     // The key frames of the range, counted from its start.
     std::vector<int32_t> keys;
@@ -188,35 +240,55 @@ void RunStretches(const FrameSource& source, int32_t first, int32_t end, const R
         share.end += first;
     }
     for (int32_t& key : keys) key += first;
-    StretchQueue queue(shares, std::move(keys));
-    const VideoToRead video{source.VideoFileName(), source.CropRect(), source.CropDefined(), source.CropEnabled()};
+    // Kept pictures wait two a worker at most, as in the encoding pool.
+    StretchQueue queue(shares, std::move(keys), settings.keepPictures ? 2 * size_t(workers) : 0);
+    const VideoToRead video{source.VideoFileName(), source.VideoIdentity(), source.CropRect(), source.CropDefined(),
+                            source.CropEnabled()};
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < size_t(workers); ++i) {
-        threads.emplace_back([&, i] { RankStretches(video, first, i, queue, settings, hooks.wake); });
-    }
+    threads.reserve(size_t(workers));
     const auto going = [&] { return !hooks.keepGoing || hooks.keepGoing(); };
+    bool stopped = false;
     const auto report = [&](std::vector<FrameResult> results) {
         for (FrameResult& result : results) {
+            // As RunFrames: unless the run finishes after a stop, each result asks first.
+            if (stopped || (!settings.finishAfterStop && !going())) {
+                stopped = true;
+                return;
+            }
             if (hooks.onResult) hooks.onResult(result);
         }
     };
+    const auto joinAll = [&] {
+        queue.Stop();
+        for (std::thread& thread : threads) thread.join();
+    };
     try {
-        while (!queue.AllDone(workers)) {
-            if (!going()) break;
+        // A thread that cannot start ends the run; those started are joined first.
+        for (size_t i = 0; i < size_t(workers); ++i) {
+            threads.emplace_back([&, i] { RankStretches(video, first, i, queue, settings, hooks.wake); });
+        }
+        while (!stopped && !queue.AllDone(workers)) {
+            if (!going()) {
+                stopped = true;
+                break;
+            }
             std::vector<FrameResult> results = queue.Take(!hooks.betweenRounds, workers);
             const bool moved = !results.empty();
             report(std::move(results));
-            if (hooks.betweenRounds) hooks.betweenRounds(!moved && queue.ArmWake(workers));
+            if (hooks.betweenRounds && !stopped) hooks.betweenRounds(!moved && queue.ArmWake(workers));
         }
-        // A stop keeps every frame measured so far, wherever it is.
-        queue.Stop();
-        for (std::thread& thread : threads) thread.join();
-        report(queue.Take(false, workers));
+        // A stop keeps every frame measured so far, wherever it is, when the run finishes
+        // after a stop; a worker's error too, and then ends the run.
+        joinAll();
+        if (!stopped || settings.finishAfterStop) {
+            stopped = false;
+            report(queue.Take(false, workers));
+        }
     } catch (...) {
-        queue.Stop();
-        for (std::thread& thread : threads) thread.join();
+        joinAll();
         throw;
     }
+    if (std::exception_ptr error = queue.Error()) std::rethrow_exception(error);
 }
 
 }  // namespace ranking

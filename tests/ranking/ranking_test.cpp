@@ -2,13 +2,17 @@
 // Ranking without a window: each frame's JPEG length with the options given, whole or cropped,
 // and the ranking order.
 #include <gtest/gtest.h>
+#include <filesystem>
+#include <map>
 #include <numeric>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
 #include "imaging/jpeg_image.h"
+#include "media/dib.h"
 #include "ranking/frame_choice.h"
 #include "ranking/ranking.h"
 #include "ranking/stretches.h"
@@ -164,6 +168,150 @@ TEST(Ranking, TwoVideosRankedAtOnceOnTwoThreadsGiveWhatEachGivesAlone) {
             EXPECT_EQ(video.together[i].length, video.alone[i].length) << video.container << " " << i;
         }
     }
+}
+
+// The two ways of running frames, one decoding thread and the stretch workers, over every
+// setting and hook: the same pictures and measures, the same effect of a stop; a stretch
+// worker that cannot read the video again ends the run once, reporting no frame it did not try.
+TEST(Ranking, BothPathsHonourEverySettingAndAVideoGoneOrReplacedEndsTheRun) {
+    fixture::TempDir dir;
+    fixture::VideoOptions options;
+    options.codec = fixture::Codec::Mpeg4BFrames;
+    options.width = 96;
+    options.height = 72;
+    options.frames = 40;
+    const std::string path = dir.File("clip.avi");
+    ASSERT_TRUE(fixture::WriteVideo(path, options));
+    options.frames = 41;  // another video, as a file written over the name would be
+    ASSERT_TRUE(fixture::WriteVideo(dir.File("other.avi"), options));
+    constexpr int32_t count = 40;
+    std::vector<int32_t> frames(static_cast<size_t>(count));
+    std::iota(frames.begin(), frames.end(), 0);
+
+    enum class File { Kept, Removed, Replaced, CopiedOver };
+    struct Case {
+        const char* name;
+        bool encode;
+        bool keepPictures;
+        bool finishAfterStop;
+        int stopAfter;  // results before keepGoing says no; 0: never
+        File file;
+    };
+    const Case cases[] = {
+        {"measured only", true, false, false, 0, File::Kept},
+        {"encoded and kept", true, true, false, 0, File::Kept},
+        {"prepared and kept (BMP files)", false, true, true, 0, File::Kept},
+        {"prepared, not kept", false, false, false, 0, File::Kept},
+        {"stopped, nothing after the stop", true, false, false, 5, File::Kept},
+        {"stopped, finished after the stop", true, true, true, 5, File::Kept},
+        {"file removed after the open", true, false, true, 0, File::Removed},
+        {"another video written over the name", true, false, true, 0, File::Replaced},
+        {"a copy of the same video over the name", true, false, true, 0, File::CopiedOver},
+    };
+    struct Outcome {
+        int64_t size = 0, length = 0;
+        std::vector<uint8_t> dib, jpeg;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::copy_file(path, dir.File("ranked.avi"), std::filesystem::copy_options::overwrite_existing);
+        FrameSource source;
+        ASSERT_TRUE(source.OpenVideo(QString::fromStdString(dir.File("ranked.avi"))));
+        if (c.file == File::Removed) std::filesystem::remove(dir.File("ranked.avi"));
+        if (c.file == File::Replaced || c.file == File::CopiedOver) {
+            const std::string from = dir.File(c.file == File::Replaced ? "other.avi" : "clip.avi");
+            std::filesystem::copy_file(from, dir.File("new.avi"), std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::rename(dir.File("new.avi"), dir.File("ranked.avi"));
+        }
+        ranking::RunSettings settings;
+        settings.threads = 2;
+        settings.encode = c.encode;
+        settings.keepPictures = c.keepPictures;
+        settings.finishAfterStop = c.finishAfterStop;
+        std::map<int32_t, Outcome> byPath[2];
+        for (int stretches : {0, 1}) {
+            SCOPED_TRACE(stretches ? "stretch workers" : "one decoding thread");
+            std::map<int32_t, Outcome>& got = byPath[stretches];
+            int reported = 0;
+            int afterStop = 0;
+            bool stopped = false;
+            ranking::RunHooks hooks;
+            if (c.stopAfter > 0) hooks.keepGoing = [&] { return !(stopped = stopped || reported >= c.stopAfter); };
+            hooks.onResult = [&](ranking::FrameResult& r) {
+                EXPECT_EQ(r.frame, frames[r.index]);
+                EXPECT_TRUE(got.emplace(r.frame, Outcome{r.size, r.length, r.image.dib, r.image.jpeg}).second);
+                ++reported;
+                if (stopped) ++afterStop;
+            };
+            bool failed = false;
+            try {
+                if (stretches) {
+                    ranking::RunStretches(source, 0, count, settings, hooks);
+                } else {
+                    ranking::RunFrames(source, frames, settings, hooks);
+                }
+            } catch (const ranking::ReopenFailure& failure) {
+                failed = true;
+                EXPECT_TRUE(stretches);
+                EXPECT_EQ(failure.reason(), c.file == File::Removed ? ranking::ReopenFailure::Reason::CannotOpen
+                                                                    : ranking::ReopenFailure::Reason::Replaced);
+            }
+            // The caller's reader holds the file it opened; the workers open the name again.
+            const bool fails = stretches && (c.file == File::Removed || c.file == File::Replaced);
+            EXPECT_EQ(failed, fails);
+            if (fails) {
+                EXPECT_EQ(reported, 0);  // no frame was tried, none is unreadable
+                continue;
+            }
+            if (c.stopAfter > 0) {
+                EXPECT_GE(reported, c.stopAfter);
+                EXPECT_LT(reported, count);
+                if (!c.finishAfterStop) {
+                    EXPECT_EQ(afterStop, 0);
+                }
+            } else {
+                EXPECT_EQ(reported, count);
+            }
+            for (const auto& [frame, outcome] : got) {
+                EXPECT_GT(outcome.size, 0) << frame;
+                EXPECT_EQ(outcome.length > 0, c.encode) << frame;
+                if (c.keepPictures) {
+                    EXPECT_EQ(outcome.dib.size(), sizeof(dib::BitmapInfoHeader) + size_t(96 * 3 * 72)) << frame;
+                    EXPECT_EQ(outcome.jpeg.size(), c.encode ? size_t(outcome.length) : 0u) << frame;
+                }
+            }
+        }
+        // What both paths measured, they measured alike.
+        for (const auto& [frame, outcome] : byPath[1]) {
+            const auto other = byPath[0].find(frame);
+            if (other == byPath[0].end()) continue;
+            EXPECT_EQ(outcome.size, other->second.size) << frame;
+            EXPECT_EQ(outcome.length, other->second.length) << frame;
+            if (c.keepPictures) {
+                EXPECT_TRUE(outcome.dib == other->second.dib && outcome.jpeg == other->second.jpeg) << frame;
+            }
+        }
+    }
+
+    // A hook before each decode on the calling thread: RunRanking takes the single reader,
+    // which calls it in order before each result; the stretch workers refuse it.
+    FrameSource source;
+    ASSERT_TRUE(source.OpenVideo(QString::fromStdString(path)));
+    ranking::RunSettings settings;
+    settings.threads = 2;
+    std::vector<size_t> before, results;
+    ranking::RunHooks hooks;
+    hooks.beforeFrame = [&](size_t index) { before.push_back(index); };
+    hooks.onResult = [&](ranking::FrameResult& r) {
+        EXPECT_LT(r.index, before.size());
+        results.push_back(r.index);
+    };
+    ranking::RunRanking(source, frames, settings, hooks);
+    std::vector<size_t> all(frames.size());
+    std::iota(all.begin(), all.end(), 0);
+    EXPECT_EQ(before, all);
+    EXPECT_EQ(results, all);
+    EXPECT_THROW(ranking::RunStretches(source, 0, count, settings, hooks), std::invalid_argument);
 }
 
 // Stretches hold every frame once, in order, and start at a key frame where one lies within
