@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "media/avi_riff.h"
+#include "media/decode_loop.h"
 
 namespace avifile {
 namespace {
@@ -122,7 +123,7 @@ private:
 
     bool Seek(int entry);
     Outcome DecodeUntil(int target);
-    bool ReadAndSend(int last);
+    media::PacketRead ReadPacket(int last, AVPacket* pkt);
     bool OpenUnpacker(const AVCodecParameters& par);
     int OnPicture(int entry, int target, bool& missed);
     bool Locate(int32_t position);
@@ -135,7 +136,7 @@ private:
     std::shared_ptr<Container> container_;
     AVStream* avStream_ = nullptr;
     ffmpeg::Codec codec_;
-    ffmpeg::Packet packet_;
+    media::DecodeLoop loop_;
     ffmpeg::Frame frame_;
     ffmpeg::Frame held_;                  // the picture found last, converted only when asked for
     media::PictureScaler scaler_;         // to the 24-bit DIB
@@ -210,10 +211,9 @@ bool GetFrame::Open(const AviStream& stream) {
     reorders_ = descriptor && (descriptor->props & AV_CODEC_PROP_REORDER);
     const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
 
-    packet_.reset(av_packet_alloc());
     frame_.reset(av_frame_alloc());
     held_.reset(av_frame_alloc());
-    if (!packet_ || !frame_ || !held_) return false;
+    if (!loop_.Valid() || !frame_ || !held_) return false;
 
     readable_ = std::min<int64_t>(scan.chunkCount, length_);
     entries_.reserve(scan.chunks.size());
@@ -317,7 +317,7 @@ int GetFrame::StartFor(int target) const {
 }
 
 bool GetFrame::Seek(int entry) {
-    avcodec_flush_buffers(codec_.get());
+    loop_.Flush(codec_.get());
     if (unpacker_) av_bsf_flush(unpacker_.get());  // a held B-frame belongs to the old run
     const int64_t chunk = entries_[entry].chunk + stampOffset_;
     if (av_seek_frame(container_->format.get(), avStream_->index, chunk, AVSEEK_FLAG_BACKWARD) < 0) {
@@ -336,11 +336,10 @@ bool GetFrame::Seek(int entry) {
     return true;
 }
 
-// Sends the next packet of the stream up to entry `last`, or the end of stream. False when
-// nothing was sent.
-bool GetFrame::ReadAndSend(int last) {
-    if (ended_) return false;
-    AVPacket* pkt = packet_.get();
+// Reads the next packet of the stream up to entry `last` into `pkt`, or tells the end of the
+// stream; Stop when the run cannot give the picture wanted.
+media::PacketRead GetFrame::ReadPacket(int last, AVPacket* pkt) {
+    if (ended_) return media::PacketRead::Stop;
     while (true) {
         const int read = av_read_frame(container_->format.get(), pkt);
         if (read < 0) break;
@@ -358,7 +357,7 @@ bool GetFrame::ReadAndSend(int last) {
             // Past every chunk that could still give the picture wanted: the run ends here.
             av_packet_unref(pkt);
             usable_ = false;
-            return false;
+            return media::PacketRead::Stop;
         }
         pkt->pts = pkt->dts;  // carried through reordering: names the chunk of each picture
         if (paletteDue_ && !palette_.empty() && !av_packet_get_side_data(pkt, AV_PKT_DATA_PALETTE, nullptr)) {
@@ -376,14 +375,10 @@ bool GetFrame::ReadAndSend(int last) {
             }
             if (av_bsf_receive_packet(unpacker_.get(), pkt) < 0) continue;
         }
-        const int sent = avcodec_send_packet(codec_.get(), pkt);
-        av_packet_unref(pkt);
-        if (sent == 0 || sent == AVERROR(EAGAIN)) return true;
-        // A damaged packet is skipped; the decoder goes on with the next.
+        return media::PacketRead::Packet;
     }
     ended_ = true;
-    avcodec_send_packet(codec_.get(), nullptr);  // drain the pictures still held
-    return true;
+    return media::PacketRead::End;  // the decoder gives up the pictures it still holds
 }
 
 // The display number of a picture that came out of the decoder, or -1 while unknown.
@@ -421,12 +416,10 @@ int GetFrame::OnPicture(int entry, int target, bool& missed) {
 GetFrame::Outcome GetFrame::DecodeUntil(int target) {
     AVCodecContext* codec = codec_.get();
     AVFrame* frame = frame_.get();
+    const auto next = [this, target](AVPacket* pkt) { return ReadPacket(target + kMaxPictureDelay, pkt); };
     while (true) {
-        const int got = avcodec_receive_frame(codec, frame);
-        if (got == AVERROR(EAGAIN)) {
-            if (!ReadAndSend(target + kMaxPictureDelay)) return Outcome::Failed;
-            continue;
-        }
+        const int got = loop_.Receive(codec, frame, next);
+        if (got == AVERROR(EAGAIN)) return Outcome::Failed;
         if (got < 0) {
             usable_ = false;  // drained: the decoder needs a flush before it can go on
             return Outcome::Failed;

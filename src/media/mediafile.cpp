@@ -15,6 +15,7 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include "media/decode_loop.h"
 #include "media/dib.h"
 #include "media/ffmpeg_handles.h"
 #include "media/ffmpeg_setup.h"
@@ -143,7 +144,7 @@ private:
     bool OpenDemuxer();
     IndexOutcome DecodeWholeStream(const Progress& progress);
     bool Seek(int32_t start);
-    bool ReadAndSend();
+    media::PacketRead ReadPacket(AVPacket* pkt);
     bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
     // With `placeOnly` the picture in the position's place is taken whatever its fingerprint.
     Outcome DecodeUntil(int32_t position, bool placeOnly);
@@ -157,7 +158,7 @@ private:
     AVStream* stream_ = nullptr;
     bool byteStream_ = false;
     ffmpeg::Codec codec_;
-    ffmpeg::Packet packet_;
+    media::DecodeLoop loop_;
     ffmpeg::Frame frame_;
     ffmpeg::Frame held_;                  // the picture found last, converted only when asked for
     media::PictureScaler scaler_;         // to the 24-bit DIB
@@ -277,10 +278,9 @@ bool MediaFile::Impl::OpenDecoder(int threads, bool orderOnly) {
     if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) return false;
     // Without a probe, the decoder tells from the stream's parameters whether it reorders.
     if (stream_->codecpar->video_delay == 0) stream_->codecpar->video_delay = codec_->has_b_frames;
-    packet_.reset(av_packet_alloc());
     frame_.reset(av_frame_alloc());
     held_.reset(av_frame_alloc());
-    return packet_ && frame_ && held_;
+    return loop_.Valid() && frame_ && held_;
 }
 
 // Decodes from key packet `start` on and forgets the pictures that did not come out: with
@@ -298,12 +298,10 @@ void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_
     if (expected.empty() || !Seek(start)) return;
     const int64_t last = *expected.rbegin();
     std::set<int64_t> out;
+    const auto next = [this](AVPacket* pkt) { return ReadPacket(pkt); };
     while (true) {
-        const int got = avcodec_receive_frame(codec_.get(), frame_.get());
-        if (got == AVERROR(EAGAIN)) {
-            if (!ReadAndSend()) return;  // the run broke off: nothing is known
-            continue;
-        }
+        const int got = loop_.Receive(codec_.get(), frame_.get(), next);
+        if (got == AVERROR(EAGAIN)) return;  // the run broke off: nothing is known
         if (got < 0) break;
         const int64_t label = LabelOf(*frame_);
         av_frame_unref(frame_.get());
@@ -329,16 +327,18 @@ IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
     double frameSeconds = 1 / av_q2d(FrameRate(*stream_));
     int64_t lastPts = AV_NOPTS_VALUE;
     int32_t toldAt = 0;
-    while (true) {
-        const int got = avcodec_receive_frame(codec_.get(), frame_.get());
-        if (got == AVERROR(EAGAIN)) {
-            if (!ReadAndSend()) break;
-            if (progress && nextPacket_ - toldAt >= kPacketsBetweenProgress) {
-                toldAt = nextPacket_;
-                if (!progress(int(int64_t(nextPacket_) * 100 / packets))) return IndexOutcome::Cancelled;
-            }
-            continue;
+    bool cancelled = false;
+    const auto next = [&](AVPacket* pkt) {
+        if (progress && nextPacket_ - toldAt >= kPacketsBetweenProgress) {
+            toldAt = nextPacket_;
+            cancelled = !progress(int(int64_t(nextPacket_) * 100 / packets));
+            if (cancelled) return media::PacketRead::Stop;
         }
+        return ReadPacket(pkt);
+    };
+    while (true) {
+        const int got = loop_.Receive(codec_.get(), frame_.get(), next);
+        if (cancelled) return IndexOutcome::Cancelled;
         if (got < 0) break;
         const int64_t label = LabelOf(*frame_);
         const auto position = int32_t(index_.presented.size());
@@ -370,7 +370,7 @@ IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
 }
 
 bool MediaFile::Impl::Seek(int32_t start) {
-    avcodec_flush_buffers(codec_.get());
+    loop_.Flush(codec_.get());
     usable_ = false;
     // Packets that a demuxer splits out of one PES have no position of their own: the run is
     // found again by the last packet before the start that has one.
@@ -423,10 +423,10 @@ bool MediaFile::Impl::SamePacket(const PacketEntry& entry, const AVPacket& packe
     return time != AV_NOPTS_VALUE && time == entry.time;
 }
 
-// Sends the next packet of the run, or the end of the stream. False when the run cannot go on.
-bool MediaFile::Impl::ReadAndSend() {
-    if (ended_ || !usable_) return false;
-    AVPacket* pkt = packet_.get();
+// Reads the next packet of the run into `pkt`, or tells the end of the stream; Stop when the
+// run cannot go on.
+media::PacketRead MediaFile::Impl::ReadPacket(AVPacket* pkt) {
+    if (ended_ || !usable_) return media::PacketRead::Stop;
     while (true) {
         if (av_read_frame(format_.get(), pkt) < 0) break;
         if (pkt->stream_index != stream_->index) {
@@ -448,7 +448,7 @@ bool MediaFile::Impl::ReadAndSend() {
             usable_ = false;
             broken_ = true;
             if (runStart_ > 0) seekMissed_ = true;
-            return false;
+            return media::PacketRead::Stop;
         }
         skipping_ = false;
         if (nextPacket_++ < runStart_) {
@@ -457,14 +457,10 @@ bool MediaFile::Impl::ReadAndSend() {
         }
         // Every picture carries its label through the decoder's reordering.
         pkt->pts = entry.label;
-        const int sent = avcodec_send_packet(codec_.get(), pkt);
-        av_packet_unref(pkt);
-        if (sent == 0 || sent == AVERROR(EAGAIN)) return true;
-        // A damaged packet is passed over; the decoder goes on with the next.
+        return media::PacketRead::Packet;
     }
     ended_ = true;
-    avcodec_send_packet(codec_.get(), nullptr);  // drain the pictures still held
-    return true;
+    return media::PacketRead::End;  // the decoder gives up the pictures it still holds
 }
 
 int64_t MediaFile::Impl::LabelOf(const AVFrame& frame) const {
@@ -496,12 +492,10 @@ int64_t MediaFile::Impl::PlaceOf(int32_t position) const {
 
 MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool placeOnly) {
     const int64_t target = PlaceOf(position);
+    const auto next = [this](AVPacket* pkt) { return ReadPacket(pkt); };
     while (true) {
-        const int got = avcodec_receive_frame(codec_.get(), frame_.get());
-        if (got == AVERROR(EAGAIN)) {
-            if (!ReadAndSend()) return Outcome::Failed;
-            continue;
-        }
+        const int got = loop_.Receive(codec_.get(), frame_.get(), next);
+        if (got == AVERROR(EAGAIN)) return Outcome::Failed;
         if (got < 0) {
             usable_ = false;  // drained: the decoder needs a flush before it can go on
             return Outcome::Failed;
