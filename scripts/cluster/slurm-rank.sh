@@ -1,30 +1,37 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
-# Ranks videos on a Slurm cluster: one job array ranks each video in stretches (a task per
+# Ranks videos on a Slurm cluster: job arrays rank each video in stretches (a task per
 # stretch), and a job that waits for all of them merges the parts into the ranking that
 # `orvexa-batch rank VIDEO... --json` prints.
+#
+# Bash 4.3 and older, still on many nodes, take "${a[@]}" of an empty array for an unbound
+# variable under set -u: arrays that may be empty are expanded as ${a[@]+"${a[@]}"}.
 set -euo pipefail
 
 usage() {
   cat <<'EOF'
 Usage: slurm-rank.sh VIDEO... [--segments N] [--out DIR] [--wait] [-- RANK-OPTION...]
 
-Submits to Slurm (sbatch) one job array that ranks each VIDEO in N stretches, one task a
-stretch, then one job that runs once every task succeeded and merges their parts into
-DIR/ranking.json: what `orvexa-batch rank VIDEO... --json` prints. Prints both job ids.
+Submits to Slurm (sbatch) job arrays that rank each VIDEO in N stretches, one task a stretch
+(several arrays when there are more tasks than Slurm's MaxArraySize), then one job that runs
+once every task succeeded and merges their parts into DIR/ranking.json: what
+`orvexa-batch rank VIDEO... --json` prints. Prints the job ids.
 
   --segments N   stretches per video, N from 1 to 10000 (default 4)
   --out DIR      where the parts (DIR/parts), the jobs' logs (DIR/logs) and DIR/ranking.json
                  go (default ./orvexa-ranking); it must be seen at the same path by every node
-  --wait         return once the merge is done: status 0 if DIR/ranking.json was written, 1 if
-                 a task or the merge failed (the jobs still pending are then cancelled)
+  --wait         return once the merge is done, having checked that DIR/ranking.json holds
+                 every frame of every video: status 0 when every frame was decoded; 1 when a
+                 task or the merge failed (the jobs still pending are then cancelled), or when,
+                 as with rank, frames could not be decoded (listed last, with no length)
   -- RANK-OPTION...
                  options every task passes to `orvexa-batch rank` (--crop, --quality, ...)
   -h, --help     print this help
 
-orvexa-batch is $ORVEXA_BATCH when set, else the one found on PATH; the nodes run it at that
-path. Videos and DIR are passed on as absolute paths. sbatch's own variables (SBATCH_PARTITION,
-SBATCH_TIMELIMIT, SBATCH_ACCOUNT...) reach both submissions.
+A task succeeds when its part holds every frame of its stretch, frames that could not be
+decoded included. orvexa-batch is $ORVEXA_BATCH when set, else the one found on PATH; the
+nodes run it at that path. Videos and DIR are passed on as absolute paths. sbatch's own
+variables (SBATCH_PARTITION, SBATCH_TIMELIMIT, SBATCH_ACCOUNT...) reach every submission.
 EOF
 }
 
@@ -48,6 +55,47 @@ quoted() {
 absolute() {
   if [[ "$1" == /* ]]; then printf '%s' "$1"; else printf '%s/%s' "$PWD" "$1"; fi
 }
+
+# Checks a ranking as orvexa-batch writes it with --json, one frame a line: "[", then for each
+# video a line that opens it and ends with "frames":[, a line a frame ({"frame":N,...}), a line
+# that closes it (]...}), and "]" last. Each video must list every frame once: all of
+# frame_count, or of its stretch (first .. end - 1) in a part. Prints, for each video (counted
+# from 0) with frames that could not be decoded, "VIDEO COUNT"; fails on any other layout, on
+# a number of videos other than `videos`, and on a frame missing, out of range or twice.
+# Written for any POSIX awk (mawk included).
+# shellcheck disable=SC2016  # the awk program is quoted for awk, not for the shell
+ranking_check='
+function number(line, key,    at) {
+  if (!match(line, "[,{]\"" key "\":[0-9]+")) return -1
+  at = substr(line, RSTART, RLENGTH)
+  return substr(at, index(at, ":") + 1) + 0
+}
+BEGIN { state = "start"; count = 0; bad = 0 }
+bad { next }
+state == "start" { if ($0 != "[") bad = 1; state = "video"; next }
+state == "video" && $0 == "]" { state = "end"; next }
+state == "video" {
+  if ($0 !~ /^[{]"video":".*"frames":[[]$/) { bad = 1; next }
+  frames = number($0, "frame_count")
+  if (part) { first = number($0, "first"); end = number($0, "end") } else { first = 0; end = frames }
+  if (frames <= 0 || first < 0 || end <= first || end > frames) { bad = 1; next }
+  listed = 0; undecoded = 0; split("", seen); state = "frames"; next
+}
+state == "frames" && /^[]](,"errors":[[].*[]])?[}],?$/ {
+  if (listed != end - first) { bad = 1; next }
+  if (undecoded > 0) print count, undecoded
+  count++; state = "video"; next
+}
+state == "frames" {
+  if ($0 !~ /^[{]"frame":[0-9]+,.*[}],?$/) { bad = 1; next }
+  frame = number($0, "frame")
+  if (frame < first || frame >= end || (frame in seen)) { bad = 1; next }
+  seen[frame] = 1; listed++
+  if ($0 ~ /,"decoded":false/) undecoded++
+  next
+}
+{ bad = 1 }
+END { exit (bad || state != "end" || count != videos) }'
 
 videos=()
 segments=4
@@ -77,27 +125,42 @@ segments=$((10#$segments))
 [[ -n "$out" ]] || bad_usage "--out takes a directory"
 
 command -v sbatch >/dev/null 2>&1 || fail "sbatch was not found on PATH: this script submits jobs to Slurm"
+command -v scontrol >/dev/null 2>&1 || fail "scontrol was not found on PATH: this script asks Slurm for its limits"
 if [[ -n "${ORVEXA_BATCH:-}" ]]; then
   batch=$ORVEXA_BATCH
   if [[ "$batch" == */* ]]; then batch=$(absolute "$batch"); else batch=$(command -v "$batch" || true); fi
-  [[ -n "$batch" && -x "$batch" ]] || fail "ORVEXA_BATCH is '$ORVEXA_BATCH', which is not a program that can be run"
+  # A directory passes -x: only a regular file is a program.
+  [[ -n "$batch" && -f "$batch" && -x "$batch" ]] ||
+    fail "ORVEXA_BATCH is '$ORVEXA_BATCH', which is not a program that can be run"
 else
   batch=$(command -v orvexa-batch || true)
-  [[ -n "$batch" ]] || fail "orvexa-batch was not found on PATH; set ORVEXA_BATCH to its path"
+  [[ -n "$batch" && -f "$batch" && -x "$batch" ]] || fail "orvexa-batch was not found on PATH; set ORVEXA_BATCH to its path"
   batch=$(absolute "$batch")
 fi
+# The same file twice, by two names too, would only fail in the merge after every task ran.
+declare -A given=()
 for i in "${!videos[@]}"; do
   [[ -f "${videos[i]}" && -r "${videos[i]}" ]] || fail "cannot read the video '${videos[i]}'"
+  file_id=$(stat -L -c '%d:%i' -- "${videos[i]}") || fail "cannot read the video '${videos[i]}'"
+  [[ -z "${given[$file_id]+set}" ]] || fail "the video '${videos[i]}' is given twice (also as '${given[$file_id]}')"
+  given[$file_id]=${videos[i]}
   videos[i]=$(absolute "${videos[i]}")
 done
 out=$(absolute "$out")
+
+# An array's task indices run from 0 to MaxArraySize - 1: more tasks go into several arrays.
+tasks=$((${#videos[@]} * segments))
+config=$(scontrol show config 2>/dev/null) || fail "cannot read Slurm's configuration (scontrol show config)"
+max_array=$(awk '$1 == "MaxArraySize" && $2 == "=" { print $3 }' <<<"$config")
+[[ "$max_array" =~ ^[0-9]+$ ]] || fail "Slurm's configuration gives no MaxArraySize"
+((max_array > 0)) || fail "Slurm's MaxArraySize is 0: job arrays are disabled on this cluster"
+arrays=$(((tasks + max_array - 1) / max_array))
 
 mkdir -p "$out/parts" "$out/logs" || fail "cannot make the directories of '$out'"
 # An earlier ranking must not pass for this one if this one fails.
 rm -f "$out/ranking.json"
 
 # Each task's file is named by video then stretch, zero-filled so that they also sort in that order.
-tasks=$((${#videos[@]} * segments))
 width=$((${#videos[@]} > segments ? ${#videos[@]} : segments))
 width=${#width}
 parts=()
@@ -105,46 +168,112 @@ for ((i = 0; i < tasks; i++)); do
   parts+=("$(printf '%s/parts/%0*d-%0*d.json' "$out" "$width" $((i / segments + 1)) "$width" $((i % segments + 1)))")
 done
 
+# sbatch reads --output as a pattern: there %% is a %, and a name with a \ in it is read with
+# no pattern at all (each \\ a \). A log a task is then named by the task itself, and Slurm's
+# own messages (a time limit...) go to one file for all.
+if [[ "$out" == *\\* ]]; then
+  literal=${out//\\/\\\\}
+  rank_output=$literal/logs/slurm-rank.out
+  merge_output=$literal/logs/slurm-merge.out
+  own_logs=true
+else
+  rank_output=${out//%/%%}/logs/rank-%A_%a.out
+  merge_output=${out//%/%%}/logs/merge-%j.out
+  own_logs=false
+fi
+
 # Each job's script holds its values quoted for bash; a task finds its video and stretch from
-# its index. Files are written aside and renamed, so that a killed task leaves no partial file.
-rank_script=$(
+# its array's first task and its index. Files are written aside and moved into place only when
+# orvexa-batch succeeded, or when it said that frames could not be decoded (status 1) and the
+# output still holds every frame: a killed or failed task leaves no file behind.
+rank_script() {
   printf '#!/bin/bash\nset -euo pipefail\n'
   printf 'batch=%q\n' "$batch"
   printf 'videos=(%s)\n' "$(quoted "${videos[@]}")"
   printf 'parts=(%s)\n' "$(quoted "${parts[@]}")"
-  printf 'options=(%s)\n' "$(quoted "${rank_options[@]}")"
+  printf 'options=(%s)\n' "$(quoted ${rank_options[@]+"${rank_options[@]}"})"
   printf 'segments=%d\n' "$segments"
+  printf 'first=%d\n' "$1"
+  printf 'check=%q\n' "$ranking_check"
+  printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
   cat <<'EOF'
-i=$SLURM_ARRAY_TASK_ID
+if $own_logs; then exec >>"$logs/rank-${SLURM_ARRAY_JOB_ID}_$SLURM_ARRAY_TASK_ID.out" 2>&1; fi
+i=$((first + SLURM_ARRAY_TASK_ID))
 part=${parts[i]}
-"$batch" rank "${videos[i / segments]}" --segment "$((i % segments + 1))/$segments" --json "${options[@]}" \
-  >"$part.partial" || { status=$?; rm -f "$part.partial"; exit "$status"; }
+status=0
+"$batch" rank "${videos[i / segments]}" --segment "$((i % segments + 1))/$segments" --json \
+  ${options[@]+"${options[@]}"} >"$part.partial" || status=$?
+if ((status != 0)); then
+  if ((status != 1)) || ! awk -v part=1 -v videos=1 "$check" "$part.partial" >/dev/null; then
+    rm -f "$part.partial"
+    exit "$status"
+  fi
+  echo "The part holds every frame of its stretch: the task succeeds." >&2
+fi
 mv "$part.partial" "$part"
 EOF
-)
-merge_script=$(
+}
+merge_script() {
   printf '#!/bin/bash\nset -euo pipefail\n'
   printf 'batch=%q\n' "$batch"
   printf 'parts=(%s)\n' "$(quoted "${parts[@]}")"
   printf 'ranking=%q\n' "$out/ranking.json"
+  printf 'count=%d\n' "${#videos[@]}"
+  printf 'check=%q\n' "$ranking_check"
+  printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
   cat <<'EOF'
-"$batch" merge "${parts[@]}" --json >"$ranking.partial" || { status=$?; rm -f "$ranking.partial"; exit "$status"; }
+if $own_logs; then exec >>"$logs/merge-$SLURM_JOB_ID.out" 2>&1; fi
+status=0
+"$batch" merge "${parts[@]}" --json >"$ranking.partial" || status=$?
+if ((status != 0)); then
+  if ((status != 1)) || ! awk -v part=0 -v videos="$count" "$check" "$ranking.partial" >/dev/null; then
+    rm -f "$ranking.partial"
+    exit "$status"
+  fi
+  echo "The ranking holds every frame of every video: the merge succeeds." >&2
+fi
 mv "$ranking.partial" "$ranking"
 EOF
-)
+}
 
-# --parsable prints "ID" or "ID;CLUSTER".
-array_id=$(sbatch --parsable --job-name=orvexa-rank --chdir="$out" --array="0-$((tasks - 1))" \
-  --output="$out/logs/rank-%A_%a.out" <<<"$rank_script") || fail "sbatch refused the job array"
-array_id=${array_id%%;*}
+submitted=()
+# Cancels what was submitted, then fails.
+abandon() {
+  local cancelled=
+  if [[ ${#submitted[@]} -gt 0 ]]; then
+    scancel "${submitted[@]}" 2>/dev/null || true
+    cancelled="; job(s) ${submitted[*]} cancelled"
+  fi
+  fail "$1$cancelled"
+}
+# Submits a job script (standard input) with sbatch's OPTIONS; prints its id.
+submit() {
+  local id
+  id=$(sbatch --parsable --chdir="$out" "$@") || return 1
+  printf '%s' "${id%%;*}"  # --parsable prints "ID" or "ID;CLUSTER"
+}
+
+array_ids=()
+array_firsts=()
+for ((a = 0; a < arrays; a++)); do
+  first=$((a * max_array))
+  count=$((tasks - first < max_array ? tasks - first : max_array))
+  id=$(rank_script "$first" | submit --job-name=orvexa-rank --array="0-$((count - 1))" \
+    --open-mode=append --output="$rank_output") || abandon "sbatch refused job array $((a + 1)) of $arrays"
+  submitted+=("$id")
+  array_ids+=("$id")
+  array_firsts+=("$first")
+done
 # Without --kill-on-invalid-dep a failed task would leave the merge pending for ever.
-if ! merge_id=$(sbatch --parsable --job-name=orvexa-merge --chdir="$out" --dependency="afterok:$array_id" \
-  --kill-on-invalid-dep=yes --output="$out/logs/merge-%j.out" <<<"$merge_script"); then
-  scancel "$array_id" || true
-  fail "sbatch refused the merge job; job array $array_id was cancelled"
-fi
-merge_id=${merge_id%%;*}
-echo "Job array $array_id: $tasks tasks (${#videos[@]} videos in $segments stretches each), parts in $out/parts"
+after=$(IFS=:; printf '%s' "${array_ids[*]}")
+merge_id=$(merge_script | submit --job-name=orvexa-merge --dependency="afterok:$after" --kill-on-invalid-dep=yes \
+  --open-mode=append --output="$merge_output") || abandon "sbatch refused the merge job"
+submitted+=("$merge_id")
+for a in "${!array_ids[@]}"; do
+  first=${array_firsts[a]}
+  last=$((a + 1 < arrays ? array_firsts[a + 1] : tasks))
+  echo "Job array ${array_ids[a]}: tasks $((first + 1)) to $last of $tasks (${#videos[@]} videos in $segments stretches each), parts in $out/parts"
+done
 echo "Job $merge_id: merges them into $out/ranking.json once every task succeeded"
 $wait_for_merge || exit 0
 
@@ -155,17 +284,21 @@ field() {
 
 # Says which tasks did not succeed and cancels those that have not ended.
 report_tasks() {
-  local line state task
-  while IFS= read -r line; do
-    state=$(field "$line" JobState) || continue
-    task=$(field "$line" ArrayTaskId) || continue
-    case "$state" in
-      COMPLETED | PENDING | RUNNING | CONFIGURING | COMPLETING) ;;
-      *) echo "slurm-rank.sh: task $task (${videos[task / segments]}, stretch $((task % segments + 1))/$segments)" \
-        "failed ($state, exit code $(field "$line" ExitCode)); see $out/logs/rank-${array_id}_$task.out" >&2 ;;
-    esac
-  done < <(scontrol -o show job "$array_id" 2>/dev/null)
-  scancel "$array_id" 2>/dev/null || true
+  local a line state task
+  for a in "${!array_ids[@]}"; do
+    while IFS= read -r line; do
+      state=$(field "$line" JobState) || continue
+      task=$(field "$line" ArrayTaskId) || continue
+      [[ "$task" =~ ^[0-9]+$ ]] || continue
+      local i=$((array_firsts[a] + task))
+      case "$state" in
+        COMPLETED | PENDING | RUNNING | CONFIGURING | COMPLETING) ;;
+        *) echo "slurm-rank.sh: task $i (${videos[i / segments]}, stretch $((i % segments + 1))/$segments)" \
+          "failed ($state, exit code $(field "$line" ExitCode)); see $out/logs/rank-${array_ids[a]}_$task.out" >&2 ;;
+      esac
+    done < <(scontrol -o show job "${array_ids[a]}" 2>/dev/null)
+  done
+  scancel "${array_ids[@]}" 2>/dev/null || true
 }
 
 echo "Waiting for job $merge_id..." >&2
@@ -187,8 +320,18 @@ while true; do
   fi
   case "$state" in
     COMPLETED)
-      [[ -s "$out/ranking.json" ]] || fail "job $merge_id ended but $out/ranking.json is missing here"
+      # What is read here is what the merge wrote, seen from this machine: whole, or nothing.
+      [[ -f "$out/ranking.json" ]] || fail "job $merge_id ended but $out/ranking.json is missing here"
+      undecoded=$(awk -v part=0 -v videos="${#videos[@]}" "$ranking_check" "$out/ranking.json") ||
+        fail "job $merge_id ended but $out/ranking.json does not hold every frame of every video"
+      lost=0
+      while read -r v count; do
+        [[ -n "$v" ]] || continue
+        echo "slurm-rank.sh: ${videos[v]}: $count frames could not be decoded (ranked last, with 0 bytes)" >&2
+        lost=$((lost + count))
+      done <<<"$undecoded"
       echo "Ranking written to $out/ranking.json" >&2
+      ((lost == 0)) || fail "$lost frames in all could not be decoded; see $out/logs"
       exit 0 ;;
     PENDING)
       if [[ "$reason" == DependencyNeverSatisfied ]]; then

@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -126,9 +127,26 @@ QString Output(const std::string& program, const QStringList& arguments) {
     return RunWithoutDisplay(QString::fromStdString(Which(program)), arguments).out.trimmed();
 }
 
-// The script ranks two videos in four stretches each on the cluster, and the merged ranking is
-// byte for byte what one orvexa-batch prints for both; a video no task can rank makes --wait
-// fail, and no job is left waiting.
+// A chunk of the AVI file's Nth frame filled with zeros: that frame cannot be decoded.
+bool SpoilFrame(const std::string& avi, int frame) {
+    std::string bytes = ReadFile(avi);
+    size_t at = bytes.find("movi");
+    for (int i = 0; i <= frame && at != std::string::npos; ++i) at = bytes.find("00dc", at + 4);
+    if (at == std::string::npos || at + 8 > bytes.size()) return false;
+    uint32_t size = 0;
+    std::memcpy(&size, bytes.data() + at + 4, 4);
+    if (at + 8 + size > bytes.size()) return false;
+    std::fill_n(bytes.begin() + std::ptrdiff_t(at + 8), size, '\0');
+    WriteFile(avi, bytes);
+    return true;
+}
+
+// The script on the cluster, over the cases a user meets: the merged ranking is byte for byte
+// what one orvexa-batch prints for the same videos (frames that could not be decoded listed
+// last, the script saying how many), also when there are more tasks than one array may hold
+// and when the folder's name holds sbatch's pattern characters; a video no task can rank
+// makes --wait fail; what can be refused is refused before anything is submitted; no job is
+// ever left waiting.
 TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
     if (geteuid() != 0) GTEST_SKIP() << "starting the Slurm and munge daemons needs root";
     for (const char* program : {"munged", "slurmctld", "slurmd", "sbatch", "sinfo", "squeue", "scontrol", "scancel"}) {
@@ -138,7 +156,7 @@ TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
     fixture::TempDir dir;
     const std::string root = dir.File("cluster") + "/";
     std::filesystem::create_directory(root);
-    for (const char* sub : {"munge", "state", "spool", "out"}) std::filesystem::create_directory(root + sub);
+    for (const char* sub : {"munge", "state", "spool"}) std::filesystem::create_directory(root + sub);
     Daemons daemons;
 
     std::string key(1024, '\0');
@@ -182,6 +200,8 @@ TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
         "SelectType=select/cons_tres",
         "SelectTypeParameters=CR_CPU",
         "MpiDefault=none",
+        // Task indices 0 to 5: more tasks than six take several arrays.
+        "MaxArraySize=6",
         "ReturnToService=2",
         "NodeName=" + host + " NodeAddr=127.0.0.1 CPUs=" + cpus + " State=UNKNOWN",
         "PartitionName=test Nodes=" + host + " Default=YES MaxTime=INFINITE State=UP",
@@ -212,6 +232,8 @@ TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
 
     const QString first = QString::fromStdString(root + "first.mp4");
     const QString second = QString::fromStdString(root + "second.avi");
+    const QString spoilt = QString::fromStdString(root + "spoilt.avi");
+    const QString notVideo = QString::fromStdString(root + "not-a-video.mp4");
     fixture::VideoOptions video;
     video.frames = 300;
     video.codec = fixture::Codec::H264;
@@ -221,27 +243,102 @@ TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
     video.codec = fixture::Codec::Mpeg4BFrames;
     video.container = "avi";
     ASSERT_TRUE(fixture::WriteVideo(second.toStdString(), video));
-
-    setenv("ORVEXA_BATCH", ORVEXA_BATCH_PATH, 1);
-    const QString script = QStringLiteral(ORVEXA_TEST_DIR "/../../scripts/cluster/slurm-rank.sh");
-    const QString out = QString::fromStdString(root + "out");
-    const auto submitted = RunWithoutDisplay(script, {first, second, "--segments", "4", "--out", out, "--wait"});
-    ASSERT_EQ(submitted.exitCode, 0) << submitted.out.toStdString() << submitted.err.toStdString();
-    EXPECT_EQ(QDir(out + "/parts").entryList(QDir::Files).size(), 8);
-    const auto alone = RunWithoutDisplay(ORVEXA_BATCH_PATH, {"rank", first, second, "--json"});
-    ASSERT_EQ(alone.exitCode, 0);
-    QFile ranking(out + "/ranking.json");
-    ASSERT_TRUE(ranking.open(QIODevice::ReadOnly));
-    EXPECT_EQ(ranking.readAll(), alone.out.toUtf8());
-
-    const QString notVideo = QString::fromStdString(root + "not-a-video.mp4");
+    video.frames = 60;
+    video.codec = fixture::Codec::Mjpeg;
+    ASSERT_TRUE(fixture::WriteVideo(spoilt.toStdString(), video));
+    ASSERT_TRUE(SpoilFrame(spoilt.toStdString(), 20));
     WriteFile(notVideo.toStdString(), "not a video");
-    const auto failed = RunWithoutDisplay(script, {first, notVideo, "--segments", "2", "--out", out, "--wait"});
-    EXPECT_EQ(failed.exitCode, 1) << failed.err.toStdString();
-    EXPECT_TRUE(failed.err.contains(QRegularExpression("not-a-video.mp4, stretch ./2\\) failed")))
-        << failed.err.toStdString();
-    EXPECT_FALSE(QFile::exists(out + "/ranking.json"));
-    EXPECT_EQ(Output("squeue", {"-h", "-t", "pending"}), "");
+
+    const QString script = QStringLiteral(ORVEXA_TEST_DIR "/../../scripts/cluster/slurm-rank.sh");
+    struct Case {
+        const char* name;
+        QStringList arguments;  // before --out DIR --wait
+        std::string out;        // DIR, in the cluster's folder
+        std::string batch;      // ORVEXA_BATCH
+        int exitCode;
+        const char* said;    // what the script's messages match
+        QStringList ranked;  // the videos ranking.json ranks; none: it is not written
+        bool submitted;      // false: refused before anything is made or submitted
+    };
+    const std::string program = ORVEXA_BATCH_PATH;
+    const Case cases[] = {
+        {"8 tasks, in two arrays",
+         {first, second, "--segments", "4"},
+         "out1",
+         program,
+         0,
+         "Job array \\d+: tasks 1 to 6 of 8[^\\n]*\\nJob array \\d+: tasks 7 to 8 of 8",
+         {first, second},
+         true},
+        {"a damaged video among healthy ones",
+         {first, spoilt, second, "--segments", "2"},
+         "out2",
+         program,
+         1,
+         "spoilt.avi: 1 frames could not be decoded \\(ranked last, with 0 bytes\\)\\n"
+         "Ranking written[^\\n]*\\n[^\\n]*1 frames in all could not be decoded",
+         {first, spoilt, second},
+         true},
+        {"% in the folder's name",
+         {second, "--segments", "2"},
+         "out%A_%a%%j",
+         program,
+         0,
+         "Ranking written to [^\\n]*/out%A_%a%%j/ranking.json",
+         {second},
+         true},
+        {"\\ and % in the folder's name",
+         {second, "--segments", "2"},
+         "out\\x%j",
+         program,
+         0,
+         "Ranking written to [^\\n]*/out\\\\x%j/ranking.json",
+         {second},
+         true},
+        {"a video no task can rank",
+         {first, notVideo, "--segments", "2"},
+         "out4",
+         program,
+         1,
+         "not-a-video.mp4, stretch ./2\\) failed",
+         {},
+         true},
+        {"the same video twice",
+         {first, QString::fromStdString(root + "./first.mp4")},
+         "twice",
+         program,
+         1,
+         "first.mp4' is given twice",
+         {},
+         false},
+        {"ORVEXA_BATCH a folder", {first}, "folder", root, 1, "not a program that can be run", {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString out = QString::fromStdString(root + c.out);
+        setenv("ORVEXA_BATCH", c.batch.c_str(), 1);
+        const auto run = RunWithoutDisplay(script, c.arguments + QStringList{"--out", out, "--wait"});
+        const QString said = run.out + run.err;
+        EXPECT_EQ(run.exitCode, c.exitCode) << said.toStdString();
+        EXPECT_TRUE(said.contains(QRegularExpression(c.said))) << said.toStdString();
+        EXPECT_EQ(QFile::exists(out), c.submitted);
+        if (c.ranked.isEmpty()) {
+            EXPECT_FALSE(QFile::exists(out + "/ranking.json"));
+        } else {
+            const auto alone =
+                RunWithoutDisplay(ORVEXA_BATCH_PATH, QStringList{"rank"} + c.ranked + QStringList{"--json"});
+            EXPECT_EQ(alone.exitCode, c.exitCode);
+            QFile ranking(out + "/ranking.json");
+            ASSERT_TRUE(ranking.open(QIODevice::ReadOnly));
+            EXPECT_EQ(ranking.readAll(), alone.out.toUtf8());
+            const int segments = c.arguments.at(c.arguments.indexOf("--segments") + 1).toInt();
+            EXPECT_EQ(QDir(out + "/parts").entryList(QDir::Files).size(), c.ranked.size() * segments);
+            // Each task's log and the merge's, under the folder's own name.
+            EXPECT_EQ(QDir(out + "/logs").entryList({"rank-*_*.out"}, QDir::Files).size(), c.ranked.size() * segments);
+            EXPECT_EQ(QDir(out + "/logs").entryList({"merge-*.out"}, QDir::Files).size(), 1);
+        }
+        EXPECT_EQ(Output("squeue", {"-h", "-t", "pending"}), "");
+    }
 }
 
 }  // namespace
