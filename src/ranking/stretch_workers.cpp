@@ -260,7 +260,9 @@ void RunStretches(const FrameSource& source, int32_t first, int32_t end, const R
     };
     const auto joinAll = [&] {
         queue.Stop();
-        for (std::thread& thread : threads) thread.join();
+        for (std::thread& thread : threads) {
+            if (thread.joinable()) thread.join();
+        }
     };
     try {
         // A thread that cannot start ends the run; those started are joined first.
