@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "framesource/frame_source.h"
 
+#include <sys/stat.h>
 #include <QImage>
 #include <algorithm>
 #include <cstring>
@@ -212,7 +213,10 @@ FrameSource::~FrameSource() { CloseVideo(); }
 bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress) {
     if (!OpenReader(fileName, progress)) return false;
     // Taken after the open: a file replaced before it is the one read, and told apart later.
-    state_->identity = media::IdentityOfPath(fileName.toStdString());
+    // Only a regular file has one; opening a pipe again could wait for ever.
+    const std::string path = fileName.toStdString();
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) state_->identity = media::IdentityOfPath(path);
     return true;
 }
 
