@@ -331,7 +331,8 @@ while true; do
         lost=$((lost + count))
       done <<<"$undecoded"
       echo "Ranking written to $out/ranking.json" >&2
-      ((lost == 0)) || fail "$lost frames in all could not be decoded; see $out/logs"
+      # As rank: the ranking is whole, and the status says that frames were lost.
+      ((lost == 0)) || exit 1
       exit 0 ;;
     PENDING)
       if [[ "$reason" == DependencyNeverSatisfied ]]; then

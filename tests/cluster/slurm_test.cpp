@@ -275,8 +275,8 @@ TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
          "out2",
          program,
          1,
-         "spoilt.avi: 1 frames could not be decoded \\(ranked last, with 0 bytes\\)\\n"
-         "Ranking written[^\\n]*\\n[^\\n]*1 frames in all could not be decoded",
+         "slurm-rank.sh: [^\\n]*/spoilt.avi: 1 frames could not be decoded \\(ranked last, with 0 bytes\\)\\n"
+         "Ranking written to [^\\n]*/out2/ranking.json\\n$",
          {first, spoilt, second},
          true},
         {"% in the folder's name",
