@@ -179,8 +179,9 @@ void OpenAgain(const VideoToRead& video, FrameSource& source) {
     if (!source.OpenVideo(video.file)) throw ReopenFailure(ReopenFailure::Reason::CannotOpen, video.file);
     // Another file under the name would give another video's measures, or none.
     const std::optional<media::FileIdentity>& identity = source.VideoIdentity();
-    if (video.identity && (!identity || !identity->SameContent(*video.identity))) {
-        throw ReopenFailure(ReopenFailure::Reason::Replaced, video.file);
+    if (video.identity) {
+        if (!identity) throw ReopenFailure(ReopenFailure::Reason::CannotOpen, video.file);
+        if (!identity->SameContent(*video.identity)) throw ReopenFailure(ReopenFailure::Reason::Replaced, video.file);
     }
     const FrameSource::CropRectangle& r = video.crop;
     if (video.cropDefined) source.SetCropRect(r.top, r.left, r.height, r.width);
