@@ -16,7 +16,7 @@ QString Usage() {
     return QStringLiteral(
         "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
         "                         [--grayscale] [--progressive] [--json] [--segment K/N] [--jobs N]\n"
-        "                         [--plot FILE] [--quiet]\n"
+        "                         [--plot FILE [--overwrite]] [--quiet]\n"
         "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
         "                         --min-gap SECONDS) [--per-scene] [--min-gap SECONDS] [--ranking FILE]\n"
@@ -118,7 +118,9 @@ QString HelpText() {
                "                       could not be decoded has \"bytes\": null, \"decoded\": false;\n"
                "                       a video that could not be read has \"errors\"\n"
                "  --plot FILE          also draw the ranking as a PNG picture: each frame's JPEG\n"
-               "                       bytes along the video, with the scene cuts (one video)\n"
+               "                       bytes along the video, with the scene cuts (one video); an\n"
+               "                       existing FILE is replaced only with --overwrite, and only\n"
+               "                       when it is a regular file other than the video\n"
                "  --segment K/N        rank only the K-th of N stretches of the one video given, K\n"
                "                       from 1 to N, N up to 10000; each stretch begins at a key\n"
                "                       frame where one lies near, and together they hold every frame\n"
@@ -292,7 +294,11 @@ ParseResult ParseArguments(const QStringList& arguments) {
         return {};
     };
     if (s.command == Command::Rank) {
-        const QString wrong = misplaced(extractOnly);
+        // --overwrite lets --plot replace its file.
+        QList<QCommandLineOption> notOfRank = extractOnly;
+        if (parser.isSet(plot))
+            notOfRank.removeIf([](const QCommandLineOption& o) { return o.names() == QStringList{"overwrite"}; });
+        const QString wrong = misplaced(notOfRank);
         if (!wrong.isEmpty()) return bad(QStringLiteral("--%1 is an option of extract, not of rank").arg(wrong));
         s.json = parser.isSet(json);
         if (parser.isSet(segment)) {
@@ -315,6 +321,7 @@ ParseResult ParseArguments(const QStringList& arguments) {
             if (s.videos.size() > 1) return bad(QStringLiteral("--plot draws one video, not %1").arg(s.videos.size()));
             if (s.segmentCount > 0) return bad(QStringLiteral("--plot draws a whole ranking, not a segment"));
             s.jobs = 1;  // drawn by the command's own process, which has the drawing's fonts
+            if (parser.isSet(overwrite)) s.existing = Existing::Overwrite;
         }
         return result;
     }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <QDir>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <limits>
 #include <numeric>
@@ -11,6 +12,7 @@
 #include "base/errors.h"
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
+#include "batch/output_checks.h"
 #include "batch/plot_file.h"
 #include "batch/ranking_file.h"
 #include "batch/video_file.h"
@@ -25,25 +27,6 @@
 namespace batch {
 
 namespace {
-
-// The writers' errors are the program's French messages; the command says why in English.
-QString WriteFailure(const QString& path, const QString& programMessage) {
-    namespace fs = std::filesystem;
-    const fs::path directory = fs::path(naming::PathBytes(path).toStdString()).parent_path();
-    const std::string place = directory.empty() ? std::string(".") : directory.string();
-    std::error_code error;
-    QString reason = QStringLiteral("write failed");
-    if (!fs::is_directory(place, error)) {
-        reason = QStringLiteral("no such directory");
-    } else if (access(place.c_str(), W_OK | X_OK) != 0) {
-        reason = QStringLiteral("permission denied");
-    } else if (programMessage.endsWith(QStringLiteral(" 112"))) {
-        reason = QStringLiteral("no space left on the device");
-    } else if (programMessage.startsWith(QStringLiteral("Impossible de créer"))) {
-        reason = QStringLiteral("cannot create the file");
-    }
-    return QStringLiteral("%1: cannot write: %2").arg(path, reason);
-}
 
 // Anything has the name, a symbolic link included, even one that leads nowhere.
 bool Taken(const QString& path) {
@@ -205,7 +188,7 @@ private:
             case naming::OutputType::Bmp:
                 break;
         }
-        return image_writers::WriteBmpFile(source_, path);
+        return image_writers::WriteBmpFile(source_, path, &bmpError_);
     }
 
     // Writes one frame, whose JPEG encoding's length is known (-1: not yet); a status when the
@@ -214,7 +197,7 @@ private:
         const QString path = s_.Naming().PathOf(number);
         const bool exists = Taken(path);
         if (exists && s_.existing == Existing::Skip) {
-            host_.Skipped();
+            host_.Wrote({number, frame, source_.FrameTime(frame), jpegBytes, true});
             return {};
         }
         if (exists && s_.existing == Existing::Refuse) {
@@ -241,12 +224,12 @@ private:
                 host_.Failure(Exists(path));
                 return VideoStatus::StopCommand;
             }
-            host_.Failure(WriteFailure(path, {}));
+            host_.Failure(WriteFailure(path, bmpError_));
         } catch (const errors::SilentAbort&) {
             host_.Failure(Exists(path));  // the JPEG writer's refusal of a file that appeared
             return VideoStatus::StopCommand;
         } catch (const errors::Error& error) {
-            host_.Failure(WriteFailure(path, error.message()));
+            host_.Failure(WriteFailure(path, error.systemError()));
         }
         // The next files would go the same way: the video ends here.
         return VideoStatus::Failed;
@@ -258,6 +241,7 @@ private:
     std::vector<int64_t> jpegBytes_;  // of the ranked frames chosen, in their order
     bool failed_ = false;
     int64_t done_ = 0;
+    int bmpError_ = 0;  // the system's error of the last BMP write that failed
 };
 
 VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
@@ -281,10 +265,17 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
     if (settings.segmentCount == 0) FindScenes(ranking, source.FrameCount(), 1.0 / source.FrameDuration());
     host.Progress(total, total);
     host.Ranked(ranking.frames, ranking.cuts);
-    if (!settings.plot.isEmpty() &&
-        !WritePlot(ranking, source.FrameCount(), 1.0 / source.FrameDuration(), settings.plot)) {
-        host.Failure(WriteFailure(settings.plot, {}));
-        return VideoStatus::Failed;
+    if (!settings.plot.isEmpty()) {
+        const int error = WritePlot(ranking, source.FrameCount(), 1.0 / source.FrameDuration(), settings.plot,
+                                    settings.existing == Existing::Overwrite);
+        if (error == EEXIST) {
+            host.Failure(QStringLiteral("%1: file exists (use --overwrite)").arg(settings.plot));
+            return VideoStatus::Failed;
+        }
+        if (error != 0) {
+            host.Failure(WriteFailure(settings.plot, error));
+            return VideoStatus::Failed;
+        }
     }
     const std::vector<RankedFrame>& ranked = ranking.frames;
     const auto lost = std::count_if(ranked.begin(), ranked.end(), [](const RankedFrame& r) { return r.length == 0; });
