@@ -5,6 +5,7 @@
 #include <QDir>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <numeric>
@@ -20,6 +21,7 @@
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
+#include "media/file_identity.h"
 #include "ranking/frame_choice.h"
 #include "ranking/ranking.h"
 #include "ranking/stretches.h"
@@ -67,8 +69,7 @@ std::vector<RankedFrame> ChosenByScenesOrTime(const Settings& s, const VideoRank
     if (s.perScene) {
         const std::optional<scenes::SceneList> scenes = ScenesOf(ranking);
         if (!scenes) {
-            error = QStringLiteral("%1: ranks %2 without scenes (rank it again): --per-scene needs them")
-                        .arg(s.ranking, ranking.video.isNull() ? QStringLiteral("the video") : ranking.video);
+            error = WithoutScenes(s.ranking, ranking.video.isNull() ? QStringLiteral("the video") : ranking.video);
             return {};
         }
         candidates = frame_choice::BestOfEachScene(candidates, *scenes);
@@ -133,6 +134,13 @@ public:
             if (s_.ranking.isEmpty()) {
                 ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
                 if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
+                // Said as rank says it, whichever frames the choice then takes.
+                const auto lost = std::count_if(ranking.frames.begin(), ranking.frames.end(),
+                                                [](const RankedFrame& r) { return r.length == 0; });
+                if (lost > 0 && !StopRequested()) {
+                    host_.Failure(UndecodedFrames(video, lost));
+                    failed_ = true;
+                }
             }
             if (StopRequested()) {
                 if (byScenesOrTime) host_.ReserveNames(0);
@@ -251,10 +259,16 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
     if (settings.segmentCount > 0) {
         stretch = ranking::SplitAtKeys(source.KeyPositions(), source.FrameCount(),
                                        settings.segmentCount)[size_t(settings.segmentIndex - 1)];
-        std::error_code error;
-        const auto fileSize = std::filesystem::file_size(naming::PathBytes(video).toStdString(), error);
-        host.Segment({settings.segmentIndex, settings.segmentCount, stretch.first, stretch.end,
-                      error ? -1 : int64_t(fileSize), settings.RankingOptions()});
+        // Merge joins only parts of one content, whatever their file's name or time.
+        const std::optional<media::FileIdentity> identity =
+            media::IdentityOfPath(naming::PathBytes(video).toStdString());
+        if (!identity) {
+            host.Failure(
+                QStringLiteral("%1: cannot be read: %2").arg(video, QString::fromLocal8Bit(std::strerror(errno))));
+            return VideoStatus::Failed;
+        }
+        host.Segment({settings.segmentIndex, settings.segmentCount, stretch.first, stretch.end, identity->size,
+                      QString::fromStdString(identity->Fingerprint()), settings.RankingOptions()});
     }
     const int64_t total = stretch.size();
     VideoRanking ranking;
