@@ -66,6 +66,35 @@ public:
         if (c == '\n') ++line_;
         return c;
     }
+    // Appends the bytes up to the next "\n" (taken, not appended) to `line`; false when the
+    // line would pass `limit` bytes (the rest of it is left) or the file ended without one.
+    bool TakeLine(QByteArray& line, qsizetype limit) {
+        for (;;) {
+            if (at_ == size_ && !Fill()) return false;
+            const char* from = buffer_ + at_;
+            const auto* end = static_cast<const char*>(std::memchr(from, '\n', size_ - at_));
+            const size_t length = end ? size_t(end - from) : size_ - at_;
+            if (line.size() + qsizetype(length) > limit) return false;
+            line.append(from, qsizetype(length));
+            at_ += length;
+            if (end) {
+                ++at_;
+                ++line_;
+                return true;
+            }
+        }
+    }
+    // Appends the bytes of a JSON string up to a quote, a backslash or a control byte, within
+    // what is buffered; how many.
+    qsizetype TakePlain(QByteArray& out) {
+        if (at_ == size_ && !Fill()) return 0;
+        size_t end = at_;
+        while (end < size_ && buffer_[end] != '"' && buffer_[end] != '\\' && uchar(buffer_[end]) >= 0x20) ++end;
+        out.append(buffer_ + at_, qsizetype(end - at_));
+        const auto taken = qsizetype(end - at_);
+        at_ = end;
+        return taken;
+    }
     int64_t Line() const { return line_; }
     int error() const { return error_; }
     bool AtStart() const { return line_ == 1 && at_ == 0 && size_ == 0; }
@@ -207,6 +236,7 @@ public:
             raw.clear();
         };
         for (qsizetype length = 0;; ++length) {
+            length += in_.TakePlain(raw);
             if (length > kMaxString) return Fail(QStringLiteral("a string too long"));
             const int c = in_.Get();
             if (c < 0x20) return Fail(QStringLiteral("an unfinished string"));  // the end, a control byte
@@ -486,10 +516,8 @@ public:
         line.clear();
         if (in_.Peek() < 0) return false;
         ++number_;
-        for (int c = in_.Get(); c >= 0 && c != '\n'; c = in_.Get()) {
-            if (line.size() >= kMaxLine) return Fail(QStringLiteral("longer than %1 bytes").arg(kMaxLine));
-            line += char(c);
-        }
+        if (!in_.TakeLine(line, kMaxLine) && in_.error() == 0 && in_.Peek() >= 0)
+            return Fail(QStringLiteral("longer than %1 bytes").arg(kMaxLine));
         if (line.endsWith('\r')) line.chop(1);
         return in_.error() == 0;
     }
