@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QByteArray>
+#include <QFileInfo>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -474,6 +475,10 @@ int Run(const Settings& settings, Terminal& terminal) {
     }
     if (StopRequested()) return kExitStopped;
     if (!PrepareOutDir(settings, terminal)) return 1;
+    // What a killed run left written aside in the folders this one writes into.
+    for (const QString& path : {settings.manifest, settings.plot}) {
+        if (!path.isEmpty()) image_writers::RemoveLeftovers(QFileInfo(path).path());
+    }
     if (settings.command == Command::Extract) image_writers::RemoveLeftovers(settings.outDir);
     if (settings.jobs <= 1 || settings.videos.size() <= 1) return RunHere(settings, terminal);
     return Pool(settings, terminal).Run();
