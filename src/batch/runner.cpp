@@ -75,6 +75,8 @@ public:
             rankings_[printed_].frames.clear();
             ++printed_;
         }
+        // Rankings that cannot be printed are not worth making: the command stops.
+        if (terminal_.OutputFailed()) conflict_ = true;
     }
     bool Conflict() const { return conflict_; }
 
