@@ -687,12 +687,16 @@ std::vector<VideoRanking> ReadRankings(const QString& path, QString& error, cons
     bool read = false;
     Lines lines(in, why);
     int c = in.Peek();
+    bool blanks = false;
     while (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        blanks = true;
         in.Get();
         c = in.Peek();
     }
     if (c == '[') {
         read = FromJson(in, videos, why);
+    } else if (c >= 0 && blanks) {
+        why = QStringLiteral("line %1: blanks before the first field").arg(in.Line());
     } else if (c >= 0) {
         QByteArray first;
         lines.Next(first);
