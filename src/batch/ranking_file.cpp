@@ -1,18 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "batch/ranking_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <map>
-#include <set>
 
+#include "batch/stream_reading.h"
 #include "framesource/naming.h"
 
 namespace batch {
@@ -21,149 +15,13 @@ namespace {
 
 constexpr int64_t kMaxFrame = std::numeric_limits<int32_t>::max();
 constexpr int64_t kMaxBytes = int64_t(1) << 53;  // what a JSON number holds exactly
-// Bounds on what one line, one JSON string and one number may take: the file is read as a
-// stream, so that memory follows the frames kept, whatever the file holds.
-constexpr qsizetype kMaxLine = qsizetype(1) << 20;
-constexpr qsizetype kMaxString = qsizetype(1) << 16;
-constexpr qsizetype kMaxNumber = 64;
 constexpr qsizetype kMaxSignatureHex = 8192;
-constexpr int kMaxDepth = 32;
 
-// ---- the file, a byte at a time ----
-
-class ByteStream {
-public:
-    // Opens the file; false with `why` for a folder or a file that cannot be opened.
-    bool Open(const QString& path, QString& why) {
-        fd_ = open(naming::PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
-        struct stat status {};
-        if (fd_ < 0 || fstat(fd_, &status) != 0) {
-            why = QString::fromLocal8Bit(std::strerror(errno)).toLower();
-            return false;
-        }
-        if (S_ISDIR(status.st_mode)) {
-            why = QStringLiteral("is a directory");
-            return false;
-        }
-        return true;
-    }
-    ~ByteStream() {
-        if (fd_ >= 0) close(fd_);
-    }
-    ByteStream() = default;
-    ByteStream(const ByteStream&) = delete;
-    ByteStream& operator=(const ByteStream&) = delete;
-
-    // The next byte, or -1 at the end of the file or on a read error (then error() is set).
-    int Peek() {
-        if (at_ == size_ && !Fill()) return -1;
-        return uchar(buffer_[at_]);
-    }
-    int Get() {
-        const int c = Peek();
-        if (c < 0) return c;
-        ++at_;
-        if (c == '\n') ++line_;
-        return c;
-    }
-    // Appends the bytes up to the next "\n" (taken, not appended) to `line`; false when the
-    // line would pass `limit` bytes (the rest of it is left) or the file ended without one.
-    bool TakeLine(QByteArray& line, qsizetype limit) {
-        for (;;) {
-            if (at_ == size_ && !Fill()) return false;
-            const char* from = buffer_ + at_;
-            const auto* end = static_cast<const char*>(std::memchr(from, '\n', size_ - at_));
-            const size_t length = end ? size_t(end - from) : size_ - at_;
-            if (line.size() + qsizetype(length) > limit) return false;
-            line.append(from, qsizetype(length));
-            at_ += length;
-            if (end) {
-                ++at_;
-                ++line_;
-                return true;
-            }
-        }
-    }
-    // Appends the bytes of a JSON string up to a quote, a backslash or a control byte, within
-    // what is buffered; how many.
-    qsizetype TakePlain(QByteArray& out) {
-        if (at_ == size_ && !Fill()) return 0;
-        size_t end = at_;
-        while (end < size_ && buffer_[end] != '"' && buffer_[end] != '\\' && uchar(buffer_[end]) >= 0x20) ++end;
-        out.append(buffer_ + at_, qsizetype(end - at_));
-        const auto taken = qsizetype(end - at_);
-        at_ = end;
-        return taken;
-    }
-    int64_t Line() const { return line_; }
-    int error() const { return error_; }
-    bool AtStart() const { return line_ == 1 && at_ == 0 && size_ == 0; }
-
-private:
-    bool Fill() {
-        if (fd_ < 0 || error_ != 0) return false;
-        for (;;) {
-            const ssize_t n = read(fd_, buffer_, sizeof buffer_);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) error_ = errno;
-            if (n <= 0) return false;
-            at_ = 0;
-            size_ = size_t(n);
-            return true;
-        }
-    }
-
-    int fd_ = -1;
-    char buffer_[65536];
-    size_t at_ = 0;
-    size_t size_ = 0;
-    int64_t line_ = 1;
-    int error_ = 0;
-};
-
-// ---- numbers: whole fields, nothing around them ----
-
-bool Whole(const QByteArray& text, int64_t low, int64_t high, int64_t& out) {
-    const char* p = text.constData();
-    const char* end = p + text.size();
-    const bool negative = p < end && *p == '-';
-    if (negative) ++p;
-    if (p == end || end - p > 19) return false;
-    uint64_t value = 0;
-    for (; p < end; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        value = value * 10 + uint64_t(*p - '0');
-    }
-    if (value > uint64_t(std::numeric_limits<int64_t>::max())) return false;
-    out = negative ? -int64_t(value) : int64_t(value);
-    return out >= low && out <= high;
-}
-
-// A number as JSON writes it: -?(0|[1-9]D*)(.D+)?([eE][+-]?D+)?, finite.
-bool Number(const QByteArray& text, double& out) {
-    const char* p = text.constData();
-    const char* end = p + text.size();
-    const auto digits = [&] {
-        const char* from = p;
-        while (p < end && *p >= '0' && *p <= '9') ++p;
-        return p > from;
-    };
-    if (p < end && *p == '-') ++p;
-    if (p < end && *p == '0') {
-        ++p;
-    } else if (!digits()) {
-        return false;
-    }
-    if (p < end && *p == '.' && (++p, !digits())) return false;
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        ++p;
-        if (p < end && (*p == '+' || *p == '-')) ++p;
-        if (!digits()) return false;
-    }
-    if (p != end) return false;
-    const auto [stop, error] = std::from_chars(text.constData(), end, out);
-    return error == std::errc() && stop == end && std::isfinite(out);
-}
+using stream_reading::ByteStream;
+using stream_reading::Json;
+using stream_reading::Lines;
+using stream_reading::Number;
+using stream_reading::Whole;
 
 // A signature in hexadecimal, of the length this version measures.
 bool SignatureOf(const QByteArray& hex, scenes::Signature& out, QString& why) {
@@ -193,172 +51,6 @@ bool FingerprintOf(const QString& text, int64_t fileSize) {
     return digest.size() == 64 && std::all_of(digest.begin(), digest.end(),
                                               [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
-
-// ---- JSON, read as it comes ----
-
-class Json {
-public:
-    Json(ByteStream& in, QString& why) : in_(in), why_(why) {}
-
-    bool Fail(const QString& what) {
-        if (why_.isEmpty()) why_ = QStringLiteral("line %1: %2").arg(in_.Line()).arg(what);
-        return false;
-    }
-    void Blank() {
-        for (int c = in_.Peek(); c == ' ' || c == '\t' || c == '\n' || c == '\r'; c = in_.Peek()) in_.Get();
-    }
-    // The next byte after blanks, not taken.
-    int Next() {
-        Blank();
-        return in_.Peek();
-    }
-    bool Take(char c) {
-        if (Next() != uchar(c)) return Fail(QStringLiteral("'%1' expected").arg(QLatin1Char(c)));
-        in_.Get();
-        return true;
-    }
-    bool Word(const char* word) {
-        Blank();
-        for (const char* p = word; *p; ++p) {
-            if (in_.Get() != uchar(*p)) return Fail(QStringLiteral("bad JSON"));
-        }
-        return true;
-    }
-    bool IsNull() { return Next() == 'n'; }
-
-    // A string, escapes decoded; a lone surrogate of an escape is kept (a name that is not UTF-8).
-    bool String(QString& out) {
-        if (!Take('"')) return false;
-        out.clear();
-        QByteArray raw;
-        const auto flush = [&] {
-            out += QString::fromUtf8(raw);
-            raw.clear();
-        };
-        for (qsizetype length = 0;; ++length) {
-            length += in_.TakePlain(raw);
-            if (length > kMaxString) return Fail(QStringLiteral("a string too long"));
-            const int c = in_.Get();
-            if (c < 0x20) return Fail(QStringLiteral("an unfinished string"));  // the end, a control byte
-            if (c == '"') break;
-            if (c != '\\') {
-                raw += char(c);
-                continue;
-            }
-            const int e = in_.Get();
-            static constexpr char kEscaped[] = "\"\\/bfnrt";
-            static constexpr char kMeant[] = "\"\\/\b\f\n\r\t";
-            if (const char* known = e > 0 ? std::strchr(kEscaped, e) : nullptr; known && *known) {
-                raw += kMeant[known - kEscaped];
-            } else if (e == 'u') {
-                QByteArray hex;
-                for (int i = 0; i < 4; ++i) hex += char(std::max(in_.Get(), 0));
-                bool ok = false;
-                const uint unit = hex.toUInt(&ok, 16);
-                if (!ok || !std::all_of(hex.begin(), hex.end(), [](char h) { return std::isxdigit(uchar(h)); }))
-                    return Fail(QStringLiteral("a bad \\u escape"));
-                flush();
-                out += QChar(char16_t(unit));
-            } else {
-                return Fail(QStringLiteral("a bad escape"));
-            }
-        }
-        flush();
-        return true;
-    }
-
-    // A number's text, whole: what follows it must end it.
-    bool NumberText(QByteArray& out) {
-        Blank();
-        out.clear();
-        for (int c = in_.Peek(); (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
-             c = in_.Peek()) {
-            if (out.size() >= kMaxNumber) return Fail(QStringLiteral("a number too long"));
-            out += char(in_.Get());
-        }
-        return !out.isEmpty() || Fail(QStringLiteral("a number expected"));
-    }
-    bool WholeValue(int64_t low, int64_t high, int64_t& out, const char* key) {
-        QByteArray text;
-        if (!NumberText(text)) return false;
-        return Whole(text, low, high, out) || Fail(QStringLiteral("\"%1\" is not a whole number from %2 to %3")
-                                                       .arg(QLatin1String(key))
-                                                       .arg(low)
-                                                       .arg(high));
-    }
-    bool NumberValue(double& out, const char* key) {
-        QByteArray text;
-        if (!NumberText(text)) return false;
-        return Number(text, out) || Fail(QStringLiteral("\"%1\" is not a number").arg(QLatin1String(key)));
-    }
-    bool BoolValue(bool& out) {
-        if (Next() == 't') return Word("true") && (out = true, true);
-        return Word("false") && (out = false, true);
-    }
-
-    // {"KEY": VALUE, ...}: `member` reads each value by its key; a key twice is refused.
-    template <typename Member>
-    bool Object(Member member) {
-        if (!Take('{')) return false;
-        std::set<QString> seen;
-        if (Next() == '}') return in_.Get(), true;
-        for (;;) {
-            QString key;
-            if (!String(key) || !Take(':')) return false;
-            if (!seen.insert(key).second) return Fail(QStringLiteral("a key twice"));
-            if (!member(key)) return false;
-            if (Next() == ',') {
-                in_.Get();
-                continue;
-            }
-            return Take('}');
-        }
-    }
-    // [VALUE, ...]: `element` reads each.
-    template <typename Element>
-    bool Array(Element element) {
-        if (!Take('[')) return false;
-        if (Next() == ']') return in_.Get(), true;
-        for (;;) {
-            if (!element()) return false;
-            if (Next() == ',') {
-                in_.Get();
-                continue;
-            }
-            return Take(']');
-        }
-    }
-    // A value of a key this version does not read.
-    bool Skip(int depth = 0) {
-        if (depth > kMaxDepth) return Fail(QStringLiteral("nested too deep"));
-        QString text;
-        QByteArray number;
-        bool flag = false;
-        switch (Next()) {
-            case '{':
-                return Object([&](const QString&) { return Skip(depth + 1); });
-            case '[':
-                return Array([&] { return Skip(depth + 1); });
-            case '"':
-                return String(text);
-            case 't':
-            case 'f':
-                return BoolValue(flag);
-            case 'n':
-                return Word("null");
-            default: {
-                double value = 0;
-                return NumberText(number) && (Number(number, value) || Fail(QStringLiteral("bad number")));
-            }
-        }
-    }
-    // Only blanks left.
-    bool End() { return Next() < 0 || Fail(QStringLiteral("more after the JSON")); }
-
-private:
-    ByteStream& in_;
-    QString& why_;
-};
 
 bool CutFromJson(Json& json, std::vector<scenes::Cut>& cuts) {
     int64_t n[3] = {};
@@ -505,35 +197,6 @@ bool FromJson(ByteStream& in, std::vector<VideoRanking>& videos, QString& why) {
     if (!json.Array([&] { return VideoFromJson(json, videos.emplace_back()); }) || !json.End()) return false;
     return !videos.empty() || json.Fail(QStringLiteral("a ranking of no video"));
 }
-
-// ---- text, a line at a time ----
-
-class Lines {
-public:
-    Lines(ByteStream& in, QString& why) : in_(in), why_(why) {}
-    // The next line, without its end ("\n" or "\r\n"); false at the end or with `why`.
-    bool Next(QByteArray& line) {
-        line.clear();
-        if (in_.Peek() < 0) return false;
-        ++number_;
-        if (!in_.TakeLine(line, kMaxLine) && in_.error() == 0 && in_.Peek() >= 0)
-            return Fail(QStringLiteral("longer than %1 bytes").arg(kMaxLine));
-        if (line.endsWith('\r')) line.chop(1);
-        return in_.error() == 0;
-    }
-    bool Fail(const QString& what = {}) {
-        if (why_.isEmpty())
-            why_ = what.isEmpty() ? QStringLiteral("line %1").arg(number_)
-                                  : QStringLiteral("line %1: %2").arg(number_).arg(what);
-        return false;
-    }
-    int64_t Number() const { return number_; }
-
-private:
-    ByteStream& in_;
-    QString& why_;
-    int64_t number_ = 0;
-};
 
 // A segment's text: its "# KEY VALUE" lines, then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE lines.
 bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QString& why) {
