@@ -4,14 +4,36 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
+
+#include "batch/output_checks.h"
 
 #include "batch/interrupt.h"
 #include "batch/runner.h"
 #include "batch/settings.h"
 #include "framesource/naming.h"
 #include "imaging/jpeg_image.h"
+
+namespace {
+
+// Prints the text on standard output and closes it: 0, or 1 with a line on standard error.
+int PrintAll(const QByteArray& text) {
+    errno = 0;
+    bool written = std::fputs(text.constData(), stdout) >= 0 && std::fflush(stdout) == 0;
+    int error = errno;
+    if (std::fclose(stdout) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written) return 0;
+    std::fprintf(stderr, "orvexa-batch: standard output: cannot write: %s\n",
+                 batch::WriteFailureReason(error).toUtf8().constData());
+    return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -20,11 +42,9 @@ int main(int argc, char** argv) {
     const batch::ParseResult parsed = batch::ParseArguments(arguments);
     switch (parsed.outcome) {
         case batch::ParseResult::Outcome::Help:
-            std::fputs(batch::HelpText().toLocal8Bit().constData(), stdout);
-            return 0;
+            return PrintAll(batch::HelpText().toLocal8Bit());
         case batch::ParseResult::Outcome::Version:
-            std::printf("orvexa-batch %s\n", ORVEXA_VERSION);
-            return 0;
+            return PrintAll(QByteArray("orvexa-batch ") + ORVEXA_VERSION + '\n');
         case batch::ParseResult::Outcome::BadUsage:
             std::fprintf(stderr, "orvexa-batch: %s\nTry 'orvexa-batch --help'.\n",
                          naming::PathBytes(parsed.error).constData());

@@ -10,16 +10,20 @@
 
 namespace errors {
 
-// An error shown to the user with its French message.
+// An error shown to the user with its French message, and the system's error number when a
+// call of the system failed (0 otherwise), for whoever says why in other words.
 class Error : public std::exception {
 public:
-    explicit Error(QString message) : message_(std::move(message)), utf8_(message_.toStdString()) {}
+    explicit Error(QString message, int systemError = 0)
+        : message_(std::move(message)), utf8_(message_.toStdString()), systemError_(systemError) {}
     const QString& message() const { return message_; }
+    int systemError() const { return systemError_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
 private:
     QString message_;
     std::string utf8_;
+    int systemError_ = 0;
 };
 
 // Ends the current command without any message (the user refused to go on).

@@ -24,10 +24,11 @@ QByteArray CsvField(const QString& text) {
 }
 
 QByteArray Csv(const std::vector<WrittenFile>& files) {
-    QByteArray text = "file,video,frame,time,jpeg_bytes\n";
+    QByteArray text = "file,video,frame,time,jpeg_bytes,kept\n";
     for (const WrittenFile& f : files) {
         text += CsvField(f.name) + ',' + CsvField(f.video) + ',' + QByteArray::number(f.frame) + ',' +
-                JsonNumber(f.time) + ',' + QByteArray::number(f.jpegBytes) + '\n';
+                JsonNumber(f.time) + ',' + (f.jpegBytes < 0 ? QByteArray() : QByteArray::number(f.jpegBytes)) + ',' +
+                (f.kept ? "true" : "false") + '\n';
     }
     return text;
 }
@@ -39,7 +40,8 @@ QByteArray Json(const std::vector<WrittenFile>& files) {
         text += (i == 0 ? "\n" : ",\n");
         text += "{\"file\":" + JsonString(f.name) + ",\"video\":" + JsonString(f.video) +
                 ",\"frame\":" + QByteArray::number(f.frame) + ",\"time\":" + JsonNumber(f.time) +
-                ",\"jpeg_bytes\":" + QByteArray::number(f.jpegBytes) + '}';
+                ",\"jpeg_bytes\":" + (f.jpegBytes < 0 ? QByteArray("null") : QByteArray::number(f.jpegBytes)) +
+                ",\"kept\":" + (f.kept ? "true" : "false") + '}';
     }
     return text + "\n]\n";
 }
@@ -50,8 +52,8 @@ bool ManifestTypeKnown(const QString& path) {
     return IsJson(path) || path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
 }
 
-bool WriteManifest(const QString& path, const std::vector<WrittenFile>& files) {
-    return image_writers::ReplaceFile(path, IsJson(path) ? Json(files) : Csv(files));
+int WriteManifest(const QString& path, const std::vector<WrittenFile>& files) {
+    return image_writers::WriteWholeFile(path, IsJson(path) ? Json(files) : Csv(files), true);
 }
 
 }  // namespace batch

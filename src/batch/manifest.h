@@ -13,16 +13,17 @@ struct WrittenFile {
     QString name;  // in the output directory
     QString video;
     int32_t frame = 0;
-    double time = 0;  // seconds after the first frame
-    int64_t jpegBytes = 0;
+    double time = 0;        // seconds after the first frame
+    int64_t jpegBytes = 0;  // -1: not known (a file kept, never decoded)
+    bool kept = false;      // --skip-existing left it as it was
 };
 
 // The manifest's type goes by its name: ".csv" or ".json".
 bool ManifestTypeKnown(const QString& path);
 
-// Writes CSV (a header line "file,video,frame,time,jpeg_bytes", then a line per file) or JSON
-// (an array, an object per file and per line), aside and renamed into place; false when it
-// cannot be written.
-bool WriteManifest(const QString& path, const std::vector<WrittenFile>& files);
+// Writes CSV (a header line "file,video,frame,time,jpeg_bytes,kept", then a line per file) or
+// JSON (an array, an object per file and per line), aside and renamed into place: 0, or the
+// system's error number.
+int WriteManifest(const QString& path, const std::vector<WrittenFile>& files);
 
 }  // namespace batch

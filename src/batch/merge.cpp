@@ -31,6 +31,7 @@ QString Disagreement(const Video& video, const VideoRanking& segment) {
         return QStringLiteral("%1 (%2, not %3)").arg(what).arg(other).arg(first);
     };
     if (c.fileSize != d.fileSize) return differs("file size", c.fileSize, d.fileSize);
+    if (c.fingerprint != d.fingerprint) return differs("content fingerprint", c.fingerprint, d.fingerprint);
     if (a.frameCount != b.frameCount) return differs("frame count", a.frameCount, b.frameCount);
     if (c.count != d.count) return differs("segment count", c.count, d.count);
     if (a.frameRate != b.frameRate || a.width != b.width || a.height != b.height)

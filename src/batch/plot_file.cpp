@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "batch/plot_file.h"
 
+#include <cerrno>
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
@@ -17,7 +19,7 @@ constexpr int kHeight = 500;
 
 }  // namespace
 
-bool WritePlot(const VideoRanking& ranking, int32_t frameCount, double frameRate, const QString& path) {
+int WritePlot(const VideoRanking& ranking, int32_t frameCount, double frameRate, const QString& path, bool replace) {
     ranking_plot::PlotData data;
     data.frameCount = frameCount;
     data.frameRate = frameRate;
@@ -38,7 +40,8 @@ bool WritePlot(const VideoRanking& ranking, int32_t frameCount, double frameRate
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    return QImageWriter(&buffer, "png").write(image) && image_writers::ReplaceFile(path, png);
+    if (!QImageWriter(&buffer, "png").write(image)) return ENOMEM;
+    return image_writers::WriteWholeFile(path, png, replace);
 }
 
 }  // namespace batch

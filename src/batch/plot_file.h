@@ -9,8 +9,9 @@
 
 namespace batch {
 
-// Draws the whole ranking of a video of `frameCount` frames at `frameRate` into `path`; false
-// when the file cannot be written. Needs a QGuiApplication (the offscreen platform will do).
-bool WritePlot(const VideoRanking& ranking, int32_t frameCount, double frameRate, const QString& path);
+// Draws the whole ranking of a video of `frameCount` frames at `frameRate` into `path`, which
+// it replaces only when `replace`: 0, or the system's error number of the failed write (EEXIST:
+// the name was taken). Needs a QGuiApplication (the offscreen platform will do).
+int WritePlot(const VideoRanking& ranking, int32_t frameCount, double frameRate, const QString& path, bool replace);
 
 }  // namespace batch

@@ -3,6 +3,7 @@
 
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
+#include "batch/ranking_file.h"
 #include "batch/video_file.h"
 #include "framesource/frame_source.h"
 
@@ -44,6 +45,20 @@ QString FindVideoMistake(const Settings& s) {
             .arg(files);
     }
     return {};
+}
+
+QString FindRankingMistake(const Settings& s) {
+    if (s.command != Command::Extract || s.ranking.isEmpty()) return {};
+    QString error;
+    ReadRankings(s.ranking, error, s.videos.size() == 1 ? s.videos[0] : QString());
+    for (qsizetype i = 0; i < s.videos.size() && error.isEmpty() && !StopRequested(); ++i) {
+        FrameSource source;
+        const VideoFile file(source, s.videos[i]);
+        if (!file.IsOpen()) continue;
+        const VideoRanking ranking = SavedRanking(s.ranking, s.videos[i], source.FrameCount(), error);
+        if (error.isEmpty() && s.perScene && !ScenesOf(ranking)) error = WithoutScenes(s.ranking, s.videos[i]);
+    }
+    return error;
 }
 
 }  // namespace batch

@@ -14,4 +14,9 @@ namespace batch {
 // opened is left for its turn, which reports it.
 QString FindVideoMistake(const Settings& settings);
 
+// extract --ranking: why the file gives some video no ranking of its own (unreadable, not a
+// ranking, another version of the video); empty when it gives each one. Found before the
+// output folder is made.
+QString FindRankingMistake(const Settings& settings);
+
 }  // namespace batch

@@ -14,7 +14,8 @@ namespace {
 QByteArray SegmentJson(const SegmentFacts& s) {
     return ",\"segment\":{\"index\":" + QByteArray::number(s.index) + ",\"count\":" + QByteArray::number(s.count) +
            ",\"first\":" + QByteArray::number(s.first) + ",\"end\":" + QByteArray::number(s.end) +
-           ",\"file_size\":" + QByteArray::number(s.fileSize) + ",\"options\":" + JsonString(s.options) + '}';
+           ",\"file_size\":" + QByteArray::number(s.fileSize) + ",\"fingerprint\":" + JsonString(s.fingerprint) +
+           ",\"options\":" + JsonString(s.options) + '}';
 }
 
 QByteArray SegmentText(const VideoRanking& video) {
@@ -23,6 +24,7 @@ QByteArray SegmentText(const VideoRanking& video) {
     QByteArray text = kSegmentHeader + QByteArray::number(s.index) + '/' + QByteArray::number(s.count) + '\n';
     text += "# video " + OneLine(video.video) + '\n';
     text += "# file_size " + QByteArray::number(s.fileSize) + '\n';
+    text += "# fingerprint " + OneLine(s.fingerprint) + '\n';
     text += "# frame_count " + QByteArray::number(f.frameCount) + '\n';
     text += "# frame_rate " + JsonNumber(f.frameRate) + '\n';
     text += "# width " + QByteArray::number(f.width) + '\n';

@@ -42,7 +42,8 @@ struct SegmentFacts {
     int32_t first = 0;  // the stretch's frames, end excluded
     int32_t end = 0;
     int64_t fileSize = 0;
-    QString options;  // Settings::RankingOptions
+    QString fingerprint;  // the video's content (media::FileIdentity::Fingerprint)
+    QString options;      // Settings::RankingOptions
 };
 
 struct VideoRanking {
@@ -64,14 +65,14 @@ void FindScenes(VideoRanking& video, int32_t frameCount, double frameRate);
 std::optional<scenes::SceneList> ScenesOf(const VideoRanking& video);
 
 // FRAME<TAB>BYTES<TAB>SCENE lines. A segment's text is "# orvexa-batch segment K/N",
-// "# KEY VALUE" lines (video, file_size, frame_count, frame_rate, width, height, first, end,
-// options), then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE (hexadecimal) lines.
+// "# KEY VALUE" lines (video, file_size, fingerprint, frame_count, frame_rate, width, height,
+// first, end, options), then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE (hexadecimal) lines.
 QByteArray RankingText(const VideoRanking& video, bool withHeader);
 // [{"video": ..., "frame_count": ..., "frame_rate": ..., "width": ..., "height": ...,
 //   "scenes": N, "cuts": [{"frame": F, "time": T, "transition_first": A, "transition_end": B}, ...],
 //   "frames": [{"frame": F, "time": T, "bytes": B, "scene": S}, ...], "errors": [...]}, ...],
 // a frame a line; a segment has "segment": {"index": K, "count": N, "first": F, "end": E,
-// "file_size": S, "options": O} after "height", no scenes, and a "signature" for each frame.
+// "file_size": S, "fingerprint": P, "options": O} after "height", no scenes, and a "signature" for each frame.
 QByteArray RankingJson(const std::vector<VideoRanking>& videos);
 
 // The name as the text's "# VIDEO" line writes it, and back.

@@ -1,18 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "batch/ranking_file.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
-#include <cctype>
-#include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <map>
 
+#include "batch/stream_reading.h"
 #include "framesource/naming.h"
 
 namespace batch {
@@ -21,185 +15,273 @@ namespace {
 
 constexpr int64_t kMaxFrame = std::numeric_limits<int32_t>::max();
 constexpr int64_t kMaxBytes = int64_t(1) << 53;  // what a JSON number holds exactly
+constexpr qsizetype kMaxSignatureHex = 8192;
 
-bool Whole(const QJsonValue& value, int64_t low, int64_t high, int64_t& out) {
-    const double d = value.toDouble(std::nan(""));
-    if (!value.isDouble() || !(d >= double(low) && d <= double(high)) || d != std::floor(d)) return false;
-    out = int64_t(d);
-    return true;
-}
+using stream_reading::ByteStream;
+using stream_reading::Json;
+using stream_reading::Lines;
+using stream_reading::Number;
+using stream_reading::Whole;
 
-bool Whole(const QByteArray& text, int64_t low, int64_t high, int64_t& out) {
-    bool ok = false;
-    out = text.toLongLong(&ok);
-    return ok && out >= low && out <= high;
-}
-
-// A signature as rank --segment prints it, in hexadecimal.
-bool SignatureOf(const QByteArray& hex, scenes::Signature& out) {
-    if (hex.size() != qsizetype(2 * out.size())) return false;
-    for (char c : hex) {
-        if (!std::isxdigit(uchar(c))) return false;
+// A signature in hexadecimal, of the length this version measures.
+bool SignatureOf(const QByteArray& hex, scenes::Signature& out, QString& why) {
+    if (hex.size() % 2 != 0 || hex.size() > kMaxSignatureHex ||
+        !std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(uchar(c)) != 0; })) {
+        why = QStringLiteral("a signature that is not hexadecimal bytes");
+        return false;
+    }
+    if (hex.size() != qsizetype(2 * out.size())) {
+        why = QStringLiteral("a signature of %1 bytes, not the %2 this version measures (rank it again)")
+                  .arg(hex.size() / 2)
+                  .arg(out.size());
+        return false;
     }
     const QByteArray bytes = QByteArray::fromHex(hex);
     std::memcpy(out.data(), bytes.constData(), out.size());
     return true;
 }
 
-bool Number(const QByteArray& text, double& out) {
-    bool ok = false;
-    out = text.toDouble(&ok);
-    return ok && std::isfinite(out);
+// "SIZE:64 hex digits", SIZE the file's.
+bool FingerprintOf(const QString& text, int64_t fileSize) {
+    const QByteArray bytes = text.toLatin1();
+    const qsizetype colon = bytes.indexOf(':');
+    int64_t size = 0;
+    if (colon < 0 || !Whole(bytes.left(colon), 0, kMaxBytes, size) || size != fileSize) return false;
+    const QByteArray digest = bytes.mid(colon + 1);
+    return digest.size() == 64 && std::all_of(digest.begin(), digest.end(),
+                                              [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
-// One video of rank's JSON; false with `why` when it is not one.
-bool VideoFromJson(const QJsonObject& o, VideoRanking& v, QString& why) {
-    int64_t n[6] = {};
-    if (!o.value("video").isString() || !o.value("frames").isArray()) {
-        why = QStringLiteral("a video without \"video\" or \"frames\"");
-        return false;
-    }
-    v.video = o.value("video").toString();
+bool CutFromJson(Json& json, std::vector<scenes::Cut>& cuts) {
+    int64_t n[3] = {};
+    bool has[3] = {};
+    double time = 0;
+    const bool read = json.Object([&](const QString& key) {
+        if (key == QLatin1String("frame")) return has[0] = true, json.WholeValue(1, kMaxFrame, n[0], "frame");
+        if (key == QLatin1String("transition_first"))
+            return has[1] = true, json.WholeValue(0, kMaxFrame, n[1], "transition_first");
+        if (key == QLatin1String("transition_end"))
+            return has[2] = true, json.WholeValue(0, kMaxFrame, n[2], "transition_end");
+        if (key == QLatin1String("time")) return json.NumberValue(time, "time");
+        return json.Skip();
+    });
+    if (!read) return false;
+    if (!has[0] || !has[1] || !has[2] || n[1] > n[0] || n[2] < n[0] || (!cuts.empty() && cuts.back().frame >= n[0]))
+        return json.Fail(QStringLiteral("bad \"cuts\""));
+    cuts.push_back({int32_t(n[0]), int32_t(n[1]), int32_t(n[2])});
+    return true;
+}
+
+bool FrameFromJson(Json& json, RankedFrame& r, bool& hasSignature) {
+    int64_t frame = -1, bytes = 0, scene = 0;
+    bool hasTime = false, hasBytes = false;
+    hasSignature = false;
+    QString why;
+    const bool read = json.Object([&](const QString& key) {
+        if (key == QLatin1String("frame")) return json.WholeValue(0, kMaxFrame, frame, "frame");
+        if (key == QLatin1String("time")) return hasTime = true, json.NumberValue(r.time, "time");
+        if (key == QLatin1String("bytes")) {
+            hasBytes = true;
+            if (json.IsNull()) return json.Word("null");
+            return json.WholeValue(1, kMaxBytes, bytes, "bytes");
+        }
+        if (key == QLatin1String("scene")) return json.WholeValue(1, kMaxFrame, scene, "scene");
+        if (key == QLatin1String("signature")) {
+            QString hex;
+            hasSignature = true;
+            return json.String(hex) && (SignatureOf(hex.toLatin1(), r.signature, why) || json.Fail(why));
+        }
+        return json.Skip();
+    });
+    if (!read) return false;
+    if (frame < 0 || !hasTime || !hasBytes)
+        return json.Fail(QStringLiteral("a frame without a whole \"frame\", a \"time\" or \"bytes\""));
+    r.frame = int32_t(frame);
+    r.length = bytes;
+    r.scene = int(scene);
+    return true;
+}
+
+bool SegmentFromJson(Json& json, SegmentFacts& s) {
+    int64_t n[5] = {};
+    bool has[7] = {};
+    const char* keys[5] = {"index", "count", "first", "end", "file_size"};
+    const int64_t lows[5] = {1, 1, 0, 0, 0};
+    const int64_t highs[5] = {kMaxFrame, kMaxFrame, kMaxFrame, kMaxFrame, kMaxBytes};
+    const bool read = json.Object([&](const QString& key) {
+        for (int i = 0; i < 5; ++i) {
+            if (key == QLatin1String(keys[i])) return has[i] = true, json.WholeValue(lows[i], highs[i], n[i], keys[i]);
+        }
+        if (key == QLatin1String("options")) return has[5] = true, json.String(s.options);
+        if (key == QLatin1String("fingerprint")) return has[6] = true, json.String(s.fingerprint);
+        return json.Skip();
+    });
+    if (!read) return false;
+    if (!std::all_of(has, has + 6, [](bool b) { return b; })) return json.Fail(QStringLiteral("bad \"segment\""));
+    if (!has[6] || !FingerprintOf(s.fingerprint, n[4]))
+        return json.Fail(QStringLiteral("a segment without the video's fingerprint (rank it again)"));
+    s.index = int(n[0]);
+    s.count = int(n[1]);
+    s.first = int32_t(n[2]);
+    s.end = int32_t(n[3]);
+    s.fileSize = n[4];
+    return true;
+}
+
+// One video of rank's JSON, each field read by its name.
+bool VideoFromJson(Json& json, VideoRanking& v) {
+    int64_t facts[3] = {};  // frame_count, width, height
+    bool hasFacts[4] = {};  // and frame_rate
+    bool hasVideo = false, hasFrames = false, framesSigned = true;
+    int64_t sceneCount = 0;
+    double rate = 0;
+    SegmentFacts segment;
+    bool hasSegment = false;
     v.ranked = true;
-    if (o.contains("frame_count")) {
-        if (!Whole(o.value("frame_count"), 0, kMaxFrame, n[0]) || !o.value("frame_rate").isDouble() ||
-            !Whole(o.value("width"), 0, kMaxFrame, n[1]) || !Whole(o.value("height"), 0, kMaxFrame, n[2])) {
-            why = QStringLiteral("bad frame_count, frame_rate, width or height");
-            return false;
+    const bool read = json.Object([&](const QString& key) {
+        if (key == QLatin1String("video")) return hasVideo = true, json.String(v.video);
+        if (key == QLatin1String("frame_count"))
+            return hasFacts[0] = true, json.WholeValue(1, kMaxFrame, facts[0], "frame_count");
+        if (key == QLatin1String("width")) return hasFacts[1] = true, json.WholeValue(0, kMaxFrame, facts[1], "width");
+        if (key == QLatin1String("height"))
+            return hasFacts[2] = true, json.WholeValue(0, kMaxFrame, facts[2], "height");
+        if (key == QLatin1String("frame_rate")) {
+            hasFacts[3] = true;
+            return json.NumberValue(rate, "frame_rate") &&
+                   (rate > 0 || json.Fail(QStringLiteral("\"frame_rate\" is not above 0")));
         }
-        v.facts = VideoFacts{int32_t(n[0]), o.value("frame_rate").toDouble(), int32_t(n[1]), int32_t(n[2])};
+        if (key == QLatin1String("segment")) return hasSegment = true, SegmentFromJson(json, segment);
+        if (key == QLatin1String("scenes")) return json.WholeValue(1, kMaxFrame + 1, sceneCount, "scenes");
+        if (key == QLatin1String("cuts")) {
+            if (json.IsNull()) return json.Fail(QStringLiteral("bad \"cuts\""));
+            std::vector<scenes::Cut>& cuts = v.cuts.emplace();
+            return json.Array([&] { return CutFromJson(json, cuts); });
+        }
+        if (key == QLatin1String("frames")) {
+            hasFrames = true;
+            return json.Array([&] {
+                bool signature = false;
+                if (!FrameFromJson(json, v.frames.emplace_back(), signature)) return false;
+                framesSigned = framesSigned && signature;
+                return true;
+            });
+        }
+        if (key == QLatin1String("errors")) {
+            return json.Array([&] {
+                QString error;
+                if (!json.String(error)) return false;
+                v.errors << error;
+                return true;
+            });
+        }
+        return json.Skip();
+    });
+    if (!read) return false;
+    if (!hasVideo || !hasFrames) return json.Fail(QStringLiteral("a video without \"video\" or \"frames\""));
+    const int known = int(std::count(hasFacts, hasFacts + 4, true));
+    if (known != 0 && known != 4) return json.Fail(QStringLiteral("bad frame_count, frame_rate, width or height"));
+    if (known == 4) v.facts = VideoFacts{int32_t(facts[0]), rate, int32_t(facts[1]), int32_t(facts[2])};
+    if (hasSegment) {
+        if (!v.facts) return json.Fail(QStringLiteral("bad \"segment\""));
+        // Merge finds the scenes from every frame's signature.
+        if (!framesSigned) return json.Fail(QStringLiteral("a segment's frame without its \"signature\""));
+        v.segment = segment;
     }
-    if (o.contains("segment")) {
-        const QJsonObject s = o.value("segment").toObject();
-        if (!v.facts || !Whole(s.value("index"), 1, kMaxFrame, n[0]) || !Whole(s.value("count"), 1, kMaxFrame, n[1]) ||
-            !Whole(s.value("first"), 0, kMaxFrame, n[2]) || !Whole(s.value("end"), 0, kMaxFrame, n[3]) ||
-            !Whole(s.value("file_size"), -1, kMaxBytes, n[4]) || !s.value("options").isString()) {
-            why = QStringLiteral("bad \"segment\"");
-            return false;
-        }
-        v.segment =
-            SegmentFacts{int(n[0]), int(n[1]), int32_t(n[2]), int32_t(n[3]), n[4], s.value("options").toString()};
-    }
-    for (const QJsonValue& item : o.value("frames").toArray()) {
-        const QJsonObject f = item.toObject();
-        RankedFrame r;
-        if (!Whole(f.value("frame"), 0, kMaxFrame, n[0]) || !f.value("time").isDouble() ||
-            !(f.value("bytes").isNull() || Whole(f.value("bytes"), 1, kMaxBytes, n[1]))) {
-            why = QStringLiteral("a frame without a whole \"frame\", a \"time\" or \"bytes\"");
-            return false;
-        }
-        r.frame = int32_t(n[0]);
-        r.time = f.value("time").toDouble();
-        r.length = f.value("bytes").isNull() ? 0 : n[1];
-        if ((f.contains("scene") && !Whole(f.value("scene"), 1, kMaxFrame, n[2])) ||
-            (f.contains("signature") && !SignatureOf(f.value("signature").toString().toLatin1(), r.signature))) {
-            why = QStringLiteral("a frame with a bad \"scene\" or \"signature\"");
-            return false;
-        }
-        r.scene = int(n[2]);
-        v.frames.push_back(r);
-    }
-    if (o.contains("cuts")) {
-        std::vector<scenes::Cut>& cuts = v.cuts.emplace();
-        for (const QJsonValue& item : o.value("cuts").toArray()) {
-            const QJsonObject c = item.toObject();
-            if (!Whole(c.value("frame"), 1, kMaxFrame, n[0]) || !Whole(c.value("transition_first"), 0, n[0], n[1]) ||
-                !Whole(c.value("transition_end"), n[0], kMaxFrame, n[2]) ||
-                (!cuts.empty() && cuts.back().frame >= n[0])) {
-                why = QStringLiteral("bad \"cuts\"");
-                return false;
-            }
-            cuts.push_back({int32_t(n[0]), int32_t(n[1]), int32_t(n[2])});
-        }
-    }
+    if (v.cuts && sceneCount != 0 && sceneCount != int64_t(v.cuts->size()) + 1)
+        return json.Fail(QStringLiteral("\"scenes\" is not the cuts and one"));
     return true;
 }
 
-bool FromJson(const QByteArray& bytes, std::vector<VideoRanking>& videos, QString& why) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray()) {
-        why = QStringLiteral("bad JSON");
-        return false;
-    }
-    for (const QJsonValue& item : document.array()) {
-        VideoRanking& v = videos.emplace_back();
-        if (!item.isObject() || !VideoFromJson(item.toObject(), v, why)) return false;
-    }
-    return true;
+bool FromJson(ByteStream& in, std::vector<VideoRanking>& videos, QString& why) {
+    Json json(in, why);
+    if (!json.Array([&] { return VideoFromJson(json, videos.emplace_back()); }) || !json.End()) return false;
+    return !videos.empty() || json.Fail(QStringLiteral("a ranking of no video"));
 }
 
 // A segment's text: its "# KEY VALUE" lines, then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE lines.
-bool SegmentFromText(const QList<QByteArray>& lines, VideoRanking& v, QString& why) {
+bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QString& why) {
     int64_t n[2] = {};
-    const QList<QByteArray> k = lines[0].mid(qsizetype(std::strlen(kSegmentHeader))).split('/');
-    if (k.size() != 2 || !Whole(k[0], 1, kMaxFrame, n[0]) || !Whole(k[1], 1, kMaxFrame, n[1])) {
-        why = QStringLiteral("line 1");
+    const QList<QByteArray> k = first.mid(qsizetype(std::strlen(kSegmentHeader))).split('/');
+    if (k.size() != 2 || !Whole(k[0], 1, kMaxFrame, n[0]) || !Whole(k[1], 1, kMaxFrame, n[1])) return lines.Fail();
+    static const char* const kKeys[] = {"video", "file_size", "fingerprint", "frame_count", "frame_rate",
+                                        "width", "height",    "first",       "end",         "options"};
+    std::map<QByteArray, QByteArray> values;
+    QByteArray line;
+    bool more = false;
+    while ((more = lines.Next(line)) && line.startsWith("# ")) {
+        const qsizetype space = line.indexOf(' ', 2);
+        const QByteArray key = line.mid(2, space - 2);
+        if (space < 0 || std::none_of(std::begin(kKeys), std::end(kKeys), [&](const char* k) { return key == k; }) ||
+            !values.emplace(key, line.mid(space + 1)).second) {
+            return lines.Fail();
+        }
+    }
+    if (!why.isEmpty()) return false;
+    if (!values.count("fingerprint")) {
+        why = QStringLiteral("a segment without the video's fingerprint (rank it again)");
         return false;
     }
-    std::map<QByteArray, QByteArray> values;
-    qsizetype i = 1;
-    for (; i < lines.size() && lines[i].startsWith("# "); ++i) {
-        const qsizetype space = lines[i].indexOf(' ', 2);
-        if (space < 0 || !values.emplace(lines[i].mid(2, space - 2), lines[i].mid(space + 1)).second) {
-            why = QStringLiteral("line %1").arg(i + 1);
-            return false;
-        }
+    if (values.size() != std::size(kKeys)) {
+        why = QStringLiteral("# lines");
+        return false;
     }
     const auto whole = [&](const char* key, int64_t low, int64_t high) {
         int64_t value = 0;
-        if (!Whole(values[key], low, high, value)) why = QStringLiteral("# %1").arg(key);
+        if (!Whole(values[key], low, high, value) && why.isEmpty()) why = QStringLiteral("# %1").arg(key);
         return value;
     };
     SegmentFacts s;
     s.index = int(n[0]);
     s.count = int(n[1]);
     VideoFacts f;
-    s.fileSize = whole("file_size", -1, kMaxBytes);
-    f.frameCount = int32_t(whole("frame_count", 0, kMaxFrame));
+    s.fileSize = whole("file_size", 0, kMaxBytes);
+    f.frameCount = int32_t(whole("frame_count", 1, kMaxFrame));
     f.width = int32_t(whole("width", 0, kMaxFrame));
     f.height = int32_t(whole("height", 0, kMaxFrame));
     s.first = int32_t(whole("first", 0, kMaxFrame));
     s.end = int32_t(whole("end", 0, kMaxFrame));
-    if (!Number(values["frame_rate"], f.frameRate)) why = QStringLiteral("# frame_rate");
-    if (!values.count("video") || !values.count("options") || values.size() != 9) why = QStringLiteral("# lines");
+    if ((!Number(values["frame_rate"], f.frameRate) || !(f.frameRate > 0)) && why.isEmpty())
+        why = QStringLiteral("# frame_rate");
+    s.fingerprint = FromOneLine(values["fingerprint"]);
+    if (!FingerprintOf(s.fingerprint, s.fileSize) && why.isEmpty()) why = QStringLiteral("# fingerprint");
     if (!why.isEmpty()) return false;
     v.video = FromOneLine(values["video"]);
     s.options = FromOneLine(values["options"]);
     v.ranked = true;
     v.facts = f;
     v.segment = s;
-    for (; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines[i].split('\t');
+    for (; more; more = lines.Next(line)) {
+        const QList<QByteArray> fields = line.split('\t');
         RankedFrame r;
+        QString bad;
         if (fields.size() != 4 || !Whole(fields[0], 0, kMaxFrame, n[0]) || !Whole(fields[1], 0, kMaxBytes, n[1]) ||
-            !Number(fields[2], r.time) || !SignatureOf(fields[3], r.signature)) {
-            why = QStringLiteral("line %1").arg(i + 1);
-            return false;
+            !Number(fields[2], r.time)) {
+            return lines.Fail();
         }
+        if (!SignatureOf(fields[3], r.signature, bad)) return lines.Fail(bad);
         r.frame = int32_t(n[0]);
         r.length = n[1];
         v.frames.push_back(r);
     }
-    return true;
+    return why.isEmpty();
 }
 
 // rank's text: FRAME<TAB>BYTES<TAB>SCENE lines (FRAME<TAB>BYTES before scenes were found),
 // after a "# VIDEO" line for each video when there are several.
-bool FromText(const QList<QByteArray>& lines, std::vector<VideoRanking>& videos, QString& why) {
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].startsWith("# ")) {
-            videos.emplace_back().video = FromOneLine(lines[i].mid(2));
+bool FromText(Lines& lines, QByteArray line, std::vector<VideoRanking>& videos, QString& why) {
+    bool more = true;
+    for (; more; more = lines.Next(line)) {
+        if (line.startsWith("# ")) {
+            videos.emplace_back().video = FromOneLine(line.mid(2));
             videos.back().ranked = true;
             continue;
         }
-        const QList<QByteArray> fields = lines[i].split('\t');
+        const QList<QByteArray> fields = line.split('\t');
         int64_t n[3] = {};
-        if ((videos.empty() && i > 0) || fields.size() < 2 || fields.size() > 3 ||
+        if ((videos.empty() && lines.Number() > 1) || fields.size() < 2 || fields.size() > 3 ||
             !Whole(fields[0], 0, kMaxFrame, n[0]) || !Whole(fields[1], 0, kMaxBytes, n[1]) ||
             (fields.size() == 3 && !Whole(fields[2], 1, kMaxFrame, n[2]))) {
-            why = QStringLiteral("line %1").arg(i + 1);
-            return false;
+            return lines.Fail();
         }
         if (videos.empty()) videos.emplace_back().ranked = true;  // one video, unnamed
         RankedFrame& r = videos.back().frames.emplace_back();
@@ -207,29 +289,36 @@ bool FromText(const QList<QByteArray>& lines, std::vector<VideoRanking>& videos,
         r.length = n[1];
         r.scene = int(n[2]);
     }
-    return true;
+    return why.isEmpty();
 }
 
-// Each frame once, inside the video; a segment's exactly its stretch's.
-QString FramesMistake(const VideoRanking& v) {
+// Each frame once, inside the video; a segment's exactly its stretch's; cuts inside the video.
+QString FramesMistake(const VideoRanking& v, const QString& unnamed) {
+    const QString name = !v.video.isEmpty() ? v.video : !unnamed.isEmpty() ? unnamed : QStringLiteral("the video");
     std::vector<int32_t> frames;
+    frames.reserve(v.frames.size());
     for (const RankedFrame& r : v.frames) frames.push_back(r.frame);
     std::sort(frames.begin(), frames.end());
     if (const auto twice = std::adjacent_find(frames.begin(), frames.end()); twice != frames.end()) {
-        return QStringLiteral("frame %1 of %2 ranked twice").arg(*twice).arg(v.video);
+        return QStringLiteral("frame %1 of %2 ranked twice").arg(*twice).arg(name);
     }
     if (v.facts && !frames.empty() && frames.back() >= v.facts->frameCount) {
-        return QStringLiteral("frame %1 past the last frame of %2").arg(frames.back()).arg(v.video);
+        return QStringLiteral("frame %1 past the last frame of %2").arg(frames.back()).arg(name);
+    }
+    if (v.facts && v.cuts && !v.cuts->empty() &&
+        (v.cuts->back().frame >= v.facts->frameCount || v.cuts->back().transitionEnd > v.facts->frameCount)) {
+        return QStringLiteral("a cut at frame %1 past the last frame of %2").arg(v.cuts->back().frame).arg(name);
     }
     // Scenes follow each other along the video, every frame with one or none with one.
     std::vector<std::pair<int32_t, int>> scenes;
+    scenes.reserve(v.frames.size());
     for (const RankedFrame& r : v.frames) scenes.emplace_back(r.frame, r.scene);
     std::sort(scenes.begin(), scenes.end());
     for (size_t i = 1; i < scenes.size(); ++i) {
         const int before = scenes[i - 1].second, now = scenes[i].second;
         if ((before == 0) != (now == 0) || now < before || now > before + 1) {
             return QStringLiteral("the scenes of %1 do not follow each other at frame %2")
-                .arg(v.video)
+                .arg(name)
                 .arg(scenes[i].first);
         }
     }
@@ -240,7 +329,7 @@ QString FramesMistake(const VideoRanking& v) {
         return QStringLiteral("segment %1/%2 of %3 does not rank its frames %4-%5 once each")
             .arg(s.index)
             .arg(s.count)
-            .arg(v.video)
+            .arg(name)
             .arg(s.first)
             .arg(s.end - 1);
     }
@@ -249,23 +338,46 @@ QString FramesMistake(const VideoRanking& v) {
 
 }  // namespace
 
-std::vector<VideoRanking> ReadRankings(const QString& path, QString& error) {
+std::vector<VideoRanking> ReadRankings(const QString& path, QString& error, const QString& unnamed) {
     std::vector<VideoRanking> videos;
-    std::ifstream file(naming::PathBytes(path).toStdString(), std::ios::binary);
-    const std::string contents{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (!file.is_open() || file.bad()) {
-        error = QStringLiteral("%1: cannot be read").arg(path);
+    ByteStream in;
+    QString why;
+    if (!in.Open(path, why)) {
+        error = QStringLiteral("%1: cannot be read: %2").arg(path, why);
         return videos;
     }
-    const QByteArray text = QByteArray::fromStdString(contents);
-    QString why;
-    QList<QByteArray> lines = text.split('\n');
-    if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
-    const bool read = text.trimmed().startsWith('[') ? FromJson(text, videos, why)
-                      : !lines.isEmpty() && lines[0].startsWith(kSegmentHeader)
-                          ? SegmentFromText(lines, videos.emplace_back(), why)
-                          : FromText(lines, videos, why);
-    for (size_t i = 0; read && i < videos.size() && why.isEmpty(); ++i) why = FramesMistake(videos[i]);
+    // JSON starts with "[", whatever blanks come before.
+    bool read = false;
+    Lines lines(in, why);
+    int c = in.Peek();
+    bool blanks = false;
+    while (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        blanks = true;
+        in.Get();
+        c = in.Peek();
+    }
+    if (c == '[') {
+        read = FromJson(in, videos, why);
+    } else if (c >= 0 && blanks) {
+        why = QStringLiteral("line %1: blanks before the first field").arg(in.Line());
+    } else if (c >= 0) {
+        QByteArray first;
+        lines.Next(first);
+        read = why.isEmpty() &&
+               (first.startsWith(kSegmentHeader) ? SegmentFromText(lines, first, videos.emplace_back(), why)
+                                                 : FromText(lines, first, videos, why));
+    }
+    if (in.error() != 0) {
+        error = QStringLiteral("%1: cannot be read: %2")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(in.error())).toLower());
+        videos.clear();
+        return videos;
+    }
+    if (c < 0) {
+        error = QStringLiteral("%1: empty: not a ranking printed by orvexa-batch").arg(path);
+        return videos;
+    }
+    for (size_t i = 0; read && i < videos.size() && why.isEmpty(); ++i) why = FramesMistake(videos[i], unnamed);
     if (!read || !why.isEmpty()) {
         error = QStringLiteral("%1: not a ranking printed by orvexa-batch (%2)").arg(path, why);
         videos.clear();
@@ -274,7 +386,7 @@ std::vector<VideoRanking> ReadRankings(const QString& path, QString& error) {
 }
 
 VideoRanking SavedRanking(const QString& path, const QString& video, int32_t frameCount, QString& error) {
-    std::vector<VideoRanking> videos = ReadRankings(path, error);
+    std::vector<VideoRanking> videos = ReadRankings(path, error, video);
     if (!error.isEmpty()) return {};
     auto found = std::find_if(videos.begin(), videos.end(), [&](const VideoRanking& v) { return v.video == video; });
     if (found == videos.end() && videos.size() == 1 && videos[0].video.isNull()) found = videos.begin();
@@ -299,7 +411,15 @@ VideoRanking SavedRanking(const QString& path, const QString& video, int32_t fra
                     .arg(frameCount);
         return {};
     }
+    if (found->cuts && !found->cuts->empty() && found->cuts->back().frame >= frameCount) {
+        error = QStringLiteral("%1: cuts %2 past its last frame").arg(path, video);
+        return {};
+    }
     return std::move(*found);
+}
+
+QString WithoutScenes(const QString& path, const QString& video) {
+    return QStringLiteral("%1: ranks %2 without scenes (rank it again): --per-scene needs them").arg(path, video);
 }
 
 }  // namespace batch

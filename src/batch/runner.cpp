@@ -2,9 +2,11 @@
 #include "batch/runner.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QByteArray>
+#include <QFileInfo>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -16,11 +18,13 @@
 #include "batch/interrupt.h"
 #include "batch/manifest.h"
 #include "batch/merge.h"
+#include "batch/output_checks.h"
 #include "batch/preflight.h"
 #include "batch/rank_output.h"
 #include "batch/terminal.h"
 #include "batch/video_work.h"
 #include "batch/write_answers.h"
+#include "framesource/image_writers.h"
 #include "framesource/naming.h"
 
 namespace batch {
@@ -52,8 +56,10 @@ public:
         rankings_[video].frames = std::move(frames);
         rankings_[video].cuts = std::move(cuts);
     }
-    void Wrote(size_t video, const WrittenFrame& file) { written_[video].push_back(file); }
-    void Skipped() { ++skipped_; }
+    void Wrote(size_t video, const WrittenFrame& file) {
+        written_[video].push_back(file);
+        if (file.kept) ++skipped_;
+    }
 
     // The video's work is over: text rankings are printed in the command line's order.
     void Finish(size_t video, VideoStatus status) {
@@ -69,6 +75,8 @@ public:
             rankings_[printed_].frames.clear();
             ++printed_;
         }
+        // Rankings that cannot be printed are not worth making: the command stops.
+        if (terminal_.OutputFailed()) conflict_ = true;
     }
     bool Conflict() const { return conflict_; }
 
@@ -76,7 +84,7 @@ public:
         terminal_.EndProgress();
         if (s_.command == Command::Rank && s_.json) terminal_.Output(RankingJson(rankings_));
         if (s_.command == Command::Extract) Report();
-        if (conflict_ || failed_) return 1;
+        if (conflict_ || failed_ || terminal_.OutputFailed()) return 1;
         return stopped_ || StopRequested() ? kExitStopped : 0;
     }
 
@@ -86,7 +94,8 @@ private:
         std::vector<WrittenFile> files;
         for (size_t video = 0; video < written_.size(); ++video) {
             for (const WrittenFrame& w : written_[video]) {
-                files.push_back({OutputName(s_, w.number), rankings_[video].video, w.frame, w.time, w.jpegBytes});
+                files.push_back(
+                    {OutputName(s_, w.number), rankings_[video].video, w.frame, w.time, w.jpegBytes, w.kept});
             }
         }
         return files;
@@ -94,12 +103,15 @@ private:
 
     // The manifest, and what was done in one line.
     void Report() {
-        const std::vector<WrittenFile> files = Files();
-        if (!s_.manifest.isEmpty() && !WriteManifest(s_.manifest, files)) {
-            terminal_.Message(QStringLiteral("%1: cannot write the manifest").arg(s_.manifest));
-            failed_ = true;
+        std::vector<WrittenFile> files = Files();
+        if (!s_.manifest.isEmpty()) {
+            if (const int error = WriteManifest(s_.manifest, files); error != 0) {
+                terminal_.Message(WriteFailure(s_.manifest, error));
+                failed_ = true;
+            }
         }
         if (s_.quiet) return;
+        std::erase_if(files, [](const WrittenFile& f) { return f.kept; });
         QString done = files.empty()       ? QStringLiteral("wrote no file in %1").arg(s_.outDir)
                        : files.size() == 1 ? QStringLiteral("wrote 1 file in %1: %2").arg(s_.outDir, files[0].name)
                                            : QStringLiteral("wrote %1 files in %2: %3 to %4")
@@ -145,7 +157,6 @@ public:
         outcomes_.Ranked(video_, ranked, cuts);
     }
     void Wrote(const WrittenFrame& file) override { outcomes_.Wrote(video_, file); }
-    void Skipped() override { outcomes_.Skipped(); }
     void Failure(const QString& message) override { outcomes_.Failure(video_, message); }
 
 private:
@@ -170,8 +181,8 @@ int RunHere(const Settings& s, Terminal& terminal) {
 // ---- several videos at a time, each in a worker process ----
 //
 // A worker tells the command, one line each: "names N", "progress DONE TOTAL",
-// "facts FRAMES RATE WIDTH HEIGHT", "rank FRAME BYTES TIME", "wrote NUMBER FRAME TIME BYTES",
-// "skipped", "fail MESSAGE" (its bytes in hex); the command answers "first NUMBER" once the
+// "facts FRAMES RATE WIDTH HEIGHT", "rank FRAME BYTES TIME", "wrote NUMBER FRAME TIME BYTES KEPT",
+// "fail MESSAGE" (its bytes in hex); the command answers "first NUMBER" once the
 // videos before have reserved their names. The worker's exit status is its VideoStatus.
 
 // A number that reads back the same.
@@ -229,9 +240,8 @@ public:
     }
     void Wrote(const WrittenFrame& w) override {
         Send("wrote " + std::to_string(w.number) + ' ' + std::to_string(w.frame) + ' ' + Exact(w.time) + ' ' +
-             std::to_string(w.jpegBytes));
+             std::to_string(w.jpegBytes) + ' ' + (w.kept ? '1' : '0'));
     }
-    void Skipped() override { Send("skipped"); }
     void Failure(const QString& message) override { Send("fail " + naming::PathBytes(message).toHex().toStdString()); }
 
 private:
@@ -292,8 +302,12 @@ private:
             return;
         }
         std::fflush(nullptr);
+        const pid_t parent = getpid();
         const pid_t pid = fork();
         if (pid == 0) {
+            // A worker stops as a stop signal would stop it when the command dies; a command
+            // that died before this took hold is no longer its parent.
+            if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(int(VideoStatus::Stopped));
             close(up[0]);
             close(down[1]);
             for (const Worker& other : workers_) close(other.fromWorker), close(other.toWorker);
@@ -377,10 +391,10 @@ private:
                 w.cuts->push_back(cut);
             } else if (word == "wrote") {
                 WrittenFrame file;
-                line >> file.number >> file.frame >> file.time >> file.jpegBytes;
+                int kept = 0;
+                line >> file.number >> file.frame >> file.time >> file.jpegBytes >> kept;
+                file.kept = kept != 0;
                 outcomes_.Wrote(w.video, file);
-            } else if (word == "skipped") {
-                outcomes_.Skipped();
             } else if (word == "fail") {
                 std::string hex;
                 line >> hex;
@@ -447,19 +461,38 @@ bool PrepareOutDir(const Settings& s, Terminal& terminal) {
 
 }  // namespace
 
-int RunCommand(const Settings& settings) {
-    Terminal terminal;
-    const WriterAnswers answers(settings.existing == Existing::Overwrite, terminal);
-    if (!settings.quiet) terminal.EnableProgress();
+namespace {
+
+int Run(const Settings& settings, Terminal& terminal) {
     if (settings.command == Command::Merge) return MergeSegments(settings, terminal);
     if (const QString mistake = FindVideoMistake(settings); !mistake.isEmpty()) {
         terminal.Message(mistake);
         return kExitUsage;
     }
+    // What would fail only once pictures are written, or after a long ranking.
+    for (const QString& mistake : {PlotMistake(settings), ManifestMistake(settings), FindRankingMistake(settings)}) {
+        if (mistake.isEmpty()) continue;
+        terminal.Message(mistake);
+        return 1;
+    }
     if (StopRequested()) return kExitStopped;
     if (!PrepareOutDir(settings, terminal)) return 1;
+    // What a killed run left written aside in the folders this one writes into.
+    for (const QString& path : {settings.manifest, settings.plot}) {
+        if (!path.isEmpty()) image_writers::RemoveLeftovers(QFileInfo(path).path());
+    }
+    if (settings.command == Command::Extract) image_writers::RemoveLeftovers(settings.outDir);
     if (settings.jobs <= 1 || settings.videos.size() <= 1) return RunHere(settings, terminal);
     return Pool(settings, terminal).Run();
+}
+
+}  // namespace
+
+int RunCommand(const Settings& settings) {
+    Terminal terminal;
+    const WriterAnswers answers(settings.existing == Existing::Overwrite, terminal);
+    if (!settings.quiet) terminal.EnableProgress();
+    return terminal.CloseOutput(Run(settings, terminal));
 }
 
 }  // namespace batch

@@ -16,7 +16,7 @@ QString Usage() {
     return QStringLiteral(
         "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
         "                         [--grayscale] [--progressive] [--json] [--segment K/N] [--jobs N]\n"
-        "                         [--plot FILE] [--quiet]\n"
+        "                         [--plot FILE [--overwrite]] [--quiet]\n"
         "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
         "                         --min-gap SECONDS) [--per-scene] [--min-gap SECONDS] [--ranking FILE]\n"
@@ -93,9 +93,9 @@ QString HelpText() {
                "          segments (text or JSON, in any mix, of one video or several) and\n"
                "          prints what rank prints for the whole videos, in the order of each\n"
                "          video's first segment; it refuses segments that overlap, that leave\n"
-               "          frames out, that disagree on a video's file size, frame count,\n"
-               "          segment count or options (another version of it), and files that\n"
-               "          are not such segments.\n"
+               "          frames out, that disagree on a video's content fingerprint, frame\n"
+               "          count, segment count or options (another version of it), and files\n"
+               "          that are not such segments.\n"
                "extract   writes the chosen frames in rank order (--frames: in the list's order),\n"
                "          numbered from --start; the next video goes on from the next number.\n"
                "          Then says on standard error how many files it wrote, where, and the\n"
@@ -118,19 +118,23 @@ QString HelpText() {
                "                       could not be decoded has \"bytes\": null, \"decoded\": false;\n"
                "                       a video that could not be read has \"errors\"\n"
                "  --plot FILE          also draw the ranking as a PNG picture: each frame's JPEG\n"
-               "                       bytes along the video, with the scene cuts (one video)\n"
+               "                       bytes along the video, with the scene cuts (one video); an\n"
+               "                       existing FILE is replaced only with --overwrite, and only\n"
+               "                       when it is a regular file other than the video\n"
                "  --segment K/N        rank only the K-th of N stretches of the one video given, K\n"
                "                       from 1 to N, N up to 10000; each stretch begins at a key\n"
                "                       frame where one lies near, and together they hold every frame\n"
                "                       once. The text printed starts with \"# orvexa-batch segment\n"
                "                       K/N\", then \"# KEY VALUE\" lines: video, file_size (bytes),\n"
+               "                       fingerprint (SIZE:SHA-256 of the file's first and last MiB),\n"
                "                       frame_count, frame_rate, width, height, first and end (the\n"
                "                       stretch's frames, end excluded) and options (those that\n"
                "                       change a ranking); then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE\n"
                "                       lines, BYTES 0 for a frame that could not be decoded,\n"
                "                       SIGNATURE the frame's small picture merge finds scenes from.\n"
                "                       The JSON is rank's with \"segment\": {\"index\": K, \"count\": N,\n"
-               "                       \"first\": F, \"end\": E, \"file_size\": S, \"options\": O} after\n"
+               "                       \"first\": F, \"end\": E, \"file_size\": S, \"fingerprint\": P,\n"
+               "                       \"options\": O} after\n"
                "                       \"height\", and a \"signature\" for each frame instead of scenes\n"
                "merge:\n"
                "  --json               print rank's JSON\n"
@@ -161,8 +165,10 @@ QString HelpText() {
                "                       symbolic link is an existing file, replaced itself\n"
                "  --manifest FILE      list every file written, with its video, the frame's number,\n"
                "                       its time in seconds and its JPEG encoding's byte length:\n"
-               "                       CSV (file,video,frame,time,jpeg_bytes) when FILE ends in .csv,\n"
-               "                       JSON when it ends in .json\n"
+               "                       CSV (file,video,frame,time,jpeg_bytes,kept) when FILE ends in\n"
+               "                       .csv, JSON when it ends in .json; with --skip-existing the\n"
+               "                       files left as they were too, kept true (jpeg_bytes empty or\n"
+               "                       null when not known)\n"
                "Both:\n"
                "  --jobs N             work on N videos at a time (default 1)\n"
                "  --quiet              nothing on standard error but errors: no progress (shown\n"
@@ -292,7 +298,11 @@ ParseResult ParseArguments(const QStringList& arguments) {
         return {};
     };
     if (s.command == Command::Rank) {
-        const QString wrong = misplaced(extractOnly);
+        // --overwrite lets --plot replace its file.
+        QList<QCommandLineOption> notOfRank = extractOnly;
+        if (parser.isSet(plot))
+            notOfRank.removeIf([](const QCommandLineOption& o) { return o.names() == QStringList{"overwrite"}; });
+        const QString wrong = misplaced(notOfRank);
         if (!wrong.isEmpty()) return bad(QStringLiteral("--%1 is an option of extract, not of rank").arg(wrong));
         s.json = parser.isSet(json);
         if (parser.isSet(segment)) {
@@ -315,6 +325,7 @@ ParseResult ParseArguments(const QStringList& arguments) {
             if (s.videos.size() > 1) return bad(QStringLiteral("--plot draws one video, not %1").arg(s.videos.size()));
             if (s.segmentCount > 0) return bad(QStringLiteral("--plot draws a whole ranking, not a segment"));
             s.jobs = 1;  // drawn by the command's own process, which has the drawing's fonts
+            if (parser.isSet(overwrite)) s.existing = Existing::Overwrite;
         }
         return result;
     }

@@ -7,9 +7,11 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cwchar>
 
+#include "batch/output_checks.h"
 #include "framesource/naming.h"
 
 namespace batch {
@@ -141,14 +143,47 @@ void Terminal::Message(const QString& text) {
     std::fflush(stderr);
 }
 
+void Terminal::OutputError(int error) {
+    if (outputFailed_) return;
+    outputFailed_ = true;
+    ClearLine();
+    std::fprintf(stderr, "orvexa-batch: standard output: cannot write: %s\n",
+                 WriteFailureReason(error).toUtf8().constData());
+    std::fflush(stderr);
+}
+
 void Terminal::Output(const QByteArray& text) {
     std::lock_guard guard(lock_);
+    if (outputFailed_ || outputClosed_) return;
     const bool wasShown = lineShown_;
     ClearLine();
     std::fflush(stderr);
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size()) ||
+        std::fflush(stdout) != 0) {
+        OutputError(errno);
+        return;
+    }
     if (wasShown) Draw();
+}
+
+bool Terminal::OutputFailed() {
+    std::lock_guard guard(lock_);
+    return outputFailed_;
+}
+
+int Terminal::CloseOutput(int status) {
+    std::lock_guard guard(lock_);
+    if (outputClosed_) return status;
+    outputClosed_ = true;
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    int error = errno;
+    // Closing tells what a file system keeps until then (NFS, a full quota).
+    const bool closed = std::fclose(stdout) == 0;
+    if (flushed && !closed) error = errno;
+    if (!flushed || !closed) OutputError(error);
+    return outputFailed_ && status == 0 ? 1 : status;
 }
 
 void Terminal::Progress(size_t index, const QString& video, int64_t done, int64_t total) {

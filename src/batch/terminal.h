@@ -24,8 +24,13 @@ public:
     // Names in the text come out as the bytes they stand for (naming::PathText).
     void Message(const QString& text);
     // Text for standard output; a progress line in the way is cleared first and drawn again
-    // after.
+    // after. The first write that fails is said once; nothing more is written after it.
     void Output(const QByteArray& text);
+    // Whether standard output lost anything.
+    bool OutputFailed();
+    // Flushes and closes standard output: the command's exit status, 1 when the output was not
+    // all written (said once).
+    int CloseOutput(int status);
 
     // Progress of the video at `index` (the command line's order); redrawn at most ten times a
     // second.
@@ -46,10 +51,13 @@ public:
 private:
     void ClearLine();
     void Draw();
+    void OutputError(int error);
 
     std::mutex lock_;  // a ranking may report from several threads
     bool enabled_ = false;
     bool lineShown_ = false;
+    bool outputFailed_ = false;
+    bool outputClosed_ = false;
     std::map<size_t, Running> running_;
     QElapsedTimer sinceRedraw_;
 };

@@ -4,6 +4,8 @@
 #include <unistd.h>
 #include <QDir>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <numeric>
@@ -11,6 +13,7 @@
 #include "base/errors.h"
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
+#include "batch/output_checks.h"
 #include "batch/plot_file.h"
 #include "batch/ranking_file.h"
 #include "batch/video_file.h"
@@ -18,6 +21,7 @@
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
+#include "media/file_identity.h"
 #include "ranking/frame_choice.h"
 #include "ranking/ranking.h"
 #include "ranking/stretches.h"
@@ -25,25 +29,6 @@
 namespace batch {
 
 namespace {
-
-// The writers' errors are the program's French messages; the command says why in English.
-QString WriteFailure(const QString& path, const QString& programMessage) {
-    namespace fs = std::filesystem;
-    const fs::path directory = fs::path(naming::PathBytes(path).toStdString()).parent_path();
-    const std::string place = directory.empty() ? std::string(".") : directory.string();
-    std::error_code error;
-    QString reason = QStringLiteral("write failed");
-    if (!fs::is_directory(place, error)) {
-        reason = QStringLiteral("no such directory");
-    } else if (access(place.c_str(), W_OK | X_OK) != 0) {
-        reason = QStringLiteral("permission denied");
-    } else if (programMessage.endsWith(QStringLiteral(" 112"))) {
-        reason = QStringLiteral("no space left on the device");
-    } else if (programMessage.startsWith(QStringLiteral("Impossible de créer"))) {
-        reason = QStringLiteral("cannot create the file");
-    }
-    return QStringLiteral("%1: cannot write: %2").arg(path, reason);
-}
 
 // Anything has the name, a symbolic link included, even one that leads nowhere.
 bool Taken(const QString& path) {
@@ -84,8 +69,7 @@ std::vector<RankedFrame> ChosenByScenesOrTime(const Settings& s, const VideoRank
     if (s.perScene) {
         const std::optional<scenes::SceneList> scenes = ScenesOf(ranking);
         if (!scenes) {
-            error = QStringLiteral("%1: ranks %2 without scenes (rank it again): --per-scene needs them")
-                        .arg(s.ranking, ranking.video.isNull() ? QStringLiteral("the video") : ranking.video);
+            error = WithoutScenes(s.ranking, ranking.video.isNull() ? QStringLiteral("the video") : ranking.video);
             return {};
         }
         candidates = frame_choice::BestOfEachScene(candidates, *scenes);
@@ -150,6 +134,13 @@ public:
             if (s_.ranking.isEmpty()) {
                 ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
                 if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
+                // Said as rank says it, whichever frames the choice then takes.
+                const auto lost = std::count_if(ranking.frames.begin(), ranking.frames.end(),
+                                                [](const RankedFrame& r) { return r.length == 0; });
+                if (lost > 0 && !StopRequested()) {
+                    host_.Failure(UndecodedFrames(video, lost));
+                    failed_ = true;
+                }
             }
             if (StopRequested()) {
                 if (byScenesOrTime) host_.ReserveNames(0);
@@ -205,7 +196,7 @@ private:
             case naming::OutputType::Bmp:
                 break;
         }
-        return image_writers::WriteBmpFile(source_, path);
+        return image_writers::WriteBmpFile(source_, path, &bmpError_);
     }
 
     // Writes one frame, whose JPEG encoding's length is known (-1: not yet); a status when the
@@ -214,7 +205,7 @@ private:
         const QString path = s_.Naming().PathOf(number);
         const bool exists = Taken(path);
         if (exists && s_.existing == Existing::Skip) {
-            host_.Skipped();
+            host_.Wrote({number, frame, source_.FrameTime(frame), jpegBytes, true});
             return {};
         }
         if (exists && s_.existing == Existing::Refuse) {
@@ -241,12 +232,12 @@ private:
                 host_.Failure(Exists(path));
                 return VideoStatus::StopCommand;
             }
-            host_.Failure(WriteFailure(path, {}));
+            host_.Failure(WriteFailure(path, bmpError_));
         } catch (const errors::SilentAbort&) {
             host_.Failure(Exists(path));  // the JPEG writer's refusal of a file that appeared
             return VideoStatus::StopCommand;
         } catch (const errors::Error& error) {
-            host_.Failure(WriteFailure(path, error.message()));
+            host_.Failure(WriteFailure(path, error.systemError()));
         }
         // The next files would go the same way: the video ends here.
         return VideoStatus::Failed;
@@ -258,6 +249,7 @@ private:
     std::vector<int64_t> jpegBytes_;  // of the ranked frames chosen, in their order
     bool failed_ = false;
     int64_t done_ = 0;
+    int bmpError_ = 0;  // the system's error of the last BMP write that failed
 };
 
 VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
@@ -267,10 +259,16 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
     if (settings.segmentCount > 0) {
         stretch = ranking::SplitAtKeys(source.KeyPositions(), source.FrameCount(),
                                        settings.segmentCount)[size_t(settings.segmentIndex - 1)];
-        std::error_code error;
-        const auto fileSize = std::filesystem::file_size(naming::PathBytes(video).toStdString(), error);
-        host.Segment({settings.segmentIndex, settings.segmentCount, stretch.first, stretch.end,
-                      error ? -1 : int64_t(fileSize), settings.RankingOptions()});
+        // Merge joins only parts of one content, whatever their file's name or time.
+        const std::optional<media::FileIdentity> identity =
+            media::IdentityOfPath(naming::PathBytes(video).toStdString());
+        if (!identity) {
+            host.Failure(
+                QStringLiteral("%1: cannot be read: %2").arg(video, QString::fromLocal8Bit(std::strerror(errno))));
+            return VideoStatus::Failed;
+        }
+        host.Segment({settings.segmentIndex, settings.segmentCount, stretch.first, stretch.end, identity->size,
+                      QString::fromStdString(identity->Fingerprint()), settings.RankingOptions()});
     }
     const int64_t total = stretch.size();
     VideoRanking ranking;
@@ -281,10 +279,17 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
     if (settings.segmentCount == 0) FindScenes(ranking, source.FrameCount(), 1.0 / source.FrameDuration());
     host.Progress(total, total);
     host.Ranked(ranking.frames, ranking.cuts);
-    if (!settings.plot.isEmpty() &&
-        !WritePlot(ranking, source.FrameCount(), 1.0 / source.FrameDuration(), settings.plot)) {
-        host.Failure(WriteFailure(settings.plot, {}));
-        return VideoStatus::Failed;
+    if (!settings.plot.isEmpty()) {
+        const int error = WritePlot(ranking, source.FrameCount(), 1.0 / source.FrameDuration(), settings.plot,
+                                    settings.existing == Existing::Overwrite);
+        if (error == EEXIST) {
+            host.Failure(QStringLiteral("%1: file exists (use --overwrite)").arg(settings.plot));
+            return VideoStatus::Failed;
+        }
+        if (error != 0) {
+            host.Failure(WriteFailure(settings.plot, error));
+            return VideoStatus::Failed;
+        }
     }
     const std::vector<RankedFrame>& ranked = ranking.frames;
     const auto lost = std::count_if(ranked.begin(), ranked.end(), [](const RankedFrame& r) { return r.length == 0; });

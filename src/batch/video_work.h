@@ -19,7 +19,8 @@ struct WrittenFrame {
     int32_t number = 0;
     int32_t frame = 0;
     double time = 0;        // seconds after the first frame
-    int64_t jpegBytes = 0;  // the frame's JPEG encoding's byte length, with --manifest
+    int64_t jpegBytes = 0;  // the frame's JPEG encoding's byte length, with --manifest; -1 unknown
+    bool kept = false;      // a file in the way, left as it was (--skip-existing)
 };
 
 // The name of the file of this number, in the output directory.
@@ -43,9 +44,8 @@ public:
     // rank: the frames, largest encoding first, and the scene cuts of a whole video.
     virtual void Ranked(const std::vector<RankedFrame>& ranked,
                         const std::optional<std::vector<scenes::Cut>>& cuts) = 0;
-    // extract: a file was written, or one in the way was left as it is.
+    // extract: a file was written, or one in the way was left as it is (`kept`).
     virtual void Wrote(const WrittenFrame& file) = 0;
-    virtual void Skipped() = 0;
     // A failure, with the file's name and the reason.
     virtual void Failure(const QString& message) = 0;
 };

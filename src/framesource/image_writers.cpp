@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "framesource/image_writers.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QBuffer>
@@ -9,6 +11,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QRandomGenerator>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -48,14 +51,43 @@ struct Part {
 
 enum class Written { Done, Refused, CannotCreate, Failed, NoSpace };
 
+// What a write came to, with the system's error number when it failed.
+struct Outcome {
+    Written kind = Written::Done;
+    int error = 0;
+};
+
 bool WriteFully(int fd, const Part& part) {
     const auto* bytes = static_cast<const char*>(part.data);
     int64_t sent = 0;
     while (sent < part.size) {
         const ssize_t n = write(fd, bytes + sent, size_t(part.size - sent));
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;  // the device took nothing more
         if (n <= 0) return false;
         sent += n;
+    }
+    return true;
+}
+
+// A file written aside is "NAME.orvexa-tmp-XXXXXX", locked while its writer lives: a later run
+// tells its own leftovers from anyone else's files, and from a write still going on.
+constexpr char kAsideMark[] = ".orvexa-tmp-";
+constexpr int kAsideDigits = 6;
+
+QByteArray AsideName(const QByteArray& target) {
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    QByteArray name = target + kAsideMark;
+    quint32 value = QRandomGenerator::global()->generate();
+    for (int i = 0; i < kAsideDigits; ++i, value /= 36) name += kDigits[value % 36];
+    return name;
+}
+
+bool IsAsideName(const QByteArray& name) {
+    const qsizetype mark = name.size() - kAsideDigits - qsizetype(std::strlen(kAsideMark));
+    if (mark <= 0 || name.mid(mark, qsizetype(std::strlen(kAsideMark))) != kAsideMark) return false;
+    for (qsizetype i = name.size() - kAsideDigits; i < name.size(); ++i) {
+        if (!std::isdigit(uchar(name[i])) && !(name[i] >= 'a' && name[i] <= 'z')) return false;
     }
     return true;
 }
@@ -64,42 +96,48 @@ bool WriteFully(int fd, const Part& part) {
 // complete, so a failed write neither leaves a partial picture nor loses the file the user
 // agreed to replace. The rename replaces what has the name, a symbolic link itself rather than
 // its target. A file that takes a free name meanwhile is asked about again.
-Written WriteAside(const QString& path, Place place, std::initializer_list<Part> parts) {
-    if (place == Place::Refused) return Written::Refused;
+Outcome WriteAside(const QString& path, Place place, std::initializer_list<Part> parts) {
+    if (place == Place::Refused) return {Written::Refused};
     const QByteArray target = naming::PathBytes(path);
     QByteArray aside;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        aside = target + '.' + QByteArray::number(QRandomGenerator::global()->generate() % 2176782336u, 36);
+        aside = AsideName(target);
         fd = open(aside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return Written::CannotCreate;
+    if (fd < 0) return {Written::CannotCreate, errno};
+    // Held until the file is closed, or its writer dies.
+    flock(fd, LOCK_EX | LOCK_NB);
     // A replaced file keeps its permissions; a new one gets the umask's.
     struct stat replaced {};
     if (lstat(target.constData(), &replaced) == 0 && S_ISREG(replaced.st_mode)) fchmod(fd, replaced.st_mode & 07777);
     bool complete = true;
     for (const Part& part : parts) complete = complete && WriteFully(fd, part);
     complete = complete && fsync(fd) == 0;
-    const int writeError = complete ? 0 : errno;
-    complete = close(fd) == 0 && complete;
+    int error = complete ? 0 : errno;
+    if (close(fd) != 0 && complete) {
+        complete = false;
+        error = errno;
+    }
     if (complete) {
         int refusal = 0;
         if (place == Place::Free) {
             // A free name is taken only while still free.
             if (renameat2(AT_FDCWD, aside.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) {
-                return Written::Done;
+                return {Written::Done};
             }
             refusal = errno;
         }
         if (refusal == EEXIST) place = AskPlace(path);
         // A file system that cannot refuse to replace: the name was free a moment ago.
         if (refusal == EINVAL || refusal == ENOSYS) place = Place::Replace;
-        if (place == Place::Replace && rename(aside.constData(), target.constData()) == 0) return Written::Done;
+        if (place == Place::Replace && rename(aside.constData(), target.constData()) == 0) return {Written::Done};
+        error = place == Place::Replace ? errno : refusal;
     }
     unlink(aside.constData());
-    if (place == Place::Refused) return Written::Refused;
-    return writeError == ENOSPC || writeError == EDQUOT ? Written::NoSpace : Written::Failed;
+    if (place == Place::Refused) return {Written::Refused, EEXIST};
+    return {error == ENOSPC || error == EDQUOT ? Written::NoSpace : Written::Failed, error};
 }
 
 int64_t OutputDibBytes(const FrameSource& source) {
@@ -114,13 +152,16 @@ bool WriteBmpParts(QIODevice& stream, const dib::BitmapFileHeader& header, const
     return stream.write(reinterpret_cast<const char*>(packedDib), size) == size;
 }
 
-bool WriteBmpAside(const QString& path, const dib::BitmapFileHeader& header, const uint8_t* packedDib, int64_t size) {
+bool WriteBmpAside(const QString& path, const dib::BitmapFileHeader& header, const uint8_t* packedDib, int64_t size,
+                   int* error = nullptr) {
     // The header and the whole DIB go out as two writes, straight from the picture.
-    switch (WriteAside(path, AskPlace(path), {{&header, int64_t(sizeof header)}, {packedDib, size}})) {
+    const Outcome outcome = WriteAside(path, AskPlace(path), {{&header, int64_t(sizeof header)}, {packedDib, size}});
+    if (error) *error = outcome.error;
+    switch (outcome.kind) {
         case Written::Done:
             return true;
         case Written::CannotCreate:
-            throw errors::Error("Erreur E/S 103");
+            throw errors::Error("Erreur E/S 103", outcome.error);
         default:
             return false;
     }
@@ -129,17 +170,18 @@ bool WriteBmpAside(const QString& path, const dib::BitmapFileHeader& header, con
 // The JPEG and PNG writers end the command when the user refuses to replace the file or the
 // file cannot be written.
 void WriteEncodedAside(const QString& path, Place place, const void* bytes, int64_t size) {
-    switch (WriteAside(path, place, {{bytes, size}})) {
+    const Outcome outcome = WriteAside(path, place, {{bytes, size}});
+    switch (outcome.kind) {
         case Written::Done:
             return;
         case Written::Refused:
             throw errors::SilentAbort();
         case Written::CannotCreate:
-            throw errors::Error(QString("Impossible de créer le fichier %1").arg(path));
+            throw errors::Error(QString("Impossible de créer le fichier %1").arg(path), outcome.error);
         case Written::NoSpace:
-            throw errors::Error("Erreur E/S 112");
+            throw errors::Error("Erreur E/S 112", outcome.error);
         case Written::Failed:
-            throw errors::Error("Erreur E/S 101");
+            throw errors::Error("Erreur E/S 101", outcome.error);
     }
 }
 
@@ -187,13 +229,41 @@ bool WriteBmpToStream(const FrameSource& source, QIODevice& stream) {
     return WriteBmpParts(stream, source.OutputFileHeader(), source.OutputImage(), OutputDibBytes(source));
 }
 
-bool WriteBmpFile(const FrameSource& source, const QString& path) {
+bool WriteBmpFile(const FrameSource& source, const QString& path, int* error) {
+    if (error) *error = 0;
     if (!source.OutputImage()) return false;
-    return WriteBmpAside(path, source.OutputFileHeader(), source.OutputImage(), OutputDibBytes(source));
+    return WriteBmpAside(path, source.OutputFileHeader(), source.OutputImage(), OutputDibBytes(source), error);
 }
 
-bool ReplaceFile(const QString& path, const QByteArray& contents) {
-    return WriteAside(path, Place::Replace, {{contents.constData(), contents.size()}}) == Written::Done;
+bool ReplaceFile(const QString& path, const QByteArray& contents) { return WriteWholeFile(path, contents, true) == 0; }
+
+int WriteWholeFile(const QString& path, const QByteArray& contents, bool replace) {
+    const Place place = !Taken(naming::PathBytes(path)) ? Place::Free : replace ? Place::Replace : Place::Refused;
+    const Outcome outcome = WriteAside(path, place, {{contents.constData(), contents.size()}});
+    if (outcome.kind == Written::Done) return 0;
+    return outcome.error != 0 ? outcome.error : EIO;
+}
+
+int64_t RemoveLeftovers(const QString& directory) {
+    const QByteArray folder = naming::PathBytes(directory);
+    DIR* dir = opendir(folder.isEmpty() ? "." : folder.constData());
+    if (!dir) return 0;
+    int64_t removed = 0;
+    while (const dirent* entry = readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!IsAsideName(name)) continue;
+        // Only a regular file of ours that no living writer holds.
+        const int fd = openat(dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat status {};
+        if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0 && unlinkat(dirfd(dir), entry->d_name, 0) == 0) {
+            ++removed;
+        }
+        close(fd);
+    }
+    closedir(dir);
+    return removed;
 }
 
 bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& path) {

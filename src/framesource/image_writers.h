@@ -4,6 +4,7 @@
 // existing file. A file is written aside and renamed over its target only once complete, so a
 // failed write neither leaves a partial picture nor loses the file the user agreed to replace.
 // A symbolic link at the name is an existing file: it is replaced itself, never written through.
+// The JPEG and PNG writers' errors carry the system's error number of a failed write.
 
 #include <QByteArray>
 #include <QIODevice>
@@ -33,7 +34,8 @@ bool SaveFrameJpeg(FrameSource& source, int32_t position, const QString& path,
 
 // Appends the output image's file header and packed DIB; true when the stream took every byte.
 bool WriteBmpToStream(const FrameSource& source, QIODevice& stream);
-bool WriteBmpFile(const FrameSource& source, const QString& path);
+// `error`, when given, takes the system's error number of a write that failed (0 otherwise).
+bool WriteBmpFile(const FrameSource& source, const QString& path, int* error = nullptr);
 bool WriteJpegFile(const FrameSource& source, const QString& path, const jpeg_options::JpegOptions& options);
 // The output image as a PNG file, the same pixels as its BMP file, with the JPEG writer's
 // errors; false when there is no output image.
@@ -42,6 +44,13 @@ bool WritePngFile(const FrameSource& source, const QString& path);
 // Writes `contents` as the file at `path` the way the pictures are written, replacing whatever
 // has the name without asking; false when it cannot be written.
 bool ReplaceFile(const QString& path, const QByteArray& contents);
+// The same without asking either way: replaces what has the name when `replace`, else leaves it
+// (EEXIST). 0 when written, else the system's error number.
+int WriteWholeFile(const QString& path, const QByteArray& contents, bool replace);
+
+// Removes the files that writers killed while writing left in the directory (written aside
+// under a name of their own, and held by no writer any more); how many.
+int64_t RemoveLeftovers(const QString& directory);
 
 // The writers of a picture prepared beforehand, which may have been encoded on another thread:
 // the same questions, errors and results as the writers of the output image. A prepared image

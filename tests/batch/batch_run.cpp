@@ -68,7 +68,7 @@ QByteArray ReadAll(QTemporaryFile& file) {
 
 }  // namespace
 
-RawRun RunBatchRaw(const std::vector<QByteArray>& arguments, int terminalColumns) {
+RawRun RunBatchRaw(const std::vector<QByteArray>& arguments, int terminalColumns, const char* standardOutput) {
     Exec exec(arguments);
     RawRun run;
     QElapsedTimer clock;
@@ -101,7 +101,7 @@ RawRun RunBatchRaw(const std::vector<QByteArray>& arguments, int terminalColumns
     if (pid == 0) {
         const int nothing = open("/dev/null", O_RDONLY);
         dup2(nothing, 0);
-        dup2(out.handle(), 1);
+        dup2(standardOutput ? open(standardOutput, O_WRONLY) : out.handle(), 1);
         dup2(err.handle(), 2);
         exec.Run();
     }

@@ -21,7 +21,9 @@ struct RawRun {
 };
 
 // `terminalColumns` > 0: standard input, output and error are one terminal that wide.
-RawRun RunBatchRaw(const std::vector<QByteArray>& arguments, int terminalColumns = 0);
+// `standardOutput`: a file that standard output goes to instead (/dev/full: a full disk).
+RawRun RunBatchRaw(const std::vector<QByteArray>& arguments, int terminalColumns = 0,
+                   const char* standardOutput = nullptr);
 
 // The lines a terminal `columns` wide shows once it received `output`: characters wrap at the
 // last column, "\r" goes back to the line's start, "\033[K" clears to its end.

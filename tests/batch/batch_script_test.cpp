@@ -51,6 +51,7 @@ struct ManifestRow {
     int frame = 0;
     double time = 0;
     qint64 jpegBytes = 0;
+    bool kept = false;
 };
 
 std::vector<ManifestRow> ReadManifest(const QString& path) {
@@ -59,15 +60,18 @@ std::vector<ManifestRow> ReadManifest(const QString& path) {
         for (const QJsonValue& v : QJsonDocument::fromJson(Contents(path)).array()) {
             const QJsonObject o = v.toObject();
             rows.push_back({o["file"].toString(), o["video"].toString(), o["frame"].toInt(), o["time"].toDouble(),
-                            qint64(o["jpeg_bytes"].toDouble())});
+                            qint64(o["jpeg_bytes"].toDouble(-1)), o["kept"].toBool()});
         }
         return rows;
     }
     QStringList lines = QString::fromUtf8(Contents(path)).split('\n', Qt::SkipEmptyParts);
-    if (lines.isEmpty() || lines.takeFirst() != "file,video,frame,time,jpeg_bytes") return rows;
+    if (lines.isEmpty() || lines.takeFirst() != "file,video,frame,time,jpeg_bytes,kept") return rows;
     for (const QString& line : lines) {
         const QStringList f = line.split(',');
-        if (f.size() == 5) rows.push_back({f[0], f[1], f[2].toInt(), f[3].toDouble(), f[4].toLongLong()});
+        if (f.size() == 6 && (f[5] == "true" || f[5] == "false")) {
+            rows.push_back(
+                {f[0], f[1], f[2].toInt(), f[3].toDouble(), f[4].isEmpty() ? -1 : f[4].toLongLong(), f[5] == "true"});
+        }
     }
     return rows;
 }
@@ -130,6 +134,7 @@ TEST(BatchScript, ManifestAndClosingLineTellWhatEachFileHolds) {
             EXPECT_EQ(rows[i].frame, expected[i].frame);
             EXPECT_NEAR(rows[i].time, expected[i].time, 1e-9);
             EXPECT_EQ(rows[i].jpegBytes, expected[i].jpegBytes);
+            EXPECT_FALSE(rows[i].kept);
             // The JPEG file is that encoding.
             if (jpeg) {
                 EXPECT_EQ(QFileInfo(out + '/' + rows[i].file).size(), rows[i].jpegBytes);
@@ -141,6 +146,32 @@ TEST(BatchScript, ManifestAndClosingLineTellWhatEachFileHolds) {
                                  .arg(out, expected.front().file, expected.back().file);
         EXPECT_EQ(run.err, c.quiet ? QString() : said);
     }
+
+    // A rerun that keeps every file lists them too, marked as kept, with their frames; it
+    // removes what a killed run left written aside, and nothing else.
+    const QString out = QString::fromStdString(dir.File("out0"));
+    const QString again = QString::fromStdString(dir.File("again.json"));
+    const std::vector<ManifestRow> before = ReadManifest(QString::fromStdString(dir.File("0list.csv")));
+    for (const char* name : {"IMAGE1.JPG.orvexa-tmp-0a9zq1", "IMAGE1.JPG.orvexa-tmp-x", "notes.orvexa-tmp-"}) {
+        QFile file(out + '/' + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const Outcome rerun = RunBatch({"extract", first, second, "--out", out, "--best", "3", "--format", "jpg",
+                                    "--skip-existing", "--manifest", again});
+    EXPECT_EQ(rerun.exitCode, 0) << rerun.err.toStdString();
+    EXPECT_TRUE(rerun.err.contains("wrote no file in " + out + "; 6 existing files left as they were"))
+        << rerun.err.toStdString();
+    const std::vector<ManifestRow> kept = ReadManifest(again);
+    ASSERT_EQ(kept.size(), before.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_TRUE(kept[i].kept);
+        EXPECT_EQ(kept[i].file, before[i].file);
+        EXPECT_EQ(kept[i].frame, before[i].frame);
+        EXPECT_EQ(kept[i].jpegBytes, before[i].jpegBytes);
+    }
+    EXPECT_FALSE(FilesIn(out).contains("IMAGE1.JPG.orvexa-tmp-0a9zq1"));
+    EXPECT_TRUE(FilesIn(out).contains("IMAGE1.JPG.orvexa-tmp-x"));
+    EXPECT_TRUE(FilesIn(out).contains("notes.orvexa-tmp-"));
 }
 
 // A chunk of the file's Nth frame filled with zeros: that frame cannot be decoded.
@@ -465,7 +496,35 @@ TEST(BatchScript, ChoosesByScenesAndTimeAndWritesPng) {
         EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), bmp.convertToFormat(QImage::Format_RGB32));
     }
 
+    // The plot replaces only a regular file other than the video, and that only with
+    // --overwrite; a refusal comes before the ranking, and leaves the name as it was.
     const QString plot = QString::fromStdString(dir.File("plot.png"));
-    ASSERT_EQ(RunBatch({"rank", video, "--plot", plot}).exitCode, 0);
-    EXPECT_FALSE(QImage(plot).isNull());
+    const QString link = QString::fromStdString(dir.File("link.png"));
+    ASSERT_TRUE(QFile::link(video, link));
+    const QByteArray videoBytes = Contents(video);
+    struct PlotCase {
+        QStringList arguments;
+        int exitCode;
+        const char* said;
+    };
+    const PlotCase plots[] = {
+        {{"--plot", plot}, 0, ""},
+        {{"--plot", plot}, 1, "plot.png: file exists (use --overwrite)"},
+        {{"--plot", plot, "--overwrite"}, 0, ""},
+        {{"--plot", video, "--overwrite"}, 1, "the plot would replace it"},
+        {{"--plot", link, "--overwrite"}, 1, "link.png: not a regular file"},
+        {{"--plot", "/dev/null", "--overwrite"}, 1, "/dev/null: not a regular file"},
+        {{"--plot", dir.File("none/plot.png").c_str()}, 1, "plot.png: cannot write: no such directory"},
+    };
+    for (const PlotCase& c : plots) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        if (c.exitCode == 0 && c.arguments.contains("--overwrite")) ASSERT_TRUE(QFile(plot).resize(0));
+        const Outcome run = RunBatch(QStringList{"rank", video, "--quiet"} + c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out.isEmpty(), c.exitCode != 0);
+        EXPECT_TRUE(run.err.contains(c.said)) << run.err.toStdString();
+        if (c.exitCode == 0) EXPECT_FALSE(QImage(plot).isNull());
+    }
+    EXPECT_EQ(Contents(video), videoBytes);
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), video);
 }

@@ -2,7 +2,9 @@
 // One video ranked in stretches, as on several machines, then merged: what rank prints for the
 // whole, or a refusal; and extract taking its order from the saved ranking.
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include "batch_run.h"
 #include "support/fixture_video.h"
@@ -53,30 +55,138 @@ TEST(BatchSegments, MergedSegmentsPrintTheWholeRankingAndOnlyThat) {
 
     const QByteArray whole = file("whole.json"), avi1 = file("avi.1-3"), avi2 = file("avi.2-3"), avi3 = file("avi.3-3");
     ASSERT_TRUE(save(whole, json.out));
-    const QByteArray edited = file("edited");
-    ASSERT_TRUE(save(edited, Contents(QString::fromUtf8(avi3)).replace("# frame_count 30", "# frame_count 31")));
+    const batch_testing::RawRun aviRank = RunBatchRaw({"rank", avi});
+    const QByteArray aviText = file("avi.txt");
+    ASSERT_TRUE(save(aviText, aviRank.out));
+    // A copy of a file with one thing changed.
+    const auto edited = [&](const QByteArray& from, const char* name, const auto& edit) {
+        QByteArray bytes = Contents(QString::fromUtf8(from));
+        edit(bytes);
+        EXPECT_TRUE(save(file(name), bytes));
+        return file(name);
+    };
+    const auto replaced = [&](const QByteArray& from, const char* name, const char* pattern, const char* with) {
+        return edited(from, name, [&](QByteArray& bytes) {
+            bytes = QString::fromUtf8(bytes).replace(QRegularExpression(pattern), with).toUtf8();
+        });
+    };
+    const auto crlf = [&](const QByteArray& from, const char* name) {
+        return edited(from, name, [](QByteArray& bytes) { bytes.replace("\n", "\r\n"); });
+    };
+    // Line 12 of a text part is its first frame's.
+    const auto firstFrame = [&](const char* name, const QByteArray& before, const QByteArray& after) {
+        return edited(avi1, name, [&](QByteArray& bytes) {
+            QList<QByteArray> lines = bytes.split('\n');
+            lines[11] =
+                before + lines[11].left(lines[11].indexOf('\t')) + after + lines[11].mid(lines[11].indexOf('\t'));
+            bytes = lines.join('\n');
+        });
+    };
+    // CRLF line ends are read as LF, in text and in JSON.
+    const batch_testing::RawRun windows = RunBatchRaw({"merge", crlf(avi1, "crlf1"), crlf(avi2, "crlf2"), avi3});
+    EXPECT_EQ(windows.exitCode, 0) << windows.err.toStdString();
+    EXPECT_EQ(windows.out, aviRank.out);
+    // The same video's second stretch, one byte of its content changed: another video of the
+    // same name, size and frames.
+    const QByteArray original = Contents(QString::fromUtf8(avi));
+    QByteArray twin = original;
+    twin[twin.size() / 2] = char(twin[twin.size() / 2] ^ 0x01);
+    ASSERT_TRUE(save(avi, twin));
+    const QByteArray foreign = file("foreign");
+    ASSERT_TRUE(save(foreign, RunBatchRaw({"rank", avi, "--segment", "2/3"}).out));
+    ASSERT_TRUE(save(avi, original));
+
+    // Outputs that cannot be written: a full disk.
+    for (const std::vector<QByteArray>& arguments :
+         std::vector<std::vector<QByteArray>>{{"rank", avi},
+                                              {"rank", avi, "--json"},
+                                              {"rank", avi, "--segment", "1/3"},
+                                              {"merge", avi1, avi2, avi3},
+                                              {"merge", avi1, avi2, avi3, "--json"},
+                                              {"--help"}}) {
+        SCOPED_TRACE(arguments[0].toStdString() + ' ' + arguments.back().toStdString());
+        const batch_testing::RawRun run = RunBatchRaw(arguments, 0, "/dev/full");
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "orvexa-batch: standard output: cannot write: no space left on device\n");
+    }
+
+    const QByteArray edited31 = replaced(avi3, "edited", "# frame_count 30", "# frame_count 31");
+    const QByteArray withoutScenes = replaced(whole, "old.json", R"(,"scenes":\d+,"cuts":\[[^\]]*\]|,"scene":\d+)", "");
+    const QByteArray lateCut = edited(whole, "late-cut", [](QByteArray& bytes) {
+        QString text = QString::fromUtf8(bytes);
+        text.replace(QRegularExpression(R"("cuts":\[[^\]]*\])"),
+                     R"("cuts":[{"frame":40,"time":1.6,"transition_first":40,"transition_end":40}])");
+        text.replace(QRegularExpression(R"("scenes":\d+)"), R"("scenes":2)");
+        bytes = text.replace(QRegularExpression(R"("scene":\d+)"), R"("scene":1)").toUtf8();
+    });
+    const QByteArray twice =
+        edited(aviText, "twice.txt", [](QByteArray& bytes) { bytes += bytes.left(bytes.indexOf('\n') + 1); });
+    const QByteArray longLine = edited(
+        avi1, "long", [](QByteArray& bytes) { bytes.insert(bytes.indexOf("\n0\t") + 1, QByteArray(2 << 20, '0')); });
+    const QByteArray empty = file("empty"), noVideo = file("no-video");
+    ASSERT_TRUE(save(empty, {}));
+    ASSERT_TRUE(save(noVideo, "[]\n"));
+    const QByteArray folder = file("folder");
+    ASSERT_TRUE(QDir().mkpath(QString::fromUtf8(folder)));
     // Another file under the same name.
     ASSERT_FALSE(batch_testing::WriteClip(dir, "clip.avi", fixture::Codec::Mpeg4BFrames, "avi", 33).isEmpty());
     const QByteArray other = file("other");
     ASSERT_TRUE(save(other, RunBatchRaw({"rank", avi, "--segment", "2/3"}).out));
+    const QByteArray out = file("o");
+    const auto fromRanking = [&](const QByteArray& video, const QByteArray& ranking, bool perScene = false) {
+        std::vector<QByteArray> arguments{"extract", video, "--out", out, "--ranking", ranking};
+        arguments.insert(arguments.end(), {perScene ? "--per-scene" : "--best", perScene ? "--quiet" : "3"});
+        return arguments;
+    };
+    // Each refused with one line and status 1, before anything is written.
     const struct {
         std::vector<QByteArray> arguments;
-        const char* said;
+        QByteArray said;
     } refused[] = {
         {{"merge", avi1, avi2, avi2, avi3}, "overlaps"},
         {{"merge", avi1, avi3}, "segment 2/3 is missing"},
         {{"merge", avi1, other, avi3}, "another version"},
-        {{"merge", avi1, avi2, edited}, "frame count (31, not 30)"},
+        {{"merge", avi1, foreign, avi3}, "in its content fingerprint"},
+        {{"merge", avi1, avi2, edited31}, "frame count (31, not 30)"},
         {{"merge", whole}, "no segment"},
-        {{"extract", avi, "--best", "3", "--out", file("o"), "--ranking", whole}, "clip.avi with 30 frames, not 33"},
-        {{"extract", mp4, "--best", "3", "--out", file("o"), "--ranking", avi1}, "holds no ranking of"},
+        {{"merge", folder}, ": cannot be read: is a directory"},
+        {{"merge", avi1, empty, avi2, avi3}, "empty: empty: not a ranking"},
+        {{"merge", noVideo}, "(line 2: a ranking of no video)"},
+        {{"merge", firstFrame("nul", "", QByteArray(3, '\0')), avi2, avi3}, "(line 12)"},
+        {{"merge", firstFrame("plus", "+", ""), avi2, avi3}, "(line 12)"},
+        {{"merge", firstFrame("blank", " ", ""), avi2, avi3}, "(line 12)"},
+        {{"merge", replaced(avi1, "overflow", "# width \\d+", "# width 99999999999999999999"), avi2, avi3},
+         "(# width)"},
+        {{"merge", avi1, replaced(avi2, "unsigned", R"(,"signature":"[0-9a-f]*")", ""), avi3},
+         "without its \"signature\""},
+        {{"merge", avi1, replaced(avi2, "nul-key", R"(\{"frame":)", R"({"frame\u0000":)"), avi3},
+         "a frame without a whole \"frame\""},
+        {{"merge", replaced(avi1, "unprinted", "# fingerprint [^\n]*\n", ""), avi2, avi3},
+         "without the video's fingerprint (rank it again)"},
+        {{"merge", avi1, replaced(avi2, "rate0", R"("frame_rate":[0-9.]+)", R"("frame_rate":0)"), avi3},
+         "\"frame_rate\" is not above 0"},
+        {{"merge", avi1, replaced(avi2, "count0", R"("frame_count":\d+)", R"("frame_count":0)"), avi3},
+         "\"frame_count\" is not a whole number from 1"},
+        {{"merge", longLine, avi2, avi3}, "longer than 1048576 bytes"},
+        {fromRanking(avi, whole), "clip.avi with 30 frames, not 33"},
+        {fromRanking(mp4, avi1), "holds no ranking of"},
+        {fromRanking(mp4, folder), ": cannot be read: is a directory"},
+        {fromRanking(mp4, replaced(whole, "null-cuts", R"("cuts":\[[^\]]*\])", R"("cuts":null)")), "bad \"cuts\""},
+        {fromRanking(mp4, lateCut), "(a cut at frame 40 past the last frame"},
+        {fromRanking(mp4, withoutScenes, true), "ranks " + mp4 + " without scenes (rank it again)"},
+        {{"extract", avi, "--best", "3", "--out", out, "--ranking", twice}, "of " + avi + " ranked twice"},
+        {{"extract", mp4, avi, "--best", "1", "--jobs", "2", "--out", out, "--ranking", folder}, "is a directory"},
+        {{"extract", mp4, "--best", "1", "--out", out, "--manifest", file("none/list.csv")},
+         "list.csv: cannot write: no such directory"},
     };
     for (const auto& c : refused) {
-        SCOPED_TRACE(c.said);
+        SCOPED_TRACE(c.said.toStdString());
         const batch_testing::RawRun run = RunBatchRaw(c.arguments);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(run.err.contains(c.said)) << run.err.toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_FALSE(QFile::exists(QString::fromUtf8(out)));
     }
 
     // The saved ranking gives extract the files that its own ranking gives.
