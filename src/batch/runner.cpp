@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/index_command.h"
 #include "batch/interrupt.h"
 #include "batch/manifest.h"
 #include "batch/merge.h"
@@ -22,6 +23,7 @@
 #include "batch/video_work.h"
 #include "batch/write_answers.h"
 #include "framesource/naming.h"
+#include "media/index_store.h"
 
 namespace batch {
 
@@ -452,6 +454,10 @@ int RunCommand(const Settings& settings) {
     const WriterAnswers answers(settings.existing == Existing::Overwrite, terminal);
     if (!settings.quiet) terminal.EnableProgress();
     if (settings.command == Command::Merge) return MergeSegments(settings, terminal);
+    if (!settings.indexDir.isEmpty()) {
+        media::index_store::SetDirectory(naming::PathBytes(settings.indexDir).toStdString());
+    }
+    if (settings.command == Command::Index) return IndexVideos(settings, terminal);
     if (const QString mistake = FindVideoMistake(settings); !mistake.isEmpty()) {
         terminal.Message(mistake);
         return kExitUsage;
