@@ -221,6 +221,12 @@ void Share(Kind kind, const FileIdentity& identity, int64_t variant, std::shared
     if (shared.kept.size() > kKeptAfterClose) shared.kept.pop_front();
 }
 
+void ForgetKept() {
+    Shared& shared = TheShared();
+    std::lock_guard lock(shared.mutex);
+    shared.kept.clear();
+}
+
 std::string PathOf(Kind kind, const FileIdentity& identity, int64_t variant) {
     const std::string directory = Directory();
     if (directory.empty()) return {};

@@ -36,6 +36,9 @@ void SetSavingEnabled(bool enabled);
 // stream's number), kept while a reader holds it and for the few last ones after.
 std::shared_ptr<const void> FindShared(Kind kind, const FileIdentity& identity, int64_t variant);
 void Share(Kind kind, const FileIdentity& identity, int64_t variant, std::shared_ptr<const void> value);
+// Forgets the values kept after their readers closed: the next open of a closed file looks on
+// disk, as a new process would.
+void ForgetKept();
 
 // The payload saved for this identity and variant, when a whole, unaltered file of this
 // program's version holds it.

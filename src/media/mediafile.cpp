@@ -160,6 +160,7 @@ private:
     void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
     // The index of this file from this process or from disk; null when it must be built.
     std::shared_ptr<const MediaIndex> FindIndex(const StreamTraits& traits);
+    bool MatchesFile(const MediaIndex& index);
     bool BuildWholeIndex(const Progress& progress);
     IndexOutcome IndexFromTables(const Progress& progress);
 
@@ -251,10 +252,35 @@ std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits&
     const std::optional<std::vector<uint8_t>> saved = index_store::Load(Kind::Packets, *identity_, 0);
     if (!saved) return nullptr;
     std::optional<MediaIndex> index = IndexFromSaved(*saved, traits);
-    if (!index) return nullptr;
+    if (!index || !MatchesFile(*index)) return nullptr;
     auto found = std::make_shared<const MediaIndex>(std::move(*index));
     index_store::Share(Kind::Packets, *identity_, 0, found);
     return found;
+}
+
+// A saved index that holds together may still be another file's (one of the same identity):
+// its first packet, and the last key packet, must be where and when the file has them.
+bool MediaFile::Impl::MatchesFile(const MediaIndex& index) {
+    const auto found = [&](const PacketEntry& entry, int packetsRead) {
+        AVPacket* pkt = packet_.get();
+        for (int read = 0; read < packetsRead && av_read_frame(format_.get(), pkt) >= 0;) {
+            const bool ours = pkt->stream_index == stream_->index;
+            const bool same = ours && pkt->pos == entry.pos && pkt->pts == entry.pts;
+            const bool past = ours && pkt->pos >= 0 && entry.pos >= 0 && pkt->pos > entry.pos;
+            av_packet_unref(pkt);
+            if (same) return true;
+            if (past) return false;
+            read += ours;
+        }
+        return false;
+    };
+    constexpr int kPacketsLookedAt = 64;
+    if (!found(index.packets.front(), 1)) return false;
+    const PacketEntry& last = index.packets[size_t(index.keys.back())];
+    if (index.keys.back() == 0 || last.pos < 0) return true;
+    const int sought = byteStream_ ? av_seek_frame(format_.get(), -1, last.pos, AVSEEK_FLAG_BYTE)
+                                   : av_seek_frame(format_.get(), stream_->index, last.time, AVSEEK_FLAG_BACKWARD);
+    return sought >= 0 && found(last, kPacketsLookedAt);
 }
 
 // Builds the index of a file opened for the first time: its packets, then its presented
