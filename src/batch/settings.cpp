@@ -16,7 +16,7 @@ QString Usage() {
     return QStringLiteral(
         "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
         "                         [--grayscale] [--progressive] [--json] [--segment K/N] [--jobs N]\n"
-        "                         [--plot FILE] [--quiet]\n"
+        "                         [--plot FILE] [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
         "       orvexa-batch index VIDEO... [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
@@ -24,8 +24,8 @@ QString Usage() {
         "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
         "                         [--progressive] [--format jpg|bmp|png] [--out DIR] [--prefix NAME]\n"
         "                         [--numbering normal|padded:W|none] [--start N]\n"
-        "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N] [--quiet]\n"
-        "rank and extract also take --index-dir DIR.\n");
+        "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N]\n"
+        "                         [--index-dir DIR] [--quiet]\n");
 }
 
 bool ToInt(const QString& text, int64_t low, int64_t high, int64_t& value) {

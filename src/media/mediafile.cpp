@@ -129,7 +129,10 @@ public:
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
     double FrameTime(int32_t position) const;
     std::vector<int32_t> KeyPositions() const;
-    bool OpensWithoutDecoding() const { return !index_->decoded; }
+    // Another reader of this process takes the shared index: it neither reads the packets nor
+    // decodes the stream again. A damaged stream is still read by one: its pictures reached
+    // from a later key frame are checked, and often decoded again from the start.
+    bool OpensWithoutDecoding() const { return identity_ ? !index_->damaged : !index_->decoded; }
     std::unique_ptr<media::DecodedPicture> Decoded(int32_t position);
 
     // The index, shared with every other reader of the file in this process; read only once
