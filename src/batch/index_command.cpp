@@ -31,8 +31,9 @@ int IndexVideos(const Settings& settings, Terminal& terminal) {
         // Opened, the video's index was saved, or found saved already.
         const auto identity = media::IdentityOfPath(naming::PathBytes(video).toStdString());
         if (!identity || !media::index_store::HasSaved(*identity)) {
-            terminal.Message(QStringLiteral("%1: cannot save its index in %2")
-                                 .arg(video, naming::PathText(QByteArray::fromStdString(media::index_store::Directory()))));
+            terminal.Message(
+                QStringLiteral("%1: cannot save its index in %2")
+                    .arg(video, naming::PathText(QByteArray::fromStdString(media::index_store::Directory()))));
             status = 1;
         }
     }

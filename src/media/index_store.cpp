@@ -74,7 +74,9 @@ uint64_t Get64(const uint8_t* p) {
     for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
     return v;
 }
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Get32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 std::vector<uint8_t> Header(Kind kind, const FileIdentity& identity, int64_t variant, uint64_t payloadBytes) {
     std::vector<uint8_t> header(kMagic, kMagic + sizeof kMagic);
@@ -139,13 +141,15 @@ void Trim(const std::string& directory) {
     int64_t total = 0;
     while (const dirent* e = readdir(dir)) {
         const std::string name = e->d_name;
-        if (name.size() <= sizeof kSuffix - 1 || name.compare(name.size() - (sizeof kSuffix - 1), std::string::npos, kSuffix) != 0) {
+        if (name.size() <= sizeof kSuffix - 1 ||
+            name.compare(name.size() - (sizeof kSuffix - 1), std::string::npos, kSuffix) != 0) {
             continue;
         }
         const std::string path = directory + "/" + name;
         struct stat status {};
         if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
-        entries.push_back({path, status.st_size, int64_t(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec});
+        entries.push_back(
+            {path, status.st_size, int64_t(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec});
         total += status.st_size;
     }
     closedir(dir);
@@ -245,7 +249,8 @@ bool HasSaved(const FileIdentity& identity) {
     bool found = false;
     while (const dirent* e = readdir(dir)) {
         const std::string name = e->d_name;
-        if (name.find(middle) != std::string::npos && name.size() > 4 && name.compare(name.size() - 4, 4, kSuffix) == 0) {
+        if (name.find(middle) != std::string::npos && name.size() > 4 &&
+            name.compare(name.size() - 4, 4, kSuffix) == 0) {
             found = true;
             break;
         }
@@ -262,8 +267,8 @@ std::optional<std::vector<uint8_t>> Load(Kind kind, const FileIdentity& identity
     if (fd < 0) return std::nullopt;
     struct stat status {};
     std::vector<uint8_t> bytes;
-    bool read = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size >= int64_t(kHeaderBytes + kDigestBytes) &&
-                status.st_size <= kMaxFileBytes;
+    bool read = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                status.st_size >= int64_t(kHeaderBytes + kDigestBytes) && status.st_size <= kMaxFileBytes;
     if (read) {
         bytes.resize(size_t(status.st_size));
         size_t at = 0;

@@ -285,7 +285,8 @@ int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back) {
 namespace {
 
 void PutTraits(index_store::PayloadWriter& out, const StreamTraits& t) {
-    for (const int32_t v : {t.streamIndex, t.codecId, t.width, t.height, t.timeBaseNum, t.timeBaseDen}) out.U32(uint32_t(v));
+    for (const int32_t v : {t.streamIndex, t.codecId, t.width, t.height, t.timeBaseNum, t.timeBaseDen})
+        out.U32(uint32_t(v));
 }
 
 template <typename T, typename Put>
@@ -373,8 +374,8 @@ std::vector<uint8_t> SavedIndex(const MediaIndex& index, const StreamTraits& tra
 std::optional<MediaIndex> IndexFromSaved(const std::vector<uint8_t>& bytes, const StreamTraits& traits) {
     index_store::PayloadReader in(bytes);
     StreamTraits saved;
-    for (int32_t* v : {&saved.streamIndex, &saved.codecId, &saved.width, &saved.height, &saved.timeBaseNum,
-                       &saved.timeBaseDen}) {
+    for (int32_t* v :
+         {&saved.streamIndex, &saved.codecId, &saved.width, &saved.height, &saved.timeBaseNum, &saved.timeBaseDen}) {
         uint32_t u;
         if (!in.U32(u)) return std::nullopt;
         *v = int32_t(u);
@@ -395,30 +396,29 @@ std::optional<MediaIndex> IndexFromSaved(const std::vector<uint8_t>& bytes, cons
         v = int32_t(u);
         return true;
     };
-    const bool read =
-        GetVector(in, 41, index.packets,
-                  [&](PacketEntry& p) {
-                      for (int64_t* v : {&p.label, &p.pts, &p.dts, &p.time, &p.pos}) {
-                          if (!in.I64(*v)) return false;
-                      }
-                      uint8_t bits;
-                      if (!in.U8(bits) || bits > 3) return false;
-                      p.key = bits & 1;
-                      p.shown = bits & 2;
-                      return true;
-                  }) &&
-        GetVector(in, 4, index.keys, get32) &&
-        GetVector(in, 8, index.presented, [&](int64_t& v) { return in.I64(v); }) &&
-        GetVector(in, 4, index.firstPosition, get32) &&
-        GetVector(in, 8, index.fingerprints,
-                  [&](uint64_t& v) {
-                      int64_t s;
-                      if (!in.I64(s)) return false;
-                      v = uint64_t(s);
-                      return true;
-                  }) &&
-        GetVector(in, 8, index.seconds, [&](double& v) { return in.F64(v); }) &&
-        GetVector(in, 4, index.packetOfPresented, get32);
+    const bool read = GetVector(in, 41, index.packets,
+                                [&](PacketEntry& p) {
+                                    for (int64_t* v : {&p.label, &p.pts, &p.dts, &p.time, &p.pos}) {
+                                        if (!in.I64(*v)) return false;
+                                    }
+                                    uint8_t bits;
+                                    if (!in.U8(bits) || bits > 3) return false;
+                                    p.key = bits & 1;
+                                    p.shown = bits & 2;
+                                    return true;
+                                }) &&
+                      GetVector(in, 4, index.keys, get32) &&
+                      GetVector(in, 8, index.presented, [&](int64_t& v) { return in.I64(v); }) &&
+                      GetVector(in, 4, index.firstPosition, get32) &&
+                      GetVector(in, 8, index.fingerprints,
+                                [&](uint64_t& v) {
+                                    int64_t s;
+                                    if (!in.I64(s)) return false;
+                                    v = uint64_t(s);
+                                    return true;
+                                }) &&
+                      GetVector(in, 8, index.seconds, [&](double& v) { return in.F64(v); }) &&
+                      GetVector(in, 4, index.packetOfPresented, get32);
     if (!read || !in.AtEnd() || !Consistent(index)) return std::nullopt;
     return index;
 }

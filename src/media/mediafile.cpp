@@ -155,6 +155,11 @@ private:
     bool Seek(int32_t start);
     bool ReadAndSend();
     bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
+    // The time a seek to the packet asks for. MP4 and Matroska find a key frame by its
+    // presentation time: asked for its decode time, which is earlier, they go a GOP further back.
+    int64_t SeekTime(const PacketEntry& entry) const {
+        return !byteStream_ && entry.pts != AV_NOPTS_VALUE ? entry.pts : entry.time;
+    }
     // With `placeOnly` the picture in the position's place is taken whatever its fingerprint.
     Outcome DecodeUntil(int32_t position, bool placeOnly);
     int64_t LabelOf(const AVFrame& frame) const;
@@ -219,8 +224,8 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     if (!OpenDecoder()) return false;
 
     identity_ = IdentityOfPath(path);
-    const StreamTraits traits{stream_->index, int32_t(par.codec_id), par.width, par.height, stream_->time_base.num,
-                              stream_->time_base.den};
+    const StreamTraits traits{stream_->index, int32_t(par.codec_id),  par.width,
+                              par.height,     stream_->time_base.num, stream_->time_base.den};
     shared_ = FindIndex(traits);
     if (!shared_) {
         auto built = std::make_shared<MediaIndex>();
@@ -249,7 +254,8 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
 std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits& traits) {
     if (!identity_) return nullptr;
     using index_store::Kind;
-    if (auto found = std::static_pointer_cast<const MediaIndex>(index_store::FindShared(Kind::Packets, *identity_, 0))) {
+    if (auto found =
+            std::static_pointer_cast<const MediaIndex>(index_store::FindShared(Kind::Packets, *identity_, 0))) {
         return found;
     }
     const std::optional<std::vector<uint8_t>> saved = index_store::Load(Kind::Packets, *identity_, 0);
@@ -282,7 +288,7 @@ bool MediaFile::Impl::MatchesFile(const MediaIndex& index) {
     const PacketEntry& last = index.packets[size_t(index.keys.back())];
     if (index.keys.back() == 0 || last.pos < 0) return true;
     const int sought = byteStream_ ? av_seek_frame(format_.get(), -1, last.pos, AVSEEK_FLAG_BYTE)
-                                   : av_seek_frame(format_.get(), stream_->index, last.time, AVSEEK_FLAG_BACKWARD);
+                                   : av_seek_frame(format_.get(), stream_->index, SeekTime(last), AVSEEK_FLAG_BACKWARD);
     return sought >= 0 && found(last, kPacketsLookedAt);
 }
 
@@ -292,8 +298,7 @@ bool MediaFile::Impl::BuildWholeIndex(const Progress& progress) {
     // Where the container lists its samples, the list is read without their data.
     const IndexOutcome listed = IndexFromTables(progress);
     if (listed == IndexOutcome::Cancelled) return false;
-    if (listed != IndexOutcome::Built &&
-        BuildIndex(*format_, *stream_, progress, *building_) != IndexOutcome::Built) {
+    if (listed != IndexOutcome::Built && BuildIndex(*format_, *stream_, progress, *building_) != IndexOutcome::Built) {
         return false;
     }
     if (index_->decoded) {
@@ -321,7 +326,6 @@ bool MediaFile::Impl::BuildWholeIndex(const Progress& progress) {
     if (index_->presented.empty()) return false;
     FindPresentedPackets(*building_);
     return true;
-
 }
 
 // MP4 and MOV list every sample with its time, position and size: a demuxer that reads their
@@ -529,11 +533,11 @@ bool MediaFile::Impl::Seek(int32_t start) {
     }
     if (sought < 0 && start == 0 && format->pb) {
         // The file's beginning, where its first packet was read at open.
-        sought = avformat_seek_file(format, stream_->index, std::numeric_limits<int64_t>::min(), entry.time, entry.time,
-                                    AVSEEK_FLAG_BACKWARD);
+        sought = avformat_seek_file(format, stream_->index, std::numeric_limits<int64_t>::min(), SeekTime(entry),
+                                    SeekTime(entry), AVSEEK_FLAG_BACKWARD);
     }
-    if (sought < 0 && entry.time != AV_NOPTS_VALUE) {
-        sought = av_seek_frame(format, stream_->index, entry.time, AVSEEK_FLAG_BACKWARD);
+    if (sought < 0 && SeekTime(entry) != AV_NOPTS_VALUE) {
+        sought = av_seek_frame(format, stream_->index, SeekTime(entry), AVSEEK_FLAG_BACKWARD);
     }
     if (sought < 0 && entry.pos >= 0 && !(format->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
         sought = av_seek_frame(format, stream_->index, entry.pos, AVSEEK_FLAG_BYTE);
