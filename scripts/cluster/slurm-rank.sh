@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
-# Ranks videos on a Slurm cluster: one job array ranks each video in stretches (a task per
-# stretch), and a job that waits for all of them merges the parts into the ranking that
-# `orvexa-batch rank VIDEO... --json` prints.
+# Ranks videos on a Slurm cluster: one job array indexes each video once, one job array ranks
+# each video in stretches (a task per stretch), and a job that waits for all of them merges the
+# parts into the ranking that `orvexa-batch rank VIDEO... --json` prints.
 set -euo pipefail
 
 usage() {
   cat <<'EOF'
 Usage: slurm-rank.sh VIDEO... [--segments N] [--out DIR] [--wait] [-- RANK-OPTION...]
 
-Submits to Slurm (sbatch) one job array that ranks each VIDEO in N stretches, one task a
-stretch, then one job that runs once every task succeeded and merges their parts into
-DIR/ranking.json: what `orvexa-batch rank VIDEO... --json` prints. Prints both job ids.
+Submits to Slurm (sbatch) one job array that indexes each VIDEO once (`orvexa-batch index`,
+saved in DIR/index), one job array that then ranks each VIDEO in N stretches, one task a
+stretch, each reading only the saved index and its own stretch, then one job that runs once
+every task succeeded and merges their parts into DIR/ranking.json: what
+`orvexa-batch rank VIDEO... --json` prints. Prints the three job ids.
 
   --segments N   stretches per video, N from 1 to 10000 (default 4)
-  --out DIR      where the parts (DIR/parts), the jobs' logs (DIR/logs) and DIR/ranking.json
+  --out DIR      where the indexes (DIR/index), the parts (DIR/parts), the jobs' logs
+                 (DIR/logs) and DIR/ranking.json
                  go (default ./orvexa-ranking); it must be seen at the same path by every node
   --wait         return once the merge is done: status 0 if DIR/ranking.json was written, 1 if
                  a task or the merge failed (the jobs still pending are then cancelled)
@@ -92,7 +95,7 @@ for i in "${!videos[@]}"; do
 done
 out=$(absolute "$out")
 
-mkdir -p "$out/parts" "$out/logs" || fail "cannot make the directories of '$out'"
+mkdir -p "$out/parts" "$out/logs" "$out/index" || fail "cannot make the directories of '$out'"
 # An earlier ranking must not pass for this one if this one fails.
 rm -f "$out/ranking.json"
 
@@ -114,11 +117,12 @@ rank_script=$(
   printf 'parts=(%s)\n' "$(quoted "${parts[@]}")"
   printf 'options=(%s)\n' "$(quoted "${rank_options[@]}")"
   printf 'segments=%d\n' "$segments"
+  printf 'index=%q\n' "$out/index"
   cat <<'EOF'
 i=$SLURM_ARRAY_TASK_ID
 part=${parts[i]}
-"$batch" rank "${videos[i / segments]}" --segment "$((i % segments + 1))/$segments" --json "${options[@]}" \
-  >"$part.partial" || { status=$?; rm -f "$part.partial"; exit "$status"; }
+"$batch" rank "${videos[i / segments]}" --segment "$((i % segments + 1))/$segments" --json --index-dir "$index" \
+  "${options[@]}" >"$part.partial" || { status=$?; rm -f "$part.partial"; exit "$status"; }
 mv "$part.partial" "$part"
 EOF
 )
@@ -133,9 +137,28 @@ mv "$ranking.partial" "$ranking"
 EOF
 )
 
+# One task a video saves its index beside the parts, for every stretch's task to read. It only
+# saves time: a video it cannot read is left to its rank tasks, which say why.
+index_script=$(
+  printf '#!/bin/bash\nset -uo pipefail\n'
+  printf 'batch=%q\n' "$batch"
+  printf 'videos=(%s)\n' "$(quoted "${videos[@]}")"
+  printf 'index=%q\n' "$out/index"
+  cat <<'EOF'
+"$batch" index "${videos[SLURM_ARRAY_TASK_ID]}" --index-dir "$index" --quiet || true
+EOF
+)
+
 # --parsable prints "ID" or "ID;CLUSTER".
-array_id=$(sbatch --parsable --job-name=orvexa-rank --chdir="$out" --array="0-$((tasks - 1))" \
-  --output="$out/logs/rank-%A_%a.out" <<<"$rank_script") || fail "sbatch refused the job array"
+index_id=$(sbatch --parsable --job-name=orvexa-index --chdir="$out" --array="0-$((${#videos[@]} - 1))" \
+  --output="$out/logs/index-%A_%a.out" <<<"$index_script") || fail "sbatch refused the index jobs"
+index_id=${index_id%%;*}
+# The stretches start once every index job has ended, however it ended.
+if ! array_id=$(sbatch --parsable --job-name=orvexa-rank --chdir="$out" --array="0-$((tasks - 1))" \
+  --dependency="afterany:$index_id" --output="$out/logs/rank-%A_%a.out" <<<"$rank_script"); then
+  scancel "$index_id" || true
+  fail "sbatch refused the job array; the index jobs $index_id were cancelled"
+fi
 array_id=${array_id%%;*}
 # Without --kill-on-invalid-dep a failed task would leave the merge pending for ever.
 if ! merge_id=$(sbatch --parsable --job-name=orvexa-merge --chdir="$out" --dependency="afterok:$array_id" \
@@ -144,6 +167,7 @@ if ! merge_id=$(sbatch --parsable --job-name=orvexa-merge --chdir="$out" --depen
   fail "sbatch refused the merge job; job array $array_id was cancelled"
 fi
 merge_id=${merge_id%%;*}
+echo "Job array $index_id: ${#videos[@]} index tasks, indexes in $out/index"
 echo "Job array $array_id: $tasks tasks (${#videos[@]} videos in $segments stretches each), parts in $out/parts"
 echo "Job $merge_id: merges them into $out/ranking.json once every task succeeded"
 $wait_for_merge || exit 0
