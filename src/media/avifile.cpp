@@ -162,7 +162,10 @@ std::shared_ptr<const riff::ChunkScan> SharedChunkScan(const std::string& path, 
         }
     }
     if (!scan) {
-        scan = std::make_shared<const riff::ChunkScan>(riff::ScanChunks(path, streamNumber, maxChunks));
+        // The file's idx1 where it lists the whole stream; else every chunk header, read.
+        std::optional<riff::ChunkScan> listed = riff::ChunksFromIndex(path, streamNumber, maxChunks);
+        scan = std::make_shared<const riff::ChunkScan>(listed ? std::move(*listed)
+                                                              : riff::ScanChunks(path, streamNumber, maxChunks));
         media::index_store::Save(Kind::AviChunks, *identity, variant, SavedScan(*scan));
     }
     media::index_store::Share(Kind::AviChunks, *identity, variant, scan);
