@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -17,8 +18,8 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/hmac.h>
 #include <libavutil/mem.h>
-#include <libavutil/sha.h>
 }
 
 namespace media::index_store {
@@ -91,20 +92,51 @@ std::vector<uint8_t> Header(Kind kind, const FileIdentity& identity, int64_t var
     return header;
 }
 
-bool Digest(const std::vector<uint8_t>& header, const uint8_t* payload, size_t payloadBytes, uint8_t* digest) {
-    AVSHA* sha = av_sha_alloc();
-    if (!sha) return false;
-    av_sha_init(sha, 256);
-    av_sha_update(sha, header.data(), header.size());
-    // av_sha_update takes an unsigned int length: a large payload goes in pieces.
+// The folder's own secret, made at its first save: a saved file is signed with it, so that a
+// file made anywhere else, however well formed, is not taken.
+constexpr char kKeyName[] = ".key";
+constexpr size_t kKeyBytes = 32;
+
+bool ReadKey(const std::string& directory, std::array<uint8_t, kKeyBytes>& key) {
+    const int fd = open((directory + "/" + kKeyName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    const ssize_t got = read(fd, key.data(), key.size());
+    close(fd);
+    return got == ssize_t(key.size());
+}
+
+bool MakeKey(const std::string& directory, std::array<uint8_t, kKeyBytes>& key) {
+    if (ReadKey(directory, key)) return true;
+    const int random = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (random < 0) return false;
+    const bool drawn = read(random, key.data(), key.size()) == ssize_t(key.size());
+    close(random);
+    if (!drawn) return false;
+    std::string aside = directory + "/" + kKeyName + ".XXXXXX";
+    const int fd = mkstemp(aside.data());
+    if (fd < 0) return false;
+    const bool wrote = write(fd, key.data(), key.size()) == ssize_t(key.size());
+    // Two processes may make one at once: the first renamed in place is everyone's.
+    const bool placed = close(fd) == 0 && wrote && link(aside.c_str(), (directory + "/" + kKeyName).c_str()) == 0;
+    unlink(aside.c_str());
+    return placed ? true : ReadKey(directory, key);
+}
+
+bool Digest(const std::array<uint8_t, kKeyBytes>& key, const std::vector<uint8_t>& header, const uint8_t* payload,
+            size_t payloadBytes, uint8_t* digest) {
+    AVHMAC* hmac = av_hmac_alloc(AV_HMAC_SHA256);
+    if (!hmac) return false;
+    av_hmac_init(hmac, key.data(), unsigned(key.size()));
+    av_hmac_update(hmac, header.data(), unsigned(header.size()));
+    // The length is an unsigned int: a large payload goes in pieces.
     for (size_t at = 0; at < payloadBytes;) {
         const size_t piece = std::min<size_t>(payloadBytes - at, size_t(1) << 30);
-        av_sha_update(sha, payload + at, unsigned(piece));
+        av_hmac_update(hmac, payload + at, unsigned(piece));
         at += piece;
     }
-    av_sha_final(sha, digest);
-    av_free(sha);
-    return true;
+    const int made = av_hmac_final(hmac, digest, unsigned(kDigestBytes));
+    av_hmac_free(hmac);
+    return made == int(kDigestBytes);
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t bytes) {
@@ -288,7 +320,9 @@ std::optional<std::vector<uint8_t>> Load(Kind kind, const FileIdentity& identity
     const std::vector<uint8_t> expected = Header(kind, identity, variant, payloadBytes);
     if (!std::equal(expected.begin(), expected.end(), bytes.begin())) return std::nullopt;
     uint8_t digest[kDigestBytes];
-    if (!Digest(expected, bytes.data() + kHeaderBytes, size_t(payloadBytes), digest) ||
+    std::array<uint8_t, kKeyBytes> key{};
+    if (!ReadKey(path.substr(0, path.rfind('/')), key) ||
+        !Digest(key, expected, bytes.data() + kHeaderBytes, size_t(payloadBytes), digest) ||
         std::memcmp(digest, bytes.data() + kHeaderBytes + payloadBytes, kDigestBytes) != 0) {
         return std::nullopt;
     }
@@ -305,7 +339,8 @@ bool Save(Kind kind, const FileIdentity& identity, int64_t variant, const std::v
     if (!MakeDirectories(directory)) return false;
     std::vector<uint8_t> bytes = Header(kind, identity, variant, payload.size());
     uint8_t digest[kDigestBytes];
-    if (!Digest(bytes, payload.data(), payload.size(), digest)) return false;
+    std::array<uint8_t, kKeyBytes> key{};
+    if (!MakeKey(directory, key) || !Digest(key, bytes, payload.data(), payload.size(), digest)) return false;
     bytes.insert(bytes.end(), payload.begin(), payload.end());
     bytes.insert(bytes.end(), digest, digest + kDigestBytes);
 

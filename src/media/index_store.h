@@ -5,9 +5,10 @@
 // Both are keyed by the file's identity, so a file that changed, or another file put in its
 // place, is never given an index that is not its own.
 //
-// A saved index is a versioned binary file with a SHA-256 of its contents; one that is cut
-// short, damaged, of another version or of another file is ignored (and built again by the
-// reader). The folder is bounded: past kSavedBytesBound the oldest files go first.
+// A saved index is a versioned binary file signed with an HMAC-SHA-256 under a key of its
+// folder's own; one that is cut short, altered, of another version, of another file or made
+// elsewhere is ignored (and built again by the reader). The folder is bounded: past
+// kSavedBytesBound the least recently used files go first.
 
 #include <cstdint>
 #include <memory>

@@ -174,6 +174,7 @@ private:
 
     MediaIndex* building_ = nullptr;
     std::optional<FileIdentity> identity_;
+    bool demuxerMoved_ = false;  // packets were read to check a saved index
 
     std::string path_;
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
@@ -227,6 +228,11 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     const StreamTraits traits{stream_->index, int32_t(par.codec_id),  par.width,
                               par.height,     stream_->time_base.num, stream_->time_base.den};
     shared_ = FindIndex(traits);
+    if (!shared_ && demuxerMoved_) {
+        // A saved index was looked at and refused: the index is built from the file's start,
+        // with the stream as a first open finds it.
+        if (!OpenDemuxer() || !OpenDecoder()) return false;
+    }
     if (!shared_) {
         auto built = std::make_shared<MediaIndex>();
         building_ = built.get();
@@ -284,6 +290,7 @@ bool MediaFile::Impl::MatchesFile(const MediaIndex& index) {
         return false;
     };
     constexpr int kPacketsLookedAt = 64;
+    demuxerMoved_ = true;
     if (!found(index.packets.front(), 1)) return false;
     const PacketEntry& last = index.packets[size_t(index.keys.back())];
     if (index.keys.back() == 0 || last.pos < 0) return true;

@@ -435,33 +435,51 @@ TEST(SavedIndexTest, OnlyAnIntactIndexOfTheSameFileIsTaken) {
         {"joined.ts", Codec::H264, "mpegts", recordings::Joined},
         {"damaged.mp4", Codec::H264, "mp4", recordings::Damaged},
     };
-    using Tamper = void (*)(const std::string& index, const std::string& other, const std::string& video);
+    // The saved index, another video's saved index, the video, the other video.
+    using Tamper = void (*)(const std::string& index, const std::string& other, const std::string& video,
+                            const std::string& otherVideo);
     const std::pair<const char*, Tamper> tampers[] = {
-        {"untouched", [](const std::string&, const std::string&, const std::string&) {}},
+        {"untouched", [](const std::string&, const std::string&, const std::string&, const std::string&) {}},
         {"cut short",
-         [](const std::string& index, const std::string&, const std::string&) {
+         [](const std::string& index, const std::string&, const std::string&, const std::string&) {
              auto b = recordings::Read(index);
              b.resize(b.size() * 2 / 3);
              recordings::Write(index, b);
          }},
         {"a bit flipped in the header",
-         [](const std::string& index, const std::string&, const std::string&) {
+         [](const std::string& index, const std::string&, const std::string&, const std::string&) {
              auto b = recordings::Read(index);
              b[20] = char(b[20] ^ 4);
              recordings::Write(index, b);
          }},
         {"a bit flipped in the packets",
-         [](const std::string& index, const std::string&, const std::string&) {
+         [](const std::string& index, const std::string&, const std::string&, const std::string&) {
              auto b = recordings::Read(index);
              b[b.size() / 2] = char(b[b.size() / 2] ^ 1);
              recordings::Write(index, b);
          }},
         {"another video's index put in its place",
-         [](const std::string& index, const std::string& other, const std::string&) {
+         [](const std::string& index, const std::string& other, const std::string&, const std::string&) {
              recordings::Write(index, recordings::Read(other));
          }},
+        {"another video's index, whole and signed, but made elsewhere",
+         [](const std::string& index, const std::string&, const std::string& video, const std::string& otherVideo) {
+             // The next video of the table (of the same codec and size for some), saved for this
+             // one in another folder, with that folder's key.
+             using media::index_store::Kind;
+             const auto identity = media::IdentityOfPath(video);
+             const auto otherIdentity = media::IdentityOfPath(otherVideo);
+             ASSERT_TRUE(identity && otherIdentity);
+             const auto other = media::index_store::Load(Kind::Packets, *otherIdentity, 0);
+             ASSERT_TRUE(other);
+             const std::string here = media::index_store::Directory();
+             media::index_store::SetDirectory(here + "-elsewhere");
+             ASSERT_TRUE(media::index_store::Save(Kind::Packets, *identity, 0, *other));
+             recordings::Write(index, recordings::Read(media::index_store::PathOf(Kind::Packets, *identity, 0)));
+             media::index_store::SetDirectory(here);
+         }},
         {"the video replaced by another of the same size and time",
-         [](const std::string&, const std::string& other, const std::string& video) {
+         [](const std::string&, const std::string& other, const std::string& video, const std::string&) {
              struct stat before {};
              ASSERT_EQ(stat(video.c_str(), &before), 0);
              auto b = recordings::Read(video);
@@ -500,7 +518,8 @@ TEST(SavedIndexTest, OnlyAnIntactIndexOfTheSameFileIsTaken) {
             ASSERT_TRUE(identity && otherIdentity);
             const std::string index = media::index_store::PathOf(media::index_store::Kind::Packets, *identity, 0);
             ASSERT_TRUE(media::index_store::HasSaved(*identity));
-            tamper(index, media::index_store::PathOf(media::index_store::Kind::Packets, *otherIdentity, 0), path);
+            tamper(index, media::index_store::PathOf(media::index_store::Kind::Packets, *otherIdentity, 0), path,
+                   otherVideo);
             const fixture::Decoded reference = fixture::DecodeSequentially(path, 0);
             std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(path);
             // A replacement cut to the size may hold no video at all, for a fresh open too.
