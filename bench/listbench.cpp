@@ -126,7 +126,10 @@ int main(int argc, char** argv) {
         std::printf("model_convert_ms_per_frame %.3f\n", costs.convertSeconds * 1e3);
         std::printf("model_encode_ms_per_frame %.3f\n", costs.encodeSeconds * 1e3);
         std::printf("model_stretch_start_ms %.3f\n", costs.stretchStartSeconds * 1e3);
-        std::printf("model_open_ms_per_worker %.3f\n", costs.openSeconds * 1e3);
+        std::printf("model_first_open_ms %.3f\n", costs.openSeconds * 1e3);
+        std::printf("model_first_open_bytes %lld\n", static_cast<long long>(costs.openBytes));
+        std::printf("model_open_ms_per_worker %.3f\n", costs.reopenSeconds * 1e3);
+        std::printf("model_open_bytes_per_worker %lld\n", static_cast<long long>(costs.reopenBytes));
         for (int cores : {1, 2, 4, 16, 64}) {
             std::printf("model_predicted_frames_per_second_%d_cores %.1f\n", cores, PredictedRate(costs, cores));
         }

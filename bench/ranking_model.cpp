@@ -3,6 +3,8 @@
 
 #include <QElapsedTimer>
 #include <algorithm>
+#include <fstream>
+#include <string>
 
 #include "framesource/frame_source.h"
 #include "imaging/jpeg_image.h"
@@ -20,15 +22,37 @@ int StretchCount(int frames, int workers) {
     return frames >= 2 * workers * ranking::kMinStolenFrames ? 2 * workers : workers;
 }
 
+// Bytes this process has read through system calls (rchar).
+int64_t BytesRead() {
+    std::ifstream in("/proc/self/io");
+    std::string key;
+    int64_t value = 0;
+    while (in >> key >> value) {
+        if (key == "rchar:") return value;
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool MeasureRankingCosts(const QString& file, RankingCosts& costs) {
     QElapsedTimer timer;
+    int64_t bytes = BytesRead();
     timer.start();
     FrameSource source;
     if (!source.OpenVideo(file)) return false;
     costs.openSeconds = Seconds(timer);
+    costs.openBytes = BytesRead() - bytes;
     costs.frames = source.FrameCount();
+    {
+        // A worker's reader: the index is the first open's, shared.
+        bytes = BytesRead();
+        timer.restart();
+        FrameSource worker;
+        if (!worker.OpenVideo(file)) return false;
+        costs.reopenSeconds = Seconds(timer);
+        costs.reopenBytes = BytesRead() - bytes;
+    }
 
     // Every frame in order, each step timed apart.
     media::PictureScaler scaler;
@@ -75,8 +99,8 @@ bool MeasureRankingCosts(const QString& file, RankingCosts& costs) {
 double PredictedRate(const RankingCosts& costs, int workers) {
     const double perFrame = costs.decodeSeconds + costs.convertSeconds + costs.encodeSeconds;
     const int stretches = StretchCount(costs.frames, workers);
-    // The work spreads evenly over the workers; each opens its reader once.
+    // The work spreads evenly over the workers; each opens its reader once, on the shared index.
     const double seconds =
-        (costs.frames * perFrame + stretches * costs.stretchStartSeconds) / workers + costs.openSeconds;
+        (costs.frames * perFrame + stretches * costs.stretchStartSeconds) / workers + costs.reopenSeconds;
     return seconds > 0 ? costs.frames / seconds : 0;
 }

@@ -11,8 +11,11 @@ struct RankingCosts {
     double convertSeconds = 0;  // per frame, to 24-bit rows
     double encodeSeconds = 0;   // per frame, as JPEG
     double stretchStartSeconds =
-        0;                   // per stretch: decoding its first frame from a key frame, beyond a frame read in order
-    double openSeconds = 0;  // per worker: opening its reader
+        0;                     // per stretch: decoding its first frame from a key frame, beyond a frame read in order
+    double openSeconds = 0;    // the first open, which indexes the video (before the ranking)
+    double reopenSeconds = 0;  // per worker: opening its reader, which takes the shared index
+    int64_t openBytes = 0;     // bytes read by the first open
+    int64_t reopenBytes = 0;   // bytes read by a worker's open
 };
 
 // Measures the costs on the calling thread alone; false when the video cannot be read.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
-# Ranks videos on a Slurm cluster: job arrays rank each video in stretches (a task per
-# stretch), and a job that waits for all of them merges the parts into the ranking that
-# `orvexa-batch rank VIDEO... --json` prints.
+# Ranks videos on a Slurm cluster: a job array indexes each video once, job arrays then rank
+# each video in stretches (a task per stretch), and a job that waits for all of them merges the
+# parts into the ranking that `orvexa-batch rank VIDEO... --json` prints.
 #
 # Bash 4.3 and older, still on many nodes, take "${a[@]}" of an empty array for an unbound
 # variable under set -u: arrays that may be empty are expanded as ${a[@]+"${a[@]}"}.
@@ -12,13 +12,16 @@ usage() {
   cat <<'EOF'
 Usage: slurm-rank.sh VIDEO... [--segments N] [--out DIR] [--wait] [-- RANK-OPTION...]
 
-Submits to Slurm (sbatch) job arrays that rank each VIDEO in N stretches, one task a stretch
-(several arrays when there are more tasks than Slurm's MaxArraySize), then one job that runs
-once every task succeeded and merges their parts into DIR/ranking.json: what
-`orvexa-batch rank VIDEO... --json` prints. Prints the job ids.
+Submits to Slurm (sbatch) a job array that indexes each VIDEO once (`orvexa-batch index`,
+saved in DIR/index), job arrays that then rank each VIDEO in N stretches, one task a stretch,
+each reading only the saved index and its own stretch (several arrays when there are more
+tasks than Slurm's MaxArraySize), then one job that runs once every task succeeded and merges
+their parts into DIR/ranking.json: what `orvexa-batch rank VIDEO... --json` prints. Prints
+the job ids.
 
   --segments N   stretches per video, N from 1 to 10000 (default 4)
-  --out DIR      where the parts (DIR/parts), the jobs' logs (DIR/logs) and DIR/ranking.json
+  --out DIR      where the indexes (DIR/index), the parts (DIR/parts), the jobs' logs
+                 (DIR/logs) and DIR/ranking.json
                  go (default ./orvexa-ranking); it must be seen at the same path by every node
   --wait         return once the merge is done, having checked that DIR/ranking.json holds
                  every frame of every video: status 0 when every frame was decoded; 1 when a
@@ -156,7 +159,7 @@ max_array=$(awk '$1 == "MaxArraySize" && $2 == "=" { print $3 }' <<<"$config")
 ((max_array > 0)) || fail "Slurm's MaxArraySize is 0: job arrays are disabled on this cluster"
 arrays=$(((tasks + max_array - 1) / max_array))
 
-mkdir -p "$out/parts" "$out/logs" || fail "cannot make the directories of '$out'"
+mkdir -p "$out/parts" "$out/logs" "$out/index" || fail "cannot make the directories of '$out'"
 # An earlier ranking must not pass for this one if this one fails.
 rm -f "$out/ranking.json"
 
@@ -173,10 +176,12 @@ done
 # own messages (a time limit...) go to one file for all.
 if [[ "$out" == *\\* ]]; then
   literal=${out//\\/\\\\}
+  index_output=$literal/logs/slurm-index.out
   rank_output=$literal/logs/slurm-rank.out
   merge_output=$literal/logs/slurm-merge.out
   own_logs=true
 else
+  index_output=${out//%/%%}/logs/index-%A_%a.out
   rank_output=${out//%/%%}/logs/rank-%A_%a.out
   merge_output=${out//%/%%}/logs/merge-%j.out
   own_logs=false
@@ -195,6 +200,7 @@ rank_script() {
   printf 'segments=%d\n' "$segments"
   printf 'first=%d\n' "$1"
   printf 'check=%q\n' "$ranking_check"
+  printf 'index=%q\n' "$out/index"
   printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
   cat <<'EOF'
 if $own_logs; then exec >>"$logs/rank-${SLURM_ARRAY_JOB_ID}_$SLURM_ARRAY_TASK_ID.out" 2>&1; fi
@@ -202,7 +208,7 @@ i=$((first + SLURM_ARRAY_TASK_ID))
 part=${parts[i]}
 status=0
 "$batch" rank "${videos[i / segments]}" --segment "$((i % segments + 1))/$segments" --json \
-  ${options[@]+"${options[@]}"} >"$part.partial" || status=$?
+  --index-dir "$index" ${options[@]+"${options[@]}"} >"$part.partial" || status=$?
 if ((status != 0)); then
   if ((status != 1)) || ! awk -v part=1 -v videos=1 "$check" "$part.partial" >/dev/null; then
     rm -f "$part.partial"
@@ -211,6 +217,20 @@ if ((status != 0)); then
   echo "The part holds every frame of its stretch: the task succeeds." >&2
 fi
 mv "$part.partial" "$part"
+EOF
+}
+# One task a video saves its index beside the parts, for every stretch's task to read. It only
+# saves time: a video it cannot read is left to its rank tasks, which say why.
+index_script() {
+  printf '#!/bin/bash\nset -uo pipefail\n'
+  printf 'batch=%q\n' "$batch"
+  printf 'videos=(%s)\n' "$(quoted "${videos[@]}")"
+  printf 'first=%d\n' "$1"
+  printf 'index=%q\n' "$out/index"
+  printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
+  cat <<'EOF'
+if $own_logs; then exec >>"$logs/index-${SLURM_ARRAY_JOB_ID}_$SLURM_ARRAY_TASK_ID.out" 2>&1; fi
+"$batch" index "${videos[first + SLURM_ARRAY_TASK_ID]}" --index-dir "$index" --quiet || true
 EOF
 }
 merge_script() {
@@ -253,13 +273,24 @@ submit() {
   printf '%s' "${id%%;*}"  # --parsable prints "ID" or "ID;CLUSTER"
 }
 
+# The stretches start once every index task has ended, however it ended.
+index_ids=()
+for ((first = 0; first < ${#videos[@]}; first += max_array)); do
+  count=$((${#videos[@]} - first < max_array ? ${#videos[@]} - first : max_array))
+  id=$(index_script "$first" | submit --job-name=orvexa-index --array="0-$((count - 1))" \
+    --open-mode=append --output="$index_output") || abandon "sbatch refused the index jobs"
+  submitted+=("$id")
+  index_ids+=("$id")
+done
+indexed=$(IFS=:; printf '%s' "${index_ids[*]}")
+
 array_ids=()
 array_firsts=()
 for ((a = 0; a < arrays; a++)); do
   first=$((a * max_array))
   count=$((tasks - first < max_array ? tasks - first : max_array))
   id=$(rank_script "$first" | submit --job-name=orvexa-rank --array="0-$((count - 1))" \
-    --open-mode=append --output="$rank_output") || abandon "sbatch refused job array $((a + 1)) of $arrays"
+    --dependency="afterany:$indexed" --open-mode=append --output="$rank_output") || abandon "sbatch refused job array $((a + 1)) of $arrays"
   submitted+=("$id")
   array_ids+=("$id")
   array_firsts+=("$first")
@@ -269,6 +300,7 @@ after=$(IFS=:; printf '%s' "${array_ids[*]}")
 merge_id=$(merge_script | submit --job-name=orvexa-merge --dependency="afterok:$after" --kill-on-invalid-dep=yes \
   --open-mode=append --output="$merge_output") || abandon "sbatch refused the merge job"
 submitted+=("$merge_id")
+echo "Job array(s) ${index_ids[*]}: ${#videos[@]} index tasks, indexes in $out/index"
 for a in "${!array_ids[@]}"; do
   first=${array_firsts[a]}
   last=$((a + 1 < arrays ? array_firsts[a + 1] : tasks))

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/index_command.h"
 #include "batch/interrupt.h"
 #include "batch/manifest.h"
 #include "batch/merge.h"
@@ -26,6 +27,7 @@
 #include "batch/write_answers.h"
 #include "framesource/image_writers.h"
 #include "framesource/naming.h"
+#include "media/index_store.h"
 
 namespace batch {
 
@@ -465,6 +467,10 @@ namespace {
 
 int Run(const Settings& settings, Terminal& terminal) {
     if (settings.command == Command::Merge) return MergeSegments(settings, terminal);
+    if (!settings.indexDir.isEmpty()) {
+        media::index_store::SetDirectory(naming::PathBytes(settings.indexDir).toStdString());
+    }
+    if (settings.command == Command::Index) return IndexVideos(settings, terminal);
     if (const QString mistake = FindVideoMistake(settings); !mistake.isEmpty()) {
         terminal.Message(mistake);
         return kExitUsage;

@@ -16,14 +16,16 @@ QString Usage() {
     return QStringLiteral(
         "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
         "                         [--grayscale] [--progressive] [--json] [--segment K/N] [--jobs N]\n"
-        "                         [--plot FILE [--overwrite]] [--quiet]\n"
+        "                         [--plot FILE [--overwrite]] [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
+        "       orvexa-batch index VIDEO... [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
         "                         --min-gap SECONDS) [--per-scene] [--min-gap SECONDS] [--ranking FILE]\n"
         "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
         "                         [--progressive] [--format jpg|bmp|png] [--out DIR] [--prefix NAME]\n"
         "                         [--numbering normal|padded:W|none] [--start N]\n"
-        "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N] [--quiet]\n");
+        "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N]\n"
+        "                         [--index-dir DIR] [--quiet]\n");
 }
 
 bool ToInt(const QString& text, int64_t low, int64_t high, int64_t& value) {
@@ -96,6 +98,10 @@ QString HelpText() {
                "          frames out, that disagree on a video's content fingerprint, frame\n"
                "          count, segment count or options (another version of it), and files\n"
                "          that are not such segments.\n"
+               "index     reads each video's index (its pictures and where each lies) and saves\n"
+               "          it, so that every later open of the video, in any process, reads that\n"
+               "          and not the whole file: run it once before the tasks of a cluster.\n"
+               "          rank and extract save the index too, at their first open of a video.\n"
                "extract   writes the chosen frames in rank order (--frames: in the list's order),\n"
                "          numbered from --start; the next video goes on from the next number.\n"
                "          Then says on standard error how many files it wrote, where, and the\n"
@@ -169,7 +175,12 @@ QString HelpText() {
                "                       .csv, JSON when it ends in .json; with --skip-existing the\n"
                "                       files left as they were too, kept true (jpeg_bytes empty or\n"
                "                       null when not known)\n"
-               "Both:\n"
+               "All:\n"
+               "  --index-dir DIR      save and look for the videos' indexes in DIR (made when\n"
+               "                       missing; default $ORVEXA_INDEX_DIR, else\n"
+               "                       $XDG_CACHE_HOME/orvexa/index, else ~/.cache/orvexa/index;\n"
+               "                       at most 256 MB kept there, the least used removed first)\n"
+               "rank and extract:\n"
                "  --jobs N             work on N videos at a time (default 1)\n"
                "  --quiet              nothing on standard error but errors: no progress (shown\n"
                "                       only on a terminal) and no closing line of extract\n"
@@ -220,10 +231,10 @@ ParseResult ParseArguments(const QStringList& arguments) {
         numbering("numbering", {}, "mode"), start("start", {}, "n"), overwrite("overwrite"), skip("skip-existing"),
         jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file"), segment("segment", {}, "k/n"),
         ranking("ranking", {}, "file"), perScene("per-scene"), minGap("min-gap", {}, "seconds"),
-        plot("plot", {}, "file");
-    parser.addOptions({help,   version, crop,    quality, grayscale, progressive, json,      best, percent,
-                       frames, format,  out,     prefix,  numbering, start,       overwrite, skip, manifest,
-                       jobs,   quiet,   segment, ranking, perScene,  minGap,      plot});
+        plot("plot", {}, "file"), indexDir("index-dir", {}, "dir");
+    parser.addOptions({help,   version, crop,    quality, grayscale, progressive, json,      best,    percent,
+                       frames, format,  out,     prefix,  numbering, start,       overwrite, skip,    manifest,
+                       jobs,   quiet,   segment, ranking, perScene,  minGap,      plot,      indexDir});
     if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(ParserError(parser));
     if (parser.isSet(help)) {
         result.outcome = ParseResult::Outcome::Help;
@@ -239,7 +250,7 @@ ParseResult ParseArguments(const QStringList& arguments) {
     }
 
     QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty()) return bad(QStringLiteral("no command: rank, extract or merge"));
+    if (positional.isEmpty()) return bad(QStringLiteral("no command: rank, extract, merge or index"));
     const QString command = positional.takeFirst();
     if (command == "rank") {
         result.settings.command = Command::Rank;
@@ -247,10 +258,28 @@ ParseResult ParseArguments(const QStringList& arguments) {
         result.settings.command = Command::Extract;
     } else if (command == "merge") {
         result.settings.command = Command::Merge;
+    } else if (command == "index") {
+        result.settings.command = Command::Index;
     } else {
-        return bad(QStringLiteral("unknown command '%1': rank, extract or merge").arg(command));
+        return bad(QStringLiteral("unknown command '%1': rank, extract, merge or index").arg(command));
     }
     Settings& s = result.settings;
+    if (parser.isSet(indexDir)) {
+        if (s.command == Command::Merge) return bad(QStringLiteral("--index-dir is not an option of merge"));
+        s.indexDir = parser.value(indexDir);
+        if (s.indexDir.isEmpty()) return bad(QStringLiteral("--index-dir takes a directory"));
+    }
+    if (s.command == Command::Index) {
+        for (const QString& name : parser.optionNames()) {
+            if (name != "index-dir" && name != "quiet") {
+                return bad(QStringLiteral("%1 is not an option of index").arg(OptionName(name)));
+            }
+        }
+        if (positional.isEmpty()) return bad(QStringLiteral("no video given"));
+        s.videos = positional;
+        s.quiet = parser.isSet(quiet);
+        return result;
+    }
     if (s.command == Command::Merge) {
         // The segments hold the ranking's options: merge takes none of them.
         for (const QString& name : parser.optionNames()) {

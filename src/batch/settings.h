@@ -14,7 +14,7 @@
 
 namespace batch {
 
-enum class Command { Rank, Extract, Merge };
+enum class Command { Rank, Extract, Merge, Index };
 // Which frames "extract" writes: the best by rank, a percentage of the frames by rank, or a list.
 enum class Choice { Best, Percent, Frames };
 // What happens to a file that is already where a picture is to be written.
@@ -82,6 +82,9 @@ struct Settings {
 
     int jobs = 1;
     bool quiet = false;
+    // --index-dir: where the videos' indexes are saved and looked for; empty: the default
+    // (ORVEXA_INDEX_DIR, else the user's cache).
+    QString indexDir;
 };
 
 struct ParseResult {

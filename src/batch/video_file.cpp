@@ -12,8 +12,12 @@
 
 namespace batch {
 
-VideoFile::VideoFile(FrameSource& source, const QString& video) : source_(source) {
-    const auto progress = [](int) { return !StopRequested(); };
+VideoFile::VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told)
+    : source_(source) {
+    const auto progress = [&](int percent) {
+        if (told) told(percent);
+        return !StopRequested();
+    };
     const QByteArray path = naming::PathBytes(video);
     if (path == video.toUtf8()) {
         open_ = source_.OpenVideo(video, progress);

@@ -4,6 +4,7 @@
 // (naming::PathText), and the reason one cannot be opened.
 
 #include <QString>
+#include <functional>
 
 class FrameSource;
 
@@ -12,8 +13,9 @@ namespace batch {
 // A video open in a frame source while this lives.
 class VideoFile {
 public:
-    // Opens the video as "Ouvrir..." does; a stop signal cancels the opening.
-    VideoFile(FrameSource& source, const QString& video);
+    // Opens the video as "Ouvrir..." does; a stop signal cancels the opening. `told` hears how
+    // far the indexing has come, in percent.
+    VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told = {});
     ~VideoFile();
     VideoFile(const VideoFile&) = delete;
     VideoFile& operator=(const VideoFile&) = delete;

@@ -67,8 +67,9 @@ public:
     double FrameDuration() const;
     // Where a decode starts at a key frame, ascending, 0 first; empty without a video.
     std::vector<int32_t> KeyPositions() const;
-    // Another FrameSource opens this video cheaply: its readers index it without decoding it
-    // (false for a recording whose order is found by a decode at open, and without a video).
+    // Another FrameSource opens this video cheaply: it takes this one's index, shared in the
+    // process (false for a damaged recording, whose pictures reached from elsewhere must be
+    // checked, and without a video).
     bool ReopensCheaply() const;
 
     // A copy of an output image, made so that it can be encoded and written while the frame

@@ -226,4 +226,82 @@ ChunkScan ScanChunks(const std::string& path, int streamNumber, int64_t maxChunk
     return scan;
 }
 
+std::optional<ChunkScan> ChunksFromIndex(const std::string& path, int streamNumber, int64_t maxChunks) {
+    constexpr uint32_t kIdx1 = FourCc('i', 'd', 'x', '1');
+    // An index larger than this (4 million entries) is not read whole: the chunks are scanned.
+    constexpr int64_t kMaxIndexBytes = int64_t(64) << 20;
+    std::ifstream in(path, std::ios::binary);
+    if (!in || streamNumber < 0 || streamNumber >= int(kMaxStreams) || maxChunks < 1) return std::nullopt;
+    in.seekg(0, std::ios::end);
+    const int64_t fileSize = in.tellg();
+    uint8_t head[12];
+    if (fileSize < 12 || !ReadAt(in, 0, head, 12) || Le32(head) != kRiff || Le32(head + 8) != kAvi) return std::nullopt;
+    const int64_t riffEnd = std::min<int64_t>(8 + int64_t(Le32(head + 4)), fileSize);
+
+    // The first RIFF's top-level chunks: its movi list and the idx1 after it.
+    int64_t moviData = -1, moviEnd = -1, indexAt = -1, indexBytes = 0;
+    for (int64_t at = 12; at + 8 <= riffEnd;) {
+        if (!ReadAt(in, at, head, 12)) return std::nullopt;
+        const int64_t size = Le32(head + 4);
+        if (at + 8 + size > fileSize) return std::nullopt;
+        if (Le32(head) == kList && size >= 4 && Le32(head + 8) == kMovi && moviData < 0) {
+            moviData = at + 8;  // where idx1 offsets count from: the 'movi' word
+            moviEnd = at + 8 + size;
+        } else if (Le32(head) == kIdx1 && moviData >= 0) {
+            indexAt = at + 8;
+            indexBytes = size;
+            break;
+        }
+        at += 8 + size + (size & 1);
+    }
+    if (indexAt < 0 || indexBytes < 16 || indexBytes > kMaxIndexBytes) return std::nullopt;
+    std::vector<uint8_t> index(size_t(indexBytes - indexBytes % 16));
+    if (!ReadAt(in, indexAt, index.data(), int64_t(index.size()))) return std::nullopt;
+
+    const char tens = char('0' + streamNumber / 10);
+    const char units = char('0' + streamNumber % 10);
+    const auto ours = [&](const uint8_t* id) {
+        return char(id[0]) == tens && char(id[1]) == units && !(id[2] == 'i' && id[3] == 'x') &&
+               !(id[2] == 'p' && id[3] == 'c');
+    };
+    // Offsets count from the movi list, or, in some writers' files, from the file's start: the
+    // first entry's chunk header tells which.
+    int64_t base = -1;
+    for (const int64_t candidate : {moviData, int64_t(0)}) {
+        const int64_t at = candidate + Le32(index.data() + 8);
+        uint8_t chunk[8];
+        if (at >= moviData + 4 && at + 8 <= moviEnd && ReadAt(in, at, chunk, 8) &&
+            std::memcmp(chunk, index.data(), 4) == 0 && Le32(chunk + 4) == Le32(index.data() + 12)) {
+            base = candidate;
+            break;
+        }
+    }
+    if (base < 0) return std::nullopt;
+
+    ChunkScan scan;
+    int64_t last = moviData;
+    for (size_t e = 0; e + 16 <= index.size() && scan.chunkCount < maxChunks; e += 16) {
+        const uint8_t* entry = index.data() + e;
+        if (!ours(entry)) continue;
+        const int64_t at = base + Le32(entry + 8);
+        const int64_t size = Le32(entry + 12);
+        // In file order, inside the movi list, and whole.
+        if (at <= last || at + 8 + size > std::min(moviEnd, fileSize)) return std::nullopt;
+        last = at;
+        if (size > 0) scan.chunks.push_back(Chunk{scan.chunkCount, at, uint32_t(size)});
+        ++scan.chunkCount;
+    }
+    if (scan.chunkCount < maxChunks || scan.chunks.empty()) return std::nullopt;
+    // The chunk headers at a few places must be what the index says they are.
+    for (const size_t k : {size_t(0), scan.chunks.size() / 2, scan.chunks.size() - 1}) {
+        const Chunk& c = scan.chunks[k];
+        uint8_t chunk[8];
+        if (!ReadAt(in, c.position, chunk, 8) || char(chunk[0]) != tens || char(chunk[1]) != units ||
+            Le32(chunk + 4) != c.size) {
+            return std::nullopt;
+        }
+    }
+    return scan;
+}
+
 }  // namespace avifile::riff

@@ -62,4 +62,10 @@ struct ChunkScan {
 // (the stream's length: the positions after it are never asked for).
 ChunkScan ScanChunks(const std::string& path, int streamNumber, int64_t maxChunks);
 
+// The same chunks read from the file's idx1 index instead of the chunks themselves, when that
+// index lists at least `maxChunks` chunks of the stream, every one inside the movi list, in
+// file order, and the chunk headers looked at agree with it; nothing otherwise (no index, an
+// index of only the first part of an OpenDML file, or one that does not hold together).
+std::optional<ChunkScan> ChunksFromIndex(const std::string& path, int streamNumber, int64_t maxChunks);
+
 }  // namespace avifile::riff

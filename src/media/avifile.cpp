@@ -3,11 +3,14 @@
 
 #include "media/ffmpeg_handles.h"
 #include "media/ffmpeg_setup.h"
+#include "media/file_identity.h"
+#include "media/index_store.h"
 #include "media/picture_scaler.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -101,6 +104,75 @@ bool BackedByData(const riff::ChunkScan& scan, AVCodecID codec, const dib::Bitma
     return pixels <= kUnbackedPixels || int64_t(largest) * kMaxPixelsPerByte >= pixels;
 }
 
+std::vector<uint8_t> SavedScan(const riff::ChunkScan& scan) {
+    media::index_store::PayloadWriter out;
+    out.I64(scan.chunkCount);
+    out.U8(scan.damaged);
+    out.I64(int64_t(scan.chunks.size()));
+    for (const riff::Chunk& c : scan.chunks) {
+        out.I64(c.number);
+        out.I64(c.position);
+        out.U32(c.size);
+    }
+    return std::move(out.Bytes());
+}
+
+// A saved scan read back, if it holds together: chunks in file order, numbered upwards within
+// the count, each inside the file.
+std::optional<riff::ChunkScan> ScanFromSaved(const std::vector<uint8_t>& bytes, int64_t fileSize, int64_t maxChunks) {
+    media::index_store::PayloadReader in(bytes);
+    riff::ChunkScan scan;
+    uint8_t damaged = 0;
+    size_t count = 0;
+    if (!in.I64(scan.chunkCount) || scan.chunkCount < 0 || scan.chunkCount > maxChunks || !in.U8(damaged) ||
+        damaged > 1 || !in.Count(20, uint64_t(maxChunks), count)) {
+        return std::nullopt;
+    }
+    scan.damaged = damaged;
+    scan.chunks.resize(count);
+    int64_t lastNumber = -1;
+    int64_t lastPosition = -1;
+    for (riff::Chunk& c : scan.chunks) {
+        if (!in.I64(c.number) || !in.I64(c.position) || !in.U32(c.size)) return std::nullopt;
+        if (c.number <= lastNumber || c.number >= scan.chunkCount || c.position <= lastPosition || c.size == 0 ||
+            c.position + 8 + int64_t(c.size) > fileSize) {
+            return std::nullopt;
+        }
+        lastNumber = c.number;
+        lastPosition = c.position;
+    }
+    if (!in.AtEnd()) return std::nullopt;
+    return scan;
+}
+
+// The stream's chunks, scanned once per file: shared by every reader of this process, saved
+// for later ones.
+std::shared_ptr<const riff::ChunkScan> SharedChunkScan(const std::string& path, int streamNumber, int64_t maxChunks) {
+    using media::index_store::Kind;
+    const std::optional<media::FileIdentity> identity = media::IdentityOfPath(path);
+    if (!identity) return std::make_shared<const riff::ChunkScan>(riff::ScanChunks(path, streamNumber, maxChunks));
+    const int64_t variant = int64_t(streamNumber) << 32 | maxChunks;
+    if (auto found = std::static_pointer_cast<const riff::ChunkScan>(
+            media::index_store::FindShared(Kind::AviChunks, *identity, variant))) {
+        return found;
+    }
+    std::shared_ptr<const riff::ChunkScan> scan;
+    if (const auto saved = media::index_store::Load(Kind::AviChunks, *identity, variant)) {
+        if (auto read = ScanFromSaved(*saved, identity->size, maxChunks)) {
+            scan = std::make_shared<const riff::ChunkScan>(std::move(*read));
+        }
+    }
+    if (!scan) {
+        // The file's idx1 where it lists the whole stream; else every chunk header, read.
+        std::optional<riff::ChunkScan> listed = riff::ChunksFromIndex(path, streamNumber, maxChunks);
+        scan = std::make_shared<const riff::ChunkScan>(listed ? std::move(*listed)
+                                                              : riff::ScanChunks(path, streamNumber, maxChunks));
+        media::index_store::Save(Kind::AviChunks, *identity, variant, SavedScan(*scan));
+    }
+    media::index_store::Share(Kind::AviChunks, *identity, variant, scan);
+    return scan;
+}
+
 }  // namespace
 
 // Delivers the frames of one video stream as packed 24-bit DIBs.
@@ -191,7 +263,8 @@ bool GetFrame::Open(const AviStream& stream) {
 
     // The file's own chunks are the truth: the demuxer's index is missing or short when the
     // file's end is damaged.
-    const riff::ChunkScan scan = riff::ScanChunks(container_->path, stream.number, length_);
+    const std::shared_ptr<const riff::ChunkScan> shared = SharedChunkScan(container_->path, stream.number, length_);
+    const riff::ChunkScan& scan = *shared;
     if (scan.chunks.empty() || !BackedByData(scan, par->codec_id, header)) return false;
 
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);

@@ -29,7 +29,8 @@ public:
     // Positions from which a decode starts without reaching further back, ascending, 0 first:
     // where stretches of a video read apart cost least. Any position can be read from anywhere.
     virtual std::vector<int32_t> KeyPositions() const { return {0}; }
-    // Opening the file again costs a pass over its packets only, not a decode of the stream.
+    // Another reader of the file opens it cheaply: it takes this one's index, or at worst reads
+    // the packets again, but never decodes the whole stream.
     virtual bool OpensWithoutDecoding() const { return true; }
 };
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "media/media_index.h"
 
+#include "media/index_store.h"
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -141,8 +143,10 @@ bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream) {
 
 }  // namespace
 
-IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index) {
+IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index,
+                        bool fromTables) {
     index = {};
+    index.fromTables = fromTables;
     std::vector<bool> known;  // the packet came with its presentation time
     const int64_t fileSize = format.pb ? avio_size(format.pb) : -1;
     // The first report comes with the first packets, so that a cancel is seen at once.
@@ -158,7 +162,7 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     while ((read = av_read_frame(&format, packet)) >= 0) {
         if (packet->stream_index == stream.index) {
             if ((packet->flags & AV_PKT_FLAG_CORRUPT) ||
-                (unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes))) {
+                (!fromTables && unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes))) {
                 index.damaged = true;
             }
             if (index.packets.size() >= kMaxPackets) {
@@ -198,6 +202,22 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     av_packet_free(&packet);
     if (outcome != IndexOutcome::Built) return outcome;
     if (read != AVERROR_EOF) index.damaged = true;
+    if (fromTables) {
+        // A parser that saw only zeros cannot tell key packets: the sample table's sync
+        // samples (complete now, fragments included) are.
+        std::vector<std::pair<int64_t, bool>> syncAt;
+        const int entries = avformat_index_get_entries_count(&stream);
+        syncAt.reserve(size_t(std::max(entries, 0)));
+        for (int i = 0; i < entries; ++i) {
+            const AVIndexEntry* e = avformat_index_get_entry(const_cast<AVStream*>(&stream), i);
+            if (e) syncAt.emplace_back(e->pos, (e->flags & AVINDEX_KEYFRAME) != 0);
+        }
+        std::sort(syncAt.begin(), syncAt.end());
+        for (PacketEntry& p : index.packets) {
+            const auto at = std::lower_bound(syncAt.begin(), syncAt.end(), std::make_pair(p.pos, true));
+            p.key = at != syncAt.end() && at->first == p.pos && at->second;
+        }
+    }
     if (index.packets.empty()) return IndexOutcome::Failed;
 
     index.decoded = !DecodeTimesAscend(index.packets);
@@ -224,6 +244,8 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     std::sort(index.presented.begin(), index.presented.end());
     return index.decoded || !index.presented.empty() ? IndexOutcome::Built : IndexOutcome::Failed;
 }
+
+bool PacketsChecked(const AVCodecParameters& codec) { return UnitLengthBytes(codec) > 0; }
 
 int32_t PositionOf(const MediaIndex& index, int64_t label) {
     const auto it = std::lower_bound(index.presented.begin(), index.presented.end(), label);
@@ -258,6 +280,147 @@ int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back) {
     const auto after = std::upper_bound(index.keys.begin(), index.keys.end(), packet);
     const int k = std::max(int(after - index.keys.begin()) - 1, 0);
     return index.keys[size_t(std::max(k - back, 0))];
+}
+
+namespace {
+
+void PutTraits(index_store::PayloadWriter& out, const StreamTraits& t) {
+    for (const int32_t v : {t.streamIndex, t.codecId, t.width, t.height, t.timeBaseNum, t.timeBaseDen})
+        out.U32(uint32_t(v));
+}
+
+template <typename T, typename Put>
+void PutVector(index_store::PayloadWriter& out, const std::vector<T>& values, Put put) {
+    out.I64(int64_t(values.size()));
+    for (const T& v : values) put(v);
+}
+
+template <typename T, typename Get>
+bool GetVector(index_store::PayloadReader& in, uint64_t itemBytes, std::vector<T>& values, Get get) {
+    size_t count = 0;
+    if (!in.Count(itemBytes, kMaxPackets * 4, count)) return false;
+    values.resize(count);
+    for (T& v : values) {
+        if (!get(v)) return false;
+    }
+    return true;
+}
+
+// Whether a read-back index holds together: every count and every reference within range, the
+// orders the readers rely on kept. Anything else is taken for a damaged file.
+bool Consistent(const MediaIndex& index) {
+    const size_t packets = index.packets.size();
+    const size_t positions = index.presented.size();
+    if (packets == 0 || packets > kMaxPackets || positions == 0 || index.keys.empty()) return false;
+    if (index.keys.front() != 0 || !std::is_sorted(index.keys.begin(), index.keys.end())) return false;
+    if (std::adjacent_find(index.keys.begin(), index.keys.end()) != index.keys.end()) return false;
+    size_t keyCount = 0;
+    for (size_t i = 0; i < packets; ++i) keyCount += index.packets[i].key;
+    if (keyCount != index.keys.size()) return false;
+    for (const int32_t k : index.keys) {
+        if (k < 0 || size_t(k) >= packets || !index.packets[size_t(k)].key) return false;
+    }
+    if (index.packetOfPresented.size() != positions) return false;
+    for (const int32_t p : index.packetOfPresented) {
+        if (p < 0 || size_t(p) >= packets) return false;
+    }
+    if (index.decoded) {
+        if (index.firstPosition.size() != packets || index.seconds.size() != positions) return false;
+        if (index.fingerprints.size() != (index.damaged ? positions : 0)) return false;
+        for (size_t i = 0; i < packets; ++i) {
+            if (index.packets[i].label != int64_t(i)) return false;
+        }
+        for (const int32_t f : index.firstPosition) {
+            if (f < -1 || (f >= 0 && size_t(f) >= positions)) return false;
+        }
+        for (size_t n = 0; n < positions; ++n) {
+            const int64_t label = index.presented[n];
+            if (label != std::numeric_limits<int64_t>::min() && (label < 0 || size_t(label) >= packets)) return false;
+            if (!(index.seconds[n] >= 0) || (n > 0 && !(index.seconds[n] > index.seconds[n - 1]))) return false;
+        }
+        return true;
+    }
+    if (!index.firstPosition.empty() || !index.fingerprints.empty() || !index.seconds.empty()) return false;
+    for (size_t n = 0; n < positions; ++n) {
+        if (n > 0 && index.presented[n] <= index.presented[n - 1]) return false;
+        const PacketEntry& p = index.packets[size_t(index.packetOfPresented[n])];
+        if (p.label != index.presented[n] || !p.shown) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> SavedIndex(const MediaIndex& index, const StreamTraits& traits) {
+    index_store::PayloadWriter out;
+    PutTraits(out, traits);
+    out.U8(index.decoded);
+    out.U8(index.startsAtKey);
+    out.U8(index.damaged);
+    out.U8(index.fromTables);
+    PutVector(out, index.packets, [&](const PacketEntry& p) {
+        for (const int64_t v : {p.label, p.pts, p.dts, p.time, p.pos}) out.I64(v);
+        out.U8(uint8_t(p.key | p.shown << 1));
+    });
+    PutVector(out, index.keys, [&](int32_t v) { out.U32(uint32_t(v)); });
+    PutVector(out, index.presented, [&](int64_t v) { out.I64(v); });
+    PutVector(out, index.firstPosition, [&](int32_t v) { out.U32(uint32_t(v)); });
+    PutVector(out, index.fingerprints, [&](uint64_t v) { out.I64(int64_t(v)); });
+    PutVector(out, index.seconds, [&](double v) { out.F64(v); });
+    PutVector(out, index.packetOfPresented, [&](int32_t v) { out.U32(uint32_t(v)); });
+    return std::move(out.Bytes());
+}
+
+std::optional<MediaIndex> IndexFromSaved(const std::vector<uint8_t>& bytes, const StreamTraits& traits) {
+    index_store::PayloadReader in(bytes);
+    StreamTraits saved;
+    for (int32_t* v :
+         {&saved.streamIndex, &saved.codecId, &saved.width, &saved.height, &saved.timeBaseNum, &saved.timeBaseDen}) {
+        uint32_t u;
+        if (!in.U32(u)) return std::nullopt;
+        *v = int32_t(u);
+    }
+    if (!(saved == traits)) return std::nullopt;
+    MediaIndex index;
+    uint8_t flags[4];
+    for (uint8_t& f : flags) {
+        if (!in.U8(f) || f > 1) return std::nullopt;
+    }
+    index.decoded = flags[0];
+    index.startsAtKey = flags[1];
+    index.damaged = flags[2];
+    index.fromTables = flags[3];
+    const auto get32 = [&](int32_t& v) {
+        uint32_t u;
+        if (!in.U32(u)) return false;
+        v = int32_t(u);
+        return true;
+    };
+    const bool read = GetVector(in, 41, index.packets,
+                                [&](PacketEntry& p) {
+                                    for (int64_t* v : {&p.label, &p.pts, &p.dts, &p.time, &p.pos}) {
+                                        if (!in.I64(*v)) return false;
+                                    }
+                                    uint8_t bits;
+                                    if (!in.U8(bits) || bits > 3) return false;
+                                    p.key = bits & 1;
+                                    p.shown = bits & 2;
+                                    return true;
+                                }) &&
+                      GetVector(in, 4, index.keys, get32) &&
+                      GetVector(in, 8, index.presented, [&](int64_t& v) { return in.I64(v); }) &&
+                      GetVector(in, 4, index.firstPosition, get32) &&
+                      GetVector(in, 8, index.fingerprints,
+                                [&](uint64_t& v) {
+                                    int64_t s;
+                                    if (!in.I64(s)) return false;
+                                    v = uint64_t(s);
+                                    return true;
+                                }) &&
+                      GetVector(in, 8, index.seconds, [&](double& v) { return in.F64(v); }) &&
+                      GetVector(in, 4, index.packetOfPresented, get32);
+    if (!read || !in.AtEnd() || !Consistent(index)) return std::nullopt;
+    return index;
 }
 
 }  // namespace media

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -43,6 +44,20 @@ struct MediaIndex {
     bool damaged = false;
     // Per position, the packet that holds its picture (see FindPresentedPackets).
     std::vector<int32_t> packetOfPresented;
+    // Read from the container's sample tables, without the packets' data: damage inside a
+    // packet was not looked for.
+    bool fromTables = false;
+};
+
+// What an index was built for: a saved index is taken only by the same stream.
+struct StreamTraits {
+    int32_t streamIndex = 0;
+    int32_t codecId = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t timeBaseNum = 0;
+    int32_t timeBaseDen = 0;
+    friend bool operator==(const StreamTraits&, const StreamTraits&) = default;
 };
 
 // Told how far the pass has come, in percent; answers false to cancel it.
@@ -53,7 +68,20 @@ enum class IndexOutcome { Built, Failed, Cancelled };
 // Reads every packet of the stream from where the demuxer stands. Other streams must be
 // discarded beforehand. When the times cannot be trusted `presented` is left empty, for a decode
 // of the whole stream to fill.
-IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index);
+// With `fromTables` the packets' data is not looked at (a demuxer that reads it as zeros):
+// each packet's key flag is then the sample table's.
+IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index,
+                        bool fromTables = false);
+
+// Whether the pass over the packets looks inside this codec's packets for damage (H.264 and
+// HEVC units that do not tile their packet): such a stream is not indexed from tables alone.
+bool PacketsChecked(const AVCodecParameters& codec);
+
+// A finished index as bytes to save, and back. Reading back checks every count and every
+// reference between the index's parts, so that no saved file, however made, can send a
+// reader out of its tables; a file of another stream is refused.
+std::vector<uint8_t> SavedIndex(const MediaIndex& index, const StreamTraits& traits);
+std::optional<MediaIndex> IndexFromSaved(const std::vector<uint8_t>& bytes, const StreamTraits& traits);
 
 // The position of the picture labelled `label` in an index ordered by times, or -1.
 int32_t PositionOf(const MediaIndex& index, int64_t label);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -19,8 +20,11 @@ extern "C" {
 #include "media/dib.h"
 #include "media/ffmpeg_handles.h"
 #include "media/ffmpeg_setup.h"
+#include "media/file_identity.h"
+#include "media/index_store.h"
 #include "media/picture_hash.h"
 #include "media/picture_scaler.h"
+#include "media/sample_input.h"
 
 namespace media {
 namespace {
@@ -126,10 +130,16 @@ public:
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
     double FrameTime(int32_t position) const;
     std::vector<int32_t> KeyPositions() const;
-    bool OpensWithoutDecoding() const { return !index_.decoded; }
+    // Another reader of this process takes the shared index: it neither reads the packets nor
+    // decodes the stream again. A damaged stream is still read by one: its pictures reached
+    // from a later key frame are checked, and often decoded again from the start.
+    bool OpensWithoutDecoding() const { return identity_ ? !index_->damaged : !index_->decoded; }
     std::unique_ptr<media::DecodedPicture> Decoded(int32_t position);
 
-    MediaIndex index_;
+    // The index, shared with every other reader of the file in this process; read only once
+    // published. While it is built, building_ is the same object.
+    std::shared_ptr<const MediaIndex> shared_;
+    const MediaIndex* index_ = nullptr;
     int width_ = 0;
     int height_ = 0;
 
@@ -146,12 +156,26 @@ private:
     bool Seek(int32_t start);
     media::PacketRead ReadPacket(AVPacket* pkt);
     bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
+    // The time a seek to the packet asks for. MP4 and Matroska find a key frame by its
+    // presentation time: asked for its decode time, which is earlier, they go a GOP further back.
+    int64_t SeekTime(const PacketEntry& entry) const {
+        return !byteStream_ && entry.pts != AV_NOPTS_VALUE ? entry.pts : entry.time;
+    }
     // With `placeOnly` the picture in the position's place is taken whatever its fingerprint.
     Outcome DecodeUntil(int32_t position, bool placeOnly);
     int64_t LabelOf(const AVFrame& frame) const;
     int64_t PlaceOf(const AVFrame& frame);
     int64_t PlaceOf(int32_t position) const;
     void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
+    // The index of this file from this process or from disk; null when it must be built.
+    std::shared_ptr<const MediaIndex> FindIndex(const StreamTraits& traits);
+    bool MatchesFile(const MediaIndex& index);
+    bool BuildWholeIndex(const Progress& progress);
+    IndexOutcome IndexFromTables(const Progress& progress);
+
+    MediaIndex* building_ = nullptr;
+    std::optional<FileIdentity> identity_;
+    bool demuxerMoved_ = false;  // packets were read to check a saved index
 
     std::string path_;
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
@@ -201,22 +225,105 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     stride_ = dib::RowStride(width_, 24);
     if (!OpenDecoder()) return false;
 
-    if (BuildIndex(*format_, *stream_, progress, index_) != IndexOutcome::Built) return false;
-    if (index_.decoded) {
+    identity_ = IdentityOfPath(path);
+    const StreamTraits traits{stream_->index, int32_t(par.codec_id),  par.width,
+                              par.height,     stream_->time_base.num, stream_->time_base.den};
+    shared_ = FindIndex(traits);
+    if (!shared_ && demuxerMoved_) {
+        // A saved index was looked at and refused: the index is built from the file's start,
+        // with the stream as a first open finds it.
+        if (!OpenDemuxer() || !OpenDecoder()) return false;
+    }
+    if (!shared_) {
+        auto built = std::make_shared<MediaIndex>();
+        building_ = built.get();
+        index_ = building_;
+        const bool ok = BuildWholeIndex(progress);
+        building_ = nullptr;
+        index_ = nullptr;
+        if (!ok) return false;
+        shared_ = std::move(built);
+        if (identity_) {
+            index_store::Share(index_store::Kind::Packets, *identity_, 0, shared_);
+            index_store::Save(index_store::Kind::Packets, *identity_, 0, SavedIndex(*shared_, traits));
+        }
+    }
+    index_ = shared_.get();
+
+    const dib::BitmapInfoHeader header = dib::BgrHeader(width_, height_);
+    dib_.assign(sizeof header + size_t(header.biSizeImage), 0);
+    std::memcpy(dib_.data(), &header, sizeof header);
+    return true;
+}
+
+// The index found again: first among this process's readers, then saved on disk by any earlier
+// open. A saved index that does not hold together, or is of another stream, is passed over.
+std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits& traits) {
+    if (!identity_) return nullptr;
+    using index_store::Kind;
+    if (auto found =
+            std::static_pointer_cast<const MediaIndex>(index_store::FindShared(Kind::Packets, *identity_, 0))) {
+        return found;
+    }
+    const std::optional<std::vector<uint8_t>> saved = index_store::Load(Kind::Packets, *identity_, 0);
+    if (!saved) return nullptr;
+    std::optional<MediaIndex> index = IndexFromSaved(*saved, traits);
+    if (!index || !MatchesFile(*index)) return nullptr;
+    auto found = std::make_shared<const MediaIndex>(std::move(*index));
+    index_store::Share(Kind::Packets, *identity_, 0, found);
+    return found;
+}
+
+// A saved index that holds together may still be another file's (one of the same identity):
+// its first packet, and the last key packet, must be where and when the file has them.
+bool MediaFile::Impl::MatchesFile(const MediaIndex& index) {
+    const auto found = [&](const PacketEntry& entry, int packetsRead) {
+        AVPacket* pkt = packet_.get();
+        for (int read = 0; read < packetsRead && av_read_frame(format_.get(), pkt) >= 0;) {
+            const bool ours = pkt->stream_index == stream_->index;
+            const bool same = ours && pkt->pos == entry.pos && pkt->pts == entry.pts;
+            const bool past = ours && pkt->pos >= 0 && entry.pos >= 0 && pkt->pos > entry.pos;
+            av_packet_unref(pkt);
+            if (same) return true;
+            if (past) return false;
+            read += ours;
+        }
+        return false;
+    };
+    constexpr int kPacketsLookedAt = 64;
+    demuxerMoved_ = true;
+    if (!found(index.packets.front(), 1)) return false;
+    const PacketEntry& last = index.packets[size_t(index.keys.back())];
+    if (index.keys.back() == 0 || last.pos < 0) return true;
+    const int sought = byteStream_ ? av_seek_frame(format_.get(), -1, last.pos, AVSEEK_FLAG_BYTE)
+                                   : av_seek_frame(format_.get(), stream_->index, SeekTime(last), AVSEEK_FLAG_BACKWARD);
+    return sought >= 0 && found(last, kPacketsLookedAt);
+}
+
+// Builds the index of a file opened for the first time: its packets, then its presented
+// pictures.
+bool MediaFile::Impl::BuildWholeIndex(const Progress& progress) {
+    // Where the container lists its samples, the list is read without their data.
+    const IndexOutcome listed = IndexFromTables(progress);
+    if (listed == IndexOutcome::Cancelled) return false;
+    if (listed != IndexOutcome::Built && BuildIndex(*format_, *stream_, progress, *building_) != IndexOutcome::Built) {
+        return false;
+    }
+    if (index_->decoded) {
         // Frame threads conceal damage differently from run to run: only an undamaged stream
         // is decoded at open on every core.
-        if (!index_.damaged && !OpenDecoder(0, true)) return false;
+        if (!index_->damaged && !OpenDecoder(0, true)) return false;
         if (DecodeWholeStream(progress) != IndexOutcome::Built) return false;
-        if (!index_.damaged && !OpenDecoder()) return false;
+        if (!index_->damaged && !OpenDecoder()) return false;
     } else {
         // Pictures that a decode from the start never gives are not presented: the first key
         // picture's leading pictures, whose references are not in the file, and the pictures of
         // a short end.
-        const auto& keys = index_.keys;
-        const auto packets = int32_t(index_.packets.size());
+        const auto& keys = index_->keys;
+        const auto packets = int32_t(index_->packets.size());
         // A recording cut inside a GOP starts with pictures whose references are gone: up to
         // the first key picture, only those that a decode from the start gives are presented.
-        const size_t firstKey = index_.startsAtKey || keys.size() < 2 ? 0 : 1;
+        const size_t firstKey = index_->startsAtKey || keys.size() < 2 ? 0 : 1;
         const auto keyAfter = [&](size_t k) { return k + 1 < keys.size() ? keys[k + 1] : packets; };
         DropPicturesNeverShown(0, keys[firstKey], keyAfter(firstKey), true);
         // The end is decoded from the GOP before the last: after a seek to an open GOP's key
@@ -224,13 +331,55 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
         const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
         if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
     }
-    if (index_.presented.empty()) return false;
-    FindPresentedPackets(index_);
-
-    const dib::BitmapInfoHeader header = dib::BgrHeader(width_, height_);
-    dib_.assign(sizeof header + size_t(header.biSizeImage), 0);
-    std::memcpy(dib_.data(), &header, sizeof header);
+    if (index_->presented.empty()) return false;
+    FindPresentedPackets(*building_);
     return true;
+}
+
+// MP4 and MOV list every sample with its time, position and size: a demuxer that reads their
+// data as zeros gives the packets, times and flags it would give over the file, having read
+// little more than the sample tables. Refused (Failed) for other containers, for tables that
+// do not tell key samples apart, and for codecs whose packets are looked into for damage (a
+// damaged H.264 packet can cost the decode pictures that its table lists).
+IndexOutcome MediaFile::Impl::IndexFromTables(const Progress& progress) {
+    if (std::strcmp(format_->iformat->name, kContainers[0]) != 0 || PacketsChecked(*stream_->codecpar)) {
+        return IndexOutcome::Failed;
+    }
+    std::unique_ptr<SampleInput> input = SampleInput::Open(path_);
+    if (!input) return IndexOutcome::Failed;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw) return IndexOutcome::Failed;
+    raw->pb = input->Context();
+    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (avformat_open_input(&raw, nullptr, format_->iformat, nullptr) < 0) return IndexOutcome::Failed;
+    std::unique_ptr<AVFormatContext, FormatCloser> format(raw);
+    if (unsigned(stream_->index) >= format->nb_streams) return IndexOutcome::Failed;
+    AVStream* stream = format->streams[stream_->index];
+    if (stream->codecpar->codec_id != stream_->codecpar->codec_id) return IndexOutcome::Failed;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (int(i) != stream->index) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    const int entries = avformat_index_get_entries_count(stream);
+    if (entries < 1) return IndexOutcome::Failed;
+    std::vector<std::pair<int64_t, int64_t>> samples;
+    samples.reserve(size_t(entries));
+    for (int i = 0; i < entries; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(stream, i);
+        if (e && e->pos >= 0 && e->size > 0) samples.emplace_back(e->pos, e->pos + e->size);
+    }
+    input->PassOver(std::move(samples));
+    // The video_delay the probe found, which the index's checks read.
+    stream->codecpar->video_delay = stream_->codecpar->video_delay;
+    const IndexOutcome outcome = BuildIndex(*format, *stream, progress, *building_, true);
+    if (outcome != IndexOutcome::Built) return outcome;
+    // Every sample a sync sample, in a codec that predicts from others: the table lists none
+    // (all are then flagged), and only the packets' data can tell where decoding may start.
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream->codecpar->codec_id);
+    const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+    if (!intraOnly && building_->packets.size() > 1 && building_->keys.size() == building_->packets.size()) {
+        return IndexOutcome::Failed;
+    }
+    return outcome;
 }
 
 // Opens the file's demuxer, reading only the chosen video stream. Opened anew, a demuxer gives
@@ -287,10 +436,10 @@ bool MediaFile::Impl::OpenDecoder(int threads, bool orderOnly) {
 // `leadingOnly` those of packets `start` .. `to` - 1 shown before the key picture of `from`,
 // otherwise those of packets `from` .. `to` - 1 shown from it on.
 void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly) {
-    const int64_t keyLabel = index_.packets[size_t(from)].label;
+    const int64_t keyLabel = index_->packets[size_t(from)].label;
     std::set<int64_t> expected;
     for (int32_t i = leadingOnly ? start : from; i < to; ++i) {
-        const PacketEntry& p = index_.packets[size_t(i)];
+        const PacketEntry& p = index_->packets[size_t(i)];
         // At the end the key picture's own leading pictures are not looked for: after a seek
         // they never come out, and a jump to them starts from the GOP before.
         if (p.shown && (leadingOnly ? p.label < keyLabel : p.label >= keyLabel)) expected.insert(p.label);
@@ -309,7 +458,7 @@ void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_
         if (label >= last) break;
     }
     usable_ = false;
-    auto& presented = index_.presented;
+    auto& presented = building_->presented;
     presented.erase(std::remove_if(presented.begin(), presented.end(),
                                    [&](int64_t label) { return expected.count(label) && !out.count(label); }),
                     presented.end());
@@ -319,9 +468,9 @@ void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_
 // gives, in its order, are the presented pictures. Each is known again later by its packet's
 // label (or, without one, by the labelled picture it follows) and by its fingerprint.
 IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
-    const auto packets = int32_t(index_.packets.size());
-    index_.firstPosition.assign(size_t(packets), -1);
-    index_.presented.clear();
+    const auto packets = int32_t(index_->packets.size());
+    building_->firstPosition.assign(size_t(packets), -1);
+    building_->presented.clear();
     if (!Seek(0)) return IndexOutcome::Failed;
     const double tick = av_q2d(stream_->time_base);
     double frameSeconds = 1 / av_q2d(FrameRate(*stream_));
@@ -341,32 +490,32 @@ IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
         if (cancelled) return IndexOutcome::Cancelled;
         if (got < 0) break;
         const int64_t label = LabelOf(*frame_);
-        const auto position = int32_t(index_.presented.size());
+        const auto position = int32_t(index_->presented.size());
         if (label != kNoLabel && label != runLabel_) {
             runLabel_ = label;
-            if (label >= 0 && label < packets && index_.firstPosition[size_t(label)] < 0) {
-                index_.firstPosition[size_t(label)] = position;
+            if (label >= 0 && label < packets && index_->firstPosition[size_t(label)] < 0) {
+                building_->firstPosition[size_t(label)] = position;
             }
         }
         // Each picture's time after the one before it: its packet's own time where that goes
         // forward by a sane step, otherwise one frame at the stream's rate (times that restart
         // in a joined file, or none at all).
-        const int64_t pts = label >= 0 && label < packets ? index_.packets[size_t(label)].pts : AV_NOPTS_VALUE;
+        const int64_t pts = label >= 0 && label < packets ? index_->packets[size_t(label)].pts : AV_NOPTS_VALUE;
         double seconds = 0;
         if (position > 0) {
             const double step = pts != AV_NOPTS_VALUE && lastPts != AV_NOPTS_VALUE ? double(pts - lastPts) * tick : 0;
             if (step > 0 && step <= kLongestFrameSeconds) frameSeconds = step;
-            seconds = index_.seconds.back() + frameSeconds;
+            seconds = index_->seconds.back() + frameSeconds;
         }
         if (pts != AV_NOPTS_VALUE) lastPts = pts;
-        index_.presented.push_back(runLabel_);
-        if (index_.damaged) index_.fingerprints.push_back(media::PictureHash(*frame_));
-        index_.seconds.push_back(seconds);
+        building_->presented.push_back(runLabel_);
+        if (index_->damaged) building_->fingerprints.push_back(media::PictureHash(*frame_));
+        building_->seconds.push_back(seconds);
         av_frame_unref(frame_.get());
     }
     usable_ = false;
     if (broken_) return IndexOutcome::Failed;
-    return index_.presented.empty() ? IndexOutcome::Failed : IndexOutcome::Built;
+    return index_->presented.empty() ? IndexOutcome::Failed : IndexOutcome::Built;
 }
 
 bool MediaFile::Impl::Seek(int32_t start) {
@@ -375,27 +524,27 @@ bool MediaFile::Impl::Seek(int32_t start) {
     // Packets that a demuxer splits out of one PES have no position of their own: the run is
     // found again by the last packet before the start that has one.
     int32_t anchor = start;
-    while (anchor > 0 && index_.packets[size_t(anchor)].pos < 0) --anchor;
-    const PacketEntry& entry = index_.packets[size_t(anchor)];
+    while (anchor > 0 && index_->packets[size_t(anchor)].pos < 0) --anchor;
+    const PacketEntry& entry = index_->packets[size_t(anchor)];
     AVFormatContext* format = format_.get();
     int sought = -1;
     // A stream whose times cannot be trusted is read again from its start by a new demuxer;
     // elsewhere in a stream read as it comes (a joined recording holds the same times twice)
     // the packet's byte position is the place to read from.
-    if (index_.decoded && start == 0) {
+    if (index_->decoded && start == 0) {
         if (!OpenDemuxer()) return false;
         format = format_.get();
         sought = 0;
-    } else if (index_.decoded && byteStream_ && entry.pos >= 0) {
+    } else if (index_->decoded && byteStream_ && entry.pos >= 0) {
         sought = av_seek_frame(format, -1, entry.pos, AVSEEK_FLAG_BYTE);
     }
     if (sought < 0 && start == 0 && format->pb) {
         // The file's beginning, where its first packet was read at open.
-        sought = avformat_seek_file(format, stream_->index, std::numeric_limits<int64_t>::min(), entry.time, entry.time,
-                                    AVSEEK_FLAG_BACKWARD);
+        sought = avformat_seek_file(format, stream_->index, std::numeric_limits<int64_t>::min(), SeekTime(entry),
+                                    SeekTime(entry), AVSEEK_FLAG_BACKWARD);
     }
-    if (sought < 0 && entry.time != AV_NOPTS_VALUE) {
-        sought = av_seek_frame(format, stream_->index, entry.time, AVSEEK_FLAG_BACKWARD);
+    if (sought < 0 && SeekTime(entry) != AV_NOPTS_VALUE) {
+        sought = av_seek_frame(format, stream_->index, SeekTime(entry), AVSEEK_FLAG_BACKWARD);
     }
     if (sought < 0 && entry.pos >= 0 && !(format->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
         sought = av_seek_frame(format, stream_->index, entry.pos, AVSEEK_FLAG_BYTE);
@@ -416,7 +565,7 @@ bool MediaFile::Impl::Seek(int32_t start) {
 bool MediaFile::Impl::SamePacket(const PacketEntry& entry, const AVPacket& packet) const {
     // Read again from the file's beginning, the stream gives the packets it gave at open, one
     // for one, whatever their times and positions say.
-    if (index_.decoded && runStart_ == 0) return true;
+    if (index_->decoded && runStart_ == 0) return true;
     if (entry.pos >= 0 || packet.pos >= 0) return entry.pos == packet.pos;
     if (!skipping_) return true;  // the next packet split out of the same PES
     const int64_t time = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
@@ -433,11 +582,11 @@ media::PacketRead MediaFile::Impl::ReadPacket(AVPacket* pkt) {
             av_packet_unref(pkt);
             continue;
         }
-        if (nextPacket_ >= int32_t(index_.packets.size())) {
+        if (nextPacket_ >= int32_t(index_->packets.size())) {
             av_packet_unref(pkt);
             break;
         }
-        const PacketEntry& entry = index_.packets[size_t(nextPacket_)];
+        const PacketEntry& entry = index_->packets[size_t(nextPacket_)];
         if (!SamePacket(entry, *pkt)) {
             const bool before = skipping_ && (entry.pos >= 0 && pkt->pos >= 0 ? pkt->pos < entry.pos : true);
             av_packet_unref(pkt);
@@ -466,7 +615,7 @@ media::PacketRead MediaFile::Impl::ReadPacket(AVPacket* pkt) {
 int64_t MediaFile::Impl::LabelOf(const AVFrame& frame) const {
     if (frame.pts != AV_NOPTS_VALUE) return frame.pts;
     // A guess from the file's times would be no label of a stream labelled by packet numbers.
-    if (index_.decoded) return kNoLabel;
+    if (index_->decoded) return kNoLabel;
     return frame.best_effort_timestamp != AV_NOPTS_VALUE ? frame.best_effort_timestamp : kNoLabel;
 }
 
@@ -474,8 +623,8 @@ int64_t MediaFile::Impl::LabelOf(const AVFrame& frame) const {
 // times; its position when the stream was decoded at open (kNoLabel while unknown).
 int64_t MediaFile::Impl::PlaceOf(const AVFrame& frame) {
     const int64_t label = LabelOf(frame);
-    if (!index_.decoded) return label;
-    const auto& first = index_.firstPosition;
+    if (!index_->decoded) return label;
+    const auto& first = index_->firstPosition;
     if (label != kNoLabel && label != runLabel_) {
         runLabel_ = label;
         runPosition_ = label >= 0 && label < int64_t(first.size()) && first[size_t(label)] >= 0 ? first[size_t(label)]
@@ -487,7 +636,7 @@ int64_t MediaFile::Impl::PlaceOf(const AVFrame& frame) {
 }
 
 int64_t MediaFile::Impl::PlaceOf(int32_t position) const {
-    return index_.decoded ? position : index_.presented[size_t(position)];
+    return index_->decoded ? position : index_->presented[size_t(position)];
 }
 
 MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool placeOnly) {
@@ -511,7 +660,7 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
         // Decoded again from the first packet, the place is the picture's: a decoder that
         // fills damage from memory it never wrote may give other bytes each time.
         const bool same =
-            !index_.damaged || placeOnly || media::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
+            !index_->damaged || placeOnly || media::PictureHash(*frame_) == index_->fingerprints[size_t(position)];
         if (out == target && same) {
             av_frame_unref(held_.get());
             av_frame_move_ref(held_.get(), frame_.get());
@@ -525,17 +674,17 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
 }
 
 bool MediaFile::Impl::Locate(int32_t position) {
-    if (position < 0 || position >= int32_t(index_.presented.size())) return false;
+    if (position < 0 || position >= int32_t(index_->presented.size())) return false;
     if (position == shown_) return true;
     shown_ = -1;
     dibCurrent_ = false;
     const int64_t target = PlaceOf(position);
     // A stream decoded at open is, last of all, decoded again from its first packet, which
     // gives every picture as it gave it then.
-    const int attempts = index_.decoded ? kAttempts + 1 : kAttempts;
+    const int attempts = index_->decoded ? kAttempts + 1 : kAttempts;
     for (int back = 0; back < attempts; ++back) {
         const bool fromFirst = broken_ || back == kAttempts;
-        const int32_t start = fromFirst ? index_.keys.front() : StartPacketFor(index_, position, back);
+        const int32_t start = fromFirst ? index_->keys.front() : StartPacketFor(*index_, position, back);
         broken_ = false;
         // Decoding on is cheaper than seeking while the target's start is behind or close, and
         // it is the only sure way forward once a seek in this file has landed elsewhere (times
@@ -548,7 +697,7 @@ bool MediaFile::Impl::Locate(int32_t position) {
             shown_ = position;
             return true;
         }
-        if (start == index_.keys.front() && runStart_ == start && outcome == Outcome::Failed) break;
+        if (start == index_->keys.front() && runStart_ == start && outcome == Outcome::Failed) break;
     }
     usable_ = false;
     return false;
@@ -577,10 +726,10 @@ std::unique_ptr<media::DecodedPicture> MediaFile::Impl::Decoded(int32_t position
 }
 
 double MediaFile::Impl::FrameTime(int32_t position) const {
-    const auto& presented = index_.presented;
+    const auto& presented = index_->presented;
     if (presented.empty()) return 0;
     position = std::clamp<int32_t>(position, 0, int32_t(presented.size()) - 1);
-    if (index_.decoded) return index_.seconds[size_t(position)];
+    if (index_->decoded) return index_->seconds[size_t(position)];
     if (stream_->time_base.num > 0 && stream_->time_base.den > 0) {
         return double(presented[size_t(position)] - presented.front()) * av_q2d(stream_->time_base);
     }
@@ -591,9 +740,9 @@ double MediaFile::Impl::FrameTime(int32_t position) const {
 // at a key packet of its own.
 std::vector<int32_t> MediaFile::Impl::KeyPositions() const {
     std::vector<int32_t> positions{0};
-    const auto count = int32_t(index_.packetOfPresented.size());
-    for (int32_t position = 1, previous = count > 0 ? StartPacketFor(index_, 0, 0) : 0; position < count; ++position) {
-        const int32_t start = StartPacketFor(index_, position, 0);
+    const auto count = int32_t(index_->packetOfPresented.size());
+    for (int32_t position = 1, previous = count > 0 ? StartPacketFor(*index_, 0, 0) : 0; position < count; ++position) {
+        const int32_t start = StartPacketFor(*index_, position, 0);
         if (start != previous) positions.push_back(position);
         previous = start;
     }
@@ -609,7 +758,7 @@ std::unique_ptr<MediaFile> MediaFile::Open(const std::string& path, const Progre
     return file;
 }
 
-int32_t MediaFile::FrameCount() const { return int32_t(impl_->index_.presented.size()); }
+int32_t MediaFile::FrameCount() const { return int32_t(impl_->index_->presented.size()); }
 int MediaFile::Width() const { return impl_->width_; }
 int MediaFile::Height() const { return impl_->height_; }
 const uint8_t* MediaFile::Frame(int32_t position) { return impl_->Frame(position); }

@@ -73,7 +73,8 @@ void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const Ru
                const RunHooks& hooks);
 
 // How many workers read their own stretches of the source's video: 1 when another reader of
-// it would cost a decode at open, or when there is a single frame.
+// it would not open it cheaply, or when there is a single frame; never more than the frames
+// pay an open for.
 int StretchWorkers(const FrameSource& source, int threads, int32_t frames);
 
 // Ranks frames `first` to `end` - 1 with workers that each open the source's video on their

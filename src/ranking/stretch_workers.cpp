@@ -29,6 +29,10 @@ namespace {
 
 // A worker yields to the window's thread, which must answer while the workers run.
 constexpr int kWorkerNice = 5;
+// What a worker's open costs, in frames measured: about 30 ms (the file's identity, the
+// demuxer, a decode from a key frame) against 1 to 9 ms a frame on the videos of the cost
+// model, so a share of 16 frames pays for it on any of them.
+constexpr int32_t kFramesPerWorkerOpen = 16;
 // Results the calling thread is woken for at once, unless this many milliseconds have passed.
 constexpr size_t kResultsPerWake = 16;
 constexpr qint64 kWakeMs = 25;
@@ -222,7 +226,11 @@ void RankStretches(const VideoToRead& video, int32_t first, size_t worker, Stret
 
 int StretchWorkers(const FrameSource& source, int threads, int32_t frames) {
     if (!source.ReopensCheaply() || frames < 2) return 1;
-    return std::min(AffordableWorkers(threads, FramePixels(source)), int(frames));
+    // Each worker opens the video (the index is shared, but the file's identity is read and
+    // the first frame decoded from a key frame): a worker is started only for as many frames
+    // as that costs, or it slows the ranking down.
+    const int worthOpening = std::max(1, int(frames / kFramesPerWorkerOpen));
+    return std::min({AffordableWorkers(threads, FramePixels(source)), int(frames), worthOpening});
 }
 
 void RunStretches(const FrameSource& source, int32_t first, int32_t end, const RunSettings& settings,

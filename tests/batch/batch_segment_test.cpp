@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // One video ranked in stretches, as on several machines, then merged: what rank prints for the
-// whole, or a refusal; and extract taking its order from the saved ranking.
+// whole, or a refusal; the stretches reading an index saved first by `index`, as a cluster's
+// tasks do; and extract taking its order from the saved ranking.
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
@@ -30,12 +31,31 @@ TEST(BatchSegments, MergedSegmentsPrintTheWholeRankingAndOnlyThat) {
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
 
+    // The indexes saved once, for every segment of 4 to read.
+    const QByteArray indexDir = file("index");
+    const batch_testing::RawRun indexed = RunBatchRaw({"index", avi, mp4, "--index-dir", indexDir});
+    ASSERT_EQ(indexed.exitCode, 0) << indexed.err.toStdString();
+    EXPECT_EQ(FilesIn(QString::fromUtf8(indexDir)).size(), 2);
+    const struct {
+        std::vector<QByteArray> arguments;
+        const char* said;
+    } unindexed[] = {
+        {{"index", file("missing.mp4"), "--index-dir", indexDir}, "missing.mp4: no such file"},
+        {{"index", mp4, "--index-dir", "/proc/orvexa-index"}, "cannot save its index in /proc/orvexa-index"},
+    };
+    for (const auto& c : unindexed) {
+        const batch_testing::RawRun run = RunBatchRaw(c.arguments);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(c.said)) << run.err.toStdString();
+    }
+
     // Segment K/N of a video, as text for odd K and as JSON for even K.
     const auto segment = [&](const QByteArray& video, int k, int n) {
         const QByteArray path = file(QStringLiteral("%1.%2-%3").arg(video.right(3)).arg(k).arg(n).toStdString());
         std::vector<QByteArray> arguments{"rank", video, "--segment",
                                           QByteArray::number(k) + '/' + QByteArray::number(n)};
         if (k % 2 == 0) arguments.push_back("--json");
+        if (n == 4) arguments.insert(arguments.end(), {"--index-dir", indexDir});
         const batch_testing::RawRun run = RunBatchRaw(arguments);
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         EXPECT_TRUE(save(path, run.out));

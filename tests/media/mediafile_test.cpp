@@ -12,7 +12,12 @@
 #include <random>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "media/dib.h"
+#include "media/file_identity.h"
+#include "media/index_store.h"
 #include "media/mediafile.h"
 #include "support/fixture_video.h"
 
@@ -50,6 +55,9 @@ const ContainerCase kCases[] = {
     {"WebmVp9", Codec::Vp9, "webm", "webm", 160, 120, false, false, 0, 0},
     {"Mp4Mirrored", Codec::H264, "mp4", "mp4", 160, 96, false, false, 0, 0, true},
     {"Mp4Turned90Mirrored", Codec::H264, "mp4", "mp4", 160, 96, false, false, 90, 0, true},
+    // Indexed from the sample tables, without reading the pictures' data.
+    {"Mp4Mpeg4FromTables", Codec::Mpeg4BFrames, "mp4", "mp4", 160, 120, false, false, 0, 0},
+    {"MovMjpegFromTables", Codec::Mjpeg, "mov", "mov", 160, 120, false, false, 0, 5},
 };
 
 void PrintTo(const ContainerCase& c, std::ostream* out) { *out << c.name; }
@@ -409,5 +417,128 @@ INSTANTIATE_TEST_SUITE_P(Recordings, RecordingTest, ::testing::ValuesIn(kRecordi
                          [](const ::testing::TestParamInfo<RecordingCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// A saved index is taken only when it is whole, unaltered and the file's own: whatever was
+// done to the saved file, or to the video, every position gives the picture of a fresh open.
+TEST(SavedIndexTest, OnlyAnIntactIndexOfTheSameFileIsTaken) {
+    fixture::TempDir dir;
+    media::index_store::SetDirectory(dir.File("index"));
+    struct Video {
+        const char* name;
+        Codec codec;
+        const char* container;
+        recordings::Bytes (*edit)(const recordings::Bytes&);
+    };
+    const Video videos[] = {
+        {"clean.mp4", Codec::H264, "mp4", nullptr},
+        {"tables.mp4", Codec::Mpeg4BFrames, "mp4", nullptr},
+        {"joined.ts", Codec::H264, "mpegts", recordings::Joined},
+        {"damaged.mp4", Codec::H264, "mp4", recordings::Damaged},
+    };
+    // The saved index, another video's saved index, the video, the other video.
+    using Tamper = void (*)(const std::string& index, const std::string& other, const std::string& video,
+                            const std::string& otherVideo);
+    const std::pair<const char*, Tamper> tampers[] = {
+        {"untouched", [](const std::string&, const std::string&, const std::string&, const std::string&) {}},
+        {"cut short",
+         [](const std::string& index, const std::string&, const std::string&, const std::string&) {
+             auto b = recordings::Read(index);
+             b.resize(b.size() * 2 / 3);
+             recordings::Write(index, b);
+         }},
+        {"a bit flipped in the header",
+         [](const std::string& index, const std::string&, const std::string&, const std::string&) {
+             auto b = recordings::Read(index);
+             b[20] = char(b[20] ^ 4);
+             recordings::Write(index, b);
+         }},
+        {"a bit flipped in the packets",
+         [](const std::string& index, const std::string&, const std::string&, const std::string&) {
+             auto b = recordings::Read(index);
+             b[b.size() / 2] = char(b[b.size() / 2] ^ 1);
+             recordings::Write(index, b);
+         }},
+        {"another video's index put in its place",
+         [](const std::string& index, const std::string& other, const std::string&, const std::string&) {
+             recordings::Write(index, recordings::Read(other));
+         }},
+        {"another video's index, whole and signed, but made elsewhere",
+         [](const std::string& index, const std::string&, const std::string& video, const std::string& otherVideo) {
+             // The next video of the table (of the same codec and size for some), saved for this
+             // one in another folder, with that folder's key.
+             using media::index_store::Kind;
+             const auto identity = media::IdentityOfPath(video);
+             const auto otherIdentity = media::IdentityOfPath(otherVideo);
+             ASSERT_TRUE(identity && otherIdentity);
+             const auto other = media::index_store::Load(Kind::Packets, *otherIdentity, 0);
+             ASSERT_TRUE(other);
+             const std::string here = media::index_store::Directory();
+             media::index_store::SetDirectory(here + "-elsewhere");
+             ASSERT_TRUE(media::index_store::Save(Kind::Packets, *identity, 0, *other));
+             recordings::Write(index, recordings::Read(media::index_store::PathOf(Kind::Packets, *identity, 0)));
+             media::index_store::SetDirectory(here);
+         }},
+        {"the video replaced by another of the same size and time",
+         [](const std::string&, const std::string& other, const std::string& video, const std::string&) {
+             struct stat before {};
+             ASSERT_EQ(stat(video.c_str(), &before), 0);
+             auto b = recordings::Read(video);
+             auto replacement = recordings::Read(other);
+             replacement.resize(b.size(), '\0');
+             recordings::Write(video, replacement);
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             ASSERT_EQ(utimensat(AT_FDCWD, video.c_str(), times, 0), 0);
+         }},
+    };
+    std::vector<std::string> paths;
+    for (const Video& v : videos) {
+        VideoOptions options;
+        options.codec = v.codec;
+        options.container = v.container;
+        options.frames = 48;
+        const std::string path = dir.File(v.name);
+        ASSERT_TRUE(fixture::WriteVideo(path, options)) << v.name;
+        if (v.edit) recordings::Write(path, v.edit(recordings::Read(path)));
+        paths.push_back(path);
+    }
+    for (size_t i = 0; i < paths.size(); ++i) {
+        for (const auto& [what, tamper] : tampers) {
+            SCOPED_TRACE(std::string(videos[i].name) + ", " + what);
+            const std::string path = dir.File(std::string("copy-") + videos[i].name);
+            recordings::Write(path, recordings::Read(paths[i]));
+            const std::string otherVideo = paths[(i + 1) % paths.size()];
+            {
+                // The fresh open saves the indexes of both.
+                ASSERT_NE(media::MediaFile::Open(otherVideo), nullptr);
+                ASSERT_NE(media::MediaFile::Open(path), nullptr);
+            }
+            media::index_store::ForgetKept();
+            const auto identity = media::IdentityOfPath(path);
+            const auto otherIdentity = media::IdentityOfPath(otherVideo);
+            ASSERT_TRUE(identity && otherIdentity);
+            const std::string index = media::index_store::PathOf(media::index_store::Kind::Packets, *identity, 0);
+            ASSERT_TRUE(media::index_store::HasSaved(*identity));
+            tamper(index, media::index_store::PathOf(media::index_store::Kind::Packets, *otherIdentity, 0), path,
+                   otherVideo);
+            const fixture::Decoded reference = fixture::DecodeSequentially(path, 0);
+            std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(path);
+            // A replacement cut to the size may hold no video at all, for a fresh open too.
+            ASSERT_EQ(file == nullptr, reference.pictures.empty());
+            if (!file) continue;
+            ASSERT_EQ(file->FrameCount(), int(reference.pictures.size()));
+            for (int n = file->FrameCount() - 1; n >= 0; n -= 5) {
+                const uint8_t* dib = file->Frame(n);
+                ASSERT_NE(dib, nullptr) << n;
+                ASSERT_EQ(std::memcmp(dib + sizeof(dib::BitmapInfoHeader), reference.pictures[size_t(n)].data(),
+                                      reference.pictures[size_t(n)].size()),
+                          0)
+                    << "position " << n;
+            }
+            file.reset();
+            media::index_store::ForgetKept();
+        }
+    }
+    media::index_store::SetDirectory({});
+}
 
 }  // namespace
