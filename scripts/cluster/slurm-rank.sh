@@ -189,8 +189,8 @@ fi
 
 # Each job's script holds its values quoted for bash; a task finds its video and stretch from
 # its array's first task and its index. Files are written aside and moved into place only when
-# orvexa-batch succeeded, or when it said that frames could not be decoded (status 1) and the
-# output still holds every frame: a killed or failed task leaves no file behind.
+# they hold every frame, and orvexa-batch succeeded or said that frames could not be decoded
+# (status 1): a killed or failed task, or one whose output was cut short, leaves no file behind.
 rank_script() {
   printf '#!/bin/bash\nset -euo pipefail\n'
   printf 'batch=%q\n' "$batch"
@@ -209,13 +209,15 @@ part=${parts[i]}
 status=0
 "$batch" rank "${videos[i / segments]}" --segment "$((i % segments + 1))/$segments" --json \
   --index-dir "$index" ${options[@]+"${options[@]}"} >"$part.partial" || status=$?
-if ((status != 0)); then
-  if ((status != 1)) || ! awk -v part=1 -v videos=1 "$check" "$part.partial" >/dev/null; then
-    rm -f "$part.partial"
-    exit "$status"
+if ((status > 1)) || ! awk -v part=1 -v videos=1 "$check" "$part.partial" >/dev/null; then
+  rm -f "$part.partial"
+  if ((status <= 1)); then
+    echo "The part does not hold every frame of its stretch: the task fails." >&2
+    status=1
   fi
-  echo "The part holds every frame of its stretch: the task succeeds." >&2
+  exit "$status"
 fi
+((status == 0)) || echo "The part holds every frame of its stretch: the task succeeds." >&2
 mv "$part.partial" "$part"
 EOF
 }
@@ -245,13 +247,15 @@ merge_script() {
 if $own_logs; then exec >>"$logs/merge-$SLURM_JOB_ID.out" 2>&1; fi
 status=0
 "$batch" merge "${parts[@]}" --json >"$ranking.partial" || status=$?
-if ((status != 0)); then
-  if ((status != 1)) || ! awk -v part=0 -v videos="$count" "$check" "$ranking.partial" >/dev/null; then
-    rm -f "$ranking.partial"
-    exit "$status"
+if ((status > 1)) || ! awk -v part=0 -v videos="$count" "$check" "$ranking.partial" >/dev/null; then
+  rm -f "$ranking.partial"
+  if ((status <= 1)); then
+    echo "The ranking does not hold every frame of every video: the merge fails." >&2
+    status=1
   fi
-  echo "The ranking holds every frame of every video: the merge succeeds." >&2
+  exit "$status"
 fi
+((status == 0)) || echo "The ranking holds every frame of every video: the merge succeeds." >&2
 mv "$ranking.partial" "$ranking"
 EOF
 }
