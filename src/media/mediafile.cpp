@@ -277,8 +277,10 @@ std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits&
 // A saved index that holds together may still be another file's (one of the same identity):
 // its first packet, and the last key packet, must be where and when the file has them.
 bool MediaFile::Impl::MatchesFile(const MediaIndex& index) {
+    const ffmpeg::Packet packet(av_packet_alloc());
+    if (!packet) return false;
     const auto found = [&](const PacketEntry& entry, int packetsRead) {
-        AVPacket* pkt = packet_.get();
+        AVPacket* pkt = packet.get();
         for (int read = 0; read < packetsRead && av_read_frame(format_.get(), pkt) >= 0;) {
             const bool ours = pkt->stream_index == stream_->index;
             const bool same = ours && pkt->pos == entry.pos && pkt->pts == entry.pts;
