@@ -2,6 +2,7 @@
 #include "batch/ranking_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <limits>
 #include <map>
