@@ -224,7 +224,7 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     stride_ = dib::RowStride(width_, 24);
     if (!OpenDecoder()) return false;
 
-    identity_ = IdentityOfPath(path);
+    identity_ = index_store::IdentityFor(path);
     const StreamTraits traits{stream_->index, int32_t(par.codec_id),  par.width,
                               par.height,     stream_->time_base.num, stream_->time_base.den};
     shared_ = FindIndex(traits);
