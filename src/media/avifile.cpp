@@ -149,7 +149,7 @@ std::optional<riff::ChunkScan> ScanFromSaved(const std::vector<uint8_t>& bytes, 
 // for later ones.
 std::shared_ptr<const riff::ChunkScan> SharedChunkScan(const std::string& path, int streamNumber, int64_t maxChunks) {
     using media::index_store::Kind;
-    const std::optional<media::FileIdentity> identity = media::IdentityOfPath(path);
+    const std::optional<media::FileIdentity> identity = media::index_store::IdentityFor(path);
     if (!identity) return std::make_shared<const riff::ChunkScan>(riff::ScanChunks(path, streamNumber, maxChunks));
     const int64_t variant = int64_t(streamNumber) << 32 | maxChunks;
     if (auto found = std::static_pointer_cast<const riff::ChunkScan>(

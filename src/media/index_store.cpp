@@ -64,6 +64,16 @@ Shared& TheShared() {
     return shared;
 }
 
+// Identities already hashed, by the file's device, inode, size, modification and change times.
+struct Identities {
+    std::mutex mutex;
+    std::map<std::array<int64_t, 5>, FileIdentity> known;
+};
+Identities& TheIdentities() {
+    static Identities identities;
+    return identities;
+}
+
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
 }
@@ -239,6 +249,27 @@ bool SavingEnabled() {
 }
 }  // namespace
 
+std::optional<FileIdentity> IdentityFor(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return IdentityOfPath(path);
+    const auto ns = [](const timespec& t) { return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+    const std::array<int64_t, 5> key{int64_t(status.st_dev), int64_t(status.st_ino), int64_t(status.st_size),
+                                     ns(status.st_mtim), ns(status.st_ctim)};
+    Identities& identities = TheIdentities();
+    {
+        std::lock_guard lock(identities.mutex);
+        if (const auto it = identities.known.find(key); it != identities.known.end()) return it->second;
+    }
+    std::optional<FileIdentity> identity = IdentityOfPath(path);
+    // Kept only when the file did not change while it was hashed.
+    if (identity && identity->size == key[2] && identity->modifiedNs == key[3]) {
+        std::lock_guard lock(identities.mutex);
+        if (identities.known.size() >= 256) identities.known.clear();
+        identities.known[key] = *identity;
+    }
+    return identity;
+}
+
 std::shared_ptr<const void> FindShared(Kind kind, const FileIdentity& identity, int64_t variant) {
     Shared& shared = TheShared();
     std::lock_guard lock(shared.mutex);
@@ -258,9 +289,14 @@ void Share(Kind kind, const FileIdentity& identity, int64_t variant, std::shared
 }
 
 void ForgetKept() {
-    Shared& shared = TheShared();
-    std::lock_guard lock(shared.mutex);
-    shared.kept.clear();
+    {
+        Shared& shared = TheShared();
+        std::lock_guard lock(shared.mutex);
+        shared.kept.clear();
+    }
+    Identities& identities = TheIdentities();
+    std::lock_guard lock(identities.mutex);
+    identities.known.clear();
 }
 
 std::string PathOf(Kind kind, const FileIdentity& identity, int64_t variant) {

@@ -33,12 +33,17 @@ void SetDirectory(const std::string& directory);
 // Saving and loading on or off (on by default); the in-process sharing stays.
 void SetSavingEnabled(bool enabled);
 
+// The file's identity (IdentityOfPath), hashed once in this process while the file stays as
+// it was (same device, inode, size, modification and change times): each worker's open of a
+// video hashes no 2 MiB again.
+std::optional<FileIdentity> IdentityFor(const std::string& path);
+
 // An index value shared in this process, by kind and identity (and a variant, such as an AVI
 // stream's number), kept while a reader holds it and for the few last ones after.
 std::shared_ptr<const void> FindShared(Kind kind, const FileIdentity& identity, int64_t variant);
 void Share(Kind kind, const FileIdentity& identity, int64_t variant, std::shared_ptr<const void> value);
-// Forgets the values kept after their readers closed: the next open of a closed file looks on
-// disk, as a new process would.
+// Forgets the values kept after their readers closed, and the identities hashed: the next open
+// of a closed file looks on disk, as a new process would.
 void ForgetKept();
 
 // The payload saved for this identity and variant, when a whole, unaltered file of this

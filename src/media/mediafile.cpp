@@ -225,7 +225,7 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     stride_ = dib::RowStride(width_, 24);
     if (!OpenDecoder()) return false;
 
-    identity_ = IdentityOfPath(path);
+    identity_ = index_store::IdentityFor(path);
     const StreamTraits traits{stream_->index, int32_t(par.codec_id),  par.width,
                               par.height,     stream_->time_base.num, stream_->time_base.den};
     shared_ = FindIndex(traits);
@@ -738,11 +738,20 @@ double MediaFile::Impl::FrameTime(int32_t position) const {
     return position / av_q2d(FrameRate(*stream_));
 }
 
-// A position whose start packet is not that of the position before: a decode for it begins
-// at a key packet of its own.
+// Where a decode begins at a key packet of its own. In presentation order a key picture's own
+// position: the pictures shown just before it, decoded after it, refer to the GOP before (an
+// open GOP's leading pictures, or an MPEG-4 part 2 stream's B-frames), and a stretch starting
+// at them would decode that GOP too. Decoded at open: a position whose start packet is not that
+// of the position before.
 std::vector<int32_t> MediaFile::Impl::KeyPositions() const {
     std::vector<int32_t> positions{0};
     const auto count = int32_t(index_->packetOfPresented.size());
+    if (!index_->decoded) {
+        for (int32_t position = 1; position < count; ++position) {
+            if (index_->packets[size_t(index_->packetOfPresented[size_t(position)])].key) positions.push_back(position);
+        }
+        return positions;
+    }
     for (int32_t position = 1, previous = count > 0 ? StartPacketFor(*index_, 0, 0) : 0; position < count; ++position) {
         const int32_t start = StartPacketFor(*index_, position, 0);
         if (start != previous) positions.push_back(position);

@@ -195,9 +195,9 @@ TEST_F(Installed, BashCompletesTheBatchCommandsOptionsValuesAndVideos) {
         const char* line;
         std::vector<std::string> expected;
     } cases[] = {
-        {"orvexa-batch ", {"extract", "merge", "rank"}},
+        {"orvexa-batch ", {"extract", "index", "merge", "rank"}},
         {"orvexa-batch ex", {"extract"}},
-        {"orvexa-batch --jobs 2 ", {"extract", "merge", "rank"}},
+        {"orvexa-batch --jobs 2 ", {"extract", "index", "merge", "rank"}},
         {"orvexa-batch rank ", {"Holiday.AVI", "clip.mp4", "frames"}},
         {"orvexa-batch merge ", {"Holiday.AVI", "clip.mp4", "frames", "notes.txt"}},
         {"orvexa-batch extract clip.mp4 --format ", {"bmp", "jpg", "png"}},
