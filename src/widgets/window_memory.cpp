@@ -29,6 +29,7 @@ QSize FrameMargins(const QWidget& window) {
     return {};
 }
 
+// Saves the window's place when it is hidden and keeps it on the screen when it is shown.
 class SaveOnHide : public QObject {
 public:
     SaveOnHide(QWidget& window, QString key) : QObject(&window), window_(window), key_(std::move(key)) {
@@ -37,7 +38,10 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == &window_ && event->type() == QEvent::Hide && !window_.isMinimized()) Save(window_, key_);
+        if (watched != &window_) return false;
+        if (event->type() == QEvent::Hide && !window_.isMinimized()) Save(window_, key_);
+        // Its size may have grown since it was placed (a menu bar, a layout done at the first show).
+        if (event->type() == QEvent::Show && !window_.isFullScreen()) KeepOnScreen(window_);
         return false;
     }
 

@@ -22,7 +22,7 @@ QRect Within(QRect frame, const QRect& available);
 void KeepOnScreen(QWidget& window);
 
 // Gives the window the position and size saved under `key` (kept on a screen), then saves them
-// each time it is hidden, the program's end included.
+// each time it is hidden, the program's end included, and keeps it on its screen when shown.
 void Remember(QWidget& window, const QString& key);
 void Save(const QWidget& window, const QString& key);
 
