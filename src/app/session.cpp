@@ -45,6 +45,8 @@ void MainWindow::SetUpSession() {
     window_memory::Remember(*frameViewer_, QStringLiteral("viewer"));
     window_memory::Remember(*pictureViewer_, QStringLiteral("picture"));
     window_memory::Remember(*listWindow_, QStringLiteral("list"));
+    window_memory::Remember(*frameViewer_->infoForm(), QStringLiteral("viewerInfo"));
+    window_memory::Remember(*pictureViewer_->infoForm(), QStringLiteral("pictureInfo"));
 
     const auto open = [this](const QString& path) { OpenVideoFile(path); };
     file_drop::AcceptFiles(*this, open);

@@ -75,6 +75,7 @@ void MainWindow::createSecondaryWindows() {
 
 void MainWindow::setJpegOptionsWindow(JpegOptionsDialog* window) {
     jpegOptionsWindow_ = window;
+    window_memory::Remember(*window, QStringLiteral("jpegOptions"));
     // "Appliquer" acts on the picture of the viewer shown last.
     for (FrameViewer* viewer : {frameViewer_.get(), pictureViewer_.get()}) {
         connect(viewer, &FrameViewer::shown, window, [window, viewer] { window->setTarget(&viewer->picture()); });
@@ -161,8 +162,10 @@ void MainWindow::ShowFrameList() {
         const QRect frame(listWindow_->pos(), listWindow_->size() + margins);
         const QRect placed =
             viewer::PlaceViewer(frame.size(), frame, frameViewer_->frameGeometry(), screen->availableGeometry());
-        listWindow_->move(placed.topLeft());
-        if (placed.size() != frame.size()) listWindow_->resize(placed.size() - margins);
+        // Never smaller than it is: its panel's controls keep their places. Without room beside
+        // the viewer it overlaps it a little, and a row click keeps it above.
+        listWindow_->move(
+            window_memory::Within(QRect(placed.topLeft(), frame.size()), screen->availableGeometry()).topLeft());
     }
     window_memory::KeepOnScreen(*listWindow_);
     listWindow_->show();

@@ -323,6 +323,7 @@ void FrameListWindow::RankRows() {
     ranking::RunRanking(source_, frames, settings, hooks);
     finishLoop();
     hideProgress();
+    SetRanking(false);
     // A stopped ranking finds the scenes of what it measured.
     if (lengths_.size() == size_t(videoFrames) && source_.VideoOpen()) {
         scenes_ = ranking::ScenesOf(measured, 0, videoFrames, 1.0 / source_.FrameDuration());
@@ -610,8 +611,6 @@ void FrameListWindow::ShowRow(int row) {
     navigation_.SetRunFlag(false);
     emit slideshowPaused();
     emit rowWanted(row);
-    // The viewer came up to show the row; the list the user works in stays above it.
-    if (isVisible()) raise();
 }
 
 void FrameListWindow::CountRows(int rows) {

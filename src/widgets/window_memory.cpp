@@ -2,10 +2,12 @@
 #include "widgets/window_memory.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 
@@ -39,15 +41,39 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched != &window_) return false;
-        if (event->type() == QEvent::Hide && !window_.isMinimized()) Save(window_, key_);
-        // Its size may have grown since it was placed (a menu bar, a layout done at the first show).
-        if (event->type() == QEvent::Show && !window_.isFullScreen()) KeepOnScreen(window_);
+        switch (event->type()) {
+            case QEvent::Hide:
+                if (!window_.isMinimized()) Save(window_, key_);
+                break;
+            case QEvent::Show:
+                // Its size may have grown since it was placed (a menu bar, a layout done at the
+                // first show), and its frame is known only once the window manager has put it
+                // up: the moves of that first moment are the program's, not the user's.
+                sinceShown_.start();
+                if (!window_.isFullScreen()) KeepOnScreen(window_);
+                // The frame's extents may come without any move of the window itself.
+                QTimer::singleShot(kSettleMs / 4, this, [this] {
+                    if (window_.isVisible() && !window_.isFullScreen() && !window_.isMaximized()) KeepOnScreen(window_);
+                });
+                break;
+            case QEvent::Move:
+            case QEvent::Resize:
+                if (sinceShown_.isValid() && sinceShown_.elapsed() < kSettleMs && !window_.isFullScreen() &&
+                    !window_.isMaximized()) {
+                    KeepOnScreen(window_);
+                }
+                break;
+            default:
+                break;
+        }
         return false;
     }
 
 private:
+    static constexpr qint64 kSettleMs = 1000;
     QWidget& window_;
     QString key_;
+    QElapsedTimer sinceShown_;
 };
 
 }  // namespace
