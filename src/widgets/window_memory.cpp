@@ -19,16 +19,18 @@ QString GeometryKey(const QString& key) { return QStringLiteral("windows/") + ke
 
 // The window manager's frame round a window: its own once shown, else that of a window shown.
 QSize FrameMargins(const QWidget& window) {
+    // Before the window manager has framed it, a window's frame is its own size or less.
+    const auto framed = [](QSize margins) { return margins.width() > 0 || margins.height() > 0; };
     if (window.isVisible()) {
         const QSize margins = window.frameGeometry().size() - window.size();
-        if (!margins.isNull()) return margins;
+        if (framed(margins)) return margins;
     }
     for (const QWidget* other : QApplication::topLevelWidgets()) {
         if (other == &window || !other->isVisible() || other->isMinimized()) continue;
         const QSize margins = other->frameGeometry().size() - other->size();
-        if (!margins.isNull()) return margins;
+        if (framed(margins)) return margins;
     }
-    return {};
+    return {0, 0};
 }
 
 // Saves the window's place when it is hidden and keeps it on the screen when it is shown.
