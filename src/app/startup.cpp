@@ -30,6 +30,8 @@
 
 namespace {
 
+const QString kListKey = QStringLiteral("list");
+
 void SetTransportGlyphs(Ui::TForm1& ui) {
     ui.SpeedButtonDeb->setGlyph(glyphs::first(), 2);
     ui.SpeedButtonAr3->setGlyph(glyphs::fastBackward(), 2);
@@ -154,9 +156,9 @@ void MainWindow::ShowFrameViewer() {
 }
 
 void MainWindow::ShowFrameList() {
-    if (!listWindow_->isVisible() && frameViewer_->isVisible()) {
-        // Beside the viewer where the screen has room, so that a row clicked and its frame are
-        // both in sight.
+    if (!listWindow_->isVisible() && frameViewer_->isVisible() && !window_memory::Saved(kListKey)) {
+        // The first time, beside the viewer where the screen has room, so that a row clicked and
+        // its frame are both in sight; afterwards where the user left it.
         const QScreen* screen = frameViewer_->screen();
         const QSize margins = frameViewer_->frameGeometry().size() - frameViewer_->size();
         const QRect frame(listWindow_->pos(), listWindow_->size() + margins);

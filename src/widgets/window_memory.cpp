@@ -112,6 +112,8 @@ void Remember(QWidget& window, const QString& key) {
     new SaveOnHide(window, key);
 }
 
+bool Saved(const QString& key) { return Settings()->contains(GeometryKey(key)); }
+
 void Save(const QWidget& window, const QString& key) { Settings()->setValue(GeometryKey(key), window.saveGeometry()); }
 
 }  // namespace window_memory

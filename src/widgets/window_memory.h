@@ -25,5 +25,7 @@ void KeepOnScreen(QWidget& window);
 // each time it is hidden, the program's end included, and keeps it on its screen when shown.
 void Remember(QWidget& window, const QString& key);
 void Save(const QWidget& window, const QString& key);
+// A place was saved under `key` (at this run or an earlier one).
+bool Saved(const QString& key);
 
 }  // namespace window_memory
