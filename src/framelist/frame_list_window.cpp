@@ -495,10 +495,9 @@ void FrameListWindow::MarkBestOfEachScene() {
     UpdateMarkCount();
     if (countMode_ != CountMode::All && lastMarked >= markCount_) {
         dialogs::current().messageBox(
-            QStringLiteral("%1 images marquées ; le nombre %2 n'en extrait qu'une partie. Choisissez « Tout » "
+            QStringLiteral("%1 images marquées, certaines au-delà du nombre à extraire. Choisissez « Tout » "
                            "pour les extraire toutes.")
-                .arg(marked)
-                .arg(ui_->EditNombre->text()),
+                .arg(marked),
             QStringLiteral("Meilleure image de chaque scène"), dialogs::Buttons::Ok);
     }
 }

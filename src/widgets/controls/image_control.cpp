@@ -70,5 +70,12 @@ void ImageControl::mouseReleaseEvent(QMouseEvent* event) {
     emit mouseUp(event->button(), event->buttons(), event->modifiers(), at.x(), at.y());
 }
 
-// The second press of a double click is the double click, not the start of another drag.
-void ImageControl::mouseDoubleClickEvent(QMouseEvent* event) { emit doubleClicked(event->button()); }
+// The second press of a left double click is the double click, not the start of another drag;
+// the other buttons press twice, as before.
+void ImageControl::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);
+        return;
+    }
+    emit doubleClicked(event->button());
+}
