@@ -147,8 +147,8 @@ void FrameListWindow::SetUpMenu() {
     };
     offerMenu(ui_->Panel1, ui_->Panel1, [this](QPoint at) { return ui_->Panel1->childAt(at) == nullptr; });
     ui_->Panel1->setToolTip(
-        QStringLiteral("Clic droit ici ou sur les titres : graphique du tri, meilleure image de "
-                       "chaque scène"));
+        QStringLiteral("Clic droit sur le fond de ce panneau ou sur les titres des colonnes : graphique du tri, "
+                       "meilleure image de chaque scène"));
     QHeaderView* header = ui_->ListView1->horizontalHeader();
     offerMenu(header, header, [](QPoint) { return true; });
     offerMenu(ui_->ListView1, ui_->ListView1->viewport(),
