@@ -46,9 +46,19 @@ bool MainWindow::ExtractImage() {
                                       QStringLiteral("Image Illisible"), dialogs::Buttons::Ok);
         return false;
     }
-    const bool written = naming.type == naming::OutputType::Jpeg
-                             ? image_writers::SaveFrameJpeg(source_, frame, path, JpegOptions())
-                             : image_writers::SaveFrameBmp(source_, frame, path);
+    bool written = false;
+    switch (naming.type) {
+        case naming::OutputType::Jpeg:
+            written = image_writers::SaveFrameJpeg(source_, frame, path, JpegOptions());
+            break;
+        case naming::OutputType::Png:
+            // The frame is prepared above.
+            written = image_writers::WritePngFile(source_, path);
+            break;
+        case naming::OutputType::Bmp:
+            written = image_writers::SaveFrameBmp(source_, frame, path);
+            break;
+    }
     if (written && naming.numbering != naming::Numbering::None) SetStartNumber(naming::NumberAfter(naming.start));
     return written;
 }

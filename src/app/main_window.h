@@ -4,6 +4,7 @@
 // its frames, names the output files and starts extractions; the frames themselves show in the
 // frame viewer.
 
+#include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -78,6 +79,19 @@ public:
     void SwitchSequence();
     void KeyDown(int& key);
 
+    // "Aller à l'image..." (Ctrl+G): a frame number or a time in the video, shown as the track
+    // bar shows a position.
+    void GoToPosition();
+    // The frame shown at `seconds` into the video: the last one that starts by then.
+    int32_t FrameAtTime(double seconds) const;
+
+    // What the program remembers between runs and takes from the desktop: the recent files,
+    // the folders, the windows' places, files dropped on the main window or the viewer.
+    void FillRecentFiles();
+    // The frame or picture a viewer shows, as it would be written (cropped when "Limiter au
+    // Cadre" is on), for the clipboard.
+    QImage ShownPicture(bool videoViewer);
+
     // Output naming.
     QString BuildImageName();
     void NamingChanged();
@@ -119,6 +133,10 @@ private:
     void SetStartNumber(int32_t number);
 
     void connectHandlers();
+    // Restores the folders and the windows' places, and wires the recent files and the drops.
+    void SetUpSession();
+    void RememberVideoFolder(const QString& path);
+    void RememberOutputFolder();
     void createSecondaryWindows();
     void setVideoButtonsEnabled(bool enabled);
     void setTrackBar(int minimum, int maximum, int position);

@@ -79,6 +79,7 @@ void MainWindow::OpenChosenFile(const QString& path, int serial) {
 
     if (outcome == OpenOutcome::Opened) {
         videoDirectory_ = QFileInfo(path).absolutePath();
+        RememberVideoFolder(path);
         const int32_t last = source_.FrameCount() - 1;
         ui_->LabelMax->setText(QString::number(last));
         setTrackBar(0, last, 0);

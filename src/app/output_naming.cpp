@@ -108,4 +108,5 @@ void MainWindow::ChooseOutputFolder() {
     if (chosen.isEmpty()) return;
     ui_->LabelRepFicImg->setText(WithTrailingSeparator(chosen));
     NamingChanged();
+    RememberOutputFolder();
 }

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QScreen>
 
 #include "app/main_window.h"
 #include "framelist/frame_list_window.h"
@@ -21,11 +22,15 @@
 #include "options/jpeg_options_dialog.h"
 #include "ui_main_window.h"
 #include "viewer/frame_viewer.h"
+#include "viewer/viewer_placement.h"
 #include "widgets/controls/glyphs.h"
 #include "widgets/keys.h"
 #include "widgets/slot_guard.h"
+#include "widgets/window_memory.h"
 
 namespace {
+
+const QString kListKey = QStringLiteral("list");
 
 void SetTransportGlyphs(Ui::TForm1& ui) {
     ui.SpeedButtonDeb->setGlyph(glyphs::first(), 2);
@@ -72,6 +77,7 @@ void MainWindow::createSecondaryWindows() {
 
 void MainWindow::setJpegOptionsWindow(JpegOptionsDialog* window) {
     jpegOptionsWindow_ = window;
+    window_memory::Remember(*window, QStringLiteral("jpegOptions"));
     // "Appliquer" acts on the picture of the viewer shown last.
     for (FrameViewer* viewer : {frameViewer_.get(), pictureViewer_.get()}) {
         connect(viewer, &FrameViewer::shown, window, [window, viewer] { window->setTarget(&viewer->picture()); });
@@ -113,6 +119,7 @@ void MainWindow::SetUpControls() {
     ui_->TrackBarVideo->setPageStep(fastStepSize_);
     source_.SetCropEnabled(false);
     ui_->CheckBoxCadre->setChecked(false);
+    SetUpSession();
     // The window opens on the track bar, so that the navigation keys work at once rather than
     // typing into the first text field.
     ui_->TrackBarVideo->setFocus();
@@ -128,6 +135,8 @@ void MainWindow::CloseWindows() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
+        // Where the windows were, for the next run; the hidden ones keep where they were last shown.
+        window_memory::Save(*this, QStringLiteral("main"));
         navigation_.SetProgramEnding();
         errors::Guard([this] { CloseWindows(); });
         for (QWidget* window : {static_cast<QWidget*>(frameViewer_.get()), static_cast<QWidget*>(pictureViewer_.get()),
@@ -147,6 +156,20 @@ void MainWindow::ShowFrameViewer() {
 }
 
 void MainWindow::ShowFrameList() {
+    if (!listWindow_->isVisible() && frameViewer_->isVisible() && !window_memory::Saved(kListKey)) {
+        // The first time, beside the viewer where the screen has room, so that a row clicked and
+        // its frame are both in sight; afterwards where the user left it.
+        const QScreen* screen = frameViewer_->screen();
+        const QSize margins = frameViewer_->frameGeometry().size() - frameViewer_->size();
+        const QRect frame(listWindow_->pos(), listWindow_->size() + margins);
+        const QRect placed =
+            viewer::PlaceViewer(frame.size(), frame, frameViewer_->frameGeometry(), screen->availableGeometry());
+        // Never smaller than it is: its panel's controls keep their places. Without room beside
+        // the viewer it overlaps it a little, and a row click keeps it above.
+        listWindow_->move(
+            window_memory::Within(QRect(placed.topLeft(), frame.size()), screen->availableGeometry()).topLeft());
+    }
+    window_memory::KeepOnScreen(*listWindow_);
     listWindow_->show();
     listWindow_->raise();
     listWindow_->BuildTable();
@@ -307,6 +330,13 @@ void MainWindow::connectHandlers() {
     onAction(ui_->Liste1, &MainWindow::ShowFrameList);
     onAction(ui_->InfoImage1, &MainWindow::ShowImageInfo);
     onAction(ui_->Jpeg1, &MainWindow::ShowJpegOptions);
+    onAction(ui_->AllerA1, &MainWindow::GoToPosition);
+    connect(ui_->Graphique1, &QAction::triggered, this, Guarded<bool>([this](bool) {
+                ShowFrameList();
+                listWindow_->ShowRankingPlot();
+            }));
+    connect(ui_->MeilleureParScene1, &QAction::triggered, this,
+            Guarded<bool>([this](bool) { listWindow_->MarkBestOfEachScene(); }));
 
     connect(ui_->CheckBoxCadre, &QCheckBox::toggled, this,
             Guarded<bool>([this](bool checked) { CropBoxChanged(checked); }));

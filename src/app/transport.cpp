@@ -35,8 +35,13 @@ int32_t MainWindow::FrameAtPosition(int32_t position) const {
 }
 
 void MainWindow::ShowPosition(int32_t position) {
+    QWidget* working = QApplication::activeWindow();
     frameViewer_->show();
     frameViewer_->raise();
+    // A row or a point of the plot shows its frame without burying the window it was chosen in.
+    if (working != nullptr && (working == listWindow_.get() || working->parentWidget() == listWindow_.get())) {
+        working->raise();
+    }
     if (paused_) {
         ui_->LabelEtat->setText("Lecture Arrêtée");
         ui_->SpeedButtonPause->setDown(true);

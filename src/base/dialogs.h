@@ -33,6 +33,14 @@ public:
     virtual QString chooseDirectory(const QString& title, const QString& start) = 0;
     // The general error report: a modal error box with the message.
     virtual void showError(const QString& message) = 0;
+    // A line of text typed by the user, starting from `initial`; empty when cancelled. Programs
+    // without windows have no one to ask.
+    virtual QString askText(const QString& caption, const QString& label, const QString& initial) {
+        (void)caption;
+        (void)label;
+        (void)initial;
+        return {};
+    }
 };
 
 // The dialogs the program uses now; the real Qt ones unless a test installed its own.

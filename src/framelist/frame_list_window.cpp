@@ -4,10 +4,12 @@
 #include <QAction>
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QToolTip>
 #include <algorithm>
 #include <climits>
@@ -31,6 +33,7 @@
 #include "ui_frame_list_window.h"
 #include "widgets/keys.h"
 #include "widgets/slot_guard.h"
+#include "widgets/window_memory.h"
 
 using framelist::FrameRow;
 using framelist::FrameTable;
@@ -63,6 +66,13 @@ QString Closing(int count, const char* phrase) {
 QString UnreadableLine(int count) { return count > 0 ? "\n" + Closing(count, "Images Illisibles") : QString(); }
 
 }  // namespace
+
+// The "Best of..." button stops a ranking while it runs, however the ranking is left.
+struct FrameListWindow::RankingOnExit {
+    explicit RankingOnExit(FrameListWindow& window) : window_(window) { window_.SetRanking(true); }
+    ~RankingOnExit() { window_.SetRanking(false); }
+    FrameListWindow& window_;
+};
 
 // Hides the progress line however a loop is left.
 struct FrameListWindow::ProgressOnExit {
@@ -136,6 +146,9 @@ void FrameListWindow::SetUpMenu() {
         });
     };
     offerMenu(ui_->Panel1, ui_->Panel1, [this](QPoint at) { return ui_->Panel1->childAt(at) == nullptr; });
+    ui_->Panel1->setToolTip(
+        QStringLiteral("Clic droit sur le fond de ce panneau ou sur les titres des colonnes : graphique du tri, "
+                       "meilleure image de chaque scène"));
     QHeaderView* header = ui_->ListView1->horizontalHeader();
     offerMenu(header, header, [](QPoint) { return true; });
     offerMenu(ui_->ListView1, ui_->ListView1->viewport(),
@@ -187,6 +200,8 @@ int FrameListWindow::FrameAtRow(int row) const {
     if (!navigation_.ListBuilt() || row < 0 || row >= table_->size()) return -1;
     return table_->row(row).num;
 }
+
+int FrameListWindow::RowOfFrame(int32_t frame) const { return navigation_.ListBuilt() ? rowOfFrame(frame, frame) : -1; }
 
 void FrameListWindow::SetRowQuality(int digit) {
     if (digit < 0 || digit > 9) return;
@@ -249,6 +264,11 @@ void FrameListWindow::BuildTable() {
 // The frames are decoded in table order and encoded by the workers; each row gets its values
 // when its result comes back, in table order, with events run between frames.
 void FrameListWindow::RankRows() {
+    // The button stops the ranking it started rather than starting another inside it.
+    if (ranking_) {
+        navigation_.SetRunFlag(false);
+        return;
+    }
     crop_check::RequireCropInsideFrames(source_);
     SortByColumn(framelist::kColNum);
 
@@ -259,6 +279,7 @@ void FrameListWindow::RankRows() {
 
     RunFlagOnExit clearFlag{navigation_};
     ProgressOnExit hide(*this);
+    RankingOnExit running(*this);
     navigation_.SetRunFlag(true);
     framelist::LoopProgress progress(QStringLiteral("Classement"), table_->size());
     std::vector<int32_t> frames;
@@ -271,6 +292,9 @@ void FrameListWindow::RankRows() {
     std::vector<ranking::Ranked> measured;
     measured.reserve(frames.size());
     ForgetRanking();
+    // Values of an earlier run may have been measured with other options or another crop: the
+    // table starts again from none, as the plot and the scene marks do.
+    ClearMeasures();
     lengths_.assign(size_t(videoFrames), ranking_plot::kNotMeasured);
     ranking::RunHooks hooks = loopHooks();
     hooks.onResult = [&](ranking::FrameResult& result) {
@@ -299,6 +323,7 @@ void FrameListWindow::RankRows() {
     ranking::RunRanking(source_, frames, settings, hooks);
     finishLoop();
     hideProgress();
+    SetRanking(false);
     // A stopped ranking finds the scenes of what it measured.
     if (lengths_.size() == size_t(videoFrames) && source_.VideoOpen()) {
         scenes_ = ranking::ScenesOf(measured, 0, videoFrames, 1.0 / source_.FrameDuration());
@@ -306,12 +331,32 @@ void FrameListWindow::RankRows() {
     }
 
     SortByColumn(framelist::kColTri);
-    // The measure just made is what the user looks for.
-    if (table_->size() > 0) ui_->ListView1->scrollTo(table_->index(0, framelist::kColTri));
+    // The best rows, with their frame numbers: the list goes back to its top and its first column.
+    if (table_->size() > 0) ui_->ListView1->scrollTo(table_->index(0, framelist::kColNum));
+    ui_->ListView1->horizontalScrollBar()->setValue(0);
     if (navigation_.ProgramEnding()) return;
     // Only the frames measured count as processed; those that could not be decoded are named apart.
-    dialogs::current().messageBox(Closing(done - unreadable, "Images Traitées") + UnreadableLine(unreadable),
-                                  QStringLiteral("Traitement Terminé"), dialogs::Buttons::Ok);
+    const bool stopped = size_t(done) < frames.size();
+    QString text = Closing(done - unreadable, "Images Traitées") + UnreadableLine(unreadable);
+    if (stopped) text += QStringLiteral("\nClassement arrêté après %1 images sur %2").arg(done).arg(frames.size());
+    dialogs::current().messageBox(text,
+                                  stopped ? QStringLiteral("Traitement Arrêté") : QStringLiteral("Traitement Terminé"),
+                                  dialogs::Buttons::Ok);
+}
+
+void FrameListWindow::ClearMeasures() {
+    for (int row = 0; row < table_->size(); ++row) {
+        if (table_->row(row).tri != 0 || table_->cell(row, framelist::kColTri) != QLatin1String("0")) {
+            table_->setNumber(row, framelist::kColTaille, 0);
+            table_->setNumber(row, framelist::kColTri, 0);
+        }
+    }
+    table_->flushChanges();
+}
+
+void FrameListWindow::SetRanking(bool running) {
+    ranking_ = running;
+    ui_->SpeedButtonBestOf->setText(running ? QStringLiteral("Arrêter") : QStringLiteral("Best of..."));
 }
 
 ranking::RunHooks FrameListWindow::loopHooks() {
@@ -435,14 +480,26 @@ void FrameListWindow::MarkBestOfEachScene() {
         chosen[size_t(best.frame)] = true;
     }
     int lastMarked = -1;
+    int marked = 0;
     for (int row = 0; row < table_->size(); ++row) {
         const auto frame = size_t(table_->row(row).num);
         const bool mark = frame < chosen.size() && chosen[frame];
         table_->setMark(row, mark);
-        if (mark) lastMarked = row;
+        if (mark) {
+            lastMarked = row;
+            ++marked;
+        }
     }
     table_->flushChanges();
-    CountRows(lastMarked + 1);
+    // The count box is the user's: it is left as it is, and said so when it leaves marks out.
+    UpdateMarkCount();
+    if (countMode_ != CountMode::All && lastMarked >= markCount_) {
+        dialogs::current().messageBox(
+            QStringLiteral("%1 images marquées, certaines au-delà du nombre à extraire. Choisissez « Tout » "
+                           "pour les extraire toutes.")
+                .arg(marked),
+            QStringLiteral("Meilleure image de chaque scène"), dialogs::Buttons::Ok);
+    }
 }
 
 void FrameListWindow::InvertMarks() {
@@ -504,7 +561,8 @@ void FrameListWindow::ExtractMarkedRows() {
     finishLoop();
     hideProgress();
     if (navigation_.ProgramEnding()) return;
-    dialogs::current().messageBox(Closing(written, "Images Extraites") + UnreadableLine(unreadable),
+    dialogs::current().messageBox(Closing(written, "Images Extraites") + UnreadableLine(unreadable) +
+                                      QStringLiteral("\nDans : ") + QDir::toNativeSeparators(naming.folder),
                                   QStringLiteral("Extraction Terminée"), dialogs::Buttons::Ok);
 }
 
@@ -512,8 +570,18 @@ bool FrameListWindow::WriteExtracted(const FrameSource::PreparedImage& image, na
                                      const jpeg_options::JpegOptions& jpeg) {
     if (!source_.VideoOpen()) return false;
     const QString path = naming.PathOf(naming.start);
-    const bool written = naming.type == naming::OutputType::Jpeg ? image_writers::WritePreparedJpeg(image, path, jpeg)
-                                                                 : image_writers::WritePreparedBmp(image, path);
+    bool written = false;
+    switch (naming.type) {
+        case naming::OutputType::Jpeg:
+            written = image_writers::WritePreparedJpeg(image, path, jpeg);
+            break;
+        case naming::OutputType::Png:
+            written = image_writers::WritePreparedPng(image, path);
+            break;
+        case naming::OutputType::Bmp:
+            written = image_writers::WritePreparedBmp(image, path);
+            break;
+    }
     if (written && naming.numbering != naming::Numbering::None) {
         naming.start = naming::NumberAfter(naming.start);
         emit nextNumberChanged(naming.start);
@@ -625,7 +693,10 @@ void FrameListWindow::ShowRankingPlot() {
         });
         connect(plot_, &RankingPlotWindow::frameWanted, this,
                 errors::Guarded<int32_t>([this](int32_t frame) { ShowFrame(frame); }));
+        window_memory::Remember(*plot_, QStringLiteral("plot"));
     }
+    // Where it was last, or under the list window, but wholly on the screen whatever its size.
+    if (!plot_->isVisible()) window_memory::KeepOnScreen(*plot_);
     plot_->show();
     plot_->raise();
     plot_->activateWindow();

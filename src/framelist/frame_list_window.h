@@ -48,6 +48,8 @@ public:
 
     // Operations the main window uses.
     int FrameAtRow(int row) const;
+    // The row of a frame in the built table; -1 when it has none.
+    int RowOfFrame(int32_t frame) const;
     void SetRowQuality(int digit);
     void BuildTable();
     void ClearList();
@@ -150,6 +152,11 @@ private:
     // have sorted or emptied the table), else wherever it is now; -1 when it is gone.
     int rowOfFrame(int expected, int32_t frame) const;
     struct ProgressOnExit;
+    struct RankingOnExit;
+    // "Best of..." becomes "Arrêter" while its ranking runs.
+    void SetRanking(bool running);
+    // Every row back to no measure ("0").
+    void ClearMeasures();
 
     jpeg_options::JpegOptions JpegOptions() const {
         return jpegOptions_ ? jpegOptions_() : jpeg_options::JpegOptions{};
@@ -169,6 +176,7 @@ private:
     int markCount_ = 0;
     CountMode countMode_ = CountMode::Count;
     int workerThreads_ = 0;
+    bool ranking_ = false;
 
     // The last ranking, per frame of the video: the JPEG lengths (ranking_plot::kNotMeasured,
     // 0 for a frame that could not be decoded) and the scenes found when it ended.

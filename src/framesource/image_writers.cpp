@@ -271,6 +271,16 @@ bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& pa
     return WriteBmpAside(path, image.fileHeader, image.dib.data(), int64_t(image.dib.size()));
 }
 
+bool WritePreparedPng(const FrameSource::PreparedImage& image, const QString& path) {
+    if (image.dib.empty() || image.decoded) return false;
+    const QByteArray png = PngOfDib(image.dib.data(), image.paletteBytes);
+    if (png.isEmpty()) return false;
+    const Place place = AskPlace(path);
+    if (place == Place::Refused) throw errors::SilentAbort();
+    WriteEncodedAside(path, place, png.constData(), png.size());
+    return true;
+}
+
 bool WritePreparedJpeg(const FrameSource::PreparedImage& image, const QString& path,
                        const jpeg_options::JpegOptions& options) {
     if (image.dib.empty() || image.decoded) return false;

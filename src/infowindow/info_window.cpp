@@ -80,8 +80,9 @@ imaging::Bitmap* InfoWindow::ImageBitmap() const {
     return dynamic_cast<imaging::Bitmap*>(attachedImage->picture().graphic());
 }
 
-int32_t InfoWindow::ClientWidth() const { return attachedImage != nullptr ? attachedImage->width() : 0; }
-int32_t InfoWindow::ClientHeight() const { return attachedImage != nullptr ? attachedImage->height() : 0; }
+// In picture pixels, whatever scale the viewer shows the picture at.
+int32_t InfoWindow::ClientWidth() const { return attachedImage != nullptr ? attachedImage->clientSize().width() : 0; }
+int32_t InfoWindow::ClientHeight() const { return attachedImage != nullptr ? attachedImage->clientSize().height() : 0; }
 
 int32_t InfoWindow::CropWidth() const { return Saturate(std::abs(int64_t(cropX2) - cropX1) + 1); }
 int32_t InfoWindow::CropHeight() const { return Saturate(std::abs(int64_t(cropY2) - cropY1) + 1); }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// A viewer window: one picture at natural size in a scrolling area. A left drag on the picture
-// draws the crop rectangle (kept by the viewer's information window and handed to the frame
-// source on release); a right or middle click shows or hides the information window.
+// A viewer window: one picture at natural size in a scrolling area, or scaled to fit the window
+// ("Ajuster à la fenêtre", key F); F11 or a double click shows it full screen, Ctrl+C copies it. A left drag on the
+// picture draws the crop rectangle (kept by the viewer's information window and handed to the frame source on release);
+// a right or middle click shows or hides the information window.
 
+#include <QImage>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -49,6 +51,14 @@ public:
     // where there is room (viewer::PlaceViewer).
     void FitToPicture(QSize picture, const QWidget& keepClear);
 
+    // Shown whole, scaled to the window's size (any scale); off: one picture pixel per screen pixel.
+    void setFitToWindow(bool fit);
+    bool fitToWindow() const { return fit_; }
+    void ToggleFullScreen();
+    // What Ctrl+C puts on the clipboard: the picture shown, as it would be written.
+    void setCopySource(std::function<QImage()> source) { copySource_ = std::move(source); }
+    void CopyPicture();
+
     // The main window's key-down handler: it gets the virtual-key code and sets it to 0 when
     // it has used the key.
     using KeyDownHandler = std::function<void(int& virtualKey)>;
@@ -68,8 +78,18 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void SetUpActions();
+    // The scale that fits the picture in the scrolling area, or 1.
+    void Rescale();
+
+    bool fit_ = false;
+    std::function<QImage()> copySource_;
+    class QMenu* menu_ = nullptr;
+    class QAction* fitAction_ = nullptr;
     FrameSource& source_;
     std::unique_ptr<Ui::FormAvi> ui_;
     ImageControl* image_ = nullptr;

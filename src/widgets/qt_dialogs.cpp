@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLayout>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -165,6 +166,17 @@ QString QtDialogs::chooseDirectory(const QString& title, const QString& start) {
 
 void QtDialogs::showError(const QString& message) {
     messageBox(message, QStringLiteral("Erreur"), Buttons::Ok, Icon::Error);
+}
+
+QString QtDialogs::askText(const QString& caption, const QString& label, const QString& initial) {
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setTextValue(initial);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Annuler"));
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.textValue();
 }
 
 bool installFrench() {

@@ -15,6 +15,7 @@ public:
     QStringList openFiles(const OpenFileRequest& request) override;
     QString chooseDirectory(const QString& title, const QString& start) override;
     void showError(const QString& message) override;
+    QString askText(const QString& caption, const QString& label, const QString& initial) override;
 };
 
 // Sets up an open dialog as openFiles shows it; apart so that a test can look at it unshown.

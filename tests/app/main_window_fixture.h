@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <QImage>
+#include <QSettings>
 #include <QSlider>
 #include <QTest>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "support/fixture_video.h"
 #include "support/scripted_dialogs.h"
 #include "viewer/frame_viewer.h"
+#include "widgets/window_memory.h"
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -26,6 +28,8 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(dir.IsValid());
+        // Each test starts as a first run: no folders, files or windows remembered.
+        window_memory::Settings()->clear();
         window = std::make_unique<MainWindow>(frameSource, navigation);
         window->show();
         controls = std::make_unique<MainControls>(*window);

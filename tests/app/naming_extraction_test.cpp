@@ -333,16 +333,19 @@ TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
         bool crop;
     };
     const Case cases[] = {
-        {"BMP", naming::OutputType::Bmp, false},
-        {"JPG", naming::OutputType::Jpeg, false},
-        {"JPG cropped", naming::OutputType::Jpeg, true},
-        {"BMP cropped", naming::OutputType::Bmp, true},
+        {"BMP", naming::OutputType::Bmp, false},         {"JPG", naming::OutputType::Jpeg, false},
+        {"JPG cropped", naming::OutputType::Jpeg, true}, {"BMP cropped", naming::OutputType::Bmp, true},
+        {"PNG cropped", naming::OutputType::Png, true},
     };
     int serial = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         OpenFixture(12, 96, 72, fixture::Codec::Mpeg4BFrames);
-        const QString extension = c.type == naming::OutputType::Jpeg ? ".JPG" : ".BMP";
+        const QString extension = c.type == naming::OutputType::Jpeg  ? ".JPG"
+                                  : c.type == naming::OutputType::Png ? ".PNG"
+                                                                      : ".BMP";
+        // A PNG the user refuses to replace ends the batch, as a JPEG does.
+        const bool encoded = c.type != naming::OutputType::Bmp;
         const QString batch = QString::fromStdString(dir.File("batch" + std::to_string(++serial))) + "/";
         const QString reference = QString::fromStdString(dir.File("reference" + std::to_string(serial))) + "/";
         ASSERT_TRUE(QDir().mkpath(batch) && QDir().mkpath(reference));
@@ -373,11 +376,12 @@ TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
         if (c.type == naming::OutputType::Bmp) {
             messages << "Ecraser : IMAGE3" + extension + " ?";
             for (int row = 3; row < 10; ++row) expected.push_back({QString("IMAGE%1").arg(row), list->FrameAtRow(row)});
-            messages << "\" 9 \" Images Extraites";
+            // The closing message says where the files went.
+            messages << "\" 9 \" Images Extraites\nDans : " + QDir::toNativeSeparators(batch);
         }
         EXPECT_EQ(dialogs->messageTexts(), messages);
         QStringList names = QDir(batch).entryList({"IMAGE*"}, QDir::Files);
-        if (c.type == naming::OutputType::Jpeg) {
+        if (encoded) {
             EXPECT_EQ(names, (QStringList{"IMAGE1" + extension, "IMAGE2" + extension, "IMAGE3" + extension}));
             QFile kept(batch + "IMAGE3" + extension);
             ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
@@ -387,9 +391,16 @@ TEST_F(MainWindowTest, BatchWritesWhatExtraireWritesInTableOrder) {
         }
         for (const auto& [name, frame] : expected) {
             const QString file = name + extension;
-            const bool referenceWritten = c.type == naming::OutputType::Jpeg
-                                              ? image_writers::SaveFrameJpeg(frameSource, frame, reference + file, {})
-                                              : image_writers::SaveFrameBmp(frameSource, frame, reference + file);
+            bool referenceWritten = false;
+            if (c.type == naming::OutputType::Jpeg) {
+                referenceWritten = image_writers::SaveFrameJpeg(frameSource, frame, reference + file, {});
+            } else if (c.type == naming::OutputType::Png) {
+                // "Extraire" writes the same PNG.
+                referenceWritten =
+                    frameSource.PrepareFrame(frame) && image_writers::WritePngFile(frameSource, reference + file);
+            } else {
+                referenceWritten = image_writers::SaveFrameBmp(frameSource, frame, reference + file);
+            }
             ASSERT_TRUE(referenceWritten) << file.toStdString();
             QFile written(batch + file), made(reference + file);
             ASSERT_TRUE(written.open(QIODevice::ReadOnly) && made.open(QIODevice::ReadOnly)) << file.toStdString();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Moving through positions: clamping and wrapping, the play state, the slideshow and the keys.
 
+#include "app/position_text.h"
+#include "framelist/frame_list_window.h"
 #include "main_window_fixture.h"
 #include "widgets/keys.h"
 
@@ -128,6 +130,63 @@ TEST_F(MainWindowTest, KeyMapMovesThroughFramesFromEveryWindow) {
         QTest::keyClick(viewer, Qt::Key_Right);
         EXPECT_EQ(navigation.CurrentPosition(), before + 4) << "key in a viewer";
     }
+}
+
+// "Aller à l'image..." (Ctrl+G, from any window) takes a frame number or a time, and moves as the
+// other commands move: paused, within the range, at the frame's row in the list's sequence.
+TEST_F(MainWindowTest, GoToTakesAFrameNumberOrATime) {
+    using position_text::Target;
+    struct ParseCase {
+        const char* text;
+        Target::Kind kind;
+        double value;  // frame or seconds
+    };
+    const ParseCase parses[] = {
+        {"250", Target::Kind::Frame, 250},     {" 7 ", Target::Kind::Frame, 7},
+        {"1:23,4", Target::Kind::Time, 83.4},  {"1:23.4", Target::Kind::Time, 83.4},
+        {"83.4 s", Target::Kind::Time, 83.4},  {"83,4s", Target::Kind::Time, 83.4},
+        {"1:02:03", Target::Kind::Time, 3723}, {"0:05", Target::Kind::Time, 5},
+        {"1:60", Target::Kind::Invalid, 0},    {"-3", Target::Kind::Invalid, 0},
+        {"abc", Target::Kind::Invalid, 0},     {"1:2:3:4", Target::Kind::Invalid, 0},
+        {"s", Target::Kind::Invalid, 0},       {"", Target::Kind::Invalid, 0},
+    };
+    for (const ParseCase& c : parses) {
+        const Target target = position_text::Parse(c.text);
+        EXPECT_EQ(target.kind, c.kind) << c.text;
+        if (c.kind == Target::Kind::Frame) EXPECT_EQ(target.frame, int64_t(c.value)) << c.text;
+        if (c.kind == Target::Kind::Time) EXPECT_NEAR(target.seconds, c.value, 1e-9) << c.text;
+    }
+
+    OpenFixture(60);
+    const double frame37 = frameSource.FrameTime(37);
+    const QString time37 = QString("0:%1").arg(frame37, 0, 'f', 2).replace('.', ',');
+    struct GoCase {
+        QString typed;
+        int expected;  // position; -1: a message and no move
+    };
+    const GoCase goes[] = {
+        {"12", 12}, {time37, 37}, {QString::number(frame37, 'f', 3) + " s", 37}, {"9999", 59}, {"dix", -1}};
+    Focus(ui().TrackBarVideo);
+    for (const GoCase& c : goes) {
+        const int before = navigation.CurrentPosition();
+        const int asked = dialogs->textRequests();
+        dialogs->clearRecords();
+        dialogs->queueText(c.typed);
+        QTest::keyClick(window->VideoViewer(), Qt::Key_G, Qt::ControlModifier);
+        EXPECT_EQ(dialogs->textRequests(), asked + 1) << c.typed.toStdString();
+        EXPECT_EQ(navigation.CurrentPosition(), c.expected < 0 ? before : c.expected) << c.typed.toStdString();
+        EXPECT_EQ(dialogs->messages().size(), c.expected < 0 ? 1u : 0u) << c.typed.toStdString();
+        EXPECT_TRUE(window->isPaused());
+    }
+    // In the list's sequence, the frame's row after a ranking.
+    window->ShowFrameList();
+    window->ListWindow()->RankRows();
+    window->ListWindow()->RowPressed(Qt::LeftButton, {}, 5, 1);
+    ASSERT_FALSE(navigation.VideoSequence());
+    dialogs->queueText("21");
+    window->GoToPosition();
+    EXPECT_EQ(window->ListWindow()->FrameAtRow(navigation.CurrentPosition()), 21);
+    EXPECT_EQ(ui().SpeedButtonGoto->text(), "21");
 }
 
 TEST_F(MainWindowTest, ListSequenceNeedsABuiltList) {

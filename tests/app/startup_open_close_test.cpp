@@ -1,13 +1,23 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Start-up state, opening and closing videos, and the keyboard switch of the text fields.
 
+#include <QAction>
+#include <QClipboard>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
 #include <QTransform>
+#include <QUrl>
 
+#include "framelist/frame_list_window.h"
 #include "main_window_fixture.h"
+#include "rankingplot/ranking_plot_window.h"
 #include "widgets/controls/image_control.h"
 #include "widgets/file_filter.h"
 
@@ -200,4 +210,115 @@ TEST_F(MainWindowTest, EnterInTheVideoNameMovesTheFocusToTheTrackBar) {
     QTest::keyClick(ui().EditNomFicAvi, Qt::Key_Return);
     EXPECT_TRUE(ui().TrackBarVideo->hasFocus());
     EXPECT_FALSE(frameSource.VideoOpen());
+}
+
+// What comes back at the next run: the recent files (eight at most, newest first, those gone
+// left out), the folders of the last open and of the output, and every window wholly on its
+// screen, even one left off it. Files dropped on the main window or the viewer open as
+// "Ouvrir..." opens them, and the standard keys reach the menu's commands.
+TEST_F(MainWindowTest, RecentFilesFoldersWindowsAndDropsComeBackAtTheNextRun) {
+    std::vector<QString> videos;
+    fixture::VideoOptions options;
+    options.frames = 3;
+    options.width = 32;
+    options.height = 24;
+    for (int i = 0; i < 10; ++i) {
+        videos.push_back(QString::fromStdString(dir.File("recent" + std::to_string(i) + ".avi")));
+        ASSERT_TRUE(fixture::WriteVideo(videos.back().toStdString(), options));
+    }
+    // Dropped on the main window, then on the viewer; the others through Ctrl+O.
+    const auto drop = [](QWidget* target, const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &dropped);
+        EXPECT_TRUE(dropped.isAccepted());
+        QCoreApplication::processEvents();
+    };
+    drop(window.get(), videos[0]);
+    EXPECT_EQ(ui().EditNomFicAvi->text(), "recent0.avi");
+    EXPECT_TRUE(frameSource.VideoOpen());
+    drop(window->VideoViewer(), videos[1]);
+    EXPECT_EQ(ui().EditNomFicAvi->text(), "recent1.avi");
+    for (int i = 2; i < 10; ++i) {
+        dialogs->queueFiles({videos[size_t(i)]});
+        QTest::keyClick(ui().TrackBarVideo, Qt::Key_O, Qt::ControlModifier);
+        EXPECT_EQ(ui().EditNomFicAvi->text(), QString("recent%1.avi").arg(i));
+    }
+    QTest::keyClick(window->VideoViewer(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(frameSource.VideoOpen()) << "Ctrl+W closes the video";
+    ASSERT_TRUE(QFile::remove(videos[6]));
+    const QString output = QString::fromStdString(dir.File("out"));
+    ASSERT_TRUE(QDir().mkpath(output));
+    dialogs->queueDirectory(output);
+    ui().SpeedButtonParcourirExtraction->click();
+
+    // The windows are left where no screen is; the plot window comes from the main menu.
+    window->ShowFrameList();
+    window->findChild<QAction*>("Graphique1")->trigger();
+    RankingPlotWindow* plot = window->ListWindow()->rankingPlot();
+    ASSERT_NE(plot, nullptr);
+    for (QWidget* shown : {static_cast<QWidget*>(window.get()), static_cast<QWidget*>(window->ListWindow()),
+                           static_cast<QWidget*>(plot)}) {
+        shown->move(9000, 9000);
+    }
+    QTest::keyClick(ui().TrackBarVideo, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible()) << "Ctrl+Q quits";
+    controls.reset();
+    window.reset();
+
+    window = std::make_unique<MainWindow>(frameSource, navigation);
+    window->show();
+    controls = std::make_unique<MainControls>(*window);
+    EXPECT_EQ(ui().LabelRepFicAvi->text(), QFileInfo(videos[0]).absolutePath());
+    EXPECT_EQ(ui().LabelRepFicImg->text(), output + "/");
+    QStringList recent;
+    auto* menu = window->findChild<QMenu*>("FichiersRecents1");
+    emit menu->aboutToShow();
+    for (QAction* action : menu->actions()) recent << action->text();
+    EXPECT_EQ(recent, (QStringList{"&1 recent9.avi", "&2 recent8.avi", "&3 recent7.avi", "&4 recent5.avi",
+                                   "&5 recent4.avi", "&6 recent3.avi", "&7 recent2.avi"}));
+    menu->actions().first()->trigger();
+    EXPECT_EQ(ui().EditNomFicAvi->text(), "recent9.avi");
+    window->ShowFrameList();
+    window->findChild<QAction*>("Graphique1")->trigger();
+    const QRect screen = window->screen()->availableGeometry();
+    for (QWidget* shown : {static_cast<QWidget*>(window.get()), static_cast<QWidget*>(window->ListWindow()),
+                           static_cast<QWidget*>(window->ListWindow()->rankingPlot())}) {
+        EXPECT_TRUE(screen.contains(shown->frameGeometry()))
+            << shown->objectName().toStdString() << " " << shown->frameGeometry().x() << ","
+            << shown->frameGeometry().y() << " " << shown->frameGeometry().width() << "x"
+            << shown->frameGeometry().height() << " on " << screen.width() << "x" << screen.height();
+    }
+}
+
+// Ctrl+C in the viewer puts the frame shown on the clipboard as "Extraire" would write it: the
+// crop rectangle's part when "Limiter au Cadre" is on, without the outline drawn on the viewer.
+TEST_F(MainWindowTest, CtrlCInTheViewerCopiesTheFrameAsCropped) {
+    OpenFixture(10, 160, 120);
+    ui().TrackBarVideo->setValue(4);
+    FrameViewer* viewer = window->VideoViewer();
+    for (const bool cropped : {false, true}) {
+        if (cropped) {
+            QTest::mouseClick(viewer->image(), Qt::LeftButton, {}, QPoint(10, 20));  // a rectangle first
+            QTest::mousePress(viewer->image(), Qt::LeftButton, {}, QPoint(10, 20));
+            QTest::mouseMove(viewer->image(), QPoint(89, 69));
+            QTest::mouseRelease(viewer->image(), Qt::LeftButton, {}, QPoint(89, 69));
+            QTest::mouseClick(ui().CheckBoxCadre, Qt::LeftButton);
+            ASSERT_TRUE(frameSource.CropEnabled());
+        }
+        QApplication::clipboard()->clear();
+        QApplication::setActiveWindow(viewer);
+        QTest::keyClick(viewer, Qt::Key_C, Qt::ControlModifier);
+        const QImage copied = QApplication::clipboard()->image();
+        imaging::Bitmap expected;
+        ASSERT_TRUE(frameSource.LoadOutputBitmap(4, expected));
+        EXPECT_EQ(copied.size(), cropped ? QSize(80, 50) : QSize(160, 120));
+        EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
+                  expected.toImage().convertToFormat(QImage::Format_RGB32));
+        EXPECT_EQ(navigation.CurrentPosition(), 4) << "C is no key of the key map";
+    }
 }

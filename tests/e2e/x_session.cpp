@@ -55,6 +55,7 @@ bool XSession::launch(const QString& program, const QString& workingDirectory, c
     environment.insert("DISPLAY", display_);
     environment.insert("QT_QPA_PLATFORM", "xcb");
     environment.remove("WAYLAND_DISPLAY");
+    environment.insert("XDG_CONFIG_HOME", settings_.path());
     program_->setProcessEnvironment(environment);
     program_->setWorkingDirectory(workingDirectory);
     program_->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 
 class XSession {
@@ -50,4 +51,6 @@ private:
     QString display_;
     std::unique_ptr<QProcess> server_;
     std::unique_ptr<QProcess> program_;
+    // The program's settings (recent files, folders, windows' places): the session's own.
+    QTemporaryDir settings_;
 };

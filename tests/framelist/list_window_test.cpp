@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 #include <functional>
 #include <map>
@@ -173,6 +174,11 @@ protected:
         std::vector<int> frames;
         for (int i = 0; i < window_->rowCount(); ++i) frames.push_back(window_->FrameAtRow(i));
         return frames;
+    }
+
+    // The last line of "Extraire Lot..."'s closing message: the folder it wrote to.
+    QString extractedTo() const {
+        return "\nDans : " + QDir::toNativeSeparators(QString::fromStdString(out_.File("")));
     }
 
     // The frames "Extraire Lot..." wrote, in the order of their numbers.
@@ -362,22 +368,79 @@ void StopLoopAfter(Navigation& navigation, int rounds) {
     QMetaObject::invokeMethod(qApp, *tick, Qt::QueuedConnection);
 }
 
-TEST_F(ListWindowTest, StoppedRankingReportsTheRowsItMeasured) {
+// While it runs, "Best of..." reads "Arrêter" and a click on it stops the ranking instead of
+// starting another inside it. A new ranking starts from no values: after a full run at one quality
+// and a run stopped at another, only the rows of the second carry values, those of that quality,
+// and the plot and the scene marks go by the same ones. The count box is the user's throughout.
+TEST_F(ListWindowTest, BestOfStopsFromItsButtonAndANewRankingStartsFromNoValues) {
     // A round of the loop is one row only while the window encodes alone: with workers, rows
     // come back as they are ready (the parallel stop is checked with the ranking's options).
     window_->setWorkerThreads(1);
     Build(VideoOf(12, 160, 120));
-    StopLoopAfter(navigation, 7);
-    window_->RankRows();
-    EXPECT_FALSE(navigation.RunFlag());
+    auto* button = child<SpeedButton>("SpeedButtonBestOf");
+    QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_EQ(dialogs_->messages().size(), 1u);
-    EXPECT_EQ(dialogs_->messages()[0].text, "\" 7 \" Images Traitées");
-    // Frames 0-6 were measured and sort first; the rest keep "0".
-    const std::vector<int> order = frameOrder();
-    std::vector<int> first(order.begin(), order.begin() + 7);
-    std::sort(first.begin(), first.end());
-    EXPECT_EQ(first, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
-    for (int row = 7; row < 12; ++row) EXPECT_EQ(window_->table().cell(row, kColTri), "0");
+    EXPECT_EQ(dialogs_->messages()[0].caption, "Traitement Terminé");
+    EXPECT_EQ(button->text(), "Best of...");
+    FindControl<QAction>(*window_, "ActionGraphique")->trigger();
+
+    int quality = 20;
+    window_->setJpegOptionsSource([&quality] {
+        jpeg_options::JpegOptions options;
+        options.quality = quality;
+        return options;
+    });
+    dialogs_->clearRecords();
+    edit()->setText("10");
+    QStringList captions;
+    auto rounds = std::make_shared<int>(0);
+    auto tick = std::make_shared<std::function<void()>>();
+    *tick = [&, rounds, tick] {
+        captions << button->text();
+        if (++*rounds == 5) {
+            QTest::mouseClick(button, Qt::LeftButton);  // "Arrêter"
+            *tick = nullptr;
+            return;
+        }
+        QMetaObject::invokeMethod(qApp, *tick, Qt::QueuedConnection);
+    };
+    QMetaObject::invokeMethod(qApp, *tick, Qt::QueuedConnection);
+    QTest::mouseClick(button, Qt::LeftButton);
+
+    EXPECT_EQ(captions.count("Arrêter"), captions.size());
+    EXPECT_EQ(button->text(), "Best of...");
+    EXPECT_FALSE(navigation.RunFlag());
+    // One run, one message: stopped, and how far it went.
+    ASSERT_EQ(dialogs_->messages().size(), 1u);
+    EXPECT_EQ(dialogs_->messages()[0].caption, "Traitement Arrêté");
+    EXPECT_EQ(dialogs_->messages()[0].text, "\" 5 \" Images Traitées\nClassement arrêté après 5 images sur 12");
+
+    imaging::Bitmap bitmap;
+    window_->rankingPlot()->RefreshNow();
+    const std::vector<int64_t>& lengths = window_->rankingPlot()->data().lengths;
+    ASSERT_EQ(lengths.size(), 12u);
+    for (int row = 0; row < 12; ++row) {
+        const int frame = window_->FrameAtRow(row);
+        const QString tri = window_->table().cell(row, kColTri);
+        if (row < 5) {
+            // Measured by the second run, at its quality, first in the list.
+            ASSERT_TRUE(frameSource.LoadOutputBitmap(frame, bitmap));
+            imaging::JpegImage jpeg;
+            jpeg.setQuality(quality);
+            jpeg.assign(bitmap);
+            EXPECT_EQ(tri, QString::number(jpeg.data().size())) << "frame " << frame;
+            EXPECT_EQ(lengths[size_t(frame)], tri.toLongLong());
+        } else {
+            EXPECT_EQ(tri, "0") << "frame " << frame;
+            EXPECT_EQ(window_->table().cell(row, kColTaille), "0");
+            EXPECT_EQ(lengths[size_t(frame)], ranking_plot::kNotMeasured);
+        }
+    }
+    // The scene marks take the frames of the second run only, and leave the count box alone.
+    FindControl<QAction>(*window_, "ActionMeilleureParScene")->trigger();
+    ASSERT_FALSE(markedRows().empty());
+    for (const int row : markedRows()) EXPECT_LT(row, 5);
+    EXPECT_EQ(edit()->text(), "10");
 }
 
 // The long loops as the user sees them with workers encoding: the progress line while they
@@ -396,6 +459,7 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
         auto rounds = std::make_shared<int>(0);
         auto watch = std::make_shared<std::function<void()>>();
         *watch = [&, rounds, watch] {
+            if (!*watch) return;  // a call still queued when the loop was over
             if (!window_->progressText().isEmpty()) seen << window_->progressText();
             // Rounds count from the first row reported: on a loaded machine the workers may
             // not have given any result in the first rounds.
@@ -430,9 +494,12 @@ TEST_F(ListWindowTest, LongLoopsShowTheirProgressAndAStopKeepsTheRowsReported) {
             EXPECT_EQ(measured, 40);
         }
         ASSERT_EQ(dialogs_->messages().size(), 1u);
-        EXPECT_EQ(dialogs_->messages()[0].text, QString("\" %1 \" Images Traitées").arg(measured));
-        // The "Tri" column is in view once the ranking is done.
-        EXPECT_TRUE(list()->viewport()->rect().intersects(list()->visualRect(list()->model()->index(0, kColTri))));
+        QString closing = QString("\" %1 \" Images Traitées").arg(measured);
+        if (measured < 40) closing += QString("\nClassement arrêté après %1 images sur 40").arg(measured);
+        EXPECT_EQ(dialogs_->messages()[0].text, closing);
+        // Once ranked, the list shows its best rows with their frame numbers.
+        EXPECT_EQ(list()->horizontalScrollBar()->value(), 0);
+        EXPECT_TRUE(list()->viewport()->rect().contains(list()->visualRect(list()->model()->index(0, kColNum))));
     }
 }
 
@@ -725,7 +792,7 @@ TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
         EXPECT_EQ(writtenFrames(), c.extracted);
         EXPECT_EQ(main_.trackBar, c.extracted);
         ASSERT_EQ(dialogs_->messages().size(), 1u);
-        EXPECT_EQ(dialogs_->messages()[0].text, c.message);
+        EXPECT_EQ(dialogs_->messages()[0].text, QString(c.message) + extractedTo());
         EXPECT_EQ(dialogs_->messages()[0].caption, "Extraction Terminée");
         EXPECT_FALSE(navigation.RunFlag());
     }
@@ -759,7 +826,7 @@ TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
     EXPECT_EQ(writtenFrames(), (std::vector<int>{0, 7}));
     EXPECT_EQ(main_.nextNumbers, (std::vector<int32_t>{2, 3}));
     ASSERT_EQ(dialogs_->messages().size(), 3u);
-    EXPECT_EQ(dialogs_->messages()[2].text, "\" 2 \" Images Extraites");
+    EXPECT_EQ(dialogs_->messages()[2].text, "\" 2 \" Images Extraites" + extractedTo());
 }
 
 TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
@@ -798,15 +865,22 @@ TEST_F(ListWindowTest, BestOfEachSceneMarksOneRowPerSceneAndAPlotClickShowsItsFr
     Build(path);
     window_->RankRows();
 
+    // The count box stays as the user left it (3 here); the marks beyond it are said to need "Tout".
+    edit()->setText("3");
+    dialogs_->clearRecords();
     FindControl<QAction>(*window_, "ActionMeilleureParScene")->trigger();
     std::set<int> scenes;
     for (const int row : markedRows()) scenes.insert(window_->FrameAtRow(row) / kSceneLength);
     EXPECT_EQ(markedRows().size(), 3u);
     EXPECT_EQ(scenes, (std::set<int>{0, 1, 2}));
+    EXPECT_EQ(edit()->text(), "3");
+    EXPECT_EQ(group()->itemIndex(), 0);
+    ASSERT_EQ(dialogs_->messages().size(), markedRows().back() >= 3 ? 1u : 0u);
+    select(1);
     dialogs_->clearRecords();
     window_->ExtractMarkedRows();
     ASSERT_EQ(dialogs_->messages().size(), 1u);
-    EXPECT_EQ(dialogs_->messages()[0].text, "\" 3 \" Images Extraites");
+    EXPECT_EQ(dialogs_->messages()[0].text, "\" 3 \" Images Extraites" + extractedTo());
 
     FindControl<QAction>(*window_, "ActionGraphique")->trigger();
     RankingPlotWindow* plot = window_->rankingPlot();

@@ -43,6 +43,14 @@ QString ScriptedDialogs::chooseDirectory(const QString& title, const QString& st
 
 void ScriptedDialogs::showError(const QString& message) { errors_ << message; }
 
+QString ScriptedDialogs::askText(const QString&, const QString&, const QString&) {
+    ++textRequests_;
+    if (texts_.empty()) return {};
+    QString text = std::move(texts_.front());
+    texts_.pop_front();
+    return text;
+}
+
 ScopedDialogs::ScopedDialogs() {
     auto scripted = std::make_unique<ScriptedDialogs>();
     scripted_ = scripted.get();

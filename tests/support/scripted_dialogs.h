@@ -36,6 +36,7 @@ public:
     void queueAnswer(dialogs::Answer answer) { answers_.push_back(answer); }
     void queueFiles(QStringList files) { files_.push_back(std::move(files)); }
     void queueDirectory(QString directory) { directories_.push_back(std::move(directory)); }
+    void queueText(QString text) { texts_.push_back(std::move(text)); }
     void setDefaultAnswer(dialogs::Answer answer) { defaultAnswer_ = answer; }
 
     // What was asked, in order.
@@ -53,8 +54,12 @@ public:
     QStringList openFiles(const dialogs::OpenFileRequest& request) override;
     QString chooseDirectory(const QString& title, const QString& start) override;
     void showError(const QString& message) override;
+    QString askText(const QString& caption, const QString& label, const QString& initial) override;
+    int textRequests() const { return textRequests_; }
 
 private:
+    std::deque<QString> texts_;
+    int textRequests_ = 0;
     std::deque<dialogs::Answer> answers_;
     std::deque<QStringList> files_;
     std::deque<QString> directories_;

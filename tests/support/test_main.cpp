@@ -6,6 +6,8 @@
 
 #ifdef ORVEXA_TEST_WIDGETS
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include "widgets/accessibility.h"
 #include "widgets/program_font.h"
@@ -19,6 +21,11 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 #ifdef ORVEXA_TEST_WIDGETS
+    // The windows remember folders and places in the program's settings: never the user's here.
+    QTemporaryDir settings;
+    if (!settings.isValid()) return 1;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QApplication app(argc, argv);
     ApplyProgramFont(app);
 #else

@@ -12,12 +12,14 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QWindow>
+#include <cmath>
 
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "imaging/bitmap.h"
 #include "infowindow/info_controls.h"
 #include "infowindow/info_window.h"
+#include "infowindow/magnifier_zoom.h"
 #include "support/scripted_dialogs.h"
 #include "viewer/frame_viewer.h"
 #include "viewer/viewer_placement.h"
@@ -184,6 +186,64 @@ TEST(ViewerFit, ALargePictureScrollsInAWindowThatFitsTheScreen) {
         EXPECT_EQ(viewer.size() == picture + QSize(4, 4), fits) << picture.width();
         EXPECT_NE(viewer.scrollBox()->horizontalScrollBar()->isVisible(), fits) << picture.width();
     }
+}
+
+// "Ajuster à la fenêtre" (key F, or the window's menu) shows a large frame whole at any scale;
+// the pixel read under the pointer and the crop rectangle drawn stay in the frame's pixels.
+// F11 and a double click show the window full screen and back.
+TEST(ViewerFit, FittedPicturesKeepTheFramesCoordinates) {
+    testing_support::ScopedDialogs dialogs;
+    FrameSource frameSource;
+    MagnifierZoom zoom;
+    FrameViewer viewer(frameSource, zoom);
+    const QImage large = Gradient(1600, 1200);
+    viewer.bitmap().setImage(large, imaging::PixelLayout::Bits24);
+    viewer.setImageClientSize(1600, 1200);
+    viewer.infoForm()->AttachImage(viewer.image(), 0, 0, 0, 0);
+    viewer.resize(404, 304);
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    QTest::keyClick(&viewer, Qt::Key_F);
+    ASSERT_TRUE(viewer.fitToWindow());
+    const QSize room = viewer.scrollBox()->viewport()->size();
+    const double scale = viewer.image()->scale();
+    EXPECT_DOUBLE_EQ(scale, std::min(room.width() / 1600.0, room.height() / 1200.0));
+    EXPECT_TRUE(QRect(QPoint(), room).contains(viewer.image()->geometry())) << "shown whole";
+    EXPECT_EQ(viewer.image()->clientSize(), QSize(1600, 1200));
+
+    QWindow* window = viewer.windowHandle();
+    const auto shownAt = [&](int x, int y) {
+        return viewer.image()->mapTo(&viewer, QPoint(int(std::ceil(x * scale)), int(std::ceil(y * scale))));
+    };
+    QTest::mouseMove(window, shownAt(1000, 800));
+    EXPECT_EQ(InfoControls(*viewer.infoForm()).LabelPosImage->text(), "X=1000 Y= 800");
+    QTest::mousePress(window, Qt::LeftButton, {}, shownAt(400, 300));
+    QTest::mouseMove(window, shownAt(800, 600));
+    QTest::mouseMove(window, shownAt(1200, 900));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, shownAt(1200, 900));
+    const FrameSource::CropRectangle& crop = frameSource.CropRect();
+    EXPECT_NEAR(crop.left, 400, 1);
+    EXPECT_NEAR(crop.top, 300, 1);
+    EXPECT_NEAR(crop.width, 801, 2);
+    EXPECT_NEAR(crop.height, 601, 2);
+    // Beyond the right and bottom edges the rectangle ends at the frame's own last pixel.
+    QTest::mousePress(window, Qt::LeftButton, {}, shownAt(1500, 1100));
+    QTest::mouseMove(window,
+                     viewer.image()->mapTo(&viewer, QPoint(room.width() - 1, room.height() - 1)) + QPoint(50, 50));
+    QTest::mouseRelease(window, Qt::LeftButton, {},
+                        viewer.image()->mapTo(&viewer, viewer.image()->rect().bottomRight()) + QPoint(50, 50));
+    EXPECT_EQ(crop.left + crop.width, 1600);
+    EXPECT_EQ(crop.top + crop.height, 1200);
+
+    QTest::keyClick(&viewer, Qt::Key_F);
+    EXPECT_FALSE(viewer.fitToWindow());
+    EXPECT_EQ(viewer.image()->size(), QSize(1600, 1200)) << "1:1 again";
+
+    QTest::keyClick(&viewer, Qt::Key_F11);
+    EXPECT_TRUE(viewer.isFullScreen());
+    QTest::mouseDClick(viewer.image(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(viewer.isFullScreen());
+    EXPECT_EQ(dialogs->shownCount(), 0);
 }
 
 TEST_F(Viewer, ShowingMakesItsPictureTheJpegOptionsTarget) {
