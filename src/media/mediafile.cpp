@@ -147,6 +147,7 @@ private:
     bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
     // With `placeOnly` the picture in the position's place is taken whatever its fingerprint.
     Outcome DecodeUntil(int32_t position, bool placeOnly);
+    bool PatchedAfterAnEarlierGop(int32_t position) const;
     int64_t LabelOf(const AVFrame& frame) const;
     int64_t PlaceOf(const AVFrame& frame);
     int64_t PlaceOf(int32_t position) const;
@@ -530,6 +531,14 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
     }
 }
 
+// The decoder patched the picture up (a recording that ends inside it) in a run begun before its
+// GOP: how it patches depends on what it decoded earlier, so such a picture is always taken from a
+// decode begun at its own key packet, whichever way it is reached. A damaged stream's pictures
+// are told by their fingerprints instead.
+bool MediaFile::Impl::PatchedAfterAnEarlierGop(int32_t position) const {
+    return !index_.damaged && held_->decode_error_flags != 0 && runStart_ < StartPacketFor(index_, position, 0);
+}
+
 bool MediaFile::Impl::Locate(int32_t position) {
     if (position < 0 || position >= int32_t(index_.presented.size())) return false;
     if (position == shown_) return true;
@@ -549,7 +558,11 @@ bool MediaFile::Impl::Locate(int32_t position) {
         const bool near = start <= nextPacket_ || start - nextPacket_ <= kDecodeOnPackets || seekMissed_;
         const bool goOn = usable_ && lastOut_ < target && near && !(back > 0 && start < runStart_);
         if (!goOn && !Seek(start)) continue;
-        const Outcome outcome = DecodeUntil(position, back == kAttempts && runStart_ == 0);
+        Outcome outcome = DecodeUntil(position, back == kAttempts && runStart_ == 0);
+        if (outcome == Outcome::Found && PatchedAfterAnEarlierGop(position) &&
+            Seek(StartPacketFor(index_, position, 0))) {
+            outcome = DecodeUntil(position, false);
+        }
         if (outcome == Outcome::Found) {
             shown_ = position;
             return true;
