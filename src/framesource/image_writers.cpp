@@ -169,17 +169,20 @@ QByteArray PngOfDib(const uint8_t* packedDib, int32_t paletteBytes) {
     return writer.write(image) ? png : QByteArray();
 }
 
-}  // namespace
-
-bool WritePngFile(const FrameSource& source, const QString& path) {
-    const uint8_t* image = source.OutputImage();
-    if (!image) return false;
-    const QByteArray png = PngOfDib(image, source.PaletteBytes());
+bool WritePngOfDib(const uint8_t* packedDib, int32_t paletteBytes, const QString& path) {
+    const QByteArray png = PngOfDib(packedDib, paletteBytes);
     if (png.isEmpty()) return false;
     const Place place = AskPlace(path);
     if (place == Place::Refused) throw errors::SilentAbort();
     WriteEncodedAside(path, place, png.constData(), png.size());
     return true;
+}
+
+}  // namespace
+
+bool WritePngFile(const FrameSource& source, const QString& path) {
+    const uint8_t* image = source.OutputImage();
+    return image && WritePngOfDib(image, source.PaletteBytes(), path);
 }
 
 bool WriteBmpToStream(const FrameSource& source, QIODevice& stream) {
@@ -199,6 +202,11 @@ bool ReplaceFile(const QString& path, const QByteArray& contents) {
 bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& path) {
     if (image.dib.empty() || image.decoded) return false;
     return WriteBmpAside(path, image.fileHeader, image.dib.data(), int64_t(image.dib.size()));
+}
+
+bool WritePreparedPng(const FrameSource::PreparedImage& image, const QString& path) {
+    if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return false;
+    return WritePngOfDib(image.dib.data(), image.paletteBytes, path);
 }
 
 bool WritePreparedJpeg(const FrameSource::PreparedImage& image, const QString& path,

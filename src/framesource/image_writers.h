@@ -49,6 +49,7 @@ bool ReplaceFile(const QString& path, const QByteArray& contents);
 // FrameSource::CompleteImage is not written.
 bool WritePreparedBmp(const PreparedImage& image, const QString& path);
 bool WritePreparedJpeg(const PreparedImage& image, const QString& path, const jpeg_options::JpegOptions& options);
+bool WritePreparedPng(const PreparedImage& image, const QString& path);
 
 // Encodes a packed 24-bit DIB (header, `paletteBytes` of colour table, rows) with the JPEG's
 // writing options; false for any other kind of DIB. Safe on any thread, one JPEG per thread.
