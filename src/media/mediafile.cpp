@@ -173,8 +173,9 @@ private:
     bool usable_ = false;
     bool skipping_ = false;  // after a seek: packets before the run's start are passed over
     bool ended_ = false;
-    bool broken_ = false;      // a run met other packets than the index holds
-    bool seekMissed_ = false;  // a seek in this file once landed elsewhere than asked
+    bool broken_ = false;              // a run met other packets than the index holds
+    bool seekMissed_ = false;          // a seek in this file once landed elsewhere than asked
+    bool concealedOtherwise_ = false;  // a damaged stream once gave another picture after a seek
     int32_t runStart_ = 0;
     int32_t nextPacket_ = 0;
     int64_t lastOut_ = kNoLabel;
@@ -519,6 +520,7 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
         // fills damage from memory it never wrote may give other bytes each time.
         const bool same =
             !index_.damaged || placeOnly || media::PictureHash(*frame_) == index_.fingerprints[size_t(position)];
+        if (out == target && !same) concealedOtherwise_ = true;
         if (out == target && same) {
             av_frame_unref(held_.get());
             av_frame_move_ref(held_.get(), frame_.get());
@@ -555,7 +557,11 @@ bool MediaFile::Impl::Locate(int32_t position) {
         // Decoding on is cheaper than seeking while the target's start is behind or close, and
         // it is the only sure way forward once a seek in this file has landed elsewhere (times
         // that repeat, as an edit list's copies of a GOP do).
-        const bool near = start <= nextPacket_ || start - nextPacket_ <= kDecodeOnPackets || seekMissed_;
+        // Once a damaged stream has given another picture after a seek, a seek may cost a decode
+        // from its first packet: decoding on costs less while the target is nearer than that.
+        const int32_t packet = index_.packetOfPresented[size_t(position)];
+        const bool cheaperOn = concealedOtherwise_ && packet - nextPacket_ < packet / 2;
+        const bool near = start <= nextPacket_ || start - nextPacket_ <= kDecodeOnPackets || seekMissed_ || cheaperOn;
         const bool goOn = usable_ && lastOut_ < target && near && !(back > 0 && start < runStart_);
         if (!goOn && !Seek(start)) continue;
         Outcome outcome = DecodeUntil(position, back == kAttempts && runStart_ == 0);
