@@ -105,6 +105,73 @@ bool DecodeTimesAscend(const std::vector<PacketEntry>& packets) {
     return true;
 }
 
+// Recordings joined end to end (`cat a.ts b.ts`), whose decode times start again: each
+// recording is a piece whose own times give its order. The pieces' first packets, the first
+// one's included; empty when a piece would start inside a GOP (no whole recording).
+std::vector<int32_t> PieceStarts(const std::vector<PacketEntry>& packets) {
+    std::vector<int32_t> starts{0};
+    int64_t last = AV_NOPTS_VALUE;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const PacketEntry& p = packets[i];
+        if (p.dts == AV_NOPTS_VALUE) continue;
+        if (last != AV_NOPTS_VALUE && p.dts <= last) {
+            if (!p.key) return {};
+            starts.push_back(int32_t(i));
+        }
+        last = p.dts;
+    }
+    return starts;
+}
+
+// A transport stream's continuity counters break where recordings are joined, and the demuxer
+// flags the packet it was reading there, which its parser may give out a picture or two later:
+// a packet flagged just before a join, or at it, is no damage.
+constexpr int32_t kFlaggedBeforeJoin = 3;
+
+bool FlaggedOnlyAtJoins(const std::vector<int32_t>& flagged, const std::vector<int32_t>& starts) {
+    return std::all_of(flagged.begin(), flagged.end(), [&](int32_t packet) {
+        return std::any_of(starts.begin() + 1, starts.end(),
+                           [&](int32_t start) { return packet <= start && start - packet <= kFlaggedBeforeJoin; });
+    });
+}
+
+// Moves each piece's times to follow those of the piece before, one frame after its latest, so
+// that the whole is ordered by its times. False, and nothing changed, when times would overflow
+// or a piece has none.
+bool FollowPieces(std::vector<PacketEntry>& packets, const std::vector<int32_t>& starts) {
+    std::vector<PacketEntry> moved = packets;
+    int64_t end = AV_NOPTS_VALUE;  // past the latest time of the pieces before
+    for (size_t k = 0; k < starts.size(); ++k) {
+        const size_t from = size_t(starts[k]);
+        const size_t to = k + 1 < starts.size() ? size_t(starts[k + 1]) : packets.size();
+        int64_t first = std::numeric_limits<int64_t>::max();
+        int64_t latest = std::numeric_limits<int64_t>::min();
+        int64_t step = 1;  // the piece's last step between decode times
+        for (size_t i = from; i < to; ++i) {
+            for (const int64_t t : {packets[i].label, packets[i].dts}) {
+                if (t == AV_NOPTS_VALUE) continue;
+                first = std::min(first, t);
+                latest = std::max(latest, t);
+            }
+            if (i > from && packets[i].dts != AV_NOPTS_VALUE && packets[i - 1].dts != AV_NOPTS_VALUE &&
+                packets[i].dts > packets[i - 1].dts) {
+                step = packets[i].dts - packets[i - 1].dts;
+            }
+        }
+        if (first > latest) return false;
+        int64_t shift = 0;
+        if (end != AV_NOPTS_VALUE && __builtin_sub_overflow(end, first, &shift)) return false;
+        for (size_t i = from; i < to; ++i) {
+            for (int64_t* t : {&moved[i].label, &moved[i].dts}) {
+                if (*t != AV_NOPTS_VALUE && __builtin_add_overflow(*t, shift, t)) return false;
+            }
+        }
+        if (__builtin_add_overflow(latest, shift, &end) || __builtin_add_overflow(end, step, &end)) return false;
+    }
+    packets = std::move(moved);
+    return true;
+}
+
 // No decoder holds back more pictures than this, so a picture whose time puts it further
 // from its place in decode order has a time that lies (clusters reordered, times edited).
 constexpr size_t kMaxReorder = 64;
@@ -143,7 +210,8 @@ bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream) {
 
 IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index) {
     index = {};
-    std::vector<bool> known;  // the packet came with its presentation time
+    std::vector<bool> known;       // the packet came with its presentation time
+    std::vector<int32_t> flagged;  // packets the demuxer flags as damaged
     const int64_t fileSize = format.pb ? avio_size(format.pb) : -1;
     // The first report comes with the first packets, so that a cancel is seen at once.
     auto lastTold = std::chrono::steady_clock::now() - kProgressEvery;
@@ -157,10 +225,8 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     int read;
     while ((read = av_read_frame(&format, packet)) >= 0) {
         if (packet->stream_index == stream.index) {
-            if ((packet->flags & AV_PKT_FLAG_CORRUPT) ||
-                (unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes))) {
-                index.damaged = true;
-            }
+            if (packet->flags & AV_PKT_FLAG_CORRUPT) flagged.push_back(int32_t(index.packets.size()));
+            if (unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes)) index.damaged = true;
             if (index.packets.size() >= kMaxPackets) {
                 outcome = IndexOutcome::Failed;
                 av_packet_unref(packet);
@@ -200,6 +266,17 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     if (read != AVERROR_EOF) index.damaged = true;
     if (index.packets.empty()) return IndexOutcome::Failed;
 
+    // Recordings joined end to end in a stream whose times may jump (MPEG transport and program
+    // streams, read again from a byte position), each starting at a key packet: each piece's
+    // times follow the piece before's.
+    const bool timesMayJump = format.iformat && (format.iformat->flags & AVFMT_TS_DISCONT);
+    std::vector<int32_t> starts;
+    if (timesMayJump && !index.damaged && !DecodeTimesAscend(index.packets)) starts = PieceStarts(index.packets);
+    if (starts.size() > 1 && FlaggedOnlyAtJoins(flagged, starts) && FollowPieces(index.packets, starts)) {
+        index.pieceStarts = std::move(starts);
+    } else if (!flagged.empty()) {
+        index.damaged = true;
+    }
     index.decoded = !DecodeTimesAscend(index.packets);
     if (!index.decoded) {
         // Without reordering a picture is decoded when it is shown.
@@ -210,9 +287,7 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
         RebuildMissingLabels(index.packets, known, reordered);
         index.decoded = !TimesGivePresentedOrder(index, stream);
     }
-    if (index.decoded) {
-        for (size_t i = 0; i < index.packets.size(); ++i) index.packets[i].label = int64_t(i);
-    }
+    if (index.decoded) OrderByDecoding(index);
 
     index.startsAtKey = index.packets.front().key;
     index.packets.front().key = true;  // decoding can always start at the first packet
@@ -223,6 +298,13 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     }
     std::sort(index.presented.begin(), index.presented.end());
     return index.decoded || !index.presented.empty() ? IndexOutcome::Built : IndexOutcome::Failed;
+}
+
+void OrderByDecoding(MediaIndex& index) {
+    index.decoded = true;
+    index.pieceStarts.clear();
+    index.presented.clear();
+    for (size_t i = 0; i < index.packets.size(); ++i) index.packets[i].label = int64_t(i);
 }
 
 int32_t PositionOf(const MediaIndex& index, int64_t label) {

@@ -152,6 +152,7 @@ private:
     int64_t PlaceOf(const AVFrame& frame);
     int64_t PlaceOf(int32_t position) const;
     void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
+    bool PiecesFollowOneAnother();
 
     std::string path_;
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
@@ -203,6 +204,7 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     if (!OpenDecoder()) return false;
 
     if (BuildIndex(*format_, *stream_, progress, index_) != IndexOutcome::Built) return false;
+    if (!index_.decoded && !PiecesFollowOneAnother()) OrderByDecoding(index_);
     if (index_.decoded) {
         // Frame threads conceal damage differently from run to run: only an undamaged stream
         // is decoded at open on every core.
@@ -319,6 +321,49 @@ void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_
                     presented.end());
 }
 
+// Recordings joined end to end and ordered by their times: the decoder goes from one to the next
+// as the times say when, decoded from the last key packet before each join to the second key
+// packet after it, it gives exactly the pictures of those packets, in the order of their times.
+// Otherwise (a recording whose last pictures wait for references the next one does not hold,
+// one that starts with pictures the decoder leaves out or shows after others) the whole stream
+// is decoded at open.
+bool MediaFile::Impl::PiecesFollowOneAnother() {
+    const auto& keys = index_.keys;
+    const auto packets = int32_t(index_.packets.size());
+    for (size_t k = 1; k < index_.pieceStarts.size(); ++k) {
+        const int32_t join = index_.pieceStarts[k];
+        const auto after = std::upper_bound(keys.begin(), keys.end(), join);
+        const int32_t from = *std::prev(std::lower_bound(keys.begin(), keys.end(), join));
+        const int32_t to = after == keys.end() ? packets : *after;
+        const int64_t fromLabel = index_.packets[size_t(from)].label;
+        std::vector<int64_t> expected;
+        for (int32_t i = from; i < to; ++i) {
+            const PacketEntry& p = index_.packets[size_t(i)];
+            if (p.shown && p.label >= fromLabel) expected.push_back(p.label);
+        }
+        std::sort(expected.begin(), expected.end());
+        if (expected.empty() || !Seek(from)) return false;
+        std::vector<int64_t> out;
+        while (out.empty() || out.back() < expected.back()) {
+            const int got = avcodec_receive_frame(codec_.get(), frame_.get());
+            if (got == AVERROR(EAGAIN)) {
+                if (!ReadAndSend()) break;
+                continue;
+            }
+            if (got < 0) break;
+            const int64_t label = LabelOf(*frame_);
+            av_frame_unref(frame_.get());
+            if (label >= expected.front() && label <= expected.back()) out.push_back(label);
+        }
+        usable_ = false;
+        // A run that broke off (an MPEG parser cutting the stream otherwise after a seek) tells
+        // nothing of the decode from the start, which comes next.
+        broken_ = false;
+        if (out != expected) return false;
+    }
+    return true;
+}
+
 // Decodes the whole stream from its first packet, as a player would: the pictures the decoder
 // gives, in its order, are the presented pictures. Each is known again later by its packet's
 // label (or, without one, by the labelled picture it follows) and by its fingerprint.
@@ -382,13 +427,13 @@ bool MediaFile::Impl::Seek(int32_t start) {
     AVFormatContext* format = format_.get();
     int sought = -1;
     // A stream whose times cannot be trusted is read again from its start by a new demuxer;
-    // elsewhere in a stream read as it comes (a joined recording holds the same times twice)
-    // the packet's byte position is the place to read from.
+    // elsewhere in a stream read as it comes whose times were not enough (a joined recording
+    // holds the same times twice) the packet's byte position is the place to read from.
     if (index_.decoded && start == 0) {
         if (!OpenDemuxer()) return false;
         format = format_.get();
         sought = 0;
-    } else if (index_.decoded && byteStream_ && entry.pos >= 0) {
+    } else if ((index_.decoded || !index_.pieceStarts.empty()) && byteStream_ && entry.pos >= 0) {
         sought = av_seek_frame(format, -1, entry.pos, AVSEEK_FLAG_BYTE);
     }
     if (sought < 0 && start == 0 && format->pb) {
