@@ -188,22 +188,48 @@ bool OrderWithinDecoderReach(const std::vector<PacketEntry>& packets) {
     return true;
 }
 
+// MPEG-1, MPEG-2 and MPEG-4 pictures tell their type near the packet's start: the codec
+// reorders only B pictures, shown after the reference decoded after them.
+enum class PictureType { Unknown, Bidirectional, Other };
+
+constexpr int kPictureHeaderReach = 1024;
+
+PictureType PictureTypeOf(const AVPacket& packet, AVCodecID codec) {
+    const int end = std::min(packet.size, kPictureHeaderReach);
+    const uint8_t* d = packet.data;
+    for (int i = 0; i + 5 < end; ++i) {
+        if (d[i] != 0 || d[i + 1] != 0 || d[i + 2] != 1) continue;
+        if ((codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO) && d[i + 3] == 0x00) {
+            return (d[i + 5] >> 3 & 7) == 3 ? PictureType::Bidirectional : PictureType::Other;
+        }
+        if (codec == AV_CODEC_ID_MPEG4 && d[i + 3] == 0xB6) {
+            return (d[i + 4] >> 6) == 2 ? PictureType::Bidirectional : PictureType::Other;
+        }
+    }
+    return PictureType::Unknown;
+}
+
+bool TellsPictureTypes(AVCodecID codec) {
+    return codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG4;
+}
+
 // A codec that shows pictures in another order than it decodes them, with times that show no
-// such reordering (times written as decode times, or shifted by a tick).
-bool ReorderingHidden(const std::vector<PacketEntry>& packets, const AVStream& stream) {
-    if (!Reorders(stream) || stream.codecpar->video_delay <= 0 || packets.size() < 2) return false;
+// such reordering (times written as decode times, or shifted by a tick). A stream whose pictures
+// all say they are no B pictures (FFmpeg's MPEG-2 by default) reorders nothing.
+bool ReorderingHidden(const std::vector<PacketEntry>& packets, const AVStream& stream, bool withoutBPictures) {
+    if (!Reorders(stream) || stream.codecpar->video_delay <= 0 || packets.size() < 2 || withoutBPictures) return false;
     for (size_t i = 1; i < packets.size(); ++i) {
         if (packets[i].label <= packets[i - 1].label) return false;
     }
     return true;
 }
 
-bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream) {
+bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream, bool withoutBPictures) {
     const auto& packets = index.packets;
     const bool allLabelled =
         std::none_of(packets.begin(), packets.end(), [](const PacketEntry& p) { return p.label == AV_NOPTS_VALUE; });
     return !index.damaged && allLabelled && LabelsUnique(packets) && OrderWithinDecoderReach(packets) &&
-           !ReorderingHidden(packets, stream);
+           !ReorderingHidden(packets, stream, withoutBPictures);
 }
 
 }  // namespace
@@ -218,6 +244,8 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     int sinceClock = 0;
     bool reordered = false;  // some picture is shown at another time than it is decoded
     const int unitLengthBytes = UnitLengthBytes(*stream.codecpar);
+    const AVCodecID codecId = stream.codecpar->codec_id;
+    bool withoutBPictures = TellsPictureTypes(codecId);  // until a packet says otherwise
 
     AVPacket* packet = av_packet_alloc();
     if (!packet) return IndexOutcome::Failed;
@@ -227,6 +255,7 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
         if (packet->stream_index == stream.index) {
             if (packet->flags & AV_PKT_FLAG_CORRUPT) flagged.push_back(int32_t(index.packets.size()));
             if (unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes)) index.damaged = true;
+            if (withoutBPictures && PictureTypeOf(*packet, codecId) != PictureType::Other) withoutBPictures = false;
             if (index.packets.size() >= kMaxPackets) {
                 outcome = IndexOutcome::Failed;
                 av_packet_unref(packet);
@@ -285,7 +314,7 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
             if (p.dts == AV_NOPTS_VALUE && known[i] && !reordered) p.dts = p.label;
         }
         RebuildMissingLabels(index.packets, known, reordered);
-        index.decoded = !TimesGivePresentedOrder(index, stream);
+        index.decoded = !TimesGivePresentedOrder(index, stream, withoutBPictures);
     }
     if (index.decoded) OrderByDecoding(index);
 
