@@ -153,6 +153,7 @@ private:
     int64_t PlaceOf(int32_t position) const;
     void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
     bool PiecesFollowOneAnother();
+    void DropPicturesNeverShownAtTheEnds();
 
     std::string path_;
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
@@ -204,28 +205,20 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     if (!OpenDecoder()) return false;
 
     if (BuildIndex(*format_, *stream_, progress, index_) != IndexOutcome::Built) return false;
-    if (!index_.decoded && !PiecesFollowOneAnother()) OrderByDecoding(index_);
+    if (!index_.decoded) {
+        // The checks below want only which pictures come out, in what order: on every core,
+        // unfinished.
+        if (!OpenDecoder(0, true)) return false;
+        if (!PiecesFollowOneAnother()) OrderByDecoding(index_);
+        if (!index_.decoded) DropPicturesNeverShownAtTheEnds();
+        if (!OpenDecoder()) return false;
+    }
     if (index_.decoded) {
         // Frame threads conceal damage differently from run to run: only an undamaged stream
         // is decoded at open on every core.
         if (!index_.damaged && !OpenDecoder(0, true)) return false;
         if (DecodeWholeStream(progress) != IndexOutcome::Built) return false;
         if (!index_.damaged && !OpenDecoder()) return false;
-    } else {
-        // Pictures that a decode from the start never gives are not presented: the first key
-        // picture's leading pictures, whose references are not in the file, and the pictures of
-        // a short end.
-        const auto& keys = index_.keys;
-        const auto packets = int32_t(index_.packets.size());
-        // A recording cut inside a GOP starts with pictures whose references are gone: up to
-        // the first key picture, only those that a decode from the start gives are presented.
-        const size_t firstKey = index_.startsAtKey || keys.size() < 2 ? 0 : 1;
-        const auto keyAfter = [&](size_t k) { return k + 1 < keys.size() ? keys[k + 1] : packets; };
-        DropPicturesNeverShown(0, keys[firstKey], keyAfter(firstKey), true);
-        // The end is decoded from the GOP before the last: after a seek to an open GOP's key
-        // frame the decoder leaves out more than its leading pictures.
-        const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
-        if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
     }
     if (index_.presented.empty()) return false;
     FindPresentedPackets(index_);
@@ -319,6 +312,23 @@ void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_
     presented.erase(std::remove_if(presented.begin(), presented.end(),
                                    [&](int64_t label) { return expected.count(label) && !out.count(label); }),
                     presented.end());
+}
+
+// Pictures that a decode from the start never gives are not presented: the first key
+// picture's leading pictures, whose references are not in the file, and the pictures of a short
+// end.
+void MediaFile::Impl::DropPicturesNeverShownAtTheEnds() {
+    const auto& keys = index_.keys;
+    const auto packets = int32_t(index_.packets.size());
+    // A recording cut inside a GOP starts with pictures whose references are gone: up to
+    // the first key picture, only those that a decode from the start gives are presented.
+    const size_t firstKey = index_.startsAtKey || keys.size() < 2 ? 0 : 1;
+    const auto keyAfter = [&](size_t k) { return k + 1 < keys.size() ? keys[k + 1] : packets; };
+    DropPicturesNeverShown(0, keys[firstKey], keyAfter(firstKey), true);
+    // The end is decoded from the GOP before the last: after a seek to an open GOP's key
+    // frame the decoder leaves out more than its leading pictures.
+    const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
+    if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
 }
 
 // Recordings joined end to end and ordered by their times: the decoder goes from one to the next
