@@ -5,8 +5,10 @@
 // instead, fetched in the order given. With --versus-ffmpeg [EVERY] it sets the open against
 // FFmpeg's demux of the stream, `orvexa-batch extract --percent 100` against FFmpeg's decode, and
 // the extraction of every EVERY-th frame (default 1) against FFmpeg writing them as JPEG files.
+#include <sys/resource.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -43,8 +45,18 @@ int Usage() {
     return 2;
 }
 
-// The wall time a program takes, or a negative time when it fails.
+// The processor time of the programs run so far.
+double ChildrenSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The wall time a program takes, or a negative time when it fails; its processor time is printed
+// too, since other work on the machine stretches the wall time of niced workers most.
 double Run(const QString& program, const QStringList& arguments) {
+    const double processor = ChildrenSeconds();
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
@@ -55,7 +67,11 @@ double Run(const QString& program, const QStringList& arguments) {
         std::fprintf(stderr, "%s failed\n", qPrintable(program));
         return -1;
     }
-    return double(timer.nsecsElapsed()) / 1e9;
+    const double wall = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("  %s %s: %.3f s, processor %.3f s\n", qPrintable(QFileInfo(program).fileName()),
+                qPrintable(arguments.value(0) == "-v" ? arguments.mid(6, 2).join(' ') : arguments.value(0)), wall,
+                ChildrenSeconds() - processor);
+    return wall;
 }
 
 int VersusFfmpeg(const QString& file, int every) {
