@@ -215,10 +215,11 @@ private:
         std::optional<QString> refused;
         for (size_t i = 0; i < chosen.size() && !refused; ++i) {
             const QString path = s_.Naming().PathOf(int32_t(first + int64_t(i)));
-            if (Taken(path) && s_.existing == Existing::Skip) {
+            const bool taken = s_.existing != Existing::Overwrite && Taken(path);
+            if (taken && s_.existing == Existing::Skip) {
                 host_.Skipped();
                 ++done_;
-            } else if (Taken(path) && s_.existing == Existing::Refuse) {
+            } else if (taken) {
                 refused = path;
             } else {
                 order.push_back(i);
