@@ -2,9 +2,17 @@
 // Frame fetch speed through the frame source, for every kind of video it opens: the time the
 // open takes (for videos other than AVI, their indexing), the sequential rate over the whole
 // file and the cost of random jumps. With --dump N OUT.bmp (repeatable) it writes frames as BMP files
-// instead, fetched in the order given.
+// instead, fetched in the order given. With --versus-ffmpeg [EVERY] it sets the open against
+// FFmpeg's demux of the stream, `orvexa-batch extract --percent 100` against FFmpeg's decode, and
+// the extraction of every EVERY-th frame (default 1) against FFmpeg writing them as JPEG files.
+#include <sys/resource.h>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -33,8 +41,74 @@ bool WriteBmp(const FrameSource& source, const std::string& path) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: framebench FILE [--dump N OUT.bmp]...\n");
+    std::fprintf(stderr, "usage: framebench FILE [--dump N OUT.bmp]... | framebench FILE --versus-ffmpeg [EVERY]\n");
     return 2;
+}
+
+// The processor time of the programs run so far.
+double ChildrenSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The wall time a program takes, or a negative time when it fails; its processor time is printed
+// too, since other work on the machine stretches the wall time of niced workers most.
+double Run(const QString& program, const QStringList& arguments) {
+    const double processor = ChildrenSeconds();
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed\n", qPrintable(program));
+        return -1;
+    }
+    const double wall = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("  %s %s: %.3f s, processor %.3f s\n", qPrintable(QFileInfo(program).fileName()),
+                qPrintable(arguments.value(0) == "-v" ? arguments.mid(6, 2).join(' ') : arguments.value(0)), wall,
+                ChildrenSeconds() - processor);
+    return wall;
+}
+
+int VersusFfmpeg(const QString& file, int every) {
+    const QString batch = QCoreApplication::applicationDirPath() + QStringLiteral("/orvexa-batch");
+    QTemporaryDir ours;
+    QTemporaryDir theirs;
+    if (!ours.isValid() || !theirs.isValid()) return 1;
+    const QStringList input{QStringLiteral("-v"),   QStringLiteral("error"), QStringLiteral("-i"), file,
+                            QStringLiteral("-map"), QStringLiteral("0:v:0")};
+    const double demux = Run(QStringLiteral("ffmpeg"), input + QStringList{"-c", "copy", "-f", "null", "-"});
+    FrameSource source;
+    const Clock::time_point opening = Clock::now();
+    if (!source.OpenVideo(file)) return 1;
+    const double open = Seconds(opening);
+    const int count = source.FrameCount();
+    source.CloseVideo();
+    std::printf("open: %.3f s, FFmpeg's demux (-c copy): %.3f s, %.2fx (%d frames)\n", open, demux,
+                demux > 0 ? open / demux : 0.0, count);
+
+    const double decode = Run(QStringLiteral("ffmpeg"), input + QStringList{"-f", "null", "-"});
+    const double best = Run(batch, {"extract", file, "--percent", "100", "--format", "jpg", "--out", ours.path(),
+                                    "--quiet", "--overwrite"});
+    std::printf("extract --percent 100: %.3f s, FFmpeg's decode: %.3f s, bound 1.5 x decode + 2 s: %.3f s\n", best,
+                decode, 1.5 * decode + 2);
+
+    QStringList frames;
+    int chosen = 0;
+    for (int n = 0; n < count; n += every, ++chosen) frames << QString::number(n);
+    const double extract = Run(batch, {"extract", file, "--frames", frames.join(','), "--format", "jpg", "--out",
+                                       ours.path(), "--quiet", "--overwrite"});
+    const double written =
+        Run(QStringLiteral("ffmpeg"),
+            input + QStringList{"-vf", QStringLiteral("select=not(mod(n\\,%1))").arg(every), "-fps_mode", "passthrough",
+                                "-q:v", "2", theirs.path() + QStringLiteral("/%06d.jpg")});
+    std::printf("extract of %d frames (every %d): %.3f s, FFmpeg writing them: %.3f s, %.2fx\n", chosen, every, extract,
+                written, written > 0 ? extract / written : 0.0);
+    return demux < 0 || decode < 0 || best < 0 || extract < 0 || written < 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -42,6 +116,9 @@ int Usage() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) return Usage();
+    if (argc >= 3 && std::string(argv[2]) == "--versus-ffmpeg") {
+        return VersusFfmpeg(QString::fromLocal8Bit(argv[1]), argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1);
+    }
     std::vector<std::pair<int, std::string>> dumps;
     for (int i = 2; i < argc; ++i) {
         if (std::string(argv[i]) != "--dump" || i + 2 >= argc) return Usage();

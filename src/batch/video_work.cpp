@@ -174,6 +174,7 @@ public:
             host_.Failure(QStringLiteral("%1: numbers past %2").arg(video).arg(std::numeric_limits<int32_t>::max()));
             return VideoStatus::Failed;
         }
+        if (!NamesRepeat(chosen.size(), first)) return WriteInFileOrder(video, chosen, first, total);
         for (size_t i = 0; i < chosen.size(); ++i) {
             if (StopRequested()) return VideoStatus::Stopped;
             host_.Progress(done_, total);
@@ -187,6 +188,140 @@ public:
     }
 
 private:
+    // Two numbers give the same name (no numbering): the files must then be written in their
+    // numbers' order, each over the one before.
+    bool NamesRepeat(size_t count, int64_t first) const {
+        return count > 1 && s_.Naming().PathOf(int32_t(first)) == s_.Naming().PathOf(int32_t(first + 1));
+    }
+
+    // Decodes the chosen frames in the file's order, in one pass where the frames lie close
+    // (the reader decodes on rather than seeking back to a key frame), and writes each as it
+    // is reached under its own number's name: the same files as writing them in their numbers'
+    // order, without reaching each frame from a key frame of its own (or, in a damaged
+    // recording, from the file's start). The names in the way are looked at first, in the
+    // numbers' order: the files before the first one refused are written.
+    VideoStatus WriteInFileOrder(const QString& video, const std::vector<int32_t>& chosen, int64_t first,
+                                 int64_t total) {
+        std::vector<size_t> order;
+        std::vector<WrittenFrame> written;
+        std::optional<QString> refused;
+        for (size_t i = 0; i < chosen.size() && !refused; ++i) {
+            const auto number = int32_t(first + int64_t(i));
+            const QString path = s_.Naming().PathOf(number);
+            const bool taken = s_.existing != Existing::Overwrite && Taken(path);
+            if (taken && s_.existing == Existing::Skip) {
+                // Listed as kept, with the frame this run would have written there.
+                const int64_t known = i < jpegBytes_.size() ? jpegBytes_[i] : -1;
+                written.push_back({number, chosen[i], source_.FrameTime(chosen[i]), known, true});
+                ++done_;
+            } else if (taken) {
+                refused = path;
+            } else {
+                order.push_back(i);
+            }
+        }
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return chosen[a] < chosen[b]; });
+        std::vector<int32_t> frames;
+        for (const size_t i : order) frames.push_back(chosen[i]);
+
+        ranking::RunSettings run;
+        run.keepPictures = true;
+        // JPEG files are encoded by the workers; so is every frame whose length the manifest
+        // tells and no ranking gave.
+        const bool lengthsWanted = !s_.manifest.isEmpty() && jpegBytes_.size() < chosen.size();
+        run.encode = s_.type == naming::OutputType::Jpeg || lengthsWanted;
+        run.jpeg = s_.Jpeg();
+        std::optional<VideoStatus> end;
+        ranking::RunHooks hooks;
+        hooks.keepGoing = [&] { return !end && !StopRequested(); };
+        hooks.onResult = [&](ranking::FrameResult& result) {
+            const size_t i = order[result.index];
+            host_.Progress(done_, total);
+            int64_t jpegBytes = i < jpegBytes_.size() ? jpegBytes_[i] : s_.manifest.isEmpty() ? 0 : result.length;
+            end = WritePrepared(video, result, int32_t(first + int64_t(i)), jpegBytes, written);
+            ++done_;
+        };
+        // The files are told in their numbers' order, as the manifest lists them, even when an
+        // encoding error ends the run.
+        const auto tell = [&] {
+            std::sort(written.begin(), written.end(),
+                      [](const WrittenFrame& a, const WrittenFrame& b) { return a.number < b.number; });
+            for (const WrittenFrame& w : written) host_.Wrote(w);
+        };
+        try {
+            ranking::RunFrames(source_, frames, run, hooks);
+        } catch (...) {
+            tell();
+            throw;
+        }
+        tell();
+        if (end) return *end;
+        if (StopRequested()) return VideoStatus::Stopped;
+        if (refused) {
+            host_.Failure(Exists(*refused));
+            return VideoStatus::StopCommand;
+        }
+        host_.Progress(done_, total);
+        return failed_ ? VideoStatus::Failed : VideoStatus::Done;
+    }
+
+    bool WritePreparedFile(const FrameSource::PreparedImage& image, const QString& path) {
+        switch (s_.type) {
+            case naming::OutputType::Jpeg:
+                return image_writers::WritePreparedJpeg(image, path, s_.Jpeg());
+            case naming::OutputType::Png:
+                return image_writers::WritePreparedPng(image, path);
+            case naming::OutputType::Bmp:
+                break;
+        }
+        return image_writers::WritePreparedBmp(image, path, &bmpError_);
+    }
+
+    // Writes one frame prepared by the run; a status when the video's work ends there.
+    std::optional<VideoStatus> WritePrepared(const QString& video, const ranking::FrameResult& result, int32_t number,
+                                             int64_t jpegBytes, std::vector<WrittenFrame>& written) {
+        const QString path = s_.Naming().PathOf(number);
+        if (result.image.dib.empty()) {
+            host_.Failure(QStringLiteral("%1: frame %2 could not be decoded; %3 not written")
+                              .arg(video)
+                              .arg(result.frame)
+                              .arg(path));
+            failed_ = true;
+            return {};
+        }
+        return Written(
+            path, [&] { return WritePreparedFile(result.image, path); },
+            {number, result.frame, source_.FrameTime(result.frame), jpegBytes}, written);
+    }
+
+    // Writes a file through `write`, telling `file` when done; a status when the video's work
+    // ends there.
+    template <typename WriteFunction>
+    std::optional<VideoStatus> Written(const QString& path, const WriteFunction& write, const WrittenFrame& file,
+                                       std::vector<WrittenFrame>& written) {
+        bmpError_ = 0;
+        try {
+            if (write()) {
+                written.push_back(file);
+                return {};
+            }
+            // The BMP writer says no when the file appeared meanwhile and may not be replaced,
+            // or when the disk took only part of it.
+            if (s_.existing != Existing::Overwrite && Taken(path)) {
+                host_.Failure(Exists(path));
+                return VideoStatus::StopCommand;
+            }
+            host_.Failure(WriteFailure(path, bmpError_));
+        } catch (const errors::SilentAbort&) {
+            host_.Failure(Exists(path));  // the JPEG writer's refusal of a file that appeared
+            return VideoStatus::StopCommand;
+        } catch (const errors::Error& error) {
+            host_.Failure(WriteFailure(path, error.systemError()));
+        }
+        // The next files would go the same way: the video ends here.
+        return VideoStatus::Failed;
+    }
+
     bool WriteFile(const QString& path) {
         switch (s_.type) {
             case naming::OutputType::Jpeg:
@@ -220,27 +355,11 @@ private:
         }
         // Only the manifest tells the length: a listed frame is encoded for it alone.
         if (jpegBytes < 0) jpegBytes = s_.manifest.isEmpty() ? 0 : OutputJpegBytes(source_, s_);
-        const WrittenFrame written{number, frame, source_.FrameTime(frame), jpegBytes};
-        try {
-            if (WriteFile(path)) {
-                host_.Wrote(written);
-                return {};
-            }
-            // The BMP writer says no when the file appeared meanwhile and may not be replaced,
-            // or when the disk took only part of it.
-            if (s_.existing != Existing::Overwrite && Taken(path)) {
-                host_.Failure(Exists(path));
-                return VideoStatus::StopCommand;
-            }
-            host_.Failure(WriteFailure(path, bmpError_));
-        } catch (const errors::SilentAbort&) {
-            host_.Failure(Exists(path));  // the JPEG writer's refusal of a file that appeared
-            return VideoStatus::StopCommand;
-        } catch (const errors::Error& error) {
-            host_.Failure(WriteFailure(path, error.systemError()));
-        }
-        // The next files would go the same way: the video ends here.
-        return VideoStatus::Failed;
+        std::vector<WrittenFrame> written;
+        const std::optional<VideoStatus> end = Written(
+            path, [&] { return WriteFile(path); }, {number, frame, source_.FrameTime(frame), jpegBytes}, written);
+        for (const WrittenFrame& w : written) host_.Wrote(w);
+        return end;
     }
 
     FrameSource& source_;

@@ -17,6 +17,7 @@
 
 #include "base/dialogs.h"
 #include "base/errors.h"
+#include "framelist/extraction_order.h"
 #include "framelist/frame_thumbnails.h"
 #include "framelist/loop_progress.h"
 #include "framesource/crop_check.h"
@@ -510,8 +511,9 @@ void FrameListWindow::ClearMarks() {
     markRange([](int) { return false; });
 }
 
-// The marked rows are shown and prepared in table order here and encoded by the workers; the
-// files are named, asked about and written in the same order as the results come back.
+// The marked rows are shown and prepared here and encoded by the workers, in the file's order
+// when the names they take are free (see ExtractionOrder), else in table order; the files are
+// named, asked about and written as the results come back.
 void FrameListWindow::ExtractMarkedRows() {
     if (!navigation_.ListBuilt()) return;
     crop_check::RequireCropInsideFrames(source_);
@@ -545,19 +547,32 @@ void FrameListWindow::ExtractMarkedRows() {
     navigation_.SetRunFlag(true);
     framelist::LoopProgress progress(QStringLiteral("Extraction"), int(frames.size()));
     ranking::RunHooks hooks = loopHooks();
-    hooks.beforeFrame = [&](size_t index) { emit rowWanted(markedRows[index]); };
+    framelist::ExtractionOrder order(frames, naming);
+    hooks.beforeFrame = [&](size_t index) { emit rowWanted(markedRows[order.Place(index)]); };
     hooks.onResult = [&](ranking::FrameResult& result) {
         // An error here ends the whole batch, without the closing message. Only files that
         // were written are reported.
         if (result.image.dib.empty()) {
             ++unreadable;  // nothing to write, and nothing asked
-        } else if (WriteExtracted(result.image, naming, settings.jpeg)) {
+        } else if (!order.InFileOrder() && WriteExtracted(result.image, naming, settings.jpeg)) {
+            ++written;
+        } else if (order.InFileOrder() &&
+                   WritePrepared(result.image, order.FileFor(result.index), naming.type, settings.jpeg)) {
+            order.Written(result.index);
+            emit nextNumberChanged(order.NextNumber());
             ++written;
         }
         ++done;
         showProgress(progress, done);
     };
-    ranking::RunFrames(source_, frames, settings, hooks);
+    {
+        // The files written keep the numbers of table order, even when an error ends the batch.
+        struct Renumber {
+            ~Renumber() { order.Finish(); }
+            framelist::ExtractionOrder& order;
+        } renumber{order};
+        ranking::RunFrames(source_, order.Frames(), settings, hooks);
+    }
     finishLoop();
     hideProgress();
     if (navigation_.ProgramEnding()) return;
@@ -566,22 +581,23 @@ void FrameListWindow::ExtractMarkedRows() {
                                   QStringLiteral("Extraction Terminée"), dialogs::Buttons::Ok);
 }
 
-bool FrameListWindow::WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,
-                                     const jpeg_options::JpegOptions& jpeg) {
+bool FrameListWindow::WritePrepared(const FrameSource::PreparedImage& image, const QString& path,
+                                    naming::OutputType type, const jpeg_options::JpegOptions& jpeg) {
     if (!source_.VideoOpen()) return false;
-    const QString path = naming.PathOf(naming.start);
-    bool written = false;
-    switch (naming.type) {
+    switch (type) {
         case naming::OutputType::Jpeg:
-            written = image_writers::WritePreparedJpeg(image, path, jpeg);
-            break;
+            return image_writers::WritePreparedJpeg(image, path, jpeg);
         case naming::OutputType::Png:
-            written = image_writers::WritePreparedPng(image, path);
-            break;
+            return image_writers::WritePreparedPng(image, path);
         case naming::OutputType::Bmp:
-            written = image_writers::WritePreparedBmp(image, path);
             break;
     }
+    return image_writers::WritePreparedBmp(image, path);
+}
+
+bool FrameListWindow::WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,
+                                     const jpeg_options::JpegOptions& jpeg) {
+    const bool written = WritePrepared(image, naming.PathOf(naming.start), naming.type, jpeg);
     if (written && naming.numbering != naming::Numbering::None) {
         naming.start = naming::NumberAfter(naming.start);
         emit nextNumberChanged(naming.start);

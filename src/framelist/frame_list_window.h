@@ -146,6 +146,9 @@ private:
     // Names, writes and numbers one picture of a batch, as "Extraire" would.
     bool WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,
                         const jpeg_options::JpegOptions& jpeg);
+    // Writes one picture of a batch under `path`, as "Extraire" would.
+    bool WritePrepared(const FrameSource::PreparedImage& image, const QString& path, naming::OutputType type,
+                       const jpeg_options::JpegOptions& jpeg);
     void showProgress(framelist::LoopProgress& progress, int done);
     void hideProgress();
     // The row of `frame`: `expected` when it still holds it (a command run from the loop may

@@ -211,17 +211,20 @@ QByteArray PngOfDib(const uint8_t* packedDib, int32_t paletteBytes) {
     return writer.write(image) ? png : QByteArray();
 }
 
-}  // namespace
-
-bool WritePngFile(const FrameSource& source, const QString& path) {
-    const uint8_t* image = source.OutputImage();
-    if (!image) return false;
-    const QByteArray png = PngOfDib(image, source.PaletteBytes());
+bool WritePngOfDib(const uint8_t* packedDib, int32_t paletteBytes, const QString& path) {
+    const QByteArray png = PngOfDib(packedDib, paletteBytes);
     if (png.isEmpty()) return false;
     const Place place = AskPlace(path);
     if (place == Place::Refused) throw errors::SilentAbort();
     WriteEncodedAside(path, place, png.constData(), png.size());
     return true;
+}
+
+}  // namespace
+
+bool WritePngFile(const FrameSource& source, const QString& path) {
+    const uint8_t* image = source.OutputImage();
+    return image && WritePngOfDib(image, source.PaletteBytes(), path);
 }
 
 bool WriteBmpToStream(const FrameSource& source, QIODevice& stream) {
@@ -266,19 +269,15 @@ int64_t RemoveLeftovers(const QString& directory) {
     return removed;
 }
 
-bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& path) {
+bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& path, int* error) {
+    if (error) *error = 0;
     if (image.dib.empty() || image.decoded) return false;
-    return WriteBmpAside(path, image.fileHeader, image.dib.data(), int64_t(image.dib.size()));
+    return WriteBmpAside(path, image.fileHeader, image.dib.data(), int64_t(image.dib.size()), error);
 }
 
 bool WritePreparedPng(const FrameSource::PreparedImage& image, const QString& path) {
-    if (image.dib.empty() || image.decoded) return false;
-    const QByteArray png = PngOfDib(image.dib.data(), image.paletteBytes);
-    if (png.isEmpty()) return false;
-    const Place place = AskPlace(path);
-    if (place == Place::Refused) throw errors::SilentAbort();
-    WriteEncodedAside(path, place, png.constData(), png.size());
-    return true;
+    if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return false;
+    return WritePngOfDib(image.dib.data(), image.paletteBytes, path);
 }
 
 bool WritePreparedJpeg(const FrameSource::PreparedImage& image, const QString& path,

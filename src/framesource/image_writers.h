@@ -56,7 +56,7 @@ int64_t RemoveLeftovers(const QString& directory);
 // the same questions, errors and results as the writers of the output image. A prepared image
 // without its JPEG encoding is encoded with the options of this moment; one still waiting for
 // FrameSource::CompleteImage is not written.
-bool WritePreparedBmp(const PreparedImage& image, const QString& path);
+bool WritePreparedBmp(const PreparedImage& image, const QString& path, int* error = nullptr);
 bool WritePreparedJpeg(const PreparedImage& image, const QString& path, const jpeg_options::JpegOptions& options);
 bool WritePreparedPng(const PreparedImage& image, const QString& path);
 

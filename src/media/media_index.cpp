@@ -107,6 +107,73 @@ bool DecodeTimesAscend(const std::vector<PacketEntry>& packets) {
     return true;
 }
 
+// Recordings joined end to end (`cat a.ts b.ts`), whose decode times start again: each
+// recording is a piece whose own times give its order. The pieces' first packets, the first
+// one's included; empty when a piece would start inside a GOP (no whole recording).
+std::vector<int32_t> PieceStarts(const std::vector<PacketEntry>& packets) {
+    std::vector<int32_t> starts{0};
+    int64_t last = AV_NOPTS_VALUE;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const PacketEntry& p = packets[i];
+        if (p.dts == AV_NOPTS_VALUE) continue;
+        if (last != AV_NOPTS_VALUE && p.dts <= last) {
+            if (!p.key) return {};
+            starts.push_back(int32_t(i));
+        }
+        last = p.dts;
+    }
+    return starts;
+}
+
+// A transport stream's continuity counters break where recordings are joined, and the demuxer
+// flags the packet it was reading there, which its parser may give out a picture or two later:
+// a packet flagged just before a join, or at it, is no damage.
+constexpr int32_t kFlaggedBeforeJoin = 3;
+
+bool FlaggedOnlyAtJoins(const std::vector<int32_t>& flagged, const std::vector<int32_t>& starts) {
+    return std::all_of(flagged.begin(), flagged.end(), [&](int32_t packet) {
+        return std::any_of(starts.begin() + 1, starts.end(),
+                           [&](int32_t start) { return packet <= start && start - packet <= kFlaggedBeforeJoin; });
+    });
+}
+
+// Moves each piece's times to follow those of the piece before, one frame after its latest, so
+// that the whole is ordered by its times. False, and nothing changed, when times would overflow
+// or a piece has none.
+bool FollowPieces(std::vector<PacketEntry>& packets, const std::vector<int32_t>& starts) {
+    std::vector<PacketEntry> moved = packets;
+    int64_t end = AV_NOPTS_VALUE;  // past the latest time of the pieces before
+    for (size_t k = 0; k < starts.size(); ++k) {
+        const size_t from = size_t(starts[k]);
+        const size_t to = k + 1 < starts.size() ? size_t(starts[k + 1]) : packets.size();
+        int64_t first = std::numeric_limits<int64_t>::max();
+        int64_t latest = std::numeric_limits<int64_t>::min();
+        int64_t step = 1;  // the piece's last step between decode times
+        for (size_t i = from; i < to; ++i) {
+            for (const int64_t t : {packets[i].label, packets[i].dts}) {
+                if (t == AV_NOPTS_VALUE) continue;
+                first = std::min(first, t);
+                latest = std::max(latest, t);
+            }
+            if (i > from && packets[i].dts != AV_NOPTS_VALUE && packets[i - 1].dts != AV_NOPTS_VALUE &&
+                packets[i].dts > packets[i - 1].dts) {
+                step = packets[i].dts - packets[i - 1].dts;
+            }
+        }
+        if (first > latest) return false;
+        int64_t shift = 0;
+        if (end != AV_NOPTS_VALUE && __builtin_sub_overflow(end, first, &shift)) return false;
+        for (size_t i = from; i < to; ++i) {
+            for (int64_t* t : {&moved[i].label, &moved[i].dts}) {
+                if (*t != AV_NOPTS_VALUE && __builtin_add_overflow(*t, shift, t)) return false;
+            }
+        }
+        if (__builtin_add_overflow(latest, shift, &end) || __builtin_add_overflow(end, step, &end)) return false;
+    }
+    packets = std::move(moved);
+    return true;
+}
+
 // No decoder holds back more pictures than this, so a picture whose time puts it further
 // from its place in decode order has a time that lies (clusters reordered, times edited).
 constexpr size_t kMaxReorder = 64;
@@ -123,22 +190,48 @@ bool OrderWithinDecoderReach(const std::vector<PacketEntry>& packets) {
     return true;
 }
 
+// MPEG-1, MPEG-2 and MPEG-4 pictures tell their type near the packet's start: the codec
+// reorders only B pictures, shown after the reference decoded after them.
+enum class PictureType { Unknown, Bidirectional, Other };
+
+constexpr int kPictureHeaderReach = 1024;
+
+PictureType PictureTypeOf(const AVPacket& packet, AVCodecID codec) {
+    const int end = std::min(packet.size, kPictureHeaderReach);
+    const uint8_t* d = packet.data;
+    for (int i = 0; i + 5 < end; ++i) {
+        if (d[i] != 0 || d[i + 1] != 0 || d[i + 2] != 1) continue;
+        if ((codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO) && d[i + 3] == 0x00) {
+            return (d[i + 5] >> 3 & 7) == 3 ? PictureType::Bidirectional : PictureType::Other;
+        }
+        if (codec == AV_CODEC_ID_MPEG4 && d[i + 3] == 0xB6) {
+            return (d[i + 4] >> 6) == 2 ? PictureType::Bidirectional : PictureType::Other;
+        }
+    }
+    return PictureType::Unknown;
+}
+
+bool TellsPictureTypes(AVCodecID codec) {
+    return codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG4;
+}
+
 // A codec that shows pictures in another order than it decodes them, with times that show no
-// such reordering (times written as decode times, or shifted by a tick).
-bool ReorderingHidden(const std::vector<PacketEntry>& packets, const AVStream& stream) {
-    if (!Reorders(stream) || stream.codecpar->video_delay <= 0 || packets.size() < 2) return false;
+// such reordering (times written as decode times, or shifted by a tick). A stream whose pictures
+// all say they are no B pictures (FFmpeg's MPEG-2 by default) reorders nothing.
+bool ReorderingHidden(const std::vector<PacketEntry>& packets, const AVStream& stream, bool withoutBPictures) {
+    if (!Reorders(stream) || stream.codecpar->video_delay <= 0 || packets.size() < 2 || withoutBPictures) return false;
     for (size_t i = 1; i < packets.size(); ++i) {
         if (packets[i].label <= packets[i - 1].label) return false;
     }
     return true;
 }
 
-bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream) {
+bool TimesGivePresentedOrder(const MediaIndex& index, const AVStream& stream, bool withoutBPictures) {
     const auto& packets = index.packets;
     const bool allLabelled =
         std::none_of(packets.begin(), packets.end(), [](const PacketEntry& p) { return p.label == AV_NOPTS_VALUE; });
     return !index.damaged && allLabelled && LabelsUnique(packets) && OrderWithinDecoderReach(packets) &&
-           !ReorderingHidden(packets, stream);
+           !ReorderingHidden(packets, stream, withoutBPictures);
 }
 
 }  // namespace
@@ -147,13 +240,16 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
                         bool fromTables) {
     index = {};
     index.fromTables = fromTables;
-    std::vector<bool> known;  // the packet came with its presentation time
+    std::vector<bool> known;       // the packet came with its presentation time
+    std::vector<int32_t> flagged;  // packets the demuxer flags as damaged
     const int64_t fileSize = format.pb ? avio_size(format.pb) : -1;
     // The first report comes with the first packets, so that a cancel is seen at once.
     auto lastTold = std::chrono::steady_clock::now() - kProgressEvery;
     int sinceClock = 0;
     bool reordered = false;  // some picture is shown at another time than it is decoded
     const int unitLengthBytes = UnitLengthBytes(*stream.codecpar);
+    const AVCodecID codecId = stream.codecpar->codec_id;
+    bool withoutBPictures = TellsPictureTypes(codecId);  // until a packet says otherwise
 
     AVPacket* packet = av_packet_alloc();
     if (!packet) return IndexOutcome::Failed;
@@ -161,10 +257,10 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     int read;
     while ((read = av_read_frame(&format, packet)) >= 0) {
         if (packet->stream_index == stream.index) {
-            if ((packet->flags & AV_PKT_FLAG_CORRUPT) ||
-                (!fromTables && unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes))) {
-                index.damaged = true;
-            }
+            if (packet->flags & AV_PKT_FLAG_CORRUPT) flagged.push_back(int32_t(index.packets.size()));
+            if (!fromTables && unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes)) index.damaged = true;
+            // Read from tables alone, a packet's data is zeros and tells no picture type.
+            if (withoutBPictures && PictureTypeOf(*packet, codecId) != PictureType::Other) withoutBPictures = false;
             if (index.packets.size() >= kMaxPackets) {
                 outcome = IndexOutcome::Failed;
                 av_packet_unref(packet);
@@ -220,6 +316,17 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     }
     if (index.packets.empty()) return IndexOutcome::Failed;
 
+    // Recordings joined end to end in a stream whose times may jump (MPEG transport and program
+    // streams, read again from a byte position), each starting at a key packet: each piece's
+    // times follow the piece before's.
+    const bool timesMayJump = format.iformat && (format.iformat->flags & AVFMT_TS_DISCONT);
+    std::vector<int32_t> starts;
+    if (timesMayJump && !index.damaged && !DecodeTimesAscend(index.packets)) starts = PieceStarts(index.packets);
+    if (starts.size() > 1 && FlaggedOnlyAtJoins(flagged, starts) && FollowPieces(index.packets, starts)) {
+        index.pieceStarts = std::move(starts);
+    } else if (!flagged.empty()) {
+        index.damaged = true;
+    }
     index.decoded = !DecodeTimesAscend(index.packets);
     if (!index.decoded) {
         // Without reordering a picture is decoded when it is shown.
@@ -228,11 +335,9 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
             if (p.dts == AV_NOPTS_VALUE && known[i] && !reordered) p.dts = p.label;
         }
         RebuildMissingLabels(index.packets, known, reordered);
-        index.decoded = !TimesGivePresentedOrder(index, stream);
+        index.decoded = !TimesGivePresentedOrder(index, stream, withoutBPictures);
     }
-    if (index.decoded) {
-        for (size_t i = 0; i < index.packets.size(); ++i) index.packets[i].label = int64_t(i);
-    }
+    if (index.decoded) OrderByDecoding(index);
 
     index.startsAtKey = index.packets.front().key;
     index.packets.front().key = true;  // decoding can always start at the first packet
@@ -246,6 +351,13 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
 }
 
 bool PacketsChecked(const AVCodecParameters& codec) { return UnitLengthBytes(codec) > 0; }
+
+void OrderByDecoding(MediaIndex& index) {
+    index.decoded = true;
+    index.pieceStarts.clear();
+    index.presented.clear();
+    for (size_t i = 0; i < index.packets.size(); ++i) index.packets[i].label = int64_t(i);
+}
 
 int32_t PositionOf(const MediaIndex& index, int64_t label) {
     const auto it = std::lower_bound(index.presented.begin(), index.presented.end(), label);
@@ -324,6 +436,15 @@ bool Consistent(const MediaIndex& index) {
     for (const int32_t p : index.packetOfPresented) {
         if (p < 0 || size_t(p) >= packets) return false;
     }
+    // Joined recordings: pieces that begin at the first packet, then at key packets, ascending.
+    if (!index.pieceStarts.empty()) {
+        if (index.decoded || index.pieceStarts.size() < 2 || index.pieceStarts.front() != 0) return false;
+        for (size_t k = 0; k < index.pieceStarts.size(); ++k) {
+            const int32_t start = index.pieceStarts[k];
+            if (start < 0 || size_t(start) >= packets || (k > 0 && !index.packets[size_t(start)].key)) return false;
+            if (k > 0 && start <= index.pieceStarts[k - 1]) return false;
+        }
+    }
     if (index.decoded) {
         if (index.firstPosition.size() != packets || index.seconds.size() != positions) return false;
         if (index.fingerprints.size() != (index.damaged ? positions : 0)) return false;
@@ -368,6 +489,7 @@ std::vector<uint8_t> SavedIndex(const MediaIndex& index, const StreamTraits& tra
     PutVector(out, index.fingerprints, [&](uint64_t v) { out.I64(int64_t(v)); });
     PutVector(out, index.seconds, [&](double v) { out.F64(v); });
     PutVector(out, index.packetOfPresented, [&](int32_t v) { out.U32(uint32_t(v)); });
+    PutVector(out, index.pieceStarts, [&](int32_t v) { out.U32(uint32_t(v)); });
     return std::move(out.Bytes());
 }
 
@@ -418,7 +540,7 @@ std::optional<MediaIndex> IndexFromSaved(const std::vector<uint8_t>& bytes, cons
                                     return true;
                                 }) &&
                       GetVector(in, 8, index.seconds, [&](double& v) { return in.F64(v); }) &&
-                      GetVector(in, 4, index.packetOfPresented, get32);
+                      GetVector(in, 4, index.packetOfPresented, get32) && GetVector(in, 4, index.pieceStarts, get32);
     if (!read || !in.AtEnd() || !Consistent(index)) return std::nullopt;
     return index;
 }

@@ -42,6 +42,9 @@ struct MediaIndex {
     bool startsAtKey = true;
     // The demuxer met a damaged packet or ended on an error.
     bool damaged = false;
+    // Recordings joined end to end: the first packet of each, when their times were moved to
+    // follow one another and give the order (see BuildIndex); empty otherwise.
+    std::vector<int32_t> pieceStarts;
     // Per position, the packet that holds its picture (see FindPresentedPackets).
     std::vector<int32_t> packetOfPresented;
     // Read from the container's sample tables, without the packets' data: damage inside a
@@ -67,7 +70,9 @@ enum class IndexOutcome { Built, Failed, Cancelled };
 
 // Reads every packet of the stream from where the demuxer stands. Other streams must be
 // discarded beforehand. When the times cannot be trusted `presented` is left empty, for a decode
-// of the whole stream to fill.
+// of the whole stream to fill. Recordings joined end to end in a transport or program stream are
+// ordered by their times, piece by piece, when each piece starts at a key packet; the reader
+// must then check that the decoder goes from one piece to the next as the times say.
 // With `fromTables` the packets' data is not looked at (a demuxer that reads it as zeros):
 // each packet's key flag is then the sample table's.
 IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index,
@@ -82,6 +87,10 @@ bool PacketsChecked(const AVCodecParameters& codec);
 // reader out of its tables; a file of another stream is refused.
 std::vector<uint8_t> SavedIndex(const MediaIndex& index, const StreamTraits& traits);
 std::optional<MediaIndex> IndexFromSaved(const std::vector<uint8_t>& bytes, const StreamTraits& traits);
+
+// Gives up the order by times: packets are labelled with their number, for a decode of the whole
+// stream to find the presented pictures.
+void OrderByDecoding(MediaIndex& index);
 
 // The position of the picture labelled `label` in an index ordered by times, or -1.
 int32_t PositionOf(const MediaIndex& index, int64_t label);

@@ -163,6 +163,7 @@ private:
     }
     // With `placeOnly` the picture in the position's place is taken whatever its fingerprint.
     Outcome DecodeUntil(int32_t position, bool placeOnly);
+    bool PatchedAfterAnEarlierGop(int32_t position) const;
     int64_t LabelOf(const AVFrame& frame) const;
     int64_t PlaceOf(const AVFrame& frame);
     int64_t PlaceOf(int32_t position) const;
@@ -176,6 +177,8 @@ private:
     MediaIndex* building_ = nullptr;
     std::optional<FileIdentity> identity_;
     bool demuxerMoved_ = false;  // packets were read to check a saved index
+    bool PiecesFollowOneAnother();
+    void DropPicturesNeverShownAtTheEnds();
 
     std::string path_;
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
@@ -197,8 +200,9 @@ private:
     bool usable_ = false;
     bool skipping_ = false;  // after a seek: packets before the run's start are passed over
     bool ended_ = false;
-    bool broken_ = false;      // a run met other packets than the index holds
-    bool seekMissed_ = false;  // a seek in this file once landed elsewhere than asked
+    bool broken_ = false;              // a run met other packets than the index holds
+    bool seekMissed_ = false;          // a seek in this file once landed elsewhere than asked
+    bool concealedOtherwise_ = false;  // a damaged stream once gave another picture after a seek
     int32_t runStart_ = 0;
     int32_t nextPacket_ = 0;
     int64_t lastOut_ = kNoLabel;
@@ -311,27 +315,20 @@ bool MediaFile::Impl::BuildWholeIndex(const Progress& progress) {
     if (listed != IndexOutcome::Built && BuildIndex(*format_, *stream_, progress, *building_) != IndexOutcome::Built) {
         return false;
     }
+    if (!index_->decoded) {
+        // The checks below want only which pictures come out, in what order: on every core,
+        // unfinished.
+        if (!OpenDecoder(0, true)) return false;
+        if (!PiecesFollowOneAnother()) OrderByDecoding(*building_);
+        if (!index_->decoded) DropPicturesNeverShownAtTheEnds();
+        if (!OpenDecoder()) return false;
+    }
     if (index_->decoded) {
         // Frame threads conceal damage differently from run to run: only an undamaged stream
         // is decoded at open on every core.
         if (!index_->damaged && !OpenDecoder(0, true)) return false;
         if (DecodeWholeStream(progress) != IndexOutcome::Built) return false;
         if (!index_->damaged && !OpenDecoder()) return false;
-    } else {
-        // Pictures that a decode from the start never gives are not presented: the first key
-        // picture's leading pictures, whose references are not in the file, and the pictures of
-        // a short end.
-        const auto& keys = index_->keys;
-        const auto packets = int32_t(index_->packets.size());
-        // A recording cut inside a GOP starts with pictures whose references are gone: up to
-        // the first key picture, only those that a decode from the start gives are presented.
-        const size_t firstKey = index_->startsAtKey || keys.size() < 2 ? 0 : 1;
-        const auto keyAfter = [&](size_t k) { return k + 1 < keys.size() ? keys[k + 1] : packets; };
-        DropPicturesNeverShown(0, keys[firstKey], keyAfter(firstKey), true);
-        // The end is decoded from the GOP before the last: after a seek to an open GOP's key
-        // frame the decoder leaves out more than its leading pictures.
-        const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
-        if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
     }
     if (index_->presented.empty()) return false;
     FindPresentedPackets(*building_);
@@ -466,6 +463,62 @@ void MediaFile::Impl::DropPicturesNeverShown(int32_t start, int32_t from, int32_
                     presented.end());
 }
 
+// Pictures that a decode from the start never gives are not presented: the first key
+// picture's leading pictures, whose references are not in the file, and the pictures of a short
+// end.
+void MediaFile::Impl::DropPicturesNeverShownAtTheEnds() {
+    const auto& keys = index_->keys;
+    const auto packets = int32_t(index_->packets.size());
+    // A recording cut inside a GOP starts with pictures whose references are gone: up to
+    // the first key picture, only those that a decode from the start gives are presented.
+    const size_t firstKey = index_->startsAtKey || keys.size() < 2 ? 0 : 1;
+    const auto keyAfter = [&](size_t k) { return k + 1 < keys.size() ? keys[k + 1] : packets; };
+    DropPicturesNeverShown(0, keys[firstKey], keyAfter(firstKey), true);
+    // The end is decoded from the GOP before the last: after a seek to an open GOP's key
+    // frame the decoder leaves out more than its leading pictures.
+    const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
+    if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
+}
+
+// Recordings joined end to end and ordered by their times: the decoder goes from one to the next
+// as the times say when, decoded from the last key packet before each join to the second key
+// packet after it, it gives exactly the pictures of those packets, in the order of their times.
+// Otherwise (a recording whose last pictures wait for references the next one does not hold,
+// one that starts with pictures the decoder leaves out or shows after others) the whole stream
+// is decoded at open.
+bool MediaFile::Impl::PiecesFollowOneAnother() {
+    const auto& keys = index_->keys;
+    const auto packets = int32_t(index_->packets.size());
+    for (size_t k = 1; k < index_->pieceStarts.size(); ++k) {
+        const int32_t join = index_->pieceStarts[k];
+        const auto after = std::upper_bound(keys.begin(), keys.end(), join);
+        const int32_t from = *std::prev(std::lower_bound(keys.begin(), keys.end(), join));
+        const int32_t to = after == keys.end() ? packets : *after;
+        const int64_t fromLabel = index_->packets[size_t(from)].label;
+        std::vector<int64_t> expected;
+        for (int32_t i = from; i < to; ++i) {
+            const PacketEntry& p = index_->packets[size_t(i)];
+            if (p.shown && p.label >= fromLabel) expected.push_back(p.label);
+        }
+        std::sort(expected.begin(), expected.end());
+        if (expected.empty() || !Seek(from)) return false;
+        std::vector<int64_t> out;
+        const auto next = [this](AVPacket* pkt) { return ReadPacket(pkt); };
+        while (out.empty() || out.back() < expected.back()) {
+            if (loop_.Receive(codec_.get(), frame_.get(), next) < 0) break;
+            const int64_t label = LabelOf(*frame_);
+            av_frame_unref(frame_.get());
+            if (label >= expected.front() && label <= expected.back()) out.push_back(label);
+        }
+        usable_ = false;
+        // A run that broke off (an MPEG parser cutting the stream otherwise after a seek) tells
+        // nothing of the decode from the start, which comes next.
+        broken_ = false;
+        if (out != expected) return false;
+    }
+    return true;
+}
+
 // Decodes the whole stream from its first packet, as a player would: the pictures the decoder
 // gives, in its order, are the presented pictures. Each is known again later by its packet's
 // label (or, without one, by the labelled picture it follows) and by its fingerprint.
@@ -531,13 +584,13 @@ bool MediaFile::Impl::Seek(int32_t start) {
     AVFormatContext* format = format_.get();
     int sought = -1;
     // A stream whose times cannot be trusted is read again from its start by a new demuxer;
-    // elsewhere in a stream read as it comes (a joined recording holds the same times twice)
-    // the packet's byte position is the place to read from.
+    // elsewhere in a stream read as it comes whose times were not enough (a joined recording
+    // holds the same times twice) the packet's byte position is the place to read from.
     if (index_->decoded && start == 0) {
         if (!OpenDemuxer()) return false;
         format = format_.get();
         sought = 0;
-    } else if (index_->decoded && byteStream_ && entry.pos >= 0) {
+    } else if ((index_->decoded || !index_->pieceStarts.empty()) && byteStream_ && entry.pos >= 0) {
         sought = av_seek_frame(format, -1, entry.pos, AVSEEK_FLAG_BYTE);
     }
     if (sought < 0 && start == 0 && format->pb) {
@@ -663,6 +716,7 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
         // fills damage from memory it never wrote may give other bytes each time.
         const bool same =
             !index_->damaged || placeOnly || media::PictureHash(*frame_) == index_->fingerprints[size_t(position)];
+        if (out == target && !same) concealedOtherwise_ = true;
         if (out == target && same) {
             av_frame_unref(held_.get());
             av_frame_move_ref(held_.get(), frame_.get());
@@ -673,6 +727,14 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
         // the one looked for (a leading picture of an open GOP, or one before an edit).
         if (out >= target) return Outcome::Missed;
     }
+}
+
+// The decoder patched the picture up (a recording that ends inside it) in a run begun before its
+// GOP: how it patches depends on what it decoded earlier, so such a picture is always taken from a
+// decode begun at its own key packet, whichever way it is reached. A damaged stream's pictures
+// are told by their fingerprints instead.
+bool MediaFile::Impl::PatchedAfterAnEarlierGop(int32_t position) const {
+    return !index_->damaged && held_->decode_error_flags != 0 && runStart_ < StartPacketFor(*index_, position, 0);
 }
 
 bool MediaFile::Impl::Locate(int32_t position) {
@@ -691,10 +753,18 @@ bool MediaFile::Impl::Locate(int32_t position) {
         // Decoding on is cheaper than seeking while the target's start is behind or close, and
         // it is the only sure way forward once a seek in this file has landed elsewhere (times
         // that repeat, as an edit list's copies of a GOP do).
-        const bool near = start <= nextPacket_ || start - nextPacket_ <= kDecodeOnPackets || seekMissed_;
+        // Once a damaged stream has given another picture after a seek, a seek may cost a decode
+        // from its first packet: decoding on costs less while the target is nearer than that.
+        const int32_t packet = index_->packetOfPresented[size_t(position)];
+        const bool cheaperOn = concealedOtherwise_ && packet - nextPacket_ < packet / 2;
+        const bool near = start <= nextPacket_ || start - nextPacket_ <= kDecodeOnPackets || seekMissed_ || cheaperOn;
         const bool goOn = usable_ && lastOut_ < target && near && !(back > 0 && start < runStart_);
         if (!goOn && !Seek(start)) continue;
-        const Outcome outcome = DecodeUntil(position, back == kAttempts && runStart_ == 0);
+        Outcome outcome = DecodeUntil(position, back == kAttempts && runStart_ == 0);
+        if (outcome == Outcome::Found && PatchedAfterAnEarlierGop(position) &&
+            Seek(StartPacketFor(*index_, position, 0))) {
+            outcome = DecodeUntil(position, false);
+        }
         if (outcome == Outcome::Found) {
             shown_ = position;
             return true;

@@ -6,10 +6,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 #include <csignal>
+#include <functional>
 
 #include "app/main_window_fixture.h"
 #include "batch_run.h"
@@ -160,6 +162,56 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
         }
         frameSource.CloseVideo();
         ++serial;
+    }
+}
+
+// Recordings joined, damaged or cut short inside their last picture: extract reaches the frames
+// in the file's order, not in rank order, and writes the very pictures rank measured (each
+// file as long as its frame's ranked encoding), named in rank order.
+TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutRecordings) {
+    constexpr qsizetype kTsPacket = 188;
+    const auto joined = [](const QByteArray& b) { return b + b; };
+    const auto repeated = [](const QByteArray& b) {
+        QByteArray out;
+        for (qsizetype at = 0, n = 0; at + kTsPacket <= b.size(); at += kTsPacket, ++n) {
+            out += b.mid(at, kTsPacket);
+            if (n % 20 == 19) out += b.mid(at, kTsPacket);
+        }
+        return out;
+    };
+    const auto cutShort = [](const QByteArray& b) { return b.left(b.size() - 3 * kTsPacket); };
+    const std::pair<const char*, std::function<QByteArray(const QByteArray&)>> cases[] = {
+        {"joined", joined}, {"packets repeated", repeated}, {"cut inside its last picture", cutShort}};
+    fixture::TempDir dir;
+    fixture::VideoOptions video;
+    video.codec = fixture::Codec::H264;
+    video.container = "mpegts";
+    video.width = 320;
+    video.height = 240;
+    video.frames = 40;
+    const std::string whole = dir.File("whole.ts");
+    ASSERT_TRUE(fixture::WriteVideo(whole, video));
+    int serial = 0;
+    for (const auto& [name, edit] : cases) {
+        SCOPED_TRACE(name);
+        const QString path = QString::fromStdString(dir.File("edited" + std::to_string(++serial) + ".ts"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(edit(Contents(QString::fromStdString(whole))));
+        file.close();
+        const Outcome rank = RunBatch({"rank", path});
+        ASSERT_EQ(rank.exitCode, 0) << rank.err.toStdString();
+        const auto lines = RankLines(rank.out);
+        ASSERT_GT(lines.size(), 30u);
+        const QString out = QString::fromStdString(dir.File("out" + std::to_string(serial)));
+        const Outcome extract = RunBatch({"extract", path, "--percent", "100", "--format", "jpg", "--out", out,
+                                          "--numbering", "padded:3", "--start", "0"});
+        ASSERT_EQ(extract.exitCode, 0) << extract.err.toStdString();
+        ASSERT_EQ(FilesIn(out).size(), qsizetype(lines.size()));
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const QString written = out + QStringLiteral("/IMAGE%1.JPG").arg(i, 3, 10, QChar('0'));
+            EXPECT_EQ(QFileInfo(written).size(), lines[i].second) << "frame " << lines[i].first;
+        }
     }
 }
 

@@ -803,10 +803,14 @@ TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
     navigation.SetRangeEnd(9);
     window_->RankRows();
     select(1);
-    for (int row : {5, 1}) clickRow(row, Qt::RightButton);
-    const std::vector<int> expected{window_->FrameAtRow(1), window_->FrameAtRow(5)};
+    // Decoded in the file's order, the frames keep the numbers of their rows' order.
+    for (int row : {5, 1, 3, 8}) clickRow(row, Qt::RightButton);
+    std::vector<int> expected;
+    for (int row : {1, 3, 5, 8}) expected.push_back(window_->FrameAtRow(row));
+    ASSERT_FALSE(std::is_sorted(expected.begin(), expected.end()));
     window_->ExtractMarkedRows();
     EXPECT_EQ(writtenFrames(), expected);
+    EXPECT_EQ(main_.nextNumbers, (std::vector<int32_t>{2, 3, 4, 5}));
 }
 
 TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {

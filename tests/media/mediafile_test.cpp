@@ -352,20 +352,27 @@ struct RecordingCase {
     const char* container;
     const char* extension;
     Bytes (*edit)(const Bytes&);
+    // The file's times give the order of its pictures (joined recordings' piece by piece): it
+    // opens without a decode of the whole stream.
+    bool ordersByTimes;
 };
 
+Bytes Unchanged(const Bytes& b) { return b; }
+
 const RecordingCase kRecordings[] = {
-    {"DvdTitlesJoined", Codec::Mpeg2, "vob", "mpg", recordings::Joined},
-    {"BroadcastJoined", Codec::Mpeg2, "mpegts", "ts", recordings::Joined},
-    {"CameraTsJoined", Codec::H264, "mpegts", "ts", recordings::Joined},
-    {"BroadcastCutInsideAGop", Codec::Mpeg2, "mpegts", "ts", recordings::FromAThird},
+    {"DvdTitlesJoined", Codec::Mpeg2, "vob", "mpg", recordings::Joined, false},
+    {"BroadcastJoined", Codec::Mpeg2, "mpegts", "ts", recordings::Joined, true},
+    {"CameraTsJoined", Codec::H264, "mpegts", "ts", recordings::Joined, true},
+    {"BroadcastWithoutBFrames", Codec::Mpeg2Plain, "mpegts", "ts", Unchanged, true},
+    {"BroadcastWithoutBFramesJoined", Codec::Mpeg2Plain, "mpegts", "ts", recordings::Joined, true},
+    {"BroadcastCutInsideAGop", Codec::Mpeg2, "mpegts", "ts", recordings::FromAThird, true},
     {"TsPacketsRepeated", Codec::H264, "mpegts", "ts",
-     [](const Bytes& b) { return recordings::EveryNthPacket(b, 20, 2); }},
-    {"TsPacketsLost", Codec::Mpeg2, "mpegts", "ts",
-     [](const Bytes& b) { return recordings::EveryNthPacket(b, 53, 0); }},
-    {"Mp4TwoPicturesOneTime", Codec::H264, "mp4", "mp4", recordings::SharedPresentationTime},
-    {"Mp4TimesHideReordering", Codec::H264, "mp4", "mp4", recordings::PresentedOneTickAfterDecoded},
-    {"Mp4Damaged", Codec::H264, "mp4", "mp4", recordings::Damaged},
+     [](const Bytes& b) { return recordings::EveryNthPacket(b, 20, 2); }, false},
+    {"TsPacketsLost", Codec::Mpeg2, "mpegts", "ts", [](const Bytes& b) { return recordings::EveryNthPacket(b, 53, 0); },
+     false},
+    {"Mp4TwoPicturesOneTime", Codec::H264, "mp4", "mp4", recordings::SharedPresentationTime, false},
+    {"Mp4TimesHideReordering", Codec::H264, "mp4", "mp4", recordings::PresentedOneTickAfterDecoded, false},
+    {"Mp4Damaged", Codec::H264, "mp4", "mp4", recordings::Damaged, false},
 };
 
 void PrintTo(const RecordingCase& c, std::ostream* out) { *out << c.name; }
@@ -395,6 +402,7 @@ TEST_P(RecordingTest, EveryPositionIsThePictureOfADecodeFromTheStart) {
     std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(path);
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(file->FrameCount(), int(reference.pictures.size()));
+    EXPECT_EQ(file->OpensWithoutDecoding(), c.ordersByTimes);
     std::vector<int> order(size_t(file->FrameCount()));
     for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
     std::shuffle(order.begin(), order.end(), std::mt19937(7));

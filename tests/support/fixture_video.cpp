@@ -103,6 +103,7 @@ CodecSetup SetupOf(Codec codec) {
         case Codec::Vp9:
             return {AV_CODEC_ID_VP9, AV_PIX_FMT_YUV420P};
         case Codec::Mpeg2:
+        case Codec::Mpeg2Plain:
             return {AV_CODEC_ID_MPEG2VIDEO, AV_PIX_FMT_YUV420P};
     }
     return {AV_CODEC_ID_NONE, AV_PIX_FMT_NONE};
@@ -209,6 +210,7 @@ bool Writer::AddVideo() {
         c->max_b_frames = 2;
         c->gop_size = 12;
     }
+    if (options_.codec == Codec::Mpeg2Plain) c->gop_size = 12;
     if (options_.codec == Codec::Mpeg4Packed) {
         c->max_b_frames = 1;  // the packed layout holds one B-frame per reference
         c->gop_size = 12;
@@ -576,6 +578,8 @@ const char* CodecName(Codec codec) {
             return "Vp9";
         case Codec::Mpeg2:
             return "Mpeg2";
+        case Codec::Mpeg2Plain:
+            return "Mpeg2Plain";
     }
     return "?";
 }

@@ -25,6 +25,7 @@ enum class Codec {
     H264High10,  // the same in 10 bits per sample
     Vp9,         // libvpx, a key frame every 12
     Mpeg2,       // MPEG-2 video, two B-frames between references, a key frame every 12
+    Mpeg2Plain,  // MPEG-2 video as FFmpeg writes it by default: no B-frames; a key frame every 12
 };
 
 const char* CodecName(Codec codec);
