@@ -42,7 +42,6 @@ constexpr size_t kHeaderBytes = 8 + 4 + 4 + 4 + 8 + 8 + 8 + 32 + 8;
 struct Settings {
     std::mutex mutex;
     std::string directory;
-    bool saving = true;
 };
 Settings& TheSettings() {
     static Settings settings;
@@ -235,20 +234,6 @@ void SetDirectory(const std::string& directory) {
     s.directory = directory;
 }
 
-void SetSavingEnabled(bool enabled) {
-    Settings& s = TheSettings();
-    std::lock_guard lock(s.mutex);
-    s.saving = enabled;
-}
-
-namespace {
-bool SavingEnabled() {
-    Settings& s = TheSettings();
-    std::lock_guard lock(s.mutex);
-    return s.saving;
-}
-}  // namespace
-
 std::optional<FileIdentity> IdentityFor(const std::string& path) {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return IdentityOfPath(path);
@@ -328,7 +313,6 @@ bool HasSaved(const FileIdentity& identity) {
 }
 
 std::optional<std::vector<uint8_t>> Load(Kind kind, const FileIdentity& identity, int64_t variant) {
-    if (!SavingEnabled()) return std::nullopt;
     const std::string path = PathOf(kind, identity, variant);
     if (path.empty()) return std::nullopt;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -368,7 +352,6 @@ std::optional<std::vector<uint8_t>> Load(Kind kind, const FileIdentity& identity
 }
 
 bool Save(Kind kind, const FileIdentity& identity, int64_t variant, const std::vector<uint8_t>& payload) {
-    if (!SavingEnabled()) return false;
     const std::string path = PathOf(kind, identity, variant);
     if (path.empty() || int64_t(payload.size()) > kMaxFileBytes / 2) return false;
     const std::string directory = path.substr(0, path.rfind('/'));

@@ -30,8 +30,6 @@ constexpr int64_t kSavedBytesBound = int64_t(256) << 20;
 std::string Directory();
 // Puts the saved indexes in `directory` (empty: back to the default above).
 void SetDirectory(const std::string& directory);
-// Saving and loading on or off (on by default); the in-process sharing stays.
-void SetSavingEnabled(bool enabled);
 
 // The file's identity (IdentityOfPath), hashed once in this process while the file stays as
 // it was (same device, inode, size, modification and change times): each worker's open of a
