@@ -130,7 +130,11 @@ constexpr int32_t kFlashFrames = 3;
 // lies within this share of that difference (and at least the floor) of the blend of the
 // ends; no step makes more than this share of the way; and the stretch moves this many times
 // faster than the frames around it.
-constexpr double kBlendMinimum = 8.0;
+constexpr double kBlendMinimum = 3.0;
+// Below this difference of its ends, a dissolve must lie between shots that hold still: their
+// frames as far before and after drift by at most this share of it.
+constexpr double kBlendClear = 12.0;
+constexpr double kFaintStill = 0.2;
 constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
@@ -160,6 +164,10 @@ constexpr double kRevealStill = 0.3;
 constexpr double kRevealResidualShare = 0.3;
 // A cell whose ends differ by less than this takes no part in telling when it switched.
 constexpr double kRevealCellMinimum = 8.0;
+constexpr double kRevealMinimum = 8.0;
+// Each step between two parts of one transition makes at least this share of their ends'
+// difference.
+constexpr double kJoinedStep = 0.02;
 // A change after which the picture comes back within this share of it, within kFlashSeconds,
 // is a flash; one after which the picture keeps its structure (its greys correlate by at least
 // this much with the ones before) is a light changing or flickering.
@@ -219,6 +227,7 @@ public:
         for (const Transition& t : Reveals(found)) found.push_back(t);
         std::sort(found.begin(), found.end(),
                   [](const Transition& a, const Transition& b) { return a.first < b.first; });
+        found = JoinMoving(std::move(found));
         // A hard cut inside a fade is a fast stretch of it; one just before or after a dissolve
         // or fade ends it (a shot settling after a cut, a fade that finishes with a jump): the
         // two are one transition, cut where the jump is.
@@ -314,6 +323,33 @@ private:
         return cuts;
     }
 
+    // Two stretches with frames between that never hold still are parts of one transition
+    // (a shape that opens slowly at first, then fast), seen apart: they become one.
+    std::vector<Transition> JoinMoving(std::vector<Transition> found) const {
+        const int32_t longest = int32_t(std::lround(kRevealLongestSeconds * rate_));
+        for (size_t i = 1; i < found.size();) {
+            Transition& before = found[i - 1];
+            const Transition& after = found[i];
+            const double motion = Motion(before.first, after.end);
+            const double ends = std::min(Distance(P(before.from), P(before.to)), Distance(P(after.from), P(after.to)));
+            bool moving = after.first - before.end <= longest && after.end - before.first <= longest;
+            for (int32_t f = before.end; f <= after.first && moving; ++f)
+                moving = steps_[size_t(f)] >= std::max(kBlendOverMotion * motion, kJoinedStep * ends);
+            if (!moving) {
+                ++i;
+                continue;
+            }
+            before.end = after.end;
+            before.to = after.to;
+            before.cut = before.first;
+            while (before.cut < before.end &&
+                   Distance(P(before.from), P(before.cut)) < Distance(P(before.cut), P(before.to)))
+                ++before.cut;
+            found.erase(found.begin() + ptrdiff_t(i));
+        }
+        return found;
+    }
+
     // The change is a flash (the picture comes back within a short while) or the light of the
     // same picture changing (switched on or off, flickering): no cut.
     bool FlashOrLight(const Transition& t) const {
@@ -358,8 +394,16 @@ private:
         // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
         // moves faster than they do by themselves, or takes the picture further than they go
         // in as many frames.
-        if (Flat(p) || Flat(q) || moved / (q - p) >= kBlendOverMotion * Motion(p, q)) return true;
         const int32_t length = q - p;
+        if (ends < kBlendClear) {
+            // A faint dissolve (between dim or alike shots) stands out of shots that hold
+            // still on both sides, and moves faster than they do.
+            if (p - length < 0 || q + length >= Count()) return false;
+            const double still = kFaintStill * ends;
+            return Distance(P(p - length), P(p)) <= still && Distance(P(q), P(q + length)) <= still &&
+                   moved / length >= kBlendOverMotion * Motion(p, q);
+        }
+        if (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q)) return true;
         double drift = 0;
         int sides = 0;
         if (p - length >= 0) {
@@ -439,7 +483,7 @@ private:
                 const int32_t q = p + *length;
                 if (q >= Count() - 1) continue;
                 const double ends = Distance(P(p), P(q));
-                if (ends < kBlendMinimum) continue;
+                if (ends < kRevealMinimum) continue;
                 // Still around: the frames as far before and after drift little.
                 const int32_t side = std::min(*length, int32_t(std::lround(rate_)));
                 const double still = kRevealStill * ends;
