@@ -158,9 +158,10 @@ constexpr double kShortestSceneSeconds = 0.4;
 // Reveals (wipes, shaped reveals, squeezes) and slides between shots that hold still: over a
 // stretch of at most this long, each cell of the picture goes once from the first frame's value
 // to the last's (a reveal), or the two pictures side by side slide across it (a slide); the
-// frames just before and after the stretch drift by at most this share of its ends' difference.
+// frames just before and after the stretch drift by at most this share of its ends' difference
 constexpr double kRevealLongestSeconds = 2.0;
 constexpr double kRevealStill = 0.3;
+constexpr double kRevealMoving = 0.45;  // ... on one side; on the other, this share
 constexpr double kRevealResidualShare = 0.3;
 // A cell whose ends differ by less than this takes no part in telling when it switched.
 constexpr double kRevealCellMinimum = 8.0;
@@ -486,9 +487,9 @@ private:
                 if (ends < kRevealMinimum) continue;
                 // Still around: the frames as far before and after drift little.
                 const int32_t side = std::min(*length, int32_t(std::lround(rate_)));
-                const double still = kRevealStill * ends;
-                if (Distance(P(std::max(p - side, 0)), P(p)) > still ||
-                    Distance(P(q), P(std::min(q + side, Count() - 1))) > still)
+                const double before = Distance(P(std::max(p - side, 0)), P(p));
+                const double after = Distance(P(q), P(std::min(q + side, Count() - 1)));
+                if (std::min(before, after) > kRevealStill * ends || std::max(before, after) > kRevealMoving * ends)
                     continue;
                 // No step makes most of the way (a cut, or the picture jumping).
                 bool jumps = false;
@@ -527,10 +528,12 @@ private:
             for (size_t i = 0; i < kSignatureBytes; ++i) {
                 const double d = double(b[i]) - a[i];
                 const double x = double(v[i]) - a[i];
-                // Outside the span from a to b, or back from where the cell had gone.
-                const double low = std::min(0.0, d), high = std::max(0.0, d);
+                // Outside the span from a to b, or back from where the cell had gone. A colour
+                // may pass through grey on its way (a fade through greys).
+                const double grey = i < kGreyBytes ? 0.0 : 128.0 - a[i];
+                const double low = std::min({0.0, d, grey}), high = std::max({0.0, d, grey});
                 double miss = x < low ? low - x : x > high ? x - high : 0.0;
-                if (std::abs(d) * Weight(i) >= kRevealCellMinimum) {
+                if (i < kGreyBytes && std::abs(d) >= kRevealCellMinimum) {
                     const double t = x / d;
                     miss = std::max(miss, (reached[i] - t) * std::abs(d) - 2.0);
                     reached[i] = std::max(reached[i], t);
