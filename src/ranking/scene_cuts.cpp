@@ -115,7 +115,7 @@ double Structure(const Point& a, const Point& b) {
 }
 
 // Hard cuts: at least this difference, this many times the motion around it plus a margin.
-constexpr double kCutMinimum = 10.0;
+constexpr double kCutMinimum = 6.0;
 constexpr double kCutOverMotion = 3.0;
 constexpr double kCutMargin = 4.0;
 constexpr double kCutOverBusier = 2.0;
@@ -660,7 +660,9 @@ private:
                 if (InAny(cuts, f)) continue;
                 if (!Flat(f) || ++own > kFlatSceneSeconds * rate_) return false;
             }
-            return true;
+            // With none, the picture half way between the cuts tells (the black between a
+            // fade out and a fade in, or a shot a cut and a stretch of motion hide).
+            return own > 0 || Flat(first + (end - first) / 2);
         };
         for (size_t i = 0; i <= cuts.size() && !cuts.empty();) {
             const int32_t first = i == 0 ? 0 : cuts[i - 1].cut;
