@@ -60,6 +60,15 @@ double WaySquared(const Point& a, const Point& b) {
 // picture, a light dimmed).
 double Along(const Point& from, const Point& to, const Point& a, const Point& b, double waySquared, double& off,
              bool flicker = false) {
+    if (!flicker) {
+        double dot = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i) dot += Weight(i) * Weight(i) * (to[i] - from[i]) * (b[i] - a[i]);
+        const double way = dot / waySquared;
+        double sum = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i) sum += Weight(i) * std::abs(to[i] - from[i] - way * (b[i] - a[i]));
+        off = sum / kTotalWeight;
+        return way;
+    }
     double moveMean = 0, wayMean = 0;
     for (size_t i = 0; i < kGreyBytes; ++i) {
         moveMean += to[i] - from[i];
@@ -74,7 +83,7 @@ double Along(const Point& from, const Point& to, const Point& a, const Point& b,
         dot += w * (to[i] - from[i] - m) * (b[i] - a[i] - c);
         steady += w * (b[i] - a[i] - c) * (b[i] - a[i] - c);
     }
-    const bool brightness = !flicker || steady < 0.3 * waySquared;
+    const bool brightness = steady < 0.3 * waySquared;
     if (brightness) {
         dot = 0;
         for (size_t i = 0; i < kSignatureBytes; ++i) dot += Weight(i) * Weight(i) * (to[i] - from[i]) * (b[i] - a[i]);
@@ -219,6 +228,23 @@ public:
             for (size_t k = 0; k < kGreyBytes; ++k) means_[i] += (*points_[i])[k];
             means_[i] /= double(kGreyBytes);
         }
+        // The median change of brightness over the steps just before and just after each frame.
+        flickerBefore_.assign(n, 0.0);
+        flickerAfter_.assign(n, 0.0);
+        std::vector<double> around;
+        for (size_t i = 0; i < n; ++i) {
+            for (int side = 0; side < 2; ++side) {
+                around.clear();
+                for (int k = 0; k < kMotionNeighbours; ++k) {
+                    const ptrdiff_t f = side == 0 ? ptrdiff_t(i) - k : ptrdiff_t(i) + 1 + k;
+                    if (f >= 1 && f < ptrdiff_t(n))
+                        around.push_back(std::abs(means_[size_t(f)] - means_[size_t(f - 1)]));
+                }
+                if (around.empty()) continue;
+                std::nth_element(around.begin(), around.begin() + ptrdiff_t(around.size() / 2), around.end());
+                (side == 0 ? flickerBefore_ : flickerAfter_)[i] = around[around.size() / 2];
+            }
+        }
         steps_.assign(n, 0.0);
         for (size_t i = 1; i < n; ++i) steps_[i] = Distance(*points_[i - 1], *points_[i]);
     }
@@ -291,15 +317,7 @@ private:
 
     // The typical change of the whole picture's brightness from a frame to the next around
     // frames p to q, in grey levels.
-    double Flicker(int32_t p, int32_t q) const {
-        std::vector<double> around;
-        for (int32_t i = std::max(p - kMotionNeighbours, 1); i <= std::min(q + kMotionNeighbours, Count() - 1); ++i) {
-            if (i <= p || i > q) around.push_back(std::abs(means_[size_t(i)] - means_[size_t(i - 1)]));
-        }
-        if (around.empty()) return 0;
-        std::nth_element(around.begin(), around.begin() + ptrdiff_t(around.size() / 2), around.end());
-        return around[around.size() / 2];
-    }
+    double Flicker(int32_t p, int32_t q) const { return std::min(flickerBefore_[size_t(p)], flickerAfter_[size_t(q)]); }
 
     std::vector<int32_t> HardCuts() const {
         std::vector<int32_t> cuts;
@@ -373,6 +391,13 @@ private:
         const Point& b = P(q);
         const double ends = Distance(a, b);
         if (ends < kBlendMinimum) return false;
+        const int32_t length = q - p;
+        // A faint dissolve (between dim or alike shots) stands out of shots that hold still on
+        // both sides: checked first, as it costs little.
+        const bool faint = ends < kBlendClear;
+        if (faint && (p - length < 0 || q + length >= Count() || Distance(P(p - length), P(p)) > kFaintStill * ends ||
+                      Distance(P(q), P(q + length)) > kFaintStill * ends))
+            return false;
         const double waySquared = WaySquared(a, b);
         const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
         const bool flicker = Flicker(p, q) >= kFlickerLevels;
@@ -395,15 +420,8 @@ private:
         // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
         // moves faster than they do by themselves, or takes the picture further than they go
         // in as many frames.
-        const int32_t length = q - p;
-        if (ends < kBlendClear) {
-            // A faint dissolve (between dim or alike shots) stands out of shots that hold
-            // still on both sides, and moves faster than they do.
-            if (p - length < 0 || q + length >= Count()) return false;
-            const double still = kFaintStill * ends;
-            return Distance(P(p - length), P(p)) <= still && Distance(P(q), P(q + length)) <= still &&
-                   moved / length >= kBlendOverMotion * Motion(p, q);
-        }
+        // ... and moves faster than they do.
+        if (faint) return moved / length >= kBlendOverMotion * Motion(p, q);
         if (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q)) return true;
         double drift = 0;
         int sides = 0;
@@ -727,6 +745,7 @@ private:
     std::vector<const Point*> points_;  // each frame's signature
     std::vector<double> steps_;         // steps_[i]: frame i's difference from frame i - 1
     std::vector<double> means_;         // each frame's mean grey
+    std::vector<double> flickerBefore_, flickerAfter_;
 };
 
 }  // namespace
