@@ -172,6 +172,8 @@ constexpr double kRevealLongestSeconds = 2.0;
 constexpr double kRevealStill = 0.3;
 constexpr double kRevealMoving = 0.45;  // ... on one side; on the other, this share
 constexpr double kRevealResidualShare = 0.3;
+// A slide is seen through cells that mix both pictures: it is allowed further off.
+constexpr double kSlideResidualShare = 0.45;
 // A cell whose ends differ by less than this takes no part in telling when it switched.
 constexpr double kRevealCellMinimum = 8.0;
 constexpr double kRevealMinimum = 8.0;
@@ -572,7 +574,7 @@ private:
         const Point& a = P(p);
         const Point& b = P(q);
         const double ends = Distance(a, b);
-        const double allowed = std::clamp(kRevealResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
+        const double allowed = std::clamp(kSlideResidualShare * ends, kBlendResidualFloor, 2 * kBlendResidualCeiling);
         constexpr int n = kGreyCells;
         constexpr int kSteps = 4;  // shifts tried per cell
         for (int direction = 0; direction < 4; ++direction) {
