@@ -185,6 +185,8 @@ constexpr double kJoinedStep = 0.02;
 // this much with the ones before) is a light changing or flickering.
 constexpr double kFlashBack = 0.35;
 constexpr double kFlashSeconds = 0.3;
+constexpr double kFlashSame = 0.1;
+constexpr double kFlashStructure = 0.6;
 constexpr double kSameStructure = 0.9;
 // Frames whose brightness flickers by this much from one to the next are compared whatever
 // their brightness.
@@ -381,7 +383,12 @@ private:
         const int32_t flash = std::max<int32_t>(1, int32_t(std::lround(kFlashSeconds * rate_)));
         for (int32_t j = 0; j <= flash && first - j >= 0; ++j) {
             for (int32_t k = 0; k <= flash && end + k < Count(); ++k) {
-                if (Distance(P(first - j), P(end + k)) < kFlashBack * change) return true;
+                // Back to the same picture: near it, or of the same structure (a bright
+                // flash between two shots a little apart is a fade through white).
+                const double back = Distance(P(first - j), P(end + k));
+                if (back < kFlashBack * change &&
+                    (back < kFlashSame * change || Structure(P(first - j), P(end + k)) >= kFlashStructure))
+                    return true;
             }
         }
         return Structure(P(first), P(end)) >= kSameStructure;
