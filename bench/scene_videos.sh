@@ -120,7 +120,7 @@ shot() {
     still) vf="crop=$W*3/2:$H*3/2:$sx:$sy,scale=$size" ;;
     drift) vf="crop=$W:$H:x='$sx+n*$W/(8*$n)':y='$sy+n*$H/(8*$n)'" ;;
     pan) vf="crop=$W:$H:x='n*$W/(2*$n)':y=$sy" ;;
-    scroll) vf="crop=$W:$H:x='mod(n*$W/30,$W)':y='$sy'" ;;
+    scroll) vf="crop=$W:$H:x='abs(mod(n*$W/30,2*$W)-$W)':y='$sy'" ;; # turns back at the edges: no jump
     reverse) vf="crop=$W:$H:x='$W*abs(mod(n/40,2)-1)':y='$sy+$H/4*abs(mod(n/57,2)-1)'" ;;
     whip)
       local at=$((n / 3))
