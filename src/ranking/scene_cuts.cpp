@@ -55,21 +55,79 @@ double WaySquared(const Point& a, const Point& b) {
 }
 
 // How far the move from `from` to `to` goes along the way from a to b (1: all of it), and in
-// `off` how far from that way it lands, in grey levels.
-double Along(const Point& from, const Point& to, const Point& a, const Point& b, double waySquared, double& off) {
-    double dot = 0;
-    for (size_t i = 0; i < kSignatureBytes; ++i) dot += Weight(i) * Weight(i) * (to[i] - from[i]) * (b[i] - a[i]);
-    const double way = dot / waySquared;
+// `off` how far from that way it lands, in grey levels. With `flicker`, a change of the whole
+// picture's brightness counts in neither, unless the way is mostly one (a fade of a flat
+// picture, a light dimmed).
+double Along(const Point& from, const Point& to, const Point& a, const Point& b, double waySquared, double& off,
+             bool flicker = false) {
+    if (!flicker) {
+        double dot = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i) dot += Weight(i) * Weight(i) * (to[i] - from[i]) * (b[i] - a[i]);
+        const double way = dot / waySquared;
+        double sum = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i) sum += Weight(i) * std::abs(to[i] - from[i] - way * (b[i] - a[i]));
+        off = sum / kTotalWeight;
+        return way;
+    }
+    double moveMean = 0, wayMean = 0;
+    for (size_t i = 0; i < kGreyBytes; ++i) {
+        moveMean += to[i] - from[i];
+        wayMean += b[i] - a[i];
+    }
+    moveMean /= double(kGreyBytes);
+    wayMean /= double(kGreyBytes);
+    double dot = 0, steady = 0;
+    for (size_t i = 0; i < kSignatureBytes; ++i) {
+        const double w = Weight(i) * Weight(i);
+        const double m = i < kGreyBytes ? moveMean : 0, c = i < kGreyBytes ? wayMean : 0;
+        dot += w * (to[i] - from[i] - m) * (b[i] - a[i] - c);
+        steady += w * (b[i] - a[i] - c) * (b[i] - a[i] - c);
+    }
+    const bool brightness = steady < 0.3 * waySquared;
+    if (brightness) {
+        dot = 0;
+        for (size_t i = 0; i < kSignatureBytes; ++i) dot += Weight(i) * Weight(i) * (to[i] - from[i]) * (b[i] - a[i]);
+    }
+    const double way = dot / (brightness ? waySquared : steady);
+    double greyMean = 0;
+    for (size_t i = 0; i < kGreyBytes; ++i) greyMean += to[i] - from[i] - way * (b[i] - a[i]);
+    greyMean = brightness ? 0 : greyMean / double(kGreyBytes);
     double sum = 0;
-    for (size_t i = 0; i < kSignatureBytes; ++i) sum += Weight(i) * std::abs(to[i] - from[i] - way * (b[i] - a[i]));
+    for (size_t i = 0; i < kSignatureBytes; ++i)
+        sum += Weight(i) * std::abs(to[i] - from[i] - way * (b[i] - a[i]) - (i < kGreyBytes ? greyMean : 0));
     off = sum / kTotalWeight;
     return way;
 }
 
+// The spread of greys (their standard deviation) below which a picture has no structure.
+constexpr double kStructureSpread = 4.0;
+
+// How alike the structure of two pictures is, whatever their brightness and contrast: the
+// correlation of their greys (1: the same picture in another light; 0 when either is nearly
+// flat, with no structure to compare).
+double Structure(const Point& a, const Point& b) {
+    double ma = 0, mb = 0;
+    for (size_t i = 0; i < kGreyBytes; ++i) {
+        ma += a[i];
+        mb += b[i];
+    }
+    ma /= double(kGreyBytes);
+    mb /= double(kGreyBytes);
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < kGreyBytes; ++i) {
+        ab += (a[i] - ma) * (b[i] - mb);
+        aa += (a[i] - ma) * (a[i] - ma);
+        bb += (b[i] - mb) * (b[i] - mb);
+    }
+    const double flat = double(kGreyBytes) * kStructureSpread * kStructureSpread;
+    return aa < flat || bb < flat ? 0.0 : ab / std::sqrt(aa * bb);
+}
+
 // Hard cuts: at least this difference, this many times the motion around it plus a margin.
-constexpr double kCutMinimum = 10.0;
+constexpr double kCutMinimum = 6.0;
 constexpr double kCutOverMotion = 3.0;
 constexpr double kCutMargin = 4.0;
+constexpr double kCutOverBusier = 2.0;
 // Frames on each side whose differences give the motion around a frame.
 constexpr int kMotionNeighbours = 6;
 // The frames after a cut still differ from the frame before it by this share of the cut.
@@ -81,7 +139,11 @@ constexpr int32_t kFlashFrames = 3;
 // lies within this share of that difference (and at least the floor) of the blend of the
 // ends; no step makes more than this share of the way; and the stretch moves this many times
 // faster than the frames around it.
-constexpr double kBlendMinimum = 12.0;
+constexpr double kBlendMinimum = 3.0;
+// Below this difference of its ends, a dissolve must lie between shots that hold still: their
+// frames as far before and after drift by at most this share of it.
+constexpr double kBlendClear = 12.0;
+constexpr double kFaintStill = 0.2;
 constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
@@ -102,6 +164,36 @@ constexpr double kFlatSceneSeconds = 1.0;
 // A dissolve or fade this close to a hard cut is the shot settling after it, not a cut.
 constexpr double kShortestSceneSeconds = 0.4;
 
+// Reveals (wipes, shaped reveals, squeezes) and slides between shots that hold still: over a
+// stretch of at most this long, each cell of the picture goes once from the first frame's value
+// to the last's (a reveal), or the two pictures side by side slide across it (a slide); the
+// frames just before and after the stretch drift by at most this share of its ends' difference
+constexpr double kRevealLongestSeconds = 2.0;
+constexpr double kRevealStill = 0.3;
+constexpr double kRevealMoving = 0.45;  // ... on one side; on the other, this share
+constexpr double kRevealResidualShare = 0.3;
+// A slide is seen through cells that mix both pictures: it is allowed further off.
+constexpr double kSlideResidualShare = 0.45;
+// A cell whose ends differ by less than this takes no part in telling when it switched.
+constexpr double kRevealCellMinimum = 8.0;
+constexpr double kRevealMinimum = 8.0;
+// Each step between two parts of one transition makes at least this share of their ends'
+// difference.
+constexpr double kJoinedStep = 0.02;
+// A change after which the picture comes back within this share of it, within kFlashSeconds,
+// is a flash; one after which the picture keeps its structure (its greys correlate by at least
+// this much with the ones before) is a light changing or flickering.
+constexpr double kFlashBack = 0.35;
+constexpr double kFlashSeconds = 0.3;
+constexpr double kFlashSame = 0.1;
+constexpr double kFlashStructure = 0.6;
+constexpr double kSameStructure = 0.9;
+// Frames whose brightness flickers by this much from one to the next are compared whatever
+// their brightness.
+constexpr double kFlickerLevels = 2.0;
+// A hard cut inside a blend whose step makes at least this share of the blend's way.
+constexpr double kCutInBlend = 0.5;
+
 struct Transition {
     int32_t first = 0;  // its blended frames, end excluded
     int32_t end = 0;
@@ -109,6 +201,7 @@ struct Transition {
     // The frames whose blend it is (a dissolve's or a fade's), for following it further.
     int32_t from = 0;
     int32_t to = 0;
+    bool hard = false;  // cut at a hard cut
 };
 
 // The frame is one of the transitions' blended frames.
@@ -134,12 +227,38 @@ public:
                          : i > firstMeasured ? points_[i - 1]
                                              : &signatures[firstMeasured];
         }
+        means_.assign(n, 0.0);
+        for (size_t i = 0; i < n; ++i) {
+            for (size_t k = 0; k < kGreyBytes; ++k) means_[i] += (*points_[i])[k];
+            means_[i] /= double(kGreyBytes);
+        }
+        // The median change of brightness over the steps just before and just after each frame.
+        flickerBefore_.assign(n, 0.0);
+        flickerAfter_.assign(n, 0.0);
+        std::vector<double> around;
+        for (size_t i = 0; i < n; ++i) {
+            for (int side = 0; side < 2; ++side) {
+                around.clear();
+                for (int k = 0; k < kMotionNeighbours; ++k) {
+                    const ptrdiff_t f = side == 0 ? ptrdiff_t(i) - k : ptrdiff_t(i) + 1 + k;
+                    if (f >= 1 && f < ptrdiff_t(n))
+                        around.push_back(std::abs(means_[size_t(f)] - means_[size_t(f - 1)]));
+                }
+                if (around.empty()) continue;
+                std::nth_element(around.begin(), around.begin() + ptrdiff_t(around.size() / 2), around.end());
+                (side == 0 ? flickerBefore_ : flickerAfter_)[i] = around[around.size() / 2];
+            }
+        }
         steps_.assign(n, 0.0);
         for (size_t i = 1; i < n; ++i) steps_[i] = Distance(*points_[i - 1], *points_[i]);
     }
 
     SceneList Find() {
         std::vector<Transition> found = Blends();
+        for (const Transition& t : Reveals(found)) found.push_back(t);
+        std::sort(found.begin(), found.end(),
+                  [](const Transition& a, const Transition& b) { return a.first < b.first; });
+        found = JoinMoving(std::move(found));
         // A hard cut inside a fade is a fast stretch of it; one just before or after a dissolve
         // or fade ends it (a shot settling after a cut, a fade that finishes with a jump): the
         // two are one transition, cut where the jump is.
@@ -148,14 +267,35 @@ public:
             const auto blend = std::find_if(found.begin(), found.end(), [&](const Transition& t) {
                 return frame > t.first - near && frame < t.end + near;
             });
-            if (blend == found.end()) {
-                found.push_back({frame, frame, frame});
-            } else if (frame <= blend->first || frame >= blend->end) {
-                blend->first = std::min(blend->first, frame);
-                blend->end = std::max(blend->end, frame);
-                blend->cut = frame;
+            if (blend == found.end() || blend->hard) {
+                found.push_back({frame, frame, frame, 0, 0, true});
+            } else if (frame < blend->first - kFlashFrames || frame > blend->end + kFlashFrames) {
+                // A stretch that follows a cut a while after it is the new shot settling.
+                *blend = {frame, frame, frame, 0, 0, true};
+            } else if (frame <= blend->first || frame >= blend->end ||
+                       steps_[size_t(frame)] >= kCutInBlend * Distance(P(blend->from), P(blend->to))) {
+                // A jump that makes most of a blend's way is a cut, the rest of the stretch
+                // the new shot moving (a crash zoom after a cut).
+                // Every stretch near it goes with it.
+                Transition joined = *blend;
+                joined.first = std::min(joined.first, frame);
+                joined.end = std::max(joined.end, frame);
+                joined.cut = frame;
+                joined.hard = true;
+                found.erase(std::remove_if(found.begin(), found.end(),
+                                           [&](const Transition& t) {
+                                               if (t.hard || frame <= t.first - near || frame >= t.end + near)
+                                                   return false;
+                                               joined.first = std::min(joined.first, t.first);
+                                               joined.end = std::max(joined.end, t.end);
+                                               return true;
+                                           }),
+                            found.end());
+                found.push_back(joined);
             }
         }
+        found.erase(std::remove_if(found.begin(), found.end(), [&](const Transition& t) { return FlashOrLight(t); }),
+                    found.end());
         std::sort(found.begin(), found.end(), [](const Transition& a, const Transition& b) { return a.cut < b.cut; });
         return Scenes(JoinShortScenes(JoinFlatScenes(found)));
     }
@@ -166,12 +306,12 @@ private:
 
     // The typical step between neighbouring frames around `frame`, leaving out the steps into
     // and out of the frames from `skipFirst` to `skipEnd`.
-    double Motion(int32_t skipFirst, int32_t skipEnd) const {
+    double Motion(int32_t skipFirst, int32_t skipEnd, bool before = true, bool after = true) const {
         std::vector<double> around;
-        for (int32_t i = skipFirst - kMotionNeighbours; i < skipFirst; ++i) {
+        for (int32_t i = skipFirst - kMotionNeighbours; i < skipFirst && before; ++i) {
             if (i >= 1) around.push_back(steps_[size_t(i)]);
         }
-        for (int32_t i = skipEnd + 1; i <= skipEnd + kMotionNeighbours; ++i) {
+        for (int32_t i = skipEnd + 1; i <= skipEnd + kMotionNeighbours && after; ++i) {
             if (i < Count()) around.push_back(steps_[size_t(i)]);
         }
         if (around.empty()) return 0;
@@ -179,12 +319,21 @@ private:
         return around[around.size() / 2];
     }
 
+    // The typical change of the whole picture's brightness from a frame to the next around
+    // frames p to q, in grey levels.
+    double Flicker(int32_t p, int32_t q) const { return std::min(flickerBefore_[size_t(p)], flickerAfter_[size_t(q)]); }
+
     std::vector<int32_t> HardCuts() const {
         std::vector<int32_t> cuts;
         for (int32_t i = 1; i < Count(); ++i) {
             const double step = steps_[size_t(i)];
             if (step < kCutMinimum) continue;
-            if (step < kCutOverMotion * Motion(i, i) + kCutMargin) continue;
+            // A cut into a moving shot (or out of one) is one: the motion on the calmer side
+            // counts, as long as the step is well above the motion on the other.
+            const double before = Motion(i, i, true, false), after = Motion(i, i, false, true);
+            if (step < std::max(kCutOverMotion * std::min(before, after), kCutOverBusier * std::max(before, after)) +
+                           kCutMargin)
+                continue;
             // Not a flash: the frames after the cut stay away from the one before it, and the
             // frames before it away from the one after.
             bool kept = true;
@@ -197,22 +346,78 @@ private:
         return cuts;
     }
 
+    // Two stretches with frames between that never hold still are parts of one transition
+    // (a shape that opens slowly at first, then fast), seen apart: they become one.
+    std::vector<Transition> JoinMoving(std::vector<Transition> found) const {
+        const int32_t longest = int32_t(std::lround(kRevealLongestSeconds * rate_));
+        for (size_t i = 1; i < found.size();) {
+            Transition& before = found[i - 1];
+            const Transition& after = found[i];
+            const double motion = Motion(before.first, after.end);
+            const double ends = std::min(Distance(P(before.from), P(before.to)), Distance(P(after.from), P(after.to)));
+            bool moving = after.first - before.end <= longest && after.end - before.first <= longest;
+            for (int32_t f = before.end; f <= after.first && moving; ++f)
+                moving = steps_[size_t(f)] >= std::max(kBlendOverMotion * motion, kJoinedStep * ends);
+            if (!moving) {
+                ++i;
+                continue;
+            }
+            before.end = after.end;
+            before.to = after.to;
+            before.cut = before.first;
+            while (before.cut < before.end &&
+                   Distance(P(before.from), P(before.cut)) < Distance(P(before.cut), P(before.to)))
+                ++before.cut;
+            found.erase(found.begin() + ptrdiff_t(i));
+        }
+        return found;
+    }
+
+    // The change is a flash (the picture comes back within a short while) or the light of the
+    // same picture changing (switched on or off, flickering): no cut.
+    bool FlashOrLight(const Transition& t) const {
+        const int32_t first = std::max(t.first == t.end ? t.cut - 1 : t.first - 1, 0);
+        const int32_t end = std::min(std::max(t.end, t.cut), Count() - 1);
+        double change = 0;  // the furthest the picture goes
+        for (int32_t m = first + 1; m <= end; ++m) change = std::max(change, Distance(P(first), P(m)));
+        const int32_t flash = std::max<int32_t>(1, int32_t(std::lround(kFlashSeconds * rate_)));
+        for (int32_t j = 0; j <= flash && first - j >= 0; ++j) {
+            for (int32_t k = 0; k <= flash && end + k < Count(); ++k) {
+                // Back to the same picture: near it, or of the same structure (a bright
+                // flash between two shots a little apart is a fade through white).
+                const double back = Distance(P(first - j), P(end + k));
+                if (back < kFlashBack * change &&
+                    (back < kFlashSame * change || Structure(P(first - j), P(end + k)) >= kFlashStructure))
+                    return true;
+            }
+        }
+        return Structure(P(first), P(end)) >= kSameStructure;
+    }
+
     // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.
     bool IsBlend(int32_t p, int32_t q, std::vector<double>& progress) const {
         const Point& a = P(p);
         const Point& b = P(q);
         const double ends = Distance(a, b);
         if (ends < kBlendMinimum) return false;
+        const int32_t length = q - p;
+        // A faint dissolve (between dim or alike shots) stands out of shots that hold still on
+        // both sides: checked first, as it costs little.
+        const bool faint = ends < kBlendClear;
+        if (faint && (p - length < 0 || q + length >= Count() || Distance(P(p - length), P(p)) > kFaintStill * ends ||
+                      Distance(P(q), P(q + length)) > kFaintStill * ends))
+            return false;
         const double waySquared = WaySquared(a, b);
         const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
+        const bool flicker = Flicker(p, q) >= kFlickerLevels;
         // The middle first: most stretches fail there.
         double off = 0;
-        const double mid = Along(a, P((p + q) / 2), a, b, waySquared, off);
+        const double mid = Along(a, P((p + q) / 2), a, b, waySquared, off, flicker);
         if (mid < 0.2 || mid > 0.8 || off > allowed) return false;
         progress.assign(1, 0.0);
         double moved = 0;
         for (int32_t m = p + 1; m < q; ++m) {
-            const double t = Along(a, P(m), a, b, waySquared, off);
+            const double t = Along(a, P(m), a, b, waySquared, off, flicker);
             if (off > allowed || t < progress.back() - 0.05 || t > 1.05 || t - progress.back() > kBlendLargestStep)
                 return false;
             progress.push_back(t);
@@ -224,8 +429,9 @@ private:
         // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
         // moves faster than they do by themselves, or takes the picture further than they go
         // in as many frames.
-        if (Flat(p) || Flat(q) || moved / (q - p) >= kBlendOverMotion * Motion(p, q)) return true;
-        const int32_t length = q - p;
+        // ... and moves faster than they do.
+        if (faint) return moved / length >= kBlendOverMotion * Motion(p, q);
+        if (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q)) return true;
         double drift = 0;
         int sides = 0;
         if (p - length >= 0) {
@@ -290,6 +496,143 @@ private:
         return found;
     }
 
+    // Wipes, shaped reveals and slides between shots that hold still, not already among
+    // `blends`: for each start, the widest stretch whose frames switch cell by cell from its
+    // first frame to its last, or slide them across.
+    std::vector<Transition> Reveals(const std::vector<Transition>& blends) const {
+        const int32_t longest = std::max(kShortestBlend, int32_t(std::lround(kRevealLongestSeconds * rate_)));
+        std::vector<int32_t> lengths;
+        for (double l = kShortestBlend; l <= longest; l *= 1.25) {
+            if (lengths.empty() || int32_t(l) != lengths.back()) lengths.push_back(int32_t(l));
+        }
+        std::vector<Transition> found;
+        for (int32_t p = 1; p < Count(); ++p) {
+            for (auto length = lengths.rbegin(); length != lengths.rend(); ++length) {
+                const int32_t q = p + *length;
+                if (q >= Count() - 1) continue;
+                const double ends = Distance(P(p), P(q));
+                if (ends < kRevealMinimum) continue;
+                // Still around: the frames as far before and after drift little.
+                const int32_t side = std::min(*length, int32_t(std::lround(rate_)));
+                const double before = Distance(P(std::max(p - side, 0)), P(p));
+                const double after = Distance(P(q), P(std::min(q + side, Count() - 1)));
+                if (std::min(before, after) > kRevealStill * ends || std::max(before, after) > kRevealMoving * ends)
+                    continue;
+                // No step makes most of the way (a cut, or the picture jumping).
+                bool jumps = false;
+                for (int32_t m = p + 1; m <= q && !jumps; ++m) jumps = steps_[size_t(m)] > kBlendLargestStep * ends;
+                if (jumps || std::any_of(blends.begin(), blends.end(),
+                                         [&](const Transition& t) { return t.first < q && t.end > p; }))
+                    continue;
+                if (!IsReveal(p, q) && !IsSlide(p, q)) continue;
+                // The frames that actually change.
+                int32_t first = p, end = q;
+                while (first < end && Distance(P(p), P(first + 1)) < 0.03 * ends) ++first;
+                while (end > first + 1 && Distance(P(end - 1), P(q)) < 0.03 * ends) --end;
+                int32_t cut = first + 1;
+                while (cut < end && Distance(P(p), P(cut)) < Distance(P(cut), P(q))) ++cut;
+                found.push_back({first, end + 1, cut, p, q});
+                p = q;
+                break;
+            }
+        }
+        return found;
+    }
+
+    // Each cell goes once, steadily, from its value in frame p to its value in frame q, cells
+    // at different times (a wipe, a shape opening) or together (a dissolve).
+    bool IsReveal(int32_t p, int32_t q) const {
+        const Point& a = P(p);
+        const Point& b = P(q);
+        const double ends = Distance(a, b);
+        const double allowed = std::clamp(kRevealResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
+        std::array<double, kSignatureBytes> reached{};  // how far each cell has gone, 0 to 1
+        int switching = 0;                              // frames where some cells are half way and others not
+        for (int32_t m = p + 1; m < q; ++m) {
+            const Point& v = P(m);
+            double off = 0;
+            int done = 0, counted = 0;
+            for (size_t i = 0; i < kSignatureBytes; ++i) {
+                const double d = double(b[i]) - a[i];
+                const double x = double(v[i]) - a[i];
+                // Outside the span from a to b, or back from where the cell had gone. A colour
+                // may pass through grey on its way (a fade through greys).
+                const double grey = i < kGreyBytes ? 0.0 : 128.0 - a[i];
+                const double low = std::min({0.0, d, grey}), high = std::max({0.0, d, grey});
+                double miss = x < low ? low - x : x > high ? x - high : 0.0;
+                if (i < kGreyBytes && std::abs(d) >= kRevealCellMinimum) {
+                    const double t = x / d;
+                    miss = std::max(miss, (reached[i] - t) * std::abs(d) - 2.0);
+                    reached[i] = std::max(reached[i], t);
+                    ++counted;
+                    done += t > 0.5;
+                }
+                off += Weight(i) * std::max(0.0, miss);
+            }
+            if (off / kTotalWeight > allowed) return false;
+            if (counted > 0 && done > 0 && done < counted) ++switching;
+        }
+        return switching > 0;
+    }
+
+    // The pictures of frames p and q side by side (or one above the other) move across the
+    // picture by its whole width (or height), steadily: a slide or a push.
+    bool IsSlide(int32_t p, int32_t q) const {
+        const Point& a = P(p);
+        const Point& b = P(q);
+        const double ends = Distance(a, b);
+        const double allowed = std::clamp(kSlideResidualShare * ends, kBlendResidualFloor, 2 * kBlendResidualCeiling);
+        constexpr int n = kGreyCells;
+        constexpr int kSteps = 4;  // shifts tried per cell
+        for (int direction = 0; direction < 4; ++direction) {
+            // The greys along row (or column) r of both pictures end to end, the incoming one
+            // after the outgoing one when it enters from the end.
+            const auto line = [&](int r, double x) {
+                const int i = int(x);
+                const double f = x - i;
+                const auto at = [&](int k) {
+                    const bool second = direction % 2 == 0 ? k >= n : k < n;
+                    const int c = k % n;
+                    const int cell = direction < 2 ? r * n + c : c * n + r;
+                    return double(second ? b[size_t(cell)] : a[size_t(cell)]);
+                };
+                return i + 1 < 2 * n ? at(i) * (1 - f) + at(i + 1) * f : at(i);
+            };
+            // The shift that fits frame m best, and how far off it lands.
+            const auto fit = [&](int32_t m, double& bestShift) {
+                const Point& v = P(m);
+                double best = 1e9;
+                for (int k = 0; k <= n * kSteps; ++k) {
+                    const double shift = double(k) / kSteps;
+                    double off = 0;
+                    for (int r = 0; r < n; ++r) {
+                        for (int c = 0; c < n; ++c) {
+                            const int cell = direction < 2 ? r * n + c : c * n + r;
+                            const double x = direction % 2 == 0 ? c + shift : c + n - shift;
+                            off += std::abs(v[size_t(cell)] - line(r, x));
+                        }
+                    }
+                    if (off < best) {
+                        best = off;
+                        bestShift = shift;
+                    }
+                }
+                return best / (n * n);
+            };
+            // The middle first: most stretches fail there.
+            double shift = 0;
+            if (fit((p + q) / 2, shift) > allowed || shift < 0.2 * n || shift > 0.8 * n) continue;
+            double previous = 0;
+            bool fits = true;
+            for (int32_t m = p + 1; m < q && fits; ++m) {
+                fits = fit(m, shift) <= allowed && shift >= previous - 0.5 && shift - previous <= kBlendLargestStep * n;
+                previous = std::max(previous, shift);
+            }
+            if (fits && n - previous <= kBlendLargestStep * n && previous >= 1) return true;
+        }
+        return false;
+    }
+
     // A long dissolve beside a moving shot is seen over part of its length only: it goes on
     // each side as long as the frames keep moving from one picture to the other at a good
     // share of its pace, and little in any other direction.
@@ -344,7 +687,9 @@ private:
                 if (InAny(cuts, f)) continue;
                 if (!Flat(f) || ++own > kFlatSceneSeconds * rate_) return false;
             }
-            return true;
+            // With none, the picture half way between the cuts tells (the black between a
+            // fade out and a fade in, or a shot a cut and a stretch of motion hide).
+            return own > 0 || Flat(first + (end - first) / 2);
         };
         for (size_t i = 0; i <= cuts.size() && !cuts.empty();) {
             const int32_t first = i == 0 ? 0 : cuts[i - 1].cut;
@@ -387,7 +732,7 @@ private:
                 continue;
             }
             size_t removed = i == cuts.size() ? i - 1 : i;
-            if (i > 0 && i < cuts.size() && cuts[i].first == cuts[i].end && cuts[i - 1].first != cuts[i - 1].end) {
+            if (i > 0 && i < cuts.size() && cuts[i].hard && !cuts[i - 1].hard) {
                 removed = i - 1;  // the dissolve goes, the hard cut stays
             }
             cuts.erase(cuts.begin() + ptrdiff_t(removed));
@@ -408,6 +753,8 @@ private:
     double rate_;
     std::vector<const Point*> points_;  // each frame's signature
     std::vector<double> steps_;         // steps_[i]: frame i's difference from frame i - 1
+    std::vector<double> means_;         // each frame's mean grey
+    std::vector<double> flickerBefore_, flickerAfter_;
 };
 
 }  // namespace

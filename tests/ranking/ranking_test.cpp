@@ -348,9 +348,9 @@ TEST(Stretches, CoverEveryFrameOnceAndStartAtNearKeys) {
 
 }  // namespace
 
-// Videos of shots joined by hard cuts, dissolves and fades through black, and one continuous
-// shot: one scene per shot, the same with one worker and with several, and the best frame of
-// each scene lies inside its shot, away from the transitions.
+// Videos of shots joined by hard cuts, dissolves, fades through black and wipes, and continuous
+// shots (one with a flash and a light change): one scene per shot, the same with one worker and with several, and the
+// best frame of each scene lies inside its shot, away from the transitions.
 TEST(Scenes, OneSceneEachShotWhateverTheWorkers) {
     struct Case {
         const char* name;
@@ -360,12 +360,18 @@ TEST(Scenes, OneSceneEachShotWhateverTheWorkers) {
         int shotLength;
         int transitionFrames;
         bool throughBlack;
+        bool wipe = false;
+        int flashAt = 0;
+        int lightAt = 0;
     };
     const Case cases[] = {
         {"hard cuts, MPEG-4 AVI", fixture::Codec::Mpeg4BFrames, "avi", 4, 40, 0, false},
         {"dissolves, H.264 MP4", fixture::Codec::H264, "mp4", 3, 60, 20, false},
         {"fades through black, H.264 MP4", fixture::Codec::H264, "mp4", 3, 60, 24, true},
         {"one continuous shot, H.264 MP4", fixture::Codec::H264, "mp4", 1, 150, 0, false},
+        {"wipes, H.264 MP4", fixture::Codec::H264, "mp4", 3, 60, 16, false, true},
+        // A flash is no cut, nor is the light going down.
+        {"a flash and the light halved, H.264 MP4", fixture::Codec::H264, "mp4", 1, 150, 0, false, false, 40, 90},
     };
     fixture::TempDir dir;
     for (const Case& c : cases) {
@@ -377,6 +383,9 @@ TEST(Scenes, OneSceneEachShotWhateverTheWorkers) {
         options.shotLength = c.shotLength;
         options.transitionFrames = c.transitionFrames;
         options.throughBlack = c.throughBlack;
+        options.wipe = c.wipe;
+        options.flashAt = c.flashAt;
+        options.lightAt = c.lightAt;
         const std::string path = dir.File(std::string(c.name).substr(0, 4) + '.' + c.container);
         ASSERT_TRUE(fixture::WriteVideo(path, options));
         FrameSource source;

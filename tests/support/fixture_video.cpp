@@ -73,8 +73,17 @@ int ShotsLevel(const VideoOptions& o, int number, int x, int y) {
         other = shot + 1;
         way = 0.5 - double(o.shotLength - into - 1) / (2 * half);
     }
-    if (other == shot) return level;
+    if (other == shot) {
+        int lit = level;
+        if (o.flashAt > 0 && into >= o.flashAt && into < o.flashAt + 3) lit += (255 - lit) * (o.flashAt + 3 - into) / 4;
+        return o.lightAt > 0 && into >= o.lightAt ? lit / 2 : lit;
+    }
     if (o.throughBlack) return int(level * (1.0 - 2 * way));
+    if (o.wipe) {
+        const double later = other < shot ? 1.0 - way : way;  // the share of the later shot
+        return ShotLevel(x < later * o.width ? std::max(shot, other) : std::min(shot, other), x, y, o.width, o.height,
+                         number);
+    }
     return int(level * (1.0 - way) + ShotLevel(other, x, y, o.width, o.height, number) * way);
 }
 

@@ -53,6 +53,11 @@ struct VideoOptions {
     int shotLength = 0;
     int transitionFrames = 0;
     bool throughBlack = false;
+    bool wipe = false;  // the next shot covers the picture from the left instead
+    // Within each shot, > 0: a white flash fading out over 3 pictures from this one, and the
+    // light halved from this one on.
+    int flashAt = 0;
+    int lightAt = 0;
 };
 
 // Writes the video; false when FFmpeg refused a step.
