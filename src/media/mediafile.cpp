@@ -850,6 +850,7 @@ double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(po
 
 std::vector<int32_t> MediaFile::KeyPositions() const { return impl_->KeyPositions(); }
 bool MediaFile::OpensWithoutDecoding() const { return impl_->OpensWithoutDecoding(); }
+bool MediaFile::OrderedByTimes() const { return !impl_->index_->decoded; }
 std::unique_ptr<media::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 
 }  // namespace media

@@ -36,6 +36,8 @@ public:
     double FrameTime(int32_t position) const override;
     std::vector<int32_t> KeyPositions() const override;
     bool OpensWithoutDecoding() const override;
+    // The file's times gave the presented order: its index took no decode of the whole stream.
+    bool OrderedByTimes() const;
 
 private:
     MediaFile();

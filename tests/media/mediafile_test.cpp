@@ -402,7 +402,7 @@ TEST_P(RecordingTest, EveryPositionIsThePictureOfADecodeFromTheStart) {
     std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(path);
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(file->FrameCount(), int(reference.pictures.size()));
-    EXPECT_EQ(file->OpensWithoutDecoding(), c.ordersByTimes);
+    EXPECT_EQ(file->OrderedByTimes(), c.ordersByTimes);
     std::vector<int> order(size_t(file->FrameCount()));
     for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
     std::shuffle(order.begin(), order.end(), std::mt19937(7));
