@@ -7,12 +7,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLayout>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTranslator>
@@ -130,6 +133,15 @@ Answer QtDialogs::messageBox(const QString& text, const QString& caption, Button
         box.setEscapeButton(box.addButton(kCancel, QMessageBox::RejectRole));
     } else {
         box.setEscapeButton(ok);
+    }
+    // A window manager cuts a caption wider than its box ("Tra... né"): the box is made wide
+    // enough for the caption, with room for the title bar's icon and buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont titleFont = box.font();
+        titleFont.setBold(true);
+        const int width = QFontMetrics(titleFont).horizontalAdvance(caption) + 140;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     }
     box.exec();
     return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
