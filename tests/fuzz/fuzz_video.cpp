@@ -3,6 +3,7 @@
 // first, last and one more frame, as the 24-bit picture that extraction uses, as the viewer's
 // screen picture and as the ranking's decoded frame, converted apart.
 #include <QGuiApplication>
+#include <cstdlib>
 
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
@@ -11,6 +12,12 @@
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv);
+    // Every input's index is saved as an open saves it, in a folder of this run's own rather
+    // than the user's cache, removed when the run ends.
+    static const QString indexes =
+        QDir::temp().filePath(QString("orvexa-fuzz-%1-index").arg(QCoreApplication::applicationPid()));
+    qputenv("ORVEXA_INDEX_DIR", QFile::encodeName(indexes));
+    std::atexit([] { QDir(indexes).removeRecursively(); });
     return 0;
 }
 
