@@ -108,7 +108,7 @@ shot() {
     local source=${move#footage:}
     local start=${source##*:}
     source=${source%:*}
-    ff -ss "$start" -i "$source" -vf "fps=$RATE,scale=$size,setsar=1" -frames:v "$n" -pix_fmt yuv420p \
+    ff -ss "$start" -i "$source" -vf "${FRAMING:-null},fps=$RATE,scale=$size,setsar=1" -frames:v "$n" -pix_fmt yuv420p \
       -c:v libx264 -preset ultrafast -crf 8 "$file"
     return
   fi
@@ -165,13 +165,16 @@ join() {
         local type=${JOINS[$((i - 1))]#xfade:}
         frames_of "${type#*:}"
         d=$((R < most ? R : most))
+        ((d >= 2)) || d=2 # a blend of no frames ends the video there
         type=${type%%:*}
         graph+="${last}[v$i]xfade=transition=$type:duration=$(awk "BEGIN{print $d / $FPS}"):offset=$(awk "BEGIN{printf \"%.6f\", ($frames - $d) / $FPS}")[j$i];"
-        first=$((frames - d)) end=$frames frames=$((frames + n - d)) own=$((n - d))
+        # The blend's first frame is still all of the first shot: the transition starts after it.
+        first=$((frames - d + 1)) end=$frames frames=$((frames + n - d)) own=$((n - d))
         ;;
       fades:*)
         frames_of "${JOINS[$((i - 1))]#fades:}"
         d=$((R < most ? R : most))
+        ((d >= 2)) || d=2
         graph+="${last}fade=t=out:s=$((frames - d)):n=${d}[o$i];[v$i]fade=t=in:s=0:n=${d}[i$i];[o$i][i$i]concat=n=2:v=1:a=0[j$i];"
         first=$((frames - d)) end=$((frames + d)) frames=$((frames + n)) own=$((n - d))
         ;;
@@ -281,12 +284,16 @@ video() {
         footage_move
         local source=${F%:*}
         for ((i = 0; i < count; i++)); do
+          # Framed apart like the pictures below: a still camera's footage at another moment
+          # is nearly the same picture, which no one sees as another shot.
+          FRAMING="crop=iw*2/3:ih*2/3:iw*$((i % 2))/4:ih*$((RANDOM % 2))/4"
           add_shot 1.2 3.0 "$source:$((RANDOM % 8))"
           ((i == 0)) && continue
           seconds 8 12
           JOINS+=("xfade:fade:$S"); KINDS+=(dimdissolve)
         done
         POST="eq=brightness=-0.25:contrast=0.5"
+        FRAMING=""
         count=0
       fi
       for ((i = 0; i < count; i++)); do
@@ -308,19 +315,22 @@ video() {
       # Hard cuts into a crash zoom, then a dissolve.
       add_shot 1.0 2.5 "${calm[@]}"
       add_shot 1.5 2.5 crash; JOINS+=(cut); KINDS+=(cutcrash)
-      add_shot 1.0 2.5 "${calm[@]}"; seconds 5 15; JOINS+=("xfade:fade:$S"); KINDS+=(dissolve)
+      add_shot 1.8 3.0 "${calm[@]}"; seconds 5 15; JOINS+=("xfade:fade:$S"); KINDS+=(dissolve)
       add_shot 1.5 2.5 crash whip; JOINS+=(cut); KINDS+=(cutcrash)
       ;;
     footage)
       rnd 3 5; count=$R
       for ((i = 0; i < count; i++)); do
         footage_move
+        # Framed apart, as a still camera may show the same picture at another moment.
+        FRAMING="crop=iw*2/3:ih*2/3:iw*$((i % 2))/4:ih*$((i / 2 % 2))/4"
         add_shot 1.5 3.0 "$F"
         ((i == 0)) && continue
         pick cut "xfade:fade:0.5" "xfade:fade:1.2" "xfade:wipeleft:0.8"
         JOINS+=("$P")
         case $P in cut) KINDS+=(hard) ;; *wipe*) KINDS+=(wipe) ;; *) KINDS+=(dissolve) ;; esac
       done
+      FRAMING=""
       ;;
     nocut*)
       # One shot: camera moves, flashes, light changes, flicker; it must give no cut.

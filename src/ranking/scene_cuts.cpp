@@ -191,6 +191,10 @@ constexpr double kSameStructure = 0.9;
 // Frames whose brightness flickers by this much from one to the next are compared whatever
 // their brightness.
 constexpr double kFlickerLevels = 2.0;
+// A transition's span goes on while each step is above this, and this many times the motion
+// of the shot beyond.
+constexpr double kWidenFloor = 0.3;
+constexpr double kWidenOverMotion = 2.0;
 // A hard cut inside a blend whose step makes at least this share of the blend's way.
 constexpr double kCutInBlend = 0.5;
 
@@ -202,6 +206,8 @@ struct Transition {
     int32_t from = 0;
     int32_t to = 0;
     bool hard = false;  // cut at a hard cut
+    // With a hard cut, the end of the stretch that moved on after it (the new shot's frames).
+    int32_t after = 0;
 };
 
 // The frame is one of the transitions' blended frames.
@@ -277,9 +283,12 @@ public:
                 // A jump that makes most of a blend's way is a cut, the rest of the stretch
                 // the new shot moving (a crash zoom after a cut).
                 // Every stretch near it goes with it.
+                // Its frames end at the jump: those after it are the new shot's (a cut
+                // into a crash zoom), however it moves.
                 Transition joined = *blend;
                 joined.first = std::min(joined.first, frame);
-                joined.end = std::max(joined.end, frame);
+                joined.end = frame;
+                joined.after = std::max(blend->end, frame);
                 joined.cut = frame;
                 joined.hard = true;
                 found.erase(std::remove_if(found.begin(), found.end(),
@@ -287,7 +296,7 @@ public:
                                                if (t.hard || frame <= t.first - near || frame >= t.end + near)
                                                    return false;
                                                joined.first = std::min(joined.first, t.first);
-                                               joined.end = std::max(joined.end, t.end);
+                                               joined.after = std::max(joined.after, t.end);
                                                return true;
                                            }),
                             found.end());
@@ -377,7 +386,7 @@ private:
     // same picture changing (switched on or off, flickering): no cut.
     bool FlashOrLight(const Transition& t) const {
         const int32_t first = std::max(t.first == t.end ? t.cut - 1 : t.first - 1, 0);
-        const int32_t end = std::min(std::max(t.end, t.cut), Count() - 1);
+        const int32_t end = std::min(std::max({t.end, t.cut, t.after}), Count() - 1);
         double change = 0;  // the furthest the picture goes
         for (int32_t m = first + 1; m <= end; ++m) change = std::max(change, Distance(P(first), P(m)));
         const int32_t flash = std::max<int32_t>(1, int32_t(std::lround(kFlashSeconds * rate_)));
@@ -741,11 +750,29 @@ private:
         return cuts;
     }
 
-    static SceneList Scenes(const std::vector<Transition>& found) {
+    SceneList Scenes(const std::vector<Transition>& found) const {
         SceneList list;
+        std::vector<bool> hard;
         for (const Transition& t : found) {
             if (t.cut <= 0 || (!list.cuts.empty() && t.cut <= list.cuts.back().frame)) continue;
             list.cuts.push_back({t.cut, std::min(t.first, t.cut), std::max(t.end, t.cut)});
+            hard.push_back(t.hard);
+        }
+        // A transition begins and ends more softly than where it was told (a shape opening
+        // from a point, a blend's first faint steps): its frames go on while the picture still
+        // changes more than its shot does, so that no faint blend is taken for the shot.
+        for (size_t i = 0; i < list.cuts.size(); ++i) {
+            Cut& c = list.cuts[i];
+            if (c.transitionEnd - c.transitionFirst < 2) continue;
+            const int32_t reach = std::max<int32_t>(2, (c.transitionEnd - c.transitionFirst) / 2);
+            const int32_t low = std::max(i == 0 ? 1 : list.cuts[i - 1].transitionEnd + 1, c.transitionFirst - reach);
+            const int32_t high =
+                std::min(i + 1 == list.cuts.size() ? Count() - 1 : list.cuts[i + 1].transitionFirst - 1,
+                         c.transitionEnd + reach);
+            const double before = std::max(kWidenFloor, kWidenOverMotion * Motion(low, low, true, false));
+            while (c.transitionFirst > low && steps_[size_t(c.transitionFirst - 1)] > before) --c.transitionFirst;
+            const double after = std::max(kWidenFloor, kWidenOverMotion * Motion(high, high, false, true));
+            while (!hard[i] && c.transitionEnd < high && steps_[size_t(c.transitionEnd + 1)] > after) ++c.transitionEnd;
         }
         return list;
     }
