@@ -191,6 +191,27 @@ fi
 # its array's first task and its index. Files are written aside and moved into place only when
 # they hold every frame, and orvexa-batch succeeded or said that frames could not be decoded
 # (status 1): a killed or failed task, or one whose output was cut short, leaves no file behind.
+# Part of the task and merge scripts: FILE.partial is moved to FILE when orvexa-batch succeeded,
+# or said (status 1) that frames could not be decoded and FILE.partial still holds every frame;
+# otherwise it is removed and the job fails.
+#   place STATUS FILE PART VIDEOS WHAT WHICH-FRAMES JOB
+place_function=$(
+  cat <<'EOF'
+place() {
+  local status=$1 file=$2
+  if ((status > 1)) || ! awk -v part="$3" -v videos="$4" "$check" "$file.partial" >/dev/null; then
+    rm -f "$file.partial"
+    if ((status <= 1)); then
+      echo "${5^} does not hold $6: $7 fails." >&2
+      status=1
+    fi
+    exit "$status"
+  fi
+  ((status == 0)) || echo "${5^} holds $6: $7 succeeds." >&2
+  mv "$file.partial" "$file"
+}
+EOF
+)
 rank_script() {
   printf '#!/bin/bash\nset -euo pipefail\n'
   printf 'batch=%q\n' "$batch"
@@ -202,6 +223,7 @@ rank_script() {
   printf 'check=%q\n' "$ranking_check"
   printf 'index=%q\n' "$out/index"
   printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
+  printf '%s\n' "$place_function"
   cat <<'EOF'
 if $own_logs; then exec >>"$logs/rank-${SLURM_ARRAY_JOB_ID}_$SLURM_ARRAY_TASK_ID.out" 2>&1; fi
 i=$((first + SLURM_ARRAY_TASK_ID))
@@ -209,16 +231,7 @@ part=${parts[i]}
 status=0
 "$batch" rank "${videos[i / segments]}" --segment "$((i % segments + 1))/$segments" --json \
   --index-dir "$index" ${options[@]+"${options[@]}"} >"$part.partial" || status=$?
-if ((status > 1)) || ! awk -v part=1 -v videos=1 "$check" "$part.partial" >/dev/null; then
-  rm -f "$part.partial"
-  if ((status <= 1)); then
-    echo "The part does not hold every frame of its stretch: the task fails." >&2
-    status=1
-  fi
-  exit "$status"
-fi
-((status == 0)) || echo "The part holds every frame of its stretch: the task succeeds." >&2
-mv "$part.partial" "$part"
+place "$status" "$part" 1 1 "the part" "every frame of its stretch" "the task"
 EOF
 }
 # One task a video saves its index beside the parts, for every stretch's task to read. It only
@@ -243,20 +256,12 @@ merge_script() {
   printf 'count=%d\n' "${#videos[@]}"
   printf 'check=%q\n' "$ranking_check"
   printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
+  printf '%s\n' "$place_function"
   cat <<'EOF'
 if $own_logs; then exec >>"$logs/merge-$SLURM_JOB_ID.out" 2>&1; fi
 status=0
 "$batch" merge "${parts[@]}" --json >"$ranking.partial" || status=$?
-if ((status > 1)) || ! awk -v part=0 -v videos="$count" "$check" "$ranking.partial" >/dev/null; then
-  rm -f "$ranking.partial"
-  if ((status <= 1)); then
-    echo "The ranking does not hold every frame of every video: the merge fails." >&2
-    status=1
-  fi
-  exit "$status"
-fi
-((status == 0)) || echo "The ranking holds every frame of every video: the merge succeeds." >&2
-mv "$ranking.partial" "$ranking"
+place "$status" "$ranking" 0 "$count" "the ranking" "every frame of every video" "the merge"
 EOF
 }
 
