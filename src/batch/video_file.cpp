@@ -12,7 +12,8 @@
 
 namespace batch {
 
-VideoFile::VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told)
+VideoFile::VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told,
+                     bool checkPackets)
     : source_(source) {
     const auto progress = [&](int percent) {
         if (told) told(percent);
@@ -20,14 +21,14 @@ VideoFile::VideoFile(FrameSource& source, const QString& video, const std::funct
     };
     const QByteArray path = naming::PathBytes(video);
     if (path == video.toUtf8()) {
-        open_ = source_.OpenVideo(video, progress);
+        open_ = source_.OpenVideo(video, progress, checkPackets);
         return;
     }
     // The readers take a path as UTF-8 text: one that is not UTF-8 reaches them as the name of
     // a descriptor open on it, kept while the video is.
     heldFile_ = open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (heldFile_ < 0) return;
-    open_ = source_.OpenVideo(QStringLiteral("/proc/self/fd/%1").arg(heldFile_), progress);
+    open_ = source_.OpenVideo(QStringLiteral("/proc/self/fd/%1").arg(heldFile_), progress, checkPackets);
     if (!open_) Close();
 }
 

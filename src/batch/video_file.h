@@ -14,8 +14,9 @@ namespace batch {
 class VideoFile {
 public:
     // Opens the video as "Ouvrir..." does; a stop signal cancels the opening. `told` hears how
-    // far the indexing has come, in percent.
-    VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told = {});
+    // far the indexing has come, in percent. Without `checkPackets`, see FrameSource::OpenVideo.
+    VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told = {},
+              bool checkPackets = true);
     ~VideoFile();
     VideoFile(const VideoFile&) = delete;
     VideoFile& operator=(const VideoFile&) = delete;

@@ -40,17 +40,10 @@ QString Exists(const QString& path) {
     return QStringLiteral("%1: file exists (use --overwrite or --skip-existing); the command stops").arg(path);
 }
 
-// Ranks the frames from `first` to `end` (excluded) of the open video, reporting progress out
-// of `total` steps.
-std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, VideoHost& host, int64_t total,
-                                 int32_t first, int32_t end) {
-    std::vector<int32_t> frames(size_t(std::max(end - first, 0)));
-    std::iota(frames.begin(), frames.end(), first);
+std::vector<RankedFrame> WithTimes(const FrameSource& source, const std::vector<ranking::Ranked>& ranking) {
     std::vector<RankedFrame> ranked;
-    host.Progress(0, total);
-    const auto keepGoing = [] { return !StopRequested(); };
-    const auto measured = [&](int64_t done) { host.Progress(done, total); };
-    for (const ranking::Ranked& r : ranking::RankFrames(source, frames, settings.Jpeg(), keepGoing, 0, measured)) {
+    ranked.reserve(ranking.size());
+    for (const ranking::Ranked& r : ranking) {
         RankedFrame& frame = ranked.emplace_back();
         frame.frame = r.frame;
         frame.length = r.length;
@@ -58,6 +51,24 @@ std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, 
         frame.signature = r.signature;
     }
     return ranked;
+}
+
+// Ranks the frames from `first` to `end` (excluded) of the open video, reporting progress out
+// of `total` steps.
+std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, VideoHost& host, int64_t total,
+                                 int32_t first, int32_t end) {
+    std::vector<int32_t> frames(size_t(std::max(end - first, 0)));
+    std::iota(frames.begin(), frames.end(), first);
+    host.Progress(0, total);
+    const auto keepGoing = [] { return !StopRequested(); };
+    const auto measured = [&](int64_t done) { host.Progress(done, total); };
+    return WithTimes(source, ranking::RankFrames(source, frames, settings.Jpeg(), keepGoing, 0, measured));
+}
+
+// Whether the command reads every frame of the video once, in a ranking that looks into its
+// packets as it reads them (ranking::RankVideo): its open need not read them first.
+bool RanksWholeVideo(const Settings& settings) {
+    return settings.command == Command::Rank && settings.segmentCount == 0;
 }
 
 // The frames of a ranking (best first) that the scenes and the gap let through, as many as
@@ -372,8 +383,11 @@ private:
 };
 
 VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
-    host.Opened(
-        {source.FrameCount(), 1.0 / source.FrameDuration(), source.FrameWidth(), std::abs(source.FrameHeight())});
+    const auto opened = [&] {
+        host.Opened(
+            {source.FrameCount(), 1.0 / source.FrameDuration(), source.FrameWidth(), std::abs(source.FrameHeight())});
+    };
+    opened();
     ranking::Stretch stretch{0, source.FrameCount()};
     if (settings.segmentCount > 0) {
         stretch = ranking::SplitAtKeys(source.KeyPositions(), source.FrameCount(),
@@ -389,11 +403,26 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
         host.Segment({settings.segmentIndex, settings.segmentCount, stretch.first, stretch.end, identity->size,
                       QString::fromStdString(identity->Fingerprint()), settings.RankingOptions()});
     }
-    const int64_t total = stretch.size();
     VideoRanking ranking;
     ranking.video = video;
-    ranking.frames = RankAll(source, settings, host, total, stretch.first, stretch.end);
+    if (settings.segmentCount > 0) {
+        ranking.frames = RankAll(source, settings, host, stretch.size(), stretch.first, stretch.end);
+    } else {
+        // Opened without its packets read, the video may turn out damaged: its frames are then
+        // told and ranked again.
+        host.Progress(0, source.FrameCount());
+        const auto keepGoing = [] { return !StopRequested(); };
+        const auto measured = [&](int64_t done) { host.Progress(done, source.FrameCount()); };
+        const auto again = [&] {
+            opened();
+            host.Progress(0, source.FrameCount());
+        };
+        ranking.frames = WithTimes(
+            source, ranking::RankVideo(source, settings.Jpeg(), keepGoing, 0, measured, again));
+        stretch = {0, source.FrameCount()};
+    }
     if (StopRequested()) return VideoStatus::Stopped;
+    const int64_t total = stretch.size();
     // A segment's scenes are found by merge, which sees the frames on each side of its ends.
     if (settings.segmentCount == 0) FindScenes(ranking, source.FrameCount(), 1.0 / source.FrameDuration());
     host.Progress(total, total);
@@ -418,7 +447,7 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
 }
 
 VideoStatus Work(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
-    const VideoFile file(source, video);
+    const VideoFile file(source, video, {}, !RanksWholeVideo(settings));
     if (!file.IsOpen()) {
         if (StopRequested()) return VideoStatus::Stopped;
         host.Failure(OpenFailure(video));

@@ -184,8 +184,9 @@ namespace {
 
 // Videos other than AVI: indexed at open, frames always upright 24-bit pictures. Nothing of
 // the state is touched before the index is whole, so a cancelled open leaves it closed.
-bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress) {
-    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(state.videoFileName.toStdString(), progress);
+bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress, bool checkPackets) {
+    std::unique_ptr<media::MediaFile> file =
+        media::MediaFile::Open(state.videoFileName.toStdString(), progress, checkPackets);
     if (!file) return false;
     dib::BitmapInfoHeader format;
     format.biWidth = file->Width();
@@ -210,8 +211,8 @@ FrameSource::FrameSource() : state_(std::make_unique<State>()) {}
 
 FrameSource::~FrameSource() { CloseVideo(); }
 
-bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress) {
-    if (!OpenReader(fileName, progress)) return false;
+bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress, bool checkPackets) {
+    if (!OpenReader(fileName, progress, checkPackets)) return false;
     // Taken after the open: a file replaced before it is the one read, and told apart later.
     // Only a regular file has one; opening a pipe again could wait for ever.
     const std::string path = fileName.toStdString();
@@ -220,10 +221,22 @@ bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progres
     return true;
 }
 
-bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progress) {
+media::PacketsState FrameSource::PacketsFound() {
+    return state_->videoOpen ? state_->frameDecoder->PacketsFound() : media::PacketsState::Whole;
+}
+
+media::PacketsState FrameSource::CheckPackets(const OpenProgress& progress) {
+    if (!state_->videoOpen) return media::PacketsState::Whole;
+    const media::PacketsState found = state_->frameDecoder->CheckPackets(progress);
+    // Indexed again from its data, the video may hold another count of frames.
+    if (auto* file = dynamic_cast<media::MediaFile*>(state_->frameDecoder.get())) state_->frameCount = file->FrameCount();
+    return found;
+}
+
+bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progress, bool checkPackets) {
     CloseVideo();
     state_->videoFileName = fileName;
-    if (!media::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress);
+    if (!media::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress, checkPackets);
 
     avifile::AVIFileInit();
     if (avifile::AVIFileOpen(state_->aviFile, fileName.toStdString()) != avifile::kOk) {

@@ -16,6 +16,7 @@
 #include "media/decoded_picture.h"
 #include "media/dib.h"
 #include "media/file_identity.h"
+#include "media/frame_reader.h"
 
 namespace imaging {
 class Bitmap;
@@ -43,8 +44,16 @@ public:
 
     // Opens the file's first video stream for 24-bit decoding, closing any open video first.
     // AVI files go through the AVI layer; the other containers are recognised by their content
-    // and indexed.
-    bool OpenVideo(const QString& fileName, const OpenProgress& progress = {});
+    // and indexed. Without `checkPackets` an H.264 or HEVC MP4 may be indexed from its tables
+    // alone, its packets looked into for damage only as they are read (see PacketsFound): for a
+    // reading of every frame that settles it after.
+    bool OpenVideo(const QString& fileName, const OpenProgress& progress = {}, bool checkPackets = true);
+    // What reading the video found of damage inside its packets so far (see
+    // media::FrameReader::PacketsFound); Whole for a video opened with its packets checked.
+    media::PacketsState PacketsFound();
+    // Looks into the packets left unread; Damaged when one is, the video then indexed again from
+    // its data (its frame count may change); Unread when cancelled or failed.
+    media::PacketsState CheckPackets(const OpenProgress& progress = {});
     // Releases the open video and forgets the crop rectangle; true when a video was open.
     bool CloseVideo();
     // Decodes a frame; DecodedFrame() and DecodedBits() then point to it.
@@ -138,7 +147,7 @@ public:
 
 private:
     // Opens the file's reader; OpenVideo then takes the file's identity.
-    bool OpenReader(const QString& fileName, const OpenProgress& progress);
+    bool OpenReader(const QString& fileName, const OpenProgress& progress, bool checkPackets);
     // Back to the values of no video: the file name shown before any open, cropping off.
     void ResetVideoState();
 

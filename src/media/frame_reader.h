@@ -5,12 +5,20 @@
 // it is shown.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "media/decoded_picture.h"
 
 namespace media {
+
+// What is known of the damage inside a video's packets (see FrameReader::PacketsFound).
+enum class PacketsState {
+    Whole,    // looked into, or nothing to look for: the positions are those of a decode from the start
+    Unread,   // some packets are still to be looked into
+    Damaged,  // a packet was found damaged: the positions are not to be trusted
+};
 
 class FrameReader {
 public:
@@ -32,6 +40,16 @@ public:
     // Another reader of the file opens it cheaply: it takes this one's index, or at worst reads
     // the packets again, but never decodes the whole stream.
     virtual bool OpensWithoutDecoding() const { return true; }
+    // A reader opened without looking into its packets (see MediaFile::Open) learns of them as
+    // it, and every reader sharing its index, reads them; once all were found whole, the index
+    // is checked for good.
+    virtual PacketsState PacketsFound() { return PacketsState::Whole; }
+    // Looks into the packets still unread, reading the whole file as a first open does; when one
+    // is damaged the index is built again from the data, as such a first open builds it, and the
+    // count and positions may change (Damaged). Unread when `progress` cancelled it or it failed.
+    virtual PacketsState CheckPackets(const std::function<bool(int percent)>& /*progress*/) {
+        return PacketsState::Whole;
+    }
 };
 
 }  // namespace media

@@ -27,7 +27,7 @@ namespace {
 
 constexpr char kMagic[8] = {'O', 'R', 'V', 'X', 'I', 'D', 'X', '\n'};
 // Raised whenever what an index holds, or how a reader builds it, changes.
-constexpr uint32_t kFormatVersion = 2;
+constexpr uint32_t kFormatVersion = 3;
 constexpr char kSuffix[] = ".oix";
 // A saved file larger than this is not one of ours.
 constexpr int64_t kMaxFileBytes = int64_t(1) << 30;

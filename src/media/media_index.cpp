@@ -352,6 +352,15 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
 
 bool PacketsChecked(const AVCodecParameters& codec) { return UnitLengthBytes(codec) > 0; }
 
+bool PacketWhole(const AVCodecParameters& codec, const AVPacket& packet) {
+    const int lengthBytes = UnitLengthBytes(codec);
+    return lengthBytes == 0 || UnitsTile(packet, lengthBytes);
+}
+
+bool UnitChecks::AllWhole() const {
+    return !damaged && std::all_of(whole.begin(), whole.end(), [](const std::atomic<bool>& w) { return w.load(); });
+}
+
 void OrderByDecoding(MediaIndex& index) {
     index.decoded = true;
     index.pieceStarts.clear();

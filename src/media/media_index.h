@@ -4,8 +4,10 @@
 // decoding: every packet in decode order with its presentation time, and the presented pictures
 // in presentation order. Position n of the video is the n-th presented picture.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -23,6 +25,16 @@ struct PacketEntry {
     int64_t pos = -1;               // byte position in the file, -1 when unknown
     bool key = false;
     bool shown = true;  // false: an edit list starts the video after this picture
+};
+
+// The packets of an index read from tables whose units were not looked into yet (H.264, HEVC),
+// as every reader sharing the index reads them: which were found whole, and whether one was not.
+struct UnitChecks {
+    explicit UnitChecks(size_t packets) : whole(packets) {}
+    std::vector<std::atomic<bool>> whole;
+    std::atomic<bool> damaged{false};
+    // Every packet read and found whole.
+    bool AllWhole() const;
 };
 
 struct MediaIndex {
@@ -50,6 +62,10 @@ struct MediaIndex {
     // Read from the container's sample tables, without the packets' data: damage inside a
     // packet was not looked for.
     bool fromTables = false;
+    // Read from tables, of a codec whose packets the pass over the data looks into (see
+    // PacketsChecked): the readers record here what they find as they read the packets. Null once
+    // every packet was found whole (the index is then saved without fromTables) and for others.
+    std::shared_ptr<UnitChecks> unitChecks;
 };
 
 // What an index was built for: a saved index is taken only by the same stream.
@@ -79,8 +95,11 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
                         bool fromTables = false);
 
 // Whether the pass over the packets looks inside this codec's packets for damage (H.264 and
-// HEVC units that do not tile their packet): such a stream is not indexed from tables alone.
+// HEVC units that do not tile their packet): indexed from tables alone, such a stream's packets
+// are still to be looked into (MediaIndex::unitChecks).
 bool PacketsChecked(const AVCodecParameters& codec);
+// Whether a packet of such a codec is whole: its units tile it.
+bool PacketWhole(const AVCodecParameters& codec, const AVPacket& packet);
 
 // A finished index as bytes to save, and back. Reading back checks every count and every
 // reference between the index's parts, so that no saved file, however made, can send a

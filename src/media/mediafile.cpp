@@ -124,7 +124,9 @@ bool IsAviFile(const std::string& path) {
 
 class MediaFile::Impl {
 public:
-    bool Open(const std::string& path, const Progress& progress);
+    bool Open(const std::string& path, const Progress& progress, bool checkPackets);
+    PacketsState PacketsFound();
+    PacketsState CheckPackets(const Progress& progress);
     bool Locate(int32_t position);
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
@@ -172,8 +174,16 @@ private:
     std::shared_ptr<const MediaIndex> FindIndex(const StreamTraits& traits);
     bool MatchesFile(const MediaIndex& index);
     bool BuildWholeIndex(const Progress& progress);
+    // The index's presented pictures, once its packets are listed.
+    bool FinishIndex(const Progress& progress);
     IndexOutcome IndexFromTables(const Progress& progress);
+    // Shares the index in this process and saves it.
+    void Publish();
+    // The index read from tables, its packets all found whole: the same index, checked.
+    void KeepAsChecked();
 
+    StreamTraits traits_;
+    bool checkPackets_ = true;
     MediaIndex* building_ = nullptr;
     std::optional<FileIdentity> identity_;
     bool demuxerMoved_ = false;  // packets were read to check a saved index
@@ -214,9 +224,10 @@ private:
     bool dibCurrent_ = false;
 };
 
-bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
+bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bool checkPackets) {
     ffmpeg::SetUpLibraries();
     path_ = path;
+    checkPackets_ = checkPackets;
     if (!OpenDemuxer()) return false;
     const AVCodecParameters& par = *stream_->codecpar;
     if (par.width < 1 || par.height < 1 || par.width > kMaxSide || par.height > kMaxSide ||
@@ -230,9 +241,9 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     if (!OpenDecoder()) return false;
 
     identity_ = index_store::IdentityFor(path);
-    const StreamTraits traits{stream_->index, int32_t(par.codec_id),  par.width,
-                              par.height,     stream_->time_base.num, stream_->time_base.den};
-    shared_ = FindIndex(traits);
+    traits_ = {stream_->index,  int32_t(par.codec_id),  par.width,
+               par.height,      stream_->time_base.num, stream_->time_base.den};
+    shared_ = FindIndex(traits_);
     if (!shared_ && demuxerMoved_) {
         // A saved index was looked at and refused: the index is built from the file's start,
         // with the stream as a first open finds it.
@@ -247,12 +258,11 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
         index_ = nullptr;
         if (!ok) return false;
         shared_ = std::move(built);
-        if (identity_) {
-            index_store::Share(index_store::Kind::Packets, *identity_, 0, shared_);
-            index_store::Save(index_store::Kind::Packets, *identity_, 0, SavedIndex(*shared_, traits));
-        }
+        Publish();
     }
     index_ = shared_.get();
+    // Found shared or saved before its packets were looked into.
+    if (checkPackets && index_->unitChecks && CheckPackets(progress) == PacketsState::Unread) return false;
 
     const dib::BitmapInfoHeader header = dib::BgrHeader(width_, height_);
     dib_.assign(sizeof header + size_t(header.biSizeImage), 0);
@@ -273,6 +283,9 @@ std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits&
     if (!saved) return nullptr;
     std::optional<MediaIndex> index = IndexFromSaved(*saved, traits);
     if (!index || !MatchesFile(*index)) return nullptr;
+    if (index->fromTables && PacketsChecked(*stream_->codecpar)) {
+        index->unitChecks = std::make_shared<UnitChecks>(index->packets.size());
+    }
     auto found = std::make_shared<const MediaIndex>(std::move(*index));
     index_store::Share(Kind::Packets, *identity_, 0, found);
     return found;
@@ -315,6 +328,18 @@ bool MediaFile::Impl::BuildWholeIndex(const Progress& progress) {
     if (listed != IndexOutcome::Built && BuildIndex(*format_, *stream_, progress, *building_) != IndexOutcome::Built) {
         return false;
     }
+    if (!FinishIndex(progress)) return false;
+    // The checks at the ends read the first and last GOPs' packets: one damaged, the index is
+    // built from the data at once.
+    if (index_->unitChecks && index_->unitChecks->damaged) {
+        if (!OpenDemuxer() || !OpenDecoder()) return false;
+        if (BuildIndex(*format_, *stream_, progress, *building_) != IndexOutcome::Built) return false;
+        return FinishIndex(progress);
+    }
+    return true;
+}
+
+bool MediaFile::Impl::FinishIndex(const Progress& progress) {
     if (!index_->decoded) {
         // The checks below want only which pictures come out, in what order: on every core,
         // unfinished.
@@ -335,13 +360,67 @@ bool MediaFile::Impl::BuildWholeIndex(const Progress& progress) {
     return true;
 }
 
+void MediaFile::Impl::Publish() {
+    if (!identity_) return;
+    index_store::Share(index_store::Kind::Packets, *identity_, 0, shared_);
+    index_store::Save(index_store::Kind::Packets, *identity_, 0, SavedIndex(*shared_, traits_));
+}
+
+void MediaFile::Impl::KeepAsChecked() {
+    auto checked = std::make_shared<MediaIndex>(*index_);
+    checked->fromTables = false;
+    checked->unitChecks = nullptr;
+    shared_ = std::move(checked);
+    index_ = shared_.get();
+    Publish();
+}
+
+PacketsState MediaFile::Impl::PacketsFound() {
+    const UnitChecks* checks = index_->unitChecks.get();
+    if (!checks) return PacketsState::Whole;
+    if (checks->damaged) return PacketsState::Damaged;
+    if (!checks->AllWhole()) return PacketsState::Unread;
+    KeepAsChecked();
+    return PacketsState::Whole;
+}
+
+// One pass over the data, as a first open makes it: packets whole, the index read from the
+// tables stands and is checked; one damaged, the index of that pass replaces it.
+PacketsState MediaFile::Impl::CheckPackets(const Progress& progress) {
+    if (PacketsFound() == PacketsState::Whole) return PacketsState::Whole;
+    shown_ = -1;
+    dibCurrent_ = false;
+    usable_ = false;
+    // Read from its start by a new demuxer, as at a first open.
+    if (!OpenDemuxer() || !OpenDecoder()) return PacketsState::Unread;
+    auto built = std::make_shared<MediaIndex>();
+    const std::shared_ptr<const MediaIndex> kept = shared_;
+    building_ = built.get();
+    index_ = building_;
+    bool ok = BuildIndex(*format_, *stream_, progress, *building_) == IndexOutcome::Built;
+    const bool damaged = ok && building_->damaged;
+    if (ok && damaged) ok = FinishIndex(progress);
+    building_ = nullptr;
+    index_ = kept.get();
+    if (!ok) return PacketsState::Unread;
+    if (!damaged) {
+        KeepAsChecked();
+        return PacketsState::Whole;
+    }
+    shared_ = std::move(built);
+    index_ = shared_.get();
+    Publish();
+    return PacketsState::Damaged;
+}
+
 // MP4 and MOV list every sample with its time, position and size: a demuxer that reads their
 // data as zeros gives the packets, times and flags it would give over the file, having read
 // little more than the sample tables. Refused (Failed) for other containers, for tables that
 // do not tell key samples apart, and for codecs whose packets are looked into for damage (a
 // damaged H.264 packet can cost the decode pictures that its table lists).
 IndexOutcome MediaFile::Impl::IndexFromTables(const Progress& progress) {
-    if (std::strcmp(format_->iformat->name, kContainers[0]) != 0 || PacketsChecked(*stream_->codecpar)) {
+    const bool checked = PacketsChecked(*stream_->codecpar);
+    if (std::strcmp(format_->iformat->name, kContainers[0]) != 0 || (checked && checkPackets_)) {
         return IndexOutcome::Failed;
     }
     std::unique_ptr<SampleInput> input = SampleInput::Open(path_);
@@ -377,6 +456,12 @@ IndexOutcome MediaFile::Impl::IndexFromTables(const Progress& progress) {
     const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
     if (!intraOnly && building_->packets.size() > 1 && building_->keys.size() == building_->packets.size()) {
         return IndexOutcome::Failed;
+    }
+    if (checked) {
+        // Damage the demuxer sees, or times that need the whole stream decoded: every packet is
+        // read at open anyway, and the pass over the data looks into them as it goes.
+        if (building_->damaged || building_->decoded) return IndexOutcome::Failed;
+        building_->unitChecks = std::make_shared<UnitChecks>(building_->packets.size());
     }
     return outcome;
 }
@@ -655,6 +740,13 @@ media::PacketRead MediaFile::Impl::ReadPacket(AVPacket* pkt) {
             return media::PacketRead::Stop;
         }
         skipping_ = false;
+        if (UnitChecks* checks = index_->unitChecks.get()) {
+            if (PacketWhole(*stream_->codecpar, *pkt)) {
+                checks->whole[size_t(nextPacket_)] = true;
+            } else {
+                checks->damaged = true;
+            }
+        }
         if (nextPacket_++ < runStart_) {
             av_packet_unref(pkt);  // between the anchor and the key packet the run starts from
             continue;
@@ -739,6 +831,9 @@ bool MediaFile::Impl::PatchedAfterAnEarlierGop(int32_t position) const {
 
 bool MediaFile::Impl::Locate(int32_t position) {
     if (position < 0 || position >= int32_t(index_->presented.size())) return false;
+    // Positions read from tables no longer hold once a packet is found damaged: the reading
+    // that relies on them ends at once, to be done again on the index built from the data.
+    if (index_->unitChecks && index_->unitChecks->damaged) return false;
     if (position == shown_) return true;
     shown_ = -1;
     dibCurrent_ = false;
@@ -833,9 +928,9 @@ std::vector<int32_t> MediaFile::Impl::KeyPositions() const {
 MediaFile::MediaFile() : impl_(std::make_unique<Impl>()) {}
 MediaFile::~MediaFile() = default;
 
-std::unique_ptr<MediaFile> MediaFile::Open(const std::string& path, const Progress& progress) {
+std::unique_ptr<MediaFile> MediaFile::Open(const std::string& path, const Progress& progress, bool checkPackets) {
     std::unique_ptr<MediaFile> file(new MediaFile());
-    if (!file->impl_->Open(path, progress)) return nullptr;
+    if (!file->impl_->Open(path, progress, checkPackets)) return nullptr;
     return file;
 }
 
@@ -850,6 +945,8 @@ double MediaFile::FrameTime(int32_t position) const { return impl_->FrameTime(po
 
 std::vector<int32_t> MediaFile::KeyPositions() const { return impl_->KeyPositions(); }
 bool MediaFile::OpensWithoutDecoding() const { return impl_->OpensWithoutDecoding(); }
+PacketsState MediaFile::PacketsFound() { return impl_->PacketsFound(); }
+PacketsState MediaFile::CheckPackets(const Progress& progress) { return impl_->CheckPackets(progress); }
 bool MediaFile::OrderedByTimes() const { return !impl_->index_->decoded; }
 std::unique_ptr<media::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 

@@ -20,8 +20,11 @@ bool IsAviFile(const std::string& path);
 class MediaFile : public media::FrameReader {
 public:
     // Null when the file holds no video that can be decoded, or when `progress` cancelled
-    // the indexing.
-    static std::unique_ptr<MediaFile> Open(const std::string& path, const Progress& progress = {});
+    // the indexing. Without `checkPackets` an H.264 or HEVC MP4 or MOV is indexed from its
+    // sample tables alone, its packets left to be looked into for damage as they are read (see
+    // PacketsFound): its count and positions hold only once they are found whole.
+    static std::unique_ptr<MediaFile> Open(const std::string& path, const Progress& progress = {},
+                                           bool checkPackets = true);
     ~MediaFile() override;
 
     int32_t FrameCount() const;
@@ -36,6 +39,8 @@ public:
     double FrameTime(int32_t position) const override;
     std::vector<int32_t> KeyPositions() const override;
     bool OpensWithoutDecoding() const override;
+    PacketsState PacketsFound() override;
+    PacketsState CheckPackets(const Progress& progress) override;
     // The file's times gave the presented order: its index took no decode of the whole stream.
     bool OrderedByTimes() const;
 

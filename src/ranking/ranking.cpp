@@ -98,6 +98,27 @@ std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& 
     return ranked;
 }
 
+std::vector<Ranked> RankVideo(FrameSource& source, const jpeg_options::JpegOptions& jpeg,
+                              const std::function<bool()>& keepGoing, int threads,
+                              const std::function<void(int64_t measured)>& measured,
+                              const std::function<void()>& again) {
+    const auto going = [&] { return !keepGoing || keepGoing(); };
+    while (true) {
+        std::vector<int32_t> frames(size_t(std::max(source.FrameCount(), 0)));
+        for (size_t i = 0; i < frames.size(); ++i) frames[i] = int32_t(i);
+        std::vector<Ranked> ranked = RankFrames(source, frames, jpeg, keepGoing, threads, measured);
+        // A stopped ranking is given as it stands; what it read is still recorded.
+        if (!going() || source.PacketsFound() == media::PacketsState::Whole) return ranked;
+        const media::PacketsState checked = source.CheckPackets([&](int) { return going(); });
+        if (checked == media::PacketsState::Whole) return ranked;  // those left unread were whole
+        if (checked == media::PacketsState::Unread) {
+            if (!going()) return ranked;
+            throw ReopenFailure(ReopenFailure::Reason::CannotOpen, source.VideoFileName());
+        }
+        if (again) again();
+    }
+}
+
 scenes::SceneList ScenesOf(const std::vector<Ranked>& ranked, int32_t first, int32_t end, double frameRate) {
     const size_t count = size_t(std::max(end - first, 0));
     std::vector<scenes::Signature> signatures(count);

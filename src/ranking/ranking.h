@@ -112,6 +112,17 @@ std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& 
                                const jpeg_options::JpegOptions& jpeg, const std::function<bool()>& keepGoing = {},
                                int threads = 0, const std::function<void(int64_t measured)>& measured = {});
 
+// Ranks every frame of the source's video as RankFrames does. A video opened without its packets
+// checked (FrameSource::OpenVideo) is looked into as the ranking reads it; when a packet is
+// damaged, or one left unread is, its frames were not those a decode from the start presents:
+// the ranking is thrown away, the video indexed again from its data, `again` told, and every
+// frame of it ranked again. Raises ReopenFailure when the video cannot be read again for that.
+// Once every packet was found whole the index is kept as checked.
+std::vector<Ranked> RankVideo(FrameSource& source, const jpeg_options::JpegOptions& jpeg,
+                              const std::function<bool()>& keepGoing = {}, int threads = 0,
+                              const std::function<void(int64_t measured)>& measured = {},
+                              const std::function<void()>& again = {});
+
 // The scenes of frames `first` to `end` - 1 from a ranking of them (in any order); frames it
 // does not hold take no part.
 scenes::SceneList ScenesOf(const std::vector<Ranked>& ranked, int32_t first, int32_t end, double frameRate);
