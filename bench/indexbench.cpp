@@ -2,8 +2,11 @@
 // What opening a video reads, and what ranking it reads: the bytes this process reads
 // (/proc/self/io: rchar, every byte read through a system call, and read_bytes, those that came
 // from the storage rather than the page cache) and the time up to the first frame, at a first
-// open (the index is built and saved) and at a second one as a new process makes it (the saved
-// index is read); then the bytes read by a ranking of the video with one worker and with two.
+// open (the index is built and saved), with its packets left to be looked into as they are read
+// (as `rank` opens) and with them looked into first (as the other uses do), and at a second one
+// as a new process makes it (the saved index is read); then the bytes read by a first ranking
+// (no index saved yet, as `rank` runs it) and by a ranking of the indexed video, each with one
+// worker and with two.
 //
 //   indexbench FILE [--frames N] [--index-dir DIR] [--no-ranking]
 //     --frames N     rank only the first N frames (default: all)
@@ -46,11 +49,11 @@ Io ReadIo() {
 double Mb(int64_t bytes) { return double(bytes) / 1e6; }
 
 // Opens the video and shows its first frame; false when either fails.
-bool FirstFrame(const QString& file, const char* what) {
+bool FirstFrame(const QString& file, const char* what, bool checkPackets = true) {
     const Io before = ReadIo();
     const Clock::time_point start = Clock::now();
     FrameSource source;
-    if (!source.OpenVideo(file) || !source.FetchFrame(0)) return false;
+    if (!source.OpenVideo(file, {}, checkPackets) || !source.FetchFrame(0)) return false;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const Io after = ReadIo();
     std::printf("%s: first frame in %.3f s, read %.2f MB (rchar), %.2f MB from storage (read_bytes), %d frames\n", what,
@@ -82,6 +85,31 @@ bool Rank(const QString& file, int threads, int32_t frames, int64_t fileBytes) {
         Mb(after.rchar - before.rchar), double(after.rchar - before.rchar) / double(fileBytes),
         Mb(after.readBytes - before.readBytes));
     return true;
+}
+
+// A first ranking as `rank` makes it, with no index of the video in this process or saved in
+// `indexDir`: opened without its packets looked into, ranked once while they are.
+bool FirstRanking(const QString& file, int threads, int64_t fileBytes, const std::string& indexDir) {
+    media::index_store::ForgetKept();
+    media::index_store::SetDirectory(indexDir);
+    const Io before = ReadIo();
+    const Clock::time_point start = Clock::now();
+    FrameSource source;
+    if (!source.OpenVideo(file, {}, false)) return false;
+    const int32_t firstCount = source.FrameCount();
+    const int workers = ranking::StretchWorkers(source, threads, firstCount);
+    int rankings = 1;
+    const std::vector<ranking::Ranked> ranked =
+        ranking::RankVideo(source, jpeg_options::JpegOptions{}, {}, threads, {}, [&] { ++rankings; });
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const Io after = ReadIo();
+    std::printf(
+        "first ranking, %d thread(s) (%d reader(s)): %d frames in %.2f s, %d pass(es), read %.1f MB (%.3f times the "
+        "file), %.1f MB from storage; packets %s\n",
+        threads, workers, source.FrameCount(), seconds, rankings, Mb(after.rchar - before.rchar),
+        double(after.rchar - before.rchar) / double(fileBytes), Mb(after.readBytes - before.readBytes),
+        source.PacketsFound() == media::PacketsState::Whole ? "checked" : "not checked");
+    return int64_t(ranked.size()) == source.FrameCount();
 }
 
 }  // namespace
@@ -124,11 +152,18 @@ int main(int argc, char** argv) {
     media::index_store::SetDirectory(indexDir);
     std::printf("file: %s, %.1f MB\n", argv[1], Mb(fileBytes));
     int status = 0;
-    if (!FirstFrame(file, "first open")) status = 1;
+    if (!FirstFrame(file, "first open, packets looked into as read")) status = 1;
+    media::index_store::ForgetKept();
+    media::index_store::SetDirectory(indexDir + "/checked");
+    if (status == 0 && !FirstFrame(file, "first open, packets looked into first")) status = 1;
     // As a new process: only the saved index is left.
     media::index_store::ForgetKept();
     if (status == 0 && !FirstFrame(file, "second open")) status = 1;
     if (status == 0 && ranking) {
+        for (int threads : {1, 2}) {
+            if (!FirstRanking(file, threads, fileBytes, indexDir + "/first-" + std::to_string(threads))) status = 1;
+        }
+        media::index_store::SetDirectory(indexDir + "/checked");
         for (int threads : {1, 2}) {
             if (!Rank(file, threads, frames, fileBytes)) status = 1;
         }

@@ -12,8 +12,7 @@
 
 namespace batch {
 
-VideoFile::VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told,
-                     bool checkPackets)
+VideoFile::VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told, bool checkPackets)
     : source_(source) {
     const auto progress = [&](int percent) {
         if (told) told(percent);

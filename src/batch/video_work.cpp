@@ -417,8 +417,7 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
             opened();
             host.Progress(0, source.FrameCount());
         };
-        ranking.frames = WithTimes(
-            source, ranking::RankVideo(source, settings.Jpeg(), keepGoing, 0, measured, again));
+        ranking.frames = WithTimes(source, ranking::RankVideo(source, settings.Jpeg(), keepGoing, 0, measured, again));
         stretch = {0, source.FrameCount()};
     }
     if (StopRequested()) return VideoStatus::Stopped;

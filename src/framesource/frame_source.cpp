@@ -229,7 +229,8 @@ media::PacketsState FrameSource::CheckPackets(const OpenProgress& progress) {
     if (!state_->videoOpen) return media::PacketsState::Whole;
     const media::PacketsState found = state_->frameDecoder->CheckPackets(progress);
     // Indexed again from its data, the video may hold another count of frames.
-    if (auto* file = dynamic_cast<media::MediaFile*>(state_->frameDecoder.get())) state_->frameCount = file->FrameCount();
+    if (auto* file = dynamic_cast<media::MediaFile*>(state_->frameDecoder.get()))
+        state_->frameCount = file->FrameCount();
     return found;
 }
 

@@ -241,8 +241,8 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bo
     if (!OpenDecoder()) return false;
 
     identity_ = index_store::IdentityFor(path);
-    traits_ = {stream_->index,  int32_t(par.codec_id),  par.width,
-               par.height,      stream_->time_base.num, stream_->time_base.den};
+    traits_ = {stream_->index, int32_t(par.codec_id),  par.width,
+               par.height,     stream_->time_base.num, stream_->time_base.den};
     shared_ = FindIndex(traits_);
     if (!shared_ && demuxerMoved_) {
         // A saved index was looked at and refused: the index is built from the file's start,

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <csignal>
 #include <functional>
+#include <random>
 
 #include "app/main_window_fixture.h"
 #include "batch_run.h"
@@ -167,7 +168,10 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
 
 // Recordings joined, damaged or cut short inside their last picture: extract reaches the frames
 // in the file's order, not in rank order, and writes the very pictures rank measured (each
-// file as long as its frame's ranked encoding), named in rank order.
+// file as long as its frame's ranked encoding), named in rank order. A damaged H.264 MP4 is
+// ranked at its first open from its sample tables, its packets looked into as they are read:
+// rank finds the frames FFmpeg presents, and the same lengths as an extract that indexed the
+// file from its data beforehand.
 TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutRecordings) {
     constexpr qsizetype kTsPacket = 188;
     const auto joined = [](const QByteArray& b) { return b + b; };
@@ -180,32 +184,80 @@ TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutReco
         return out;
     };
     const auto cutShort = [](const QByteArray& b) { return b.left(b.size() - 3 * kTsPacket); };
-    const std::pair<const char*, std::function<QByteArray(const QByteArray&)>> cases[] = {
-        {"joined", joined}, {"packets repeated", repeated}, {"cut inside its last picture", cutShort}};
+    // 4 KB of noise at `where` of the file's samples (FFmpeg writes them first, the tables last).
+    const auto noiseAt = [](double where) {
+        return [where](const QByteArray& b) {
+            QByteArray out = b;
+            const qsizetype samples = b.lastIndexOf("moov");
+            std::mt19937 random(3);
+            for (qsizetype i = 0, at = qsizetype(double(samples) * where); i < 4096 && at + i < samples; ++i)
+                out[at + i] = char(random());
+            return out;
+        };
+    };
+    // The tables moved before the samples (their offsets with them), then the file cut inside a
+    // sample two thirds of the way: the tables list samples the file no longer holds whole.
+    const auto tablesFirstCutShort = [](const QByteArray& b) {
+        const auto big32 = [](const QByteArray& d, qsizetype at) {
+            return quint32(uchar(d[at])) << 24 | quint32(uchar(d[at + 1])) << 16 | quint32(uchar(d[at + 2])) << 8 |
+                   uchar(d[at + 3]);
+        };
+        const qsizetype moovAt = b.lastIndexOf("moov") - 4;
+        QByteArray moov = b.mid(moovAt, big32(b, moovAt));
+        const qsizetype mdatAt = b.indexOf("mdat") - 4;
+        for (qsizetype stco = moov.indexOf("stco"); stco >= 0; stco = moov.indexOf("stco", stco + 4)) {
+            const quint32 count = big32(moov, stco + 8);
+            for (quint32 k = 0; k < count; ++k) {
+                const qsizetype at = stco + 12 + 4 * qsizetype(k);
+                const quint32 moved = big32(moov, at) + quint32(moov.size());
+                for (int i = 0; i < 4; ++i) moov[at + i] = char(moved >> (24 - 8 * i));
+            }
+        }
+        const QByteArray whole = b.left(mdatAt) + moov + b.mid(mdatAt, moovAt - mdatAt);
+        return whole.left(mdatAt + moov.size() + (moovAt - mdatAt) * 2 / 3 + 7);
+    };
+    struct Case {
+        const char* name;
+        const char* container;
+        std::function<QByteArray(const QByteArray&)> edit;
+    };
+    const Case cases[] = {
+        {"joined", "mpegts", joined},
+        {"packets repeated", "mpegts", repeated},
+        {"cut inside its last picture", "mpegts", cutShort},
+        {"MP4 damaged where no unit shows it", "mp4", noiseAt(1.0 / 3)},
+        {"MP4 damaged near its start", "mp4", noiseAt(0.05)},
+        {"MP4 damaged in its last GOP", "mp4", noiseAt(0.95)},
+        {"MP4 cut short inside a sample", "mp4", tablesFirstCutShort},
+    };
     fixture::TempDir dir;
     fixture::VideoOptions video;
     video.codec = fixture::Codec::H264;
-    video.container = "mpegts";
     video.width = 320;
     video.height = 240;
     video.frames = 40;
-    const std::string whole = dir.File("whole.ts");
-    ASSERT_TRUE(fixture::WriteVideo(whole, video));
     int serial = 0;
-    for (const auto& [name, edit] : cases) {
-        SCOPED_TRACE(name);
-        const QString path = QString::fromStdString(dir.File("edited" + std::to_string(++serial) + ".ts"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        video.container = c.container;
+        const std::string extension = video.container == "mp4" ? ".mp4" : ".ts";
+        const std::string whole = dir.File("whole" + std::to_string(++serial) + extension);
+        ASSERT_TRUE(fixture::WriteVideo(whole, video));
+        const QString path = QString::fromStdString(dir.File("edited" + std::to_string(serial) + extension));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(edit(Contents(QString::fromStdString(whole))));
+        file.write(c.edit(Contents(QString::fromStdString(whole))));
         file.close();
         const Outcome rank = RunBatch({"rank", path});
         ASSERT_EQ(rank.exitCode, 0) << rank.err.toStdString();
         const auto lines = RankLines(rank.out);
-        ASSERT_GT(lines.size(), 30u);
+        ASSERT_GT(lines.size(), 20u);
+        ASSERT_EQ(lines.size(), fixture::DecodeSequentially(path.toStdString(), 0).pictures.size());
+        // Indexed anew, not from what rank saved.
         const QString out = QString::fromStdString(dir.File("out" + std::to_string(serial)));
         const Outcome extract = RunBatch({"extract", path, "--percent", "100", "--format", "jpg", "--out", out,
-                                          "--numbering", "padded:3", "--start", "0"});
+                                          "--numbering", "padded:3", "--start", "0", "--index-dir",
+                                          QString::fromStdString(dir.File("index" + std::to_string(serial)))});
         ASSERT_EQ(extract.exitCode, 0) << extract.err.toStdString();
         ASSERT_EQ(FilesIn(out).size(), qsizetype(lines.size()));
         for (size_t i = 0; i < lines.size(); ++i) {
