@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     media::index_store::SetDirectory(indexDir);
     std::printf("file: %s, %.1f MB\n", argv[1], Mb(fileBytes));
     int status = 0;
-    if (!FirstFrame(file, "first open, packets looked into as read")) status = 1;
+    if (!FirstFrame(file, "first open, packets looked into as read", false)) status = 1;
     media::index_store::ForgetKept();
     media::index_store::SetDirectory(indexDir + "/checked");
     if (status == 0 && !FirstFrame(file, "first open, packets looked into first")) status = 1;
