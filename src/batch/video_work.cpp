@@ -66,9 +66,11 @@ std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, 
 }
 
 // Whether the command reads every frame of the video once, in a ranking that looks into its
-// packets as it reads them (ranking::RankVideo): its open need not read them first.
+// packets as it reads them (ranking::RankVideo), before it relies on any position: its open need
+// not read them first.
 bool RanksWholeVideo(const Settings& settings) {
-    return settings.command == Command::Rank && settings.segmentCount == 0;
+    if (settings.command == Command::Rank) return settings.segmentCount == 0;
+    return settings.choice != Choice::Frames && settings.ranking.isEmpty();
 }
 
 // The frames of a ranking (best first) that the scenes and the gap let through, as many as
@@ -109,7 +111,7 @@ public:
         : source_(source), s_(settings), host_(host) {}
 
     VideoStatus Run(const QString& video) {
-        const int32_t frameCount = source_.FrameCount();
+        int32_t frameCount = source_.FrameCount();
         std::vector<int32_t> chosen;
         int64_t total = 0;
         if (s_.choice == Choice::Frames) {
@@ -121,8 +123,11 @@ public:
             }
             total = int64_t(chosen.size());
         }
-        // Without scenes or a gap, the count of names is known before the ranking.
+        // Without scenes or a gap, the count of names is known before the ranking, unless the
+        // ranking is to tell the count of frames (packets not looked into yet: RankVideo).
         const bool byScenesOrTime = s_.choice != Choice::Frames && s_.ChoosesByScenesOrTime();
+        const bool countByRanking = source_.PacketsFound() != media::PacketsState::Whole;
+        const bool namesAfterRanking = byScenesOrTime || countByRanking;
         int64_t names =
             s_.choice == Choice::Frames ? int64_t(chosen.size()) : RankedCount(s_.choice, s_.count, frameCount);
         if (s_.choice != Choice::Frames) total = int64_t(frameCount) + (byScenesOrTime ? 0 : names);
@@ -139,11 +144,25 @@ public:
             // rank's text holds no times: --min-gap takes them from the video.
             for (RankedFrame& r : ranking.frames) r.time = source_.FrameTime(r.frame);
         }
-        if (!byScenesOrTime) host_.ReserveNames(names);
+        if (!namesAfterRanking) host_.ReserveNames(names);
 
         if (s_.choice != Choice::Frames) {
-            if (s_.ranking.isEmpty()) {
+            if (s_.ranking.isEmpty() && countByRanking) {
+                host_.Progress(0, total);
+                const auto keepGoing = [] { return !StopRequested(); };
+                const auto measured = [&](int64_t done) { host_.Progress(done, total); };
+                const auto again = [&] {
+                    frameCount = source_.FrameCount();
+                    names = RankedCount(s_.choice, s_.count, frameCount);
+                    total = int64_t(frameCount) + (byScenesOrTime ? 0 : names);
+                    host_.Progress(0, total);
+                };
+                ranking.frames =
+                    WithTimes(source_, ranking::RankVideo(source_, s_.Jpeg(), keepGoing, 0, measured, again));
+            } else if (s_.ranking.isEmpty()) {
                 ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
+            }
+            if (s_.ranking.isEmpty()) {
                 if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
                 // Said as rank says it, whichever frames the choice then takes.
                 const auto lost = std::count_if(ranking.frames.begin(), ranking.frames.end(),
@@ -154,7 +173,7 @@ public:
                 }
             }
             if (StopRequested()) {
-                if (byScenesOrTime) host_.ReserveNames(0);
+                if (namesAfterRanking) host_.ReserveNames(0);
                 return VideoStatus::Stopped;
             }
             std::vector<RankedFrame> ranked;
@@ -171,6 +190,7 @@ public:
                 host_.ReserveNames(names);
             } else {
                 ranked = std::move(ranking.frames);
+                if (countByRanking) host_.ReserveNames(names);
             }
             for (int64_t i = 0; i < names; ++i) {
                 chosen.push_back(ranked[size_t(i)].frame);

@@ -170,8 +170,8 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
 // in the file's order, not in rank order, and writes the very pictures rank measured (each
 // file as long as its frame's ranked encoding), named in rank order. A damaged H.264 MP4 is
 // ranked at its first open from its sample tables, its packets looked into as they are read:
-// rank finds the frames FFmpeg presents, and the same lengths as an extract that indexed the
-// file from its data beforehand.
+// rank finds the frames FFmpeg presents, and the same lengths as an extract of the file indexed
+// from its data beforehand.
 TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutRecordings) {
     constexpr qsizetype kTsPacket = 188;
     const auto joined = [](const QByteArray& b) { return b + b; };
@@ -253,11 +253,12 @@ TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutReco
         const auto lines = RankLines(rank.out);
         ASSERT_GT(lines.size(), 20u);
         ASSERT_EQ(lines.size(), fixture::DecodeSequentially(path.toStdString(), 0).pictures.size());
-        // Indexed anew, not from what rank saved.
+        // Indexed anew from its data by `index`, not from what rank saved.
+        const QString indexDir = QString::fromStdString(dir.File("index" + std::to_string(serial)));
+        ASSERT_EQ(RunBatch({"index", path, "--index-dir", indexDir}).exitCode, 0);
         const QString out = QString::fromStdString(dir.File("out" + std::to_string(serial)));
         const Outcome extract = RunBatch({"extract", path, "--percent", "100", "--format", "jpg", "--out", out,
-                                          "--numbering", "padded:3", "--start", "0", "--index-dir",
-                                          QString::fromStdString(dir.File("index" + std::to_string(serial)))});
+                                          "--numbering", "padded:3", "--start", "0", "--index-dir", indexDir});
         ASSERT_EQ(extract.exitCode, 0) << extract.err.toStdString();
         ASSERT_EQ(FilesIn(out).size(), qsizetype(lines.size()));
         for (size_t i = 0; i < lines.size(); ++i) {
