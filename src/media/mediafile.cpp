@@ -402,7 +402,11 @@ PacketsState MediaFile::Impl::CheckPackets(const Progress& progress) {
     if (ok && damaged) ok = FinishIndex(progress);
     building_ = nullptr;
     index_ = kept.get();
-    if (!ok) return PacketsState::Unread;
+    if (!ok) {
+        // The reader goes on with the index it had, and a decoder that finishes its pictures.
+        OpenDecoder();
+        return PacketsState::Unread;
+    }
     if (!damaged) {
         KeepAsChecked();
         return PacketsState::Whole;
@@ -417,7 +421,8 @@ PacketsState MediaFile::Impl::CheckPackets(const Progress& progress) {
 // data as zeros gives the packets, times and flags it would give over the file, having read
 // little more than the sample tables. Refused (Failed) for other containers, for tables that
 // do not tell key samples apart, and for codecs whose packets are looked into for damage (a
-// damaged H.264 packet can cost the decode pictures that its table lists).
+// damaged H.264 packet can cost the decode pictures that its table lists) unless the reader was
+// opened to look into them as they are read.
 IndexOutcome MediaFile::Impl::IndexFromTables(const Progress& progress) {
     const bool checked = PacketsChecked(*stream_->codecpar);
     if (std::strcmp(format_->iformat->name, kContainers[0]) != 0 || (checked && checkPackets_)) {
