@@ -11,6 +11,7 @@
 // kSavedBytesBound the least recently used files go first.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,8 +34,10 @@ void SetDirectory(const std::string& directory);
 
 // The file's identity (IdentityOfPath), hashed once in this process while the file stays as
 // it was (same device, inode, size, modification and change times): each worker's open of a
-// video hashes no 2 MiB again.
+// video reads no digest's spans again.
 std::optional<FileIdentity> IdentityFor(const std::string& path);
+// The same for the file open on `fd`, hashed by `hash` when it is not known yet.
+std::optional<FileIdentity> IdentityFor(int fd, const std::function<std::optional<FileIdentity>()>& hash);
 
 // An index value shared in this process, by kind and identity (and a variant, such as an AVI
 // stream's number), kept while a reader holds it and for the few last ones after.
