@@ -2,8 +2,10 @@
 // What opening a video reads, and what ranking it reads: the bytes this process reads
 // (/proc/self/io: rchar, every byte read through a system call, and read_bytes, those that came
 // from the storage rather than the page cache) and the time up to the first frame, at a first
-// open (the index is built and saved) and at a second one as a new process makes it (the saved
-// index is read); then the bytes read by a ranking of the video with one worker and with two.
+// open (the index is built and saved), at a second one as a new process makes it (the saved
+// index is read: the size of the file read is told apart) and at a third while the second is
+// open (the index is shared, as each ranking worker finds it); then the bytes read by a ranking
+// of the video with one worker and with two.
 //
 //   indexbench FILE [--frames N] [--index-dir DIR] [--no-ranking]
 //     --frames N     rank only the first N frames (default: all)
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "framesource/frame_source.h"
+#include "media/file_identity.h"
 #include "media/index_store.h"
 #include "ranking/ranking.h"
 
@@ -45,11 +48,25 @@ Io ReadIo() {
 
 double Mb(int64_t bytes) { return double(bytes) / 1e6; }
 
-// Opens the video and shows its first frame; false when either fails.
-bool FirstFrame(const QString& file, const char* what) {
+// The bytes of the saved indexes of the file (its index and, for AVI, its chunk scan).
+int64_t SavedIndexBytes(const std::string& path) {
+    const auto identity = media::IdentityOfPath(path);
+    if (!identity) return 0;
+    int64_t bytes = 0;
+    for (const auto kind : {media::index_store::Kind::Packets, media::index_store::Kind::AviChunks}) {
+        for (int64_t variant = 0; variant < 4; ++variant) {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(media::index_store::PathOf(kind, *identity, variant), error);
+            if (!error) bytes += int64_t(size);
+        }
+    }
+    return bytes;
+}
+
+// Opens the video into `source` and shows its first frame; false when either fails.
+bool FirstFrame(FrameSource& source, const QString& file, const char* what) {
     const Io before = ReadIo();
     const Clock::time_point start = Clock::now();
-    FrameSource source;
     if (!source.OpenVideo(file) || !source.FetchFrame(0)) return false;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const Io after = ReadIo();
@@ -124,10 +141,20 @@ int main(int argc, char** argv) {
     media::index_store::SetDirectory(indexDir);
     std::printf("file: %s, %.1f MB\n", argv[1], Mb(fileBytes));
     int status = 0;
-    if (!FirstFrame(file, "first open")) status = 1;
+    {
+        FrameSource source;
+        if (!FirstFrame(source, file, "first open")) status = 1;
+    }
     // As a new process: only the saved index is left.
     media::index_store::ForgetKept();
-    if (status == 0 && !FirstFrame(file, "second open")) status = 1;
+    if (status == 0) {
+        std::printf("saved index: %.3f MB\n", Mb(SavedIndexBytes(argv[1])));
+        FrameSource second;
+        FrameSource third;
+        if (!FirstFrame(second, file, "second open") || !FirstFrame(third, file, "third open, index shared")) {
+            status = 1;
+        }
+    }
     if (status == 0 && ranking) {
         for (int threads : {1, 2}) {
             if (!Rank(file, threads, frames, fileBytes)) status = 1;

@@ -762,7 +762,9 @@ bool MediaFile::Impl::Seek(int32_t start) {
     // elsewhere in a stream read as it comes whose times were not enough (a joined recording
     // holds the same times twice) the packet's byte position is the place to read from.
     if (index_->decoded && start == 0) {
-        if (!OpenDemuxer()) return false;
+        // Probed as the demuxer it replaces was: a short probe was found to give the saved
+        // index's first packets.
+        if (!OpenDemuxer(!probeSignature_)) return false;
         format = format_.get();
         sought = 0;
     } else if ((index_->decoded || !index_->pieceStarts.empty()) && byteStream_ && entry.pos >= 0) {
