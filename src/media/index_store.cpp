@@ -400,6 +400,33 @@ void PayloadWriter::F64(double v) {
     Put64(bytes_, bits);
 }
 
+void PayloadWriter::Varint(int64_t v) {
+    // Zigzag: the sign in the lowest bit. Then seven bits a byte, the highest bit telling more.
+    uint64_t u = uint64_t(v) << 1 ^ uint64_t(v >> 63);
+    while (u >= 0x80) {
+        bytes_.push_back(uint8_t(u | 0x80));
+        u >>= 7;
+    }
+    bytes_.push_back(uint8_t(u));
+}
+
+bool PayloadReader::Varint(int64_t& v) {
+    uint64_t u = 0;
+    for (int shift = 0;; shift += 7) {
+        if (at_ == bytes_.size() || shift > 63) return false;
+        const uint8_t byte = bytes_[at_++];
+        // The tenth byte holds the one bit left; a number is written in its fewest bytes.
+        if (shift == 63 && byte > 1) return false;
+        u |= uint64_t(byte & 0x7f) << shift;
+        if (!(byte & 0x80)) {
+            if (byte == 0 && shift > 0) return false;
+            break;
+        }
+    }
+    v = int64_t(u >> 1) ^ -int64_t(u & 1);
+    return true;
+}
+
 bool PayloadReader::U8(uint8_t& v) {
     if (bytes_.size() - at_ < 1) return false;
     v = bytes_[at_++];

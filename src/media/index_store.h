@@ -65,6 +65,8 @@ public:
     void U32(uint32_t v);
     void I64(int64_t v);
     void F64(double v);
+    // A signed number in 1 to 10 bytes, the smaller the nearer it is to zero.
+    void Varint(int64_t v);
     std::vector<uint8_t>& Bytes() { return bytes_; }
 
 private:
@@ -78,6 +80,7 @@ public:
     bool U32(uint32_t& v);
     bool I64(int64_t& v);
     bool F64(double& v);
+    bool Varint(int64_t& v);
     // A count of items of `itemBytes` each that the rest of the payload can hold, at most `most`.
     bool Count(uint64_t itemBytes, uint64_t most, size_t& count);
     bool AtEnd() const { return at_ == bytes_.size(); }
