@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <utility>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -17,6 +20,9 @@ namespace {
 // FFmpeg's own file input reads in pieces of this size.
 constexpr int kBufferBytes = 1 << 15;
 constexpr int64_t kBlockBytes = int64_t{1} << 15;
+// Files whose first bytes read are kept after their inputs closed, and how many of them.
+constexpr size_t kSpansKept = 4;
+constexpr int64_t kSharedBytesBound = int64_t{4} << 20;
 }  // namespace
 
 std::unique_ptr<FileInput> FileInput::Open(const std::string& path) {
@@ -32,6 +38,7 @@ std::unique_ptr<FileInput> FileInput::Open(const std::string& path) {
 }
 
 FileInput::~FileInput() {
+    if (keeping_) Publish();
     for (const auto& cursor : cursors_) {
         av_freep(&cursor->io->buffer);
         avio_context_free(&cursor->io);
@@ -67,9 +74,78 @@ std::optional<FileIdentity> FileInput::Identity() {
 }
 
 void FileInput::StopKeeping() {
+    // What the open read serves the next reader of the file in this process.
+    if (keeping_) Publish();
     keeping_ = false;
     blocks_.clear();
     keptBytes_ = 0;
+}
+
+namespace {
+
+struct SharedBlocks {
+    std::mutex mutex;
+    std::deque<std::pair<FileIdentity, std::shared_ptr<const FileInput::Blocks>>> kept;
+};
+
+SharedBlocks& TheShared() {
+    static SharedBlocks shared;
+    return shared;
+}
+
+}  // namespace
+
+void FileInput::ShareSpans(const FileIdentity& identity) {
+    identity_ = identity;
+    std::shared_ptr<const Blocks> found;
+    {
+        SharedBlocks& shared = TheShared();
+        std::lock_guard lock(shared.mutex);
+        for (const auto& [who, blocks] : shared.kept) {
+            if (who == identity) found = blocks;
+        }
+    }
+    if (found) {
+        if (!keeping_ || identity.size != status_.st_size) return;
+        for (const auto& [block, bytes] : *found) {
+            if (blocks_.emplace(block, bytes).second) keptBytes_ += int64_t(bytes.size());
+        }
+        return;
+    }
+    Publish();
+}
+
+void FileInput::Publish() {
+    if (!identity_ || identity_->size != status_.st_size) return;
+    const DigestSpans spans = DigestSpansOf(identity_->size);
+    // Every block kept when they are few, else the blocks of the spans.
+    auto blocks = std::make_shared<Blocks>();
+    if (keptBytes_ <= kSharedBytesBound) {
+        *blocks = blocks_;
+    } else {
+        for (const auto& [block, bytes] : blocks_) {
+            const int64_t start = block * kBlockBytes;
+            if (start < spans.headEnd || start + kBlockBytes > spans.tailStart) blocks->emplace(block, bytes);
+        }
+    }
+    // Nothing is kept unless the spans are: the next input would read them again.
+    const auto holds = [&](int64_t start, int64_t end) {
+        for (int64_t block = start / kBlockBytes; block * kBlockBytes < end; ++block) {
+            if (!blocks->count(block)) return false;
+        }
+        return true;
+    };
+    if (!holds(0, spans.headEnd) || !holds(spans.tailStart, identity_->size)) return;
+    SharedBlocks& shared = TheShared();
+    std::lock_guard lock(shared.mutex);
+    for (auto it = shared.kept.begin(); it != shared.kept.end(); ++it) {
+        if (it->first == *identity_) {
+            shared.kept.erase(it);
+            break;
+        }
+    }
+    shared.kept.emplace_back(*identity_, std::move(blocks));
+    if (shared.kept.size() > kSpansKept) shared.kept.pop_front();
 }
 
 bool FileInput::KeepBlocks(int64_t first, int64_t last) {

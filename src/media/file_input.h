@@ -42,6 +42,13 @@ public:
     int64_t ReadAt(int64_t offset, uint8_t* data, int64_t length);
     // Forgets the kept bytes; later reads go to the file.
     void StopKeeping();
+    // The bytes read while opening the file, kept for the next inputs of this process over
+    // the same file (the batch command's preflight, then its work; each ranking worker): this
+    // input takes those an earlier one kept, or keeps its identity's spans for the next, and
+    // all it kept (up to 4 MiB) when it stops keeping or closes.
+    void ShareSpans(const FileIdentity& identity);
+
+    using Blocks = std::map<int64_t, std::vector<uint8_t>>;  // by block number
 
 private:
     FileInput() = default;
@@ -60,7 +67,10 @@ private:
     struct stat status_ {};
     bool keeping_ = true;
     int64_t keptBytes_ = 0;
-    std::map<int64_t, std::vector<uint8_t>> blocks_;  // by block number
+    void Publish();
+
+    Blocks blocks_;
+    std::optional<FileIdentity> identity_;
     std::vector<std::unique_ptr<Cursor>> cursors_;
 };
 

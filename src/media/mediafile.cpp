@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <vector>
@@ -227,6 +229,20 @@ std::optional<Digest> KeyWindowsDigest(int fd, const MediaIndex& index) {
     return sha.Final();
 }
 
+// The probe's signature that goes with a file's index shared in this process: `signature` is
+// kept when given, else the one kept is returned.
+std::optional<Digest> SharedSignature(const FileIdentity& identity, const std::optional<Digest>& signature) {
+    static std::mutex mutex;
+    static std::deque<std::pair<FileIdentity, Digest>> kept;
+    std::lock_guard lock(mutex);
+    const auto it = std::find_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == identity; });
+    if (!signature) return it == kept.end() ? std::nullopt : std::optional<Digest>(it->second);
+    if (it != kept.end()) kept.erase(it);
+    kept.emplace_back(identity, *signature);
+    if (kept.size() > 16) kept.pop_front();
+    return signature;
+}
+
 // A saved index: the probe's signature, the key windows' digest, then the index itself.
 constexpr size_t kSavedChecksBytes = 2 * sizeof(Digest);
 
@@ -346,20 +362,26 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
     input_ = FileInput::Open(path);
     identity_ = input_ ? index_store::IdentityFor(input_->Descriptor(), [this] { return input_->Identity(); })
                        : index_store::IdentityFor(path);
+    if (identity_ && input_) input_->ShareSpans(*identity_);
     using index_store::Kind;
     // A saved index lets the probe stop at the stream's parameters (and skips the reading of
     // a transport stream's end for its duration).
+    // So does an index shared in the process, whose probe's signature is kept with it.
     std::optional<std::vector<uint8_t>> saved;
-    if (identity_ && input_ && !index_store::FindShared(Kind::Packets, *identity_, 0)) {
-        saved = index_store::Load(Kind::Packets, *identity_, 0);
-        if (saved && saved->size() < kSavedChecksBytes) saved.reset();
-    }
-    if (!OpenDemuxer(saved.has_value()) && !(saved && OpenDemuxer())) return false;
-    if (saved && !probeSignature_) {
-        const std::optional<Digest> found = ProbeSignature(*format_, *stream_);
-        if (!found || !std::equal(found->begin(), found->end(), saved->begin())) {
-            if (!OpenDemuxer()) return false;
+    std::optional<Digest> known;
+    if (identity_ && input_) {
+        if (index_store::FindShared(Kind::Packets, *identity_, 0)) {
+            known = SharedSignature(*identity_, std::nullopt);
+        } else {
+            saved = index_store::Load(Kind::Packets, *identity_, 0);
+            if (saved && saved->size() < kSavedChecksBytes) saved.reset();
+            if (saved) std::copy_n(saved->begin(), known.emplace().size(), known->begin());
         }
+    }
+    if (!OpenDemuxer(known.has_value()) && !(known && OpenDemuxer())) return false;
+    if (known && !probeSignature_) {
+        const std::optional<Digest> found = ProbeSignature(*format_, *stream_);
+        if (found != known && !OpenDemuxer()) return false;
     }
     const AVCodecParameters& par = *stream_->codecpar;
     if (par.width < 1 || par.height < 1 || par.width > kMaxSide || par.height > kMaxSide ||
@@ -391,6 +413,7 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress) {
         shared_ = std::move(built);
         if (identity_) {
             index_store::Share(Kind::Packets, *identity_, 0, shared_);
+            if (probeSignature_) SharedSignature(*identity_, *probeSignature_);
             const std::optional<Digest> windows =
                 input_ ? KeyWindowsDigest(input_->Descriptor(), *shared_) : std::nullopt;
             if (probeSignature_ && windows) {
@@ -419,6 +442,9 @@ std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits&
     using index_store::Kind;
     if (auto found =
             std::static_pointer_cast<const MediaIndex>(index_store::FindShared(Kind::Packets, *identity_, 0))) {
+        // Shared, it is this file's: a short probe that gives other first packets is only
+        // replaced by the whole one.
+        if (!probeSignature_ && !FirstPacketsMatch(*found) && (!OpenDemuxer() || !OpenDecoder())) return nullptr;
         return found;
     }
     if (!saved) return nullptr;
@@ -437,6 +463,9 @@ std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits&
     if (!matches) return nullptr;
     auto found = std::make_shared<const MediaIndex>(std::move(*index));
     index_store::Share(Kind::Packets, *identity_, 0, found);
+    Digest signature;
+    std::copy_n(saved->begin(), signature.size(), signature.begin());
+    SharedSignature(*identity_, signature);
     return found;
 }
 
