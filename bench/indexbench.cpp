@@ -59,17 +59,16 @@ double CpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// The bytes of the saved indexes of the file (its index and, for AVI, its chunk scan).
+// The bytes of the saved indexes of the file (its index and, for AVI, its chunk scan): the
+// files of the folder named by its size and time.
 int64_t SavedIndexBytes(const std::string& path) {
     const auto identity = media::IdentityOfPath(path);
     if (!identity) return 0;
+    const std::string named = "-" + std::to_string(identity->size) + "-" + std::to_string(identity->modifiedNs) + "-";
     int64_t bytes = 0;
-    for (const auto kind : {media::index_store::Kind::Packets, media::index_store::Kind::AviChunks}) {
-        for (int64_t variant = 0; variant < 4; ++variant) {
-            std::error_code error;
-            const auto size = std::filesystem::file_size(media::index_store::PathOf(kind, *identity, variant), error);
-            if (!error) bytes += int64_t(size);
-        }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(media::index_store::Directory(), error)) {
+        if (entry.path().filename().string().find(named) != std::string::npos) bytes += int64_t(entry.file_size(error));
     }
     return bytes;
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -83,9 +84,22 @@ void FileInput::StopKeeping() {
 
 namespace {
 
+// The file as it was when its bytes were kept: a write changes its change time.
+using Place = std::array<int64_t, 3>;
+Place PlaceOf(const struct stat& status) {
+    return {int64_t(status.st_dev), int64_t(status.st_ino),
+            int64_t(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec};
+}
+
+struct Kept {
+    FileIdentity identity;
+    Place place;
+    std::shared_ptr<const FileInput::Blocks> blocks;
+};
+
 struct SharedBlocks {
     std::mutex mutex;
-    std::deque<std::pair<FileIdentity, std::shared_ptr<const FileInput::Blocks>>> kept;
+    std::deque<Kept> kept;
 };
 
 SharedBlocks& TheShared() {
@@ -101,8 +115,8 @@ void FileInput::ShareSpans(const FileIdentity& identity) {
     {
         SharedBlocks& shared = TheShared();
         std::lock_guard lock(shared.mutex);
-        for (const auto& [who, blocks] : shared.kept) {
-            if (who == identity) found = blocks;
+        for (const Kept& k : shared.kept) {
+            if (k.identity == identity && k.place == PlaceOf(status_)) found = k.blocks;
         }
     }
     if (found) {
@@ -113,6 +127,12 @@ void FileInput::ShareSpans(const FileIdentity& identity) {
         return;
     }
     Publish();
+}
+
+void FileInput::ForgetShared() {
+    SharedBlocks& shared = TheShared();
+    std::lock_guard lock(shared.mutex);
+    shared.kept.clear();
 }
 
 void FileInput::Publish() {
@@ -139,12 +159,12 @@ void FileInput::Publish() {
     SharedBlocks& shared = TheShared();
     std::lock_guard lock(shared.mutex);
     for (auto it = shared.kept.begin(); it != shared.kept.end(); ++it) {
-        if (it->first == *identity_) {
+        if (it->identity == *identity_) {
             shared.kept.erase(it);
             break;
         }
     }
-    shared.kept.emplace_back(*identity_, std::move(blocks));
+    shared.kept.push_back({*identity_, PlaceOf(status_), std::move(blocks)});
     if (shared.kept.size() > kSpansKept) shared.kept.pop_front();
 }
 

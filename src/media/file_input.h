@@ -47,6 +47,8 @@ public:
     // input takes those an earlier one kept, or keeps its identity's spans for the next, and
     // all it kept (up to 4 MiB) when it stops keeping or closes.
     void ShareSpans(const FileIdentity& identity);
+    // Forgets the bytes kept for later inputs.
+    static void ForgetShared();
 
     using Blocks = std::map<int64_t, std::vector<uint8_t>>;  // by block number
 

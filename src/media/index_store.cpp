@@ -22,6 +22,8 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "media/file_input.h"
+
 namespace media::index_store {
 namespace {
 
@@ -290,6 +292,7 @@ void Share(Kind kind, const FileIdentity& identity, int64_t variant, std::shared
 }
 
 void ForgetKept() {
+    FileInput::ForgetShared();
     {
         Shared& shared = TheShared();
         std::lock_guard lock(shared.mutex);

@@ -43,8 +43,8 @@ std::optional<FileIdentity> IdentityFor(int fd, const std::function<std::optiona
 // stream's number), kept while a reader holds it and for the few last ones after.
 std::shared_ptr<const void> FindShared(Kind kind, const FileIdentity& identity, int64_t variant);
 void Share(Kind kind, const FileIdentity& identity, int64_t variant, std::shared_ptr<const void> value);
-// Forgets the values kept after their readers closed, and the identities hashed: the next open
-// of a closed file looks on disk, as a new process would.
+// Forgets the values kept after their readers closed, the identities hashed and the bytes kept
+// (FileInput): the next open of a closed file looks on disk, as a new process would.
 void ForgetKept();
 
 // The payload saved for this identity and variant, when a whole, unaltered file of this
