@@ -487,7 +487,11 @@ bool MediaFile::Impl::FirstPacketsMatch(const MediaIndex& index) {
         if (av_read_frame(format_.get(), pkt) < 0) return false;
         const bool ours = pkt->stream_index == stream_->index;
         const PacketEntry& entry = index.packets[size_t(n)];
-        const bool same = pkt->pos == entry.pos && pkt->pts == entry.pts && pkt->dts == entry.dts;
+        // A decode time is looked at only where the reader uses it: for a packet without a
+        // position of its own, or a picture without a time (a Matroska demuxer guesses the
+        // first packets' decode times from the pictures probed before them).
+        const bool timed = entry.pos >= 0 && entry.pts != AV_NOPTS_VALUE;
+        const bool same = pkt->pos == entry.pos && pkt->pts == entry.pts && (timed || pkt->dts == entry.dts);
         av_packet_unref(pkt);
         if (!ours) continue;
         if (!same) return false;
