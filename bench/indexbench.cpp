@@ -3,14 +3,17 @@
 // (/proc/self/io: rchar, every byte read through a system call, and read_bytes, those that came
 // from the storage rather than the page cache) and the time up to the first frame, at a first
 // open (the index is built and saved), with its packets left to be looked into as they are read
-// (as `rank` opens) and with them looked into first (as the other uses do), and at a second one
-// as a new process makes it (the saved index is read); then the bytes read by a first ranking
-// (no index saved yet, as `rank` runs it) and by a ranking of the indexed video, each with one
-// worker and with two.
+// (as `rank` opens) and with them looked into first (as the other uses do), at a second one as a
+// new process makes it (the saved index is read: the size of the file read is told apart) and at
+// a third while the second is open (the index is shared, as each ranking worker finds it); then
+// the bytes read by a first ranking (no index saved yet, as `rank` runs it) and by a ranking of
+// the indexed video, each with one worker and with two.
 //
 //   indexbench FILE [--frames N] [--index-dir DIR] [--no-ranking]
 //     --frames N     rank only the first N frames (default: all)
 //     --index-dir    where the index is saved (default: a new temporary folder, removed after)
+#include <sys/resource.h>
+
 #include <QCoreApplication>
 #include <QString>
 #include <chrono>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "framesource/frame_source.h"
+#include "media/file_identity.h"
 #include "media/index_store.h"
 #include "ranking/ranking.h"
 
@@ -48,16 +52,43 @@ Io ReadIo() {
 
 double Mb(int64_t bytes) { return double(bytes) / 1e6; }
 
-// Opens the video and shows its first frame; false when either fails.
-bool FirstFrame(const QString& file, const char* what, bool checkPackets = true) {
+// The processor time of every thread of this process, in seconds: on a loaded machine the
+// time an open would take on a quiet one is nearer to it than the time it took.
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The bytes of the saved indexes of the file (its index and, for AVI, its chunk scan): the
+// files of the folder named by its size and time.
+int64_t SavedIndexBytes(const std::string& path) {
+    const auto identity = media::IdentityOfPath(path);
+    if (!identity) return 0;
+    const std::string named = "-" + std::to_string(identity->size) + "-" + std::to_string(identity->modifiedNs) + "-";
+    int64_t bytes = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(media::index_store::Directory(), error)) {
+        if (entry.path().filename().string().find(named) != std::string::npos) bytes += int64_t(entry.file_size(error));
+    }
+    return bytes;
+}
+
+// Opens the video into `source` and shows its first frame; false when either fails.
+bool FirstFrame(FrameSource& source, const QString& file, const char* what, bool checkPackets = true) {
     const Io before = ReadIo();
+    const double cpuBefore = CpuSeconds();
     const Clock::time_point start = Clock::now();
-    FrameSource source;
     if (!source.OpenVideo(file, {}, checkPackets) || !source.FetchFrame(0)) return false;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = CpuSeconds() - cpuBefore;
     const Io after = ReadIo();
-    std::printf("%s: first frame in %.3f s, read %.2f MB (rchar), %.2f MB from storage (read_bytes), %d frames\n", what,
-                seconds, Mb(after.rchar - before.rchar), Mb(after.readBytes - before.readBytes), source.FrameCount());
+    std::printf(
+        "%s: first frame in %.3f s (%.3f s of processor), read %.2f MB (rchar), %.2f MB from storage (read_bytes), "
+        "%d frames\n",
+        what, seconds, cpu, Mb(after.rchar - before.rchar), Mb(after.readBytes - before.readBytes),
+        source.FrameCount());
     return true;
 }
 
@@ -152,13 +183,26 @@ int main(int argc, char** argv) {
     media::index_store::SetDirectory(indexDir);
     std::printf("file: %s, %.1f MB\n", argv[1], Mb(fileBytes));
     int status = 0;
-    if (!FirstFrame(file, "first open, packets looked into as read", false)) status = 1;
+    {
+        FrameSource source;
+        if (!FirstFrame(source, file, "first open, packets looked into as read", false)) status = 1;
+    }
     media::index_store::ForgetKept();
     media::index_store::SetDirectory(indexDir + "/checked");
-    if (status == 0 && !FirstFrame(file, "first open, packets looked into first")) status = 1;
+    if (status == 0) {
+        FrameSource source;
+        if (!FirstFrame(source, file, "first open, packets looked into first")) status = 1;
+    }
     // As a new process: only the saved index is left.
     media::index_store::ForgetKept();
-    if (status == 0 && !FirstFrame(file, "second open")) status = 1;
+    if (status == 0) {
+        std::printf("saved index: %.3f MB\n", Mb(SavedIndexBytes(argv[1])));
+        FrameSource second;
+        FrameSource third;
+        if (!FirstFrame(second, file, "second open") || !FirstFrame(third, file, "third open, index shared")) {
+            status = 1;
+        }
+    }
     if (status == 0 && ranking) {
         for (int threads : {1, 2}) {
             if (!FirstRanking(file, threads, fileBytes, indexDir + "/first-" + std::to_string(threads))) status = 1;

@@ -16,6 +16,7 @@
 #include "media/avifile.h"
 #include "media/file_identity.h"
 #include "media/frame_reader.h"
+#include "media/index_store.h"
 #include "media/mediafile.h"
 
 namespace {
@@ -214,10 +215,13 @@ FrameSource::~FrameSource() { CloseVideo(); }
 bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress, bool checkPackets) {
     if (!OpenReader(fileName, progress, checkPackets)) return false;
     // Taken after the open: a file replaced before it is the one read, and told apart later.
-    // Only a regular file has one; opening a pipe again could wait for ever.
+    // Only a regular file has one; opening a pipe again could wait for ever. The reader's own
+    // is taken again while the file stays as it was, without reading it.
     const std::string path = fileName.toStdString();
     struct stat status {};
-    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) state_->identity = media::IdentityOfPath(path);
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+        state_->identity = media::index_store::IdentityFor(path);
+    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <optional>
 #include <vector>
@@ -109,10 +110,16 @@ std::vector<uint8_t> SavedScan(const riff::ChunkScan& scan) {
     out.I64(scan.chunkCount);
     out.U8(scan.damaged);
     out.I64(int64_t(scan.chunks.size()));
+    // Numbers and positions as steps from the chunk before, in as few bytes as they need: the
+    // scan is read at every open of the video.
+    int64_t lastNumber = -1;
+    int64_t lastPosition = -1;
     for (const riff::Chunk& c : scan.chunks) {
-        out.I64(c.number);
-        out.I64(c.position);
-        out.U32(c.size);
+        out.Varint(c.number - lastNumber);
+        out.Varint(c.position - lastPosition);
+        out.Varint(c.size);
+        lastNumber = c.number;
+        lastPosition = c.position;
     }
     return std::move(out.Bytes());
 }
@@ -125,7 +132,7 @@ std::optional<riff::ChunkScan> ScanFromSaved(const std::vector<uint8_t>& bytes, 
     uint8_t damaged = 0;
     size_t count = 0;
     if (!in.I64(scan.chunkCount) || scan.chunkCount < 0 || scan.chunkCount > maxChunks || !in.U8(damaged) ||
-        damaged > 1 || !in.Count(20, uint64_t(maxChunks), count)) {
+        damaged > 1 || !in.Count(3, uint64_t(maxChunks), count)) {
         return std::nullopt;
     }
     scan.damaged = damaged;
@@ -133,7 +140,17 @@ std::optional<riff::ChunkScan> ScanFromSaved(const std::vector<uint8_t>& bytes, 
     int64_t lastNumber = -1;
     int64_t lastPosition = -1;
     for (riff::Chunk& c : scan.chunks) {
-        if (!in.I64(c.number) || !in.I64(c.position) || !in.U32(c.size)) return std::nullopt;
+        int64_t number = 0;
+        int64_t position = 0;
+        int64_t size = 0;
+        if (!in.Varint(number) || !in.Varint(position) || !in.Varint(size)) return std::nullopt;
+        if (number <= 0 || position <= 0 || size <= 0 || size > std::numeric_limits<uint32_t>::max() ||
+            number > scan.chunkCount || position > fileSize) {
+            return std::nullopt;
+        }
+        c.number = lastNumber + number;
+        c.position = lastPosition + position;
+        c.size = uint32_t(size);
         if (c.number <= lastNumber || c.number >= scan.chunkCount || c.position <= lastPosition || c.size == 0 ||
             c.position + 8 + int64_t(c.size) > fileSize) {
             return std::nullopt;

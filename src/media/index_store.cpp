@@ -22,12 +22,14 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "media/file_input.h"
+
 namespace media::index_store {
 namespace {
 
 constexpr char kMagic[8] = {'O', 'R', 'V', 'X', 'I', 'D', 'X', '\n'};
 // Raised whenever what an index holds, or how a reader builds it, changes.
-constexpr uint32_t kFormatVersion = 3;
+constexpr uint32_t kFormatVersion = 4;
 constexpr char kSuffix[] = ".oix";
 // A saved file larger than this is not one of ours.
 constexpr int64_t kMaxFileBytes = int64_t(1) << 30;
@@ -234,9 +236,12 @@ void SetDirectory(const std::string& directory) {
     s.directory = directory;
 }
 
-std::optional<FileIdentity> IdentityFor(const std::string& path) {
-    struct stat status {};
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return IdentityOfPath(path);
+namespace {
+
+// The identity known for a file of this status, else hashed and kept when the file did not
+// change while it was hashed.
+std::optional<FileIdentity> Remembered(const struct stat& status,
+                                       const std::function<std::optional<FileIdentity>()>& hash) {
     const auto ns = [](const timespec& t) { return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
     const std::array<int64_t, 5> key{int64_t(status.st_dev), int64_t(status.st_ino), int64_t(status.st_size),
                                      ns(status.st_mtim), ns(status.st_ctim)};
@@ -245,14 +250,27 @@ std::optional<FileIdentity> IdentityFor(const std::string& path) {
         std::lock_guard lock(identities.mutex);
         if (const auto it = identities.known.find(key); it != identities.known.end()) return it->second;
     }
-    std::optional<FileIdentity> identity = IdentityOfPath(path);
-    // Kept only when the file did not change while it was hashed.
+    std::optional<FileIdentity> identity = hash();
     if (identity && identity->size == key[2] && identity->modifiedNs == key[3]) {
         std::lock_guard lock(identities.mutex);
         if (identities.known.size() >= 256) identities.known.clear();
         identities.known[key] = *identity;
     }
     return identity;
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityFor(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return IdentityOfPath(path);
+    return Remembered(status, [&] { return IdentityOfPath(path); });
+}
+
+std::optional<FileIdentity> IdentityFor(int fd, const std::function<std::optional<FileIdentity>()>& hash) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return hash();
+    return Remembered(status, hash);
 }
 
 std::shared_ptr<const void> FindShared(Kind kind, const FileIdentity& identity, int64_t variant) {
@@ -274,6 +292,7 @@ void Share(Kind kind, const FileIdentity& identity, int64_t variant, std::shared
 }
 
 void ForgetKept() {
+    FileInput::ForgetShared();
     {
         Shared& shared = TheShared();
         std::lock_guard lock(shared.mutex);
@@ -382,6 +401,33 @@ void PayloadWriter::F64(double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     Put64(bytes_, bits);
+}
+
+void PayloadWriter::Varint(int64_t v) {
+    // Zigzag: the sign in the lowest bit. Then seven bits a byte, the highest bit telling more.
+    uint64_t u = uint64_t(v) << 1 ^ uint64_t(v >> 63);
+    while (u >= 0x80) {
+        bytes_.push_back(uint8_t(u | 0x80));
+        u >>= 7;
+    }
+    bytes_.push_back(uint8_t(u));
+}
+
+bool PayloadReader::Varint(int64_t& v) {
+    uint64_t u = 0;
+    for (int shift = 0;; shift += 7) {
+        if (at_ == bytes_.size() || shift > 63) return false;
+        const uint8_t byte = bytes_[at_++];
+        // The tenth byte holds the one bit left; a number is written in its fewest bytes.
+        if (shift == 63 && byte > 1) return false;
+        u |= uint64_t(byte & 0x7f) << shift;
+        if (!(byte & 0x80)) {
+            if (byte == 0 && shift > 0) return false;
+            break;
+        }
+    }
+    v = int64_t(u >> 1) ^ -int64_t(u & 1);
+    return true;
 }
 
 bool PayloadReader::U8(uint8_t& v) {

@@ -11,6 +11,7 @@
 // kSavedBytesBound the least recently used files go first.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,15 +34,17 @@ void SetDirectory(const std::string& directory);
 
 // The file's identity (IdentityOfPath), hashed once in this process while the file stays as
 // it was (same device, inode, size, modification and change times): each worker's open of a
-// video hashes no 2 MiB again.
+// video reads no digest's spans again.
 std::optional<FileIdentity> IdentityFor(const std::string& path);
+// The same for the file open on `fd`, hashed by `hash` when it is not known yet.
+std::optional<FileIdentity> IdentityFor(int fd, const std::function<std::optional<FileIdentity>()>& hash);
 
 // An index value shared in this process, by kind and identity (and a variant, such as an AVI
 // stream's number), kept while a reader holds it and for the few last ones after.
 std::shared_ptr<const void> FindShared(Kind kind, const FileIdentity& identity, int64_t variant);
 void Share(Kind kind, const FileIdentity& identity, int64_t variant, std::shared_ptr<const void> value);
-// Forgets the values kept after their readers closed, and the identities hashed: the next open
-// of a closed file looks on disk, as a new process would.
+// Forgets the values kept after their readers closed, the identities hashed and the bytes kept
+// (FileInput): the next open of a closed file looks on disk, as a new process would.
 void ForgetKept();
 
 // The payload saved for this identity and variant, when a whole, unaltered file of this
@@ -62,6 +65,8 @@ public:
     void U32(uint32_t v);
     void I64(int64_t v);
     void F64(double v);
+    // A signed number in 1 to 10 bytes, the smaller the nearer it is to zero.
+    void Varint(int64_t v);
     std::vector<uint8_t>& Bytes() { return bytes_; }
 
 private:
@@ -75,6 +80,7 @@ public:
     bool U32(uint32_t& v);
     bool I64(int64_t& v);
     bool F64(double& v);
+    bool Varint(int64_t& v);
     // A count of items of `itemBytes` each that the rest of the payload can hold, at most `most`.
     bool Count(uint64_t itemBytes, uint64_t most, size_t& count);
     bool AtEnd() const { return at_ == bytes_.size(); }

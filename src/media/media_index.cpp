@@ -427,6 +427,49 @@ bool GetVector(index_store::PayloadReader& in, uint64_t itemBytes, std::vector<T
     return true;
 }
 
+// A column of numbers, each written as its difference from the one before (wrapping) in as
+// few bytes as it needs: a packet's times and position, and the numbers of packets and
+// pictures, grow little from one to the next. An index is read at every open of its video.
+template <typename T, typename Value>
+void PutColumn(index_store::PayloadWriter& out, const std::vector<T>& items, Value value) {
+    uint64_t previous = 0;
+    for (const T& item : items) {
+        const auto v = uint64_t(int64_t(value(item)));
+        out.Varint(int64_t(v - previous));
+        previous = v;
+    }
+}
+
+template <typename T, typename Set>
+bool GetColumn(index_store::PayloadReader& in, std::vector<T>& items, Set set) {
+    uint64_t previous = 0;
+    for (T& item : items) {
+        int64_t difference;
+        if (!in.Varint(difference)) return false;
+        previous += uint64_t(difference);
+        if (!set(item, int64_t(previous))) return false;
+    }
+    return true;
+}
+
+template <typename T>
+void PutNumbers(index_store::PayloadWriter& out, const std::vector<T>& values) {
+    out.I64(int64_t(values.size()));
+    PutColumn(out, values, [](T v) { return int64_t(v); });
+}
+
+template <typename T>
+bool GetNumbers(index_store::PayloadReader& in, std::vector<T>& values) {
+    size_t count = 0;
+    if (!in.Count(1, kMaxPackets * 4, count)) return false;
+    values.resize(count);
+    return GetColumn(in, values, [](T& v, int64_t n) {
+        if (n < std::numeric_limits<T>::min() || n > std::numeric_limits<T>::max()) return false;
+        v = T(n);
+        return true;
+    });
+}
+
 // Whether a read-back index holds together: every count and every reference within range, the
 // orders the readers rely on kept. Anything else is taken for a damaged file.
 bool Consistent(const MediaIndex& index) {
@@ -488,17 +531,19 @@ std::vector<uint8_t> SavedIndex(const MediaIndex& index, const StreamTraits& tra
     out.U8(index.startsAtKey);
     out.U8(index.damaged);
     out.U8(index.fromTables);
-    PutVector(out, index.packets, [&](const PacketEntry& p) {
-        for (const int64_t v : {p.label, p.pts, p.dts, p.time, p.pos}) out.I64(v);
-        out.U8(uint8_t(p.key | p.shown << 1));
-    });
-    PutVector(out, index.keys, [&](int32_t v) { out.U32(uint32_t(v)); });
-    PutVector(out, index.presented, [&](int64_t v) { out.I64(v); });
-    PutVector(out, index.firstPosition, [&](int32_t v) { out.U32(uint32_t(v)); });
+    out.I64(int64_t(index.packets.size()));
+    for (int64_t PacketEntry::*field :
+         {&PacketEntry::label, &PacketEntry::pts, &PacketEntry::dts, &PacketEntry::time, &PacketEntry::pos}) {
+        PutColumn(out, index.packets, [&](const PacketEntry& p) { return p.*field; });
+    }
+    for (const PacketEntry& p : index.packets) out.U8(uint8_t(p.key | p.shown << 1));
+    PutNumbers(out, index.keys);
+    PutNumbers(out, index.presented);
+    PutNumbers(out, index.firstPosition);
     PutVector(out, index.fingerprints, [&](uint64_t v) { out.I64(int64_t(v)); });
     PutVector(out, index.seconds, [&](double v) { out.F64(v); });
-    PutVector(out, index.packetOfPresented, [&](int32_t v) { out.U32(uint32_t(v)); });
-    PutVector(out, index.pieceStarts, [&](int32_t v) { out.U32(uint32_t(v)); });
+    PutNumbers(out, index.packetOfPresented);
+    PutNumbers(out, index.pieceStarts);
     return std::move(out.Bytes());
 }
 
@@ -521,35 +566,35 @@ std::optional<MediaIndex> IndexFromSaved(const std::vector<uint8_t>& bytes, cons
     index.startsAtKey = flags[1];
     index.damaged = flags[2];
     index.fromTables = flags[3];
-    const auto get32 = [&](int32_t& v) {
-        uint32_t u;
-        if (!in.U32(u)) return false;
-        v = int32_t(u);
-        return true;
-    };
-    const bool read = GetVector(in, 41, index.packets,
-                                [&](PacketEntry& p) {
-                                    for (int64_t* v : {&p.label, &p.pts, &p.dts, &p.time, &p.pos}) {
-                                        if (!in.I64(*v)) return false;
-                                    }
-                                    uint8_t bits;
-                                    if (!in.U8(bits) || bits > 3) return false;
-                                    p.key = bits & 1;
-                                    p.shown = bits & 2;
-                                    return true;
-                                }) &&
-                      GetVector(in, 4, index.keys, get32) &&
-                      GetVector(in, 8, index.presented, [&](int64_t& v) { return in.I64(v); }) &&
-                      GetVector(in, 4, index.firstPosition, get32) &&
-                      GetVector(in, 8, index.fingerprints,
-                                [&](uint64_t& v) {
-                                    int64_t s;
-                                    if (!in.I64(s)) return false;
-                                    v = uint64_t(s);
-                                    return true;
-                                }) &&
-                      GetVector(in, 8, index.seconds, [&](double& v) { return in.F64(v); }) &&
-                      GetVector(in, 4, index.packetOfPresented, get32) && GetVector(in, 4, index.pieceStarts, get32);
+    // Each packet takes at least one byte for each of its five numbers and one for its flags.
+    size_t packets = 0;
+    if (!in.Count(6, kMaxPackets * 4, packets)) return std::nullopt;
+    index.packets.resize(packets);
+    bool read = true;
+    for (int64_t PacketEntry::*field :
+         {&PacketEntry::label, &PacketEntry::pts, &PacketEntry::dts, &PacketEntry::time, &PacketEntry::pos}) {
+        read = read && GetColumn(in, index.packets, [&](PacketEntry& p, int64_t v) {
+                   p.*field = v;
+                   return true;
+               });
+    }
+    for (PacketEntry& p : index.packets) {
+        uint8_t bits = 0;
+        if (!read || !in.U8(bits) || bits > 3) return std::nullopt;
+        p.key = bits & 1;
+        p.shown = bits & 2;
+    }
+    read = read && GetNumbers(in, index.keys) && GetNumbers(in, index.presented) &&
+           GetNumbers(in, index.firstPosition) &&
+           GetVector(in, 8, index.fingerprints,
+                     [&](uint64_t& v) {
+                         int64_t s;
+                         if (!in.I64(s)) return false;
+                         v = uint64_t(s);
+                         return true;
+                     }) &&
+           GetVector(in, 8, index.seconds, [&](double& v) { return in.F64(v); }) &&
+           GetNumbers(in, index.packetOfPresented) && GetNumbers(in, index.pieceStarts);
     if (!read || !in.AtEnd() || !Consistent(index)) return std::nullopt;
     return index;
 }

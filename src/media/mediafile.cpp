@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "media/mediafile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <deque>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <vector>
@@ -14,6 +20,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/mem.h>
+#include <libavutil/sha.h>
 }
 
 #include "media/decode_loop.h"
@@ -21,6 +29,7 @@ extern "C" {
 #include "media/ffmpeg_handles.h"
 #include "media/ffmpeg_setup.h"
 #include "media/file_identity.h"
+#include "media/file_input.h"
 #include "media/index_store.h"
 #include "media/picture_hash.h"
 #include "media/picture_scaler.h"
@@ -48,6 +57,15 @@ constexpr int64_t kNoLabel = std::numeric_limits<int64_t>::min();
 constexpr int64_t kUnknownPlace = -2;
 // Files with more streams than this are not probed: their header describes the stream read.
 constexpr unsigned kProbedStreams = 16;
+// With a saved index the probe reads at most this much: enough for the stream's parameters,
+// which must then be those the first open's whole probe found (ProbeSignature).
+constexpr int64_t kShortProbeBytes = int64_t{256} << 10;
+// A saved index is taken only when the file's first packets are where and when it says, and
+// the bytes at a few of its key packets are those it was saved with.
+constexpr int kFirstPacketsChecked = 3;
+constexpr size_t kKeyWindows = 8;
+constexpr int64_t kKeyWindowBytes = 4096;
+using Digest = std::array<uint8_t, 32>;
 
 // The containers of this layer, by their demuxer's name; image and text demuxers would make
 // a one-picture "video" of a photo or of any text.
@@ -113,13 +131,132 @@ bool ReadsByteStream(const AVInputFormat& format) {
     return std::strcmp(format.name, "mpegts") == 0 || std::strcmp(format.name, "mpeg") == 0;
 }
 
+class Sha256 {
+public:
+    Sha256() : sha_(av_sha_alloc()) {
+        if (sha_) av_sha_init(sha_, 256);
+    }
+    ~Sha256() { av_free(sha_); }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    bool Valid() const { return sha_ != nullptr; }
+    void Add(const uint8_t* data, size_t bytes) { av_sha_update(sha_, data, unsigned(bytes)); }
+    void Add(int64_t v) {
+        uint8_t bytes[8];
+        for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(uint64_t(v) >> (8 * i));
+        Add(bytes, sizeof bytes);
+    }
+    Digest Final() {
+        Digest digest{};
+        av_sha_final(sha_, digest.data());
+        return digest;
+    }
+
+private:
+    AVSHA* sha_;
+};
+
+// What the reader and its decoder take from the demuxer's probe of the stream. A short probe
+// is kept only when it gives the same as the whole probe of the first open.
+std::optional<Digest> ProbeSignature(const AVFormatContext& format, const AVStream& stream) {
+    Sha256 sha;
+    if (!sha.Valid()) return std::nullopt;
+    const AVCodecParameters& p = *stream.codecpar;
+    const AVRational rate = FrameRate(stream);
+    for (const int64_t v : {int64_t(format.nb_streams),
+                            int64_t(stream.index),
+                            int64_t(stream.disposition),
+                            int64_t(p.codec_type),
+                            int64_t(stream.r_frame_rate.num),
+                            int64_t(stream.r_frame_rate.den),
+                            int64_t(p.codec_id),
+                            int64_t(p.codec_tag),
+                            int64_t(p.format),
+                            int64_t(p.width),
+                            int64_t(p.height),
+                            int64_t(p.profile),
+                            int64_t(p.level),
+                            int64_t(p.field_order),
+                            int64_t(p.color_range),
+                            int64_t(p.color_primaries),
+                            int64_t(p.color_trc),
+                            int64_t(p.color_space),
+                            int64_t(p.chroma_location),
+                            int64_t(p.sample_aspect_ratio.num),
+                            int64_t(p.sample_aspect_ratio.den),
+                            int64_t(p.video_delay),
+                            int64_t(p.bits_per_coded_sample),
+                            int64_t(p.bits_per_raw_sample),
+                            int64_t(stream.time_base.num),
+                            int64_t(stream.time_base.den),
+                            int64_t(rate.num),
+                            int64_t(rate.den),
+                            int64_t(p.extradata_size)}) {
+        sha.Add(v);
+    }
+    if (p.extradata && p.extradata_size > 0) sha.Add(p.extradata, size_t(p.extradata_size));
+    size_t size = 0;
+    if (const uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size)) {
+        sha.Add(int64_t(size));
+        sha.Add(matrix, size);
+    }
+    return sha.Final();
+}
+
+// The digest of a few bytes at key packets spread over the file, the last one included: a
+// saved index of a file whose middle changed (its size, time, head and tail kept) is refused
+// when a change lies there. Read with the descriptor, past the bytes an open keeps.
+std::optional<Digest> KeyWindowsDigest(int fd, const MediaIndex& index) {
+    std::vector<int64_t> places;
+    for (const int32_t key : index.keys) {
+        const int64_t pos = index.packets[size_t(key)].pos;
+        if (pos >= 0) places.push_back(pos);
+    }
+    Sha256 sha;
+    if (!sha.Valid()) return std::nullopt;
+    std::vector<uint8_t> window(static_cast<size_t>(kKeyWindowBytes));
+    const size_t count = std::min(places.size(), kKeyWindows);
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t pos = places[count == 1 ? places.size() - 1 : (places.size() - 1) * i / (count - 1)];
+        ssize_t got;
+        do got = pread(fd, window.data(), window.size(), pos);
+        while (got < 0 && errno == EINTR);
+        if (got < 0) return std::nullopt;
+        sha.Add(pos);
+        sha.Add(int64_t(got));
+        sha.Add(window.data(), size_t(got));
+    }
+    return sha.Final();
+}
+
+// The probe's signature that goes with a file's index shared in this process: `signature` is
+// kept when given, else the one kept is returned.
+std::optional<Digest> SharedSignature(const FileIdentity& identity, const std::optional<Digest>& signature) {
+    static std::mutex mutex;
+    static std::deque<std::pair<FileIdentity, Digest>> kept;
+    std::lock_guard lock(mutex);
+    const auto it = std::find_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == identity; });
+    if (!signature) return it == kept.end() ? std::nullopt : std::optional<Digest>(it->second);
+    if (it != kept.end()) kept.erase(it);
+    kept.emplace_back(identity, *signature);
+    if (kept.size() > 16) kept.pop_front();
+    return signature;
+}
+
+// A saved index: the probe's signature, the key windows' digest, then the index itself.
+constexpr size_t kSavedChecksBytes = 2 * sizeof(Digest);
+
 }  // namespace
 
 bool IsAviFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
     char head[12] = {};
-    if (!in.read(head, sizeof head)) return false;
-    return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+    ssize_t got;
+    do got = pread(fd, head, sizeof head, 0);
+    while (got < 0 && errno == EINTR);
+    close(fd);
+    return got == ssize_t(sizeof head) && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
 }
 
 class MediaFile::Impl {
@@ -153,7 +290,7 @@ private:
     // With `orderOnly` the pictures come out in their order but unfinished (no inverse
     // transform, no loop filter), which is all the decode at open of an undamaged stream needs.
     bool OpenDecoder(int threads = 1, bool orderOnly = false);
-    bool OpenDemuxer();
+    bool OpenDemuxer(bool shortProbe = false);
     IndexOutcome DecodeWholeStream(const Progress& progress);
     bool Seek(int32_t start);
     media::PacketRead ReadPacket(AVPacket* pkt);
@@ -171,8 +308,9 @@ private:
     int64_t PlaceOf(int32_t position) const;
     void DropPicturesNeverShown(int32_t start, int32_t from, int32_t to, bool leadingOnly);
     // The index of this file from this process or from disk; null when it must be built.
-    std::shared_ptr<const MediaIndex> FindIndex(const StreamTraits& traits);
-    bool MatchesFile(const MediaIndex& index);
+    std::shared_ptr<const MediaIndex> FindIndex(const StreamTraits& traits, const std::vector<uint8_t>* saved);
+    bool KeyWindowsMatch(const MediaIndex& index, const std::vector<uint8_t>& saved) const;
+    bool FirstPacketsMatch(const MediaIndex& index);
     bool BuildWholeIndex(const Progress& progress);
     // The index's presented pictures, once its packets are listed.
     bool FinishIndex(const Progress& progress);
@@ -185,8 +323,12 @@ private:
     StreamTraits traits_;
     bool checkPackets_ = true;
     MediaIndex* building_ = nullptr;
+    // Declared before the demuxer, which reads through it. Null for other than regular files,
+    // which the demuxer reads itself.
+    std::unique_ptr<FileInput> input_;
     std::optional<FileIdentity> identity_;
-    bool demuxerMoved_ = false;  // packets were read to check a saved index
+    std::optional<Digest> probeSignature_;  // of the demuxer's probe, when it was whole
+    bool demuxerMoved_ = false;             // packets were read to check a saved index
     bool PiecesFollowOneAnother();
     void DropPicturesNeverShownAtTheEnds();
 
@@ -228,7 +370,30 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bo
     ffmpeg::SetUpLibraries();
     path_ = path;
     checkPackets_ = checkPackets;
-    if (!OpenDemuxer()) return false;
+    input_ = FileInput::Open(path);
+    identity_ = input_ ? index_store::IdentityFor(input_->Descriptor(), [this] { return input_->Identity(); })
+                       : index_store::IdentityFor(path);
+    if (identity_ && input_) input_->ShareSpans(*identity_);
+    using index_store::Kind;
+    // A saved index lets the probe stop at the stream's parameters (and skips the reading of
+    // a transport stream's end for its duration).
+    // So does an index shared in the process, whose probe's signature is kept with it.
+    std::optional<std::vector<uint8_t>> saved;
+    std::optional<Digest> known;
+    if (identity_ && input_) {
+        if (index_store::FindShared(Kind::Packets, *identity_, 0)) {
+            known = SharedSignature(*identity_, std::nullopt);
+        } else {
+            saved = index_store::Load(Kind::Packets, *identity_, 0);
+            if (saved && saved->size() < kSavedChecksBytes) saved.reset();
+            if (saved) std::copy_n(saved->begin(), known.emplace().size(), known->begin());
+        }
+    }
+    if (!OpenDemuxer(known.has_value()) && !(known && OpenDemuxer())) return false;
+    if (known && !probeSignature_) {
+        const std::optional<Digest> found = ProbeSignature(*format_, *stream_);
+        if (found != known && !OpenDemuxer()) return false;
+    }
     const AVCodecParameters& par = *stream_->codecpar;
     if (par.width < 1 || par.height < 1 || par.width > kMaxSide || par.height > kMaxSide ||
         int64_t(par.width) * par.height > kMaxPixels) {
@@ -240,11 +405,10 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bo
     stride_ = dib::RowStride(width_, 24);
     if (!OpenDecoder()) return false;
 
-    identity_ = index_store::IdentityFor(path);
     traits_ = {stream_->index, int32_t(par.codec_id),  par.width,
                par.height,     stream_->time_base.num, stream_->time_base.den};
-    shared_ = FindIndex(traits_);
-    if (!shared_ && demuxerMoved_) {
+    shared_ = FindIndex(traits_, saved ? &*saved : nullptr);
+    if (!shared_ && (demuxerMoved_ || !probeSignature_)) {
         // A saved index was looked at and refused: the index is built from the file's start,
         // with the stream as a first open finds it.
         if (!OpenDemuxer() || !OpenDecoder()) return false;
@@ -271,52 +435,73 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bo
 }
 
 // The index found again: first among this process's readers, then saved on disk by any earlier
-// open. A saved index that does not hold together, or is of another stream, is passed over.
-std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits& traits) {
+// open (`saved`, loaded before the demuxer opened). A saved index that does not hold together,
+// or is of another stream, is passed over.
+std::shared_ptr<const MediaIndex> MediaFile::Impl::FindIndex(const StreamTraits& traits,
+                                                             const std::vector<uint8_t>* saved) {
     if (!identity_) return nullptr;
     using index_store::Kind;
     if (auto found =
             std::static_pointer_cast<const MediaIndex>(index_store::FindShared(Kind::Packets, *identity_, 0))) {
+        // Shared, it is this file's: a short probe that gives other first packets is only
+        // replaced by the whole one.
+        if (!probeSignature_ && !FirstPacketsMatch(*found) && (!OpenDemuxer() || !OpenDecoder())) return nullptr;
         return found;
     }
-    const std::optional<std::vector<uint8_t>> saved = index_store::Load(Kind::Packets, *identity_, 0);
     if (!saved) return nullptr;
-    std::optional<MediaIndex> index = IndexFromSaved(*saved, traits);
-    if (!index || !MatchesFile(*index)) return nullptr;
+    std::optional<MediaIndex> index =
+        IndexFromSaved(std::vector<uint8_t>(saved->begin() + int64_t(kSavedChecksBytes), saved->end()), traits);
+    if (!index || !KeyWindowsMatch(*index, *saved)) return nullptr;
+    bool matches = FirstPacketsMatch(*index);
+    if (!matches && !probeSignature_) {
+        // A short probe may give the first packets other times than the whole one did (a
+        // Matroska packet's decode time is guessed from the pictures read before it).
+        const bool reopened = OpenDemuxer() && probeSignature_ &&
+                              std::equal(probeSignature_->begin(), probeSignature_->end(), saved->begin()) &&
+                              OpenDecoder();
+        matches = reopened && FirstPacketsMatch(*index);
+    }
+    if (!matches) return nullptr;
     if (index->fromTables && PacketsChecked(*stream_->codecpar)) {
         index->unitChecks = std::make_shared<UnitChecks>(index->packets.size());
     }
     auto found = std::make_shared<const MediaIndex>(std::move(*index));
     index_store::Share(Kind::Packets, *identity_, 0, found);
+    Digest signature;
+    std::copy_n(saved->begin(), signature.size(), signature.begin());
+    SharedSignature(*identity_, signature);
     return found;
 }
 
 // A saved index that holds together may still be another file's (one of the same identity):
-// its first packet, and the last key packet, must be where and when the file has them.
-bool MediaFile::Impl::MatchesFile(const MediaIndex& index) {
+// the bytes at its key packets must be those it was saved with, and the file's first packets
+// where and when it says.
+bool MediaFile::Impl::KeyWindowsMatch(const MediaIndex& index, const std::vector<uint8_t>& saved) const {
+    const std::optional<Digest> windows = KeyWindowsDigest(input_->Descriptor(), index);
+    return windows && std::equal(windows->begin(), windows->end(), saved.begin() + int64_t(sizeof(Digest)));
+}
+
+bool MediaFile::Impl::FirstPacketsMatch(const MediaIndex& index) {
     const ffmpeg::Packet packet(av_packet_alloc());
     if (!packet) return false;
-    const auto found = [&](const PacketEntry& entry, int packetsRead) {
-        AVPacket* pkt = packet.get();
-        for (int read = 0; read < packetsRead && av_read_frame(format_.get(), pkt) >= 0;) {
-            const bool ours = pkt->stream_index == stream_->index;
-            const bool same = ours && pkt->pos == entry.pos && pkt->pts == entry.pts;
-            const bool past = ours && pkt->pos >= 0 && entry.pos >= 0 && pkt->pos > entry.pos;
-            av_packet_unref(pkt);
-            if (same) return true;
-            if (past) return false;
-            read += ours;
-        }
-        return false;
-    };
-    constexpr int kPacketsLookedAt = 64;
     demuxerMoved_ = true;
-    if (!found(index.packets.front(), 1)) return false;
-    const PacketEntry& last = index.packets[size_t(index.keys.back())];
-    if (index.keys.back() == 0 || last.pos < 0) return true;
-    const int sought = byteStream_ ? av_seek_frame(format_.get(), -1, last.pos, AVSEEK_FLAG_BYTE)
-                                   : av_seek_frame(format_.get(), stream_->index, SeekTime(last), AVSEEK_FLAG_BACKWARD);
-    return sought >= 0 && found(last, kPacketsLookedAt);
+    AVPacket* pkt = packet.get();
+    const int checked = std::min<int>(kFirstPacketsChecked, int(index.packets.size()));
+    for (int n = 0; n < checked;) {
+        if (av_read_frame(format_.get(), pkt) < 0) return false;
+        const bool ours = pkt->stream_index == stream_->index;
+        const PacketEntry& entry = index.packets[size_t(n)];
+        // A decode time is looked at only where the reader uses it: for a packet without a
+        // position of its own, or a picture without a time (a Matroska demuxer guesses the
+        // first packets' decode times from the pictures probed before them).
+        const bool timed = entry.pos >= 0 && entry.pts != AV_NOPTS_VALUE;
+        const bool same = pkt->pos == entry.pos && pkt->pts == entry.pts && (timed || pkt->dts == entry.dts);
+        av_packet_unref(pkt);
+        if (!ours) continue;
+        if (!same) return false;
+        ++n;
+    }
+    return true;
 }
 
 // Builds the index of a file opened for the first time: its packets, then its presented
@@ -362,8 +547,17 @@ bool MediaFile::Impl::FinishIndex(const Progress& progress) {
 
 void MediaFile::Impl::Publish() {
     if (!identity_) return;
-    index_store::Share(index_store::Kind::Packets, *identity_, 0, shared_);
-    index_store::Save(index_store::Kind::Packets, *identity_, 0, SavedIndex(*shared_, traits_));
+    using index_store::Kind;
+    index_store::Share(Kind::Packets, *identity_, 0, shared_);
+    if (probeSignature_) SharedSignature(*identity_, *probeSignature_);
+    const std::optional<Digest> windows = input_ ? KeyWindowsDigest(input_->Descriptor(), *shared_) : std::nullopt;
+    if (!probeSignature_ || !windows) return;
+    // Saved as the probe's signature, the key packets' windows, then the index.
+    std::vector<uint8_t> payload(probeSignature_->begin(), probeSignature_->end());
+    payload.insert(payload.end(), windows->begin(), windows->end());
+    const std::vector<uint8_t> index = SavedIndex(*shared_, traits_);
+    payload.insert(payload.end(), index.begin(), index.end());
+    index_store::Save(Kind::Packets, *identity_, 0, payload);
 }
 
 void MediaFile::Impl::KeepAsChecked() {
@@ -474,8 +668,20 @@ IndexOutcome MediaFile::Impl::IndexFromTables(const Progress& progress) {
 // Opens the file's demuxer, reading only the chosen video stream. Opened anew, a demuxer gives
 // the packets it gave the first time, one for one, whatever their times say: a seek in a
 // stream whose times cannot be trusted does not promise that.
-bool MediaFile::Impl::OpenDemuxer() {
-    AVFormatContext* raw = nullptr;
+bool MediaFile::Impl::OpenDemuxer(bool shortProbe) {
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw) return false;
+    if (input_) {
+        raw->pb = input_->NewContext();
+        if (!raw->pb) {
+            avformat_free_context(raw);
+            return false;
+        }
+    }
+    if (shortProbe) {
+        raw->probesize = kShortProbeBytes;
+        raw->skip_estimate_duration_from_pts = 1;
+    }
     if (avformat_open_input(&raw, path_.c_str(), nullptr, nullptr) < 0) return false;
     std::unique_ptr<AVFormatContext, FormatCloser> format(raw);
     if (!format->iformat || !KnownContainer(*format->iformat)) return false;
@@ -499,6 +705,8 @@ bool MediaFile::Impl::OpenDemuxer() {
     }
     format_ = std::move(format);
     stream_ = format_->streams[chosen];
+    probeSignature_.reset();
+    if (!shortProbe || !probe) probeSignature_ = ProbeSignature(*format_, *stream_);
     return true;
 }
 
@@ -677,7 +885,9 @@ bool MediaFile::Impl::Seek(int32_t start) {
     // elsewhere in a stream read as it comes whose times were not enough (a joined recording
     // holds the same times twice) the packet's byte position is the place to read from.
     if (index_->decoded && start == 0) {
-        if (!OpenDemuxer()) return false;
+        // Probed as the demuxer it replaces was: a short probe was found to give the saved
+        // index's first packets.
+        if (!OpenDemuxer(!probeSignature_)) return false;
         format = format_.get();
         sought = 0;
     } else if ((index_->decoded || !index_->pieceStarts.empty()) && byteStream_ && entry.pos >= 0) {
@@ -835,6 +1045,13 @@ bool MediaFile::Impl::PatchedAfterAnEarlierGop(int32_t position) const {
 }
 
 bool MediaFile::Impl::Locate(int32_t position) {
+    // The bytes kept while opening serve the first picture's decode, then go.
+    struct StopKeeping {
+        FileInput* input;
+        ~StopKeeping() {
+            if (input) input->StopKeeping();
+        }
+    } const stopKeeping{input_.get()};
     if (position < 0 || position >= int32_t(index_->presented.size())) return false;
     // Positions read from tables no longer hold once a packet is found damaged: the reading
     // that relies on them ends at once, to be done again on the index built from the data.

@@ -445,6 +445,8 @@ TEST(SavedIndexTest, OnlyAnIntactIndexOfTheSameFileIsTaken) {
         {"tables.mp4", Codec::Mpeg4BFrames, "mp4", nullptr},
         {"joined.ts", Codec::H264, "mpegts", recordings::Joined},
         {"damaged.mp4", Codec::H264, "mp4", recordings::Damaged},
+        // Its first packets' decode times depend on how far the demuxer probed.
+        {"clean.mkv", Codec::H264, "matroska", nullptr},
     };
     // The saved index, another video's saved index, the video, the other video.
     using Tamper = void (*)(const std::string& index, const std::string& other, const std::string& video,
