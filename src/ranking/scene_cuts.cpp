@@ -161,6 +161,7 @@ constexpr int kShortestBlend = 3;
 // one colour): the middle of a fade, not a scene, when it lasts less than kFlatSceneSeconds.
 constexpr double kFlatSpread = 8.0;
 constexpr double kFlatSceneSeconds = 1.0;
+constexpr int kBlackOrWhite = 24;
 // A dissolve or fade this close to a hard cut is the shot settling after it, not a cut.
 constexpr double kShortestSceneSeconds = 0.4;
 
@@ -195,6 +196,7 @@ constexpr double kFlickerLevels = 2.0;
 // of the shot beyond.
 constexpr double kWidenFloor = 0.3;
 constexpr double kWidenOverMotion = 2.0;
+constexpr double kMarginShare = 0.5;
 // A hard cut inside a blend whose step makes at least this share of the blend's way.
 constexpr double kCutInBlend = 0.5;
 
@@ -687,6 +689,22 @@ private:
         return high - low <= kFlatSpread / kColourWeight;
     }
 
+    // Most of the picture is black or white (a shape opening in black, a picture almost faded
+    // out): three quarters of its grey cells lie within kFlatSpread of each other, all dark
+    // (or all bright).
+    bool MostlyFlat(int32_t frame) const {
+        std::array<uint8_t, kGreyBytes> greys{};
+        std::copy_n(P(frame).begin(), kGreyBytes, greys.begin());
+        std::sort(greys.begin(), greys.end());
+        constexpr size_t most = kGreyBytes * 3 / 4;
+        for (size_t i = 0; i + most <= kGreyBytes; ++i) {
+            if (greys[i + most - 1] - greys[i] <= kFlatSpread &&
+                (greys[i + most - 1] <= kBlackOrWhite || greys[i] >= 255 - kBlackOrWhite))
+                return true;
+        }
+        return false;
+    }
+
     // A scene whose frames outside transitions are all flat and last a short while, or that has
     // none, is the middle of one transition: the cuts on each side become one.
     std::vector<Transition> JoinFlatScenes(std::vector<Transition> cuts) const {
@@ -694,7 +712,7 @@ private:
             int32_t own = 0;  // frames outside the transitions
             for (int32_t f = first; f < end; ++f) {
                 if (InAny(cuts, f)) continue;
-                if (!Flat(f) || ++own > kFlatSceneSeconds * rate_) return false;
+                if (!MostlyFlat(f) || ++own > kFlatSceneSeconds * rate_) return false;
             }
             // With none, the picture half way between the cuts tells (the black between a
             // fade out and a fade in, or a shot a cut and a stretch of motion hide).
@@ -761,6 +779,7 @@ private:
         // A transition begins and ends more softly than where it was told (a shape opening
         // from a point, a blend's first faint steps): its frames go on while the picture still
         // changes more than its shot does, so that no faint blend is taken for the shot.
+        const std::vector<Cut> told = list.cuts;
         for (size_t i = 0; i < list.cuts.size(); ++i) {
             Cut& c = list.cuts[i];
             if (c.transitionEnd - c.transitionFirst < 2) continue;
@@ -773,6 +792,17 @@ private:
             while (c.transitionFirst > low && steps_[size_t(c.transitionFirst - 1)] > before) --c.transitionFirst;
             const double after = std::max(kWidenFloor, kWidenOverMotion * Motion(high, high, false, true));
             while (!hard[i] && c.transitionEnd < high && steps_[size_t(c.transitionEnd + 1)] > after) ++c.transitionEnd;
+            // Its faintest steps do not show on the signature at all (the last strip of a wipe,
+            // a shape's first point): a margin of a share of its length on each side, taking at
+            // most a quarter of the frames the shot beside it has of its own.
+            const int32_t margin = int32_t(kMarginShare * (c.transitionEnd - c.transitionFirst));
+            const int32_t ownBefore = told[i].transitionFirst - (i == 0 ? 0 : told[i - 1].transitionEnd);
+            const int32_t ownAfter =
+                (i + 1 == told.size() ? Count() : told[i + 1].transitionFirst) - told[i].transitionEnd;
+            c.transitionFirst =
+                std::max(1, std::min(c.transitionFirst, told[i].transitionFirst - std::min(margin, ownBefore / 4)));
+            if (!hard[i])
+                c.transitionEnd = std::max(c.transitionEnd, told[i].transitionEnd + std::min(margin, ownAfter / 4));
         }
         return list;
     }
