@@ -123,6 +123,30 @@ double Structure(const Point& a, const Point& b) {
     return aa < flat || bb < flat ? 0.0 : ab / std::sqrt(aa * bb);
 }
 
+// Of the pairs of grey cells at least kOrderApart levels apart in one picture, a picture in
+// another light keeps at least kOrderKept the same way round (by kOrderNoise or more) and turns
+// at most kOrderSwapped the other way: the light changed, whatever its curve (a dim picture
+// of little contrast, greys clipped at black or white).
+constexpr int kOrderApart = 4;
+constexpr int kOrderNoise = 2;
+constexpr double kOrderKept = 0.5;
+constexpr double kOrderSwapped = 0.05;
+
+bool SameOrder(const Point& a, const Point& b) {
+    int apart = 0, kept = 0, swapped = 0;
+    for (size_t i = 0; i < kGreyBytes; ++i) {
+        for (size_t j = i + 1; j < kGreyBytes; ++j) {
+            const int da = int(a[i]) - int(a[j]), db = int(b[i]) - int(b[j]);
+            if (std::abs(da) < kOrderApart) continue;
+            ++apart;
+            const int along = da > 0 ? db : -db;
+            kept += along >= kOrderNoise;
+            swapped += along <= -kOrderNoise;
+        }
+    }
+    return apart >= int(kGreyBytes) && kept >= kOrderKept * apart && swapped <= kOrderSwapped * apart;
+}
+
 // Hard cuts: at least this difference, this many times the motion around it plus a margin.
 constexpr double kCutMinimum = 6.0;
 constexpr double kCutOverMotion = 3.0;
@@ -402,7 +426,9 @@ private:
                     return true;
             }
         }
-        return Structure(P(first), P(end)) >= kSameStructure;
+        // A light switched keeps the order of the greys; a fade keeps it too on its way to
+        // black, so only a sudden change is judged so.
+        return Structure(P(first), P(end)) >= kSameStructure || (t.first == t.end && SameOrder(P(first), P(end)));
     }
 
     // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.
@@ -414,9 +440,11 @@ private:
         const int32_t length = q - p;
         // A faint dissolve (between dim or alike shots) stands out of shots that hold still on
         // both sides: checked first, as it costs little.
+        // (over its length, or as many frames as the video has there, at least half of it).
         const bool faint = ends < kBlendClear;
-        if (faint && (p - length < 0 || q + length >= Count() || Distance(P(p - length), P(p)) > kFaintStill * ends ||
-                      Distance(P(q), P(q + length)) > kFaintStill * ends))
+        const int32_t before = std::min(length, p), after = std::min(length, Count() - 1 - q);
+        if (faint && (2 * before < length || 2 * after < length || Distance(P(p - before), P(p)) > kFaintStill * ends ||
+                      Distance(P(q), P(q + after)) > kFaintStill * ends))
             return false;
         const double waySquared = WaySquared(a, b);
         const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
@@ -534,6 +562,12 @@ private:
                 for (int32_t m = p + 1; m <= q && !jumps; ++m) jumps = steps_[size_t(m)] > kBlendLargestStep * ends;
                 if (jumps || std::any_of(blends.begin(), blends.end(),
                                          [&](const Transition& t) { return t.first < q && t.end > p; }))
+                    continue;
+                // Faster than the calmer shot beside it moves by itself: a camera panning to and
+                // fro moves as fast before and after each turn as between two of them.
+                double moved = 0;
+                for (int32_t m = p + 1; m <= q; ++m) moved += steps_[size_t(m)];
+                if (moved / (q - p) < kBlendOverMotion * std::min(Motion(p, p, true, false), Motion(q, q, false, true)))
                     continue;
                 if (!IsReveal(p, q) && !IsSlide(p, q)) continue;
                 // The frames that actually change.
