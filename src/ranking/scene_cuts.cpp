@@ -147,6 +147,31 @@ bool SameOrder(const Point& a, const Point& b) {
     return apart >= int(kGreyBytes) && kept >= kOrderKept * apart && swapped <= kOrderSwapped * apart;
 }
 
+// A light switched changes the greys, not the colours: the colour differences of the pictures
+// before and after correlate by at least this much, both with this spread at least (a light
+// curve that clips greys may turn the cells' greys out of order).
+constexpr double kSameColours = 0.95;
+constexpr double kColourSpread = 3.0;
+
+bool SameColours(const Point& a, const Point& b) {
+    constexpr size_t n = kSignatureBytes - kGreyBytes;
+    double ma = 0, mb = 0;
+    for (size_t i = kGreyBytes; i < kSignatureBytes; ++i) {
+        ma += a[i];
+        mb += b[i];
+    }
+    ma /= double(n);
+    mb /= double(n);
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = kGreyBytes; i < kSignatureBytes; ++i) {
+        ab += (a[i] - ma) * (b[i] - mb);
+        aa += (a[i] - ma) * (a[i] - ma);
+        bb += (b[i] - mb) * (b[i] - mb);
+    }
+    const double flat = double(n) * kColourSpread * kColourSpread;
+    return aa >= flat && bb >= flat && ab >= kSameColours * std::sqrt(aa * bb);
+}
+
 // Hard cuts: at least this difference, this many times the motion around it plus a margin.
 constexpr double kCutMinimum = 6.0;
 constexpr double kCutOverMotion = 3.0;
@@ -428,7 +453,8 @@ private:
         }
         // A light switched keeps the order of the greys; a fade keeps it too on its way to
         // black, so only a sudden change is judged so.
-        return Structure(P(first), P(end)) >= kSameStructure || (t.first == t.end && SameOrder(P(first), P(end)));
+        return Structure(P(first), P(end)) >= kSameStructure ||
+               (t.first == t.end && (SameOrder(P(first), P(end)) || SameColours(P(first), P(end))));
     }
 
     // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.
