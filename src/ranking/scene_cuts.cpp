@@ -123,30 +123,6 @@ double Structure(const Point& a, const Point& b) {
     return aa < flat || bb < flat ? 0.0 : ab / std::sqrt(aa * bb);
 }
 
-// Of the pairs of grey cells at least kOrderApart levels apart in one picture, a picture in
-// another light keeps at least kOrderKept the same way round (by kOrderNoise or more) and turns
-// at most kOrderSwapped the other way: the light changed, whatever its curve (a dim picture
-// of little contrast, greys clipped at black or white).
-constexpr int kOrderApart = 4;
-constexpr int kOrderNoise = 2;
-constexpr double kOrderKept = 0.5;
-constexpr double kOrderSwapped = 0.05;
-
-bool SameOrder(const Point& a, const Point& b) {
-    int apart = 0, kept = 0, swapped = 0;
-    for (size_t i = 0; i < kGreyBytes; ++i) {
-        for (size_t j = i + 1; j < kGreyBytes; ++j) {
-            const int da = int(a[i]) - int(a[j]), db = int(b[i]) - int(b[j]);
-            if (std::abs(da) < kOrderApart) continue;
-            ++apart;
-            const int along = da > 0 ? db : -db;
-            kept += along >= kOrderNoise;
-            swapped += along <= -kOrderNoise;
-        }
-    }
-    return apart >= int(kGreyBytes) && kept >= kOrderKept * apart && swapped <= kOrderSwapped * apart;
-}
-
 // A light switched changes the greys, not the colours: the colour differences of the pictures
 // before and after correlate by at least this much, both with this spread at least (a light
 // curve that clips greys may turn the cells' greys out of order).
@@ -451,10 +427,9 @@ private:
                     return true;
             }
         }
-        // A light switched keeps the order of the greys; a fade keeps it too on its way to
-        // black, so only a sudden change is judged so.
-        return Structure(P(first), P(end)) >= kSameStructure ||
-               (t.first == t.end && (SameOrder(P(first), P(end)) || SameColours(P(first), P(end))));
+        // A light switched keeps the colours; a fade keeps them too on its way to black, so
+        // only a sudden change is judged so.
+        return Structure(P(first), P(end)) >= kSameStructure || (t.first == t.end && SameColours(P(first), P(end)));
     }
 
     // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.

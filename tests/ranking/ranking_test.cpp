@@ -426,7 +426,7 @@ TEST(Scenes, OneSceneEachShotWhateverTheWorkers) {
 namespace {
 
 // A picture as its signature would show it: greys over a wide world seen from `offset` cells
-// across, in a light (`gain`, `lift`, clipped), with one colour over all of it.
+// across, in a light (`gain`, `lift`, clipped), and colours of its own that light leaves alone.
 scenes::Signature Seen(int world, double offset, double gain = 1.0, double lift = 0.0) {
     scenes::Signature s{};
     for (int y = 0; y < scenes::kGreyCells; ++y) {
@@ -437,7 +437,8 @@ scenes::Signature Seen(int world, double offset, double gain = 1.0, double lift 
             s[size_t(y * scenes::kGreyCells + x)] = uint8_t(std::clamp(gain * grey + lift, 0.0, 255.0));
         }
     }
-    for (size_t i = size_t(scenes::kGreyCells) * scenes::kGreyCells; i < s.size(); ++i) s[i] = uint8_t(120 + 9 * world);
+    for (size_t i = size_t(scenes::kGreyCells) * scenes::kGreyCells; i < s.size(); ++i)
+        s[i] = uint8_t(128 + 20 * std::sin(0.8 * double(i) + world));
     return s;
 }
 
