@@ -314,7 +314,8 @@ public:
                 // into a crash zoom), however it moves.
                 Transition joined = *blend;
                 joined.first = std::min(joined.first, frame);
-                joined.end = frame;
+                // ... unless they fade in from black or white: the blend is then the cut's.
+                joined.end = frame > blend->first || !Flat(blend->from) ? frame : blend->end;
                 joined.after = std::max(blend->end, frame);
                 joined.cut = frame;
                 joined.hard = true;
