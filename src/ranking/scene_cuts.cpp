@@ -795,11 +795,8 @@ private:
                 continue;
             }
             size_t removed = i == cuts.size() ? i - 1 : i;
-            if (i > 0 && i < cuts.size() && cuts[i].hard != cuts[i - 1].hard) {
-                removed = cuts[i].hard ? i - 1 : i;  // the dissolve goes, the hard cut stays
-            } else if (i > 0 && i < cuts.size() && !cuts[i].hard &&
-                       Distance(P(cuts[i - 1].from), P(cuts[i - 1].to)) < Distance(P(cuts[i].from), P(cuts[i].to))) {
-                removed = i - 1;  // of two blends, the one between pictures more alike
+            if (i > 0 && i < cuts.size() && cuts[i].hard && !cuts[i - 1].hard) {
+                removed = i - 1;  // the dissolve goes, the hard cut stays
             }
             cuts.erase(cuts.begin() + ptrdiff_t(removed));
             i = removed == 0 ? 0 : removed - 1;
