@@ -123,6 +123,31 @@ double Structure(const Point& a, const Point& b) {
     return aa < flat || bb < flat ? 0.0 : ab / std::sqrt(aa * bb);
 }
 
+// A light switched changes the greys, not the colours: the colour differences of the pictures
+// before and after correlate by at least this much, both with this spread at least (a light
+// curve that clips greys may turn the cells' greys out of order).
+constexpr double kSameColours = 0.95;
+constexpr double kColourSpread = 3.0;
+
+bool SameColours(const Point& a, const Point& b) {
+    constexpr size_t n = kSignatureBytes - kGreyBytes;
+    double ma = 0, mb = 0;
+    for (size_t i = kGreyBytes; i < kSignatureBytes; ++i) {
+        ma += a[i];
+        mb += b[i];
+    }
+    ma /= double(n);
+    mb /= double(n);
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = kGreyBytes; i < kSignatureBytes; ++i) {
+        ab += (a[i] - ma) * (b[i] - mb);
+        aa += (a[i] - ma) * (a[i] - ma);
+        bb += (b[i] - mb) * (b[i] - mb);
+    }
+    const double flat = double(n) * kColourSpread * kColourSpread;
+    return aa >= flat && bb >= flat && ab >= kSameColours * std::sqrt(aa * bb);
+}
+
 // Hard cuts: at least this difference, this many times the motion around it plus a margin.
 constexpr double kCutMinimum = 6.0;
 constexpr double kCutOverMotion = 3.0;
@@ -161,6 +186,7 @@ constexpr int kShortestBlend = 3;
 // one colour): the middle of a fade, not a scene, when it lasts less than kFlatSceneSeconds.
 constexpr double kFlatSpread = 8.0;
 constexpr double kFlatSceneSeconds = 1.0;
+constexpr int kBlackOrWhite = 24;
 // A dissolve or fade this close to a hard cut is the shot settling after it, not a cut.
 constexpr double kShortestSceneSeconds = 0.4;
 
@@ -195,6 +221,7 @@ constexpr double kFlickerLevels = 2.0;
 // of the shot beyond.
 constexpr double kWidenFloor = 0.3;
 constexpr double kWidenOverMotion = 2.0;
+constexpr double kMarginShare = 0.5;
 // A hard cut inside a blend whose step makes at least this share of the blend's way.
 constexpr double kCutInBlend = 0.5;
 
@@ -287,7 +314,8 @@ public:
                 // into a crash zoom), however it moves.
                 Transition joined = *blend;
                 joined.first = std::min(joined.first, frame);
-                joined.end = frame;
+                // ... unless they fade in from black or white: the blend is then the cut's.
+                joined.end = frame > blend->first || !Flat(blend->from) ? frame : blend->end;
                 joined.after = std::max(blend->end, frame);
                 joined.cut = frame;
                 joined.hard = true;
@@ -400,7 +428,9 @@ private:
                     return true;
             }
         }
-        return Structure(P(first), P(end)) >= kSameStructure;
+        // A light switched keeps the colours; a fade keeps them too on its way to black, so
+        // only a sudden change is judged so.
+        return Structure(P(first), P(end)) >= kSameStructure || (t.first == t.end && SameColours(P(first), P(end)));
     }
 
     // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.
@@ -412,9 +442,11 @@ private:
         const int32_t length = q - p;
         // A faint dissolve (between dim or alike shots) stands out of shots that hold still on
         // both sides: checked first, as it costs little.
+        // (over its length, or as many frames as the video has there, at least half of it).
         const bool faint = ends < kBlendClear;
-        if (faint && (p - length < 0 || q + length >= Count() || Distance(P(p - length), P(p)) > kFaintStill * ends ||
-                      Distance(P(q), P(q + length)) > kFaintStill * ends))
+        const int32_t before = std::min(length, p), after = std::min(length, Count() - 1 - q);
+        if (faint && (2 * before < length || 2 * after < length || Distance(P(p - before), P(p)) > kFaintStill * ends ||
+                      Distance(P(q), P(q + after)) > kFaintStill * ends))
             return false;
         const double waySquared = WaySquared(a, b);
         const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
@@ -532,6 +564,12 @@ private:
                 for (int32_t m = p + 1; m <= q && !jumps; ++m) jumps = steps_[size_t(m)] > kBlendLargestStep * ends;
                 if (jumps || std::any_of(blends.begin(), blends.end(),
                                          [&](const Transition& t) { return t.first < q && t.end > p; }))
+                    continue;
+                // Faster than the calmer shot beside it moves by itself: a camera panning to and
+                // fro moves as fast before and after each turn as between two of them.
+                double moved = 0;
+                for (int32_t m = p + 1; m <= q; ++m) moved += steps_[size_t(m)];
+                if (moved / (q - p) < kBlendOverMotion * std::min(Motion(p, p, true, false), Motion(q, q, false, true)))
                     continue;
                 if (!IsReveal(p, q) && !IsSlide(p, q)) continue;
                 // The frames that actually change.
@@ -687,6 +725,22 @@ private:
         return high - low <= kFlatSpread / kColourWeight;
     }
 
+    // Most of the picture is black or white (a shape opening in black, a picture almost faded
+    // out): three quarters of its grey cells lie within kFlatSpread of each other, all dark
+    // (or all bright).
+    bool MostlyFlat(int32_t frame) const {
+        std::array<uint8_t, kGreyBytes> greys{};
+        std::copy_n(P(frame).begin(), kGreyBytes, greys.begin());
+        std::sort(greys.begin(), greys.end());
+        constexpr size_t most = kGreyBytes * 3 / 4;
+        for (size_t i = 0; i + most <= kGreyBytes; ++i) {
+            if (greys[i + most - 1] - greys[i] <= kFlatSpread &&
+                (greys[i + most - 1] <= kBlackOrWhite || greys[i] >= 255 - kBlackOrWhite))
+                return true;
+        }
+        return false;
+    }
+
     // A scene whose frames outside transitions are all flat and last a short while, or that has
     // none, is the middle of one transition: the cuts on each side become one.
     std::vector<Transition> JoinFlatScenes(std::vector<Transition> cuts) const {
@@ -694,7 +748,7 @@ private:
             int32_t own = 0;  // frames outside the transitions
             for (int32_t f = first; f < end; ++f) {
                 if (InAny(cuts, f)) continue;
-                if (!Flat(f) || ++own > kFlatSceneSeconds * rate_) return false;
+                if (!MostlyFlat(f) || ++own > kFlatSceneSeconds * rate_) return false;
             }
             // With none, the picture half way between the cuts tells (the black between a
             // fade out and a fade in, or a shot a cut and a stretch of motion hide).
@@ -761,6 +815,7 @@ private:
         // A transition begins and ends more softly than where it was told (a shape opening
         // from a point, a blend's first faint steps): its frames go on while the picture still
         // changes more than its shot does, so that no faint blend is taken for the shot.
+        const std::vector<Cut> told = list.cuts;
         for (size_t i = 0; i < list.cuts.size(); ++i) {
             Cut& c = list.cuts[i];
             if (c.transitionEnd - c.transitionFirst < 2) continue;
@@ -773,6 +828,17 @@ private:
             while (c.transitionFirst > low && steps_[size_t(c.transitionFirst - 1)] > before) --c.transitionFirst;
             const double after = std::max(kWidenFloor, kWidenOverMotion * Motion(high, high, false, true));
             while (!hard[i] && c.transitionEnd < high && steps_[size_t(c.transitionEnd + 1)] > after) ++c.transitionEnd;
+            // Its faintest steps do not show on the signature at all (the last strip of a wipe,
+            // a shape's first point): a margin of a share of its length on each side, taking at
+            // most a quarter of the frames the shot beside it has of its own.
+            const int32_t margin = int32_t(kMarginShare * (c.transitionEnd - c.transitionFirst));
+            const int32_t ownBefore = told[i].transitionFirst - (i == 0 ? 0 : told[i - 1].transitionEnd);
+            const int32_t ownAfter =
+                (i + 1 == told.size() ? Count() : told[i + 1].transitionFirst) - told[i].transitionEnd;
+            c.transitionFirst =
+                std::max(1, std::min(c.transitionFirst, told[i].transitionFirst - std::min(margin, ownBefore / 4)));
+            if (!hard[i])
+                c.transitionEnd = std::max(c.transitionEnd, told[i].transitionEnd + std::min(margin, ownAfter / 4));
         }
         return list;
     }

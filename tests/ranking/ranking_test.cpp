@@ -2,6 +2,8 @@
 // Ranking without a window: each frame's JPEG length with the options given, whole or cropped,
 // and the ranking order.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <numeric>
@@ -418,5 +420,115 @@ TEST(Scenes, OneSceneEachShotWhateverTheWorkers) {
             shots.insert(chosen.frame / c.shotLength);
         }
         EXPECT_EQ(int(shots.size()), c.shots);
+    }
+}
+
+namespace {
+
+// A picture as its signature would show it: greys over a wide world seen from `offset` cells
+// across, in a light (`gain`, `lift`, clipped), and colours of its own that light leaves alone.
+scenes::Signature Seen(int world, double offset, double gain = 1.0, double lift = 0.0) {
+    scenes::Signature s{};
+    for (int y = 0; y < scenes::kGreyCells; ++y) {
+        for (int x = 0; x < scenes::kGreyCells; ++x) {
+            const double u = x + offset;
+            const double grey =
+                128 + 55 * std::sin(0.7 * u + 1.3 * world + 0.4 * y) + 35 * std::cos(0.9 * y - 0.5 * u + 2.1 * world);
+            s[size_t(y * scenes::kGreyCells + x)] = uint8_t(std::clamp(gain * grey + lift, 0.0, 255.0));
+        }
+    }
+    for (size_t i = size_t(scenes::kGreyCells) * scenes::kGreyCells; i < s.size(); ++i)
+        s[i] = uint8_t(128 + 20 * std::sin(0.8 * double(i) + world));
+    return s;
+}
+
+// Cells of `to` over `from`: those where `inside(x, y)` holds.
+template <typename Inside>
+scenes::Signature Over(const scenes::Signature& from, const scenes::Signature& to, Inside inside) {
+    scenes::Signature s = from;
+    for (int y = 0; y < scenes::kGreyCells; ++y) {
+        for (int x = 0; x < scenes::kGreyCells; ++x) {
+            if (inside(x, y)) s[size_t(y * scenes::kGreyCells + x)] = to[size_t(y * scenes::kGreyCells + x)];
+        }
+    }
+    return s;
+}
+
+}  // namespace
+
+// The cuts found from signatures alone, in the cases that mislead: each true transition gives one
+// cut inside it, and its frames, faint ends included, lie in the cut's transition; camera moves,
+// flashes and light changes give none.
+TEST(Scenes, CutsFromSignatures) {
+    struct Transition {
+        int first, end;  // its frames; first == end for a hard cut
+    };
+    struct Case {
+        const char* name;
+        std::vector<scenes::Signature> frames;
+        std::vector<Transition> truth;
+    };
+    std::vector<Case> cases;
+    const scenes::Signature black = Seen(0, 0, 0.0);
+    {
+        Case c{"a hard cut between two shots that drift", {}, {{60, 60}}};
+        for (int f = 0; f < 120; ++f) c.frames.push_back(Seen(f < 60 ? 1 : 2, 0.01 * f));
+        cases.push_back(c);
+    }
+    {
+        // Each column switches as the edge passes it, the last one only in the wipe's last frames.
+        Case c{"a wipe from the left between still shots", {}, {{52, 66}}};
+        for (int f = 0; f < 120; ++f) {
+            const double edge = std::clamp((f - 50) / 16.0, 0.0, 1.0) * scenes::kGreyCells;
+            c.frames.push_back(Over(Seen(3, 0), Seen(4, 0), [&](int x, int) { return x + 1 <= edge; }));
+        }
+        cases.push_back(c);
+    }
+    {
+        Case c{"a box closing into black, then opening on the next shot", {}, {{52, 75}}};
+        for (int f = 0; f < 130; ++f) {
+            const int closed = std::clamp(f - 50, 0, 5), open = std::clamp(f - 70, 0, 5);
+            if (f < 60) {
+                c.frames.push_back(Over(Seen(5, 0), black, [&](int x, int y) {
+                    return std::min({x, y, 7 - x, 7 - y}) < closed - 1;
+                }));
+            } else {
+                c.frames.push_back(Over(black, Seen(6, 0), [&](int x, int y) {
+                    return std::max(std::abs(2 * x - 7), std::abs(2 * y - 7)) < 2 * open - 1;
+                }));
+            }
+        }
+        cases.push_back(c);
+    }
+    {
+        // Dark and of little contrast, then darker still with its darkest greys clipped at black.
+        Case c{"a light switched off and on again over a dim picture", {}, {}};
+        for (int f = 0; f < 150; ++f)
+            c.frames.push_back(f >= 50 && f < 100 ? Seen(7, 0, 0.06, 15) : Seen(7, 0, 0.08, 40));
+        cases.push_back(c);
+    }
+    {
+        Case c{"a flash fading out over three frames", {}, {}};
+        for (int f = 0; f < 100; ++f)
+            c.frames.push_back(Seen(8, 0.01 * f, 1.0, f >= 40 && f < 43 ? 150 - 50 * (f - 40) : 0));
+        cases.push_back(c);
+    }
+    {
+        // A picture twice as wide as the frame, panned across it and back again and again.
+        Case c{"a camera panning to and fro", {}, {}};
+        for (int f = 0; f < 200; ++f) c.frames.push_back(Seen(9, 8.0 * std::abs(std::fmod(f / 25.0, 2.0) - 1.0)));
+        cases.push_back(c);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const scenes::SceneList list = scenes::FindScenes(c.frames, std::vector<bool>(c.frames.size(), true), 25.0);
+        ASSERT_EQ(list.cuts.size(), c.truth.size());
+        for (size_t i = 0; i < c.truth.size(); ++i) {
+            const Transition& t = c.truth[i];
+            EXPECT_GE(list.cuts[i].frame, t.first) << i;
+            EXPECT_LE(list.cuts[i].frame, std::max(t.first, t.end - 1)) << i;
+            for (int f = t.first; f < t.end; ++f) EXPECT_TRUE(list.InTransition(f)) << f;
+            if (t.first == t.end) EXPECT_EQ(list.cuts[i].transitionFirst, list.cuts[i].transitionEnd);
+        }
     }
 }
