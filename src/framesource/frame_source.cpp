@@ -16,6 +16,7 @@
 #include "media/avifile.h"
 #include "media/file_identity.h"
 #include "media/frame_reader.h"
+#include "media/index_store.h"
 #include "media/mediafile.h"
 
 namespace {
@@ -216,7 +217,10 @@ bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progres
     // Only a regular file has one; opening a pipe again could wait for ever.
     const std::string path = fileName.toStdString();
     struct stat status {};
-    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) state_->identity = media::IdentityOfPath(path);
+    // Hashed once in the process for as long as the file's inode, size and times stay the same:
+    // every worker's reader asks it again.
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        state_->identity = media::index_store::IdentityFor(path);
     return true;
 }
 
