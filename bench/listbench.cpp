@@ -133,6 +133,8 @@ int main(int argc, char** argv) {
         for (int cores : {1, 2, 4, 16, 64}) {
             std::printf("model_predicted_frames_per_second_%d_cores %.1f\n", cores, PredictedRate(costs, cores));
         }
+        const int threads = args.threads > 0 ? args.threads : ranking::AllCores();
+        std::printf("model_predicted_cpu_seconds_%d_cores %.3f\n", threads, PredictedProcessorSeconds(costs, threads));
     }
     Bench bench;
     bench.window->setWorkerThreads(args.threads);

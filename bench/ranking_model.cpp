@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ranking_model.h"
 
-#include <QElapsedTimer>
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <string>
 
@@ -14,7 +14,24 @@
 
 namespace {
 
-double Seconds(const QElapsedTimer& timer) { return double(timer.nsecsElapsed()) / 1e9; }
+// The calling thread's processor time: on a machine other programs load, wall time counts their
+// turns too. Every cost is measured on this one thread (the decoder runs on it).
+class CpuTimer {
+public:
+    void start() { begin_ = Now(); }
+    void restart() { begin_ = Now(); }
+    double seconds() const { return Now() - begin_; }
+
+private:
+    static double Now() {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+    }
+    double begin_ = 0;
+};
+
+double Seconds(const CpuTimer& timer) { return timer.seconds(); }
 
 // Stretches, each begun with a decode from a key frame, that `workers` workers read: one each,
 // and about one taken over each when they end.
@@ -36,7 +53,7 @@ int64_t BytesRead() {
 }  // namespace
 
 bool MeasureRankingCosts(const QString& file, RankingCosts& costs) {
-    QElapsedTimer timer;
+    CpuTimer timer;
     int64_t bytes = BytesRead();
     timer.start();
     FrameSource source;
@@ -97,10 +114,13 @@ bool MeasureRankingCosts(const QString& file, RankingCosts& costs) {
 }
 
 double PredictedRate(const RankingCosts& costs, int workers) {
+    const double seconds = PredictedProcessorSeconds(costs, workers) / workers;
+    return seconds > 0 ? costs.frames / seconds : 0;
+}
+
+double PredictedProcessorSeconds(const RankingCosts& costs, int workers) {
     const double perFrame = costs.decodeSeconds + costs.convertSeconds + costs.encodeSeconds;
     const int stretches = StretchCount(costs.frames, workers);
     // The work spreads evenly over the workers; each opens its reader once, on the shared index.
-    const double seconds =
-        (costs.frames * perFrame + stretches * costs.stretchStartSeconds) / workers + costs.reopenSeconds;
-    return seconds > 0 ? costs.frames / seconds : 0;
+    return costs.frames * perFrame + stretches * costs.stretchStartSeconds + workers * costs.reopenSeconds;
 }

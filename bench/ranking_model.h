@@ -18,8 +18,12 @@ struct RankingCosts {
     int64_t reopenBytes = 0;   // bytes read by a worker's open
 };
 
-// Measures the costs on the calling thread alone; false when the video cannot be read.
+// Measures the costs on the calling thread alone, in its processor time; false when the video
+// cannot be read.
 bool MeasureRankingCosts(const QString& file, RankingCosts& costs);
 
 // Frames a second that `workers` workers should rank, each on a core of its own.
 double PredictedRate(const RankingCosts& costs, int workers);
+// The processor time that ranking takes, all workers together: what a loaded machine still
+// shows (listbench's ranking_cpu_seconds).
+double PredictedProcessorSeconds(const RankingCosts& costs, int workers);

@@ -22,6 +22,7 @@
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
 #include "media/file_identity.h"
+#include "media/index_store.h"
 #include "ranking/frame_choice.h"
 #include "ranking/ranking.h"
 #include "ranking/stretches.h"
@@ -414,7 +415,7 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
                                        settings.segmentCount)[size_t(settings.segmentIndex - 1)];
         // Merge joins only parts of one content, whatever their file's name or time.
         const std::optional<media::FileIdentity> identity =
-            media::IdentityOfPath(naming::PathBytes(video).toStdString());
+            media::index_store::IdentityFor(naming::PathBytes(video).toStdString());
         if (!identity) {
             host.Failure(
                 QStringLiteral("%1: cannot be read: %2").arg(video, QString::fromLocal8Bit(std::strerror(errno))));

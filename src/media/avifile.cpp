@@ -14,6 +14,9 @@
 #include <optional>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/bsf.h>
@@ -49,6 +52,9 @@ constexpr int kMaxPictureDelay = 64;
 // An MPEG-4 chunk this small is a not-coded placeholder (as the unpacking filter judges it),
 // never a picture to start decoding from.
 constexpr uint32_t kMaxPlaceholderBytes = 19;
+// The bytes of a chunk's start looked at for its VOP header: past the sequence headers that a
+// key chunk begins with.
+constexpr int kVopHeadBytes = 128;
 
 struct FormatCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
@@ -199,12 +205,18 @@ public:
     const uint8_t* Fetch(int32_t position);
     std::unique_ptr<media::DecodedPicture> FetchDecoded(int32_t position);
     bool FetchDisplay(int32_t position, uint8_t* pixels, int64_t stride);
-    // The key entries, as positions: a stream that reorders shows them a little later.
-    std::vector<int32_t> KeyPositions() const { return {keys_.begin(), keys_.end()}; }
+    ~GetFrame() {
+        if (peekFd_ >= 0) close(peekFd_);
+    }
+    // Where a decode begun at each key entry presents every picture from on: the key's own
+    // position, or, when the chunks' headers tell, the first position after its leading
+    // pictures, which refer to the GOP before.
+    std::vector<int32_t> KeyPositions() const;
 
 private:
     struct Entry {
-        int64_t chunk;  // the chunk number; the demuxer gives it as dts, plus stampOffset_
+        int64_t chunk;     // the chunk number; the demuxer gives it as dts, plus stampOffset_
+        int64_t position;  // of the chunk's header in the file
         uint32_t size;
         bool key;
     };
@@ -221,6 +233,8 @@ private:
     int KeyAtOrBefore(int entry) const;
     int StartFor(int target) const;
     bool DisplayKnown(int entry, int& display) const;
+    int LeadingPictures(int key) const;
+    int VopType(int entry) const;
 
     std::shared_ptr<Container> container_;
     AVStream* avStream_ = nullptr;
@@ -241,6 +255,12 @@ private:
     int64_t readable_ = 0;           // positions whose chunk is in the file
     bool reorders_ = false;          // pictures come out in another order than their chunks
     std::map<int, int> keyDisplay_;  // display number of a key entry, learned while decoding
+    // MPEG-4 only: a key entry's leading pictures, told by its chunks' VOP headers before any
+    // decode (-1: they do not tell); trusted until a decode learns otherwise.
+    bool vopHeaders_ = false;
+    mutable std::map<int, int> leading_;
+    mutable int peekFd_ = -1;
+    bool leadingWrong_ = false;
     std::vector<uint32_t> palette_;  // ARGB, from the stream format, for 8-bit streams
 
     // Decoding run: started at entry runStart_, whose picture anchors the display count.
@@ -299,6 +319,7 @@ bool GetFrame::Open(const AviStream& stream) {
     if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) return false;
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par->codec_id);
     reorders_ = descriptor && (descriptor->props & AV_CODEC_PROP_REORDER);
+    vopHeaders_ = mpeg4 && reorders_;
     const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
 
     frame_.reset(av_frame_alloc());
@@ -327,7 +348,7 @@ bool GetFrame::Open(const AviStream& stream) {
         }
         // A key-flagged placeholder carries, once unpacked, the B-frame of the chunk before.
         if (mpeg4 && chunk.size <= kMaxPlaceholderBytes && !entries_.empty()) key = false;
-        entries_.push_back(Entry{chunk.number, chunk.size, key});
+        entries_.push_back(Entry{chunk.number, chunk.position, chunk.size, key});
     }
     entries_.front().key = true;  // decoding can only ever start there
     for (int i = 0; i < int(entries_.size()); ++i) {
@@ -391,9 +412,68 @@ bool GetFrame::DisplayKnown(int entry, int& display) const {
         return true;
     }
     auto it = keyDisplay_.find(entry);
-    if (it == keyDisplay_.end()) return false;
-    display = it->second;
+    if (it != keyDisplay_.end()) {
+        display = it->second;
+        return true;
+    }
+    if (leadingWrong_) return false;
+    const int leading = LeadingPictures(entry);
+    if (leading < 0) return false;
+    display = entry + leading;
     return true;
+}
+
+// The VOP coding type of an entry's picture (0 I, 1 P, 2 B, 3 S), from its chunk's first
+// bytes; -1 when no VOP header is there.
+int GetFrame::VopType(int entry) const {
+    if (peekFd_ < 0) {
+        peekFd_ = open(container_->path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (peekFd_ < 0) return -1;
+        // A few bytes here and there: no read-ahead.
+        posix_fadvise(peekFd_, 0, 0, POSIX_FADV_RANDOM);
+    }
+    uint8_t head[kVopHeadBytes];
+    const int64_t want = std::min<int64_t>(kVopHeadBytes, entries_[size_t(entry)].size);
+    const ssize_t got = pread(peekFd_, head, size_t(want), entries_[size_t(entry)].position + 8);
+    for (ssize_t i = 0; i + 4 < got; ++i) {
+        if (head[i] == 0 && head[i + 1] == 0 && head[i + 2] == 1 && head[i + 3] == 0xB6) return head[i + 4] >> 6;
+    }
+    return -1;
+}
+
+// The B-VOPs coded right after a key I-VOP: MPEG-4 B-frames are never references, so these
+// and only these show before it. -1 when the chunks do not tell: no VOP header where one is
+// looked for, or a placeholder chunk, which the unpacker may fill with a B-frame held from
+// the chunk before.
+int GetFrame::LeadingPictures(int key) const {
+    if (!vopHeaders_) return -1;
+    if (const auto found = leading_.find(key); found != leading_.end()) return found->second;
+    int leading = -1;
+    if (VopType(key) == 0) {
+        for (int e = key + 1; e < int(entries_.size()) && e <= key + kMaxPictureDelay; ++e) {
+            if (entries_[size_t(e)].size <= kMaxPlaceholderBytes) break;
+            const int type = VopType(e);
+            if (type < 0) break;
+            if (type != 2) {
+                leading = e - key - 1;
+                break;
+            }
+        }
+    }
+    leading_[key] = leading;
+    return leading;
+}
+
+std::vector<int32_t> GetFrame::KeyPositions() const {
+    std::vector<int32_t> positions;
+    positions.reserve(keys_.size());
+    for (const int key : keys_) {
+        // A stretch begun at its leading pictures would decode the GOP before as well. Told by
+        // the headers alone, so that every reader of the file cuts its stretches alike.
+        const int leading = key == keys_.front() ? 0 : LeadingPictures(key);
+        positions.push_back(int32_t(entries_[size_t(key + std::max(leading, 0))].chunk));
+    }
+    return positions;
 }
 
 int GetFrame::StartFor(int target) const {
@@ -487,6 +567,10 @@ int GetFrame::OnPicture(int entry, int target, bool& missed) {
             int(std::count_if(sinceKey_.begin(), sinceKey_.end(), [entry](int e) { return e > entry; }));
         const int display = entry + leading;
         keyDisplay_[entry] = display;
+        // Where the headers told otherwise than the decode, they are not taken again.
+        if (const auto told = leading_.find(entry);
+            told != leading_.end() && told->second >= 0 && told->second != leading)
+            leadingWrong_ = true;
         if (nextDisplay_ < 0) {
             keyDisplay_[runStart_] = display - outputsInRun_;
             missed = target < display;

@@ -181,6 +181,19 @@ TEST_P(AviCodecTest, DroppedFramesRepeatThePreviousPicture) {
     }
     EXPECT_TRUE(sequential[5] == sequential[4]);
     EXPECT_TRUE(sequential[15] == sequential[13]);
+    // Key positions name chunks, the dropped ones counted. Where B-frames show before a key
+    // picture (from the GOP before), the key position is the key picture's own (every 12th
+    // encoded), so that a stretch begun there decodes nothing earlier.
+    const std::vector<int32_t> keys = avifile::AVIStreamKeyPositions(*avi.decoder);
+    ASSERT_FALSE(keys.empty());
+    EXPECT_EQ(keys.front(), 0);
+    for (int32_t key : keys) {
+        ASSERT_LT(key, avi.length);
+        EXPECT_EQ(std::count(options.droppedAt.begin(), options.droppedAt.end(), key), 0) << "key position " << key;
+        if (GetParam().codec == Codec::Mpeg4BFrames)
+            EXPECT_EQ(avi.Number(sequential[size_t(key)]) % 12, 0) << "key position " << key;
+    }
+    if (GetParam().codec == Codec::Mpeg4BFrames) EXPECT_EQ(keys.size(), 3u);
     for (int n : {33, 15, 6, 5, 14, 0, 27, 16, 4}) {
         const std::vector<uint8_t> pixels = avi.Pixels(n);
         ASSERT_TRUE(pixels == sequential[size_t(n)]) << "position " << n;
