@@ -360,7 +360,7 @@ struct RecordingCase {
 Bytes Unchanged(const Bytes& b) { return b; }
 
 const RecordingCase kRecordings[] = {
-    {"DvdTitlesJoined", Codec::Mpeg2, "vob", "mpg", recordings::Joined, false},
+    {"DvdTitlesJoined", Codec::Mpeg2, "vob", "mpg", recordings::Joined, true},
     {"BroadcastJoined", Codec::Mpeg2, "mpegts", "ts", recordings::Joined, true},
     {"CameraTsJoined", Codec::H264, "mpegts", "ts", recordings::Joined, true},
     {"BroadcastWithoutBFrames", Codec::Mpeg2Plain, "mpegts", "ts", Unchanged, true},
