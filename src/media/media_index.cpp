@@ -190,9 +190,10 @@ bool OrderWithinDecoderReach(const std::vector<PacketEntry>& packets) {
     return true;
 }
 
-// What a key packet tells of a recording that starts with it: whether a decode from it shows
-// nothing of what came before it (an H.264 IDR picture, an MPEG-1/2 I picture), and a hash of the
+// What a packet tells of a recording that starts with it: whether a decode from it shows nothing
+// of what came before it (an H.264 IDR picture, an MPEG-1/2 I picture), and a hash of the
 // parameter sets it carries (SPS and PPS, or sequence header and its extensions), 0 for none.
+// Kept for key packets and for those that carry parameter sets.
 struct KeyStart {
     int32_t packet = 0;
     bool clean = false;
@@ -267,7 +268,7 @@ bool JoinClearFromPackets(const std::vector<PacketEntry>& packets, const std::ve
     const auto at = std::lower_bound(keyStarts.begin(), keyStarts.end(), join,
                                      [](const KeyStart& k, int32_t packet) { return k.packet < packet; });
     if (at == keyStarts.end() || at->packet != join || !at->clean || at->parameters == 0) return false;
-    uint64_t before = 0;  // the parameter sets in force at the end of the piece before
+    uint64_t before = 0;  // the parameter sets last given before the join
     for (auto k = at; k != keyStarts.begin() && before == 0;) before = (--k)->parameters;
     if (before != at->parameters) return false;
     const PacketEntry& first = packets[size_t(join)];
@@ -366,10 +367,11 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
             if (type != PictureType::Other) withoutBPictures = false;
             if (readsKeyStarts) {
                 bidirectional.push_back(type == PictureType::Bidirectional);
-                if (packet->flags & AV_PKT_FLAG_KEY) {
-                    keyStarts.push_back(KeyStartOf(*packet, codecId));
-                    keyStarts.back().packet = int32_t(index.packets.size());
-                }
+                // Parameter sets may come with any picture; the scan stops at the picture's first
+                // unit, near the packet's start.
+                KeyStart start = KeyStartOf(*packet, codecId);
+                start.packet = int32_t(index.packets.size());
+                if ((packet->flags & AV_PKT_FLAG_KEY) || start.parameters != 0) keyStarts.push_back(start);
             }
             if (index.packets.size() >= kMaxPackets) {
                 outcome = IndexOutcome::Failed;
