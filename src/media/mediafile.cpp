@@ -119,6 +119,37 @@ bool ReadsByteStream(const AVInputFormat& format) {
     return std::strcmp(format.name, "mpegts") == 0 || std::strcmp(format.name, "mpeg") == 0;
 }
 
+// MPEG transport streams: packets of 188 bytes, each with its stream's identifier.
+constexpr int64_t kTsPacket = 188;
+constexpr int64_t kTsPacketsLookedAt = 512;
+
+// Whether a transport stream ends with its stream `pid` whole: its last packet of the stream ends
+// a PES with stuffing, as a muxer fills the last packet of each PES. A file cut inside a picture
+// ends with a full packet of it (or amid one); a PES that happens to fill its last packet
+// exactly is taken for cut too, which costs only the check of the end.
+bool TransportStreamEndsWhole(const std::string& path, int pid) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const int64_t size = in ? int64_t(in.tellg()) : -1;
+    if (size < kTsPacket || size % kTsPacket != 0) return false;
+    const int64_t bytes = std::min(size, kTsPacket * kTsPacketsLookedAt);
+    std::vector<uint8_t> tail(size_t(bytes), 0);
+    if (!in.seekg(size - bytes) || !in.read(reinterpret_cast<char*>(tail.data()), std::streamsize(bytes))) return false;
+    for (int64_t at = bytes - kTsPacket; at >= 0; at -= kTsPacket) {
+        const uint8_t* p = tail.data() + at;
+        if (p[0] != 0x47) return false;
+        if (((p[1] & 0x1F) << 8 | p[2]) != pid) continue;
+        if (!(p[3] & 0x20)) return false;  // no adaptation field: no stuffing
+        const int length = p[4];
+        if (length < 2 || 5 + length > kTsPacket) return false;
+        const uint8_t flags = p[5];
+        if (flags & 0x07) return false;  // private data or an extension: not looked into
+        const int used = 1 + (flags & 0x10 ? 6 : 0) + (flags & 0x08 ? 6 : 0);
+        if (used >= length) return false;
+        return std::all_of(p + 5 + used, p + 5 + length, [](uint8_t b) { return b == 0xFF; });
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsAviFile(const std::string& path) {
@@ -483,7 +514,12 @@ void MediaFile::Impl::DropPicturesNeverShownAtTheEnds() {
     // The end is decoded from the GOP before the last: after a seek to an open GOP's key
     // frame the decoder leaves out more than its leading pictures.
     const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
-    if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
+    // A transport stream that ends whole presents every picture of its end.
+    const bool endsWhole =
+        std::strcmp(format_->iformat->name, "mpegts") == 0 && TransportStreamEndsWhole(path_, stream_->id);
+    if (packets - tailStart <= kUsualCheckPackets && !endsWhole) {
+        DropPicturesNeverShown(tailStart, keys.back(), packets, false);
+    }
 }
 
 // Recordings joined end to end and ordered by their times, at the joins whose packets leave it in
