@@ -5,6 +5,8 @@
 // instead, fetched in the order given. With --versus-ffmpeg [EVERY] it sets the open against
 // FFmpeg's demux of the stream, `orvexa-batch extract --percent 100` against FFmpeg's decode, and
 // the extraction of every EVERY-th frame (default 1) against FFmpeg writing them as JPEG files.
+// With --exact it checks every position, in order and then in a random order, against the
+// pictures of FFmpeg's own decode of the whole file, and prints the open's time.
 #include <sys/resource.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "framesource/frame_source.h"
+#include "support/fixture_video.h"
 
 namespace {
 
@@ -41,7 +44,9 @@ bool WriteBmp(const FrameSource& source, const std::string& path) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: framebench FILE [--dump N OUT.bmp]... | framebench FILE --versus-ffmpeg [EVERY]\n");
+    std::fprintf(stderr,
+                 "usage: framebench FILE [--dump N OUT.bmp]... | framebench FILE --versus-ffmpeg [EVERY] | "
+                 "framebench FILE --exact\n");
     return 2;
 }
 
@@ -111,6 +116,53 @@ int VersusFfmpeg(const QString& file, int every) {
     return demux < 0 || decode < 0 || best < 0 || extract < 0 || written < 0 ? 1 : 0;
 }
 
+uint64_t Fnv(const uint8_t* bytes, size_t size) {
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    return hash;
+}
+
+// Every position against the picture FFmpeg's sequential decode presents there.
+int Exact(const QString& file) {
+    std::vector<uint64_t> reference;
+    int width = 0;
+    int height = 0;
+    if (!fixture::DecodeEach(file.toStdString(), {}, width, height, [&](std::vector<uint8_t>&& rows) {
+            reference.push_back(Fnv(rows.data(), rows.size()));
+        })) {
+        std::fprintf(stderr, "FFmpeg cannot decode %s\n", qPrintable(file));
+        return 1;
+    }
+    FrameSource source;
+    const Clock::time_point opening = Clock::now();
+    if (!source.OpenVideo(file)) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(file));
+        return 1;
+    }
+    std::printf("open: %.3f s, %d frames; FFmpeg presents %zu\n", Seconds(opening), source.FrameCount(),
+                reference.size());
+    const int frames = source.FrameCount();
+    const auto count = int(std::min(reference.size(), size_t(frames)));
+    std::vector<int> order(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) order[size_t(i)] = i;
+    std::vector<int> shuffled = order;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    shuffled.resize(std::min<size_t>(shuffled.size(), 300));
+    int wrong = 0;
+    for (const std::vector<int>* pass : {&order, &shuffled}) {
+        for (const int n : *pass) {
+            const bool same = source.FetchFrame(n) && Fnv(source.DecodedFrame() + sizeof(dib::BitmapInfoHeader),
+                                                          size_t(source.FrameImageSize())) == reference[size_t(n)];
+            if (!same && ++wrong <= 10) std::printf("position %d differs\n", n);
+        }
+    }
+    source.CloseVideo();
+    const bool exact = wrong == 0 && size_t(frames) == reference.size();
+    std::printf("%s: %d of %zu positions differ\n", exact ? "exact" : "NOT EXACT", wrong,
+                order.size() + shuffled.size());
+    return exact ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +171,7 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::string(argv[2]) == "--versus-ffmpeg") {
         return VersusFfmpeg(QString::fromLocal8Bit(argv[1]), argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1);
     }
+    if (argc == 3 && std::string(argv[2]) == "--exact") return Exact(QString::fromLocal8Bit(argv[1]));
     std::vector<std::pair<int, std::string>> dumps;
     for (int i = 2; i < argc; ++i) {
         if (std::string(argv[i]) != "--dump" || i + 2 >= argc) return Usage();

@@ -190,6 +190,102 @@ bool OrderWithinDecoderReach(const std::vector<PacketEntry>& packets) {
     return true;
 }
 
+// What a packet tells of a recording that starts with it: whether a decode from it shows nothing
+// of what came before it (an H.264 IDR picture, an MPEG-1/2 I picture), and a hash of the
+// parameter sets it carries (SPS and PPS, or sequence header and its extensions), 0 for none.
+// Kept for key packets and for those that carry parameter sets.
+struct KeyStart {
+    int32_t packet = 0;
+    bool clean = false;
+    uint64_t parameters = 0;
+};
+
+int32_t NextStartCode(const uint8_t* d, int32_t from, int32_t end) {
+    for (int32_t i = from; i + 2 < end; ++i) {
+        if (d[i + 2] > 1) {
+            i += 2;  // no start code can begin at i, i + 1 or i + 2
+        } else if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1) {
+            return i;
+        }
+    }
+    return end;
+}
+
+uint64_t HashInto(uint64_t hash, const uint8_t* d, int32_t size) {
+    for (int32_t i = 0; i < size; ++i) hash = (hash ^ d[i]) * 1099511628211ull;
+    return hash;
+}
+
+bool TellsKeyStarts(AVCodecID codec) {
+    return codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO;
+}
+
+KeyStart KeyStartOf(const AVPacket& packet, AVCodecID codec) {
+    KeyStart start;
+    const uint8_t* d = packet.data;
+    const auto end = int32_t(packet.size);
+    uint64_t hash = 14695981039346656037ull;
+    bool any = false;
+    for (int32_t at = NextStartCode(d, 0, end); at + 3 < end;) {
+        const int32_t unit = at + 3;
+        const int32_t next = NextStartCode(d, unit, end);
+        int32_t last = next;  // the zeros before a four-byte start code belong to no unit
+        while (last > unit && d[last - 1] == 0) --last;
+        if (codec == AV_CODEC_ID_H264) {
+            const int type = d[unit] & 0x1F;
+            if (type == 7 || type == 8) {
+                hash = HashInto(hash, d + unit, last - unit);
+                any = true;
+            } else if (type == 5 || type == 1) {
+                start.clean = type == 5;
+                break;
+            }
+        } else {
+            const uint8_t code = d[unit];
+            if (code == 0xB3 || code == 0xB5) {
+                hash = HashInto(hash, d + unit, last - unit);
+                any = true;
+            } else if (code == 0x00) {
+                start.clean = unit + 2 < end && (d[unit + 2] >> 3 & 7) == 1;
+                break;
+            }
+        }
+        at = next;
+    }
+    start.parameters = any ? hash : 0;
+    return start;
+}
+
+// Whether the decoder surely goes from the piece before the join to the piece that starts at
+// packet `join` as the times say, from the packets alone: the piece starts with a picture that
+// shows nothing decoded before it (an IDR picture, or an I picture), under the parameter sets the
+// piece before ended with (the same picture sizes and reordering, so the decoder neither starts
+// again nor holds pictures otherwise), and no picture of its first GOP is shown before it. The
+// pictures the piece before still holds are then all shown before the new piece's, as a decode of
+// that piece alone would end. Otherwise only a decode across the join tells.
+bool JoinClearFromPackets(const std::vector<PacketEntry>& packets, const std::vector<KeyStart>& keyStarts,
+                          const std::vector<bool>& bidirectional, int32_t join, int32_t nextJoin, AVCodecID codec) {
+    const auto at = std::lower_bound(keyStarts.begin(), keyStarts.end(), join,
+                                     [](const KeyStart& k, int32_t packet) { return k.packet < packet; });
+    if (at == keyStarts.end() || at->packet != join || !at->clean || at->parameters == 0) return false;
+    uint64_t before = 0;  // the parameter sets last given before the join
+    for (auto k = at; k != keyStarts.begin() && before == 0;) before = (--k)->parameters;
+    if (before != at->parameters) return false;
+    const PacketEntry& first = packets[size_t(join)];
+    for (int32_t i = join + 1; i < nextJoin && size_t(i - join) <= kMaxReorder; ++i) {
+        const PacketEntry& p = packets[size_t(i)];
+        if (p.key) break;
+        if (codec == AV_CODEC_ID_H264) {
+            if (p.label == AV_NOPTS_VALUE || first.label == AV_NOPTS_VALUE || p.label <= first.label) return false;
+        } else if (bidirectional[size_t(i)]) {
+            return false;  // a B picture right after the I picture is shown before it
+        } else {
+            break;  // the next reference: what follows is shown after the I picture
+        }
+    }
+    return true;
+}
+
 // MPEG-1, MPEG-2 and MPEG-4 pictures tell their type near the packet's start: the codec
 // reorders only B pictures, shown after the reference decoded after them.
 enum class PictureType { Unknown, Bidirectional, Other };
@@ -250,6 +346,11 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     const int unitLengthBytes = UnitLengthBytes(*stream.codecpar);
     const AVCodecID codecId = stream.codecpar->codec_id;
     bool withoutBPictures = TellsPictureTypes(codecId);  // until a packet says otherwise
+    // Recordings joined end to end are told apart by their key packets and B pictures.
+    const bool timesMayJump = format.iformat && (format.iformat->flags & AVFMT_TS_DISCONT);
+    const bool readsKeyStarts = timesMayJump && !fromTables && TellsKeyStarts(codecId);
+    std::vector<KeyStart> keyStarts;
+    std::vector<bool> bidirectional;
 
     AVPacket* packet = av_packet_alloc();
     if (!packet) return IndexOutcome::Failed;
@@ -260,7 +361,18 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
             if (packet->flags & AV_PKT_FLAG_CORRUPT) flagged.push_back(int32_t(index.packets.size()));
             if (!fromTables && unitLengthBytes > 0 && !UnitsTile(*packet, unitLengthBytes)) index.damaged = true;
             // Read from tables alone, a packet's data is zeros and tells no picture type.
-            if (withoutBPictures && PictureTypeOf(*packet, codecId) != PictureType::Other) withoutBPictures = false;
+            const bool mpegVideo = codecId == AV_CODEC_ID_MPEG1VIDEO || codecId == AV_CODEC_ID_MPEG2VIDEO;
+            const PictureType type = withoutBPictures || (readsKeyStarts && mpegVideo) ? PictureTypeOf(*packet, codecId)
+                                                                                       : PictureType::Unknown;
+            if (type != PictureType::Other) withoutBPictures = false;
+            if (readsKeyStarts) {
+                bidirectional.push_back(type == PictureType::Bidirectional);
+                // Parameter sets may come with any picture; the scan stops at the picture's first
+                // unit, near the packet's start.
+                KeyStart start = KeyStartOf(*packet, codecId);
+                start.packet = int32_t(index.packets.size());
+                if ((packet->flags & AV_PKT_FLAG_KEY) || start.parameters != 0) keyStarts.push_back(start);
+            }
             if (index.packets.size() >= kMaxPackets) {
                 outcome = IndexOutcome::Failed;
                 av_packet_unref(packet);
@@ -319,10 +431,16 @@ IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const P
     // Recordings joined end to end in a stream whose times may jump (MPEG transport and program
     // streams, read again from a byte position), each starting at a key packet: each piece's
     // times follow the piece before's.
-    const bool timesMayJump = format.iformat && (format.iformat->flags & AVFMT_TS_DISCONT);
     std::vector<int32_t> starts;
     if (timesMayJump && !index.damaged && !DecodeTimesAscend(index.packets)) starts = PieceStarts(index.packets);
     if (starts.size() > 1 && FlaggedOnlyAtJoins(flagged, starts) && FollowPieces(index.packets, starts)) {
+        for (size_t k = 1; k < starts.size(); ++k) {
+            const int32_t next = k + 1 < starts.size() ? starts[k + 1] : int32_t(index.packets.size());
+            if (!readsKeyStarts ||
+                !JoinClearFromPackets(index.packets, keyStarts, bidirectional, starts[k], next, codecId)) {
+                index.joinsToCheck.push_back(starts[k]);
+            }
+        }
         index.pieceStarts = std::move(starts);
     } else if (!flagged.empty()) {
         index.damaged = true;
@@ -364,6 +482,7 @@ bool UnitChecks::AllWhole() const {
 void OrderByDecoding(MediaIndex& index) {
     index.decoded = true;
     index.pieceStarts.clear();
+    index.joinsToCheck.clear();
     index.presented.clear();
     for (size_t i = 0; i < index.packets.size(); ++i) index.packets[i].label = int64_t(i);
 }

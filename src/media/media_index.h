@@ -57,6 +57,9 @@ struct MediaIndex {
     // Recordings joined end to end: the first packet of each, when their times were moved to
     // follow one another and give the order (see BuildIndex); empty otherwise.
     std::vector<int32_t> pieceStarts;
+    // While the index is built (never saved): the pieces' starts whose packets leave in doubt
+    // whether the decoder goes on to them as the times say; the reader decodes across each.
+    std::vector<int32_t> joinsToCheck;
     // Per position, the packet that holds its picture (see FindPresentedPackets).
     std::vector<int32_t> packetOfPresented;
     // Read from the container's sample tables, without the packets' data: damage inside a
@@ -88,7 +91,8 @@ enum class IndexOutcome { Built, Failed, Cancelled };
 // discarded beforehand. When the times cannot be trusted `presented` is left empty, for a decode
 // of the whole stream to fill. Recordings joined end to end in a transport or program stream are
 // ordered by their times, piece by piece, when each piece starts at a key packet; the reader
-// must then check that the decoder goes from one piece to the next as the times say.
+// must then check, across each join in `joinsToCheck`, that the decoder goes from one piece to
+// the next as the times say.
 // With `fromTables` the packets' data is not looked at (a demuxer that reads it as zeros):
 // each packet's key flag is then the sample table's.
 IndexOutcome BuildIndex(AVFormatContext& format, const AVStream& stream, const Progress& progress, MediaIndex& index,

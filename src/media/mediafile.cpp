@@ -46,6 +46,12 @@ constexpr int64_t kMaxPixels = int64_t(1) << 27;
 constexpr int32_t kUsualCheckPackets = 64;
 // The decode of a whole stream at open tells its progress every so many packets.
 constexpr int32_t kPacketsBetweenProgress = 16;
+// A join in doubt is decoded across up to this many packets past it: the new piece's first
+// pictures show whether the decoder goes on to it as the times say; the rest of its GOP is
+// decoded as that recording alone would be.
+constexpr int32_t kPacketsPastJoin = 16;
+// No decoder holds back more pictures than this.
+constexpr int32_t kDecoderReach = 64;
 // A picture is looked for from this many key frames further back before giving up (or, when
 // the whole stream was decoded at open, before decoding from its first packet).
 constexpr int kAttempts = 4;
@@ -245,6 +251,37 @@ std::optional<Digest> SharedSignature(const FileIdentity& identity, const std::o
 
 // A saved index: the probe's signature, the key windows' digest, then the index itself.
 constexpr size_t kSavedChecksBytes = 2 * sizeof(Digest);
+
+// MPEG transport streams: packets of 188 bytes, each with its stream's identifier.
+constexpr int64_t kTsPacket = 188;
+constexpr int64_t kTsPacketsLookedAt = 512;
+
+// Whether a transport stream ends with its stream `pid` whole: its last packet of the stream ends
+// a PES with stuffing, as a muxer fills the last packet of each PES. A file cut inside a picture
+// ends with a full packet of it (or amid one); a PES that happens to fill its last packet
+// exactly is taken for cut too, which costs only the check of the end.
+bool TransportStreamEndsWhole(const std::string& path, int pid) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const int64_t size = in ? int64_t(in.tellg()) : -1;
+    if (size < kTsPacket || size % kTsPacket != 0) return false;
+    const int64_t bytes = std::min(size, kTsPacket * kTsPacketsLookedAt);
+    std::vector<uint8_t> tail(size_t(bytes), 0);
+    if (!in.seekg(size - bytes) || !in.read(reinterpret_cast<char*>(tail.data()), std::streamsize(bytes))) return false;
+    for (int64_t at = bytes - kTsPacket; at >= 0; at -= kTsPacket) {
+        const uint8_t* p = tail.data() + at;
+        if (p[0] != 0x47) return false;
+        if (((p[1] & 0x1F) << 8 | p[2]) != pid) continue;
+        if (!(p[3] & 0x20)) return false;  // no adaptation field: no stuffing
+        const int length = p[4];
+        if (length < 2 || 5 + length > kTsPacket) return false;
+        const uint8_t flags = p[5];
+        if (flags & 0x07) return false;  // private data or an extension: not looked into
+        const int used = 1 + (flags & 0x10 ? 6 : 0) + (flags & 0x08 ? 6 : 0);
+        if (used >= length) return false;
+        return std::all_of(p + 5 + used, p + 5 + length, [](uint8_t b) { return b == 0xFF; });
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -775,38 +812,50 @@ void MediaFile::Impl::DropPicturesNeverShownAtTheEnds() {
     // The end is decoded from the GOP before the last: after a seek to an open GOP's key
     // frame the decoder leaves out more than its leading pictures.
     const int32_t tailStart = keys.size() > 1 ? keys[keys.size() - 2] : keys.back();
-    if (packets - tailStart <= kUsualCheckPackets) DropPicturesNeverShown(tailStart, keys.back(), packets, false);
+    // A transport stream that ends whole presents every picture of its end.
+    const bool endsWhole =
+        std::strcmp(format_->iformat->name, "mpegts") == 0 && TransportStreamEndsWhole(path_, stream_->id);
+    if (packets - tailStart <= kUsualCheckPackets && !endsWhole) {
+        DropPicturesNeverShown(tailStart, keys.back(), packets, false);
+    }
 }
 
-// Recordings joined end to end and ordered by their times: the decoder goes from one to the next
-// as the times say when, decoded from the last key packet before each join to the second key
-// packet after it, it gives exactly the pictures of those packets, in the order of their times.
+// Recordings joined end to end and ordered by their times, at the joins whose packets leave it in
+// doubt (see BuildIndex): the decoder goes from one to the next as the times say when, decoded
+// from the last key packet before the join to a few packets past it, it gives exactly the
+// pictures of those packets, in the order of their times, before any later one.
 // Otherwise (a recording whose last pictures wait for references the next one does not hold,
 // one that starts with pictures the decoder leaves out or shows after others) the whole stream
 // is decoded at open.
 bool MediaFile::Impl::PiecesFollowOneAnother() {
     const auto& keys = index_->keys;
-    const auto packets = int32_t(index_->packets.size());
-    for (size_t k = 1; k < index_->pieceStarts.size(); ++k) {
-        const int32_t join = index_->pieceStarts[k];
+    const auto& entries = index_->packets;
+    const auto packets = int32_t(entries.size());
+    for (const int32_t join : index_->joinsToCheck) {
         const auto after = std::upper_bound(keys.begin(), keys.end(), join);
         const int32_t from = *std::prev(std::lower_bound(keys.begin(), keys.end(), join));
-        const int32_t to = after == keys.end() ? packets : *after;
-        const int64_t fromLabel = index_->packets[size_t(from)].label;
+        const int32_t to = std::min({after == keys.end() ? packets : *after, join + kPacketsPastJoin, packets});
+        // The pictures of packets from `to` on are shown from `bound` on: those before it must
+        // all have come out, in the order of their times, before any of these.
+        int64_t bound = std::numeric_limits<int64_t>::max();
+        for (int32_t i = to; i < std::min(packets, to + kDecoderReach); ++i)
+            bound = std::min(bound, entries[size_t(i)].label);
+        const int64_t fromLabel = entries[size_t(from)].label;
         std::vector<int64_t> expected;
         for (int32_t i = from; i < to; ++i) {
-            const PacketEntry& p = index_->packets[size_t(i)];
-            if (p.shown && p.label >= fromLabel) expected.push_back(p.label);
+            const PacketEntry& p = entries[size_t(i)];
+            if (p.shown && p.label >= fromLabel && p.label < bound) expected.push_back(p.label);
         }
         std::sort(expected.begin(), expected.end());
         if (expected.empty() || !Seek(from)) return false;
         std::vector<int64_t> out;
         const auto next = [this](AVPacket* pkt) { return ReadPacket(pkt); };
-        while (out.empty() || out.back() < expected.back()) {
+        while (true) {
             if (loop_.Receive(codec_.get(), frame_.get(), next) < 0) break;
             const int64_t label = LabelOf(*frame_);
             av_frame_unref(frame_.get());
-            if (label >= expected.front() && label <= expected.back()) out.push_back(label);
+            if (label >= bound) break;
+            if (label >= fromLabel) out.push_back(label);
         }
         usable_ = false;
         // A run that broke off (an MPEG parser cutting the stream otherwise after a seek) tells

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -358,14 +359,17 @@ struct RecordingCase {
     // The file's times give the order of its pictures (joined recordings' piece by piece): it
     // opens without a decode of the whole stream.
     bool ordersByTimes;
+    // A recording of this codec joined after the edited one: the decoder starts again at the join.
+    std::optional<Codec> thenJoined = std::nullopt;
 };
 
 Bytes Unchanged(const Bytes& b) { return b; }
 
 const RecordingCase kRecordings[] = {
-    {"DvdTitlesJoined", Codec::Mpeg2, "vob", "mpg", recordings::Joined, false},
+    {"DvdTitlesJoined", Codec::Mpeg2, "vob", "mpg", recordings::Joined, true},
     {"BroadcastJoined", Codec::Mpeg2, "mpegts", "ts", recordings::Joined, true},
     {"CameraTsJoined", Codec::H264, "mpegts", "ts", recordings::Joined, true},
+    {"CameraTsJoinedTo10Bit", Codec::H264, "mpegts", "ts", Unchanged, true, Codec::H264High10},
     {"BroadcastWithoutBFrames", Codec::Mpeg2Plain, "mpegts", "ts", Unchanged, true},
     {"BroadcastWithoutBFramesJoined", Codec::Mpeg2Plain, "mpegts", "ts", recordings::Joined, true},
     {"BroadcastCutInsideAGop", Codec::Mpeg2, "mpegts", "ts", recordings::FromAThird, true},
@@ -395,7 +399,14 @@ TEST_P(RecordingTest, EveryPositionIsThePictureOfADecodeFromTheStart) {
     options.frames = 60;
     const std::string whole = dir_.File(std::string("whole.") + c.extension);
     ASSERT_TRUE(fixture::WriteVideo(whole, options));
-    const recordings::Bytes edited = c.edit(recordings::Read(whole));
+    recordings::Bytes edited = c.edit(recordings::Read(whole));
+    if (c.thenJoined) {
+        options.codec = *c.thenJoined;
+        const std::string then = dir_.File(std::string("then.") + c.extension);
+        ASSERT_TRUE(fixture::WriteVideo(then, options));
+        const recordings::Bytes second = recordings::Read(then);
+        edited.insert(edited.end(), second.begin(), second.end());
+    }
     ASSERT_FALSE(edited.empty()) << "the edit found nothing to change";
     const std::string path = dir_.File(std::string("edited.") + c.extension);
     recordings::Write(path, edited);

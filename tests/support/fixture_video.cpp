@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -515,24 +516,35 @@ bool CopyFrom(const std::string& source, const std::string& path, const std::str
 
 Decoded DecodeSequentially(const std::string& path, media::Orientation orientation) {
     Decoded result;
+    std::vector<std::vector<uint8_t>> pictures;
+    if (!DecodeEach(path, orientation, result.width, result.height,
+                    [&](std::vector<uint8_t>&& rows) { pictures.push_back(std::move(rows)); })) {
+        return {};
+    }
+    result.pictures = std::move(pictures);
+    return result;
+}
+
+bool DecodeEach(const std::string& path, media::Orientation orientation, int& width, int& height,
+                const std::function<void(std::vector<uint8_t>&&)>& onPicture) {
     Input in = OpenInput(path);
-    if (!in) return result;
+    if (!in) return false;
     int video = -1;
     for (unsigned i = 0; i < in->nb_streams && video < 0; ++i) {
         if (in->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) video = int(i);
     }
-    if (video < 0) return result;
+    if (video < 0) return false;
     const AVCodecParameters* par = in->streams[video]->codecpar;
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
     ffmpeg::Codec codec(decoder ? avcodec_alloc_context3(decoder) : nullptr);
-    if (!codec || avcodec_parameters_to_context(codec.get(), par) < 0) return result;
+    if (!codec || avcodec_parameters_to_context(codec.get(), par) < 0) return false;
     codec->pkt_timebase = in->streams[video]->time_base;
     codec->thread_count = 1;
-    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return result;
+    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return false;
     const bool sideways = orientation.sideways();
-    result.width = sideways ? par->height : par->width;
-    result.height = sideways ? par->width : par->height;
-    const int64_t stride = (int64_t(result.width) * 3 + 3) / 4 * 4;
+    width = sideways ? par->height : par->width;
+    height = sideways ? par->width : par->height;
+    const int64_t stride = (int64_t(width) * 3 + 3) / 4 * 4;
     media::PictureScaler scaler;
     ffmpeg::Packet packet(av_packet_alloc());
     ffmpeg::Frame frame(av_frame_alloc());
@@ -554,15 +566,14 @@ Decoded DecodeSequentially(const std::string& path, media::Orientation orientati
             continue;
         }
         if (got < 0) break;
-        std::vector<uint8_t> rows(size_t(stride * result.height), 0);
-        if (!scaler.Convert(*frame, AV_PIX_FMT_BGR24, result.width, result.height, rows.data(), stride, true,
-                            orientation)) {
-            return {};
+        std::vector<uint8_t> rows(size_t(stride * height), 0);
+        if (!scaler.Convert(*frame, AV_PIX_FMT_BGR24, width, height, rows.data(), stride, true, orientation)) {
+            return false;
         }
-        result.pictures.push_back(std::move(rows));
+        onPicture(std::move(rows));
         av_frame_unref(frame.get());
     }
-    return result;
+    return true;
 }
 
 const char* CodecName(Codec codec) {

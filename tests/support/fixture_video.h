@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,10 @@ struct Decoded {
     std::vector<std::vector<uint8_t>> pictures;
 };
 Decoded DecodeSequentially(const std::string& path, media::Orientation orientation);
+// The same pictures handed over one at a time, for files too long to hold; false when the file
+// cannot be decoded.
+bool DecodeEach(const std::string& path, media::Orientation orientation, int& width, int& height,
+                const std::function<void(std::vector<uint8_t>&&)>& onPicture);
 
 // The number painted into a picture given as bottom-up BGR rows; -1 when the picture is too
 // small to hold one.
