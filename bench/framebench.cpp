@@ -4,7 +4,8 @@
 // file and the cost of random jumps. With --dump N OUT.bmp (repeatable) it writes frames as BMP files
 // instead, fetched in the order given. With --versus-ffmpeg [EVERY] it sets the open against
 // FFmpeg's demux of the stream, `orvexa-batch extract --percent 100` against FFmpeg's decode, and
-// the extraction of every EVERY-th frame (default 1) against FFmpeg writing them as JPEG files.
+// the extraction of every EVERY-th frame (default 1) against FFmpeg writing them as JPEG files;
+// `--batch PROGRAM` runs another orvexa-batch than the one beside it (a build to compare with).
 #include <sys/resource.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -41,7 +42,9 @@ bool WriteBmp(const FrameSource& source, const std::string& path) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: framebench FILE [--dump N OUT.bmp]... | framebench FILE --versus-ffmpeg [EVERY]\n");
+    std::fprintf(
+        stderr,
+        "usage: framebench FILE [--dump N OUT.bmp]... | framebench FILE --versus-ffmpeg [EVERY] [--batch PROGRAM]\n");
     return 2;
 }
 
@@ -74,8 +77,8 @@ double Run(const QString& program, const QStringList& arguments) {
     return wall;
 }
 
-int VersusFfmpeg(const QString& file, int every) {
-    const QString batch = QCoreApplication::applicationDirPath() + QStringLiteral("/orvexa-batch");
+int VersusFfmpeg(const QString& file, int every, QString batch) {
+    if (batch.isEmpty()) batch = QCoreApplication::applicationDirPath() + QStringLiteral("/orvexa-batch");
     QTemporaryDir ours;
     QTemporaryDir theirs;
     if (!ours.isValid() || !theirs.isValid()) return 1;
@@ -117,7 +120,16 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) return Usage();
     if (argc >= 3 && std::string(argv[2]) == "--versus-ffmpeg") {
-        return VersusFfmpeg(QString::fromLocal8Bit(argv[1]), argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1);
+        int every = 1;
+        QString batch;
+        for (int i = 3; i < argc; ++i) {
+            if (std::string(argv[i]) == "--batch" && i + 1 < argc) {
+                batch = QString::fromLocal8Bit(argv[++i]);
+            } else {
+                every = std::max(1, std::atoi(argv[i]));
+            }
+        }
+        return VersusFfmpeg(QString::fromLocal8Bit(argv[1]), every, batch);
     }
     std::vector<std::pair<int, std::string>> dumps;
     for (int i = 2; i < argc; ++i) {
