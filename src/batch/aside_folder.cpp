@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "framesource/image_writers.h"
 #include "framesource/naming.h"
@@ -133,6 +134,70 @@ AsideFolder::Placed AsideFolder::Place(int64_t key, const QString& path, bool re
     }
     files_.erase(key);
     return Placed::Done;
+}
+
+namespace {
+// Files waiting for the writer: a few megabytes of 1080p JPEG files.
+constexpr size_t kWaitingFiles = 16;
+}  // namespace
+
+AsideWriter::AsideWriter(AsideFolder& folder) : folder_(folder), thread_([this] { Work(); }) {}
+
+AsideWriter::~AsideWriter() {
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool AsideWriter::Write(int64_t key, std::vector<uint8_t> bytes) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return failed_ || tasks_.size() < kWaitingFiles; });
+    if (failed_) return false;
+    tasks_.push_back({key, false, std::move(bytes)});
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+}
+
+void AsideWriter::Remove(int64_t key) {
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back({key, true, {}});
+    }
+    changed_.notify_all();
+}
+
+bool AsideWriter::Finish() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return tasks_.empty() && !busy_; });
+    return !failed_;
+}
+
+void AsideWriter::Work() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+        changed_.wait(lock, [this] { return ending_ || !tasks_.empty(); });
+        if (tasks_.empty()) return;
+        Task task = std::move(tasks_.front());
+        tasks_.pop_front();
+        busy_ = true;
+        const bool skip = failed_ && !task.remove;
+        lock.unlock();
+        changed_.notify_all();
+        bool failed = false;
+        if (task.remove) {
+            folder_.Remove(task.key);
+        } else if (!skip) {
+            failed = folder_.Write(task.key, {{task.bytes.data(), task.bytes.size()}}) != 0;
+        }
+        lock.lock();
+        busy_ = false;
+        failed_ = failed_ || failed;
+        changed_.notify_all();
+    }
 }
 
 }  // namespace batch

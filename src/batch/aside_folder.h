@@ -8,10 +8,15 @@
 
 #include <QByteArray>
 #include <QString>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
+#include <mutex>
+#include <thread>
 #include <unordered_set>
+#include <vector>
 
 namespace batch {
 
@@ -51,6 +56,41 @@ private:
     QByteArray path_;
     int error_ = 0;
     std::unordered_set<int64_t> files_;
+};
+
+// Writes and removes files of a folder aside on a thread of its own, in the order asked: the
+// thread that hands them over (the one decoding a damaged recording, the slowest of a ranking)
+// does not wait on the disk. At most a few files wait to be written.
+class AsideWriter {
+public:
+    explicit AsideWriter(AsideFolder& folder);
+    // Waits for the files asked for.
+    ~AsideWriter();
+    AsideWriter(const AsideWriter&) = delete;
+    AsideWriter& operator=(const AsideWriter&) = delete;
+
+    // False once a write failed: nothing more is written.
+    bool Write(int64_t key, std::vector<uint8_t> bytes);
+    void Remove(int64_t key);
+    // Waits for every file asked for; false when a write failed.
+    bool Finish();
+
+private:
+    struct Task {
+        int64_t key;
+        bool remove;
+        std::vector<uint8_t> bytes;
+    };
+    void Work();
+
+    AsideFolder& folder_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Task> tasks_;
+    bool busy_ = false;
+    bool failed_ = false;
+    bool ending_ = false;
+    std::thread thread_;
 };
 
 }  // namespace batch

@@ -430,6 +430,8 @@ private:
         // The best so far as (length, -frame), so that the worst comes first.
         std::set<std::pair<int64_t, int32_t>> best;
         bool writing = true;
+        // Waits for its files when the ranking ends, whichever way.
+        AsideWriter writer(*aside_);
         ranking::RunSettings run;
         run.jpeg = s_.Jpeg();
         run.finishAfterStop = true;
@@ -443,22 +445,23 @@ private:
             r.time = source_.FrameTime(result.frame);
             r.signature = result.signature;
             host_.Progress(int64_t(ranked.size()), total);
-            const std::vector<uint8_t>& jpeg = result.image.jpeg;
+            std::vector<uint8_t>& jpeg = result.image.jpeg;
             if (!writing || r.length == 0 || int64_t(jpeg.size()) != r.length || StopRequested()) return;
             const std::pair<int64_t, int32_t> place{r.length, -r.frame};
             if (int64_t(best.size()) >= names && place < *best.begin()) return;
-            if (aside_->Write(r.frame, {{jpeg.data(), jpeg.size()}}) != 0) {
+            if (!writer.Write(r.frame, std::move(jpeg))) {
                 writing = false;
                 return;
             }
             best.insert(place);
             if (int64_t(best.size()) > names) {
-                aside_->Remove(-best.begin()->second);
+                writer.Remove(-best.begin()->second);
                 best.erase(best.begin());
             }
         };
         host_.Progress(0, total);
         ranking::RunRanking(source_, frames, run, hooks);
+        writer.Finish();
         std::stable_sort(ranked.begin(), ranked.end(), RanksBefore);
         return ranked;
     }
