@@ -332,9 +332,10 @@ private:
             return {};
         }
         const WrittenFrame file{number, result.frame, source_.FrameTime(result.frame), jpegBytes};
-        if (!aside_)
+        if (!aside_) {
             return Written(
                 path, [&] { return WritePreparedFile(result.image, path); }, file, written);
+        }
         const int64_t key = kDecodedKey + number;
         int error = 0;
         if (!WriteAside(key, result.image, error)) {
