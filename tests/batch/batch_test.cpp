@@ -169,7 +169,8 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
 // in the file's order, not in rank order, and writes the very pictures rank measured (each
 // file as long as its frame's ranked encoding), named in rank order. The files that --percent
 // and --best write in the ranking's own pass are byte for byte those of the same frames
-// decoded again after it (--frames in rank order).
+// decoded again after it (--frames in rank order), also when the ranking's workers read
+// stretches of the file (the recording as written).
 TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutRecordings) {
     constexpr qsizetype kTsPacket = 188;
     const auto joined = [](const QByteArray& b) { return b + b; };
@@ -182,8 +183,13 @@ TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutReco
         return out;
     };
     const auto cutShort = [](const QByteArray& b) { return b.left(b.size() - 3 * kTsPacket); };
+    // As written, the recording is ranked by workers reading stretches of their own.
+    const auto asWritten = [](const QByteArray& b) { return b; };
     const std::pair<const char*, std::function<QByteArray(const QByteArray&)>> cases[] = {
-        {"joined", joined}, {"packets repeated", repeated}, {"cut inside its last picture", cutShort}};
+        {"joined", joined},
+        {"packets repeated", repeated},
+        {"cut inside its last picture", cutShort},
+        {"as written", asWritten}};
     fixture::TempDir dir;
     fixture::VideoOptions video;
     video.codec = fixture::Codec::H264;
