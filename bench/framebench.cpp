@@ -4,7 +4,8 @@
 // file and the cost of random jumps. With --dump N OUT.bmp (repeatable) it writes frames as BMP files
 // instead, fetched in the order given. With --versus-ffmpeg [EVERY] it sets the open against
 // FFmpeg's demux of the stream, `orvexa-batch extract --percent 100` against FFmpeg's decode, and
-// the extraction of every EVERY-th frame (default 1) against FFmpeg writing them as JPEG files.
+// the extraction of every EVERY-th frame (default 1) against FFmpeg writing them as JPEG files;
+// `--batch PROGRAM` runs another orvexa-batch than the one beside it (a build to compare with).
 // With --exact it checks every position, in order and then in a random order, against the
 // pictures of FFmpeg's own decode of the whole file, and prints the open's time.
 #include <sys/resource.h>
@@ -45,8 +46,8 @@ bool WriteBmp(const FrameSource& source, const std::string& path) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: framebench FILE [--dump N OUT.bmp]... | framebench FILE --versus-ffmpeg [EVERY] | "
-                 "framebench FILE --exact\n");
+                 "usage: framebench FILE [--dump N OUT.bmp]... | framebench FILE --versus-ffmpeg [EVERY] [--batch "
+                 "PROGRAM] | framebench FILE --exact\n");
     return 2;
 }
 
@@ -79,8 +80,8 @@ double Run(const QString& program, const QStringList& arguments) {
     return wall;
 }
 
-int VersusFfmpeg(const QString& file, int every) {
-    const QString batch = QCoreApplication::applicationDirPath() + QStringLiteral("/orvexa-batch");
+int VersusFfmpeg(const QString& file, int every, QString batch) {
+    if (batch.isEmpty()) batch = QCoreApplication::applicationDirPath() + QStringLiteral("/orvexa-batch");
     QTemporaryDir ours;
     QTemporaryDir theirs;
     if (!ours.isValid() || !theirs.isValid()) return 1;
@@ -169,7 +170,16 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) return Usage();
     if (argc >= 3 && std::string(argv[2]) == "--versus-ffmpeg") {
-        return VersusFfmpeg(QString::fromLocal8Bit(argv[1]), argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1);
+        int every = 1;
+        QString batch;
+        for (int i = 3; i < argc; ++i) {
+            if (std::string(argv[i]) == "--batch" && i + 1 < argc) {
+                batch = QString::fromLocal8Bit(argv[++i]);
+            } else {
+                every = std::max(1, std::atoi(argv[i]));
+            }
+        }
+        return VersusFfmpeg(QString::fromLocal8Bit(argv[1]), every, batch);
     }
     if (argc == 3 && std::string(argv[2]) == "--exact") return Exact(QString::fromLocal8Bit(argv[1]));
     std::vector<std::pair<int, std::string>> dumps;

@@ -9,8 +9,11 @@
 #include <filesystem>
 #include <limits>
 #include <numeric>
+#include <set>
+#include <utility>
 
 #include "base/errors.h"
+#include "batch/aside_folder.h"
 #include "batch/frame_list.h"
 #include "batch/interrupt.h"
 #include "batch/output_checks.h"
@@ -73,6 +76,18 @@ bool RanksWholeVideo(const Settings& settings) {
     if (settings.command == Command::Rank) return settings.segmentCount == 0;
     return settings.choice != Choice::Frames && settings.ranking.isEmpty();
 }
+
+// Ranking order: the largest encoding first, frames of equal length by frame number.
+bool RanksBefore(const RankedFrame& a, const RankedFrame& b) {
+    return a.length != b.length ? a.length > b.length : a.frame < b.frame;
+}
+
+// A frame whose JPEG file is written in the ranking's own pass costs a file written aside (and
+// removed when it falls out of the best so far); written after the ranking, it costs a second
+// decode and an encoding, some 40 times more at 1080p. Even when every frame of the video
+// passes through the best (lengths growing along it), the one pass costs less once the files
+// chosen are a sixteenth of the frames.
+constexpr int64_t kOnePassShare = 16;
 
 // The frames of a ranking (best first) that the scenes and the gap let through, as many as
 // --best or --percent ask; empty with `error` when the ranking has no scenes to choose by.
@@ -161,7 +176,11 @@ public:
                 ranking.frames =
                     WithTimes(source_, ranking::RankVideo(source_, s_.Jpeg(), keepGoing, 0, measured, again));
             } else if (s_.ranking.isEmpty()) {
-                ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
+                // Files chosen by their place in the ranking alone, as the bytes it measures.
+                const bool onePass = !byScenesOrTime && s_.type == naming::OutputType::Jpeg && names > 0 &&
+                                     names * kOnePassShare >= frameCount;
+                ranking.frames =
+                    onePass ? RankWriting(names, total, frameCount) : RankAll(source_, s_, host_, total, 0, frameCount);
             }
             if (s_.ranking.isEmpty()) {
                 if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
@@ -252,6 +271,27 @@ private:
                 order.push_back(i);
             }
         }
+        // The files the ranking wrote aside take their names first; the other frames are decoded.
+        std::optional<VideoStatus> end;
+        std::vector<size_t> decoded;
+        for (const size_t i : order) {
+            if (aside_ && aside_->Holds(chosen[i])) {
+                const int64_t known = i < jpegBytes_.size() ? jpegBytes_[i] : 0;
+                const auto number = int32_t(first + int64_t(i));
+                pending_.push_back({chosen[i], {number, chosen[i], source_.FrameTime(chosen[i]), known}});
+                ++done_;
+            } else {
+                decoded.push_back(i);
+            }
+        }
+        end = Flush(written);
+        host_.Progress(done_, total);
+        order = end ? std::vector<size_t>{} : std::move(decoded);
+        if (!aside_) {
+            aside_.emplace(s_.outDir);
+            // Where no folder can be made aside, each file is written aside alone.
+            if (aside_->Error() != 0) aside_.reset();
+        }
         std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return chosen[a] < chosen[b]; });
         std::vector<int32_t> frames;
         for (const size_t i : order) frames.push_back(chosen[i]);
@@ -263,7 +303,6 @@ private:
         const bool lengthsWanted = !s_.manifest.isEmpty() && jpegBytes_.size() < chosen.size();
         run.encode = s_.type == naming::OutputType::Jpeg || lengthsWanted;
         run.jpeg = s_.Jpeg();
-        std::optional<VideoStatus> end;
         ranking::RunHooks hooks;
         hooks.keepGoing = [&] { return !end && !StopRequested(); };
         hooks.onResult = [&](ranking::FrameResult& result) {
@@ -281,11 +320,14 @@ private:
             for (const WrittenFrame& w : written) host_.Wrote(w);
         };
         try {
-            ranking::RunFrames(source_, frames, run, hooks);
+            if (!frames.empty()) ranking::RunFrames(source_, frames, run, hooks);
         } catch (...) {
+            Flush(written);
             tell();
             throw;
         }
+        const std::optional<VideoStatus> last = Flush(written);
+        if (!end) end = last;
         tell();
         if (end) return *end;
         if (StopRequested()) return VideoStatus::Stopped;
@@ -321,9 +363,140 @@ private:
             failed_ = true;
             return {};
         }
-        return Written(
-            path, [&] { return WritePreparedFile(result.image, path); },
-            {number, result.frame, source_.FrameTime(result.frame), jpegBytes}, written);
+        const WrittenFrame file{number, result.frame, source_.FrameTime(result.frame), jpegBytes};
+        if (!aside_) {
+            return Written(
+                path, [&] { return WritePreparedFile(result.image, path); }, file, written);
+        }
+        const int64_t key = kDecodedKey + number;
+        int error = 0;
+        if (!WriteAside(key, result.image, error)) {
+            host_.Failure(WriteFailure(path, error));
+            return VideoStatus::Failed;  // the next files would go the same way
+        }
+        pending_.push_back({key, file});
+        pendingBytes_ += int64_t(result.image.dib.size());
+        if (pending_.size() < kFilesPerSync && pendingBytes_ < kBytesPerSync) return {};
+        return Flush(written);
+    }
+
+    // Writes the prepared picture's file into the folder aside as `key`; false with the
+    // system's error number (0: the picture gives no such file).
+    bool WriteAside(int64_t key, const FrameSource::PreparedImage& image, int& error) {
+        error = 0;
+        switch (s_.type) {
+            case naming::OutputType::Jpeg: {
+                if (!image.jpeg.empty()) {
+                    error = aside_->Write(key, {{image.jpeg.data(), image.jpeg.size()}});
+                    return error == 0;
+                }
+                imaging::JpegImage jpeg;
+                s_.Jpeg().ApplyTo(&jpeg);
+                if (!image_writers::EncodePrepared(image, jpeg)) return false;
+                error = aside_->Write(key, {{jpeg.data().data(), jpeg.data().size()}});
+                return error == 0;
+            }
+            case naming::OutputType::Png: {
+                const QByteArray png = image_writers::PreparedPng(image);
+                if (png.isEmpty()) return false;
+                error = aside_->Write(key, {{png.constData(), size_t(png.size())}});
+                return error == 0;
+            }
+            case naming::OutputType::Bmp:
+                break;
+        }
+        error =
+            aside_->Write(key, {{&image.fileHeader, sizeof image.fileHeader}, {image.dib.data(), image.dib.size()}});
+        return error == 0;
+    }
+
+    // Puts the files written aside on disk together, then gives each its name, in the order
+    // written; a status when the video's work ends there (the files after are removed).
+    std::optional<VideoStatus> Flush(std::vector<WrittenFrame>& written) {
+        std::vector<std::pair<int64_t, WrittenFrame>> files = std::exchange(pending_, {});
+        pendingBytes_ = 0;
+        std::optional<VideoStatus> end;
+        size_t synced = 0;
+        int syncError = 0;
+        while (synced < files.size() && (syncError = aside_->Sync(files[synced].first)) == 0) ++synced;
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto& [key, file] = files[i];
+            if (end || i > synced) {
+                aside_->Remove(key);
+                continue;
+            }
+            const QString path = s_.Naming().PathOf(file.number);
+            int error = syncError;
+            if (i < synced) {
+                switch (aside_->Place(key, path, s_.existing == Existing::Overwrite, error)) {
+                    case AsideFolder::Placed::Done:
+                        written.push_back(file);
+                        continue;
+                    case AsideFolder::Placed::Refused:
+                        host_.Failure(Exists(path));
+                        end = VideoStatus::StopCommand;
+                        continue;
+                    case AsideFolder::Placed::Failed:
+                        break;
+                }
+            }
+            host_.Failure(WriteFailure(path, error));
+            end = VideoStatus::Failed;  // the next files would go the same way
+        }
+        return end;
+    }
+
+    // Ranks every frame as RankAll does, and writes aside, as each is measured, the JPEG file
+    // of every frame among the `names` best so far: the very bytes measured. A frame that falls
+    // out of the best loses its file. A file that cannot be written aside is left to the
+    // writing after the ranking, which says why.
+    std::vector<RankedFrame> RankWriting(int64_t names, int64_t total, int32_t frameCount) {
+        aside_.emplace(s_.outDir);
+        if (aside_->Error() != 0) {
+            aside_.reset();
+            return RankAll(source_, s_, host_, total, 0, frameCount);
+        }
+        std::vector<int32_t> frames(size_t(std::max(frameCount, 0)));
+        std::iota(frames.begin(), frames.end(), 0);
+        std::vector<RankedFrame> ranked;
+        ranked.reserve(frames.size());
+        // The best so far as (length, -frame), so that the worst comes first.
+        std::set<std::pair<int64_t, int32_t>> best;
+        bool writing = true;
+        // Waits for its files when the ranking ends, whichever way.
+        AsideWriter writer(*aside_);
+        ranking::RunSettings run;
+        run.jpeg = s_.Jpeg();
+        run.finishAfterStop = true;
+        run.keepEncodings = true;
+        ranking::RunHooks hooks;
+        hooks.keepGoing = [] { return !StopRequested(); };
+        hooks.onResult = [&](ranking::FrameResult& result) {
+            RankedFrame& r = ranked.emplace_back();
+            r.frame = result.frame;
+            r.length = result.length;
+            r.time = source_.FrameTime(result.frame);
+            r.signature = result.signature;
+            host_.Progress(int64_t(ranked.size()), total);
+            std::vector<uint8_t>& jpeg = result.image.jpeg;
+            if (!writing || r.length == 0 || int64_t(jpeg.size()) != r.length || StopRequested()) return;
+            const std::pair<int64_t, int32_t> place{r.length, -r.frame};
+            if (int64_t(best.size()) >= names && place < *best.begin()) return;
+            if (!writer.Write(r.frame, std::move(jpeg))) {
+                writing = false;
+                return;
+            }
+            best.insert(place);
+            if (int64_t(best.size()) > names) {
+                writer.Remove(-best.begin()->second);
+                best.erase(best.begin());
+            }
+        };
+        host_.Progress(0, total);
+        ranking::RunRanking(source_, frames, run, hooks);
+        writer.Finish();
+        std::stable_sort(ranked.begin(), ranked.end(), RanksBefore);
+        return ranked;
     }
 
     // Writes a file through `write`, telling `file` when done; a status when the video's work
@@ -394,9 +567,18 @@ private:
         return end;
     }
 
+    // Keys of the files decoded after the ranking, apart from the frames' own.
+    static constexpr int64_t kDecodedKey = int64_t(1) << 32;
+    // Files written aside before they are put on disk together and named.
+    static constexpr size_t kFilesPerSync = 64;
+    static constexpr int64_t kBytesPerSync = int64_t(256) << 20;
+
     FrameSource& source_;
     const Settings& s_;
     VideoHost& host_;
+    std::optional<AsideFolder> aside_;
+    std::vector<std::pair<int64_t, WrittenFrame>> pending_;  // written aside, not yet named
+    int64_t pendingBytes_ = 0;
     std::vector<int64_t> jpegBytes_;  // of the ranked frames chosen, in their order
     bool failed_ = false;
     int64_t done_ = 0;

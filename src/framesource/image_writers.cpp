@@ -75,14 +75,6 @@ bool WriteFully(int fd, const Part& part) {
 constexpr char kAsideMark[] = ".orvexa-tmp-";
 constexpr int kAsideDigits = 6;
 
-QByteArray AsideName(const QByteArray& target) {
-    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    QByteArray name = target + kAsideMark;
-    quint32 value = QRandomGenerator::global()->generate();
-    for (int i = 0; i < kAsideDigits; ++i, value /= 36) name += kDigits[value % 36];
-    return name;
-}
-
 bool IsAsideName(const QByteArray& name) {
     const qsizetype mark = name.size() - kAsideDigits - qsizetype(std::strlen(kAsideMark));
     if (mark <= 0 || name.mid(mark, qsizetype(std::strlen(kAsideMark))) != kAsideMark) return false;
@@ -220,7 +212,28 @@ bool WritePngOfDib(const uint8_t* packedDib, int32_t paletteBytes, const QString
     return true;
 }
 
+// Removes a folder of pictures written aside (see batch::AsideFolder) and the files in it.
+bool RemoveAsideFolder(int parent, const char* name, int folder) {
+    DIR* dir = fdopendir(dup(folder));
+    if (!dir) return false;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            unlinkat(dirfd(dir), entry->d_name, 0);
+        }
+    }
+    closedir(dir);
+    return unlinkat(parent, name, AT_REMOVEDIR) == 0;
+}
+
 }  // namespace
+
+QByteArray AsideName(const QByteArray& target) {
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    QByteArray name = target + kAsideMark;
+    quint32 value = QRandomGenerator::global()->generate();
+    for (int i = 0; i < kAsideDigits; ++i, value /= 36) name += kDigits[value % 36];
+    return name;
+}
 
 bool WritePngFile(const FrameSource& source, const QString& path) {
     const uint8_t* image = source.OutputImage();
@@ -259,9 +272,9 @@ int64_t RemoveLeftovers(const QString& directory) {
         const int fd = openat(dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat status {};
-        if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == geteuid() &&
-            flock(fd, LOCK_EX | LOCK_NB) == 0 && unlinkat(dirfd(dir), entry->d_name, 0) == 0) {
-            ++removed;
+        if (fstat(fd, &status) == 0 && status.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            if (S_ISREG(status.st_mode) && unlinkat(dirfd(dir), entry->d_name, 0) == 0) ++removed;
+            if (S_ISDIR(status.st_mode) && RemoveAsideFolder(dirfd(dir), entry->d_name, fd)) ++removed;
         }
         close(fd);
     }
@@ -278,6 +291,11 @@ bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& pa
 bool WritePreparedPng(const FrameSource::PreparedImage& image, const QString& path) {
     if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return false;
     return WritePngOfDib(image.dib.data(), image.paletteBytes, path);
+}
+
+QByteArray PreparedPng(const FrameSource::PreparedImage& image) {
+    if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return {};
+    return PngOfDib(image.dib.data(), image.paletteBytes);
 }
 
 bool WritePreparedJpeg(const FrameSource::PreparedImage& image, const QString& path,

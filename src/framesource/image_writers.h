@@ -48,8 +48,10 @@ bool ReplaceFile(const QString& path, const QByteArray& contents);
 // (EEXIST). 0 when written, else the system's error number.
 int WriteWholeFile(const QString& path, const QByteArray& contents, bool replace);
 
+// A name beside `target` to write aside under: "TARGET.orvexa-tmp-XXXXXX", XXXXXX at random.
+QByteArray AsideName(const QByteArray& target);
 // Removes the files that writers killed while writing left in the directory (written aside
-// under a name of their own, and held by no writer any more); how many.
+// under a name of their own, and held by no writer any more), folders of them too; how many.
 int64_t RemoveLeftovers(const QString& directory);
 
 // The writers of a picture prepared beforehand, which may have been encoded on another thread:
@@ -59,6 +61,8 @@ int64_t RemoveLeftovers(const QString& directory);
 bool WritePreparedBmp(const PreparedImage& image, const QString& path, int* error = nullptr);
 bool WritePreparedJpeg(const PreparedImage& image, const QString& path, const jpeg_options::JpegOptions& options);
 bool WritePreparedPng(const PreparedImage& image, const QString& path);
+// The PNG file WritePreparedPng writes, as bytes; empty when it cannot be made.
+QByteArray PreparedPng(const PreparedImage& image);
 
 // Encodes a packed 24-bit DIB (header, `paletteBytes` of colour table, rows) with the JPEG's
 // writing options; false for any other kind of DIB. Safe on any thread, one JPEG per thread.

@@ -41,8 +41,12 @@ int64_t FramePixels(const FrameSource& source) {
 }
 
 EncodePool::EncodePool(int threads, int64_t framePixels, const jpeg_options::JpegOptions& options, bool keepEncodings,
-                       bool encode, std::function<void()> onResult)
-    : options_(options), keepEncodings_(keepEncodings), encode_(encode), onResult_(std::move(onResult)) {
+                       bool encode, std::function<void()> onResult, bool keepMeasured)
+    : options_(options),
+      keepEncodings_(keepEncodings),
+      encode_(encode),
+      keepMeasured_(keepMeasured),
+      onResult_(std::move(onResult)) {
     const int64_t pixels = std::max<int64_t>(framePixels, 1);
     const int workers = AffordableWorkers(threads, pixels);
     if (workers <= 1) return;  // encoded on the caller's thread
@@ -103,8 +107,15 @@ void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, 
         if (const uint8_t* rows = picture.TopDownBits(scaler, stride)) {
             measures.size = int64_t(header.biWidth) * height * 4;
             measures.signature = scenes::SignatureOfBgr(picture.width(), picture.height(), rows, ptrdiff_t(stride));
-            measures.length =
-                int64_t(jpeg.encodedLengthBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride)));
+            if (kind.keepMeasured) {
+                // The same encoder's call, its bytes kept: the length is theirs.
+                jpeg.encodeBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride));
+                image.jpeg = jpeg.data();
+                measures.length = int64_t(image.jpeg.size());
+            } else {
+                measures.length =
+                    int64_t(jpeg.encodedLengthBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride)));
+            }
         } else {
             image.dib.clear();  // as a frame that could not be prepared
         }
@@ -125,7 +136,7 @@ void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, 
     }
     if (!kind.encode || !image_writers::EncodePrepared(image, jpeg)) return;
     measures.length = int64_t(jpeg.data().size());
-    if (kind.keepEncoding) image.jpeg = jpeg.data();
+    if (kind.keepEncoding || kind.keepMeasured) image.jpeg = jpeg.data();
 }
 
 int AffordableWorkers(int threads, int64_t framePixels) {
@@ -137,7 +148,7 @@ int AffordableWorkers(int threads, int64_t framePixels) {
 void EncodePool::Encode(Slot& slot, imaging::JpegImage& jpeg, media::PictureScaler& scaler) const {
     Result& result = slot.result;
     try {
-        MeasurePicture(result.image, {encode_, keepEncodings_}, jpeg, scaler, result.measures);
+        MeasurePicture(result.image, {encode_, keepEncodings_, keepMeasured_}, jpeg, scaler, result.measures);
     } catch (...) {
         slot.error = std::current_exception();
     }

@@ -37,6 +37,8 @@ int AffordableWorkers(int threads, int64_t framePixels);
 struct MeasureKind {
     bool encode = true;
     bool keepEncoding = false;
+    // A ranking keeps the encoding it measured (the picture's `jpeg`), without rows of its own.
+    bool keepMeasured = false;
 };
 // What measuring a picture finds; left as it is when the picture cannot be had.
 struct Measures {
@@ -63,7 +65,7 @@ public:
     // files). `onResult` is told, on a worker's thread, when a result is ready after
     // `armWake()` asked for it.
     EncodePool(int threads, int64_t framePixels, const jpeg_options::JpegOptions& options, bool keepEncodings,
-               bool encode = true, std::function<void()> onResult = {});
+               bool encode = true, std::function<void()> onResult = {}, bool keepMeasured = false);
     // Pictures not yet started are dropped; those being encoded are waited for.
     ~EncodePool();
     EncodePool(const EncodePool&) = delete;
@@ -105,6 +107,7 @@ private:
     jpeg_options::JpegOptions options_;
     const bool keepEncodings_;
     const bool encode_;
+    const bool keepMeasured_;
     const std::function<void()> onResult_;
     size_t capacity_ = 1;
 

@@ -18,7 +18,7 @@ void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const Ru
                const RunHooks& hooks) {
     const auto going = [&] { return !hooks.keepGoing || hooks.keepGoing(); };
     EncodePool pool(settings.threads, FramePixels(source), settings.jpeg, settings.keepPictures, settings.encode,
-                    hooks.wake);
+                    hooks.wake, settings.keepEncodings);
     size_t next = 0;
     size_t reported = 0;
     bool giving = true;
@@ -31,7 +31,10 @@ void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const Ru
         outcome.signature = result.measures.signature;
         outcome.image = std::move(result.image);
         if (hooks.onResult) hooks.onResult(outcome);
-        if (!settings.keepPictures) pool.Recycle(std::move(outcome.image));
+        if (!settings.keepPictures) {
+            outcome.image.jpeg.clear();  // a frame that cannot be prepared next keeps no encoding
+            pool.Recycle(std::move(outcome.image));
+        }
     };
     while (true) {
         bool moved = false;

@@ -31,8 +31,11 @@ struct FrameResult {
 struct RunSettings {
     int threads = 0;  // encoding workers: 0 for one per core, 1 for the calling thread alone
     jpeg_options::JpegOptions jpeg;
-    bool encode = true;            // false: the pictures are only prepared (a batch of BMP files)
-    bool keepPictures = false;     // results carry their picture, to be written
+    bool encode = true;         // false: the pictures are only prepared (a batch of BMP files)
+    bool keepPictures = false;  // results carry their picture, to be written
+    // Results carry the JPEG encoding that was measured (the picture's `jpeg`), without rows:
+    // a ranking whose pictures are written as those very bytes.
+    bool keepEncodings = false;
     bool finishAfterStop = false;  // after a stop, frames already given are still reported
 };
 

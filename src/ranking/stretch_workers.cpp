@@ -213,11 +213,17 @@ void RankStretches(const VideoToRead& video, int32_t first, size_t worker, Stret
             result.frame = frame;
             source.PrepareDecoded(frame, image);
             Measures measures;
-            MeasurePicture(image, {settings.encode, settings.keepPictures}, jpeg, scaler, measures);
+            image.jpeg.clear();
+            MeasurePicture(image, {settings.encode, settings.keepPictures, settings.keepEncodings}, jpeg, scaler,
+                           measures);
             result.size = measures.size;
             result.length = measures.length;
             result.signature = measures.signature;
-            if (settings.keepPictures) result.image = std::exchange(image, {});
+            if (settings.keepPictures) {
+                result.image = std::exchange(image, {});
+            } else if (settings.keepEncodings) {
+                result.image.jpeg = std::exchange(image.jpeg, {});
+            }
             queue.Deliver(std::move(result), wake);
         }
     } catch (...) {
@@ -253,8 +259,10 @@ void RunStretches(const FrameSource& source, int32_t first, int32_t end, const R
         share.end += first;
     }
     for (int32_t& key : keys) key += first;
-    // Kept pictures wait two a worker at most, as in the encoding pool.
-    StretchQueue queue(shares, std::move(keys), settings.keepPictures ? 2 * size_t(workers) : 0);
+    // Kept pictures wait two a worker at most, as in the encoding pool; kept encodings, a tenth
+    // of their size or less, eight.
+    const size_t held = settings.keepPictures ? 2 * size_t(workers) : settings.keepEncodings ? 8 * size_t(workers) : 0;
+    StretchQueue queue(shares, std::move(keys), held);
     const VideoToRead video{source.VideoFileName(), source.VideoIdentity(), source.CropRect(), source.CropDefined(),
                             source.CropEnabled()};
     std::vector<std::thread> threads;

@@ -156,6 +156,11 @@ TEST(BatchScript, ManifestAndClosingLineTellWhatEachFileHolds) {
         QFile file(out + '/' + name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
+    // A killed run's folder of files written aside together goes whole.
+    ASSERT_TRUE(QDir(out).mkpath("frames.orvexa-tmp-k1ll3d"));
+    QFile aside(out + "/frames.orvexa-tmp-k1ll3d/7");
+    ASSERT_TRUE(aside.open(QIODevice::WriteOnly));
+    aside.close();
     const Outcome rerun = RunBatch({"extract", first, second, "--out", out, "--best", "3", "--format", "jpg",
                                     "--skip-existing", "--manifest", again});
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err.toStdString();
@@ -172,6 +177,7 @@ TEST(BatchScript, ManifestAndClosingLineTellWhatEachFileHolds) {
     EXPECT_FALSE(FilesIn(out).contains("IMAGE1.JPG.orvexa-tmp-0a9zq1"));
     EXPECT_TRUE(FilesIn(out).contains("IMAGE1.JPG.orvexa-tmp-x"));
     EXPECT_TRUE(FilesIn(out).contains("notes.orvexa-tmp-"));
+    EXPECT_FALSE(QDir(out).exists("frames.orvexa-tmp-k1ll3d"));
 }
 
 // A chunk of the file's Nth frame filled with zeros: that frame cannot be decoded.

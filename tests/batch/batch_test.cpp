@@ -168,10 +168,13 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
 
 // Recordings joined, damaged or cut short inside their last picture: extract reaches the frames
 // in the file's order, not in rank order, and writes the very pictures rank measured (each
-// file as long as its frame's ranked encoding), named in rank order. A damaged H.264 MP4 is
-// ranked at its first open from its sample tables, its packets looked into as they are read:
-// rank finds the frames FFmpeg presents, and the same lengths as an extract of the file indexed
-// from its data beforehand.
+// file as long as its frame's ranked encoding), named in rank order. The files that --percent
+// and --best write in the ranking's own pass are byte for byte those of the same frames
+// decoded again after it (--frames in rank order), also when the ranking's workers read
+// stretches of the file (the recording as written). A damaged H.264 MP4 is ranked at its first
+// open from its sample tables, its packets looked into as they are read: rank finds the frames
+// FFmpeg presents, and the same lengths as an extract of the file indexed from its data
+// beforehand.
 TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutRecordings) {
     constexpr qsizetype kTsPacket = 188;
     const auto joined = [](const QByteArray& b) { return b + b; };
@@ -225,6 +228,7 @@ TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutReco
         {"joined", "mpegts", joined},
         {"packets repeated", "mpegts", repeated},
         {"cut inside its last picture", "mpegts", cutShort},
+        {"as written", "mpegts", [](const QByteArray& b) { return b; }},
         {"MP4 damaged where no unit shows it", "mp4", noiseAt(1.0 / 3)},
         {"MP4 damaged near its start", "mp4", noiseAt(0.05)},
         {"MP4 damaged in its last GOP", "mp4", noiseAt(0.95)},
@@ -261,9 +265,28 @@ TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutReco
                                           "--numbering", "padded:3", "--start", "0", "--index-dir", indexDir});
         ASSERT_EQ(extract.exitCode, 0) << extract.err.toStdString();
         ASSERT_EQ(FilesIn(out).size(), qsizetype(lines.size()));
+        QStringList ranked;
         for (size_t i = 0; i < lines.size(); ++i) {
             const QString written = out + QStringLiteral("/IMAGE%1.JPG").arg(i, 3, 10, QChar('0'));
             EXPECT_EQ(QFileInfo(written).size(), lines[i].second) << "frame " << lines[i].first;
+            ranked << QString::number(lines[i].first);
+        }
+        const QString again = out + QStringLiteral("-again");
+        const QString fewer = out + QStringLiteral("-best");
+        for (const auto& [dir, choice] : {std::pair{again, QStringList{"--frames", ranked.join(',')}},
+                                          std::pair{fewer, QStringList{"--best", "3"}}}) {
+            const Outcome other = RunBatch(QStringList{"extract", path, "--format", "jpg", "--out", dir, "--numbering",
+                                                       "padded:3", "--start", "0"} +
+                                           choice);
+            ASSERT_EQ(other.exitCode, 0) << other.err.toStdString();
+            const QStringList names = FilesIn(dir);
+            EXPECT_EQ(names, dir == fewer ? FilesIn(out).mid(0, 3) : FilesIn(out));
+            // Nothing left aside: the frames that fell out of the best took their files along.
+            EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                      names);
+            for (const QString& name : names) {
+                EXPECT_EQ(Contents(dir + '/' + name), Contents(out + '/' + name)) << name.toStdString();
+            }
         }
     }
 }

@@ -198,9 +198,11 @@ TEST(Ranking, BothPathsHonourEverySettingAndAVideoGoneOrReplacedEndsTheRun) {
         bool finishAfterStop;
         int stopAfter;  // results before keepGoing says no; 0: never
         File file;
+        bool keepEncodings = false;
     };
     const Case cases[] = {
         {"measured only", true, false, false, 0, File::Kept},
+        {"measured, the encodings kept (JPEG files)", true, false, false, 0, File::Kept, true},
         {"encoded and kept", true, true, false, 0, File::Kept},
         {"prepared and kept (BMP files)", false, true, true, 0, File::Kept},
         {"prepared, not kept", false, false, false, 0, File::Kept},
@@ -229,6 +231,7 @@ TEST(Ranking, BothPathsHonourEverySettingAndAVideoGoneOrReplacedEndsTheRun) {
         settings.threads = 2;
         settings.encode = c.encode;
         settings.keepPictures = c.keepPictures;
+        settings.keepEncodings = c.keepEncodings;
         settings.finishAfterStop = c.finishAfterStop;
         std::map<int32_t, Outcome> byPath[2];
         for (int stretches : {0, 1}) {
@@ -279,6 +282,8 @@ TEST(Ranking, BothPathsHonourEverySettingAndAVideoGoneOrReplacedEndsTheRun) {
                 EXPECT_EQ(outcome.length > 0, c.encode) << frame;
                 if (c.keepPictures) {
                     EXPECT_EQ(outcome.dib.size(), sizeof(dib::BitmapInfoHeader) + size_t(96 * 3 * 72)) << frame;
+                }
+                if (c.keepPictures || c.keepEncodings) {
                     EXPECT_EQ(outcome.jpeg.size(), c.encode ? size_t(outcome.length) : 0u) << frame;
                 }
             }
@@ -289,9 +294,8 @@ TEST(Ranking, BothPathsHonourEverySettingAndAVideoGoneOrReplacedEndsTheRun) {
             if (other == byPath[0].end()) continue;
             EXPECT_EQ(outcome.size, other->second.size) << frame;
             EXPECT_EQ(outcome.length, other->second.length) << frame;
-            if (c.keepPictures) {
-                EXPECT_TRUE(outcome.dib == other->second.dib && outcome.jpeg == other->second.jpeg) << frame;
-            }
+            if (c.keepPictures) EXPECT_TRUE(outcome.dib == other->second.dib) << frame;
+            EXPECT_TRUE(outcome.jpeg == other->second.jpeg) << frame;
         }
     }
 
