@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -586,11 +587,13 @@ void MediaFile::Impl::Publish() {
     if (!identity_) return;
     using index_store::Kind;
     index_store::Share(Kind::Packets, *identity_, 0, shared_);
-    if (probeSignature_) SharedSignature(*identity_, *probeSignature_);
+    // A short probe has none of its own: the whole one's, kept with the index it found, holds.
+    const std::optional<Digest> signature =
+        probeSignature_ ? SharedSignature(*identity_, *probeSignature_) : SharedSignature(*identity_, std::nullopt);
     const std::optional<Digest> windows = input_ ? KeyWindowsDigest(input_->Descriptor(), *shared_) : std::nullopt;
-    if (!probeSignature_ || !windows) return;
+    if (!signature || !windows) return;
     // Saved as the probe's signature, the key packets' windows, then the index.
-    std::vector<uint8_t> payload(probeSignature_->begin(), probeSignature_->end());
+    std::vector<uint8_t> payload(signature->begin(), signature->end());
     payload.insert(payload.end(), windows->begin(), windows->end());
     const std::vector<uint8_t> index = SavedIndex(*shared_, traits_);
     payload.insert(payload.end(), index.begin(), index.end());
