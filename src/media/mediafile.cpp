@@ -5,14 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <fstream>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <vector>
@@ -22,7 +19,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/mem.h>
-#include <libavutil/sha.h>
 }
 
 #include "media/decode_loop.h"
@@ -35,6 +31,7 @@ extern "C" {
 #include "media/picture_hash.h"
 #include "media/picture_scaler.h"
 #include "media/sample_input.h"
+#include "media/saved_index_checks.h"
 
 namespace media {
 namespace {
@@ -68,11 +65,8 @@ constexpr unsigned kProbedStreams = 16;
 // which must then be those the first open's whole probe found (ProbeSignature).
 constexpr int64_t kShortProbeBytes = int64_t{256} << 10;
 // A saved index is taken only when the file's first packets are where and when it says, and
-// the bytes at a few of its key packets are those it was saved with.
+// the bytes at a few of its key packets are those it was saved with (saved_index_checks).
 constexpr int kFirstPacketsChecked = 3;
-constexpr size_t kKeyWindows = 8;
-constexpr int64_t kKeyWindowBytes = 4096;
-using Digest = std::array<uint8_t, 32>;
 
 // The containers of this layer, by their demuxer's name; image and text demuxers would make
 // a one-picture "video" of a photo or of any text.
@@ -137,121 +131,6 @@ AVRational FrameRate(const AVStream& stream) {
 bool ReadsByteStream(const AVInputFormat& format) {
     return std::strcmp(format.name, "mpegts") == 0 || std::strcmp(format.name, "mpeg") == 0;
 }
-
-class Sha256 {
-public:
-    Sha256() : sha_(av_sha_alloc()) {
-        if (sha_) av_sha_init(sha_, 256);
-    }
-    ~Sha256() { av_free(sha_); }
-    Sha256(const Sha256&) = delete;
-    Sha256& operator=(const Sha256&) = delete;
-    bool Valid() const { return sha_ != nullptr; }
-    void Add(const uint8_t* data, size_t bytes) { av_sha_update(sha_, data, unsigned(bytes)); }
-    void Add(int64_t v) {
-        uint8_t bytes[8];
-        for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(uint64_t(v) >> (8 * i));
-        Add(bytes, sizeof bytes);
-    }
-    Digest Final() {
-        Digest digest{};
-        av_sha_final(sha_, digest.data());
-        return digest;
-    }
-
-private:
-    AVSHA* sha_;
-};
-
-// What the reader and its decoder take from the demuxer's probe of the stream. A short probe
-// is kept only when it gives the same as the whole probe of the first open.
-std::optional<Digest> ProbeSignature(const AVFormatContext& format, const AVStream& stream) {
-    Sha256 sha;
-    if (!sha.Valid()) return std::nullopt;
-    const AVCodecParameters& p = *stream.codecpar;
-    const AVRational rate = FrameRate(stream);
-    for (const int64_t v : {int64_t(format.nb_streams),
-                            int64_t(stream.index),
-                            int64_t(stream.disposition),
-                            int64_t(p.codec_type),
-                            int64_t(stream.r_frame_rate.num),
-                            int64_t(stream.r_frame_rate.den),
-                            int64_t(p.codec_id),
-                            int64_t(p.codec_tag),
-                            int64_t(p.format),
-                            int64_t(p.width),
-                            int64_t(p.height),
-                            int64_t(p.profile),
-                            int64_t(p.level),
-                            int64_t(p.field_order),
-                            int64_t(p.color_range),
-                            int64_t(p.color_primaries),
-                            int64_t(p.color_trc),
-                            int64_t(p.color_space),
-                            int64_t(p.chroma_location),
-                            int64_t(p.sample_aspect_ratio.num),
-                            int64_t(p.sample_aspect_ratio.den),
-                            int64_t(p.video_delay),
-                            int64_t(p.bits_per_coded_sample),
-                            int64_t(p.bits_per_raw_sample),
-                            int64_t(stream.time_base.num),
-                            int64_t(stream.time_base.den),
-                            int64_t(rate.num),
-                            int64_t(rate.den),
-                            int64_t(p.extradata_size)}) {
-        sha.Add(v);
-    }
-    if (p.extradata && p.extradata_size > 0) sha.Add(p.extradata, size_t(p.extradata_size));
-    size_t size = 0;
-    if (const uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size)) {
-        sha.Add(int64_t(size));
-        sha.Add(matrix, size);
-    }
-    return sha.Final();
-}
-
-// The digest of a few bytes at key packets spread over the file, the last one included: a
-// saved index of a file whose middle changed (its size, time, head and tail kept) is refused
-// when a change lies there. Read with the descriptor, past the bytes an open keeps.
-std::optional<Digest> KeyWindowsDigest(int fd, const MediaIndex& index) {
-    std::vector<int64_t> places;
-    for (const int32_t key : index.keys) {
-        const int64_t pos = index.packets[size_t(key)].pos;
-        if (pos >= 0) places.push_back(pos);
-    }
-    Sha256 sha;
-    if (!sha.Valid()) return std::nullopt;
-    std::vector<uint8_t> window(static_cast<size_t>(kKeyWindowBytes));
-    const size_t count = std::min(places.size(), kKeyWindows);
-    for (size_t i = 0; i < count; ++i) {
-        const int64_t pos = places[count == 1 ? places.size() - 1 : (places.size() - 1) * i / (count - 1)];
-        ssize_t got;
-        do got = pread(fd, window.data(), window.size(), pos);
-        while (got < 0 && errno == EINTR);
-        if (got < 0) return std::nullopt;
-        sha.Add(pos);
-        sha.Add(int64_t(got));
-        sha.Add(window.data(), size_t(got));
-    }
-    return sha.Final();
-}
-
-// The probe's signature that goes with a file's index shared in this process: `signature` is
-// kept when given, else the one kept is returned.
-std::optional<Digest> SharedSignature(const FileIdentity& identity, const std::optional<Digest>& signature) {
-    static std::mutex mutex;
-    static std::deque<std::pair<FileIdentity, Digest>> kept;
-    std::lock_guard lock(mutex);
-    const auto it = std::find_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == identity; });
-    if (!signature) return it == kept.end() ? std::nullopt : std::optional<Digest>(it->second);
-    if (it != kept.end()) kept.erase(it);
-    kept.emplace_back(identity, *signature);
-    if (kept.size() > 16) kept.pop_front();
-    return signature;
-}
-
-// A saved index: the probe's signature, the key windows' digest, then the index itself.
-constexpr size_t kSavedChecksBytes = 2 * sizeof(Digest);
 
 // MPEG transport streams: packets of 188 bytes, each with its stream's identifier.
 constexpr int64_t kTsPacket = 188;
@@ -429,7 +308,7 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bo
     }
     if (!OpenDemuxer(known.has_value()) && !(known && OpenDemuxer())) return false;
     if (known && !probeSignature_) {
-        const std::optional<Digest> found = ProbeSignature(*format_, *stream_);
+        const std::optional<Digest> found = ProbeSignature(*format_, *stream_, FrameRate(*stream_));
         if (found != known && !OpenDemuxer()) return false;
     }
     const AVCodecParameters& par = *stream_->codecpar;
@@ -746,7 +625,7 @@ bool MediaFile::Impl::OpenDemuxer(bool shortProbe) {
     format_ = std::move(format);
     stream_ = format_->streams[chosen];
     probeSignature_.reset();
-    if (!shortProbe || !probe) probeSignature_ = ProbeSignature(*format_, *stream_);
+    if (!shortProbe || !probe) probeSignature_ = ProbeSignature(*format_, *stream_, FrameRate(*stream_));
     return true;
 }
 
