@@ -20,8 +20,10 @@ QString FindVideoMistake(const Settings& s) {
         if (StopRequested()) return {};
         int32_t frameCount = 0;
         {
+            // Opened as the work opens it: a video it ranks whole is counted from its tables
+            // where it has them, its packets left to the ranking to look into.
             FrameSource source;
-            const VideoFile file(source, video);
+            const VideoFile file(source, video, {}, !RanksWholeVideo(s));
             if (!file.IsOpen()) continue;
             frameCount = source.FrameCount();
         }

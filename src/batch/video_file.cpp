@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "batch/interrupt.h"
+#include "batch/settings.h"
 #include "framesource/frame_source.h"
 #include "framesource/naming.h"
 
@@ -49,6 +50,11 @@ QString OpenFailure(const QString& video) {
     if (S_ISDIR(status.st_mode)) return QStringLiteral("%1: is a directory").arg(video);
     if (access(path.constData(), R_OK) != 0) return QStringLiteral("%1: permission denied").arg(video);
     return QStringLiteral("%1: cannot be read as a video (unknown format, no video stream, or damaged)").arg(video);
+}
+
+bool RanksWholeVideo(const Settings& settings) {
+    if (settings.command == Command::Rank) return settings.segmentCount == 0;
+    return settings.choice != Choice::Frames && settings.ranking.isEmpty();
 }
 
 }  // namespace batch

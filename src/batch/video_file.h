@@ -10,6 +10,8 @@ class FrameSource;
 
 namespace batch {
 
+struct Settings;
+
 // A video open in a frame source while this lives.
 class VideoFile {
 public:
@@ -31,6 +33,11 @@ private:
     // The descriptor through which a path that is not UTF-8 is open; -1 when none is.
     int heldFile_ = -1;
 };
+
+// Whether the command reads every frame of each video once, in a ranking that looks into its
+// packets as it reads them (ranking::RankVideo), before it relies on any position: its opens
+// need not read them first (the `checkPackets` of VideoFile).
+bool RanksWholeVideo(const Settings& settings);
 
 // Why the video could not be opened: "VIDEO: no such file", "is a directory", ...
 QString OpenFailure(const QString& video);

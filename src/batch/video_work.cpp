@@ -69,14 +69,6 @@ std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, 
     return WithTimes(source, ranking::RankFrames(source, frames, settings.Jpeg(), keepGoing, 0, measured));
 }
 
-// Whether the command reads every frame of the video once, in a ranking that looks into its
-// packets as it reads them (ranking::RankVideo), before it relies on any position: its open need
-// not read them first.
-bool RanksWholeVideo(const Settings& settings) {
-    if (settings.command == Command::Rank) return settings.segmentCount == 0;
-    return settings.choice != Choice::Frames && settings.ranking.isEmpty();
-}
-
 // Ranking order: the largest encoding first, frames of equal length by frame number.
 bool RanksBefore(const RankedFrame& a, const RankedFrame& b) {
     return a.length != b.length ? a.length > b.length : a.frame < b.frame;
@@ -163,24 +155,30 @@ public:
         if (!namesAfterRanking) host_.ReserveNames(names);
 
         if (s_.choice != Choice::Frames) {
-            if (s_.ranking.isEmpty() && countByRanking) {
-                host_.Progress(0, total);
-                const auto keepGoing = [] { return !StopRequested(); };
-                const auto measured = [&](int64_t done) { host_.Progress(done, total); };
+            if (s_.ranking.isEmpty()) {
                 const auto again = [&] {
                     frameCount = source_.FrameCount();
                     names = RankedCount(s_.choice, s_.count, frameCount);
                     total = int64_t(frameCount) + (byScenesOrTime ? 0 : names);
                     host_.Progress(0, total);
                 };
-                ranking.frames =
-                    WithTimes(source_, ranking::RankVideo(source_, s_.Jpeg(), keepGoing, 0, measured, again));
-            } else if (s_.ranking.isEmpty()) {
                 // Files chosen by their place in the ranking alone, as the bytes it measures.
                 const bool onePass = !byScenesOrTime && s_.type == naming::OutputType::Jpeg && names > 0 &&
                                      names * kOnePassShare >= frameCount;
-                ranking.frames =
-                    onePass ? RankWriting(names, total, frameCount) : RankAll(source_, s_, host_, total, 0, frameCount);
+                std::optional<std::vector<RankedFrame>> writing;
+                if (onePass) writing = RankWriting(names, total, frameCount);
+                if (writing) {
+                    ranking.frames = std::move(*writing);
+                } else if (countByRanking) {
+                    if (onePass) again();  // the count the index built from the data gives
+                    host_.Progress(0, total);
+                    const auto keepGoing = [] { return !StopRequested(); };
+                    const auto measured = [&](int64_t done) { host_.Progress(done, total); };
+                    ranking.frames =
+                        WithTimes(source_, ranking::RankVideo(source_, s_.Jpeg(), keepGoing, 0, measured, again));
+                } else {
+                    ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
+                }
             }
             if (s_.ranking.isEmpty()) {
                 if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
@@ -449,12 +447,14 @@ private:
     // Ranks every frame as RankAll does, and writes aside, as each is measured, the JPEG file
     // of every frame among the `names` best so far: the very bytes measured. A frame that falls
     // out of the best loses its file. A file that cannot be written aside is left to the
-    // writing after the ranking, which says why.
-    std::vector<RankedFrame> RankWriting(int64_t names, int64_t total, int32_t frameCount) {
+    // writing after the ranking, which says why. Nothing when no folder aside could be made, or
+    // when the packets, looked into as the ranking read them, showed the video's positions
+    // other than its tables said (the files aside are then dropped, the index was built anew).
+    std::optional<std::vector<RankedFrame>> RankWriting(int64_t names, int64_t total, int32_t frameCount) {
         aside_.emplace(s_.outDir);
         if (aside_->Error() != 0) {
             aside_.reset();
-            return RankAll(source_, s_, host_, total, 0, frameCount);
+            return std::nullopt;
         }
         std::vector<int32_t> frames(size_t(std::max(frameCount, 0)));
         std::iota(frames.begin(), frames.end(), 0);
@@ -495,6 +495,16 @@ private:
         host_.Progress(0, total);
         ranking::RunRanking(source_, frames, run, hooks);
         writer.Finish();
+        if (!StopRequested() && source_.PacketsFound() != media::PacketsState::Whole) {
+            const media::PacketsState checked = source_.CheckPackets([](int) { return !StopRequested(); });
+            if (checked == media::PacketsState::Unread && !StopRequested()) {
+                throw ranking::ReopenFailure(ranking::ReopenFailure::Reason::CannotOpen, source_.VideoFileName());
+            }
+            if (checked == media::PacketsState::Damaged) {
+                aside_.reset();
+                return std::nullopt;
+            }
+        }
         std::stable_sort(ranked.begin(), ranked.end(), RanksBefore);
         return ranked;
     }

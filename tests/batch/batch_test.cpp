@@ -174,7 +174,7 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
 // stretches of the file (the recording as written). A damaged H.264 MP4 is ranked at its first
 // open from its sample tables, its packets looked into as they are read: rank finds the frames
 // FFmpeg presents, and the same lengths as an extract of the file indexed from its data
-// beforehand.
+// beforehand; so does an extract of it with no index saved, which writes its files as it ranks.
 TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutRecordings) {
     constexpr qsizetype kTsPacket = 188;
     const auto joined = [](const QByteArray& b) { return b + b; };
@@ -273,8 +273,12 @@ TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutReco
         }
         const QString again = out + QStringLiteral("-again");
         const QString fewer = out + QStringLiteral("-best");
-        for (const auto& [dir, choice] : {std::pair{again, QStringList{"--frames", ranked.join(',')}},
-                                          std::pair{fewer, QStringList{"--best", "3"}}}) {
+        // With no index saved: read as rank reads it, each file written in the ranking's pass.
+        const QString first = out + QStringLiteral("-first");
+        const QString noIndex = indexDir + QStringLiteral("-none");
+        for (const auto& [dir, choice] :
+             {std::pair{again, QStringList{"--frames", ranked.join(',')}}, std::pair{fewer, QStringList{"--best", "3"}},
+              std::pair{first, QStringList{"--percent", "100", "--index-dir", noIndex}}}) {
             const Outcome other = RunBatch(QStringList{"extract", path, "--format", "jpg", "--out", dir, "--numbering",
                                                        "padded:3", "--start", "0"} +
                                            choice);
