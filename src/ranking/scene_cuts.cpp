@@ -173,6 +173,10 @@ constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
+// A blend spends at most this share of its frames between these shares of its way from its
+// ends (a steady one 0.6, one that eases in and out less).
+constexpr double kBlendStallLow = 0.2;
+constexpr double kBlendStallShare = 0.8;
 constexpr double kBlendOverMotion = 2.0;
 constexpr double kBlendOverDrift = 2.0;
 // A transition goes on past where it was seen while each step makes this share of its pace
@@ -221,7 +225,7 @@ constexpr double kFlickerLevels = 2.0;
 // of the shot beyond.
 constexpr double kWidenFloor = 0.3;
 constexpr double kWidenOverMotion = 2.0;
-constexpr double kMarginShare = 0.5;
+constexpr double kMarginShare = 0.75;
 // A hard cut inside a blend whose step makes at least this share of the blend's way.
 constexpr double kCutInBlend = 0.5;
 
@@ -466,6 +470,11 @@ private:
         }
         if (1.0 - progress.back() > kBlendLargestStep) return false;
         progress.push_back(1.0);
+        // It moves on all along: a fade in, a shot held, then a fade out lie on one line too,
+        // their middle frames at a standstill on it.
+        const auto middle = std::count_if(progress.begin(), progress.end(),
+                                          [](double t) { return t > kBlendStallLow && t < 1.0 - kBlendStallLow; });
+        if (double(middle) > kBlendStallShare * length + 1) return false;
         moved += steps_[size_t(q)];
         // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
         // moves faster than they do by themselves, or takes the picture further than they go
