@@ -176,7 +176,7 @@ constexpr double kBlendLargestStep = 0.5;
 // A blend spends at most this share of its frames between these shares of its way from its
 // ends (a steady one 0.6, one that eases in and out less).
 constexpr double kBlendStallLow = 0.2;
-constexpr double kBlendStallShare = 0.8;
+constexpr double kBlendStallShare = 0.7;
 constexpr double kBlendOverMotion = 2.0;
 constexpr double kBlendOverDrift = 2.0;
 // A transition goes on past where it was seen while each step makes this share of its pace
