@@ -155,6 +155,9 @@ constexpr double kCutMargin = 4.0;
 constexpr double kCutOverBusier = 2.0;
 // Frames on each side whose differences give the motion around a frame.
 constexpr int kMotionNeighbours = 6;
+// A step below this is a picture shown again rather than a move.
+constexpr double kRepeatStep = 0.1;
+constexpr double kRepeatAround = 0.5;
 // The frames after a cut still differ from the frame before it by this share of the cut.
 constexpr double kCutKept = 0.5;
 // The longest flash looked past, in frames.
@@ -288,6 +291,11 @@ public:
         }
         steps_.assign(n, 0.0);
         for (size_t i = 1; i < n; ++i) steps_[i] = Distance(*points_[i - 1], *points_[i]);
+        // A frame that repeats the one before while the pictures around it move (footage of a
+        // lower rate, its frames shown twice or three times) tells nothing of the motion.
+        repeated_.assign(n, false);
+        for (size_t i = 1; i + 1 < n; ++i)
+            repeated_[i] = steps_[i] < kRepeatStep && std::max(steps_[i - 1], steps_[i + 1]) >= kRepeatAround;
     }
 
     SceneList Find() {
@@ -350,10 +358,10 @@ private:
     double Motion(int32_t skipFirst, int32_t skipEnd, bool before = true, bool after = true) const {
         std::vector<double> around;
         for (int32_t i = skipFirst - kMotionNeighbours; i < skipFirst && before; ++i) {
-            if (i >= 1) around.push_back(steps_[size_t(i)]);
+            if (i >= 1 && !repeated_[size_t(i)]) around.push_back(steps_[size_t(i)]);
         }
         for (int32_t i = skipEnd + 1; i <= skipEnd + kMotionNeighbours && after; ++i) {
-            if (i < Count()) around.push_back(steps_[size_t(i)]);
+            if (i < Count() && !repeated_[size_t(i)]) around.push_back(steps_[size_t(i)]);
         }
         if (around.empty()) return 0;
         std::nth_element(around.begin(), around.begin() + ptrdiff_t(around.size() / 2), around.end());
@@ -855,6 +863,7 @@ private:
     double rate_;
     std::vector<const Point*> points_;  // each frame's signature
     std::vector<double> steps_;         // steps_[i]: frame i's difference from frame i - 1
+    std::vector<bool> repeated_;        // frame i shows frame i - 1's picture again
     std::vector<double> means_;         // each frame's mean grey
     std::vector<double> flickerBefore_, flickerAfter_;
 };
