@@ -207,6 +207,8 @@ constexpr double kRevealMoving = 0.45;  // ... on one side; on the other, this s
 constexpr double kRevealResidualShare = 0.3;
 // A slide is seen through cells that mix both pictures: it is allowed further off.
 constexpr double kSlideResidualShare = 0.45;
+// A step this many times the stretch's typical step is a jump (a cut), not part of a reveal.
+constexpr double kJumpOverSteps = 3.0;
 // A cell whose ends differ by less than this takes no part in telling when it switched.
 constexpr double kRevealCellMinimum = 8.0;
 constexpr double kRevealMinimum = 8.0;
@@ -564,6 +566,7 @@ private:
             if (lengths.empty() || int32_t(l) != lengths.back()) lengths.push_back(int32_t(l));
         }
         std::vector<Transition> found;
+        std::vector<double> inside;
         for (int32_t p = 1; p < Count(); ++p) {
             for (auto length = lengths.rbegin(); length != lengths.rend(); ++length) {
                 const int32_t q = p + *length;
@@ -577,8 +580,14 @@ private:
                 if (std::min(before, after) > kRevealStill * ends || std::max(before, after) > kRevealMoving * ends)
                     continue;
                 // No step makes most of the way (a cut, or the picture jumping).
-                bool jumps = false;
-                for (int32_t m = p + 1; m <= q && !jumps; ++m) jumps = steps_[size_t(m)] > kBlendLargestStep * ends;
+                // A detailed picture sliding makes many steps as large as half its ends'
+                // difference: only a step that also stands far above the others is a jump.
+                inside.assign(steps_.begin() + p + 1, steps_.begin() + q + 1);
+                const auto middle = inside.begin() + ptrdiff_t(inside.size() / 2);
+                std::nth_element(inside.begin(), middle, inside.end());
+                const double typical = *middle;
+                const double largest = *std::max_element(inside.begin(), inside.end());
+                const bool jumps = largest > kBlendLargestStep * ends && largest > kJumpOverSteps * typical;
                 if (jumps || std::any_of(blends.begin(), blends.end(),
                                          [&](const Transition& t) { return t.first < q && t.end > p; }))
                     continue;
