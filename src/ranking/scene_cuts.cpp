@@ -207,6 +207,7 @@ constexpr double kRevealMoving = 0.45;  // ... on one side; on the other, this s
 constexpr double kRevealResidualShare = 0.3;
 // A slide is seen through cells that mix both pictures: it is allowed further off.
 constexpr double kSlideResidualShare = 0.45;
+constexpr double kSlideDetailShare = 0.75;
 // A step this many times the stretch's typical step is a jump (a cut), not part of a reveal.
 constexpr double kJumpOverSteps = 3.0;
 // A cell whose ends differ by less than this takes no part in telling when it switched.
@@ -654,10 +655,23 @@ private:
         const Point& a = P(p);
         const Point& b = P(q);
         const double ends = Distance(a, b);
-        const double allowed = std::clamp(kSlideResidualShare * ends, kBlendResidualFloor, 2 * kBlendResidualCeiling);
         constexpr int n = kGreyCells;
         constexpr int kSteps = 4;  // shifts tried per cell
         for (int direction = 0; direction < 4; ++direction) {
+            // A shift by part of a cell changes a cell's mean by up to the difference from its
+            // neighbour, which the line between the cells' means does not follow in a detailed
+            // picture: it may land further off by a share of the mean such difference.
+            double detail = 0;
+            for (int r = 0; r < n; ++r) {
+                for (int c = 0; c + 1 < n; ++c) {
+                    const size_t i = size_t(direction < 2 ? r * n + c : c * n + r);
+                    const size_t j = size_t(direction < 2 ? r * n + c + 1 : (c + 1) * n + r);
+                    detail += std::abs(a[i] - a[j]) + std::abs(b[i] - b[j]);
+                }
+            }
+            detail /= 2.0 * n * (n - 1);
+            const double allowed = std::clamp(std::max(kSlideResidualShare * ends, kSlideDetailShare * detail),
+                                              kBlendResidualFloor, 2 * kBlendResidualCeiling);
             // The greys along row (or column) r of both pictures end to end, the incoming one
             // after the outgoing one when it enters from the end.
             const auto line = [&](int r, double x) {
