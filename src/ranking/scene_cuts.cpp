@@ -207,6 +207,9 @@ constexpr double kRevealMoving = 0.45;  // ... on one side; on the other, this s
 constexpr double kRevealResidualShare = 0.3;
 // A slide is seen through cells that mix both pictures: it is allowed further off.
 constexpr double kSlideResidualShare = 0.45;
+// A reveal's last picture that is its first moved across, within this share of their
+// difference, is a camera panning.
+constexpr double kShiftedShare = 0.2;
 constexpr double kSlideDetailShare = 0.75;
 // A step this many times the stretch's typical step is a jump (a cut), not part of a reveal.
 constexpr double kJumpOverSteps = 3.0;
@@ -599,6 +602,8 @@ private:
                 if (moved / (q - p) < kBlendOverMotion * std::min(Motion(p, p, true, false), Motion(q, q, false, true)))
                     continue;
                 if (!IsReveal(p, q) && !IsSlide(p, q)) continue;
+                // A camera panning: the last picture and the one half way are the first moved.
+                if (Shifted(P(p), P(q), P(q), 1.0) && Shifted(P(p), P((p + q) / 2), P(q), 0.0)) continue;
                 // The frames that actually change.
                 int32_t first = p, end = q;
                 while (first < end && Distance(P(p), P(first + 1)) < 0.03 * ends) ++first;
@@ -611,6 +616,47 @@ private:
             }
         }
         return found;
+    }
+
+    // Picture b is picture a moved across by `least` cells or more (a camera panning), the part
+    // they share alike: the cells of b lie within kShiftedShare of the difference between a
+    // and `last` (the stretch's last picture) from a's greys that far off.
+    static bool Shifted(const Point& a, const Point& b, const Point& last, double least) {
+        constexpr int n = kGreyCells;
+        constexpr int kSteps = 4;   // shifts tried per cell
+        constexpr int kShared = 3;  // cells at least they share each way
+        constexpr int kLargest = n - kShared;
+        double plain = 0;
+        for (size_t i = 0; i < kGreyBytes; ++i) plain += std::abs(a[i] - last[i]);
+        plain /= double(kGreyBytes);
+        // a's grey at (x, y) in cells, between the cells' centres.
+        const auto at = [&](double x, double y) {
+            const int x0 = std::min(int(x), n - 2), y0 = std::min(int(y), n - 2);
+            const double fx = x - x0, fy = y - y0;
+            const auto cell = [&](int cx, int cy) { return double(a[size_t(cy * n + cx)]); };
+            return (cell(x0, y0) * (1 - fx) + cell(x0 + 1, y0) * fx) * (1 - fy) +
+                   (cell(x0, y0 + 1) * (1 - fx) + cell(x0 + 1, y0 + 1) * fx) * fy;
+        };
+        for (int ky = -kLargest * kSteps; ky <= kLargest * kSteps; ++ky) {
+            for (int kx = -kLargest * kSteps; kx <= kLargest * kSteps; ++kx) {
+                if (std::max(std::abs(kx), std::abs(ky)) < least * kSteps) continue;
+                const double sx = double(kx) / kSteps, sy = double(ky) / kSteps;
+                double off = 0;
+                int shared = 0;
+                for (int y = 0; y < n; ++y) {
+                    const double ya = y + sy;
+                    if (ya < 0 || ya > n - 1) continue;
+                    for (int x = 0; x < n; ++x) {
+                        const double xa = x + sx;
+                        if (xa < 0 || xa > n - 1) continue;
+                        off += std::abs(b[size_t(y * n + x)] - at(xa, ya));
+                        ++shared;
+                    }
+                }
+                if (shared >= kShared * kShared && off / shared <= kShiftedShare * plain) return true;
+            }
+        }
+        return false;
     }
 
     // Each cell goes once, steadily, from its value in frame p to its value in frame q, cells
