@@ -320,8 +320,10 @@ public:
             });
             if (blend == found.end() || blend->hard) {
                 found.push_back({frame, frame, frame, 0, 0, true});
-            } else if (frame < blend->first - kFlashFrames || frame > blend->end + kFlashFrames) {
-                // A stretch that follows a cut a while after it is the new shot settling.
+            } else if ((frame < blend->first - kFlashFrames && !Flat(blend->from)) ||
+                       frame > blend->end + kFlashFrames) {
+                // A stretch that follows a cut a while after it is the new shot settling, unless
+                // it fades in from black or white: a cut into white that fades to the next shot.
                 *blend = {frame, frame, frame, 0, 0, true};
             } else if (frame <= blend->first || frame >= blend->end ||
                        steps_[size_t(frame)] >= kCutInBlend * Distance(P(blend->from), P(blend->to))) {
