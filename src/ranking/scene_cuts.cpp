@@ -415,6 +415,12 @@ private:
             bool moving = after.first - before.end <= longest && after.end - before.first <= longest;
             for (int32_t f = before.end; f <= after.first && moving; ++f)
                 moving = steps_[size_t(f)] >= std::max(kBlendOverMotion * motion, kJoinedStep * ends);
+            // ... and the whole goes once from the first's picture to the second's: two
+            // transitions pass through the shot between, however it moves.
+            std::vector<double> progress;
+            if (moving)
+                moving = IsReveal(before.from, after.to) || IsSlide(before.from, after.to) ||
+                         IsBlend(before.from, after.to, progress);
             if (!moving) {
                 ++i;
                 continue;
