@@ -345,6 +345,10 @@ public:
                                                    return false;
                                                joined.first = std::min(joined.first, t.first);
                                                joined.after = std::max(joined.after, t.end);
+                                               // A fade from white or black after the jump
+                                               // is the cut's too.
+                                               if (t.first >= frame && Flat(t.from))
+                                                   joined.end = std::max(joined.end, t.end);
                                                return true;
                                            }),
                             found.end());
