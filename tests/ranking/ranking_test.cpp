@@ -523,6 +523,16 @@ TEST(Scenes, CutsFromSignatures) {
         for (int f = 0; f < 200; ++f) c.frames.push_back(Seen(9, 8.0 * std::abs(std::fmod(f / 25.0, 2.0) - 1.0)));
         cases.push_back(c);
     }
+    {
+        // Two pictures shown for every three frames: every third step is nothing.
+        Case c{"a pan speeding up and slowing down, each second picture shown twice", {}, {}};
+        for (int f = 0; f < 200; ++f) {
+            double offset = 0;
+            for (int k = 0; k < f * 2 / 3; ++k) offset += k >= 60 && k < 80 ? 0.6 : 0.05;
+            c.frames.push_back(Seen(20, offset));
+        }
+        cases.push_back(c);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const scenes::SceneList list = scenes::FindScenes(c.frames, std::vector<bool>(c.frames.size(), true), 25.0);
