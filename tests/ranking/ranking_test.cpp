@@ -524,6 +524,35 @@ TEST(Scenes, CutsFromSignatures) {
         cases.push_back(c);
     }
     {
+        // Greys of no pattern, far apart from cell to cell: each step of the slide is large.
+        Case c{"a detailed picture sliding out as the next slides in", {}, {{61, 72}}};
+        const auto grey = [](int world, int x, int y) {
+            uint32_t h = uint32_t(world * 7919 + x * 104729 + y * 1299709 + 17);
+            h ^= h >> 7;
+            h *= 2654435761u;
+            h ^= h >> 13;
+            return 30.0 + h % 196;
+        };
+        for (int f = 0; f < 150; ++f) {
+            const double shift = scenes::kGreyCells * std::clamp((f - 60) / 12.0, 0.0, 1.0);
+            scenes::Signature s{};
+            s.fill(128);
+            for (int y = 0; y < scenes::kGreyCells; ++y) {
+                for (int x = 0; x < scenes::kGreyCells; ++x) {
+                    // Both pictures side by side, seen from `shift` cells across.
+                    const auto at = [&](int u) {
+                        return u < scenes::kGreyCells ? grey(1, u, y) : grey(2, u - scenes::kGreyCells, y);
+                    };
+                    const int u = int(x + shift);
+                    const double t = x + shift - u;
+                    s[size_t(y * scenes::kGreyCells + x)] = uint8_t(t > 0 ? at(u) * (1 - t) + at(u + 1) * t : at(u));
+                }
+            }
+            c.frames.push_back(s);
+        }
+        cases.push_back(c);
+    }
+    {
         // Two pictures shown for every three frames: every third step is nothing.
         Case c{"a pan speeding up and slowing down, each second picture shown twice", {}, {}};
         for (int f = 0; f < 200; ++f) {
