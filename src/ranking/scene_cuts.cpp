@@ -848,9 +848,14 @@ private:
                 if (InAny(cuts, f)) continue;
                 if (!MostlyFlat(f) || ++own > kFlatSceneSeconds * rate_) return false;
             }
-            // With none, the picture half way between the cuts tells (the black between a
-            // fade out and a fade in, or a shot a cut and a stretch of motion hide).
-            return own > 0 || Flat(first + (end - first) / 2);
+            // With none, a flat picture between the cuts tells (the black between a fade out
+            // and a fade in, the white a cut jumps to before fading to the next shot), not a
+            // shot a cut and a stretch of motion hide.
+            if (own > 0) return true;
+            for (int32_t f = first; f < end; ++f) {
+                if (Flat(f)) return true;
+            }
+            return false;
         };
         for (size_t i = 0; i <= cuts.size() && !cuts.empty();) {
             const int32_t first = i == 0 ? 0 : cuts[i - 1].cut;

@@ -553,6 +553,30 @@ TEST(Scenes, CutsFromSignatures) {
         cases.push_back(c);
     }
     {
+        // The jump and the fade from white are seen as two stretches with no shot between.
+        Case c{"a cut into white that fades into the next shot", {}, {{40, 52}}};
+        const auto picture = [](int world) {
+            scenes::Signature s{};
+            s.fill(128);
+            for (size_t i = 0; i < size_t(scenes::kGreyCells) * scenes::kGreyCells; ++i)
+                s[i] = uint8_t(30 + (uint32_t(world * 7919 + int(i) * 104729) * 2654435761u >> 16) % 196);
+            return s;
+        };
+        scenes::Signature white{};
+        white.fill(128);
+        std::fill_n(white.begin(), size_t(scenes::kGreyCells) * scenes::kGreyCells, uint8_t(255));
+        const auto mix = [](const scenes::Signature& a, const scenes::Signature& b, double t) {
+            scenes::Signature s{};
+            for (size_t i = 0; i < s.size(); ++i) s[i] = uint8_t(std::lround(a[i] + t * (b[i] - a[i])));
+            return s;
+        };
+        for (int f = 0; f < 110; ++f) {
+            c.frames.push_back(f < 42 ? mix(picture(3), white, std::clamp((f - 39) * 0.45, 0.0, 1.0))
+                                      : mix(white, picture(4), std::min((f - 42) / 10.0, 1.0)));
+        }
+        cases.push_back(c);
+    }
+    {
         // Two pictures shown for every three frames: every third step is nothing.
         Case c{"a pan speeding up and slowing down, each second picture shown twice", {}, {}};
         for (int f = 0; f < 200; ++f) {
