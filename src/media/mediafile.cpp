@@ -50,6 +50,10 @@ constexpr int32_t kPacketsBetweenProgress = 16;
 constexpr int32_t kPacketsPastJoin = 16;
 // No decoder holds back more pictures than this.
 constexpr int32_t kDecoderReach = 64;
+// Nor does an H.264 or HEVC decoder hold back more than its largest picture buffer: a decode from
+// the first packet has given every picture up to a position once it has taken the packets that
+// hold them and this many more.
+constexpr int32_t kUnitCodecHolds = 16;
 // A picture is looked for from this many key frames further back before giving up (or, when
 // the whole stream was decoded at open, before decoding from its first packet).
 constexpr int kAttempts = 4;
@@ -181,6 +185,7 @@ public:
     bool Open(const std::string& path, const Progress& progress, bool checkPackets);
     PacketsState PacketsFound();
     PacketsState CheckPackets(const Progress& progress);
+    PacketsState CheckPacketsUpTo(int32_t position);
     bool Locate(int32_t position);
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
@@ -236,6 +241,18 @@ private:
     void Publish();
     // The index read from tables, its packets all found whole: the same index, checked.
     void KeepAsChecked();
+    // Records what packet `number` of the index, read whole, tells of damage.
+    void RecordUnits(int32_t number, const AVPacket& packet);
+    // The last packet whose damage could change the pictures a decode from the first packet
+    // presents up to `position`.
+    int32_t LastPacketMoving(int32_t position);
+    // Looks into the packets up to `last` that no reader has found whole, by their samples' bytes
+    // where the tables place them: for an MP4's H.264 or HEVC a sample's bytes are the packet the
+    // demuxer gives. False when a sample's place is not known, or reading fails.
+    bool LookInto(int32_t last);
+    // Another reader of this process already settled the packets of the index this one reads:
+    // the index it left shared is taken instead of reading them again.
+    bool TakeSettledIndex();
 
     StreamTraits traits_;
     bool checkPackets_ = true;
@@ -281,6 +298,16 @@ private:
     int64_t runPosition_ = kUnknownPlace;
     int32_t shown_ = -1;  // position of the picture in held_
     bool dibCurrent_ = false;
+
+    // For CheckPacketsUpTo, of the index they were found for: every packet by its label with the
+    // last packet, in decode order, of those labelled up to it; the packets before wholeUpTo_,
+    // all found whole; the samples' places and sizes, by place.
+    const MediaIndex* movingFor_ = nullptr;
+    std::vector<std::pair<int64_t, int32_t>> byLabel_;
+    std::vector<int32_t> lastFed_;
+    const MediaIndex* wholeFor_ = nullptr;
+    int32_t wholeUpTo_ = 0;
+    std::vector<std::pair<int64_t, int64_t>> samples_;
 };
 
 bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bool checkPackets) {
@@ -504,6 +531,7 @@ PacketsState MediaFile::Impl::CheckPackets(const Progress& progress) {
     shown_ = -1;
     dibCurrent_ = false;
     usable_ = false;
+    if (TakeSettledIndex()) return PacketsState::Damaged;
     // Read from its start by a new demuxer, as at a first open.
     if (!OpenDemuxer() || !OpenDecoder()) return PacketsState::Unread;
     auto built = std::make_shared<MediaIndex>();
@@ -524,10 +552,100 @@ PacketsState MediaFile::Impl::CheckPackets(const Progress& progress) {
         KeepAsChecked();
         return PacketsState::Whole;
     }
+    // The other readers of the old index stop relying on its positions.
+    kept->unitChecks->damaged = true;
     shared_ = std::move(built);
     index_ = shared_.get();
     Publish();
     return PacketsState::Damaged;
+}
+
+bool MediaFile::Impl::TakeSettledIndex() {
+    if (!identity_ || !index_->unitChecks->damaged) return false;
+    auto found =
+        std::static_pointer_cast<const MediaIndex>(index_store::FindShared(index_store::Kind::Packets, *identity_, 0));
+    if (!found || found == shared_ || found->unitChecks) return false;
+    shared_ = std::move(found);
+    index_ = shared_.get();
+    return true;
+}
+
+// Positions up to `position` hold once the packets a decode from the start takes before giving
+// them are whole: what it gives is then what it gives of an undamaged file, and a later packet
+// cannot take back a picture it gave.
+PacketsState MediaFile::Impl::CheckPacketsUpTo(int32_t position) {
+    const UnitChecks* checks = index_->unitChecks.get();
+    if (!checks) return PacketsState::Whole;
+    // Past the tables' last picture only the whole stream tells how many pictures it holds.
+    if (position < 0 || position >= int32_t(index_->presented.size()) || checks->damaged) return CheckPackets({});
+    const int32_t last = LastPacketMoving(position);
+    if (!LookInto(last) || checks->damaged) return CheckPackets({});
+    return last + 1 == int32_t(index_->packets.size()) ? PacketsFound() : PacketsState::Whole;
+}
+
+void MediaFile::Impl::RecordUnits(int32_t number, const AVPacket& packet) {
+    UnitChecks* checks = index_->unitChecks.get();
+    if (!checks) return;
+    if (PacketWhole(*stream_->codecpar, packet)) {
+        checks->whole[size_t(number)] = true;
+    } else {
+        checks->damaged = true;
+    }
+}
+
+int32_t MediaFile::Impl::LastPacketMoving(int32_t position) {
+    const auto packets = int32_t(index_->packets.size());
+    if (movingFor_ != index_) {
+        byLabel_.clear();
+        for (int32_t i = 0; i < packets; ++i) byLabel_.emplace_back(index_->packets[size_t(i)].label, i);
+        std::sort(byLabel_.begin(), byLabel_.end());
+        lastFed_.clear();
+        for (const auto& [label, packet] : byLabel_)
+            lastFed_.push_back(std::max(packet, lastFed_.empty() ? 0 : lastFed_.back()));
+        movingFor_ = index_;
+    }
+    // Pictures up to the position: every packet labelled up to its picture's label, shown or not.
+    const auto after = std::upper_bound(byLabel_.begin(), byLabel_.end(),
+                                        std::make_pair(index_->presented[size_t(position)], packets));
+    const int32_t fed = after == byLabel_.begin() ? 0 : lastFed_[size_t(after - byLabel_.begin() - 1)];
+    return int32_t(std::min<int64_t>(int64_t(fed) + kUnitCodecHolds, packets - 1));
+}
+
+bool MediaFile::Impl::LookInto(int32_t last) {
+    UnitChecks& checks = *index_->unitChecks;
+    if (wholeFor_ != index_) {
+        wholeFor_ = index_;
+        wholeUpTo_ = 0;
+    }
+    while (wholeUpTo_ <= last && checks.whole[size_t(wholeUpTo_)]) ++wholeUpTo_;
+    if (wholeUpTo_ > last) return true;
+    if (!input_) return false;
+    if (samples_.empty()) {
+        const int entries = avformat_index_get_entries_count(stream_);
+        for (int i = 0; i < entries; ++i) {
+            const AVIndexEntry* e = avformat_index_get_entry(stream_, i);
+            if (e && e->pos >= 0 && e->size > 0) samples_.emplace_back(e->pos, e->size);
+        }
+        std::sort(samples_.begin(), samples_.end());
+    }
+    const ffmpeg::Packet packet(av_packet_alloc());
+    if (!packet) return false;
+    for (int32_t i = wholeUpTo_; i <= last && !checks.damaged; ++i) {
+        if (checks.whole[size_t(i)]) continue;
+        const int64_t pos = index_->packets[size_t(i)].pos;
+        const auto sample = std::lower_bound(samples_.begin(), samples_.end(), std::make_pair(pos, int64_t(0)));
+        if (sample == samples_.end() || sample->first != pos) return false;
+        av_packet_unref(packet.get());
+        if (av_new_packet(packet.get(), int(sample->second)) < 0) return false;
+        const int64_t got = input_->ReadAt(pos, packet->data, sample->second);
+        if (got < 0) return false;
+        if (got < sample->second) {
+            checks.damaged = true;  // the file ends inside the sample, as the demuxer would find
+        } else {
+            RecordUnits(i, *packet);
+        }
+    }
+    return true;
 }
 
 // MP4 and MOV list every sample with its time, position and size: a demuxer that reads their
@@ -886,13 +1004,7 @@ media::PacketRead MediaFile::Impl::ReadPacket(AVPacket* pkt) {
             return media::PacketRead::Stop;
         }
         skipping_ = false;
-        if (UnitChecks* checks = index_->unitChecks.get()) {
-            if (PacketWhole(*stream_->codecpar, *pkt)) {
-                checks->whole[size_t(nextPacket_)] = true;
-            } else {
-                checks->damaged = true;
-            }
-        }
+        RecordUnits(nextPacket_, *pkt);
         if (nextPacket_++ < runStart_) {
             av_packet_unref(pkt);  // between the anchor and the key packet the run starts from
             continue;
@@ -1100,6 +1212,7 @@ std::vector<int32_t> MediaFile::KeyPositions() const { return impl_->KeyPosition
 bool MediaFile::OpensWithoutDecoding() const { return impl_->OpensWithoutDecoding(); }
 PacketsState MediaFile::PacketsFound() { return impl_->PacketsFound(); }
 PacketsState MediaFile::CheckPackets(const Progress& progress) { return impl_->CheckPackets(progress); }
+PacketsState MediaFile::CheckPacketsUpTo(int32_t position) { return impl_->CheckPacketsUpTo(position); }
 bool MediaFile::OrderedByTimes() const { return !impl_->index_->decoded; }
 std::unique_ptr<media::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
 
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
@@ -301,6 +304,62 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
         EXPECT_EQ(frameSource.OutputImage(), frameSource.CropImage());
         EXPECT_TRUE(frameSource.CloseVideo());
     }
+}
+
+// An H.264 MP4 read from its tables, each frame's packets looked into before it is read (as the
+// window reads it): damage past those of the frames read changes none of them; a frame past it
+// finds it, and the frames are then those FFmpeg presents, told to the handler, the frame asked
+// for not read. A second reader of the old index takes the new one without reading again.
+TEST_F(FrameSourceTest, AnMp4ReadFromItsTablesTakesFFmpegsFramesOnceItsDamageIsReached) {
+    fixture::VideoOptions options;
+    options.codec = fixture::Codec::H264;
+    options.container = "mp4";
+    options.width = 320;
+    options.height = 240;
+    options.frames = 96;
+    const std::string whole = dir.File("whole.mp4");
+    ASSERT_TRUE(fixture::WriteVideo(whole, options));
+    std::ifstream in(whole, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // 4 KB of noise half way through the samples (FFmpeg writes them first, the tables last).
+    const size_t samples = bytes.rfind("moov");
+    std::mt19937 random(3);
+    for (size_t i = 0, at = samples / 2; i < 4096 && at + i < samples; ++i) bytes[at + i] = char(random());
+    const std::string path = dir.File("damaged.mp4");
+    std::ofstream(path, std::ios::binary) << bytes;
+    const fixture::Decoded reference = fixture::DecodeSequentially(path, 0);
+    const int count = int(reference.pictures.size());
+    ASSERT_LT(count, 96);
+    const auto shows = [&](FrameSource& source, int n) {
+        return std::memcmp(source.DecodedBits(), reference.pictures[size_t(n)].data(),
+                           reference.pictures[size_t(n)].size()) == 0;
+    };
+
+    int told = 0;
+    frameSource.SetFramesChangedHandler([&] { ++told; });
+    using Checks = FrameSource::PacketChecks;
+    ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(path), {}, Checks::BeforeEachFrame));
+    EXPECT_EQ(frameSource.FrameCount(), 96);  // the tables'
+    FrameSource other;
+    ASSERT_TRUE(other.OpenVideo(QString::fromStdString(path), {}, Checks::BeforeEachFrame));
+    for (int n : {0, 3}) {
+        ASSERT_TRUE(frameSource.FetchFrame(n));
+        EXPECT_TRUE(shows(frameSource, n)) << n;
+    }
+    EXPECT_EQ(told, 0);
+    EXPECT_FALSE(frameSource.FetchFrame(95));
+    EXPECT_EQ(told, 1);
+    ASSERT_EQ(frameSource.FrameCount(), count);
+    for (int n : {count - 1, 0, count / 2}) {
+        ASSERT_TRUE(frameSource.FetchFrame(n));
+        EXPECT_TRUE(shows(frameSource, n)) << n;
+    }
+    EXPECT_FALSE(other.FetchFrame(1));
+    ASSERT_EQ(other.FrameCount(), count);
+    ASSERT_TRUE(other.FetchFrame(count - 1));
+    EXPECT_TRUE(shows(other, count - 1));
+    EXPECT_EQ(told, 1);
+    frameSource.SetFramesChangedHandler({});
 }
 
 // What the ranking and the batch take from the frame source: a prepared copy byte for byte the
