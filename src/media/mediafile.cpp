@@ -50,9 +50,7 @@ constexpr int32_t kPacketsBetweenProgress = 16;
 constexpr int32_t kPacketsPastJoin = 16;
 // No decoder holds back more pictures than this.
 constexpr int32_t kDecoderReach = 64;
-// Nor does an H.264 or HEVC decoder hold back more than its largest picture buffer: a decode from
-// the first packet has given every picture up to a position once it has taken the packets that
-// hold them and this many more.
+// Nor does an H.264 or HEVC decoder hold back more pictures than its largest picture buffer.
 constexpr int32_t kUnitCodecHolds = 16;
 // A picture is looked for from this many key frames further back before giving up (or, when
 // the whole stream was decoded at open, before decoding from its first packet).
@@ -305,6 +303,7 @@ private:
     const MediaIndex* movingFor_ = nullptr;
     std::vector<std::pair<int64_t, int32_t>> byLabel_;
     std::vector<int32_t> lastFed_;
+    int32_t holds_ = kUnitCodecHolds;  // the most pictures the decoder holds back
     const MediaIndex* wholeFor_ = nullptr;
     int32_t wholeUpTo_ = 0;
     std::vector<std::pair<int64_t, int64_t>> samples_;
@@ -572,7 +571,8 @@ bool MediaFile::Impl::TakeSettledIndex() {
 
 // Positions up to `position` hold once the packets a decode from the start takes before giving
 // them are whole: what it gives is then what it gives of an undamaged file, and a later packet
-// cannot take back a picture it gave.
+// cannot take back a picture it gave. It has given them all once it has taken the packets that
+// hold them and as many more as it holds pictures back.
 PacketsState MediaFile::Impl::CheckPacketsUpTo(int32_t position) {
     const UnitChecks* checks = index_->unitChecks.get();
     if (!checks) return PacketsState::Whole;
@@ -602,13 +602,26 @@ int32_t MediaFile::Impl::LastPacketMoving(int32_t position) {
         lastFed_.clear();
         for (const auto& [label, packet] : byLabel_)
             lastFed_.push_back(std::max(packet, lastFed_.empty() ? 0 : lastFed_.back()));
+        // The decoder holds back as many pictures as the stream's parameters ask (what the
+        // probe's decoder and this one found), or as the pictures' order needs where they do
+        // not say (the decoder then grows its buffer to the pictures decoded before one and
+        // shown after it), one more for a guess that grows it by one (times far apart).
+        int32_t needed = 0;
+        for (int32_t i = 0; i < packets; ++i) {
+            int32_t before = 0;
+            for (int32_t j = std::max(0, i - kUnitCodecHolds); j < i; ++j)
+                before += index_->packets[size_t(j)].label > index_->packets[size_t(i)].label;
+            needed = std::max(needed, before);
+        }
+        const int declared = std::max(stream_->codecpar->video_delay, codec_ ? codec_->has_b_frames : 0);
+        holds_ = std::min(std::max(declared, needed) + 1, kUnitCodecHolds);
         movingFor_ = index_;
     }
     // Pictures up to the position: every packet labelled up to its picture's label, shown or not.
     const auto after = std::upper_bound(byLabel_.begin(), byLabel_.end(),
                                         std::make_pair(index_->presented[size_t(position)], packets));
     const int32_t fed = after == byLabel_.begin() ? 0 : lastFed_[size_t(after - byLabel_.begin() - 1)];
-    return int32_t(std::min<int64_t>(int64_t(fed) + kUnitCodecHolds, packets - 1));
+    return int32_t(std::min<int64_t>(int64_t(fed) + holds_, packets - 1));
 }
 
 bool MediaFile::Impl::LookInto(int32_t last) {
