@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <random>
 
 #include "framesource/frame_source.h"
 #include "imaging/bitmap.h"
@@ -311,22 +308,8 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
 // finds it, and the frames are then those FFmpeg presents, told to the handler, the frame asked
 // for not read. A second reader of the old index takes the new one without reading again.
 TEST_F(FrameSourceTest, AnMp4ReadFromItsTablesTakesFFmpegsFramesOnceItsDamageIsReached) {
-    fixture::VideoOptions options;
-    options.codec = fixture::Codec::H264;
-    options.container = "mp4";
-    options.width = 320;
-    options.height = 240;
-    options.frames = 96;
-    const std::string whole = dir.File("whole.mp4");
-    ASSERT_TRUE(fixture::WriteVideo(whole, options));
-    std::ifstream in(whole, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // 4 KB of noise half way through the samples (FFmpeg writes them first, the tables last).
-    const size_t samples = bytes.rfind("moov");
-    std::mt19937 random(3);
-    for (size_t i = 0, at = samples / 2; i < 4096 && at + i < samples; ++i) bytes[at + i] = char(random());
     const std::string path = dir.File("damaged.mp4");
-    std::ofstream(path, std::ios::binary) << bytes;
+    ASSERT_TRUE(fixture::WriteDamagedMp4(path, 96));
     const fixture::Decoded reference = fixture::DecodeSequentially(path, 0);
     const int count = int(reference.pictures.size());
     ASSERT_LT(count, 96);
