@@ -261,6 +261,7 @@ private:
     std::optional<FileIdentity> identity_;
     std::optional<Digest> probeSignature_;  // of the demuxer's probe, when it was whole
     bool demuxerMoved_ = false;             // packets were read to check a saved index
+    bool probed_ = true;                    // the probe decoded the first pictures
     bool PiecesFollowOneAnother();
     void DropPicturesNeverShownAtTheEnds();
 
@@ -614,7 +615,8 @@ int32_t MediaFile::Impl::LastPacketMoving(int32_t position) {
             needed = std::max(needed, before);
         }
         const int declared = std::max(stream_->codecpar->video_delay, codec_ ? codec_->has_b_frames : 0);
-        holds_ = std::min(std::max(declared, needed) + 1, kUnitCodecHolds);
+        // Without a probe the decoder has seen none of the stream's parameters yet.
+        holds_ = probed_ ? std::min(std::max(declared, needed) + 1, kUnitCodecHolds) : kUnitCodecHolds;
         movingFor_ = index_;
     }
     // Pictures up to the position: every packet labelled up to its picture's label, shown or not.
@@ -748,6 +750,7 @@ bool MediaFile::Impl::OpenDemuxer(bool shortProbe) {
     // cost a gigabyte for one stream that its header already describes.
     const bool probe = !streamsKnown || format->nb_streams <= kProbedStreams;
     if (probe && avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    probed_ = probe;
     if (chosen < 0) chosen = ChosenVideoStream(*format);
     if (chosen < 0 || unsigned(chosen) >= format->nb_streams) return false;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
