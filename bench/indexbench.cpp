@@ -3,7 +3,8 @@
 // (/proc/self/io: rchar, every byte read through a system call, and read_bytes, those that came
 // from the storage rather than the page cache) and the time up to the first frame, at a first
 // open (the index is built and saved), with its packets left to be looked into as they are read
-// (as `rank` opens) and with them looked into first (as the other uses do), at a second one as a
+// (as `rank` opens), with those that can move the frame looked into before it (as the window and
+// `extract --frames` open) and with all looked into first (as the other uses do), at a second one as a
 // new process makes it (the saved index is read: the size of the file read is told apart) and at
 // a third while the second is open (the index is shared, as each ranking worker finds it); then
 // the bytes read by a first ranking (no index saved yet, as `rank` runs it) and by a ranking of
@@ -76,11 +77,12 @@ int64_t SavedIndexBytes(const std::string& path) {
 }
 
 // Opens the video into `source` and shows its first frame; false when either fails.
-bool FirstFrame(FrameSource& source, const QString& file, const char* what, bool checkPackets = true) {
+bool FirstFrame(FrameSource& source, const QString& file, const char* what,
+                FrameSource::PacketChecks checks = FrameSource::PacketChecks::AtOpen) {
     const Io before = ReadIo();
     const double cpuBefore = CpuSeconds();
     const Clock::time_point start = Clock::now();
-    if (!source.OpenVideo(file, {}, checkPackets) || !source.FetchFrame(0)) return false;
+    if (!source.OpenVideo(file, {}, checks) || !source.FetchFrame(0)) return false;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = CpuSeconds() - cpuBefore;
     const Io after = ReadIo();
@@ -126,7 +128,7 @@ bool FirstRanking(const QString& file, int threads, int64_t fileBytes, const std
     const Io before = ReadIo();
     const Clock::time_point start = Clock::now();
     FrameSource source;
-    if (!source.OpenVideo(file, {}, false)) return false;
+    if (!source.OpenVideo(file, {}, FrameSource::PacketChecks::AsRead)) return false;
     const int32_t firstCount = source.FrameCount();
     const int workers = ranking::StretchWorkers(source, threads, firstCount);
     int rankings = 1;
@@ -185,7 +187,17 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         FrameSource source;
-        if (!FirstFrame(source, file, "first open, packets looked into as read", false)) status = 1;
+        if (!FirstFrame(source, file, "first open, packets looked into as read", FrameSource::PacketChecks::AsRead))
+            status = 1;
+    }
+    media::index_store::ForgetKept();
+    media::index_store::SetDirectory(indexDir + "/before-frame");
+    if (status == 0) {
+        FrameSource source;
+        if (!FirstFrame(source, file, "first open, packets that move the frame looked into before it",
+                        FrameSource::PacketChecks::BeforeEachFrame)) {
+            status = 1;
+        }
     }
     media::index_store::ForgetKept();
     media::index_store::SetDirectory(indexDir + "/checked");

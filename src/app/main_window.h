@@ -133,6 +133,9 @@ private:
     void SetStartNumber(int32_t number);
 
     void connectHandlers();
+    // The frames of the open video changed under a reading (its packets, read from its tables
+    // first, were found damaged): the window takes the new count as after an open.
+    void TakeChangedFrames();
     // Restores the folders and the windows' places, and wires the recent files and the drops.
     void SetUpSession();
     void RememberVideoFolder(const QString& path);

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QScrollArea>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/main_window.h"
@@ -31,12 +32,16 @@ MainWindow::OpenOutcome MainWindow::OpenWithProgress(const QString& path) {
     const int serial = openSerial_;
     bool stopped = false;
     navigation_.SetRunFlag(true);
-    const bool opened = source_.OpenVideo(path, [&](int percent) {
-        setWindowTitle(caption + QStringLiteral(" - Indexation %1 % (Pause pour annuler)").arg(percent));
-        QCoreApplication::processEvents();
-        stopped = !navigation_.RunFlag() || serial != openSerial_;
-        return !stopped;
-    });
+    // An MP4 is read from its tables, each frame's packets looked into as it is shown.
+    const bool opened = source_.OpenVideo(
+        path,
+        [&](int percent) {
+            setWindowTitle(caption + QStringLiteral(" - Indexation %1 % (Pause pour annuler)").arg(percent));
+            QCoreApplication::processEvents();
+            stopped = !navigation_.RunFlag() || serial != openSerial_;
+            return !stopped;
+        },
+        FrameSource::PacketChecks::BeforeEachFrame);
     if (serial == openSerial_) {
         setWindowTitle(caption);
         navigation_.SetRunFlag(false);
@@ -104,6 +109,22 @@ void MainWindow::OpenChosenFile(const QString& path, int serial) {
     setVideoButtonsEnabled(outcome == OpenOutcome::Opened);
     navigation_.SetListBuilt(false);
     SetSequenceMode(true);
+}
+
+void MainWindow::TakeChangedFrames() {
+    if (!source_.VideoOpen()) return;
+    // The frame shown stays, within the new count; loops over the old frames stop.
+    const int32_t shown = FrameAtPosition(navigation_.CurrentPosition());
+    navigation_.SetRunFlag(false);
+    listWindow_->ClearList();
+    navigation_.SetListBuilt(false);
+    const int32_t last = source_.FrameCount() - 1;
+    const int32_t position = std::clamp(shown, 0, last);
+    ui_->LabelMax->setText(QString::number(last));
+    navigation_.SetRange(0, last);
+    navigation_.SetCurrentPosition(position);
+    SetSequenceMode(true);
+    setTrackBar(0, last, position);
 }
 
 void MainWindow::CloseVideoClicked() {

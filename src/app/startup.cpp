@@ -54,9 +54,13 @@ MainWindow::MainWindow(FrameSource& source, Navigation& navigation, QWidget* par
     SetTransportGlyphs(*ui_);
     connectHandlers();
     SetUpControls();
+    // Told from inside a reading, taken once it returns.
+    source_.SetFramesChangedHandler([this] {
+        QMetaObject::invokeMethod(this, errors::Guarded([this] { TakeChangedFrames(); }), Qt::QueuedConnection);
+    });
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() { source_.SetFramesChangedHandler({}); }
 
 void MainWindow::createSecondaryWindows() {
     const auto keyDown = [this](int& key) { errors::Guard([&] { KeyDown(key); }); };

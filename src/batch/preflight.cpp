@@ -21,10 +21,12 @@ QString FindVideoMistake(const Settings& s) {
         int32_t frameCount = 0;
         {
             // Opened as the work opens it: a video it ranks whole is counted from its tables
-            // where it has them, its packets left to the ranking to look into.
+            // where it has them, its packets left to the ranking to look into; listed frames
+            // are counted once the packets that can move them are looked into.
             FrameSource source;
-            const VideoFile file(source, video, {}, !RanksWholeVideo(s));
+            const VideoFile file(source, video, {}, PacketChecksFor(s));
             if (!file.IsOpen()) continue;
+            if (s.choice == Choice::Frames && !SettleListedFrames(source, s)) continue;
             frameCount = source.FrameCount();
         }
         if (s.choice == Choice::Frames) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 
 #include "batch/interrupt.h"
@@ -13,7 +14,8 @@
 
 namespace batch {
 
-VideoFile::VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told, bool checkPackets)
+VideoFile::VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told,
+                     FrameSource::PacketChecks checks)
     : source_(source) {
     const auto progress = [&](int percent) {
         if (told) told(percent);
@@ -21,14 +23,14 @@ VideoFile::VideoFile(FrameSource& source, const QString& video, const std::funct
     };
     const QByteArray path = naming::PathBytes(video);
     if (path == video.toUtf8()) {
-        open_ = source_.OpenVideo(video, progress, checkPackets);
+        open_ = source_.OpenVideo(video, progress, checks);
         return;
     }
     // The readers take a path as UTF-8 text: one that is not UTF-8 reaches them as the name of
     // a descriptor open on it, kept while the video is.
     heldFile_ = open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (heldFile_ < 0) return;
-    open_ = source_.OpenVideo(QStringLiteral("/proc/self/fd/%1").arg(heldFile_), progress, checkPackets);
+    open_ = source_.OpenVideo(QStringLiteral("/proc/self/fd/%1").arg(heldFile_), progress, checks);
     if (!open_) Close();
 }
 
@@ -55,6 +57,19 @@ QString OpenFailure(const QString& video) {
 bool RanksWholeVideo(const Settings& settings) {
     if (settings.command == Command::Rank) return settings.segmentCount == 0;
     return settings.choice != Choice::Frames && settings.ranking.isEmpty();
+}
+
+FrameSource::PacketChecks PacketChecksFor(const Settings& settings) {
+    if (RanksWholeVideo(settings)) return FrameSource::PacketChecks::AsRead;
+    if (settings.command == Command::Extract && settings.choice == Choice::Frames)
+        return FrameSource::PacketChecks::BeforeEachFrame;
+    return FrameSource::PacketChecks::AtOpen;
+}
+
+bool SettleListedFrames(FrameSource& source, const Settings& settings) {
+    int32_t last = -1;
+    for (const FrameRun& run : settings.frames) last = std::max(last, run.last);
+    return last < 0 || source.CheckPacketsUpTo(last) != media::PacketsState::Unread;
 }
 
 }  // namespace batch

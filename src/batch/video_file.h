@@ -6,7 +6,7 @@
 #include <QString>
 #include <functional>
 
-class FrameSource;
+#include "framesource/frame_source.h"
 
 namespace batch {
 
@@ -16,9 +16,9 @@ struct Settings;
 class VideoFile {
 public:
     // Opens the video as "Ouvrir..." does; a stop signal cancels the opening. `told` hears how
-    // far the indexing has come, in percent. Without `checkPackets`, see FrameSource::OpenVideo.
+    // far the indexing has come, in percent. `checks`: see FrameSource::OpenVideo.
     VideoFile(FrameSource& source, const QString& video, const std::function<void(int)>& told = {},
-              bool checkPackets = true);
+              FrameSource::PacketChecks checks = FrameSource::PacketChecks::AtOpen);
     ~VideoFile();
     VideoFile(const VideoFile&) = delete;
     VideoFile& operator=(const VideoFile&) = delete;
@@ -36,8 +36,17 @@ private:
 
 // Whether the command reads every frame of each video once, in a ranking that looks into its
 // packets as it reads them (ranking::RankVideo), before it relies on any position: its opens
-// need not read them first (the `checkPackets` of VideoFile).
+// need not read them first.
 bool RanksWholeVideo(const Settings& settings);
+// How the command's opens look into a video's packets (the `checks` of VideoFile): as a ranking
+// of the whole video reads them; for listed frames, those that can move them before they are
+// chosen (SettleListedFrames); at open for the rest (a segment's stretch, a saved ranking's
+// count, the index), which rely on the whole count.
+FrameSource::PacketChecks PacketChecksFor(const Settings& settings);
+// Before listed frames are chosen: the packets that can change the last of them (every packet
+// when it lies past the last frame) are looked into, so that the count and the frames are those
+// of the video indexed from its data. False when they could not be read.
+bool SettleListedFrames(FrameSource& source, const Settings& settings);
 
 // Why the video could not be opened: "VIDEO: no such file", "is a directory", ...
 QString OpenFailure(const QString& video);

@@ -119,6 +119,10 @@ public:
         : source_(source), s_(settings), host_(host) {}
 
     VideoStatus Run(const QString& video) {
+        if (s_.choice == Choice::Frames && !SettleListedFrames(source_, s_)) {
+            host_.Failure(OpenFailure(video));
+            return VideoStatus::Failed;
+        }
         int32_t frameCount = source_.FrameCount();
         std::vector<int32_t> chosen;
         int64_t total = 0;
@@ -134,7 +138,7 @@ public:
         // Without scenes or a gap, the count of names is known before the ranking, unless the
         // ranking is to tell the count of frames (packets not looked into yet: RankVideo).
         const bool byScenesOrTime = s_.choice != Choice::Frames && s_.ChoosesByScenesOrTime();
-        const bool countByRanking = source_.PacketsFound() != media::PacketsState::Whole;
+        const bool countByRanking = s_.choice != Choice::Frames && source_.PacketsFound() != media::PacketsState::Whole;
         const bool namesAfterRanking = byScenesOrTime || countByRanking;
         int64_t names =
             s_.choice == Choice::Frames ? int64_t(chosen.size()) : RankedCount(s_.choice, s_.count, frameCount);
@@ -659,7 +663,7 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
 }
 
 VideoStatus Work(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {
-    const VideoFile file(source, video, {}, !RanksWholeVideo(settings));
+    const VideoFile file(source, video, {}, PacketChecksFor(settings));
     if (!file.IsOpen()) {
         if (StopRequested()) return VideoStatus::Stopped;
         host.Failure(OpenFailure(video));

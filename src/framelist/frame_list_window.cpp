@@ -271,6 +271,12 @@ void FrameListWindow::RankRows() {
         return;
     }
     crop_check::RequireCropInsideFrames(source_);
+    // The ranking's workers read the frames by their positions: a video read from its tables
+    // has its packets looked into first. Damage found gives it other frames, which the main
+    // window takes (this list is cleared).
+    if (source_.PacketsFound() == media::PacketsState::Unread && source_.CheckPackets() != media::PacketsState::Whole) {
+        return;
+    }
     SortByColumn(framelist::kColNum);
 
     ranking::RunSettings settings;
@@ -537,6 +543,12 @@ void FrameListWindow::ExtractMarkedRows() {
         if (!table_->row(i).marked()) continue;
         markedRows.push_back(i);
         frames.push_back(table_->row(i).num);
+    }
+    // The packets that can move the frames are looked into before any is written: damage found
+    // gives the video other frames, which the main window takes (this list is cleared).
+    if (!frames.empty() &&
+        source_.CheckPacketsUpTo(*std::max_element(frames.begin(), frames.end())) != media::PacketsState::Whole) {
+        return;
     }
 
     int written = 0;

@@ -23,7 +23,13 @@ FrameSource* FrameThumbnails::Reader(bool sharedIdle) {
             // Tried once per video: a reader that cannot open it would cost every tooltip.
             ownTried_ = true;
             own_ = std::make_unique<FrameSource>();
-            if (!own_->OpenVideo(shared_.VideoFileName())) own_.reset();
+            if (!own_->OpenVideo(shared_.VideoFileName(), {}, FrameSource::PacketChecks::BeforeEachFrame)) own_.reset();
+        }
+        // Frames found changed by one reader of the shared index are taken by the other (the
+        // shared reader's owner is told).
+        if (own_ && own_->FrameCount() != shared_.FrameCount()) {
+            own_->CheckPacketsUpTo(0);
+            if (sharedIdle) shared_.CheckPacketsUpTo(0);
         }
         if (own_ && own_->FrameCount() == shared_.FrameCount()) return own_.get();
     }

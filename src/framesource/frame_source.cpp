@@ -47,6 +47,8 @@ struct FrameSource::State {
     const uint8_t* decodedBits = nullptr;
     std::optional<media::FileIdentity> identity;
     media::PictureScaler preparedScaler;  // completes the images prepared on this thread
+    FrameSource::PacketChecks packetChecks = FrameSource::PacketChecks::AtOpen;
+    std::function<void()> framesChanged;
 
     // The crop rectangle and the cropped copy of the frame.
     CropRectangle cropRect;
@@ -185,9 +187,10 @@ namespace {
 
 // Videos other than AVI: indexed at open, frames always upright 24-bit pictures. Nothing of
 // the state is touched before the index is whole, so a cancelled open leaves it closed.
-bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress, bool checkPackets) {
-    std::unique_ptr<media::MediaFile> file =
-        media::MediaFile::Open(state.videoFileName.toStdString(), progress, checkPackets);
+bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress,
+                    FrameSource::PacketChecks checks) {
+    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(state.videoFileName.toStdString(), progress,
+                                                                    checks == FrameSource::PacketChecks::AtOpen);
     if (!file) return false;
     dib::BitmapInfoHeader format;
     format.biWidth = file->Width();
@@ -201,6 +204,7 @@ bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& 
     state.frameBitCount = format.biBitCount;
     state.framePlanes = format.biPlanes;
     state.frameDecoder = std::move(file);
+    state.packetChecks = checks;
     SelectWholeFrame(state);
     state.videoOpen = true;
     return true;
@@ -212,8 +216,8 @@ FrameSource::FrameSource() : state_(std::make_unique<State>()) {}
 
 FrameSource::~FrameSource() { CloseVideo(); }
 
-bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress, bool checkPackets) {
-    if (!OpenReader(fileName, progress, checkPackets)) return false;
+bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progress, PacketChecks checks) {
+    if (!OpenReader(fileName, progress, checks)) return false;
     // Taken after the open: a file replaced before it is the one read, and told apart later.
     // Only a regular file has one; opening a pipe again could wait for ever. The reader's own
     // is taken again while the file stays as it was, without reading it.
@@ -231,17 +235,36 @@ media::PacketsState FrameSource::PacketsFound() {
 
 media::PacketsState FrameSource::CheckPackets(const OpenProgress& progress) {
     if (!state_->videoOpen) return media::PacketsState::Whole;
-    const media::PacketsState found = state_->frameDecoder->CheckPackets(progress);
+    return Settled(state_->frameDecoder->CheckPackets(progress));
+}
+
+media::PacketsState FrameSource::CheckPacketsUpTo(int32_t position) {
+    if (!state_->videoOpen) return media::PacketsState::Whole;
+    return Settled(state_->frameDecoder->CheckPacketsUpTo(position));
+}
+
+void FrameSource::SetFramesChangedHandler(std::function<void()> handler) { state_->framesChanged = std::move(handler); }
+
+media::PacketsState FrameSource::Settled(media::PacketsState found) {
+    if (found != media::PacketsState::Damaged) return found;
     // Indexed again from its data, the video may hold another count of frames.
     if (auto* file = dynamic_cast<media::MediaFile*>(state_->frameDecoder.get()))
         state_->frameCount = file->FrameCount();
+    state_->decodedFrame = nullptr;
+    state_->decodedBits = nullptr;
+    if (state_->framesChanged) state_->framesChanged();
     return found;
 }
 
-bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progress, bool checkPackets) {
+bool FrameSource::FrameSettled(int32_t position) {
+    if (state_->packetChecks != PacketChecks::BeforeEachFrame) return true;
+    return CheckPacketsUpTo(position) == media::PacketsState::Whole;
+}
+
+bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progress, PacketChecks checks) {
     CloseVideo();
     state_->videoFileName = fileName;
-    if (!media::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress, checkPackets);
+    if (!media::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress, checks);
 
     avifile::AVIFileInit();
     if (avifile::AVIFileOpen(state_->aviFile, fileName.toStdString()) != avifile::kOk) {
@@ -305,7 +328,7 @@ bool FrameSource::CloseVideo() {
 }
 
 bool FrameSource::FetchFrame(int32_t position) {
-    if (!state_->videoOpen || position < 0 || position >= state_->frameCount) return false;
+    if (!state_->videoOpen || position < 0 || position >= state_->frameCount || !FrameSettled(position)) return false;
     const uint8_t* frame = state_->frameDecoder->Frame(position);
     if (!frame) return false;
     state_->decodedFrame = frame;
@@ -322,6 +345,7 @@ void FrameSource::ResetVideoState() {
     state_->videoStream.reset();
     state_->frameDecoder.reset();
     state_->identity.reset();
+    state_->packetChecks = PacketChecks::AtOpen;
     state_->cropEnabled = false;
     state_->cropDefined = false;
 }
@@ -417,7 +441,7 @@ bool FrameSource::MakeBitmap(imaging::Bitmap& bitmap, const uint8_t* packedDib, 
 // The whole frame goes to the screen format in one conversion from the decoded picture; the
 // 24-bit copy is made only when something asks for it (a writer, the ranking).
 bool FrameSource::LoadFrameBitmap(int32_t position, imaging::Bitmap& bitmap) {
-    if (!state_->videoOpen || position < 0 || position >= state_->frameCount) return false;
+    if (!state_->videoOpen || position < 0 || position >= state_->frameCount || !FrameSettled(position)) return false;
     const int width = state_->frameWidth;
     const int height = state_->frameHeight < 0 ? -state_->frameHeight : state_->frameHeight;
     const imaging::PixelLayout previousLayout = bitmap.layout();
@@ -478,7 +502,7 @@ bool FrameSource::PrepareDecoded(int32_t position, PreparedImage& image) {
     }
     // The whole frame is left as decoded, and its conversion to the rows to whoever completes
     // the image: a 1080p frame copied once more costs as much as a third of its conversion.
-    image.decoded = state_->frameDecoder->Decoded(position);
+    if (FrameSettled(position)) image.decoded = state_->frameDecoder->Decoded(position);
     if (!image.decoded) {
         image.dib.clear();
         return false;

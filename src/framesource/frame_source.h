@@ -42,18 +42,35 @@ public:
     // Told while a video other than AVI is indexed, in percent; answers false to cancel the open.
     using OpenProgress = std::function<bool(int percent)>;
 
+    // When the packets of a video indexed from its tables alone (an H.264 or HEVC MP4) are
+    // looked into for damage, which only their data shows and which can change the frames the
+    // video presents.
+    enum class PacketChecks {
+        AtOpen,           // all read at open: the count and positions hold from the start
+        BeforeEachFrame,  // before a frame is read, those that can change its position (see
+                          // CheckPacketsUpTo): the count may change as frames are read
+        AsRead,           // only as frames are read; for a reading of every frame that settles
+                          // it after (PacketsFound, CheckPackets)
+    };
+
     // Opens the file's first video stream for 24-bit decoding, closing any open video first.
     // AVI files go through the AVI layer; the other containers are recognised by their content
-    // and indexed. Without `checkPackets` an H.264 or HEVC MP4 may be indexed from its tables
-    // alone, its packets looked into for damage only as they are read (see PacketsFound): for a
-    // reading of every frame that settles it after.
-    bool OpenVideo(const QString& fileName, const OpenProgress& progress = {}, bool checkPackets = true);
+    // and indexed.
+    bool OpenVideo(const QString& fileName, const OpenProgress& progress = {},
+                   PacketChecks checks = PacketChecks::AtOpen);
     // What reading the video found of damage inside its packets so far (see
     // media::FrameReader::PacketsFound); Whole for a video opened with its packets checked.
     media::PacketsState PacketsFound();
     // Looks into the packets left unread; Damaged when one is, the video then indexed again from
     // its data (its frame count may change); Unread when cancelled or failed.
     media::PacketsState CheckPackets(const OpenProgress& progress = {});
+    // Looks into the packets left unread that can change frames 0 to `position` (every packet
+    // when it is past the last frame): Whole when those frames hold, Damaged as CheckPackets.
+    media::PacketsState CheckPacketsUpTo(int32_t position);
+    // Called when the frames changed under a reading (BeforeEachFrame, CheckPackets...): the
+    // frame count and positions are those of the video indexed again from its data, and the
+    // frame asked for was not read.
+    void SetFramesChangedHandler(std::function<void()> handler);
     // Releases the open video and forgets the crop rectangle; true when a video was open.
     bool CloseVideo();
     // Decodes a frame; DecodedFrame() and DecodedBits() then point to it.
@@ -147,7 +164,12 @@ public:
 
 private:
     // Opens the file's reader; OpenVideo then takes the file's identity.
-    bool OpenReader(const QString& fileName, const OpenProgress& progress, bool checkPackets);
+    bool OpenReader(const QString& fileName, const OpenProgress& progress, PacketChecks checks);
+    // BeforeEachFrame: the packets that can change the frame are looked into first; false when
+    // they changed the frames, or could not be read.
+    bool FrameSettled(int32_t position);
+    // Takes what looking into the packets found: the new count, told to the handler.
+    media::PacketsState Settled(media::PacketsState found);
     // Back to the values of no video: the file name shown before any open, cropping off.
     void ResetVideoState();
 

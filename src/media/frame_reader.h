@@ -50,6 +50,11 @@ public:
     virtual PacketsState CheckPackets(const std::function<bool(int percent)>& /*progress*/) {
         return PacketsState::Whole;
     }
+    // Looks into the packets still unread that can change the pictures presented up to
+    // `position` (past the last frame: every packet), without decoding them: Whole when those
+    // positions hold; Damaged when one is damaged, the index then built again as CheckPackets
+    // builds it; Unread when that failed.
+    virtual PacketsState CheckPacketsUpTo(int32_t /*position*/) { return PacketsState::Whole; }
 };
 
 }  // namespace media

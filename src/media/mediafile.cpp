@@ -50,6 +50,8 @@ constexpr int32_t kPacketsBetweenProgress = 16;
 constexpr int32_t kPacketsPastJoin = 16;
 // No decoder holds back more pictures than this.
 constexpr int32_t kDecoderReach = 64;
+// Nor does an H.264 or HEVC decoder hold back more pictures than its largest picture buffer.
+constexpr int32_t kUnitCodecHolds = 16;
 // A picture is looked for from this many key frames further back before giving up (or, when
 // the whole stream was decoded at open, before decoding from its first packet).
 constexpr int kAttempts = 4;
@@ -181,6 +183,7 @@ public:
     bool Open(const std::string& path, const Progress& progress, bool checkPackets);
     PacketsState PacketsFound();
     PacketsState CheckPackets(const Progress& progress);
+    PacketsState CheckPacketsUpTo(int32_t position);
     bool Locate(int32_t position);
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
@@ -236,6 +239,18 @@ private:
     void Publish();
     // The index read from tables, its packets all found whole: the same index, checked.
     void KeepAsChecked();
+    // Records what packet `number` of the index, read whole, tells of damage.
+    void RecordUnits(int32_t number, const AVPacket& packet);
+    // The last packet whose damage could change the pictures a decode from the first packet
+    // presents up to `position`.
+    int32_t LastPacketMoving(int32_t position);
+    // Looks into the packets up to `last` that no reader has found whole, by their samples' bytes
+    // where the tables place them: for an MP4's H.264 or HEVC a sample's bytes are the packet the
+    // demuxer gives. False when a sample's place is not known, or reading fails.
+    bool LookInto(int32_t last);
+    // Another reader of this process already settled the packets of the index this one reads:
+    // the index it left shared is taken instead of reading them again.
+    bool TakeSettledIndex();
 
     StreamTraits traits_;
     bool checkPackets_ = true;
@@ -246,6 +261,7 @@ private:
     std::optional<FileIdentity> identity_;
     std::optional<Digest> probeSignature_;  // of the demuxer's probe, when it was whole
     bool demuxerMoved_ = false;             // packets were read to check a saved index
+    bool probed_ = true;                    // the probe decoded the first pictures
     bool PiecesFollowOneAnother();
     void DropPicturesNeverShownAtTheEnds();
 
@@ -281,6 +297,17 @@ private:
     int64_t runPosition_ = kUnknownPlace;
     int32_t shown_ = -1;  // position of the picture in held_
     bool dibCurrent_ = false;
+
+    // For CheckPacketsUpTo, of the index they were found for: every packet by its label with the
+    // last packet, in decode order, of those labelled up to it; the packets before wholeUpTo_,
+    // all found whole; the samples' places and sizes, by place.
+    const MediaIndex* movingFor_ = nullptr;
+    std::vector<std::pair<int64_t, int32_t>> byLabel_;
+    std::vector<int32_t> lastFed_;
+    int32_t holds_ = kUnitCodecHolds;  // the most pictures the decoder holds back
+    const MediaIndex* wholeFor_ = nullptr;
+    int32_t wholeUpTo_ = 0;
+    std::vector<std::pair<int64_t, int64_t>> samples_;
 };
 
 bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bool checkPackets) {
@@ -504,6 +531,7 @@ PacketsState MediaFile::Impl::CheckPackets(const Progress& progress) {
     shown_ = -1;
     dibCurrent_ = false;
     usable_ = false;
+    if (TakeSettledIndex()) return PacketsState::Damaged;
     // Read from its start by a new demuxer, as at a first open.
     if (!OpenDemuxer() || !OpenDecoder()) return PacketsState::Unread;
     auto built = std::make_shared<MediaIndex>();
@@ -524,10 +552,115 @@ PacketsState MediaFile::Impl::CheckPackets(const Progress& progress) {
         KeepAsChecked();
         return PacketsState::Whole;
     }
+    // The other readers of the old index stop relying on its positions.
+    kept->unitChecks->damaged = true;
     shared_ = std::move(built);
     index_ = shared_.get();
     Publish();
     return PacketsState::Damaged;
+}
+
+bool MediaFile::Impl::TakeSettledIndex() {
+    if (!identity_ || !index_->unitChecks->damaged) return false;
+    auto found =
+        std::static_pointer_cast<const MediaIndex>(index_store::FindShared(index_store::Kind::Packets, *identity_, 0));
+    if (!found || found == shared_ || found->unitChecks) return false;
+    shared_ = std::move(found);
+    index_ = shared_.get();
+    return true;
+}
+
+// Positions up to `position` hold once the packets a decode from the start takes before giving
+// them are whole: what it gives is then what it gives of an undamaged file, and a later packet
+// cannot take back a picture it gave. It has given them all once it has taken the packets that
+// hold them and as many more as it holds pictures back.
+PacketsState MediaFile::Impl::CheckPacketsUpTo(int32_t position) {
+    const UnitChecks* checks = index_->unitChecks.get();
+    if (!checks) return PacketsState::Whole;
+    // Past the tables' last picture only the whole stream tells how many pictures it holds.
+    if (position < 0 || position >= int32_t(index_->presented.size()) || checks->damaged) return CheckPackets({});
+    const int32_t last = LastPacketMoving(position);
+    if (!LookInto(last) || checks->damaged) return CheckPackets({});
+    return last + 1 == int32_t(index_->packets.size()) ? PacketsFound() : PacketsState::Whole;
+}
+
+void MediaFile::Impl::RecordUnits(int32_t number, const AVPacket& packet) {
+    UnitChecks* checks = index_->unitChecks.get();
+    if (!checks) return;
+    if (PacketWhole(*stream_->codecpar, packet)) {
+        checks->whole[size_t(number)] = true;
+    } else {
+        checks->damaged = true;
+    }
+}
+
+int32_t MediaFile::Impl::LastPacketMoving(int32_t position) {
+    const auto packets = int32_t(index_->packets.size());
+    if (movingFor_ != index_) {
+        byLabel_.clear();
+        for (int32_t i = 0; i < packets; ++i) byLabel_.emplace_back(index_->packets[size_t(i)].label, i);
+        std::sort(byLabel_.begin(), byLabel_.end());
+        lastFed_.clear();
+        for (const auto& [label, packet] : byLabel_)
+            lastFed_.push_back(std::max(packet, lastFed_.empty() ? 0 : lastFed_.back()));
+        // The decoder holds back as many pictures as the stream's parameters ask (what the
+        // probe's decoder and this one found), or as the pictures' order needs where they do
+        // not say (the decoder then grows its buffer to the pictures decoded before one and
+        // shown after it), one more for a guess that grows it by one (times far apart).
+        int32_t needed = 0;
+        for (int32_t i = 0; i < packets; ++i) {
+            int32_t before = 0;
+            for (int32_t j = std::max(0, i - kUnitCodecHolds); j < i; ++j)
+                before += index_->packets[size_t(j)].label > index_->packets[size_t(i)].label;
+            needed = std::max(needed, before);
+        }
+        const int declared = std::max(stream_->codecpar->video_delay, codec_ ? codec_->has_b_frames : 0);
+        // Without a probe the decoder has seen none of the stream's parameters yet.
+        holds_ = probed_ ? std::min(std::max(declared, needed) + 1, kUnitCodecHolds) : kUnitCodecHolds;
+        movingFor_ = index_;
+    }
+    // Pictures up to the position: every packet labelled up to its picture's label, shown or not.
+    const auto after = std::upper_bound(byLabel_.begin(), byLabel_.end(),
+                                        std::make_pair(index_->presented[size_t(position)], packets));
+    const int32_t fed = after == byLabel_.begin() ? 0 : lastFed_[size_t(after - byLabel_.begin() - 1)];
+    return int32_t(std::min<int64_t>(int64_t(fed) + holds_, packets - 1));
+}
+
+bool MediaFile::Impl::LookInto(int32_t last) {
+    UnitChecks& checks = *index_->unitChecks;
+    if (wholeFor_ != index_) {
+        wholeFor_ = index_;
+        wholeUpTo_ = 0;
+    }
+    while (wholeUpTo_ <= last && checks.whole[size_t(wholeUpTo_)]) ++wholeUpTo_;
+    if (wholeUpTo_ > last) return true;
+    if (!input_) return false;
+    if (samples_.empty()) {
+        const int entries = avformat_index_get_entries_count(stream_);
+        for (int i = 0; i < entries; ++i) {
+            const AVIndexEntry* e = avformat_index_get_entry(stream_, i);
+            if (e && e->pos >= 0 && e->size > 0) samples_.emplace_back(e->pos, e->size);
+        }
+        std::sort(samples_.begin(), samples_.end());
+    }
+    const ffmpeg::Packet packet(av_packet_alloc());
+    if (!packet) return false;
+    for (int32_t i = wholeUpTo_; i <= last && !checks.damaged; ++i) {
+        if (checks.whole[size_t(i)]) continue;
+        const int64_t pos = index_->packets[size_t(i)].pos;
+        const auto sample = std::lower_bound(samples_.begin(), samples_.end(), std::make_pair(pos, int64_t(0)));
+        if (sample == samples_.end() || sample->first != pos) return false;
+        av_packet_unref(packet.get());
+        if (av_new_packet(packet.get(), int(sample->second)) < 0) return false;
+        const int64_t got = input_->ReadAt(pos, packet->data, sample->second);
+        if (got < 0) return false;
+        if (got < sample->second) {
+            checks.damaged = true;  // the file ends inside the sample, as the demuxer would find
+        } else {
+            RecordUnits(i, *packet);
+        }
+    }
+    return true;
 }
 
 // MP4 and MOV list every sample with its time, position and size: a demuxer that reads their
@@ -617,6 +750,7 @@ bool MediaFile::Impl::OpenDemuxer(bool shortProbe) {
     // cost a gigabyte for one stream that its header already describes.
     const bool probe = !streamsKnown || format->nb_streams <= kProbedStreams;
     if (probe && avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    probed_ = probe;
     if (chosen < 0) chosen = ChosenVideoStream(*format);
     if (chosen < 0 || unsigned(chosen) >= format->nb_streams) return false;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -886,13 +1020,7 @@ media::PacketRead MediaFile::Impl::ReadPacket(AVPacket* pkt) {
             return media::PacketRead::Stop;
         }
         skipping_ = false;
-        if (UnitChecks* checks = index_->unitChecks.get()) {
-            if (PacketWhole(*stream_->codecpar, *pkt)) {
-                checks->whole[size_t(nextPacket_)] = true;
-            } else {
-                checks->damaged = true;
-            }
-        }
+        RecordUnits(nextPacket_, *pkt);
         if (nextPacket_++ < runStart_) {
             av_packet_unref(pkt);  // between the anchor and the key packet the run starts from
             continue;
@@ -1100,6 +1228,7 @@ std::vector<int32_t> MediaFile::KeyPositions() const { return impl_->KeyPosition
 bool MediaFile::OpensWithoutDecoding() const { return impl_->OpensWithoutDecoding(); }
 PacketsState MediaFile::PacketsFound() { return impl_->PacketsFound(); }
 PacketsState MediaFile::CheckPackets(const Progress& progress) { return impl_->CheckPackets(progress); }
+PacketsState MediaFile::CheckPacketsUpTo(int32_t position) { return impl_->CheckPacketsUpTo(position); }
 bool MediaFile::OrderedByTimes() const { return !impl_->index_->decoded; }
 std::unique_ptr<media::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 

@@ -41,6 +41,7 @@ public:
     bool OpensWithoutDecoding() const override;
     PacketsState PacketsFound() override;
     PacketsState CheckPackets(const Progress& progress) override;
+    PacketsState CheckPacketsUpTo(int32_t position) override;
     // The file's times gave the presented order: its index took no decode of the whole stream.
     bool OrderedByTimes() const;
 

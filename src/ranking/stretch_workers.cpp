@@ -183,7 +183,8 @@ void OpenAgain(const VideoToRead& video, FrameSource& source) {
     // The caller's index as it stands, shared by the file's identity: packets still to be looked
     // into are looked into as this worker reads them, and the caller settles what was found
     // (RankVideo). Without an identity nothing is shared, and the worker's index is checked.
-    if (!source.OpenVideo(video.file, {}, !video.identity))
+    if (!source.OpenVideo(video.file, {},
+                          video.identity ? FrameSource::PacketChecks::AsRead : FrameSource::PacketChecks::AtOpen))
         throw ReopenFailure(ReopenFailure::Reason::CannotOpen, video.file);
     // Another file under the name would give another video's measures, or none.
     const std::optional<media::FileIdentity>& identity = source.VideoIdentity();

@@ -109,6 +109,28 @@ TEST_F(MainWindowTest, OpenDialogOffersEveryVideoTypeAndOpensAnMp4) {
     EXPECT_EQ(navigation.CurrentPosition(), 17);
     const QImage turnedBack = window->VideoViewer()->bitmap().image().transformed(QTransform().rotate(-90));
     EXPECT_EQ(FrameNumberOf(turnedBack), 17);
+
+    // A damaged MP4 opens from its tables: the count they list holds until a frame whose
+    // packets show the damage is asked for; the window then takes the count FFmpeg presents,
+    // as after an open, and shows the frame within it.
+    const std::string damaged = dir.File("DAMAGED.MP4");
+    ASSERT_TRUE(fixture::WriteDamagedMp4(damaged, 96));
+    const auto presented = int(fixture::DecodeSequentially(damaged, 0).pictures.size());
+    ASSERT_LT(presented, 96);
+    dialogs->queueFiles({QString::fromStdString(damaged)});
+    ui().SpeedButtonOuvrirAvi->click();
+    EXPECT_EQ(ui().LabelMax->text(), "95");
+    ui().TrackBarVideo->setValue(2);
+    EXPECT_EQ(ShownFrameNumber(), 2);
+    EXPECT_EQ(ui().LabelMax->text(), "95");
+    ui().TrackBarVideo->setValue(95);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ui().LabelMax->text(), QString::number(presented - 1));
+    EXPECT_EQ(ui().TrackBarVideo->maximum(), presented - 1);
+    EXPECT_EQ(ui().TrackBarVideo->value(), presented - 1);
+    EXPECT_EQ(navigation.RangeEnd(), presented - 1);
+    EXPECT_EQ(navigation.CurrentPosition(), presented - 1);
+    EXPECT_EQ(ShownFrameNumber(), 95);
 }
 
 TEST_F(MainWindowTest, CancelledOrFailedOpensLeaveNoVideo) {

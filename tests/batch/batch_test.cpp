@@ -292,6 +292,29 @@ TEST(BatchCommand, ExtractWritesThePicturesRankMeasuredInJoinedDamagedAndCutReco
                 EXPECT_EQ(Contents(dir + '/' + name), Contents(out + '/' + name)) << name.toStdString();
             }
         }
+        // Listed frames at a first open (no index saved) read only the packets that can move
+        // them: the first, the middle and the last frame are those of the file indexed from its
+        // data, and one past the last is past the end, whatever the tables list.
+        const auto count = qsizetype(lines.size());
+        const QString listed = QStringLiteral("0,%1,%2").arg(count / 2).arg(count - 1);
+        const QString fromTables = out + QStringLiteral("-listed");
+        const QString fromData = out + QStringLiteral("-listed-data");
+        ASSERT_EQ(
+            RunBatch({"extract", path, "--frames", listed, "--out", fromTables, "--index-dir", noIndex + "-listed"})
+                .exitCode,
+            0);
+        ASSERT_EQ(RunBatch({"extract", path, "--frames", listed, "--out", fromData, "--index-dir", indexDir}).exitCode,
+                  0);
+        ASSERT_EQ(FilesIn(fromTables).size(), 3);
+        EXPECT_EQ(FilesIn(fromTables), FilesIn(fromData));
+        for (const QString& name : FilesIn(fromData)) {
+            EXPECT_EQ(Contents(fromTables + '/' + name), Contents(fromData + '/' + name)) << name.toStdString();
+        }
+        const Outcome past = RunBatch({"extract", path, "--frames", QString::number(count), "--out",
+                                       fromTables + "-past", "--index-dir", noIndex + "-past"});
+        EXPECT_EQ(past.exitCode, 2);
+        EXPECT_TRUE(past.err.contains(QStringLiteral("frame %1 past the last frame (%2)").arg(count).arg(count - 1)))
+            << past.err.toStdString();
     }
 }
 

@@ -303,6 +303,48 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
     }
 }
 
+// An H.264 MP4 read from its tables, each frame's packets looked into before it is read (as the
+// window reads it): damage past those of the frames read changes none of them; a frame past it
+// finds it, and the frames are then those FFmpeg presents, told to the handler, the frame asked
+// for not read. A second reader of the old index takes the new one without reading again.
+TEST_F(FrameSourceTest, AnMp4ReadFromItsTablesTakesFFmpegsFramesOnceItsDamageIsReached) {
+    const std::string path = dir.File("damaged.mp4");
+    ASSERT_TRUE(fixture::WriteDamagedMp4(path, 96));
+    const fixture::Decoded reference = fixture::DecodeSequentially(path, 0);
+    const int count = int(reference.pictures.size());
+    ASSERT_LT(count, 96);
+    const auto shows = [&](FrameSource& source, int n) {
+        return std::memcmp(source.DecodedBits(), reference.pictures[size_t(n)].data(),
+                           reference.pictures[size_t(n)].size()) == 0;
+    };
+
+    int told = 0;
+    frameSource.SetFramesChangedHandler([&] { ++told; });
+    using Checks = FrameSource::PacketChecks;
+    ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(path), {}, Checks::BeforeEachFrame));
+    EXPECT_EQ(frameSource.FrameCount(), 96);  // the tables'
+    FrameSource other;
+    ASSERT_TRUE(other.OpenVideo(QString::fromStdString(path), {}, Checks::BeforeEachFrame));
+    for (int n : {0, 3}) {
+        ASSERT_TRUE(frameSource.FetchFrame(n));
+        EXPECT_TRUE(shows(frameSource, n)) << n;
+    }
+    EXPECT_EQ(told, 0);
+    EXPECT_FALSE(frameSource.FetchFrame(95));
+    EXPECT_EQ(told, 1);
+    ASSERT_EQ(frameSource.FrameCount(), count);
+    for (int n : {count - 1, 0, count / 2}) {
+        ASSERT_TRUE(frameSource.FetchFrame(n));
+        EXPECT_TRUE(shows(frameSource, n)) << n;
+    }
+    EXPECT_FALSE(other.FetchFrame(1));
+    ASSERT_EQ(other.FrameCount(), count);
+    ASSERT_TRUE(other.FetchFrame(count - 1));
+    EXPECT_TRUE(shows(other, count - 1));
+    EXPECT_EQ(told, 1);
+    frameSource.SetFramesChangedHandler({});
+}
+
 // What the ranking and the batch take from the frame source: a prepared copy byte for byte the
 // output image a writer would write, whole or cropped, from every reader; and each frame's
 // presentation time, at the AVI stream's rate or each picture's own time.

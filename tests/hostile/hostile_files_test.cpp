@@ -73,10 +73,11 @@ std::optional<QSize> ViewPicture(const QString& path, const ReadingOptions& opti
     }
 }
 
-// Whether the video opened; its first, last and middle frames are fetched both ways.
+// Whether the video opened as the window opens it; its first, last and middle frames are
+// fetched both ways.
 bool ViewVideo(const QString& path) {
     FrameSource frameSource;
-    if (!frameSource.OpenVideo(path)) return false;
+    if (!frameSource.OpenVideo(path, {}, FrameSource::PacketChecks::BeforeEachFrame)) return false;
     const int32_t count = frameSource.FrameCount();
     imaging::Bitmap bitmap;
     for (int32_t position : {0, count - 1, count / 2}) {

@@ -688,6 +688,27 @@ const char* BadFileName(BadFile kind) {
     return "?";
 }
 
+bool WriteDamagedMp4(const std::string& path, int frames) {
+    VideoOptions options;
+    options.codec = Codec::H264;
+    options.container = "mp4";
+    options.width = 320;
+    options.height = 240;
+    options.frames = frames;
+    if (!WriteVideo(path, options)) return false;
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t samples = bytes.rfind("moov");
+    if (samples == std::string::npos) return false;
+    std::mt19937 random(3);
+    for (size_t i = 0, at = samples / 2; i < 4096 && at + i < samples; ++i) bytes[at + i] = char(random());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return bool(out.write(bytes.data(), std::streamsize(bytes.size())));
+}
+
 bool WriteBadFile(const std::string& path, BadFile kind, const std::string& validAvi) {
     std::mt19937 random(1234);
     switch (kind) {

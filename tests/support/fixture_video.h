@@ -108,6 +108,11 @@ const char* BadFileName(BadFile kind);
 // Writes a bad file; `validAvi` is a valid fixture AVI that some kinds start from.
 bool WriteBadFile(const std::string& path, BadFile kind, const std::string& validAvi);
 
+// An H.264 MP4 of `frames` numbered 320x240 pictures (GOPs of 12), with 4 KB of noise half way
+// through its samples and its tables, written after them, whole: FFmpeg presents fewer pictures
+// than the tables list, and none of the first and last GOPs' packets shows the damage.
+bool WriteDamagedMp4(const std::string& path, int frames);
+
 // A directory for fixture files, removed with the object.
 class TempDir {
 public:
