@@ -156,10 +156,13 @@ public:
 
         if (s_.choice != Choice::Frames) {
             if (s_.ranking.isEmpty()) {
-                const auto again = [&] {
+                const auto recount = [&] {
                     frameCount = source_.FrameCount();
                     names = RankedCount(s_.choice, s_.count, frameCount);
                     total = int64_t(frameCount) + (byScenesOrTime ? 0 : names);
+                };
+                const auto again = [&] {
+                    recount();
                     host_.Progress(0, total);
                 };
                 // Files chosen by their place in the ranking alone, as the bytes it measures.
@@ -169,6 +172,7 @@ public:
                 if (onePass) writing = RankWriting(names, total, frameCount);
                 if (writing) {
                     ranking.frames = std::move(*writing);
+                    if (source_.FrameCount() != frameCount) recount();  // the ranking's reading told it
                 } else if (countByRanking) {
                     if (onePass) again();  // the count the index built from the data gives
                     host_.Progress(0, total);
@@ -505,6 +509,9 @@ private:
                 return std::nullopt;
             }
         }
+        // Frames asked for past the count the reading told were none (no file was written for
+        // them); the best of a smaller count are among those written.
+        std::erase_if(ranked, [&](const RankedFrame& r) { return r.frame >= source_.FrameCount(); });
         std::stable_sort(ranked.begin(), ranked.end(), RanksBefore);
         return ranked;
     }

@@ -226,7 +226,12 @@ bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progres
 }
 
 media::PacketsState FrameSource::PacketsFound() {
-    return state_->videoOpen ? state_->frameDecoder->PacketsFound() : media::PacketsState::Whole;
+    if (!state_->videoOpen) return media::PacketsState::Whole;
+    const media::PacketsState found = state_->frameDecoder->PacketsFound();
+    // A count that the ranking's own run told (see media::MediaFile::Open) may differ.
+    if (auto* file = dynamic_cast<media::MediaFile*>(state_->frameDecoder.get()))
+        state_->frameCount = file->FrameCount();
+    return found;
 }
 
 media::PacketsState FrameSource::CheckPackets(const OpenProgress& progress) {

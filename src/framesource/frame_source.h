@@ -46,7 +46,8 @@ public:
     // AVI files go through the AVI layer; the other containers are recognised by their content
     // and indexed. Without `checkPackets` an H.264 or HEVC MP4 may be indexed from its tables
     // alone, its packets looked into for damage only as they are read (see PacketsFound): for a
-    // reading of every frame that settles it after.
+    // reading of every frame that settles it after, which also tells the count of a damaged
+    // stream read in order without a decode at open (frames past it were none).
     bool OpenVideo(const QString& fileName, const OpenProgress& progress = {}, bool checkPackets = true);
     // What reading the video found of damage inside its packets so far (see
     // media::FrameReader::PacketsFound); Whole for a video opened with its packets checked.
