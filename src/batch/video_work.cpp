@@ -172,7 +172,6 @@ public:
                 if (onePass) writing = RankWriting(names, total, frameCount);
                 if (writing) {
                     ranking.frames = std::move(*writing);
-                    if (source_.FrameCount() != frameCount) recount();  // the ranking's reading told it
                 } else if (countByRanking) {
                     if (onePass) again();  // the count the index built from the data gives
                     host_.Progress(0, total);
@@ -183,6 +182,8 @@ public:
                 } else {
                     ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
                 }
+                // A damaged stream's count is told by the ranking's own reading (see RankVideo).
+                if (source_.FrameCount() != frameCount) recount();
             }
             if (s_.ranking.isEmpty()) {
                 if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
