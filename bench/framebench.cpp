@@ -3,8 +3,9 @@
 // open takes (for videos other than AVI, their indexing), the sequential rate over the whole
 // file and the cost of random jumps. With --dump N OUT.bmp (repeatable) it writes frames as BMP files
 // instead, fetched in the order given. With --versus-ffmpeg [EVERY] it sets the open against
-// FFmpeg's demux of the stream, `orvexa-batch extract --percent 100` against FFmpeg's decode, and
-// the extraction of every EVERY-th frame (default 1) against FFmpeg writing them as JPEG files;
+// FFmpeg's demux of the stream, `orvexa-batch extract --percent 100` against FFmpeg's decode (on a
+// first open, no index saved, and again on the index saved), and the extraction of every EVERY-th frame (default 1)
+// against FFmpeg writing them as JPEG files;
 // `--batch PROGRAM` runs another orvexa-batch than the one beside it (a build to compare with).
 // With --exact it checks every position, in order and then in a random order, against the
 // pictures of FFmpeg's own decode of the whole file, and prints the open's time; the video is
@@ -100,10 +101,17 @@ int VersusFfmpeg(const QString& file, int every, QString batch) {
                 demux > 0 ? open / demux : 0.0, count);
 
     const double decode = Run(QStringLiteral("ffmpeg"), input + QStringList{"-f", "null", "-"});
-    const double best = Run(batch, {"extract", file, "--percent", "100", "--format", "jpg", "--out", ours.path(),
-                                    "--quiet", "--overwrite"});
-    std::printf("extract --percent 100: %.3f s, FFmpeg's decode: %.3f s, bound 1.5 x decode + 2 s: %.3f s\n", best,
-                decode, 1.5 * decode + 2);
+    // A folder of its own for the indexes: the first extraction finds none saved.
+    QTemporaryDir indexes;
+    if (!indexes.isValid()) return 1;
+    const QStringList best{"extract", file,        "--percent", "100",         "--format",    "jpg",
+                           "--out",   ours.path(), "--quiet",   "--overwrite", "--index-dir", indexes.path()};
+    const double first = Run(batch, best);
+    const double saved = Run(batch, best);
+    std::printf(
+        "extract --percent 100: first open %.3f s, on the saved index %.3f s, FFmpeg's decode: %.3f s, bound 1.5 x "
+        "decode + 2 s: %.3f s\n",
+        first, saved, decode, 1.5 * decode + 2);
 
     QStringList frames;
     int chosen = 0;
@@ -116,7 +124,7 @@ int VersusFfmpeg(const QString& file, int every, QString batch) {
                                 "-q:v", "2", theirs.path() + QStringLiteral("/%06d.jpg")});
     std::printf("extract of %d frames (every %d): %.3f s, FFmpeg writing them: %.3f s, %.2fx\n", chosen, every, extract,
                 written, written > 0 ? extract / written : 0.0);
-    return demux < 0 || decode < 0 || best < 0 || extract < 0 || written < 0 ? 1 : 0;
+    return demux < 0 || decode < 0 || first < 0 || saved < 0 || extract < 0 || written < 0 ? 1 : 0;
 }
 
 uint64_t Fnv(const uint8_t* bytes, size_t size) {

@@ -160,10 +160,13 @@ public:
 
         if (s_.choice != Choice::Frames) {
             if (s_.ranking.isEmpty()) {
-                const auto again = [&] {
+                const auto recount = [&] {
                     frameCount = source_.FrameCount();
                     names = RankedCount(s_.choice, s_.count, frameCount);
                     total = int64_t(frameCount) + (byScenesOrTime ? 0 : names);
+                };
+                const auto again = [&] {
+                    recount();
                     host_.Progress(0, total);
                 };
                 // Files chosen by their place in the ranking alone, as the bytes it measures.
@@ -183,6 +186,8 @@ public:
                 } else {
                     ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
                 }
+                // A damaged stream's count is told by the ranking's own reading (see RankVideo).
+                if (source_.FrameCount() != frameCount) recount();
             }
             if (s_.ranking.isEmpty()) {
                 if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
@@ -509,6 +514,9 @@ private:
                 return std::nullopt;
             }
         }
+        // Frames asked for past the count the reading told were none (no file was written for
+        // them); the best of a smaller count are among those written.
+        std::erase_if(ranked, [&](const RankedFrame& r) { return r.frame >= source_.FrameCount(); });
         std::stable_sort(ranked.begin(), ranked.end(), RanksBefore);
         return ranked;
     }

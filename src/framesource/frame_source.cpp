@@ -189,8 +189,7 @@ namespace {
 // the state is touched before the index is whole, so a cancelled open leaves it closed.
 bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress,
                     FrameSource::PacketChecks checks) {
-    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(state.videoFileName.toStdString(), progress,
-                                                                    checks == FrameSource::PacketChecks::AtOpen);
+    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(state.videoFileName.toStdString(), progress, checks);
     if (!file) return false;
     dib::BitmapInfoHeader format;
     format.biWidth = file->Width();
@@ -230,7 +229,12 @@ bool FrameSource::OpenVideo(const QString& fileName, const OpenProgress& progres
 }
 
 media::PacketsState FrameSource::PacketsFound() {
-    return state_->videoOpen ? state_->frameDecoder->PacketsFound() : media::PacketsState::Whole;
+    if (!state_->videoOpen) return media::PacketsState::Whole;
+    const media::PacketsState found = state_->frameDecoder->PacketsFound();
+    // A count that the ranking's own run told (see media::MediaFile::Open) may differ.
+    if (auto* file = dynamic_cast<media::MediaFile*>(state_->frameDecoder.get()))
+        state_->frameCount = file->FrameCount();
+    return found;
 }
 
 media::PacketsState FrameSource::CheckPackets(const OpenProgress& progress) {

@@ -42,16 +42,9 @@ public:
     // Told while a video other than AVI is indexed, in percent; answers false to cancel the open.
     using OpenProgress = std::function<bool(int percent)>;
 
-    // When the packets of a video indexed from its tables alone (an H.264 or HEVC MP4) are
-    // looked into for damage, which only their data shows and which can change the frames the
-    // video presents.
-    enum class PacketChecks {
-        AtOpen,           // all read at open: the count and positions hold from the start
-        BeforeEachFrame,  // before a frame is read, those that can change its position (see
-                          // CheckPacketsUpTo): the count may change as frames are read
-        AsRead,           // only as frames are read; for a reading of every frame that settles
-                          // it after (PacketsFound, CheckPackets)
-    };
+    // When the packets of an H.264 or HEVC MP4 are looked into for damage (see
+    // media::PacketChecks).
+    using PacketChecks = media::PacketChecks;
 
     // Opens the file's first video stream for 24-bit decoding, closing any open video first.
     // AVI files go through the AVI layer; the other containers are recognised by their content

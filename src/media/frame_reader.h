@@ -20,6 +20,18 @@ enum class PacketsState {
     Damaged,  // a packet was found damaged: the positions are not to be trusted
 };
 
+// When the packets of a video indexed from its tables alone (an H.264 or HEVC MP4) are looked
+// into for damage, which only their data shows and which can change the frames the video
+// presents.
+enum class PacketChecks {
+    AtOpen,           // all read at open: the count and positions hold from the start
+    BeforeEachFrame,  // before a frame is read, those that can change its position (see
+                      // CheckPacketsUpTo): the count may change as frames are read
+    AsRead,           // only as frames are read, for a reading of every frame in order that
+                      // settles it after (PacketsFound, CheckPackets); that reading is also the
+                      // decode a damaged stream needs, which is then not made at open
+};
+
 class FrameReader {
 public:
     virtual ~FrameReader() = default;

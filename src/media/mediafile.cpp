@@ -180,7 +180,7 @@ bool IsAviFile(const std::string& path) {
 
 class MediaFile::Impl {
 public:
-    bool Open(const std::string& path, const Progress& progress, bool checkPackets);
+    bool Open(const std::string& path, const Progress& progress, PacketChecks checks);
     PacketsState PacketsFound();
     PacketsState CheckPackets(const Progress& progress);
     PacketsState CheckPacketsUpTo(int32_t position);
@@ -194,6 +194,7 @@ public:
     // from a later key frame are checked, and often decoded again from the start.
     bool OpensWithoutDecoding() const { return identity_ ? !index_->damaged : !index_->decoded; }
     std::unique_ptr<media::DecodedPicture> Decoded(int32_t position);
+    int32_t FrameCount() const { return deferred_ ? deferredCount_ : int32_t(index_->presented.size()); }
 
     // The index, shared with every other reader of the file in this process; read only once
     // published. While it is built, building_ is the same object.
@@ -212,6 +213,16 @@ private:
     bool OpenDecoder(int threads = 1, bool orderOnly = false);
     bool OpenDemuxer(bool shortProbe = false);
     IndexOutcome DecodeWholeStream(const Progress& progress);
+    // The decode of the whole stream one picture at a time: started from the first packet,
+    // then each picture it gives into frame_, recorded in building_ as the next position.
+    // False at the run's end.
+    bool StartWholeDecode();
+    bool NextWholePicture(const media::DecodeLoop::NextPacket& next);
+    // A ranking's reader whose whole decode was left to its own run (see deferred_).
+    bool LocateDeferred(int32_t position);
+    // The deferred decode run to its end (from the start again when the run went elsewhere),
+    // then the index it built taken as a first open takes it: false when the decode failed.
+    bool FinishDeferred();
     bool Seek(int32_t start);
     media::PacketRead ReadPacket(AVPacket* pkt);
     bool SamePacket(const PacketEntry& entry, const AVPacket& packet) const;
@@ -233,7 +244,8 @@ private:
     bool FirstPacketsMatch(const MediaIndex& index);
     bool BuildWholeIndex(const Progress& progress);
     // The index's presented pictures, once its packets are listed.
-    bool FinishIndex(const Progress& progress);
+    // With `mayDefer` a damaged stream's whole decode is left to a ranking's run (deferred_).
+    bool FinishIndex(const Progress& progress, bool mayDefer = false);
     IndexOutcome IndexFromTables(const Progress& progress);
     // Shares the index in this process and saves it.
     void Publish();
@@ -254,6 +266,23 @@ private:
 
     StreamTraits traits_;
     bool checkPackets_ = true;
+    bool readsInOrder_ = false;
+    // Opened for a ranking of every frame (PacketChecks::AsRead), a damaged stream is not decoded at
+    // open: the ranking reads it from the first packet in order, and that one decode gives both
+    // the index (building_, published once the run ends) and the pictures ranked. Until then the
+    // count is the packets' (no fewer than the pictures of such a stream in practice; more are
+    // found when the run ends, and the ranking is then made again on the index).
+    std::shared_ptr<MediaIndex> deferred_;
+    int32_t deferredCount_ = 0;
+    enum class DeferredRun { NotStarted, Running, Ended };
+    DeferredRun deferredRun_ = DeferredRun::NotStarted;
+    bool deferredFailed_ = false;  // the deferred decode gave no index: the reader gives nothing
+    // The deferred run's end found more pictures than were counted: the ranking missed some and
+    // is to be made again on the index (PacketsState::Damaged, told once by CheckPackets).
+    bool deferredMissed_ = false;
+    // The whole decode's times: the last packet time seen and the step a picture takes.
+    int64_t wholeLastPts_ = AV_NOPTS_VALUE;
+    double wholeFrameSeconds_ = 0;
     MediaIndex* building_ = nullptr;
     // Declared before the demuxer, which reads through it. Null for other than regular files,
     // which the demuxer reads itself.
@@ -310,10 +339,12 @@ private:
     std::vector<std::pair<int64_t, int64_t>> samples_;
 };
 
-bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bool checkPackets) {
+bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, PacketChecks checks) {
+    const bool checkPackets = checks == PacketChecks::AtOpen;
     ffmpeg::SetUpLibraries();
     path_ = path;
     checkPackets_ = checkPackets;
+    readsInOrder_ = checks == PacketChecks::AsRead;
     input_ = FileInput::Open(path);
     identity_ = input_ ? index_store::IdentityFor(input_->Descriptor(), [this] { return input_->Identity(); })
                        : index_store::IdentityFor(path);
@@ -365,10 +396,16 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, bo
         building_ = nullptr;
         index_ = nullptr;
         if (!ok) return false;
-        shared_ = std::move(built);
-        Publish();
+        if (deferredCount_ > 0) {
+            // Neither shared nor saved before its run has built it.
+            deferred_ = std::move(built);
+            building_ = deferred_.get();
+        } else {
+            shared_ = std::move(built);
+            Publish();
+        }
     }
-    index_ = shared_.get();
+    index_ = deferred_ ? deferred_.get() : shared_.get();
     // Found shared or saved before its packets were looked into.
     if (checkPackets && index_->unitChecks && CheckPackets(progress) == PacketsState::Unread) return false;
 
@@ -457,18 +494,24 @@ bool MediaFile::Impl::BuildWholeIndex(const Progress& progress) {
     if (listed != IndexOutcome::Built && BuildIndex(*format_, *stream_, progress, *building_) != IndexOutcome::Built) {
         return false;
     }
-    if (!FinishIndex(progress)) return false;
+    if (!FinishIndex(progress, readsInOrder_)) return false;
     // The checks at the ends read the first and last GOPs' packets: one damaged, the index is
     // built from the data at once.
     if (index_->unitChecks && index_->unitChecks->damaged) {
         if (!OpenDemuxer() || !OpenDecoder()) return false;
         if (BuildIndex(*format_, *stream_, progress, *building_) != IndexOutcome::Built) return false;
-        return FinishIndex(progress);
+        return FinishIndex(progress, readsInOrder_);
     }
     return true;
 }
 
-bool MediaFile::Impl::FinishIndex(const Progress& progress) {
+bool MediaFile::Impl::FinishIndex(const Progress& progress, bool mayDefer) {
+    // A damaged stream is decoded on one thread, its pictures finished: the ranking's run
+    // from the first packet is that very decode.
+    if (mayDefer && index_->decoded && index_->damaged && !index_->packets.empty()) {
+        deferredCount_ = int32_t(index_->packets.size());
+        return true;
+    }
     if (!index_->decoded) {
         // The checks below want only which pictures come out, in what order: on every core,
         // unfinished.
@@ -516,6 +559,11 @@ void MediaFile::Impl::KeepAsChecked() {
 }
 
 PacketsState MediaFile::Impl::PacketsFound() {
+    if (deferred_) {
+        if (deferredRun_ == DeferredRun::NotStarted) return PacketsState::Unread;
+        if (!FinishDeferred()) return PacketsState::Unread;
+    }
+    if (deferredMissed_) return PacketsState::Damaged;
     const UnitChecks* checks = index_->unitChecks.get();
     if (!checks) return PacketsState::Whole;
     if (checks->damaged) return PacketsState::Damaged;
@@ -527,6 +575,11 @@ PacketsState MediaFile::Impl::PacketsFound() {
 // One pass over the data, as a first open makes it: packets whole, the index read from the
 // tables stands and is checked; one damaged, the index of that pass replaces it.
 PacketsState MediaFile::Impl::CheckPackets(const Progress& progress) {
+    if (deferred_ && !FinishDeferred()) return PacketsState::Unread;
+    if (deferredMissed_) {
+        deferredMissed_ = false;
+        return PacketsState::Damaged;
+    }
     if (PacketsFound() == PacketsState::Whole) return PacketsState::Whole;
     shown_ = -1;
     dibCurrent_ = false;
@@ -886,13 +939,8 @@ bool MediaFile::Impl::PiecesFollowOneAnother() {
 // gives, in its order, are the presented pictures. Each is known again later by its packet's
 // label (or, without one, by the labelled picture it follows) and by its fingerprint.
 IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
+    if (!StartWholeDecode()) return IndexOutcome::Failed;
     const auto packets = int32_t(index_->packets.size());
-    building_->firstPosition.assign(size_t(packets), -1);
-    building_->presented.clear();
-    if (!Seek(0)) return IndexOutcome::Failed;
-    const double tick = av_q2d(stream_->time_base);
-    double frameSeconds = 1 / av_q2d(FrameRate(*stream_));
-    int64_t lastPts = AV_NOPTS_VALUE;
     int32_t toldAt = 0;
     bool cancelled = false;
     const auto next = [&](AVPacket* pkt) {
@@ -903,37 +951,110 @@ IndexOutcome MediaFile::Impl::DecodeWholeStream(const Progress& progress) {
         }
         return ReadPacket(pkt);
     };
-    while (true) {
-        const int got = loop_.Receive(codec_.get(), frame_.get(), next);
-        if (cancelled) return IndexOutcome::Cancelled;
-        if (got < 0) break;
-        const int64_t label = LabelOf(*frame_);
-        const auto position = int32_t(index_->presented.size());
-        if (label != kNoLabel && label != runLabel_) {
-            runLabel_ = label;
-            if (label >= 0 && label < packets && index_->firstPosition[size_t(label)] < 0) {
-                building_->firstPosition[size_t(label)] = position;
-            }
-        }
-        // Each picture's time after the one before it: its packet's own time where that goes
-        // forward by a sane step, otherwise one frame at the stream's rate (times that restart
-        // in a joined file, or none at all).
-        const int64_t pts = label >= 0 && label < packets ? index_->packets[size_t(label)].pts : AV_NOPTS_VALUE;
-        double seconds = 0;
-        if (position > 0) {
-            const double step = pts != AV_NOPTS_VALUE && lastPts != AV_NOPTS_VALUE ? double(pts - lastPts) * tick : 0;
-            if (step > 0 && step <= kLongestFrameSeconds) frameSeconds = step;
-            seconds = index_->seconds.back() + frameSeconds;
-        }
-        if (pts != AV_NOPTS_VALUE) lastPts = pts;
-        building_->presented.push_back(runLabel_);
-        if (index_->damaged) building_->fingerprints.push_back(media::PictureHash(*frame_));
-        building_->seconds.push_back(seconds);
-        av_frame_unref(frame_.get());
-    }
+    while (NextWholePicture(next)) av_frame_unref(frame_.get());
+    if (cancelled) return IndexOutcome::Cancelled;
     usable_ = false;
     if (broken_) return IndexOutcome::Failed;
     return index_->presented.empty() ? IndexOutcome::Failed : IndexOutcome::Built;
+}
+
+bool MediaFile::Impl::StartWholeDecode() {
+    building_->firstPosition.assign(index_->packets.size(), -1);
+    building_->presented.clear();
+    building_->fingerprints.clear();
+    building_->seconds.clear();
+    wholeLastPts_ = AV_NOPTS_VALUE;
+    wholeFrameSeconds_ = 1 / av_q2d(FrameRate(*stream_));
+    return Seek(0);
+}
+
+bool MediaFile::Impl::NextWholePicture(const media::DecodeLoop::NextPacket& next) {
+    if (loop_.Receive(codec_.get(), frame_.get(), next) < 0) return false;
+    const auto packets = int32_t(index_->packets.size());
+    const int64_t label = LabelOf(*frame_);
+    const auto position = int32_t(index_->presented.size());
+    if (label != kNoLabel && label != runLabel_) {
+        runLabel_ = label;
+        if (label >= 0 && label < packets && index_->firstPosition[size_t(label)] < 0) {
+            building_->firstPosition[size_t(label)] = position;
+        }
+    }
+    // Each picture's time after the one before it: its packet's own time where that goes
+    // forward by a sane step, otherwise one frame at the stream's rate (times that restart
+    // in a joined file, or none at all).
+    const int64_t pts = label >= 0 && label < packets ? index_->packets[size_t(label)].pts : AV_NOPTS_VALUE;
+    double seconds = 0;
+    if (position > 0) {
+        const double tick = av_q2d(stream_->time_base);
+        const double step =
+            pts != AV_NOPTS_VALUE && wholeLastPts_ != AV_NOPTS_VALUE ? double(pts - wholeLastPts_) * tick : 0;
+        if (step > 0 && step <= kLongestFrameSeconds) wholeFrameSeconds_ = step;
+        seconds = index_->seconds.back() + wholeFrameSeconds_;
+    }
+    if (pts != AV_NOPTS_VALUE) wholeLastPts_ = pts;
+    building_->presented.push_back(runLabel_);
+    if (index_->damaged) building_->fingerprints.push_back(media::PictureHash(*frame_));
+    building_->seconds.push_back(seconds);
+    return true;
+}
+
+// Positions come in order from the run begun at the first packet, each the picture it gives;
+// any other is found on the index, once the decode has gone through the whole stream.
+bool MediaFile::Impl::LocateDeferred(int32_t position) {
+    if (position < 0 || position >= deferredCount_) return false;
+    if (position == shown_) return true;
+    shown_ = -1;
+    dibCurrent_ = false;
+    if (deferredRun_ == DeferredRun::NotStarted) {
+        deferredRun_ = DeferredRun::Running;
+        if (!StartWholeDecode()) deferredRun_ = DeferredRun::Ended;
+    }
+    const auto next = [this](AVPacket* pkt) { return ReadPacket(pkt); };
+    while (deferredRun_ == DeferredRun::Running && position >= int32_t(index_->presented.size())) {
+        if (!NextWholePicture(next)) {
+            deferredRun_ = DeferredRun::Ended;
+            break;
+        }
+        if (int32_t(index_->presented.size()) - 1 == position) {
+            av_frame_unref(held_.get());
+            av_frame_move_ref(held_.get(), frame_.get());
+            shown_ = position;
+            return true;
+        }
+        av_frame_unref(frame_.get());
+    }
+    return FinishDeferred() && Locate(position);
+}
+
+bool MediaFile::Impl::FinishDeferred() {
+    if (!deferred_) return !deferredFailed_;
+    const auto next = [this](AVPacket* pkt) { return ReadPacket(pkt); };
+    bool whole = deferredRun_ != DeferredRun::NotStarted;
+    if (deferredRun_ == DeferredRun::Running) {
+        while (NextWholePicture(next)) av_frame_unref(frame_.get());
+    }
+    whole = whole && !broken_ && !index_->presented.empty();
+    deferredRun_ = DeferredRun::Ended;
+    // A run that went elsewhere than its packets is made again, as a first open makes it.
+    const bool built = whole || DecodeWholeStream({}) == IndexOutcome::Built;
+    usable_ = false;
+    shown_ = -1;
+    dibCurrent_ = false;
+    std::shared_ptr<MediaIndex> finished = std::move(deferred_);
+    building_ = nullptr;
+    if (!built) {
+        // No picture can be given: an empty index, never shared nor saved.
+        deferredFailed_ = true;
+        shared_ = std::make_shared<const MediaIndex>();
+        index_ = shared_.get();
+        return false;
+    }
+    FindPresentedPackets(*finished);
+    deferredMissed_ = int32_t(finished->presented.size()) > deferredCount_;
+    shared_ = std::move(finished);
+    index_ = shared_.get();
+    Publish();
+    return true;
 }
 
 bool MediaFile::Impl::Seek(int32_t start) {
@@ -1111,6 +1232,8 @@ bool MediaFile::Impl::Locate(int32_t position) {
             if (input) input->StopKeeping();
         }
     } const stopKeeping{input_.get()};
+    if (deferred_) return LocateDeferred(position);
+    if (deferredFailed_) return false;
     if (position < 0 || position >= int32_t(index_->presented.size())) return false;
     // Positions read from tables no longer hold once a packet is found damaged: the reading
     // that relies on them ends at once, to be done again on the index built from the data.
@@ -1209,13 +1332,13 @@ std::vector<int32_t> MediaFile::Impl::KeyPositions() const {
 MediaFile::MediaFile() : impl_(std::make_unique<Impl>()) {}
 MediaFile::~MediaFile() = default;
 
-std::unique_ptr<MediaFile> MediaFile::Open(const std::string& path, const Progress& progress, bool checkPackets) {
+std::unique_ptr<MediaFile> MediaFile::Open(const std::string& path, const Progress& progress, PacketChecks checks) {
     std::unique_ptr<MediaFile> file(new MediaFile());
-    if (!file->impl_->Open(path, progress, checkPackets)) return nullptr;
+    if (!file->impl_->Open(path, progress, checks)) return nullptr;
     return file;
 }
 
-int32_t MediaFile::FrameCount() const { return int32_t(impl_->index_->presented.size()); }
+int32_t MediaFile::FrameCount() const { return impl_->FrameCount(); }
 int MediaFile::Width() const { return impl_->width_; }
 int MediaFile::Height() const { return impl_->height_; }
 const uint8_t* MediaFile::Frame(int32_t position) { return impl_->Frame(position); }

@@ -20,11 +20,15 @@ bool IsAviFile(const std::string& path);
 class MediaFile : public media::FrameReader {
 public:
     // Null when the file holds no video that can be decoded, or when `progress` cancelled
-    // the indexing. Without `checkPackets` an H.264 or HEVC MP4 or MOV is indexed from its
-    // sample tables alone, its packets left to be looked into for damage as they are read (see
-    // PacketsFound): its count and positions hold only once they are found whole.
+    // the indexing. Unless `checks` is AtOpen an H.264 or HEVC MP4 or MOV is indexed from its
+    // sample tables alone, its packets left to be looked into for damage as they are read or
+    // before each frame (see PacketsFound, CheckPacketsUpTo): its count and positions hold only
+    // once they are found whole. Opened AsRead, a stream that must be decoded whole with one
+    // thread (damaged) is not decoded at open: the reading of its frames in order from position
+    // 0 is that decode, and its count until PacketsFound settles it after that reading is its
+    // packets' (frames past the end are none).
     static std::unique_ptr<MediaFile> Open(const std::string& path, const Progress& progress = {},
-                                           bool checkPackets = true);
+                                           PacketChecks checks = PacketChecks::AtOpen);
     ~MediaFile() override;
 
     int32_t FrameCount() const;

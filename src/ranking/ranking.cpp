@@ -110,10 +110,15 @@ std::vector<Ranked> RankVideo(FrameSource& source, const jpeg_options::JpegOptio
         std::vector<int32_t> frames(size_t(std::max(source.FrameCount(), 0)));
         for (size_t i = 0; i < frames.size(); ++i) frames[i] = int32_t(i);
         std::vector<Ranked> ranked = RankFrames(source, frames, jpeg, keepGoing, threads, measured);
+        // The count the ranking's own reading told: the frames asked for past it were none.
+        const auto pastTheEnd = [&] {
+            std::erase_if(ranked, [&](const Ranked& r) { return r.frame >= source.FrameCount(); });
+            return ranked;
+        };
         // A stopped ranking is given as it stands; what it read is still recorded.
-        if (!going() || source.PacketsFound() == media::PacketsState::Whole) return ranked;
+        if (!going() || source.PacketsFound() == media::PacketsState::Whole) return pastTheEnd();
         const media::PacketsState checked = source.CheckPackets([&](int) { return going(); });
-        if (checked == media::PacketsState::Whole) return ranked;  // those left unread were whole
+        if (checked == media::PacketsState::Whole) return pastTheEnd();  // those left unread were whole
         if (checked == media::PacketsState::Unread) {
             if (!going()) return ranked;
             throw ReopenFailure(ReopenFailure::Reason::CannotOpen, source.VideoFileName());

@@ -120,7 +120,8 @@ std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& 
 // damaged, or one left unread is, its frames were not those a decode from the start presents:
 // the ranking is thrown away, the video indexed again from its data, `again` told, and every
 // frame of it ranked again. Raises ReopenFailure when the video cannot be read again for that.
-// Once every packet was found whole the index is kept as checked.
+// Once every packet was found whole the index is kept as checked. The frames asked for past a
+// count that the reading told (see FrameSource::OpenVideo) are left out.
 std::vector<Ranked> RankVideo(FrameSource& source, const jpeg_options::JpegOptions& jpeg,
                               const std::function<bool()>& keepGoing = {}, int threads = 0,
                               const std::function<void(int64_t measured)>& measured = {},
