@@ -23,7 +23,7 @@ QString FindVideoMistake(const Settings& s) {
             // Opened as the work opens it: a video it ranks whole is counted from its tables
             // where it has them, its packets left to the ranking to look into.
             FrameSource source;
-            const VideoFile file(source, video, {}, !RanksWholeVideo(s));
+            const VideoFile file(source, video, {}, !OpensFromTables(s));
             if (!file.IsOpen()) continue;
             frameCount = source.FrameCount();
         }

@@ -52,8 +52,8 @@ QString OpenFailure(const QString& video) {
     return QStringLiteral("%1: cannot be read as a video (unknown format, no video stream, or damaged)").arg(video);
 }
 
-bool RanksWholeVideo(const Settings& settings) {
-    if (settings.command == Command::Rank) return settings.segmentCount == 0;
+bool OpensFromTables(const Settings& settings) {
+    if (settings.command == Command::Rank) return true;
     return settings.choice != Choice::Frames && settings.ranking.isEmpty();
 }
 

@@ -34,10 +34,12 @@ private:
     int heldFile_ = -1;
 };
 
-// Whether the command reads every frame of each video once, in a ranking that looks into its
-// packets as it reads them (ranking::RankVideo), before it relies on any position: its opens
-// need not read them first (the `checkPackets` of VideoFile).
-bool RanksWholeVideo(const Settings& settings);
+// Whether the command's opens need not read a video's packets first (the `checkPackets` of
+// VideoFile): it reads every frame of each video once, in a ranking that looks into its packets
+// as it reads them (ranking::RankVideo), before it relies on any position; or it ranks one
+// segment, whose packets it looks into after (merge joins it only with segments ranked on the
+// same index).
+bool OpensFromTables(const Settings& settings);
 
 // Why the video could not be opened: "VIDEO: no such file", "is a directory", ...
 QString OpenFailure(const QString& video);

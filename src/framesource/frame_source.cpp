@@ -238,6 +238,10 @@ media::PacketsState FrameSource::CheckPackets(const OpenProgress& progress) {
     return found;
 }
 
+media::PacketsState FrameSource::CheckStretchPackets(int32_t first, int32_t end) {
+    return state_->videoOpen ? state_->frameDecoder->CheckStretchPackets(first, end) : media::PacketsState::Whole;
+}
+
 bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progress, bool checkPackets) {
     CloseVideo();
     state_->videoFileName = fileName;

@@ -54,6 +54,9 @@ public:
     // Looks into the packets left unread; Damaged when one is, the video then indexed again from
     // its data (its frame count may change); Unread when cancelled or failed.
     media::PacketsState CheckPackets(const OpenProgress& progress = {});
+    // Looks into the packets a stretch of frames answers for, as a task that ranks one stretch
+    // of the video settles them (see media::FrameReader::CheckStretchPackets).
+    media::PacketsState CheckStretchPackets(int32_t first, int32_t end);
     // Releases the open video and forgets the crop rectangle; true when a video was open.
     bool CloseVideo();
     // Decodes a frame; DecodedFrame() and DecodedBits() then point to it.

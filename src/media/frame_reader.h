@@ -50,6 +50,11 @@ public:
     virtual PacketsState CheckPackets(const std::function<bool(int percent)>& /*progress*/) {
         return PacketsState::Whole;
     }
+    // Looks into the packets that a stretch of positions `first` to `end` - 1 answers for (see
+    // media::StretchStartPacket), those its reading passed over included: Whole when every one
+    // is whole, or the index was checked already; Damaged when one is not; Unread when they
+    // cannot be read. The video's other packets stay as they were.
+    virtual PacketsState CheckStretchPackets(int32_t /*first*/, int32_t /*end*/) { return PacketsFound(); }
 };
 
 }  // namespace media

@@ -41,6 +41,7 @@ public:
     bool OpensWithoutDecoding() const override;
     PacketsState PacketsFound() override;
     PacketsState CheckPackets(const Progress& progress) override;
+    PacketsState CheckStretchPackets(int32_t first, int32_t end) override;
     // The file's times gave the presented order: its index took no decode of the whole stream.
     bool OrderedByTimes() const;
 
