@@ -139,12 +139,13 @@ int MergeSegments(const Settings& settings, Terminal& terminal) {
             };
             if (const QString differs = OtherContent(*video, segment); !differs.isEmpty()) return otherVersion(differs);
             if (const QString other = OtherIndex(*video, segment); !other.isEmpty()) {
-                return refuse(QStringLiteral("%1: segment %2/%3 of %4 was ranked on another index of the video than "
-                                             "%5 (%6): rank its segments again on one index (with the same --index-dir)")
-                                  .arg(file)
-                                  .arg(s.index)
-                                  .arg(s.count)
-                                  .arg(segment.video, video->firstFile, other));
+                return refuse(
+                    QStringLiteral("%1: segment %2/%3 of %4 was ranked on another index of the video than "
+                                   "%5 (%6): rank its segments again on one index (with the same --index-dir)")
+                        .arg(file)
+                        .arg(s.index)
+                        .arg(s.count)
+                        .arg(segment.video, video->firstFile, other));
             }
             if (const QString differs = Disagreement(*video, segment); !differs.isEmpty()) return otherVersion(differs);
             if (const auto same = video->segments.find(s.index); same != video->segments.end()) {

@@ -213,8 +213,8 @@ bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QSt
     const QList<QByteArray> k = first.mid(qsizetype(std::strlen(kSegmentHeader))).split('/');
     if (k.size() != 2 || !Whole(k[0], 1, kMaxFrame, n[0]) || !Whole(k[1], 1, kMaxFrame, n[1])) return lines.Fail();
     // An older segment has no positions line: it was ranked on a checked index.
-    static const char* const kKeys[] = {"video", "file_size", "fingerprint", "frame_count", "frame_rate", "width",
-                                        "height", "first",    "end",         "options",     "positions"};
+    static const char* const kKeys[] = {"video",  "file_size", "fingerprint", "frame_count", "frame_rate", "width",
+                                        "height", "first",     "end",         "options",     "positions"};
     std::map<QByteArray, QByteArray> values;
     QByteArray line;
     bool more = false;

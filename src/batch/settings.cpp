@@ -245,9 +245,9 @@ ParseResult ParseArguments(const QStringList& arguments) {
         jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file"), segment("segment", {}, "k/n"),
         ranking("ranking", {}, "file"), perScene("per-scene"), minGap("min-gap", {}, "seconds"),
         plot("plot", {}, "file"), indexDir("index-dir", {}, "dir"), fromTables("from-tables");
-    parser.addOptions({help,   version, crop,    quality, grayscale, progressive, json,      best,     percent,   frames,
-                       format, out,     prefix,  numbering, start,   overwrite,   skip,      manifest, jobs,      quiet,
-                       segment, ranking, perScene, minGap, plot,      indexDir,    fromTables});
+    parser.addOptions({help,   version, crop,    quality, grayscale, progressive, json,      best,     percent,
+                       frames, format,  out,     prefix,  numbering, start,       overwrite, skip,     manifest,
+                       jobs,   quiet,   segment, ranking, perScene,  minGap,      plot,      indexDir, fromTables});
     if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(ParserError(parser));
     if (parser.isSet(help)) {
         result.outcome = ParseResult::Outcome::Help;
