@@ -52,9 +52,9 @@ QString Disagreement(const Video& video, const VideoRanking& segment) {
 }
 
 // How the index a segment was ranked on differs from its first segment's; empty when it does
-// not. One video's indexes differ when a segment found its packets damaged: it indexed the video
-// again from its data, and the segments ranked on the index read from its tables before are
-// another video's frames.
+// not. One video's indexes differ when a segment found its packets damaged and indexed it again
+// from its data: the positions the segments before it were ranked on, read from the tables,
+// are not the frames a decode presents.
 QString OtherIndex(const Video& video, const VideoRanking& segment) {
     const int32_t a = video.ranking.facts->frameCount, b = segment.facts->frameCount;
     const SegmentFacts &c = *video.ranking.segment, &d = *segment.segment;
