@@ -337,8 +337,11 @@ if [[ -n "$stale" ]]; then
     exit 1
   fi
   # Where slurm-rank.sh --wait follows the ranking.
-  printf '%s\n' "merge ${id%%;*}" "${lines[@]}" >"$jobs/rerun.partial"
-  mv "$jobs/rerun.partial" "$jobs/rerun"
+  if ! { printf '%s\n' "merge ${id%%;*}" "${lines[@]}" >"$jobs/rerun.partial" && mv "$jobs/rerun.partial" "$jobs/rerun"; }; then
+    scancel "${reruns[@]}" "${id%%;*}" 2>/dev/null || true
+    echo "Cannot write $jobs/rerun: the merge fails." >&2
+    exit 1
+  fi
   echo "A task found a video damaged and indexed it again: tasks $(tr '\n' ' ' <<<"$stale")(from 0) run" \
     "again on that index, job array(s) ${reruns[*]}; job ${id%%;*} merges." >&2
   exit 0
