@@ -5,13 +5,21 @@
 # does), runs scripts/cluster/slurm-rank.sh on VIDEO for each segment count, and prints the
 # bytes every job's orvexa-batch read through system calls (rchar of /proc/PID/io, the
 # program and all it waited for), the index job's and the tasks' apart, against the file's
-# size. The cluster is stopped and the folder removed at the end, whatever happens.
+# size, and how many tasks ran (more than the segments when a task found an MP4 indexed from its
+# tables damaged, and the merge job had the stretches ranked before ranked again). With --check,
+# also whether ranking.json is what `orvexa-batch rank VIDEO --json` prints. The cluster is
+# stopped and the folder removed at the end, whatever happens.
 #
-#   bench/cluster_reads.sh ORVEXA-BATCH VIDEO [SEGMENTS...]   (default segments: 4 16)
+#   bench/cluster_reads.sh [--check] ORVEXA-BATCH VIDEO [SEGMENTS...]   (default segments: 4 16)
 set -euo pipefail
 
+check=false
+if [[ "${1:-}" == --check ]]; then
+  check=true
+  shift
+fi
 [[ $# -ge 2 ]] || {
-  echo "usage: cluster_reads.sh ORVEXA-BATCH VIDEO [SEGMENTS...]" >&2
+  echo "usage: cluster_reads.sh [--check] ORVEXA-BATCH VIDEO [SEGMENTS...]" >&2
   exit 2
 }
 [[ $(id -u) -eq 0 ]] || {
@@ -102,6 +110,9 @@ EOF
 chmod +x "$root/batch"
 
 echo "file: $video, $size bytes"
+if $check; then
+  "$batch" rank "$video" --json --index-dir "$root/alone-index" >"$root/alone.json" || true
+fi
 for n in "${counts[@]}"; do
   : >"$root/reads"
   out=$root/out-$n
@@ -114,8 +125,16 @@ for n in "${counts[@]}"; do
   awk -v size="$size" -v n="$n" -v seconds="$(($(date +%s) - start))" '
     $1 == "index" { index_bytes += $2 }
     $1 == "rank" { rank += $2; tasks++ }
+    $1 == "merge" { merges++ }
     END {
-      printf "%d segments (%d tasks, %d s): index job %.1f MB, tasks %.1f MB, together %.3f times the file\n",
-        n, tasks, seconds, index_bytes / 1e6, rank / 1e6, (index_bytes + rank) / size
+      printf "%d segments (%d tasks, %d merges, %d s): index job %.1f MB, tasks %.1f MB, together %.3f times the file\n",
+        n, tasks, merges, seconds, index_bytes / 1e6, rank / 1e6, (index_bytes + rank) / size
     }' "$root/reads"
+  if $check; then
+    if cmp -s "$out/ranking.json" "$root/alone.json"; then
+      echo "  ranking.json is what rank prints"
+    else
+      echo "  ranking.json DIFFERS from what rank prints"
+    fi
+  fi
 done

@@ -12,12 +12,14 @@ usage() {
   cat <<'EOF'
 Usage: slurm-rank.sh VIDEO... [--segments N] [--out DIR] [--wait] [-- RANK-OPTION...]
 
-Submits to Slurm (sbatch) a job array that indexes each VIDEO once (`orvexa-batch index`,
-saved in DIR/index), job arrays that then rank each VIDEO in N stretches, one task a stretch,
-each reading only the saved index and its own stretch (several arrays when there are more
-tasks than Slurm's MaxArraySize), then one job that runs once every task succeeded and merges
-their parts into DIR/ranking.json: what `orvexa-batch rank VIDEO... --json` prints. Prints
-the job ids.
+Submits to Slurm (sbatch) a job array that indexes each VIDEO once (`orvexa-batch index
+--from-tables`, saved in DIR/index), job arrays that then rank each VIDEO in N stretches, one
+task a stretch, each reading only the saved index and its own stretch (several arrays when
+there are more tasks than Slurm's MaxArraySize), then one job that runs once every task
+succeeded and merges their parts into DIR/ranking.json: what `orvexa-batch rank VIDEO...
+--json` prints. Prints the job ids. A task that finds its stretch of an MP4 damaged indexes
+the video again from its data for the others: the merge job then has the stretches ranked
+on the index read before ranked again, once, and a second merge job merges.
 
   --segments N   stretches per video, N from 1 to 10000 (default 4)
   --out DIR      where the indexes (DIR/index), the parts (DIR/parts), the jobs' logs
@@ -159,9 +161,10 @@ max_array=$(awk '$1 == "MaxArraySize" && $2 == "=" { print $3 }' <<<"$config")
 ((max_array > 0)) || fail "Slurm's MaxArraySize is 0: job arrays are disabled on this cluster"
 arrays=$(((tasks + max_array - 1) / max_array))
 
-mkdir -p "$out/parts" "$out/logs" "$out/index" || fail "cannot make the directories of '$out'"
-# An earlier ranking must not pass for this one if this one fails.
-rm -f "$out/ranking.json"
+jobs=$out/jobs
+mkdir -p "$out/parts" "$out/logs" "$out/index" "$jobs" || fail "cannot make the directories of '$out'"
+# An earlier ranking must not pass for this one if this one fails, nor its merge's follow-up.
+rm -f "$out/ranking.json" "$jobs/rerun"
 
 # Each task's file is named by video then stretch, zero-filled so that they also sort in that order.
 width=$((${#videos[@]} > segments ? ${#videos[@]} : segments))
@@ -212,6 +215,8 @@ place() {
 }
 EOF
 )
+# The rank tasks' script takes the array's first task as its argument: the merge job submits it
+# again for the stretches to rank again.
 rank_script() {
   printf '#!/bin/bash\nset -euo pipefail\n'
   printf 'batch=%q\n' "$batch"
@@ -219,7 +224,8 @@ rank_script() {
   printf 'parts=(%s)\n' "$(quoted "${parts[@]}")"
   printf 'options=(%s)\n' "$(quoted ${rank_options[@]+"${rank_options[@]}"})"
   printf 'segments=%d\n' "$segments"
-  printf 'first=%d\n' "$1"
+  # shellcheck disable=SC2016  # for the job's bash
+  echo 'first=$1'
   printf 'check=%q\n' "$ranking_check"
   printf 'index=%q\n' "$out/index"
   printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
@@ -235,7 +241,8 @@ place "$status" "$part" 1 1 "the part" "every frame of its stretch" "the task"
 EOF
 }
 # One task a video saves its index beside the parts, for every stretch's task to read. It only
-# saves time: a video it cannot read is left to its rank tasks, which say why.
+# saves time: a video it cannot read is left to its rank tasks, which say why. An MP4's index is
+# read from its tables, the frames' data left to the tasks, each looking into its stretch's.
 index_script() {
   printf '#!/bin/bash\nset -uo pipefail\n'
   printf 'batch=%q\n' "$batch"
@@ -245,9 +252,35 @@ index_script() {
   printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
   cat <<'EOF'
 if $own_logs; then exec >>"$logs/index-${SLURM_ARRAY_JOB_ID}_$SLURM_ARRAY_TASK_ID.out" 2>&1; fi
-"$batch" index "${videos[first + SLURM_ARRAY_TASK_ID]}" --index-dir "$index" --quiet || true
+"$batch" index "${videos[first + SLURM_ARRAY_TASK_ID]}" --index-dir "$index" --from-tables --quiet || true
 EOF
 }
+# Prints, one a line, the tasks (from 0) to run again: of each video whose parts were not all
+# ranked on one index (a task found the video damaged, indexed it again from its data and
+# saved that index), those ranked on the index read from its sample tables. Reads each part's
+# second line, which opens its video.
+# shellcheck disable=SC2016  # the awk program is quoted for awk, not for the shell
+stale_check='
+function number(line, key,    at) {
+  if (!match(line, "[,{]\"" key "\":[0-9]+")) return -1
+  at = substr(line, RSTART, RLENGTH)
+  return substr(at, index(at, ":") + 1) + 0
+}
+BEGIN { task = -1 }
+FNR == 1 { task++ }
+FNR == 2 {
+  video = int(task / segments)
+  tables[task] = $0 ~ /,"positions":"tables"[}]/
+  ranked_on = number($0, "frame_count") " " tables[task]
+  if (!(video in first)) first[video] = ranked_on
+  else if (first[video] != ranked_on) mixed[video] = 1
+  nextfile
+}
+END { for (t = 0; t <= task; t++) if ((int(t / segments) in mixed) && tables[t]) print t }'
+
+# The merge job's script takes its attempt as its argument: the first has the stretches ranked
+# on another index than their video's others ranked again, and submits the second to merge
+# them; otherwise, and in the second, it merges.
 merge_script() {
   printf '#!/bin/bash\nset -euo pipefail\n'
   printf 'batch=%q\n' "$batch"
@@ -255,10 +288,64 @@ merge_script() {
   printf 'ranking=%q\n' "$out/ranking.json"
   printf 'count=%d\n' "${#videos[@]}"
   printf 'check=%q\n' "$ranking_check"
+  printf 'stale_check=%q\n' "$stale_check"
+  printf 'segments=%d\nmax_array=%d\n' "$segments" "$max_array"
+  printf 'out=%q\njobs=%q\n' "$out" "$jobs"
+  printf 'rank_output=%q\nmerge_output=%q\n' "$rank_output" "$merge_output"
   printf 'logs=%q\nown_logs=%s\n' "$out/logs" "$own_logs"
   printf '%s\n' "$place_function"
   cat <<'EOF'
 if $own_logs; then exec >>"$logs/merge-$SLURM_JOB_ID.out" 2>&1; fi
+stale=
+if (($1 == 1)); then
+  stale=$(awk -v segments="$segments" "$stale_check" "${parts[@]}") || {
+    echo "The parts cannot be read: the merge fails." >&2
+    exit 1
+  }
+fi
+if [[ -n "$stale" ]]; then
+  # The tasks keep their numbers: one array for those of each array first submitted.
+  reruns=()
+  lines=()
+  rerun() {
+    local id
+    if ! id=$(sbatch --parsable --chdir="$out" --job-name=orvexa-rank --array="$ids" --open-mode=append \
+      --output="$rank_output" "$jobs/rank.sh" "$((chunk * max_array))"); then
+      ((${#reruns[@]} == 0)) || scancel "${reruns[@]}" 2>/dev/null || true
+      echo "sbatch refused the tasks to run again: the merge fails." >&2
+      exit 1
+    fi
+    reruns+=("${id%%;*}")
+    lines+=("array ${id%%;*} $((chunk * max_array))")
+  }
+  chunk=-1
+  ids=
+  while read -r task; do
+    if ((task / max_array != chunk)); then
+      [[ -z "$ids" ]] || rerun
+      chunk=$((task / max_array))
+      ids=
+    fi
+    ids+=${ids:+,}$((task - chunk * max_array))
+  done <<<"$stale"
+  rerun
+  after=$(IFS=:; printf '%s' "${reruns[*]}")
+  if ! id=$(sbatch --parsable --chdir="$out" --job-name=orvexa-merge --dependency="afterok:$after" \
+    --kill-on-invalid-dep=yes --open-mode=append --output="$merge_output" "$jobs/merge.sh" 2); then
+    scancel "${reruns[@]}" 2>/dev/null || true
+    echo "sbatch refused the second merge job: the merge fails." >&2
+    exit 1
+  fi
+  # Where slurm-rank.sh --wait follows the ranking.
+  if ! { printf '%s\n' "merge ${id%%;*}" "${lines[@]}" >"$jobs/rerun.partial" && mv "$jobs/rerun.partial" "$jobs/rerun"; }; then
+    scancel "${reruns[@]}" "${id%%;*}" 2>/dev/null || true
+    echo "Cannot write $jobs/rerun: the merge fails." >&2
+    exit 1
+  fi
+  echo "A task found a video damaged and indexed it again: tasks $(tr '\n' ' ' <<<"$stale")(from 0) run" \
+    "again on that index, job array(s) ${reruns[*]}; job ${id%%;*} merges." >&2
+  exit 0
+fi
 status=0
 "$batch" merge "${parts[@]}" --json >"$ranking.partial" || status=$?
 place "$status" "$ranking" 0 "$count" "the ranking" "every frame of every video" "the merge"
@@ -275,12 +362,15 @@ abandon() {
   fi
   fail "$1$cancelled"
 }
-# Submits a job script (standard input) with sbatch's OPTIONS; prints its id.
+# Submits a job script (standard input, or the file after the OPTIONS, with its arguments) with
+# sbatch's OPTIONS; prints its id.
 submit() {
   local id
   id=$(sbatch --parsable --chdir="$out" "$@") || return 1
   printf '%s' "${id%%;*}"  # --parsable prints "ID" or "ID;CLUSTER"
 }
+
+{ rank_script >"$jobs/rank.sh" && merge_script >"$jobs/merge.sh"; } || fail "cannot write the jobs' scripts in $jobs"
 
 # The stretches start once every index task has ended, however it ended.
 index_ids=()
@@ -298,16 +388,16 @@ array_firsts=()
 for ((a = 0; a < arrays; a++)); do
   first=$((a * max_array))
   count=$((tasks - first < max_array ? tasks - first : max_array))
-  id=$(rank_script "$first" | submit --job-name=orvexa-rank --array="0-$((count - 1))" \
-    --dependency="afterany:$indexed" --open-mode=append --output="$rank_output") || abandon "sbatch refused job array $((a + 1)) of $arrays"
+  id=$(submit --job-name=orvexa-rank --array="0-$((count - 1))" --dependency="afterany:$indexed" \
+    --open-mode=append --output="$rank_output" "$jobs/rank.sh" "$first") || abandon "sbatch refused job array $((a + 1)) of $arrays"
   submitted+=("$id")
   array_ids+=("$id")
   array_firsts+=("$first")
 done
 # Without --kill-on-invalid-dep a failed task would leave the merge pending for ever.
 after=$(IFS=:; printf '%s' "${array_ids[*]}")
-merge_id=$(merge_script | submit --job-name=orvexa-merge --dependency="afterok:$after" --kill-on-invalid-dep=yes \
-  --open-mode=append --output="$merge_output") || abandon "sbatch refused the merge job"
+merge_id=$(submit --job-name=orvexa-merge --dependency="afterok:$after" --kill-on-invalid-dep=yes \
+  --open-mode=append --output="$merge_output" "$jobs/merge.sh" 1) || abandon "sbatch refused the merge job"
 submitted+=("$merge_id")
 echo "Job array(s) ${index_ids[*]}: ${#videos[@]} index tasks, indexes in $out/index"
 for a in "${!array_ids[@]}"; do
@@ -361,6 +451,19 @@ while true; do
   fi
   case "$state" in
     COMPLETED)
+      # The merge had stretches ranked again: the second merge job is followed, with their tasks.
+      if [[ ! -f "$out/ranking.json" && -f "$jobs/rerun" ]] && read -r _ next <"$jobs/rerun" && [[ "$next" != "$merge_id" ]]; then
+        merge_id=$next
+        array_ids=()
+        array_firsts=()
+        while read -r what id first; do
+          [[ "$what" == array ]] || continue
+          array_ids+=("$id")
+          array_firsts+=("$first")
+        done <"$jobs/rerun"
+        echo "Waiting for job $merge_id, which merges once the stretches ranked again are..." >&2
+        continue
+      fi
       # What is read here is what the merge wrote, seen from this machine: whole, or nothing.
       [[ -f "$out/ranking.json" ]] || fail "job $merge_id ended but $out/ranking.json is missing here"
       undecoded=$(awk -v part=0 -v videos="${#videos[@]}" "$ranking_check" "$out/ranking.json") ||

@@ -20,7 +20,10 @@ int IndexVideos(const Settings& settings, Terminal& terminal) {
         if (StopRequested()) return kExitStopped;
         FrameSource source;
         const auto told = [&](int percent) { terminal.Progress(size_t(i), video, percent, 100); };
-        const VideoFile file(source, video, told);
+        // From tables, the packets are left to the readers that read them (see OpensFromTables).
+        const VideoFile file(
+            source, video, told,
+            settings.indexFromTables ? FrameSource::PacketChecks::AsRead : FrameSource::PacketChecks::AtOpen);
         terminal.Finished(size_t(i));
         if (!file.IsOpen()) {
             if (StopRequested()) return kExitStopped;

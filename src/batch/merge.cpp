@@ -23,21 +23,48 @@ struct Video {
     std::map<int, Segment> segments;  // by index
 };
 
-// What a segment says of its video that its first segment says otherwise; empty when nothing.
+QString Differs(const char* what, const auto& first, const auto& other) {
+    return QStringLiteral("%1 (%2, not %3)").arg(what).arg(other).arg(first);
+}
+
+// What a segment says of its video's content that its first segment says otherwise; empty when
+// nothing.
+QString OtherContent(const Video& video, const VideoRanking& segment) {
+    const SegmentFacts &c = *video.ranking.segment, &d = *segment.segment;
+    if (c.fileSize != d.fileSize) return Differs("file size", c.fileSize, d.fileSize);
+    if (c.fingerprint != d.fingerprint) return Differs("content fingerprint", c.fingerprint, d.fingerprint);
+    return {};
+}
+
+// What else a segment of the same content and index says of its video, or of how it was
+// ranked, that its first segment says otherwise; empty when nothing.
 QString Disagreement(const Video& video, const VideoRanking& segment) {
     const VideoFacts &a = *video.ranking.facts, &b = *segment.facts;
     const SegmentFacts &c = *video.ranking.segment, &d = *segment.segment;
     const auto differs = [](const char* what, const auto& first, const auto& other) {
-        return QStringLiteral("%1 (%2, not %3)").arg(what).arg(other).arg(first);
+        return Differs(what, first, other);
     };
-    if (c.fileSize != d.fileSize) return differs("file size", c.fileSize, d.fileSize);
-    if (c.fingerprint != d.fingerprint) return differs("content fingerprint", c.fingerprint, d.fingerprint);
-    if (a.frameCount != b.frameCount) return differs("frame count", a.frameCount, b.frameCount);
     if (c.count != d.count) return differs("segment count", c.count, d.count);
     if (a.frameRate != b.frameRate || a.width != b.width || a.height != b.height)
         return QStringLiteral("frame rate or size");
     if (c.options != d.options) return differs("options", c.options, d.options);
     return {};
+}
+
+// How the index a segment was ranked on differs from its first segment's; empty when it does
+// not. One video's indexes differ when a segment found its packets damaged and indexed it again
+// from its data: the positions the segments before it were ranked on, read from the tables,
+// are not the frames a decode presents.
+QString OtherIndex(const Video& video, const VideoRanking& segment) {
+    const int32_t a = video.ranking.facts->frameCount, b = segment.facts->frameCount;
+    const SegmentFacts &c = *video.ranking.segment, &d = *segment.segment;
+    QStringList differs;
+    if (c.fromTables != d.fromTables) {
+        differs << (d.fromTables ? QStringLiteral("positions read from the sample tables, not checked")
+                                 : QStringLiteral("positions checked, not read from the sample tables"));
+    }
+    if (a != b) differs << QStringLiteral("frame count (%1, not %2)").arg(b).arg(a);
+    return differs.join(QStringLiteral("; "));
 }
 
 // Why the video's segments do not hold each of its frames once; empty when they do.
@@ -102,14 +129,25 @@ int MergeSegments(const Settings& settings, Terminal& terminal) {
                 video->firstFile = file;
             }
             const SegmentFacts& s = *segment.segment;
-            if (const QString differs = Disagreement(*video, segment); !differs.isEmpty()) {
+            const auto otherVersion = [&](const QString& differs) {
                 return refuse(QStringLiteral("%1: segment %2/%3 of %4 differs from %5 in its %6: another version of "
                                              "the video, or other options")
                                   .arg(file)
                                   .arg(s.index)
                                   .arg(s.count)
                                   .arg(segment.video, video->firstFile, differs));
+            };
+            if (const QString differs = OtherContent(*video, segment); !differs.isEmpty()) return otherVersion(differs);
+            if (const QString other = OtherIndex(*video, segment); !other.isEmpty()) {
+                return refuse(
+                    QStringLiteral("%1: segment %2/%3 of %4 was ranked on another index of the video than "
+                                   "%5 (%6): rank its segments again on one index (with the same --index-dir)")
+                        .arg(file)
+                        .arg(s.index)
+                        .arg(s.count)
+                        .arg(segment.video, video->firstFile, other));
             }
+            if (const QString differs = Disagreement(*video, segment); !differs.isEmpty()) return otherVersion(differs);
             if (const auto same = video->segments.find(s.index); same != video->segments.end()) {
                 return refuse(QStringLiteral("%1: segment %2/%3 of %4 overlaps %5, which holds it too")
                                   .arg(file)

@@ -2,7 +2,7 @@
 #pragma once
 // merge: joins the segments that rank --segment printed, of one video or several, into what
 // rank prints for the whole videos, after checking that each video's segments are of one
-// version of it, made with the same options, and hold every frame once.
+// version of it, ranked on one index of it with the same options, and hold every frame once.
 
 #include "batch/settings.h"
 #include "batch/terminal.h"

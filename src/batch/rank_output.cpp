@@ -11,11 +11,13 @@ namespace batch {
 
 namespace {
 
+QByteArray PositionsName(const SegmentFacts& s) { return s.fromTables ? "tables" : "checked"; }
+
 QByteArray SegmentJson(const SegmentFacts& s) {
     return ",\"segment\":{\"index\":" + QByteArray::number(s.index) + ",\"count\":" + QByteArray::number(s.count) +
            ",\"first\":" + QByteArray::number(s.first) + ",\"end\":" + QByteArray::number(s.end) +
            ",\"file_size\":" + QByteArray::number(s.fileSize) + ",\"fingerprint\":" + JsonString(s.fingerprint) +
-           ",\"options\":" + JsonString(s.options) + '}';
+           ",\"options\":" + JsonString(s.options) + ",\"positions\":\"" + PositionsName(s) + "\"}";
 }
 
 QByteArray SegmentText(const VideoRanking& video) {
@@ -32,6 +34,7 @@ QByteArray SegmentText(const VideoRanking& video) {
     text += "# first " + QByteArray::number(s.first) + '\n';
     text += "# end " + QByteArray::number(s.end) + '\n';
     text += "# options " + OneLine(s.options) + '\n';
+    text += "# positions " + PositionsName(s) + '\n';
     for (const RankedFrame& r : video.frames) {
         text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length) + '\t' + JsonNumber(r.time) + '\t' +
                 QByteArray(reinterpret_cast<const char*>(r.signature.data()), qsizetype(r.signature.size())).toHex() +

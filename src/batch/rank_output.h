@@ -44,6 +44,9 @@ struct SegmentFacts {
     int64_t fileSize = 0;
     QString fingerprint;  // the video's content (media::FileIdentity::Fingerprint)
     QString options;      // Settings::RankingOptions
+    // Ranked on an index read from the video's sample tables, whose packets this segment found
+    // whole in its own stretch only: it joins only segments ranked on such an index.
+    bool fromTables = false;
 };
 
 struct VideoRanking {
@@ -66,13 +69,15 @@ std::optional<scenes::SceneList> ScenesOf(const VideoRanking& video);
 
 // FRAME<TAB>BYTES<TAB>SCENE lines. A segment's text is "# orvexa-batch segment K/N",
 // "# KEY VALUE" lines (video, file_size, fingerprint, frame_count, frame_rate, width, height,
-// first, end, options), then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE (hexadecimal) lines.
+// first, end, options, positions), then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE (hexadecimal) lines.
 QByteArray RankingText(const VideoRanking& video, bool withHeader);
 // [{"video": ..., "frame_count": ..., "frame_rate": ..., "width": ..., "height": ...,
 //   "scenes": N, "cuts": [{"frame": F, "time": T, "transition_first": A, "transition_end": B}, ...],
 //   "frames": [{"frame": F, "time": T, "bytes": B, "scene": S}, ...], "errors": [...]}, ...],
 // a frame a line; a segment has "segment": {"index": K, "count": N, "first": F, "end": E,
-// "file_size": S, "fingerprint": P, "options": O} after "height", no scenes, and a "signature" for each frame.
+// "file_size": S, "fingerprint": P, "options": O, "positions": "tables" or "checked"} after
+// "height", no scenes, and a "signature" for each frame. A segment without positions (an older
+// one) was ranked on a checked index.
 QByteArray RankingJson(const std::vector<VideoRanking>& videos);
 
 // The name as the text's "# VIDEO" line writes it, and back.

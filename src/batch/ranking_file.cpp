@@ -115,6 +115,14 @@ bool SegmentFromJson(Json& json, SegmentFacts& s) {
         }
         if (key == QLatin1String("options")) return has[5] = true, json.String(s.options);
         if (key == QLatin1String("fingerprint")) return has[6] = true, json.String(s.fingerprint);
+        if (key == QLatin1String("positions")) {
+            QString positions;
+            if (!json.String(positions)) return false;
+            if (positions != QLatin1String("tables") && positions != QLatin1String("checked"))
+                return json.Fail(QStringLiteral("bad \"positions\""));
+            s.fromTables = positions == QLatin1String("tables");
+            return true;
+        }
         return json.Skip();
     });
     if (!read) return false;
@@ -204,8 +212,9 @@ bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QSt
     int64_t n[2] = {};
     const QList<QByteArray> k = first.mid(qsizetype(std::strlen(kSegmentHeader))).split('/');
     if (k.size() != 2 || !Whole(k[0], 1, kMaxFrame, n[0]) || !Whole(k[1], 1, kMaxFrame, n[1])) return lines.Fail();
-    static const char* const kKeys[] = {"video", "file_size", "fingerprint", "frame_count", "frame_rate",
-                                        "width", "height",    "first",       "end",         "options"};
+    // An older segment has no positions line: it was ranked on a checked index.
+    static const char* const kKeys[] = {"video",  "file_size", "fingerprint", "frame_count", "frame_rate", "width",
+                                        "height", "first",     "end",         "options",     "positions"};
     std::map<QByteArray, QByteArray> values;
     QByteArray line;
     bool more = false;
@@ -222,7 +231,7 @@ bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QSt
         why = QStringLiteral("a segment without the video's fingerprint (rank it again)");
         return false;
     }
-    if (values.size() != std::size(kKeys)) {
+    if (values.size() != std::size(kKeys) - (values.count("positions") ? 0 : 1)) {
         why = QStringLiteral("# lines");
         return false;
     }
@@ -246,6 +255,12 @@ bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QSt
     s.fingerprint = FromOneLine(values["fingerprint"]);
     if (!FingerprintOf(s.fingerprint, s.fileSize) && why.isEmpty()) why = QStringLiteral("# fingerprint");
     if (!why.isEmpty()) return false;
+    const auto positions = values.find("positions");
+    if (positions != values.end() && positions->second != "tables" && positions->second != "checked") {
+        why = QStringLiteral("# positions");
+        return false;
+    }
+    s.fromTables = positions != values.end() && positions->second == "tables";
     v.video = FromOneLine(values["video"]);
     s.options = FromOneLine(values["options"]);
     v.ranked = true;

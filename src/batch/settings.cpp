@@ -18,7 +18,7 @@ QString Usage() {
         "                         [--grayscale] [--progressive] [--json] [--segment K/N] [--jobs N]\n"
         "                         [--plot FILE [--overwrite]] [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
-        "       orvexa-batch index VIDEO... [--index-dir DIR] [--quiet]\n"
+        "       orvexa-batch index VIDEO... [--from-tables] [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
         "                         --min-gap SECONDS) [--per-scene] [--min-gap SECONDS] [--ranking FILE]\n"
         "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
@@ -95,9 +95,10 @@ QString HelpText() {
                "          segments (text or JSON, in any mix, of one video or several) and\n"
                "          prints what rank prints for the whole videos, in the order of each\n"
                "          video's first segment; it refuses segments that overlap, that leave\n"
-               "          frames out, that disagree on a video's content fingerprint, frame\n"
-               "          count, segment count or options (another version of it), and files\n"
-               "          that are not such segments.\n"
+               "          frames out, that disagree on a video's content fingerprint, segment\n"
+               "          count or options (another version of it), that were ranked on other\n"
+               "          indexes of it (frame count or positions), and files that are not\n"
+               "          such segments.\n"
                "index     reads each video's index (its pictures and where each lies) and saves\n"
                "          it, so that every later open of the video, in any process, reads that\n"
                "          and not the whole file: run it once before the tasks of a cluster.\n"
@@ -134,16 +135,28 @@ QString HelpText() {
                "                       K/N\", then \"# KEY VALUE\" lines: video, file_size (bytes),\n"
                "                       fingerprint (SIZE:SHA-256 of the file's first MiB and last\n"
                "                       64 KiB), frame_count, frame_rate, width, height, first and end\n"
-               "                       (the stretch's frames, end excluded) and options (those that\n"
-               "                       change a ranking); then FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE\n"
-               "                       lines, BYTES 0 for a frame that could not be decoded,\n"
-               "                       SIGNATURE the frame's small picture merge finds scenes from.\n"
+               "                       (the stretch's frames, end excluded), options (those that\n"
+               "                       change a ranking) and positions (see below); then\n"
+               "                       FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE lines, BYTES 0 for a\n"
+               "                       frame that could not be decoded, SIGNATURE the frame's small\n"
+               "                       picture merge finds scenes from.\n"
                "                       The JSON is rank's with \"segment\": {\"index\": K, \"count\": N,\n"
                "                       \"first\": F, \"end\": E, \"file_size\": S, \"fingerprint\": P,\n"
-               "                       \"options\": O} after\n"
-               "                       \"height\", and a \"signature\" for each frame instead of scenes\n"
+               "                       \"options\": O, \"positions\": X} after \"height\", and a\n"
+               "                       \"signature\" for each frame instead of scenes.\n"
+               "                       Positions are \"tables\" when the frames' places were read from\n"
+               "                       an MP4's list of frames (index --from-tables) and the data of\n"
+               "                       this stretch alone found whole, \"checked\" otherwise; a\n"
+               "                       stretch that finds the data damaged indexes the video again\n"
+               "                       from it, saves that index and ranks the stretch it then gives\n"
                "merge:\n"
                "  --json               print rank's JSON\n"
+               "index:\n"
+               "  --from-tables        index an H.264 or HEVC MP4 or MOV from the list of frames it\n"
+               "                       holds, without reading their data, which is then looked into\n"
+               "                       for damage by what reads it: each rank --segment task its\n"
+               "                       own stretch's, an open that needs every frame's place all\n"
+               "                       of it (for a cluster's index job, whose tasks read the rest)\n"
                "extract (one of --best, --percent, --frames, or --per-scene or --min-gap alone):\n"
                "  --best N             the N frames of largest JPEG encoding, N from 1\n"
                "  --percent P          P percent of the frames, by rank, P a whole number from 1 to 100\n"
@@ -231,10 +244,10 @@ ParseResult ParseArguments(const QStringList& arguments) {
         numbering("numbering", {}, "mode"), start("start", {}, "n"), overwrite("overwrite"), skip("skip-existing"),
         jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file"), segment("segment", {}, "k/n"),
         ranking("ranking", {}, "file"), perScene("per-scene"), minGap("min-gap", {}, "seconds"),
-        plot("plot", {}, "file"), indexDir("index-dir", {}, "dir");
-    parser.addOptions({help,   version, crop,    quality, grayscale, progressive, json,      best,    percent,
-                       frames, format,  out,     prefix,  numbering, start,       overwrite, skip,    manifest,
-                       jobs,   quiet,   segment, ranking, perScene,  minGap,      plot,      indexDir});
+        plot("plot", {}, "file"), indexDir("index-dir", {}, "dir"), fromTables("from-tables");
+    parser.addOptions({help,   version, crop,    quality, grayscale, progressive, json,      best,     percent,
+                       frames, format,  out,     prefix,  numbering, start,       overwrite, skip,     manifest,
+                       jobs,   quiet,   segment, ranking, perScene,  minGap,      plot,      indexDir, fromTables});
     if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(ParserError(parser));
     if (parser.isSet(help)) {
         result.outcome = ParseResult::Outcome::Help;
@@ -271,15 +284,17 @@ ParseResult ParseArguments(const QStringList& arguments) {
     }
     if (s.command == Command::Index) {
         for (const QString& name : parser.optionNames()) {
-            if (name != "index-dir" && name != "quiet") {
+            if (name != "index-dir" && name != "quiet" && name != "from-tables") {
                 return bad(QStringLiteral("%1 is not an option of index").arg(OptionName(name)));
             }
         }
         if (positional.isEmpty()) return bad(QStringLiteral("no video given"));
         s.videos = positional;
         s.quiet = parser.isSet(quiet);
+        s.indexFromTables = parser.isSet(fromTables);
         return result;
     }
+    if (parser.isSet(fromTables)) return bad(QStringLiteral("--from-tables is an option of index"));
     if (s.command == Command::Merge) {
         // The segments hold the ranking's options: merge takes none of them.
         for (const QString& name : parser.optionNames()) {

@@ -56,6 +56,9 @@ struct Settings {
     // "--quality Q[ --crop L,T,W,H][ --grayscale][ --progressive]".
     QString RankingOptions() const;
 
+    // index --from-tables: an index read from the sample tables is saved unchecked.
+    bool indexFromTables = false;
+
     // merge: the files of rank --segment, in the command line's order
     QStringList segments;
 

@@ -54,13 +54,14 @@ QString OpenFailure(const QString& video) {
     return QStringLiteral("%1: cannot be read as a video (unknown format, no video stream, or damaged)").arg(video);
 }
 
-bool RanksWholeVideo(const Settings& settings) {
-    if (settings.command == Command::Rank) return settings.segmentCount == 0;
+bool OpensFromTables(const Settings& settings) {
+    if (settings.command == Command::Rank) return true;
     return settings.choice != Choice::Frames && settings.ranking.isEmpty();
 }
 
 FrameSource::PacketChecks PacketChecksFor(const Settings& settings) {
-    if (RanksWholeVideo(settings)) return FrameSource::PacketChecks::AsRead;
+    if (settings.command == Command::Rank && settings.segmentCount > 0) return FrameSource::PacketChecks::AsRead;
+    if (OpensFromTables(settings)) return FrameSource::PacketChecks::InOrder;
     if (settings.command == Command::Extract && settings.choice == Choice::Frames)
         return FrameSource::PacketChecks::BeforeEachFrame;
     return FrameSource::PacketChecks::AtOpen;

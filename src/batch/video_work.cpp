@@ -614,24 +614,48 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
     };
     opened();
     ranking::Stretch stretch{0, source.FrameCount()};
-    if (settings.segmentCount > 0) {
+    std::optional<media::FileIdentity> identity;
+    // Tells the segment's stretch of the video as now indexed.
+    const auto segment = [&] {
         stretch = ranking::SplitAtKeys(source.KeyPositions(), source.FrameCount(),
                                        settings.segmentCount)[size_t(settings.segmentIndex - 1)];
+        const bool fromTables = source.PacketsFound() != media::PacketsState::Whole;
+        host.Segment({settings.segmentIndex, settings.segmentCount, stretch.first, stretch.end, identity->size,
+                      QString::fromStdString(identity->Fingerprint()), settings.RankingOptions(), fromTables});
+        return fromTables;
+    };
+    bool fromTables = false;
+    if (settings.segmentCount > 0) {
         // Merge joins only parts of one content, whatever their file's name or time.
-        const std::optional<media::FileIdentity> identity =
-            media::index_store::IdentityFor(naming::PathBytes(video).toStdString());
+        identity = media::index_store::IdentityFor(naming::PathBytes(video).toStdString());
         if (!identity) {
             host.Failure(
                 QStringLiteral("%1: cannot be read: %2").arg(video, QString::fromLocal8Bit(std::strerror(errno))));
             return VideoStatus::Failed;
         }
-        host.Segment({settings.segmentIndex, settings.segmentCount, stretch.first, stretch.end, identity->size,
-                      QString::fromStdString(identity->Fingerprint()), settings.RankingOptions()});
+        fromTables = segment();
     }
     VideoRanking ranking;
     ranking.video = video;
     if (settings.segmentCount > 0) {
         ranking.frames = RankAll(source, settings, host, stretch.size(), stretch.first, stretch.end);
+        // Ranked on an index read from the tables, the segment answers for its stretch's packets
+        // (the others' tasks for theirs). One damaged, the video is indexed from its data, as a
+        // first open indexes it, that index saved for the other tasks, and the stretch it then
+        // gives ranked: merge joins this segment only with others ranked on that index.
+        if (fromTables && !StopRequested()) {
+            media::PacketsState found = source.CheckStretchPackets(stretch.first, stretch.end);
+            if (found != media::PacketsState::Whole) found = source.CheckPackets([](int) { return !StopRequested(); });
+            if (StopRequested()) return VideoStatus::Stopped;
+            if (found == media::PacketsState::Unread) {
+                throw ranking::ReopenFailure(ranking::ReopenFailure::Reason::CannotOpen, source.VideoFileName());
+            }
+            if (found == media::PacketsState::Damaged) {
+                opened();
+                segment();
+                ranking.frames = RankAll(source, settings, host, stretch.size(), stretch.first, stretch.end);
+            }
+        }
     } else {
         // Opened without its packets read, the video may turn out damaged: its frames are then
         // told and ranked again.

@@ -265,6 +265,10 @@ bool FrameSource::FrameSettled(int32_t position) {
     return CheckPacketsUpTo(position) == media::PacketsState::Whole;
 }
 
+media::PacketsState FrameSource::CheckStretchPackets(int32_t first, int32_t end) {
+    return state_->videoOpen ? state_->frameDecoder->CheckStretchPackets(first, end) : media::PacketsState::Whole;
+}
+
 bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progress, PacketChecks checks) {
     CloseVideo();
     state_->videoFileName = fileName;

@@ -64,6 +64,9 @@ public:
     // frame count and positions are those of the video indexed again from its data, and the
     // frame asked for was not read.
     void SetFramesChangedHandler(std::function<void()> handler);
+    // Looks into the packets a stretch of frames answers for, as a task that ranks one stretch
+    // of the video settles them (see media::FrameReader::CheckStretchPackets).
+    media::PacketsState CheckStretchPackets(int32_t first, int32_t end);
     // Releases the open video and forgets the crop rectangle; true when a video was open.
     bool CloseVideo();
     // Decodes a frame; DecodedFrame() and DecodedBits() then point to it.

@@ -27,9 +27,10 @@ enum class PacketChecks {
     AtOpen,           // all read at open: the count and positions hold from the start
     BeforeEachFrame,  // before a frame is read, those that can change its position (see
                       // CheckPacketsUpTo): the count may change as frames are read
-    AsRead,           // only as frames are read, for a reading of every frame in order that
-                      // settles it after (PacketsFound, CheckPackets); that reading is also the
-                      // decode a damaged stream needs, which is then not made at open
+    AsRead,           // only as frames are read, for a reading that settles it after
+                      // (PacketsFound, CheckPackets, CheckStretchPackets)
+    InOrder,          // as AsRead, for a reading of every frame in order from the first: that
+                      // reading is also the decode a damaged stream needs, not made at open
 };
 
 class FrameReader {
@@ -67,6 +68,11 @@ public:
     // positions hold; Damaged when one is damaged, the index then built again as CheckPackets
     // builds it; Unread when that failed.
     virtual PacketsState CheckPacketsUpTo(int32_t /*position*/) { return PacketsState::Whole; }
+    // Looks into the packets that a stretch of positions `first` to `end` - 1 answers for (see
+    // media::StretchStartPacket), those its reading passed over included: Whole when every one
+    // is whole, or the index was checked already; Damaged when one is not; Unread when they
+    // cannot be read. The video's other packets stay as they were.
+    virtual PacketsState CheckStretchPackets(int32_t /*first*/, int32_t /*end*/) { return PacketsFound(); }
 };
 
 }  // namespace media

@@ -522,6 +522,15 @@ int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back) {
     return index.keys[size_t(std::max(k - back, 0))];
 }
 
+int32_t StretchStartPacket(const MediaIndex& index, int32_t position) {
+    const auto count = int32_t(index.packetOfPresented.size());
+    if (position <= 0 || index.keys.empty()) return 0;
+    if (position >= count) return int32_t(index.packets.size());
+    int32_t start = 0;
+    for (int32_t p = 0; p <= position; ++p) start = std::max(start, StartPacketFor(index, p, 0));
+    return start;
+}
+
 namespace {
 
 void PutTraits(index_store::PayloadWriter& out, const StreamTraits& t) {

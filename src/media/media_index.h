@@ -125,4 +125,11 @@ void FindPresentedPackets(MediaIndex& index);
 // its own, or `back` key packets further back.
 int32_t StartPacketFor(const MediaIndex& index, int32_t position, int back);
 
+// Where the packets that a stretch of positions beginning at `position` answers for begin, when
+// the packets of a video read in stretches are looked into stretch by stretch: the key packet
+// its decode starts from, never before that of an earlier position, so that stretches cut at
+// any positions answer for every packet once between them. 0 for position 0, the count of
+// packets past the last position.
+int32_t StretchStartPacket(const MediaIndex& index, int32_t position);
+
 }  // namespace media

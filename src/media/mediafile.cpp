@@ -184,6 +184,7 @@ public:
     PacketsState PacketsFound();
     PacketsState CheckPackets(const Progress& progress);
     PacketsState CheckPacketsUpTo(int32_t position);
+    PacketsState CheckStretchPackets(int32_t first, int32_t end);
     bool Locate(int32_t position);
     const uint8_t* Frame(int32_t position);
     bool FrameDisplay(int32_t position, uint8_t* pixels, int64_t stride);
@@ -267,7 +268,7 @@ private:
     StreamTraits traits_;
     bool checkPackets_ = true;
     bool readsInOrder_ = false;
-    // Opened for a ranking of every frame (PacketChecks::AsRead), a damaged stream is not decoded at
+    // Opened for a ranking of every frame (PacketChecks::InOrder), a damaged stream is not decoded at
     // open: the ranking reads it from the first packet in order, and that one decode gives both
     // the index (building_, published once the run ends) and the pictures ranked. Until then the
     // count is the packets' (no fewer than the pictures of such a stream in practice; more are
@@ -344,7 +345,7 @@ bool MediaFile::Impl::Open(const std::string& path, const Progress& progress, Pa
     ffmpeg::SetUpLibraries();
     path_ = path;
     checkPackets_ = checkPackets;
-    readsInOrder_ = checks == PacketChecks::AsRead;
+    readsInOrder_ = checks == PacketChecks::InOrder;
     input_ = FileInput::Open(path);
     identity_ = input_ ? index_store::IdentityFor(input_->Descriptor(), [this] { return input_->Identity(); })
                        : index_store::IdentityFor(path);
@@ -714,6 +715,39 @@ bool MediaFile::Impl::LookInto(int32_t last) {
         }
     }
     return true;
+}
+
+// Reads the packets of the stretch that no reader has found whole yet, each run of them from the
+// key packet before it, as a decode from there would read them.
+PacketsState MediaFile::Impl::CheckStretchPackets(int32_t first, int32_t end) {
+    UnitChecks* checks = index_->unitChecks.get();
+    if (!checks) return PacketsState::Whole;
+    const int32_t to = StretchStartPacket(*index_, end);
+    const auto unread = [&](int32_t from) {
+        while (from < to && checks->whole[size_t(from)]) ++from;
+        return from;
+    };
+    int32_t next = unread(StretchStartPacket(*index_, first));
+    const ffmpeg::Packet packet(av_packet_alloc());
+    if (!packet) return PacketsState::Unread;
+    shown_ = -1;
+    dibCurrent_ = false;
+    bool reading = false;
+    while (next < to && !checks->damaged) {
+        // A key packet far ahead is sought, as a run that decodes on would seek it.
+        const auto after = std::upper_bound(index_->keys.begin(), index_->keys.end(), next);
+        const int32_t key = after == index_->keys.begin() ? 0 : *std::prev(after);
+        if (!reading || key - nextPacket_ > kDecodeOnPackets) {
+            if (!Seek(key)) break;
+            reading = true;
+        }
+        if (ReadPacket(packet.get()) != media::PacketRead::Packet) break;
+        av_packet_unref(packet.get());
+        next = unread(std::max(next, nextPacket_));
+    }
+    usable_ = false;
+    if (checks->damaged) return PacketsState::Damaged;
+    return next < to ? PacketsState::Unread : PacketsState::Whole;
 }
 
 // MP4 and MOV list every sample with its time, position and size: a demuxer that reads their
@@ -1352,6 +1386,9 @@ bool MediaFile::OpensWithoutDecoding() const { return impl_->OpensWithoutDecodin
 PacketsState MediaFile::PacketsFound() { return impl_->PacketsFound(); }
 PacketsState MediaFile::CheckPackets(const Progress& progress) { return impl_->CheckPackets(progress); }
 PacketsState MediaFile::CheckPacketsUpTo(int32_t position) { return impl_->CheckPacketsUpTo(position); }
+PacketsState MediaFile::CheckStretchPackets(int32_t first, int32_t end) {
+    return impl_->CheckStretchPackets(first, end);
+}
 bool MediaFile::OrderedByTimes() const { return !impl_->index_->decoded; }
 std::unique_ptr<media::DecodedPicture> MediaFile::Decoded(int32_t position) { return impl_->Decoded(position); }
 

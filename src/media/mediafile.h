@@ -23,7 +23,7 @@ public:
     // the indexing. Unless `checks` is AtOpen an H.264 or HEVC MP4 or MOV is indexed from its
     // sample tables alone, its packets left to be looked into for damage as they are read or
     // before each frame (see PacketsFound, CheckPacketsUpTo): its count and positions hold only
-    // once they are found whole. Opened AsRead, a stream that must be decoded whole with one
+    // once they are found whole. Opened InOrder, a stream that must be decoded whole with one
     // thread (damaged) is not decoded at open: the reading of its frames in order from position
     // 0 is that decode, and its count until PacketsFound settles it after that reading is its
     // packets' (frames past the end are none).
@@ -46,6 +46,7 @@ public:
     PacketsState PacketsFound() override;
     PacketsState CheckPackets(const Progress& progress) override;
     PacketsState CheckPacketsUpTo(int32_t position) override;
+    PacketsState CheckStretchPackets(int32_t first, int32_t end) override;
     // The file's times gave the presented order: its index took no decode of the whole stream.
     bool OrderedByTimes() const;
 

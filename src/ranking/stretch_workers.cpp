@@ -247,14 +247,24 @@ int StretchWorkers(const FrameSource& source, int threads, int32_t frames) {
 void RunStretches(const FrameSource& source, int32_t first, int32_t end, const RunSettings& settings,
                   const RunHooks& hooks) {
     if (hooks.beforeFrame) throw std::invalid_argument("RunStretches: no frame is decoded on the calling thread");
-    const int workers = std::max(StretchWorkers(source, settings.threads, end - first), 1);
     // The key frames of the range, counted from its start.
     std::vector<int32_t> keys;
     for (int32_t key : source.KeyPositions()) {
         if (key >= first && key < end) keys.push_back(key - first);
     }
     // One share a worker to begin with; a worker that finishes early takes half of another's.
-    std::vector<Stretch> shares = SplitAtKeys(keys, end - first, workers);
+    // Each share but the first begins at a key frame up to a whole share away from the even
+    // split, or is left to the worker before: one begun elsewhere would decode from the key
+    // frame before it what that worker reads too, which in a stretch of a GOP or two (a
+    // cluster's segment of a video) is most of what it reads.
+    std::vector<Stretch> shares =
+        SplitAtKeys(keys, end - first, std::max(StretchWorkers(source, settings.threads, end - first), 1), 1.0);
+    for (size_t i = shares.size() - 1; i > 0; --i) {
+        if (std::binary_search(keys.begin(), keys.end(), shares[i].first)) continue;
+        shares[i - 1].end = std::max(shares[i - 1].end, shares[i].end);
+        shares.erase(shares.begin() + std::ptrdiff_t(i));
+    }
+    const int workers = int(shares.size());
     for (Stretch& share : shares) {
         share.first += first;
         share.end += first;

@@ -16,9 +16,9 @@ struct Stretch {
 };
 
 // `parts` stretches (at least 1) of frames 0 to frameCount - 1, of near-equal length: a bound
-// moves to the nearest of `keys` (ascending positions) within half a share of it. With fewer
-// frames than parts, some stretches are empty.
-std::vector<Stretch> SplitAtKeys(const std::vector<int32_t>& keys, int32_t frameCount, int parts);
+// moves to the nearest of `keys` (ascending positions) within `reach` shares of it (half a
+// share by default). With fewer frames than parts, some stretches are empty.
+std::vector<Stretch> SplitAtKeys(const std::vector<int32_t>& keys, int32_t frameCount, int parts, double reach = 0.5);
 
 // Workers begin with one stretch each; one that finishes early takes over the second half of
 // the largest stretch left, as long as both halves keep at least this many frames: taking

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // One video ranked in stretches, as on several machines, then merged: what rank prints for the
 // whole, or a refusal; the stretches reading an index saved first by `index`, as a cluster's
-// tasks do; and extract taking its order from the saved ranking.
+// tasks do, also a damaged MP4's read from its tables; and extract taking its order from the
+// saved ranking.
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
@@ -72,6 +73,38 @@ TEST(BatchSegments, MergedSegmentsPrintTheWholeRankingAndOnlyThat) {
         merge.push_back("--json");
         EXPECT_EQ(RunBatchRaw(merge).out, json.out);
     }
+
+    // An MP4 damaged a third of the way, indexed from its tables: the stretch that finds it
+    // damaged indexes it from its data and saves that index, which the later stretches read;
+    // merge refuses the first stretch, ranked on the tables' index, until it is ranked again.
+    const QByteArray damaged = batch_testing::WriteClip(dir, "damaged.mp4", fixture::Codec::H264, "mp4", 60).toUtf8();
+    QByteArray spoilt = Contents(QString::fromUtf8(damaged));
+    for (qsizetype i = 0, at = spoilt.lastIndexOf("moov") / 3; i < 1024; ++i) spoilt[at + i] = char(i * 37 % 251);
+    ASSERT_TRUE(save(damaged, spoilt));
+    const batch_testing::RawRun damagedRank = RunBatchRaw({"rank", damaged});
+    ASSERT_EQ(damagedRank.exitCode, 0) << damagedRank.err.toStdString();
+    ASSERT_EQ(damagedRank.out.count('\n'), fixture::DecodeSequentially(damaged.toStdString(), 0).pictures.size());
+    const QByteArray damagedIndex = file("damaged-index");
+    ASSERT_EQ(RunBatchRaw({"index", damaged, "--from-tables", "--index-dir", damagedIndex}).exitCode, 0);
+    std::vector<QByteArray> stretches{"merge"};
+    for (int k = 1; k <= 4; ++k) {
+        stretches.push_back(file("damaged." + std::to_string(k)));
+        const batch_testing::RawRun run =
+            RunBatchRaw({"rank", damaged, "--segment", QByteArray::number(k) + "/4", "--index-dir", damagedIndex});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        ASSERT_TRUE(save(stretches.back(), run.out));
+        EXPECT_EQ(run.out.contains("# positions tables\n"), k == 1) << k;
+    }
+    const batch_testing::RawRun mixed = RunBatchRaw(stretches);
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_TRUE(mixed.err.contains("segment 2/4 of " + damaged + " was ranked on another index of the video than " +
+                                   stretches[1] + " (positions checked, not read from the sample tables; frame count"))
+        << mixed.err.toStdString();
+    ASSERT_TRUE(
+        save(stretches[1], RunBatchRaw({"rank", damaged, "--segment", "1/4", "--index-dir", damagedIndex}).out));
+    const batch_testing::RawRun settled = RunBatchRaw(stretches);
+    EXPECT_EQ(settled.exitCode, 0) << settled.err.toStdString();
+    EXPECT_EQ(settled.out, damagedRank.out);
 
     const QByteArray whole = file("whole.json"), avi1 = file("avi.1-3"), avi2 = file("avi.2-3"), avi3 = file("avi.3-3");
     ASSERT_TRUE(save(whole, json.out));

@@ -465,6 +465,7 @@ TEST(BatchCommand, MistakesAreRefusedBeforeAnythingIsWritten) {
         {{"rank", clip, "--crop", "1,2,0,4"}, "--crop takes"},
         {{"rank", clip, "--crop", "10x10-1+2"}, "--crop takes"},
         {{"rank", clip, "--best", "3"}, "--best is an option of extract"},
+        {{"rank", clip, "--segment", "1/2", "--from-tables"}, "--from-tables is an option of index"},
         {{"rank", clip, "--jobs", "0"}, "--jobs takes 1 to 64"},
         {{"rank", clip, "--frobnicate"}, "unknown option --frobnicate"},
         {{"rank", clip, "--json=yes"}, "--json takes no value"},

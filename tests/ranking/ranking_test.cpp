@@ -321,7 +321,7 @@ TEST(Ranking, BothPathsHonourEverySettingAndAVideoGoneOrReplacedEndsTheRun) {
 }
 
 // Stretches hold every frame once, in order, and start at a key frame where one lies within
-// half a share of the even split.
+// reach of the even split (half a share, or as asked).
 TEST(Stretches, CoverEveryFrameOnceAndStartAtNearKeys) {
     struct Case {
         const char* name;
@@ -329,17 +329,19 @@ TEST(Stretches, CoverEveryFrameOnceAndStartAtNearKeys) {
         int32_t frames;
         int parts;
         std::vector<int32_t> firsts;
+        double reach = 0.5;
     };
     const Case cases[] = {
         {"no key frames but the first", {0}, 100, 4, {0, 25, 50, 75}},
         {"keys every 12 frames", {0, 12, 24, 36, 48, 60, 72, 84, 96}, 100, 4, {0, 24, 48, 72}},
         {"a key too far is not taken", {0, 90}, 100, 2, {0, 50}},
+        {"a key a whole share away, in reach", {0, 90}, 100, 2, {0, 90}, 1.0},
         {"one part", {0, 10}, 37, 1, {0}},
         {"fewer frames than parts", {0}, 2, 4, {0, 0, 1, 1}},
         {"no frames", {}, 0, 3, {0, 0, 0}},
     };
     for (const Case& c : cases) {
-        const std::vector<ranking::Stretch> stretches = ranking::SplitAtKeys(c.keys, c.frames, c.parts);
+        const std::vector<ranking::Stretch> stretches = ranking::SplitAtKeys(c.keys, c.frames, c.parts, c.reach);
         ASSERT_EQ(stretches.size(), size_t(c.parts)) << c.name;
         int32_t next = 0;
         for (size_t i = 0; i < stretches.size(); ++i) {
