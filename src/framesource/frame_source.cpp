@@ -189,7 +189,8 @@ namespace {
 // the state is touched before the index is whole, so a cancelled open leaves it closed.
 bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress,
                     FrameSource::PacketChecks checks) {
-    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(state.videoFileName.toStdString(), progress, checks);
+    std::unique_ptr<media::MediaFile> file =
+        media::MediaFile::Open(state.videoFileName.toStdString(), progress, checks);
     if (!file) return false;
     dib::BitmapInfoHeader format;
     format.biWidth = file->Width();
