@@ -261,6 +261,8 @@ private:
     // where the tables place them: for an MP4's H.264 or HEVC a sample's bytes are the packet the
     // demuxer gives. False when a sample's place is not known, or reading fails.
     bool LookInto(int32_t last);
+    // The packets `first` to `last` not found whole yet, read the same way.
+    bool LookInto(int32_t first, int32_t last);
     // Another reader of this process already settled the packets of the index this one reads:
     // the index it left shared is taken instead of reading them again.
     bool TakeSettledIndex();
@@ -681,13 +683,17 @@ int32_t MediaFile::Impl::LastPacketMoving(int32_t position) {
 }
 
 bool MediaFile::Impl::LookInto(int32_t last) {
-    UnitChecks& checks = *index_->unitChecks;
+    const UnitChecks& checks = *index_->unitChecks;
     if (wholeFor_ != index_) {
         wholeFor_ = index_;
         wholeUpTo_ = 0;
     }
     while (wholeUpTo_ <= last && checks.whole[size_t(wholeUpTo_)]) ++wholeUpTo_;
-    if (wholeUpTo_ > last) return true;
+    return wholeUpTo_ > last || LookInto(wholeUpTo_, last);
+}
+
+bool MediaFile::Impl::LookInto(int32_t first, int32_t last) {
+    UnitChecks& checks = *index_->unitChecks;
     if (!input_) return false;
     if (samples_.empty()) {
         const int entries = avformat_index_get_entries_count(stream_);
@@ -699,7 +705,7 @@ bool MediaFile::Impl::LookInto(int32_t last) {
     }
     const ffmpeg::Packet packet(av_packet_alloc());
     if (!packet) return false;
-    for (int32_t i = wholeUpTo_; i <= last && !checks.damaged; ++i) {
+    for (int32_t i = first; i <= last && !checks.damaged; ++i) {
         if (checks.whole[size_t(i)]) continue;
         const int64_t pos = index_->packets[size_t(i)].pos;
         const auto sample = std::lower_bound(samples_.begin(), samples_.end(), std::make_pair(pos, int64_t(0)));
@@ -717,37 +723,16 @@ bool MediaFile::Impl::LookInto(int32_t last) {
     return true;
 }
 
-// Reads the packets of the stretch that no reader has found whole yet, each run of them from the
-// key packet before it, as a decode from there would read them.
+// The packets of the stretch that no reader has found whole yet, those its reading passed over
+// included.
 PacketsState MediaFile::Impl::CheckStretchPackets(int32_t first, int32_t end) {
-    UnitChecks* checks = index_->unitChecks.get();
+    const UnitChecks* checks = index_->unitChecks.get();
     if (!checks) return PacketsState::Whole;
+    const int32_t from = StretchStartPacket(*index_, first);
     const int32_t to = StretchStartPacket(*index_, end);
-    const auto unread = [&](int32_t from) {
-        while (from < to && checks->whole[size_t(from)]) ++from;
-        return from;
-    };
-    int32_t next = unread(StretchStartPacket(*index_, first));
-    const ffmpeg::Packet packet(av_packet_alloc());
-    if (!packet) return PacketsState::Unread;
-    shown_ = -1;
-    dibCurrent_ = false;
-    bool reading = false;
-    while (next < to && !checks->damaged) {
-        // A key packet far ahead is sought, as a run that decodes on would seek it.
-        const auto after = std::upper_bound(index_->keys.begin(), index_->keys.end(), next);
-        const int32_t key = after == index_->keys.begin() ? 0 : *std::prev(after);
-        if (!reading || key - nextPacket_ > kDecodeOnPackets) {
-            if (!Seek(key)) break;
-            reading = true;
-        }
-        if (ReadPacket(packet.get()) != media::PacketRead::Packet) break;
-        av_packet_unref(packet.get());
-        next = unread(std::max(next, nextPacket_));
-    }
-    usable_ = false;
+    const bool read = from >= to || LookInto(from, to - 1);
     if (checks->damaged) return PacketsState::Damaged;
-    return next < to ? PacketsState::Unread : PacketsState::Whole;
+    return read ? PacketsState::Whole : PacketsState::Unread;
 }
 
 // MP4 and MOV list every sample with its time, position and size: a demuxer that reads their
