@@ -13,7 +13,6 @@
 #include "framelist/frame_list_window.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
-#include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
 #include "framesource/output_types.h"
 #include "imaging/bitmap.h"
