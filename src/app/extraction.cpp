@@ -13,8 +13,8 @@
 #include "framelist/frame_list_window.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
-#include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/output_types.h"
 #include "imaging/bitmap.h"
 #include "imaging/picture_loader.h"
 #include "infowindow/info_window.h"
@@ -46,19 +46,9 @@ bool MainWindow::ExtractImage() {
                                       QStringLiteral("Image Illisible"), dialogs::Buttons::Ok);
         return false;
     }
-    bool written = false;
-    switch (naming.type) {
-        case naming::OutputType::Jpeg:
-            written = image_writers::SaveFrameJpeg(source_, frame, path, JpegOptions());
-            break;
-        case naming::OutputType::Png:
-            // The frame is prepared above.
-            written = image_writers::WritePngFile(source_, path);
-            break;
-        case naming::OutputType::Bmp:
-            written = image_writers::SaveFrameBmp(source_, frame, path);
-            break;
-    }
+    const output_types::OutputType& type = output_types::Of(naming.type);
+    const bool written =
+        type.writeFrame(source_, path, type.jpegOptions ? JpegOptions() : jpeg_options::JpegOptions{}, nullptr);
     if (written && naming.numbering != naming::Numbering::None) SetStartNumber(naming::NumberAfter(naming.start));
     return written;
 }

@@ -7,6 +7,7 @@
 
 #include "batch/frame_list.h"
 #include "batch/manifest.h"
+#include "framesource/output_types.h"
 
 namespace batch {
 
@@ -428,12 +429,9 @@ ParseResult ParseArguments(const QStringList& arguments) {
         if (s.ranking.isEmpty()) return bad(QStringLiteral("--ranking takes a file"));
     }
     if (parser.isSet(format)) {
-        const QString type = parser.value(format).toLower();
-        if (type != "jpg" && type != "bmp" && type != "png")
-            return bad(QStringLiteral("--format takes jpg, bmp or png"));
-        s.type = type == "jpg"   ? naming::OutputType::Jpeg
-                 : type == "png" ? naming::OutputType::Png
-                                 : naming::OutputType::Bmp;
+        const output_types::OutputType* type = output_types::Named(parser.value(format).toLower());
+        if (!type) return bad(QStringLiteral("--format takes jpg, bmp or png"));
+        s.type = type->type;
     }
     if (parser.isSet(out)) {
         s.outDir = parser.value(out);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <numeric>
 #include <set>
@@ -23,6 +22,7 @@
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/output_types.h"
 #include "imaging/jpeg_image.h"
 #include "media/file_identity.h"
 #include "media/index_store.h"
@@ -33,12 +33,6 @@
 namespace batch {
 
 namespace {
-
-// Anything has the name, a symbolic link included, even one that leads nowhere.
-bool Taken(const QString& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::symlink_status(naming::PathBytes(path).toStdString(), error));
-}
 
 QString Exists(const QString& path) {
     return QStringLiteral("%1: file exists (use --overwrite or --skip-existing); the command stops").arg(path);
@@ -170,7 +164,7 @@ public:
                     host_.Progress(0, total);
                 };
                 // Files chosen by their place in the ranking alone, as the bytes it measures.
-                const bool onePass = !byScenesOrTime && s_.type == naming::OutputType::Jpeg && names > 0 &&
+                const bool onePass = !byScenesOrTime && output_types::Of(s_.type).jpegOptions && names > 0 &&
                                      names * kOnePassShare >= frameCount;
                 std::optional<std::vector<RankedFrame>> writing;
                 if (onePass) writing = RankWriting(names, total, frameCount);
@@ -266,7 +260,7 @@ private:
         for (size_t i = 0; i < chosen.size() && !refused; ++i) {
             const auto number = int32_t(first + int64_t(i));
             const QString path = s_.Naming().PathOf(number);
-            const bool taken = s_.existing != Existing::Overwrite && Taken(path);
+            const bool taken = s_.existing != Existing::Overwrite && image_writers::Taken(path);
             if (taken && s_.existing == Existing::Skip) {
                 // Listed as kept, with the frame this run would have written there.
                 const int64_t known = i < jpegBytes_.size() ? jpegBytes_[i] : -1;
@@ -308,7 +302,7 @@ private:
         // JPEG files are encoded by the workers; so is every frame whose length the manifest
         // tells and no ranking gave.
         const bool lengthsWanted = !s_.manifest.isEmpty() && jpegBytes_.size() < chosen.size();
-        run.encode = s_.type == naming::OutputType::Jpeg || lengthsWanted;
+        run.encode = output_types::Of(s_.type).jpegOptions || lengthsWanted;
         run.jpeg = s_.Jpeg();
         ranking::RunHooks hooks;
         hooks.keepGoing = [&] { return !end && !StopRequested(); };
@@ -347,15 +341,7 @@ private:
     }
 
     bool WritePreparedFile(const FrameSource::PreparedImage& image, const QString& path) {
-        switch (s_.type) {
-            case naming::OutputType::Jpeg:
-                return image_writers::WritePreparedJpeg(image, path, s_.Jpeg());
-            case naming::OutputType::Png:
-                return image_writers::WritePreparedPng(image, path);
-            case naming::OutputType::Bmp:
-                break;
-        }
-        return image_writers::WritePreparedBmp(image, path, &bmpError_);
+        return output_types::Of(s_.type).writePrepared(image, path, s_.Jpeg(), &bmpError_);
     }
 
     // Writes one frame prepared by the run; a status when the video's work ends there.
@@ -391,29 +377,10 @@ private:
     // system's error number (0: the picture gives no such file).
     bool WriteAside(int64_t key, const FrameSource::PreparedImage& image, int& error) {
         error = 0;
-        switch (s_.type) {
-            case naming::OutputType::Jpeg: {
-                if (!image.jpeg.empty()) {
-                    error = aside_->Write(key, {{image.jpeg.data(), image.jpeg.size()}});
-                    return error == 0;
-                }
-                imaging::JpegImage jpeg;
-                s_.Jpeg().ApplyTo(&jpeg);
-                if (!image_writers::EncodePrepared(image, jpeg)) return false;
-                error = aside_->Write(key, {{jpeg.data().data(), jpeg.data().size()}});
-                return error == 0;
-            }
-            case naming::OutputType::Png: {
-                const QByteArray png = image_writers::PreparedPng(image);
-                if (png.isEmpty()) return false;
-                error = aside_->Write(key, {{png.constData(), size_t(png.size())}});
-                return error == 0;
-            }
-            case naming::OutputType::Bmp:
-                break;
-        }
-        error =
-            aside_->Write(key, {{&image.fileHeader, sizeof image.fileHeader}, {image.dib.data(), image.dib.size()}});
+        output_types::FileBytes bytes;
+        if (!output_types::Of(s_.type).fileBytes(image, s_.Jpeg(), bytes)) return false;
+        error = aside_->Write(key,
+                              {{bytes.parts[0].data, bytes.parts[0].size}, {bytes.parts[1].data, bytes.parts[1].size}});
         return error == 0;
     }
 
@@ -534,7 +501,7 @@ private:
             }
             // The BMP writer says no when the file appeared meanwhile and may not be replaced,
             // or when the disk took only part of it.
-            if (s_.existing != Existing::Overwrite && Taken(path)) {
+            if (s_.existing != Existing::Overwrite && image_writers::Taken(path)) {
                 host_.Failure(Exists(path));
                 return VideoStatus::StopCommand;
             }
@@ -550,22 +517,14 @@ private:
     }
 
     bool WriteFile(const QString& path) {
-        switch (s_.type) {
-            case naming::OutputType::Jpeg:
-                return image_writers::WriteJpegFile(source_, path, s_.Jpeg());
-            case naming::OutputType::Png:
-                return image_writers::WritePngFile(source_, path);
-            case naming::OutputType::Bmp:
-                break;
-        }
-        return image_writers::WriteBmpFile(source_, path, &bmpError_);
+        return output_types::Of(s_.type).writeFrame(source_, path, s_.Jpeg(), &bmpError_);
     }
 
     // Writes one frame, whose JPEG encoding's length is known (-1: not yet); a status when the
     // video's work ends there.
     std::optional<VideoStatus> Write(const QString& video, int32_t frame, int32_t number, int64_t jpegBytes) {
         const QString path = s_.Naming().PathOf(number);
-        const bool exists = Taken(path);
+        const bool exists = image_writers::Taken(path);
         if (exists && s_.existing == Existing::Skip) {
             host_.Wrote({number, frame, source_.FrameTime(frame), jpegBytes, true});
             return {};

@@ -2,21 +2,14 @@
 #include "framelist/extraction_order.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <numeric>
 
+#include "framesource/image_writers.h"
+
 namespace framelist {
-namespace {
-
-bool Taken(const QString& path) {
-    struct stat status {};
-    return lstat(naming::PathBytes(path).constData(), &status) == 0;
-}
-
-}  // namespace
 
 ExtractionOrder::ExtractionOrder(const std::vector<int32_t>& frames, const naming::OutputNaming& naming)
     : naming_(naming), frames_(frames), places_(frames.size()), written_(frames.size(), false) {
@@ -28,7 +21,7 @@ ExtractionOrder::ExtractionOrder(const std::vector<int32_t>& frames, const namin
                    int64_t(naming.start) + count - 1 <= std::numeric_limits<int32_t>::max() &&
                    !std::is_sorted(frames.begin(), frames.end());
     for (int64_t i = 0; inFileOrder_ && i < count; ++i) {
-        if (Taken(naming.PathOf(int32_t(naming.start + i)))) inFileOrder_ = false;
+        if (image_writers::Taken(naming.PathOf(int32_t(naming.start + i)))) inFileOrder_ = false;
     }
     if (!inFileOrder_) return;
     std::stable_sort(places_.begin(), places_.end(), [&](size_t a, size_t b) { return frames[a] < frames[b]; });

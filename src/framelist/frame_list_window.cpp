@@ -22,8 +22,8 @@
 #include "framelist/loop_progress.h"
 #include "framesource/crop_check.h"
 #include "framesource/frame_source.h"
-#include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/output_types.h"
 #include "imaging/bitmap.h"
 #include "imaging/jpeg_image.h"
 #include "media/dib.h"
@@ -530,7 +530,7 @@ void FrameListWindow::ExtractMarkedRows() {
     emit listSequenceWanted();
 
     naming::OutputNaming naming = outputNaming_ ? outputNaming_() : naming::OutputNaming{};
-    const bool jpegFiles = naming.type == naming::OutputType::Jpeg;
+    const bool jpegFiles = output_types::Of(naming.type).jpegOptions;
     ranking::RunSettings settings;
     settings.threads = workerThreads_;
     settings.encode = jpegFiles;
@@ -596,15 +596,7 @@ void FrameListWindow::ExtractMarkedRows() {
 bool FrameListWindow::WritePrepared(const FrameSource::PreparedImage& image, const QString& path,
                                     naming::OutputType type, const jpeg_options::JpegOptions& jpeg) {
     if (!source_.VideoOpen()) return false;
-    switch (type) {
-        case naming::OutputType::Jpeg:
-            return image_writers::WritePreparedJpeg(image, path, jpeg);
-        case naming::OutputType::Png:
-            return image_writers::WritePreparedPng(image, path);
-        case naming::OutputType::Bmp:
-            break;
-    }
-    return image_writers::WritePreparedBmp(image, path);
+    return output_types::Of(type).writePrepared(image, path, jpeg, nullptr);
 }
 
 bool FrameListWindow::WriteExtracted(const FrameSource::PreparedImage& image, naming::OutputNaming& naming,

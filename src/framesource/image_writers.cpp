@@ -28,17 +28,11 @@
 namespace image_writers {
 namespace {
 
-// Whatever has the name, a symbolic link included: a link is replaced, never followed.
-bool Taken(const QByteArray& path) {
-    struct stat status {};
-    return lstat(path.constData(), &status) == 0;
-}
-
 enum class Place { Free, Replace, Refused };
 
 // Whether the path is free, or taken by a file the user agrees to replace.
 Place AskPlace(const QString& path) {
-    if (!Taken(naming::PathBytes(path))) return Place::Free;
+    if (!Taken(path)) return Place::Free;
     const auto answer = dialogs::current().messageBox(QString("Ecraser : %1 ?").arg(QFileInfo(path).fileName()),
                                                       "Fichier Existant", dialogs::Buttons::OkCancel);
     return answer == dialogs::Answer::Ok ? Place::Replace : Place::Refused;
@@ -227,6 +221,11 @@ bool RemoveAsideFolder(int parent, const char* name, int folder) {
 
 }  // namespace
 
+bool Taken(const QString& path) {
+    struct stat status {};
+    return lstat(naming::PathBytes(path).constData(), &status) == 0;
+}
+
 QByteArray AsideName(const QByteArray& target) {
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     QByteArray name = target + kAsideMark;
@@ -254,7 +253,7 @@ bool WriteBmpFile(const FrameSource& source, const QString& path, int* error) {
 bool ReplaceFile(const QString& path, const QByteArray& contents) { return WriteWholeFile(path, contents, true) == 0; }
 
 int WriteWholeFile(const QString& path, const QByteArray& contents, bool replace) {
-    const Place place = !Taken(naming::PathBytes(path)) ? Place::Free : replace ? Place::Replace : Place::Refused;
+    const Place place = !Taken(path) ? Place::Free : replace ? Place::Replace : Place::Refused;
     const Outcome outcome = WriteAside(path, place, {{contents.constData(), contents.size()}});
     if (outcome.kind == Written::Done) return 0;
     return outcome.error != 0 ? outcome.error : EIO;

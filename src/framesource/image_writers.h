@@ -48,6 +48,10 @@ bool ReplaceFile(const QString& path, const QByteArray& contents);
 // (EEXIST). 0 when written, else the system's error number.
 int WriteWholeFile(const QString& path, const QByteArray& contents, bool replace);
 
+// Whether anything has the name, a symbolic link included (even one that leads nowhere): a
+// link is replaced, never followed.
+bool Taken(const QString& path);
+
 // A name beside `target` to write aside under: "TARGET.orvexa-tmp-XXXXXX", XXXXXX at random.
 QByteArray AsideName(const QByteArray& target);
 // Removes the files that writers killed while writing left in the directory (written aside

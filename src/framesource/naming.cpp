@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "framesource/naming.h"
 
+#include "framesource/output_types.h"
+
 #include <limits>
 
 #include <cstdint>
@@ -104,7 +106,7 @@ QString ImageName(const QString& typedPrefix, Numbering numbering, int32_t numbe
             numberPart = QString::number(number);
             break;
     }
-    return prefix + numberPart + (type == OutputType::Jpeg ? ".JPG" : type == OutputType::Png ? ".PNG" : ".BMP");
+    return prefix + numberPart + QLatin1String(output_types::Of(type).extension);
 }
 
 }  // namespace naming

@@ -12,12 +12,12 @@ namespace naming {
 
 // The numbering choices, in the order of the main window's numbering group.
 enum class Numbering { Plain = 0, ZeroFilled = 1, None = 2 };
-// The output types, in the order of the main window's type group.
+// The output types, in the order of the main window's type group and of output_types' table.
 // The windows write BMP or JPEG files; the batch command PNG files as well.
 enum class OutputType { Bmp = 0, Jpeg = 1, Png = 2 };
 
 // "IMAGE" when the typed prefix is blank; the number zero-filled to `width` digits (right-aligned
-// with blanks beyond 16), plain, or left out; ".JPG" or ".BMP".
+// with blanks beyond 16), plain, or left out; the type's extension.
 QString ImageName(const QString& typedPrefix, Numbering numbering, int32_t number, int width, OutputType type);
 
 // Where and how a command names the files it writes: the main window's naming controls, or the

@@ -17,6 +17,8 @@
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/naming.h"
+#include "framesource/output_types.h"
 #include "imaging/jpeg_image.h"
 #include "media/dib.h"
 #include "support/scripted_dialogs.h"
@@ -164,6 +166,40 @@ TEST_F(ImageWriters, BmpHoldsTheWholeFrameOrTheCrop) {
             }
         }
     }
+    EXPECT_TRUE(dialogs_->messages().empty());
+}
+
+// Each type's row: its name and extension lead back to it, and its three writers give one file
+// of that type, from the open frame, from a prepared picture, and as bytes.
+TEST_F(ImageWriters, EachOutputTypeWritesOneFileThreeWays) {
+    struct Case {
+        naming::OutputType type;
+        QByteArray magic;
+    };
+    for (const Case& c : {Case{naming::OutputType::Bmp, "BM"}, Case{naming::OutputType::Jpeg, "\xFF\xD8\xFF"},
+                          Case{naming::OutputType::Png, "\x89PNG"}}) {
+        const output_types::OutputType& row = output_types::Of(c.type);
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.type, c.type);
+        EXPECT_EQ(output_types::Named(QString(row.name)), &row);
+        const QString name = naming::ImageName("F", naming::Numbering::Plain, 1, 0, c.type);
+        EXPECT_TRUE(name.endsWith(QLatin1String(row.extension)));
+
+        ASSERT_TRUE(frameSource.PrepareFrame(1));
+        ASSERT_TRUE(row.writeFrame(frameSource, Out(name), {}, nullptr));
+        const QByteArray file = ReadAll(Out(name));
+        EXPECT_TRUE(file.startsWith(c.magic));
+        FrameSource::PreparedImage image;
+        ASSERT_TRUE(frameSource.PrepareImage(1, image));
+        ASSERT_TRUE(row.writePrepared(image, Out("P" + name), {}, nullptr));
+        EXPECT_EQ(ReadAll(Out("P" + name)), file);
+        output_types::FileBytes bytes;
+        ASSERT_TRUE(row.fileBytes(image, {}, bytes));
+        QByteArray joined;
+        for (const auto& part : bytes.parts) joined.append(static_cast<const char*>(part.data), qsizetype(part.size));
+        EXPECT_EQ(joined, file);
+    }
+    EXPECT_EQ(output_types::Named("gif"), nullptr);
     EXPECT_TRUE(dialogs_->messages().empty());
 }
 
