@@ -100,7 +100,6 @@ private:
 void ReleaseStreamAndFile(FrameSource::State& state) {
     avifile::AVIStreamRelease(state.videoStream);
     avifile::AVIFileRelease(state.aviFile);
-    avifile::AVIFileExit();
 }
 
 bool FailOpen(FrameSource::State& state) {
@@ -189,7 +188,8 @@ namespace {
 // the state is touched before the index is whole, so a cancelled open leaves it closed.
 bool OpenMediaVideo(FrameSource::State& state, const FrameSource::OpenProgress& progress,
                     FrameSource::PacketChecks checks) {
-    std::unique_ptr<media::MediaFile> file = media::MediaFile::Open(state.videoFileName.toStdString(), progress, checks);
+    std::unique_ptr<media::MediaFile> file =
+        media::MediaFile::Open(state.videoFileName.toStdString(), progress, checks);
     if (!file) return false;
     dib::BitmapInfoHeader format;
     format.biWidth = file->Width();
@@ -275,10 +275,7 @@ bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progre
     if (!media::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress, checks);
 
     avifile::AVIFileInit();
-    if (avifile::AVIFileOpen(state_->aviFile, fileName.toStdString()) != avifile::kOk) {
-        avifile::AVIFileExit();
-        return false;
-    }
+    if (avifile::AVIFileOpen(state_->aviFile, fileName.toStdString()) != avifile::kOk) return false;
     avifile::FileInfo fileInfo;
     if (avifile::AVIFileInfo(*state_->aviFile, fileInfo) != avifile::kOk ||
         avifile::AVIFileGetStream(*state_->aviFile, state_->videoStream, avifile::kStreamTypeVideo, 0) !=
