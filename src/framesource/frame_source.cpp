@@ -560,6 +560,9 @@ int32_t FrameSource::FrameHeight() const { return state_->frameHeight; }
 int32_t FrameSource::FrameBitCount() const { return state_->frameBitCount; }
 int32_t FrameSource::FramePlanes() const { return state_->framePlanes; }
 int32_t FrameSource::PaletteBytes() const { return state_->paletteBytes; }
+int32_t FrameSource::FrameImageSize() const { return state_->frameImageSize; }
+const dib::BitmapFileHeader& FrameSource::FrameFileHeader() const { return state_->frameFileHeader; }
+const uint8_t* FrameSource::DecodedFrame() const { return state_->decodedFrame; }
 
 bool FrameSource::CropDefined() const { return state_->cropDefined; }
 bool FrameSource::CropEnabled() const { return state_->cropEnabled; }

@@ -69,7 +69,7 @@ public:
     media::PacketsState CheckStretchPackets(int32_t first, int32_t end);
     // Releases the open video and forgets the crop rectangle; true when a video was open.
     bool CloseVideo();
-    // Decodes a frame, for PrepareFrame and the bitmaps to take.
+    // Decodes a frame; DecodedFrame() then points to it.
     bool FetchFrame(int32_t position);
 
     // Stores the rectangle and sizes its buffer; never fails for a rectangle outside the frame,
@@ -134,6 +134,10 @@ public:
     int32_t FrameBitCount() const;
     int32_t FramePlanes() const;
     int32_t PaletteBytes() const;
+    // The frame last fetched as a packed DIB, its rows' size and its file header.
+    int32_t FrameImageSize() const;
+    const dib::BitmapFileHeader& FrameFileHeader() const;
+    const uint8_t* DecodedFrame() const;
 
     bool CropDefined() const;
     bool CropEnabled() const;
