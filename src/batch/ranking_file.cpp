@@ -294,9 +294,8 @@ bool FromText(Lines& lines, QByteArray line, std::vector<VideoRanking>& videos, 
         }
         const QList<QByteArray> fields = line.split('\t');
         int64_t n[3] = {};
-        if ((videos.empty() && lines.Number() > 1) || fields.size() < 2 || fields.size() > 3 ||
-            !Whole(fields[0], 0, kMaxFrame, n[0]) || !Whole(fields[1], 0, kMaxBytes, n[1]) ||
-            (fields.size() == 3 && !Whole(fields[2], 1, kMaxFrame, n[2]))) {
+        if (fields.size() < 2 || fields.size() > 3 || !Whole(fields[0], 0, kMaxFrame, n[0]) ||
+            !Whole(fields[1], 0, kMaxBytes, n[1]) || (fields.size() == 3 && !Whole(fields[2], 1, kMaxFrame, n[2]))) {
             return lines.Fail();
         }
         if (videos.empty()) videos.emplace_back().ranked = true;  // one video, unnamed

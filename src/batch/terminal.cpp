@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "base/clock_time.h"
 #include "batch/output_checks.h"
 #include "framesource/naming.h"
 
@@ -22,11 +23,7 @@ constexpr qint64 kRedrawMs = 100;
 
 using Running = Terminal::Running;
 
-QString Duration(double seconds) {
-    const auto whole = qint64(seconds + 0.5);
-    return whole >= 3600 ? QString::asprintf("%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60)
-                         : QString::asprintf("%lld:%02lld", whole / 60, whole % 60);
-}
+QString Duration(double seconds) { return clock_time::ClockTime(seconds, clock_time::Hours::FromAnHour); }
 
 // What follows the video's name: " DONE/TOTAL frames", and the rate and time left.
 QString Counts(const Running& r, bool withRate) {

@@ -100,7 +100,6 @@ private:
 void ReleaseStreamAndFile(FrameSource::State& state) {
     avifile::AVIStreamRelease(state.videoStream);
     avifile::AVIFileRelease(state.aviFile);
-    avifile::AVIFileExit();
 }
 
 bool FailOpen(FrameSource::State& state) {
@@ -276,10 +275,7 @@ bool FrameSource::OpenReader(const QString& fileName, const OpenProgress& progre
     if (!media::IsAviFile(fileName.toStdString())) return OpenMediaVideo(*state_, progress, checks);
 
     avifile::AVIFileInit();
-    if (avifile::AVIFileOpen(state_->aviFile, fileName.toStdString()) != avifile::kOk) {
-        avifile::AVIFileExit();
-        return false;
-    }
+    if (avifile::AVIFileOpen(state_->aviFile, fileName.toStdString()) != avifile::kOk) return false;
     avifile::FileInfo fileInfo;
     if (avifile::AVIFileInfo(*state_->aviFile, fileInfo) != avifile::kOk ||
         avifile::AVIFileGetStream(*state_->aviFile, state_->videoStream, avifile::kStreamTypeVideo, 0) !=
@@ -564,22 +560,15 @@ int32_t FrameSource::FrameHeight() const { return state_->frameHeight; }
 int32_t FrameSource::FrameBitCount() const { return state_->frameBitCount; }
 int32_t FrameSource::FramePlanes() const { return state_->framePlanes; }
 int32_t FrameSource::PaletteBytes() const { return state_->paletteBytes; }
-int32_t FrameSource::FrameStride() const { return state_->frameStride; }
 int32_t FrameSource::FrameImageSize() const { return state_->frameImageSize; }
-const dib::BitmapInfoHeader& FrameSource::DecodeHeader() const { return state_->decodeHeader; }
 const dib::BitmapFileHeader& FrameSource::FrameFileHeader() const { return state_->frameFileHeader; }
 const uint8_t* FrameSource::DecodedFrame() const { return state_->decodedFrame; }
-const uint8_t* FrameSource::DecodedBits() const { return state_->decodedBits; }
 
 bool FrameSource::CropDefined() const { return state_->cropDefined; }
 bool FrameSource::CropEnabled() const { return state_->cropEnabled; }
 const FrameSource::CropRectangle& FrameSource::CropRect() const { return state_->cropRect; }
-int32_t FrameSource::CropStride() const { return state_->cropStride; }
-int32_t FrameSource::CropImageSize() const { return state_->cropImageSize; }
-const dib::BitmapFileHeader& FrameSource::CropFileHeader() const { return state_->cropFileHeader; }
 const uint8_t* FrameSource::CropImage() const { return state_->cropHeld ? state_->cropImage.get() : nullptr; }
 
 const uint8_t* FrameSource::OutputImage() const { return state_->outputImage; }
-const uint8_t* FrameSource::OutputBits() const { return state_->outputBits; }
 int32_t FrameSource::OutputImageSize() const { return state_->outputImageSize; }
 const dib::BitmapFileHeader& FrameSource::OutputFileHeader() const { return state_->outputFileHeader; }

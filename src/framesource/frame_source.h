@@ -69,7 +69,7 @@ public:
     media::PacketsState CheckStretchPackets(int32_t first, int32_t end);
     // Releases the open video and forgets the crop rectangle; true when a video was open.
     bool CloseVideo();
-    // Decodes a frame; DecodedFrame() and DecodedBits() then point to it.
+    // Decodes a frame; DecodedFrame() then points to it.
     bool FetchFrame(int32_t position);
 
     // Stores the rectangle and sizes its buffer; never fails for a rectangle outside the frame,
@@ -134,12 +134,10 @@ public:
     int32_t FrameBitCount() const;
     int32_t FramePlanes() const;
     int32_t PaletteBytes() const;
-    int32_t FrameStride() const;
+    // The frame last fetched as a packed DIB, its rows' size and its file header.
     int32_t FrameImageSize() const;
-    const dib::BitmapInfoHeader& DecodeHeader() const;
     const dib::BitmapFileHeader& FrameFileHeader() const;
     const uint8_t* DecodedFrame() const;
-    const uint8_t* DecodedBits() const;
 
     bool CropDefined() const;
     bool CropEnabled() const;
@@ -147,14 +145,10 @@ public:
     // drawn on a larger picture, or typed), so no frame can be prepared.
     bool CropOutsideFrames() const;
     const CropRectangle& CropRect() const;
-    int32_t CropStride() const;
-    int32_t CropImageSize() const;
-    const dib::BitmapFileHeader& CropFileHeader() const;
     const uint8_t* CropImage() const;
 
     // The output image of the last successful PrepareFrame.
     const uint8_t* OutputImage() const;
-    const uint8_t* OutputBits() const;
     int32_t OutputImageSize() const;
     const dib::BitmapFileHeader& OutputFileHeader() const;
 

@@ -690,9 +690,6 @@ void GetFrameDeleter::operator()(GetFrame* decoder) const { std::default_delete<
 
 void AVIFileInit() { ffmpeg::SetUpLibraries(); }
 
-// Nothing of the library is held between files.
-void AVIFileExit() {}
-
 int32_t AVIFileOpen(FileHandle& file, const std::string& path) {
     file.reset();
     ffmpeg::SetUpLibraries();

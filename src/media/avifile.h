@@ -57,7 +57,6 @@ struct StreamInfo {  // what the service reports of a stream: its strh header
 };
 
 void AVIFileInit();
-void AVIFileExit();
 
 int32_t AVIFileOpen(FileHandle& file, const std::string& path);
 int32_t AVIFileInfo(const AviFile& file, FileInfo& info);

@@ -487,12 +487,6 @@ void OrderByDecoding(MediaIndex& index) {
     for (size_t i = 0; i < index.packets.size(); ++i) index.packets[i].label = int64_t(i);
 }
 
-int32_t PositionOf(const MediaIndex& index, int64_t label) {
-    const auto it = std::lower_bound(index.presented.begin(), index.presented.end(), label);
-    if (it == index.presented.end() || *it != label) return -1;
-    return int32_t(it - index.presented.begin());
-}
-
 void FindPresentedPackets(MediaIndex& index) {
     if (index.decoded) {
         // Labels are packet numbers; pictures before the first labelled one start the stream.

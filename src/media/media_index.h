@@ -115,9 +115,6 @@ std::optional<MediaIndex> IndexFromSaved(const std::vector<uint8_t>& bytes, cons
 // stream to find the presented pictures.
 void OrderByDecoding(MediaIndex& index);
 
-// The position of the picture labelled `label` in an index ordered by times, or -1.
-int32_t PositionOf(const MediaIndex& index, int64_t label);
-
 // Fills packetOfPresented once `presented` is final.
 void FindPresentedPackets(MediaIndex& index);
 

@@ -158,7 +158,7 @@ void EncodePool::Submit(FrameSource::PreparedImage image) {
     if (threads_.empty()) {
         Slot slot;
         slot.result.image = std::move(image);
-        slot.started = slot.done = true;
+        slot.done = true;
         imaging::JpegImage jpeg;
         options_.ApplyTo(&jpeg);
         Encode(slot, jpeg, callerScaler_);
@@ -215,7 +215,6 @@ void EncodePool::Work() {
             workAvailable_.wait(lock, [this] { return stopping_ || unstarted_ < slots_.size(); });
             if (stopping_) return;
             slot = &slots_[unstarted_++];
-            slot->started = true;
         }
         Encode(*slot, jpeg, scaler);
         bool wake = false;

@@ -94,7 +94,6 @@ public:
 private:
     struct Slot {
         Result result;
-        bool started = false;
         bool done = false;
         std::exception_ptr error;
     };

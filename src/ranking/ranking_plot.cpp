@@ -10,6 +10,8 @@
 #include <climits>
 #include <cmath>
 
+#include "base/clock_time.h"
+
 namespace ranking_plot {
 namespace {
 
@@ -143,19 +145,8 @@ LengthScale ScaleOf(const PlotData& data, int areaHeight, int line) {
 // "1:02:03" or "2:03", with tenths or hundredths when the ticks are closer than a second.
 QString TimeLabel(double seconds, double total, double step, const QLocale& locale) {
     const int decimals = step < 0.1 ? 2 : step < 1 ? 1 : 0;
-    const double scale = std::pow(10.0, decimals);
-    const int64_t units = std::llround(seconds * scale);
-    const int64_t whole = units / int64_t(scale);
-    QString text = total >= 3600 ? QStringLiteral("%1:%2:%3")
-                                       .arg(whole / 3600)
-                                       .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
-                                       .arg(whole % 60, 2, 10, QLatin1Char('0'))
-                                 : QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-    if (decimals > 0) {
-        text +=
-            locale.decimalPoint() + QStringLiteral("%1").arg(units % int64_t(scale), decimals, 10, QLatin1Char('0'));
-    }
-    return text;
+    return clock_time::ClockTime(seconds, total >= 3600 ? clock_time::Hours::Shown : clock_time::Hours::Hidden,
+                                 decimals, locale.decimalPoint());
 }
 
 // What the frames of one column come to.

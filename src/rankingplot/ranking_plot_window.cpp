@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <algorithm>
 
+#include "base/clock_time.h"
 #include "ui_ranking_plot_window.h"
 #include "widgets/keys.h"
 #include "widgets/slot_guard.h"
@@ -32,14 +33,7 @@ QString Count(int64_t count, const QString& singular, const QString& plural) {
 }
 
 QString Time(double seconds) {
-    const int64_t hundredths = int64_t(seconds * 100 + 0.5);
-    const int64_t whole = hundredths / 100;
-    QString text = whole >= 3600
-                       ? QStringLiteral("%1:%2:").arg(whole / 3600).arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
-                       : QStringLiteral("%1:").arg(whole / 60);
-    return text + QStringLiteral("%1,%2")
-                      .arg(whole % 60, 2, 10, QLatin1Char('0'))
-                      .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+    return clock_time::ClockTime(seconds, clock_time::Hours::FromAnHour, 2, QStringLiteral(","));
 }
 
 }  // namespace

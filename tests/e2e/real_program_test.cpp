@@ -161,7 +161,8 @@ TEST_F(RealProgram, RanksAndExtractsTheBestCroppedFrames) {
     for (int frame = 0; frame < frameSource.FrameCount(); ++frame) {
         ASSERT_TRUE(frameSource.PrepareFrame(frame));
         imaging::JpegImage jpeg;
-        jpeg.encodeBgr(100, 60, frameSource.OutputBits(), frameSource.CropStride());
+        jpeg.encodeBgr(100, 60, frameSource.OutputImage() + sizeof(dib::BitmapInfoHeader) + frameSource.PaletteBytes(),
+                       dib::RowStride(100, 24));
         allSizes.push_back(jpeg.data().size());
     }
     frameSource.CloseVideo();

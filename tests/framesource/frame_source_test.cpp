@@ -11,6 +11,12 @@
 
 namespace {
 
+// The rows of the output image last prepared, bottom-up, each a 24-bit row of RowStride bytes.
+const uint8_t* OutputRows(const FrameSource& source) {
+    return source.OutputImage() + sizeof(dib::BitmapInfoHeader) + source.PaletteBytes();
+}
+int RowStride(int width) { return int(dib::RowStride(width, 24)); }
+
 class FrameSourceTest : public ::testing::Test {
 protected:
     void TearDown() override { frameSource.CloseVideo(); }
@@ -36,21 +42,24 @@ protected:
 
 TEST_F(FrameSourceTest, DerivedValuesFollowTheFrameSize) {
     struct {
-        int width, height, stride, imageSize;
-    } const cases[] = {{320, 240, 960, 230400}, {321, 240, 964, 231360}, {33, 7, 100, 700}};
+        int width, height, imageSize;
+    } const cases[] = {{320, 240, 230400}, {321, 240, 231360}, {33, 7, 700}};
     for (const auto& c : cases) {
         ASSERT_TRUE(Open(Write(c.width, c.height, 3)));
         EXPECT_EQ(frameSource.FrameWidth(), c.width);
         EXPECT_EQ(std::abs(frameSource.FrameHeight()), c.height);
-        EXPECT_EQ(frameSource.FrameStride(), c.stride);
-        EXPECT_EQ(frameSource.FrameImageSize(), c.imageSize);
         EXPECT_EQ(frameSource.PaletteBytes(), 0);
-        const dib::BitmapFileHeader& header = frameSource.FrameFileHeader();
+        ASSERT_TRUE(frameSource.PrepareFrame(0));
+        EXPECT_EQ(frameSource.OutputImageSize(), c.imageSize);
+        const dib::BitmapFileHeader& header = frameSource.OutputFileHeader();
         EXPECT_EQ(+header.bfType, 0x4D42);
         // Packed fields are read by value: a reference to one would be misaligned.
         EXPECT_EQ(uint32_t{header.bfSize}, uint32_t(54 + c.imageSize));
         EXPECT_EQ(uint32_t{header.bfOffBits}, 54u);
-        EXPECT_EQ(frameSource.DecodeHeader().biBitCount, 24);
+        dib::BitmapInfoHeader info;
+        std::memcpy(&info, frameSource.OutputImage(), sizeof info);
+        EXPECT_EQ(+info.biBitCount, 24);
+        EXPECT_EQ(+info.biWidth, c.width);
         EXPECT_EQ(frameSource.FrameCount(), 3);
     }
 }
@@ -59,12 +68,11 @@ TEST_F(FrameSourceTest, EightBitStreamReportsItsOwnDepthButDecodesTo24Bits) {
     ASSERT_TRUE(Open(Write(64, 48, 4, fixture::Codec::Pal8)));
     EXPECT_EQ(frameSource.FrameBitCount(), 8);
     EXPECT_EQ(frameSource.FramePlanes(), 1);
-    ASSERT_TRUE(frameSource.FetchFrame(2));
+    ASSERT_TRUE(frameSource.PrepareFrame(2));
     dib::BitmapInfoHeader decoded;
-    std::memcpy(&decoded, frameSource.DecodedFrame(), sizeof decoded);
+    std::memcpy(&decoded, frameSource.OutputImage(), sizeof decoded);
     EXPECT_EQ(+decoded.biBitCount, 24);
-    EXPECT_EQ(frameSource.DecodedBits(), frameSource.DecodedFrame() + 40);
-    EXPECT_EQ(fixture::ReadFrameNumber(frameSource.DecodedBits(), 64, 48, frameSource.FrameStride()), 2);
+    EXPECT_EQ(fixture::ReadFrameNumber(OutputRows(frameSource), 64, 48, RowStride(64)), 2);
 }
 
 TEST_F(FrameSourceTest, FetchOutsideTheStreamOrWithoutVideoFails) {
@@ -106,25 +114,26 @@ TEST_F(FrameSourceTest, CloseTwiceAndBadFilesLeaveTheSourceClosed) {
     EXPECT_TRUE(Open(valid));
 }
 
-TEST_F(FrameSourceTest, CropBufferSizesAndHeaders) {
+TEST_F(FrameSourceTest, CropSizesAndHeaders) {
     ASSERT_TRUE(Open(Write(320, 240, 2)));
+    frameSource.SetCropEnabled(true);
     struct {
         int top, left, height, width;
         bool defined;
-        int stride, imageSize;
+        int imageSize;  // of the output image: without a rectangle, the whole frame
     } const cases[] = {
-        {0, 0, 5, 10, true, 32, 160},
-        {10, 20, 1, 1, true, 4, 4},
-        {0, 0, 0, 0, false, 0, 0},
-        {0, 0, 240, 320, true, 960, 230400},
+        {0, 0, 5, 10, true, 160},
+        {10, 20, 1, 1, true, 4},
+        {0, 0, 0, 0, false, 230400},
+        {0, 0, 240, 320, true, 230400},
     };
     for (const auto& c : cases) {
         EXPECT_TRUE(frameSource.SetCropRect(c.top, c.left, c.height, c.width));
         EXPECT_EQ(frameSource.CropDefined(), c.defined);
-        EXPECT_EQ(frameSource.CropStride(), c.stride);
-        EXPECT_EQ(frameSource.CropImageSize(), c.imageSize);
-        EXPECT_EQ(uint32_t{frameSource.CropFileHeader().bfSize}, uint32_t(54 + c.imageSize));
-        EXPECT_EQ(uint32_t{frameSource.CropFileHeader().bfOffBits}, 54u);
+        ASSERT_TRUE(frameSource.PrepareFrame(1));
+        EXPECT_EQ(frameSource.OutputImageSize(), c.imageSize);
+        EXPECT_EQ(uint32_t{frameSource.OutputFileHeader().bfSize}, uint32_t(54 + c.imageSize));
+        EXPECT_EQ(uint32_t{frameSource.OutputFileHeader().bfOffBits}, 54u);
         dib::BitmapInfoHeader header;
         std::memcpy(&header, frameSource.CropImage(), sizeof header);
         EXPECT_EQ(+header.biWidth, c.width);
@@ -136,7 +145,9 @@ TEST_F(FrameSourceTest, CropBufferSizesAndHeaders) {
 
 TEST_F(FrameSourceTest, PreparedCropHoldsExactlyTheRectanglesPixels) {
     ASSERT_TRUE(Open(Write(321, 240, 3)));
-    const int frameRows = 240, stride = frameSource.FrameStride();
+    const int frameRows = 240, stride = RowStride(321);
+    ASSERT_TRUE(frameSource.PrepareFrame(1));
+    const std::vector<uint8_t> whole(OutputRows(frameSource), OutputRows(frameSource) + frameRows * stride);
     struct {
         const char* name;
         int top, left, height, width;
@@ -151,12 +162,11 @@ TEST_F(FrameSourceTest, PreparedCropHoldsExactlyTheRectanglesPixels) {
         frameSource.SetCropRect(c.top, c.left, c.height, c.width);
         ASSERT_TRUE(frameSource.PrepareFrame(1)) << c.name;
         EXPECT_EQ(frameSource.OutputImage(), frameSource.CropImage()) << c.name;
-        EXPECT_EQ(frameSource.OutputImageSize(), frameSource.CropImageSize());
-        const uint8_t* frame = frameSource.DecodedBits();
-        const uint8_t* crop = frameSource.OutputBits();
+        EXPECT_EQ(frameSource.OutputImageSize(), RowStride(c.width) * c.height);
+        const uint8_t* crop = OutputRows(frameSource);
         for (int row = 0; row < c.height; ++row) {
-            const uint8_t* source = frame + (frameRows - 1 - c.top - row) * stride + 3 * c.left;
-            const uint8_t* copied = crop + (c.height - 1 - row) * frameSource.CropStride();
+            const uint8_t* source = whole.data() + (frameRows - 1 - c.top - row) * stride + 3 * c.left;
+            const uint8_t* copied = crop + (c.height - 1 - row) * RowStride(c.width);
             ASSERT_EQ(std::memcmp(source, copied, size_t(3 * c.width)), 0) << c.name << " row " << row;
         }
     }
@@ -166,12 +176,11 @@ TEST_F(FrameSourceTest, OutputIsTheWholeFrameUnlessCroppingIsOnWithARectangle) {
     ASSERT_TRUE(Open(Write(64, 48, 2)));
     frameSource.SetCropEnabled(true);  // no rectangle yet
     ASSERT_TRUE(frameSource.PrepareFrame(0));
-    EXPECT_EQ(frameSource.OutputImage(), frameSource.DecodedFrame());
-    EXPECT_EQ(frameSource.OutputImageSize(), frameSource.FrameImageSize());
+    EXPECT_EQ(frameSource.OutputImageSize(), RowStride(64) * 48);
     frameSource.SetCropRect(1, 1, 4, 4);
     frameSource.SetCropEnabled(false);
     ASSERT_TRUE(frameSource.PrepareFrame(0));
-    EXPECT_EQ(frameSource.OutputImage(), frameSource.DecodedFrame());
+    EXPECT_EQ(frameSource.OutputImageSize(), RowStride(64) * 48);
     frameSource.SetCropEnabled(true);
     imaging::Bitmap bitmap;
     ASSERT_TRUE(frameSource.LoadOutputBitmap(1, bitmap));
@@ -224,11 +233,11 @@ TEST_F(FrameSourceTest, DisplayBitmapsHoldTheColoursOfTheDecodedFrames) {
         for (int position : {5, 0, 13, 12, 3, 4, 9, 1}) {
             imaging::Bitmap bitmap;
             ASSERT_TRUE(frameSource.LoadFrameBitmap(position, bitmap));
-            ASSERT_TRUE(frameSource.FetchFrame(position));
+            ASSERT_TRUE(frameSource.PrepareFrame(position));
             const QImage& shown = bitmap.image();
             ASSERT_EQ(shown.size(), QSize(321, height));
             for (int y = 0; y < height; ++y) {
-                const uint8_t* row = frameSource.DecodedBits() + (height - 1 - y) * frameSource.FrameStride();
+                const uint8_t* row = OutputRows(frameSource) + (height - 1 - y) * RowStride(321);
                 const auto* pixels = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
                 for (int x = 0; x < 321; ++x) {
                     ASSERT_EQ(pixels[x], qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]))
@@ -283,12 +292,11 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
         EXPECT_EQ(frameSource.FrameHeight(), height);
         EXPECT_EQ(frameSource.FrameBitCount(), 24);
         EXPECT_EQ(frameSource.FramePlanes(), 1);
-        EXPECT_EQ(frameSource.FrameStride(), int(dib::RowStride(width, 24)));
         for (int position : {17, 3, 29, 4}) {
-            ASSERT_TRUE(frameSource.FetchFrame(position)) << c.container << " " << position;
+            ASSERT_TRUE(frameSource.PrepareFrame(position)) << c.container << " " << position;
+            EXPECT_EQ(frameSource.OutputImageSize(), RowStride(width) * height);
             if (c.clockwise == 0) {
-                EXPECT_EQ(fixture::ReadFrameNumber(frameSource.DecodedBits(), width, height, frameSource.FrameStride()),
-                          position);
+                EXPECT_EQ(fixture::ReadFrameNumber(OutputRows(frameSource), width, height, RowStride(width)), position);
             }
             imaging::Bitmap bitmap;
             ASSERT_TRUE(frameSource.LoadFrameBitmap(position, bitmap));
@@ -314,7 +322,7 @@ TEST_F(FrameSourceTest, AnMp4ReadFromItsTablesTakesFFmpegsFramesOnceItsDamageIsR
     const int count = int(reference.pictures.size());
     ASSERT_LT(count, 96);
     const auto shows = [&](FrameSource& source, int n) {
-        return std::memcmp(source.DecodedBits(), reference.pictures[size_t(n)].data(),
+        return std::memcmp(OutputRows(source), reference.pictures[size_t(n)].data(),
                            reference.pictures[size_t(n)].size()) == 0;
     };
 
@@ -326,7 +334,7 @@ TEST_F(FrameSourceTest, AnMp4ReadFromItsTablesTakesFFmpegsFramesOnceItsDamageIsR
     FrameSource other;
     ASSERT_TRUE(other.OpenVideo(QString::fromStdString(path), {}, Checks::BeforeEachFrame));
     for (int n : {0, 3}) {
-        ASSERT_TRUE(frameSource.FetchFrame(n));
+        ASSERT_TRUE(frameSource.PrepareFrame(n));
         EXPECT_TRUE(shows(frameSource, n)) << n;
     }
     EXPECT_EQ(told, 0);
@@ -334,12 +342,12 @@ TEST_F(FrameSourceTest, AnMp4ReadFromItsTablesTakesFFmpegsFramesOnceItsDamageIsR
     EXPECT_EQ(told, 1);
     ASSERT_EQ(frameSource.FrameCount(), count);
     for (int n : {count - 1, 0, count / 2}) {
-        ASSERT_TRUE(frameSource.FetchFrame(n));
+        ASSERT_TRUE(frameSource.PrepareFrame(n));
         EXPECT_TRUE(shows(frameSource, n)) << n;
     }
     EXPECT_FALSE(other.FetchFrame(1));
     ASSERT_EQ(other.FrameCount(), count);
-    ASSERT_TRUE(other.FetchFrame(count - 1));
+    ASSERT_TRUE(other.PrepareFrame(count - 1));
     EXPECT_TRUE(shows(other, count - 1));
     EXPECT_EQ(told, 1);
     frameSource.SetFramesChangedHandler({});

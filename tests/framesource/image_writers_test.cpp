@@ -279,7 +279,9 @@ TEST_F(ImageWriters, JpegIsTheFrameEncodedWithTheInstalledOptions) {
         imaging::JpegImage jpeg;
         jpeg.setQuality(quality);
         jpeg.setGrayscale(grey);
-        jpeg.encodeBgr(kWidth, kHeight, frameSource.OutputBits(), frameSource.FrameStride());
+        jpeg.encodeBgr(kWidth, kHeight,
+                       frameSource.OutputImage() + sizeof(dib::BitmapInfoHeader) + frameSource.PaletteBytes(),
+                       dib::RowStride(kWidth, 24));
         return QByteArray(reinterpret_cast<const char*>(jpeg.data().data()), qsizetype(jpeg.data().size()));
     };
     const QByteArray defaults = encode(100, false), applied = encode(50, true);

@@ -69,7 +69,6 @@ protected:
         ASSERT_TRUE(dir_.IsValid());
         avifile::AVIFileInit();
     }
-    void TearDown() override { avifile::AVIFileExit(); }
 
     std::string Write(const VideoOptions& options, const std::string& name = "clip.avi") {
         const std::string path = dir_.File(name);

@@ -176,7 +176,6 @@ TEST(AviConversion, ScreenPixelsStayInsideTheCallersRowsAtEveryWidth) {
             avifile::AVIFileRelease(file);
         }
     }
-    avifile::AVIFileExit();
 }
 
 }  // namespace
