@@ -103,7 +103,9 @@ TEST_F(MainWindowTest, BrowseSetsTheOutputDirectoryWithItsSeparator) {
     EXPECT_EQ(ui().LabelRepFicImg->text(), "/");
 }
 
-TEST_F(MainWindowTest, ExtractionsWriteSuccessiveFormattedJpegFiles) {
+// Each "Extraire" writes the next number; without numbering the name stays, and the second
+// extraction asks before it replaces the first (the question is the writers').
+TEST_F(MainWindowTest, ExtractionsWriteSuccessiveFormattedJpegFilesOrAskToReplace) {
     OpenFixture(20, 64, 48, fixture::Codec::Rgb24);
     ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
     QTest::mouseClick(ui().RadioGroupNum->button(1), Qt::LeftButton);
@@ -123,21 +125,16 @@ TEST_F(MainWindowTest, ExtractionsWriteSuccessiveFormattedJpegFiles) {
     }
     EXPECT_EQ(ui().EditDebut->text(), "4");
     EXPECT_EQ(ui().LabelNomImg->text(), "IMAGE004.JPG");
-}
 
-TEST_F(MainWindowTest, WithoutNumberingTheSecondExtractionAsksToReplace) {
-    OpenFixture(5, 32, 24);
-    ui().LabelRepFicImg->setText(QString::fromStdString(dir.File("")));
     QTest::mouseClick(ui().RadioGroupNum->button(2), Qt::LeftButton);
+    QTest::mouseClick(ui().RadioGroupTypeExtraction->button(0), Qt::LeftButton);
     ui().SpeedButtonExtraire->click();
     ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(dir.File("IMAGE.BMP"))));
     EXPECT_TRUE(dialogs->messages().empty());
     dialogs->queueAnswer(dialogs::Answer::Cancel);
     ui().SpeedButtonExtraire->click();
-    ASSERT_EQ(dialogs->messages().size(), 1u);
-    EXPECT_EQ(dialogs->messages()[0].text, "Ecraser : IMAGE.BMP ?");
-    EXPECT_EQ(dialogs->messages()[0].caption, "Fichier Existant");
-    EXPECT_EQ(ui().EditDebut->text(), "1");
+    EXPECT_EQ(dialogs->messageTexts(), QStringList{"Ecraser : IMAGE.BMP ?"});
+    EXPECT_EQ(ui().EditDebut->text(), "4");
 }
 
 TEST_F(MainWindowTest, StartNumberStopsAtTheLargestValue) {

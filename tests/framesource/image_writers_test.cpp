@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -114,7 +115,7 @@ protected:
     }
     void TearDown() override { frameSource.CloseVideo(); }
     QString Out(const QString& name) const { return out_ + "/" + name; }
-    QStringList OutFiles() const { return QDir(out_).entryList(QDir::Files | QDir::Hidden); }
+    QStringList OutFiles() const { return QDir(out_).entryList(QDir::Files | QDir::Hidden | QDir::System); }
 
     QTemporaryDir dir_;
     QString video_;
@@ -203,46 +204,65 @@ TEST_F(ImageWriters, EachOutputTypeWritesOneFileThreeWays) {
     EXPECT_TRUE(dialogs_->messages().empty());
 }
 
+// Whatever has the name, a file or a link (one that leads nowhere too), every type's writers,
+// of the open frame and of a prepared picture, ask before they replace it. Refused: BMP's say
+// false, JPEG's and PNG's end the command, and the name and what a link leads to are as they
+// were. Agreed: the name holds the picture, a link replaced itself, never written through.
 TEST_F(ImageWriters, ReplacingAFileAsksFirst) {
-    struct Case {
-        const char* name;
-        dialogs::Answer answer;
-        bool jpeg;
-    };
-    const Case cases[] = {
-        {"IMAGE1.BMP", dialogs::Answer::Cancel, false},
-        {"IMAGE2.BMP", dialogs::Answer::Ok, false},
-        {"IMAGE3.JPG", dialogs::Answer::Cancel, true},
-        {"IMAGE4.JPG", dialogs::Answer::Ok, true},
-    };
+    enum class InTheWay { File, Link, LinkToNowhere };
     const QByteArray old = "previous picture";
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString path = Out(c.name);
-        WriteAll(path, old);
-        dialogs_->clearRecords();
-        dialogs_->queueAnswer(c.answer);
-        const bool cancel = c.answer == dialogs::Answer::Cancel;
-        if (c.jpeg && cancel) {
-            EXPECT_THROW(image_writers::SaveFrameJpeg(frameSource, 0, path, {}), errors::SilentAbort);
-        } else {
-            EXPECT_EQ(c.jpeg ? image_writers::SaveFrameJpeg(frameSource, 0, path, {})
-                             : image_writers::SaveFrameBmp(frameSource, 0, path),
-                      !cancel);
-        }
-        ASSERT_EQ(dialogs_->messages().size(), 1u);
-        const auto& asked = dialogs_->messages().front();
-        EXPECT_EQ(asked.text, QString("Ecraser : %1 ?").arg(c.name));
-        EXPECT_EQ(asked.caption, "Fichier Existant");
-        EXPECT_EQ(asked.buttons, dialogs::Buttons::OkCancel);
-        const QByteArray now = ReadAll(path);
-        if (cancel) {
-            EXPECT_EQ(now, old);
-        } else {
-            EXPECT_TRUE(now.startsWith(c.jpeg ? QByteArray("\xFF\xD8") : QByteArray("BM")));
+    const QString target = dir_.filePath("target"), nowhere = dir_.filePath("nowhere");
+    WriteAll(target, old);
+    ASSERT_TRUE(frameSource.PrepareFrame(0));
+    FrameSource::PreparedImage image;
+    ASSERT_TRUE(frameSource.PrepareImage(0, image));
+    int serial = 0;
+    for (const naming::OutputType type : {naming::OutputType::Bmp, naming::OutputType::Jpeg, naming::OutputType::Png}) {
+        const output_types::OutputType& row = output_types::Of(type);
+        const QByteArray magic = QByteArray::fromHex(type == naming::OutputType::Bmp    ? "424d"
+                                                     : type == naming::OutputType::Jpeg ? "ffd8ff"
+                                                                                        : "89504e47");
+        for (const InTheWay inTheWay : {InTheWay::File, InTheWay::Link, InTheWay::LinkToNowhere}) {
+            for (const bool prepared : {false, true}) {
+                for (const dialogs::Answer answer : {dialogs::Answer::Cancel, dialogs::Answer::Ok}) {
+                    const QString name = QStringLiteral("IMAGE%1%2").arg(++serial).arg(row.extension);
+                    SCOPED_TRACE(name.toStdString());
+                    const QString path = Out(name);
+                    if (inTheWay == InTheWay::File) {
+                        WriteAll(path, old);
+                    } else {
+                        ASSERT_TRUE(QFile::link(inTheWay == InTheWay::Link ? target : nowhere, path));
+                    }
+                    dialogs_->clearRecords();
+                    dialogs_->queueAnswer(answer);
+                    const bool refused = answer == dialogs::Answer::Cancel;
+                    const auto write = [&] {
+                        return prepared ? row.writePrepared(image, path, {}, nullptr)
+                                        : row.writeFrame(frameSource, path, {}, nullptr);
+                    };
+                    if (refused && type != naming::OutputType::Bmp) {
+                        EXPECT_THROW(write(), errors::SilentAbort);
+                    } else {
+                        EXPECT_EQ(write(), !refused);
+                    }
+                    ASSERT_EQ(dialogs_->messages().size(), 1u);
+                    const auto& asked = dialogs_->messages().front();
+                    EXPECT_EQ(asked.text, QString("Ecraser : %1 ?").arg(name));
+                    EXPECT_EQ(asked.caption, "Fichier Existant");
+                    EXPECT_EQ(asked.buttons, dialogs::Buttons::OkCancel);
+                    EXPECT_EQ(QFileInfo(path).isSymLink(), inTheWay != InTheWay::File && refused);
+                    if (refused || inTheWay != InTheWay::File) {
+                        EXPECT_EQ(ReadAll(inTheWay == InTheWay::File ? path : target), old);
+                    }
+                    if (!refused) {
+                        EXPECT_TRUE(ReadAll(path).startsWith(magic));
+                    }
+                    EXPECT_FALSE(QFileInfo::exists(nowhere));
+                }
+            }
         }
     }
-    EXPECT_EQ(OutFiles().size(), 4);  // nothing left aside
+    EXPECT_EQ(OutFiles().size(), serial);  // nothing left aside
 }
 
 TEST_F(ImageWriters, MissingDirectoryIsReportedAndWritesNothing) {
