@@ -114,84 +114,60 @@ TEST_F(FrameSourceTest, CloseTwiceAndBadFilesLeaveTheSourceClosed) {
     EXPECT_TRUE(Open(valid));
 }
 
-TEST_F(FrameSourceTest, CropSizesAndHeaders) {
-    ASSERT_TRUE(Open(Write(320, 240, 2)));
-    frameSource.SetCropEnabled(true);
-    struct {
-        int top, left, height, width;
-        bool defined;
-        int imageSize;  // of the output image: without a rectangle, the whole frame
-    } const cases[] = {
-        {0, 0, 5, 10, true, 160},
-        {10, 20, 1, 1, true, 4},
-        {0, 0, 0, 0, false, 230400},
-        {0, 0, 240, 320, true, 230400},
-    };
-    for (const auto& c : cases) {
-        EXPECT_TRUE(frameSource.SetCropRect(c.top, c.left, c.height, c.width));
-        EXPECT_EQ(frameSource.CropDefined(), c.defined);
-        ASSERT_TRUE(frameSource.PrepareFrame(1));
-        EXPECT_EQ(frameSource.OutputImageSize(), c.imageSize);
-        EXPECT_EQ(uint32_t{frameSource.OutputFileHeader().bfSize}, uint32_t(54 + c.imageSize));
-        EXPECT_EQ(uint32_t{frameSource.OutputFileHeader().bfOffBits}, 54u);
-        dib::BitmapInfoHeader header;
-        std::memcpy(&header, frameSource.CropImage(), sizeof header);
-        EXPECT_EQ(+header.biWidth, c.width);
-        EXPECT_EQ(+header.biHeight, c.height);
-        EXPECT_EQ(+header.biBitCount, 24);
-        EXPECT_EQ(+header.biPlanes, 1);
-    }
-}
-
-TEST_F(FrameSourceTest, PreparedCropHoldsExactlyTheRectanglesPixels) {
+// The output image, its headers and the bitmap made of it: the crop rectangle's own pixels
+// when cropping is on with a rectangle, else the whole frame; a new rectangle takes effect at
+// the next frame prepared, and the viewer always gets the whole frame.
+TEST_F(FrameSourceTest, OutputImageIsTheRectanglesPixelsOrTheWholeFrame) {
     ASSERT_TRUE(Open(Write(321, 240, 3)));
     const int frameRows = 240, stride = RowStride(321);
     ASSERT_TRUE(frameSource.PrepareFrame(1));
     const std::vector<uint8_t> whole(OutputRows(frameSource), OutputRows(frameSource) + frameRows * stride);
     struct {
         const char* name;
+        bool enabled;
         int top, left, height, width;
+        bool defined;
     } const cases[] = {
-        {"top left", 0, 0, 5, 10},
-        {"bottom right corner", 230, 311, 10, 10},
-        {"odd width", 17, 3, 9, 7},
-        {"whole frame", 0, 0, 240, 321},
+        {"cropping on, no rectangle yet", true, 0, 0, 0, 0, false},
+        {"top left", true, 0, 0, 5, 10, true},
+        {"one pixel", true, 10, 20, 1, 1, true},
+        {"a rectangle, cropping off", false, 1, 1, 4, 4, true},
+        {"bottom right corner", true, 230, 311, 10, 10, true},
+        {"odd width", true, 17, 3, 9, 7, true},
+        {"whole frame", true, 0, 0, 240, 321, true},
+        {"rectangle removed", true, 0, 0, 0, 0, false},
     };
-    frameSource.SetCropEnabled(true);
     for (const auto& c : cases) {
-        frameSource.SetCropRect(c.top, c.left, c.height, c.width);
-        ASSERT_TRUE(frameSource.PrepareFrame(1)) << c.name;
-        EXPECT_EQ(frameSource.OutputImage(), frameSource.CropImage()) << c.name;
-        EXPECT_EQ(frameSource.OutputImageSize(), RowStride(c.width) * c.height);
-        const uint8_t* crop = OutputRows(frameSource);
-        for (int row = 0; row < c.height; ++row) {
-            const uint8_t* source = whole.data() + (frameRows - 1 - c.top - row) * stride + 3 * c.left;
-            const uint8_t* copied = crop + (c.height - 1 - row) * RowStride(c.width);
-            ASSERT_EQ(std::memcmp(source, copied, size_t(3 * c.width)), 0) << c.name << " row " << row;
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(frameSource.SetCropRect(c.top, c.left, c.height, c.width));
+        frameSource.SetCropEnabled(c.enabled);
+        EXPECT_EQ(frameSource.CropDefined(), c.defined);
+        const bool cropped = c.enabled && c.defined;
+        const int top = cropped ? c.top : 0, left = cropped ? c.left : 0;
+        const int height = cropped ? c.height : frameRows, width = cropped ? c.width : 321;
+        ASSERT_TRUE(frameSource.PrepareFrame(1));
+        const int imageSize = RowStride(width) * height;
+        EXPECT_EQ(frameSource.OutputImageSize(), imageSize);
+        EXPECT_EQ(uint32_t{frameSource.OutputFileHeader().bfSize}, uint32_t(54 + imageSize));
+        EXPECT_EQ(uint32_t{frameSource.OutputFileHeader().bfOffBits}, 54u);
+        dib::BitmapInfoHeader header;
+        std::memcpy(&header, frameSource.OutputImage(), sizeof header);
+        EXPECT_EQ(+header.biWidth, width);
+        EXPECT_EQ(+header.biHeight, height);
+        EXPECT_EQ(+header.biBitCount, 24);
+        EXPECT_EQ(+header.biPlanes, 1);
+        const uint8_t* output = OutputRows(frameSource);
+        for (int row = 0; row < height; ++row) {
+            const uint8_t* source = whole.data() + (frameRows - 1 - top - row) * stride + 3 * left;
+            const uint8_t* copied = output + (height - 1 - row) * RowStride(width);
+            ASSERT_EQ(std::memcmp(source, copied, size_t(3 * width)), 0) << "row " << row;
         }
+        imaging::Bitmap bitmap;
+        ASSERT_TRUE(frameSource.LoadOutputBitmap(1, bitmap));
+        EXPECT_EQ(bitmap.image().size(), QSize(width, height));
+        ASSERT_TRUE(frameSource.LoadFrameBitmap(1, bitmap));
+        EXPECT_EQ(bitmap.image().size(), QSize(321, frameRows));
     }
-}
-
-TEST_F(FrameSourceTest, OutputIsTheWholeFrameUnlessCroppingIsOnWithARectangle) {
-    ASSERT_TRUE(Open(Write(64, 48, 2)));
-    frameSource.SetCropEnabled(true);  // no rectangle yet
-    ASSERT_TRUE(frameSource.PrepareFrame(0));
-    EXPECT_EQ(frameSource.OutputImageSize(), RowStride(64) * 48);
-    frameSource.SetCropRect(1, 1, 4, 4);
-    frameSource.SetCropEnabled(false);
-    ASSERT_TRUE(frameSource.PrepareFrame(0));
-    EXPECT_EQ(frameSource.OutputImageSize(), RowStride(64) * 48);
-    frameSource.SetCropEnabled(true);
-    imaging::Bitmap bitmap;
-    ASSERT_TRUE(frameSource.LoadOutputBitmap(1, bitmap));
-    EXPECT_EQ(bitmap.image().size(), QSize(4, 4));
-    // A new rectangle takes effect at the next frame prepared.
-    frameSource.SetCropRect(0, 0, 8, 16);
-    ASSERT_TRUE(frameSource.LoadOutputBitmap(1, bitmap));
-    EXPECT_EQ(bitmap.image().size(), QSize(16, 8));
-    // The viewer always gets the whole frame.
-    ASSERT_TRUE(frameSource.LoadFrameBitmap(1, bitmap));
-    EXPECT_EQ(bitmap.image().size(), QSize(64, 48));
 }
 
 TEST_F(FrameSourceTest, RectanglesOutsideTheFrameAreNeverReadFrom) {
@@ -267,33 +243,33 @@ TEST_F(FrameSourceTest, AFrameThatCannotBeHadLeavesTheBitmapAsItWas) {
     EXPECT_EQ(shown.image(), before);
 }
 
-// Videos other than AVI are recognised by their content, whatever their name, and give upright
-// 24-bit frames like AVI files do.
-TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
-    struct {
-        const char* container;
-        const char* name;
-        int clockwise;
-    } const cases[] = {{"mp4", "clip.avi", 0}, {"mov", "clip.mkv", 90}, {"mpegts", "clip", 0}};
-    for (const auto& c : cases) {
-        fixture::VideoOptions options;
-        options.codec = fixture::Codec::H264;
-        options.container = c.container;
-        options.width = 64;
-        options.height = 48;
-        options.frames = 30;
-        options.clockwise = c.clockwise;
-        const std::string path = dir.File(c.name);
-        ASSERT_TRUE(fixture::WriteVideo(path, options));
-        ASSERT_TRUE(Open(path)) << c.container;
-        EXPECT_EQ(frameSource.FrameCount(), 30);
+// Each reader's video: other containers than AVI recognised by their content, whatever their
+// name, give upright 24-bit frames like AVI files do, each at its presentation time (the AVI
+// stream's rate or each picture's own time); and what the ranking and the batch take from the
+// frame source, a prepared copy, is byte for byte the output image a writer would write, whole
+// or cropped.
+TEST_F(FrameSourceTest, EveryReaderGivesUprightFramesAtTheirTimesAndPreparedCopiesOfThem) {
+    constexpr int kCount = 30;
+    for (const fixture::ReaderVideo& c : fixture::kReaderVideos) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(c.fileName);
+        ASSERT_TRUE(fixture::WriteVideo(path, fixture::OptionsOf(c, 64, 48, kCount)));
+        ASSERT_TRUE(Open(path));
+        ASSERT_EQ(frameSource.FrameCount(), kCount);
         const int width = c.clockwise ? 48 : 64, height = c.clockwise ? 64 : 48;
         EXPECT_EQ(frameSource.FrameWidth(), width);
-        EXPECT_EQ(frameSource.FrameHeight(), height);
+        // An AVI's height keeps the sign of its stream's format.
+        const bool avi = std::string(c.container) == "avi";
+        EXPECT_EQ(avi ? std::abs(frameSource.FrameHeight()) : frameSource.FrameHeight(), height);
         EXPECT_EQ(frameSource.FrameBitCount(), 24);
         EXPECT_EQ(frameSource.FramePlanes(), 1);
+        for (int n = 0; n < kCount; ++n) {
+            const double late = c.variableRate && n % 7 == 3 ? 0.013 : 0;
+            EXPECT_NEAR(frameSource.FrameTime(n), n / 25.0 + late, 1e-9) << n;
+        }
+        EXPECT_NEAR(frameSource.FrameDuration(), 1 / 25.0, 1e-9);
         for (int position : {17, 3, 29, 4}) {
-            ASSERT_TRUE(frameSource.PrepareFrame(position)) << c.container << " " << position;
+            ASSERT_TRUE(frameSource.PrepareFrame(position)) << position;
             EXPECT_EQ(frameSource.OutputImageSize(), RowStride(width) * height);
             if (c.clockwise == 0) {
                 EXPECT_EQ(fixture::ReadFrameNumber(OutputRows(frameSource), width, height, RowStride(width)), position);
@@ -302,11 +278,25 @@ TEST_F(FrameSourceTest, OtherContainersOpenByTheirContent) {
             ASSERT_TRUE(frameSource.LoadFrameBitmap(position, bitmap));
             EXPECT_EQ(bitmap.image().size(), QSize(width, height));
         }
-        EXPECT_FALSE(frameSource.FetchFrame(30));
-        frameSource.SetCropEnabled(true);
-        frameSource.SetCropRect(2, 3, 10, 20);
-        ASSERT_TRUE(frameSource.PrepareFrame(8));
-        EXPECT_EQ(frameSource.OutputImage(), frameSource.CropImage());
+        EXPECT_FALSE(frameSource.FetchFrame(kCount));
+
+        ASSERT_TRUE(frameSource.SetCropRect(4, 6, 21, 17));
+        for (bool crop : {false, true}) {
+            frameSource.SetCropEnabled(crop);
+            FrameSource::PreparedImage image;
+            for (int n : {9, 2, 29}) {
+                ASSERT_TRUE(frameSource.PrepareImage(n, image)) << n;
+                ASSERT_TRUE(frameSource.PrepareFrame(n));
+                const uint8_t* output = frameSource.OutputImage();
+                const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(frameSource.OutputImageSize());
+                EXPECT_EQ(frameSource.OutputImageSize(), crop ? RowStride(17) * 21 : RowStride(width) * height);
+                EXPECT_EQ(image.frame, n);
+                ASSERT_EQ(image.dib.size(), bytes) << crop << " " << n;
+                EXPECT_EQ(std::memcmp(image.dib.data(), output, bytes), 0) << crop << " " << n;
+                EXPECT_EQ(std::memcmp(&image.fileHeader, &frameSource.OutputFileHeader(), sizeof image.fileHeader), 0);
+            }
+        }
+        EXPECT_FALSE(frameSource.PrepareImage(kCount, *std::make_unique<FrameSource::PreparedImage>()));
         EXPECT_TRUE(frameSource.CloseVideo());
     }
 }
@@ -351,61 +341,4 @@ TEST_F(FrameSourceTest, AnMp4ReadFromItsTablesTakesFFmpegsFramesOnceItsDamageIsR
     EXPECT_TRUE(shows(other, count - 1));
     EXPECT_EQ(told, 1);
     frameSource.SetFramesChangedHandler({});
-}
-
-// What the ranking and the batch take from the frame source: a prepared copy byte for byte the
-// output image a writer would write, whole or cropped, from every reader; and each frame's
-// presentation time, at the AVI stream's rate or each picture's own time.
-TEST_F(FrameSourceTest, PreparedImagesAreTheOutputImagesAndFramesKeepTheirTimes) {
-    struct Case {
-        const char* name;
-        fixture::Codec codec;
-        const char* container;
-        bool variableRate;
-        int clockwise;
-    };
-    const Case cases[] = {
-        {"uncompressed AVI", fixture::Codec::Rgb24, "avi", false, 0},
-        {"MPEG-4 AVI with B-frames", fixture::Codec::Mpeg4BFrames, "avi", false, 0},
-        {"H.264 MP4, variable rate", fixture::Codec::H264, "mp4", true, 0},
-        {"H.264 MKV, turned", fixture::Codec::H264, "matroska", false, 90},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fixture::VideoOptions options;
-        options.codec = c.codec;
-        options.container = c.container;
-        options.variableRate = c.variableRate;
-        options.clockwise = c.clockwise;
-        options.width = 66;
-        options.height = 50;
-        options.frames = 15;
-        const std::string path = dir.File(std::string("timed.") + c.container);
-        ASSERT_TRUE(fixture::WriteVideo(path, options));
-        ASSERT_TRUE(Open(path));
-        ASSERT_EQ(frameSource.FrameCount(), 15);
-        for (int n = 0; n < 15; ++n) {
-            const double late = c.variableRate && n % 7 == 3 ? 0.013 : 0;
-            EXPECT_NEAR(frameSource.FrameTime(n), n / 25.0 + late, 1e-9) << n;
-        }
-        EXPECT_NEAR(frameSource.FrameDuration(), 1 / 25.0, 1e-9);
-
-        ASSERT_TRUE(frameSource.SetCropRect(4, 6, 21, 17));
-        for (bool crop : {false, true}) {
-            frameSource.SetCropEnabled(crop);
-            FrameSource::PreparedImage image;
-            for (int n : {9, 2, 14}) {
-                ASSERT_TRUE(frameSource.PrepareImage(n, image)) << n;
-                ASSERT_TRUE(frameSource.PrepareFrame(n));
-                const uint8_t* output = frameSource.OutputImage();
-                const size_t bytes = sizeof(dib::BitmapInfoHeader) + size_t(frameSource.OutputImageSize());
-                EXPECT_EQ(image.frame, n);
-                ASSERT_EQ(image.dib.size(), bytes) << crop << " " << n;
-                EXPECT_EQ(std::memcmp(image.dib.data(), output, bytes), 0) << crop << " " << n;
-                EXPECT_EQ(std::memcmp(&image.fileHeader, &frameSource.OutputFileHeader(), sizeof image.fileHeader), 0);
-            }
-        }
-        EXPECT_FALSE(frameSource.PrepareImage(15, *std::make_unique<FrameSource::PreparedImage>()));
-        frameSource.CloseVideo();
-    }
 }

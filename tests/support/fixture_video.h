@@ -64,6 +64,38 @@ struct VideoOptions {
 // Writes the video; false when FFmpeg refused a step.
 bool WriteVideo(const std::string& path, const VideoOptions& options);
 
+// One video of each kind the readers tell apart: AVI uncompressed and with B-frames, and other
+// containers told by their content whatever their name, at a variable rate, turned by the
+// container. The frame source's and the ranking's tests run each through their flows.
+struct ReaderVideo {
+    const char* name;
+    Codec codec;
+    const char* container;
+    const char* fileName;
+    int clockwise = 0;
+    bool variableRate = false;
+};
+inline constexpr ReaderVideo kReaderVideos[] = {
+    {"uncompressed AVI", Codec::Rgb24, "avi", "rgb.avi"},
+    {"MPEG-4 AVI with B-frames", Codec::Mpeg4BFrames, "avi", "mpeg4.avi"},
+    {"H.264 MP4 named .avi, variable rate", Codec::H264, "mp4", "mp4.avi", 0, true},
+    {"H.264 MOV named .mkv, turned 90 degrees", Codec::H264, "mov", "mov.mkv", 90},
+    {"H.264 MKV", Codec::H264, "matroska", "clip.mkv"},
+    {"H.264 MPEG-TS without extension", Codec::H264, "mpegts", "ts"},
+};
+// The options that write it, at that size and length.
+inline VideoOptions OptionsOf(const ReaderVideo& video, int width, int height, int frames) {
+    VideoOptions options;
+    options.codec = video.codec;
+    options.container = video.container;
+    options.clockwise = video.clockwise;
+    options.variableRate = video.variableRate;
+    options.width = width;
+    options.height = height;
+    options.frames = frames;
+    return options;
+}
+
 // The stream length of the written file: pictures plus empty chunks.
 int FileLength(const VideoOptions& options);
 // The number of the picture shown at a position: an empty chunk shows the picture before it.
