@@ -43,23 +43,14 @@ int64_t ReferenceLength(FrameSource& frameSource, int32_t frame, const RankCase&
     return int64_t(jpeg.data().size());
 }
 
-// Every option of the encoder, on a video of each reader, with the window's thread alone and
+// Every option of the encoder, on the video of each reader, with the window's thread alone and
 // with workers: the same lengths as an encode of the frame made another way, in ranking order.
-// Workers convert the decoded frames themselves, turned ones too.
+// Workers convert the decoded frames themselves, turned ones too (the turned picture is
+// measured). Each open video is an object of its own: two videos open in one process and
+// ranked on two threads at once give the lengths each gives alone.
 TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
     fixture::TempDir dir;
     FrameSource frameSource;
-    struct VideoCase {
-        const char* name;
-        fixture::Codec codec;
-        const char* container;
-        int clockwise;  // the turned picture is measured
-    };
-    const VideoCase videos[] = {
-        {"MPEG-4 AVI", fixture::Codec::Mpeg4BFrames, "avi", 0},
-        {"H.264 MP4", fixture::Codec::H264, "mp4", 0},
-        {"H.264 MOV turned 90 degrees", fixture::Codec::H264, "mov", 90},
-    };
     const RankCase cases[] = {
         {"whole", false, 75, false, false},
         {"cropped", true, 75, false, false},
@@ -67,16 +58,11 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
         {"progressive, quality 95", false, 95, false, true},
         {"grey, progressive, cropped, quality 100", true, 100, true, true},
     };
-    const QRect cut(10, 6, 41, 33);  // left, top, width, height
-    for (const VideoCase& video : videos) {
-        fixture::VideoOptions options;
-        options.codec = video.codec;
-        options.container = video.container;
-        options.clockwise = video.clockwise;
-        options.width = 96;
-        options.height = 72;
-        options.frames = 14;
-        const std::string path = dir.File(std::string("clip.") + video.container);
+    const QRect cut(10, 6, 41, 33);                                  // left, top, width, height
+    std::map<std::string, std::vector<ranking::Ranked>> wholeAlone;  // by file, of the first case
+    for (const fixture::ReaderVideo& video : fixture::kReaderVideos) {
+        const fixture::VideoOptions options = fixture::OptionsOf(video, 96, 72, 14);
+        const std::string path = dir.File(video.fileName);
         ASSERT_TRUE(fixture::WriteVideo(path, options)) << video.name;
         ASSERT_TRUE(frameSource.OpenVideo(QString::fromStdString(path))) << video.name;
         ASSERT_TRUE(frameSource.SetCropRect(cut.top(), cut.left(), cut.height(), cut.width()));
@@ -91,6 +77,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
             jpeg.progressiveEncoding = c.progressive;
             const std::vector<ranking::Ranked> alone = ranking::RankFrames(frameSource, frames, jpeg, {}, 1);
             ASSERT_EQ(alone.size(), frames.size()) << video.name << ", " << c.name;
+            if (&c == cases) wholeAlone[path] = alone;
             for (size_t i = 0; i < alone.size(); ++i) {
                 EXPECT_EQ(alone[i].length, ReferenceLength(frameSource, alone[i].frame, c, cut))
                     << video.name << ", " << c.name << ", frame " << alone[i].frame;
@@ -129,45 +116,29 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
         EXPECT_EQ(partial.back().length, 0) << threads;
     }
     frameSource.CloseVideo();
-}
 
-// Each open video is an object of its own: two videos open in one process and ranked on two
-// threads at once give the lengths each gives alone.
-TEST(Ranking, TwoVideosRankedAtOnceOnTwoThreadsGiveWhatEachGivesAlone) {
-    fixture::TempDir dir;
-    struct Video {
-        fixture::Codec codec;
-        const char* container;
-        std::vector<ranking::Ranked> alone, together;
-    } videos[] = {{fixture::Codec::Mpeg4BFrames, "avi", {}, {}}, {fixture::Codec::H264, "mp4", {}, {}}};
-    std::vector<int32_t> frames(30);
-    std::iota(frames.begin(), frames.end(), 0);
-    const jpeg_options::JpegOptions jpeg;
-    for (Video& video : videos) {
-        fixture::VideoOptions options;
-        options.codec = video.codec;
-        options.container = video.container;
-        options.frames = int(frames.size());
-        ASSERT_TRUE(fixture::WriteVideo(dir.File(std::string("clip.") + video.container), options));
-        FrameSource source;
-        ASSERT_TRUE(source.OpenVideo(QString::fromStdString(dir.File(std::string("clip.") + video.container))));
-        video.alone = ranking::RankFrames(source, frames, jpeg, {}, 1);
-        ASSERT_EQ(video.alone.size(), frames.size());
-    }
+    // An AVI and an MP4 at once, each in a frame source of its own on a thread of its own.
+    std::map<std::string, std::vector<ranking::Ranked>> together;
+    for (const std::string& path : {dir.File("mpeg4.avi"), dir.File("mp4.avi")}) together[path];
     std::vector<std::thread> threads;
-    for (Video& video : videos) {
-        threads.emplace_back([&video, &dir, &frames, &jpeg] {
+    for (auto& [path, ranked] : together) {
+        threads.emplace_back([&path = path, &ranked = ranked, &cases] {
+            std::vector<int32_t> frames(14);
+            std::iota(frames.begin(), frames.end(), 0);
+            jpeg_options::JpegOptions jpeg;
+            jpeg.quality = uint8_t(cases[0].quality);
             FrameSource source;
-            if (!source.OpenVideo(QString::fromStdString(dir.File(std::string("clip.") + video.container)))) return;
-            video.together = ranking::RankFrames(source, frames, jpeg, {}, 2);
+            if (source.OpenVideo(QString::fromStdString(path)))
+                ranked = ranking::RankFrames(source, frames, jpeg, {}, 2);
         });
     }
     for (std::thread& thread : threads) thread.join();
-    for (const Video& video : videos) {
-        ASSERT_EQ(video.together.size(), video.alone.size()) << video.container;
-        for (size_t i = 0; i < video.alone.size(); ++i) {
-            EXPECT_EQ(video.together[i].frame, video.alone[i].frame) << video.container << " " << i;
-            EXPECT_EQ(video.together[i].length, video.alone[i].length) << video.container << " " << i;
+    for (const auto& [path, ranked] : together) {
+        const std::vector<ranking::Ranked>& alone = wholeAlone.at(path);
+        ASSERT_EQ(ranked.size(), alone.size()) << path;
+        for (size_t i = 0; i < alone.size(); ++i) {
+            EXPECT_EQ(ranked[i].frame, alone[i].frame) << path << " " << i;
+            EXPECT_EQ(ranked[i].length, alone[i].length) << path << " " << i;
         }
     }
 }
