@@ -770,82 +770,76 @@ TEST_F(ListWindowTest, RowQualityNeedsARowAtTheCurrentPosition) {
     EXPECT_EQ(window_->table().cell(4, kColQualite), "9");
 }
 
-TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCount) {
+// "Extraire Lot...": the marked rows within the count ("Tout": all of them), decoded in the
+// file's order but numbered in the table's, each shown as it is written. A name the user keeps
+// is passed over and not counted, the next row taking it; an error ends the batch without the
+// closing message.
+TEST_F(ListWindowTest, BatchExtractsTheMarkedRowsWithinTheCountInTableOrder) {
     struct Case {
-        int item;
-        std::vector<int> extracted;
-        const char* message;
+        const char* name;
+        int item;  // "Abs" with a count of 3, or "Tout"
+        bool ranked;
+        std::vector<int> marked;   // rows, in the order clicked
+        std::vector<int> written;  // rows, in the files' order
+        std::vector<int32_t> nextNumbers;
+        std::vector<int> shown;   // the rows shown as they are reached; empty: not looked at
+        bool nameKept = false;    // IMAGE2.BMP is there, and the user keeps it
+        bool folderGoes = false;  // once the first file is written
     };
-    for (const Case& c :
-         {Case{0, {0, 2}, "\" 2 \" Images Extraites"}, Case{1, {0, 2, 7}, "\" 3 \" Images Extraites"}}) {
-        SCOPED_TRACE(c.item);
+    const Case cases[] = {
+        {"within the count", 0, false, {0, 2, 7}, {0, 2}, {2, 3}, {0, 2}},
+        {"Tout", 1, false, {0, 2, 7}, {0, 2, 7}, {2, 3, 4}, {0, 2, 7}},
+        {"in table order", 1, true, {5, 1, 3, 8}, {1, 3, 5, 8}, {2, 3, 4, 5}, {}},
+        {"a name kept", 1, false, {0, 2, 7}, {0, 7}, {2, 3}, {}, true},
+        {"the folder gone", 1, false, {0, 2, 7}, {0}, {2}, {}, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
         Build(10);
         navigation.SetRangeEnd(9);
+        if (c.ranked) window_->RankRows();
         edit()->setText("3");
         select(c.item);
-        for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
+        for (int row : c.marked) clickRow(row, Qt::RightButton);
+        std::vector<int> frames;
+        for (int row : c.written) frames.push_back(window_->FrameAtRow(row));
+        if (c.ranked) {
+            ASSERT_FALSE(std::is_sorted(frames.begin(), frames.end()));
+        }
+        if (c.nameKept) {
+            QFile taken(QString::fromStdString(out_.File("IMAGE2.BMP")));
+            ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+            taken.write("kept");
+            dialogs_->queueAnswer(dialogs::Answer::Cancel);
+        }
+        if (c.folderGoes) {
+            QObject::connect(window_.get(), &FrameListWindow::nextNumberChanged,
+                             [this] { QDir(QString::fromStdString(out_.File(""))).removeRecursively(); });
+        }
+        dialogs_->clearRecords();
         main_.trackBar.clear();
+        main_.sequenceModes.clear();
         QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
         EXPECT_EQ(main_.sequenceModes, std::vector<bool>{false});
-        EXPECT_EQ(writtenFrames(), c.extracted);
-        EXPECT_EQ(main_.trackBar, c.extracted);
-        ASSERT_EQ(dialogs_->messages().size(), 1u);
-        EXPECT_EQ(dialogs_->messages()[0].text, QString(c.message) + extractedTo());
-        EXPECT_EQ(dialogs_->messages()[0].caption, "Extraction Terminée");
+        if (!c.shown.empty()) {
+            EXPECT_EQ(main_.trackBar, c.shown);
+        }
+        EXPECT_EQ(main_.nextNumbers, c.nextNumbers);
         EXPECT_FALSE(navigation.RunFlag());
+        if (c.folderGoes) {
+            EXPECT_TRUE(dialogs_->messages().empty());
+            EXPECT_EQ(dialogs_->errors(), QStringList{"Erreur E/S 103"});
+            continue;
+        }
+        EXPECT_EQ(writtenFrames(), frames);
+        ASSERT_FALSE(dialogs_->messages().empty());
+        EXPECT_EQ(dialogs_->messages().size(), c.nameKept ? 3u : 1u);
+        EXPECT_EQ(dialogs_->messages().back().text,
+                  QStringLiteral("\" %1 \" Images Extraites").arg(frames.size()) + extractedTo());
+        EXPECT_EQ(dialogs_->messages().back().caption, "Extraction Terminée");
     }
-}
-
-TEST_F(ListWindowTest, BatchFollowsTheTableOrder) {
-    Build(10);
-    navigation.SetRangeEnd(9);
-    window_->RankRows();
-    select(1);
-    // Decoded in the file's order, the frames keep the numbers of their rows' order.
-    for (int row : {5, 1, 3, 8}) clickRow(row, Qt::RightButton);
-    std::vector<int> expected;
-    for (int row : {1, 3, 5, 8}) expected.push_back(window_->FrameAtRow(row));
-    ASSERT_FALSE(std::is_sorted(expected.begin(), expected.end()));
-    window_->ExtractMarkedRows();
-    EXPECT_EQ(writtenFrames(), expected);
-    EXPECT_EQ(main_.nextNumbers, (std::vector<int32_t>{2, 3, 4, 5}));
-}
-
-TEST_F(ListWindowTest, BatchCountsOnlyTheFilesWritten) {
-    Build(10);
-    navigation.SetRangeEnd(9);
-    select(1);
-    for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
-    // The second name is taken and the user keeps that file: frame 2 is not written, and
-    // frame 7 takes the name, which the user then agrees to replace.
-    {
-        QFile taken(QString::fromStdString(out_.File("IMAGE2.BMP")));
-        ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
-        taken.write("kept");
-    }
-    dialogs_->queueAnswer(dialogs::Answer::Cancel);
-    QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
-    EXPECT_EQ(writtenFrames(), (std::vector<int>{0, 7}));
-    EXPECT_EQ(main_.nextNumbers, (std::vector<int32_t>{2, 3}));
-    ASSERT_EQ(dialogs_->messages().size(), 3u);
-    EXPECT_EQ(dialogs_->messages()[2].text, "\" 2 \" Images Extraites" + extractedTo());
-}
-
-TEST_F(ListWindowTest, AnExtractionErrorEndsTheBatchWithoutItsMessage) {
-    Build(10);
-    navigation.SetRangeEnd(9);
-    select(1);
-    for (int row : {0, 2, 7}) clickRow(row, Qt::RightButton);
-    // The output folder goes away once the first file is written: the second cannot be made.
-    QObject::connect(window_.get(), &FrameListWindow::nextNumberChanged,
-                     [this] { QDir(QString::fromStdString(out_.File(""))).removeRecursively(); });
-    QTest::mouseClick(child<SpeedButton>("SpeedButtonExtraire"), Qt::LeftButton);
-    EXPECT_EQ(main_.nextNumbers, std::vector<int32_t>{2});
-    EXPECT_TRUE(dialogs_->messages().empty());
-    EXPECT_EQ(dialogs_->errors(), QStringList{"Erreur E/S 103"});
-    EXPECT_FALSE(navigation.RunFlag());
 }
 
 TEST_F(ListWindowTest, BatchDoesNothingWithoutABuiltTable) {
