@@ -7,6 +7,10 @@
 
 namespace output_types {
 
+// The encoders that live in files of their own, a type each.
+QByteArray WebpLossless(const QImage& picture, const jpeg_options::JpegOptions& options);  // webp_writer.cpp
+QByteArray WebpLossy(const QImage& picture, const jpeg_options::JpegOptions& options);
+
 namespace {
 
 using jpeg_options::JpegOptions;
@@ -78,6 +82,11 @@ const OutputType kTypes[] = {
     {".JPG", "jpg", "JPG", "", nullptr, true, true, JpegFrame, JpegPrepared, JpegBytes},
     {".PNG", "png", "PNG", "", "the BMP's pixels", false, false, EncodedFrame<Png>, EncodedPrepared<Png>,
      EncodedBytes<Png>},
+    {".WEBP", "webp", "WebP", "WebP sans perte : les pixels du BMP", "lossless, the BMP's pixels", false, false,
+     EncodedFrame<WebpLossless>, EncodedPrepared<WebpLossless>, EncodedBytes<WebpLossless>},
+    {".WEBP", "webp-lossy", "WebP~", "WebP avec perte, à la qualité de compression des options JPEG",
+     "lossy, at the --quality given", false, true, EncodedFrame<WebpLossy>, EncodedPrepared<WebpLossy>,
+     EncodedBytes<WebpLossy>},
 };
 
 }  // namespace

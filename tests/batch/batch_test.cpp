@@ -114,6 +114,8 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
          "bmp", 0, 0, 1, "IMAGE"},
         {"VP9 WebM, cropped, grey progressive JPEG 60, no number", fixture::Codec::Vp9, "webm", QRect(0, 0, 160, 64),
          60, true, true, "jpg", 2, 0, 1, "one"},
+        {"MPEG-4 AVI, cropped, lossy WebP 70, padded:2 from 3", fixture::Codec::Mpeg4BFrames, "avi",
+         QRect(5, 5, 90, 60), 70, false, false, "webp-lossy", 1, 2, 3, "w"},
     };
     int serial = 0;
     for (const SameSettings& c : cases) {
@@ -451,7 +453,7 @@ TEST(BatchCommand, MistakesAreRefusedBeforeAnythingIsWritten) {
         {{"extract", clip, "--percent", "0.5"}, "--percent takes a whole number"},
         {{"extract", clip, "--best", "2", "--numbering", "padded"}, "--numbering takes"},
         {{"extract", clip, "--best", "2", "--numbering", "padded:17"}, "zero-filled to at most 16 digits"},
-        {{"extract", clip, "--best", "2", "--format", "gif"}, "--format takes bmp, jpg or png"},
+        {{"extract", clip, "--best", "2", "--format", "gif"}, "--format takes bmp, jpg, png, webp or webp-lossy"},
         {{"extract", clip, "--per-scene", "--percent", "10"}, "--per-scene counts scenes"},
         {{"extract", clip, "--frames", "1", "--min-gap", "2"}, "does not go with --per-scene or --min-gap"},
         {{"extract", clip, "--min-gap", "0"}, "--min-gap takes a number of seconds above 0"},

@@ -277,7 +277,7 @@ TEST_F(ImageWriters, FailuresAreValuesSaidByEachEdge) {
     const QString refused = "/sys/A";
     const auto jpg = naming::OutputType::Jpeg;
     const auto bmp = naming::OutputType::Bmp;
-    const auto webp = naming::OutputType::Png;
+    const auto webp = *output_types::Named("webp");
     const Case cases[] = {
         {"missing folder, BMP",
          missing + ".BMP",
@@ -291,24 +291,24 @@ TEST_F(ImageWriters, FailuresAreValuesSaidByEachEdge) {
          {Kind::Io, Step::Create, missing + ".JPG", ENOENT},
          "Impossible de créer le fichier " + missing + ".JPG",
          missing + ".JPG: cannot write: no such directory"},
-        {"missing folder, PNG",
-         missing + ".PNG",
+        {"missing folder, WebP",
+         missing + ".WEBP",
          webp,
-         {Kind::Io, Step::Create, missing + ".PNG", ENOENT},
-         "Impossible de créer le fichier " + missing + ".PNG",
-         missing + ".PNG: cannot write: no such directory"},
+         {Kind::Io, Step::Create, missing + ".WEBP", ENOENT},
+         "Impossible de créer le fichier " + missing + ".WEBP",
+         missing + ".WEBP: cannot write: no such directory"},
         {"unwritable folder, BMP",
          refused + ".BMP",
          bmp,
          {Kind::Permission, Step::Unopened, refused + ".BMP", EACCES},
          "Erreur E/S 103",
          refused + ".BMP: cannot write: permission denied"},
-        {"unwritable folder, PNG",
-         refused + ".PNG",
+        {"unwritable folder, WebP",
+         refused + ".WEBP",
          webp,
-         {Kind::Permission, Step::Create, refused + ".PNG", EACCES},
-         "Impossible de créer le fichier " + refused + ".PNG",
-         refused + ".PNG: cannot write: permission denied"},
+         {Kind::Permission, Step::Create, refused + ".WEBP", EACCES},
+         "Impossible de créer le fichier " + refused + ".WEBP",
+         refused + ".WEBP: cannot write: permission denied"},
     };
     ASSERT_TRUE(frameSource.PrepareFrame(0));
     for (const Case& c : cases) {
