@@ -43,7 +43,7 @@ struct Part {
     int64_t size;
 };
 
-enum class Written { Done, Refused, CannotCreate, Failed, NoSpace };
+enum class Written { Done, Refused, CannotCreate, Failed };
 
 // What a write came to, with the system's error number when it failed.
 struct Outcome {
@@ -123,7 +123,7 @@ Outcome WriteAside(const QString& path, Place place, std::initializer_list<Part>
     }
     unlink(aside.constData());
     if (place == Place::Refused) return {Written::Refused, EEXIST};
-    return {error == ENOSPC || error == EDQUOT ? Written::NoSpace : Written::Failed, error};
+    return {Written::Failed, error};
 }
 
 int64_t OutputDibBytes(const FrameSource& source) {
@@ -166,7 +166,6 @@ void WriteEncodedAside(const QString& path, Place place, const void* bytes, int6
             throw errors::SilentAbort();
         case Written::CannotCreate:
             throw errors::FileFailure(errors::FileError::Of(Step::Create, path, outcome.error));
-        case Written::NoSpace:
         case Written::Failed:
             throw errors::FileFailure(errors::FileError::Of(Step::Write, path, outcome.error));
     }

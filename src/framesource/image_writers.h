@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// Writes one frame of the open video as a BMP or a JPEG file, asking before it replaces an
-// existing file. A file is written aside and renamed over its target only once complete, so a
-// failed write neither leaves a partial picture nor loses the file the user agreed to replace.
-// A symbolic link at the name is an existing file: it is replaced itself, never written through.
-// The encoded pictures' writers raise a failed write as errors::FileFailure, a value.
+// Writes one frame of the open video as a picture file (BMP, JPEG, or another type of
+// output_types' table), asking before it replaces an existing file. A file is written aside and
+// renamed over its target only once complete, so a failed write neither leaves a partial picture
+// nor loses the file the user agreed to replace. A symbolic link at the name is an existing
+// file: it is replaced itself, never written through. A failed write is raised as the value
+// errors::FileFailure (the BMP writers give theirs back instead, but for a file not made).
 
 #include <QByteArray>
 #include <QIODevice>
