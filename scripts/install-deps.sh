@@ -12,7 +12,7 @@ building=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libwebp-dev
   libwmf-dev libemf2svg-dev
   # drawing the icon's PNGs from its SVG at build time
   librsvg2-bin
@@ -24,8 +24,8 @@ running=(
 )
 testing=(
   libgtest-dev libgmock-dev
-  # cjpeg and djpeg, which the JPEG files are compared with
-  libjpeg-turbo-progs
+  # cjpeg and djpeg, which the JPEG files are compared with, and dwebp, which the WebP files are
+  libjpeg-turbo-progs webp
   # testing the real program: a virtual X server and input, and assistive access over AT-SPI
   xvfb xauth xdotool x11-apps fonts-dejavu-core
   dbus-daemon at-spi2-core python3-pyatspi

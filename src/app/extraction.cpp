@@ -48,7 +48,7 @@ bool MainWindow::ExtractImage() {
     }
     const output_types::OutputType& type = output_types::Of(naming.type);
     const bool written =
-        type.writeFrame(source_, path, type.jpegOptions ? JpegOptions() : jpeg_options::JpegOptions{}, nullptr);
+        type.writeFrame(source_, path, type.takesOptions ? JpegOptions() : jpeg_options::JpegOptions{}, nullptr);
     if (written && naming.numbering != naming::Numbering::None) SetStartNumber(naming::NumberAfter(naming.start));
     return written;
 }

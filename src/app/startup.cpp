@@ -9,12 +9,16 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <algorithm>
 
 #include "app/main_window.h"
 #include "framelist/frame_list_window.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "framesource/output_types.h"
 #include "imaging/jpeg_image.h"
 #include "infowindow/info_window.h"
 #include "navigation/navigation.h"
@@ -24,6 +28,7 @@
 #include "viewer/frame_viewer.h"
 #include "viewer/viewer_placement.h"
 #include "widgets/controls/glyphs.h"
+#include "widgets/controls/radio_group.h"
 #include "widgets/keys.h"
 #include "widgets/slot_guard.h"
 #include "widgets/window_memory.h"
@@ -42,6 +47,28 @@ void SetTransportGlyphs(Ui::TForm1& ui) {
     ui.SpeedButtonAv->setGlyph(glyphs::next(), 2);
     ui.SpeedButtonAv3->setGlyph(glyphs::fastForward(), 2);
     ui.SpeedButtonFin->setGlyph(glyphs::last(), 2);
+}
+
+// The type group offers every output type, three to a column at least as wide as the designed
+// one and as its widest item, and BMP.
+void SetUpTypeGroup(RadioGroup& group) {
+    constexpr int kPerColumn = 3;
+    constexpr int kFrame = 10;  // the group's border, beside its columns
+    const std::span<const output_types::OutputType> types = output_types::All();
+    QStringList labels;
+    for (const output_types::OutputType& type : types) labels << QString::fromUtf8(type.label);
+    const int columns = int((labels.size() + kPerColumn - 1) / kPerColumn);
+    const QStyle* style = group.style();
+    const int indicator =
+        style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) + style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+    int column = group.width() - kFrame;
+    for (const QString& label : labels)
+        column = std::max(column, group.fontMetrics().horizontalAdvance(label) + indicator);
+    group.resize(kFrame + columns * column, group.height());
+    group.setColumns(columns);
+    group.setItems(labels);
+    for (int i = 0; i < group.count(); ++i) group.button(i)->setToolTip(QString::fromUtf8(types[size_t(i)].tip));
+    group.setItemIndex(int(naming::OutputType::Bmp));
 }
 
 }  // namespace
@@ -116,6 +143,7 @@ void MainWindow::SetUpControls() {
     ui_->SpeedButtonExtraire->setEnabled(false);
     ui_->SpeedButtonLot->setEnabled(false);
     ui_->SpeedButtonVoir->setEnabled(false);
+    SetUpTypeGroup(*ui_->RadioGroupTypeExtraction);
     NamingChanged();
 
     setTrackBar(0, 0, 0);

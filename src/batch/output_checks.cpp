@@ -60,6 +60,8 @@ QString WriteFailure(const QString& path, int error) {
     return QStringLiteral("%1: cannot write: %2").arg(path, WriteFailureReason(error));
 }
 
+QString WriteFailure(const errors::FileError& error) { return WriteFailure(error.path, error.systemError); }
+
 QString PlotMistake(const Settings& s) {
     if (s.plot.isEmpty()) return {};
     const std::string plot = Bytes(s.plot);

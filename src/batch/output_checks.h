@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "base/errors.h"
 #include "batch/settings.h"
 
 namespace batch {
@@ -13,6 +14,8 @@ namespace batch {
 QString WriteFailureReason(int error);
 // "PATH: cannot write: REASON".
 QString WriteFailure(const QString& path, int error);
+// A writer's failure, said the same way.
+QString WriteFailure(const errors::FileError& error);
 
 // Why --plot FILE may not be written: an existing file without --overwrite, anything but a
 // regular file, one of the videos, a folder that cannot take it; empty when it may.

@@ -23,7 +23,7 @@ QString Usage() {
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
         "                         --min-gap SECONDS) [--per-scene] [--min-gap SECONDS] [--ranking FILE]\n"
         "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
-        "                         [--progressive] [--format jpg|bmp|png] [--out DIR] [--prefix NAME]\n"
+        "                         [--progressive] [--format TYPE] [--out DIR] [--prefix NAME]\n"
         "                         [--numbering normal|padded:W|none] [--start N]\n"
         "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N]\n"
         "                         [--index-dir DIR] [--quiet]\n");
@@ -76,6 +76,15 @@ QString ParserError(const QCommandLineParser& parser) {
 }
 
 }  // namespace
+
+// What the help says of the picture types beyond their names, a line each.
+QString FormatNotes() {
+    QString notes;
+    for (const output_types::OutputType& type : output_types::All()) {
+        if (type.about) notes += QStringLiteral("                       %1: %2\n").arg(type.name, type.about);
+    }
+    return notes;
+}
 
 QString HelpText() {
     return Usage() +
@@ -172,7 +181,12 @@ QString HelpText() {
                "                       file tells them in JSON; rank's text tells only the scenes)\n"
                "  --min-gap SECONDS    no two frames chosen closer in time than SECONDS, taken in\n"
                "                       rank order; with --best or --percent, up to that many frames\n"
-               "  --format jpg|bmp|png picture type (default bmp); PNG holds the BMP's pixels\n"
+               "  --format ") +
+           output_types::Names("|", "|") +
+           "\n"
+           "                       picture type (default bmp)\n" +
+           FormatNotes() +
+           QStringLiteral(
                "  --out DIR            output directory, made when missing (default .)\n"
                "  --prefix NAME        file name prefix (default IMAGE), without \"/\" or \"..\"\n"
                "  --numbering normal|padded:W|none\n"
@@ -429,9 +443,9 @@ ParseResult ParseArguments(const QStringList& arguments) {
         if (s.ranking.isEmpty()) return bad(QStringLiteral("--ranking takes a file"));
     }
     if (parser.isSet(format)) {
-        const output_types::OutputType* type = output_types::Named(parser.value(format).toLower());
-        if (!type) return bad(QStringLiteral("--format takes jpg, bmp or png"));
-        s.type = type->type;
+        const std::optional<naming::OutputType> type = output_types::Named(parser.value(format).toLower());
+        if (!type) return bad(QStringLiteral("--format takes %1").arg(output_types::Names(", ", " or ")));
+        s.type = *type;
     }
     if (parser.isSet(out)) {
         s.outDir = parser.value(out);

@@ -341,7 +341,7 @@ private:
     }
 
     bool WritePreparedFile(const FrameSource::PreparedImage& image, const QString& path) {
-        return output_types::Of(s_.type).writePrepared(image, path, s_.Jpeg(), &bmpError_);
+        return output_types::Of(s_.type).writePrepared(image, path, s_.Jpeg(), &writeError_);
     }
 
     // Writes one frame prepared by the run; a status when the video's work ends there.
@@ -493,7 +493,7 @@ private:
     template <typename WriteFunction>
     std::optional<VideoStatus> Written(const QString& path, const WriteFunction& write, const WrittenFrame& file,
                                        std::vector<WrittenFrame>& written) {
-        bmpError_ = 0;
+        writeError_ = {};
         try {
             if (write()) {
                 written.push_back(file);
@@ -505,19 +505,19 @@ private:
                 host_.Failure(Exists(path));
                 return VideoStatus::StopCommand;
             }
-            host_.Failure(WriteFailure(path, bmpError_));
+            host_.Failure(WriteFailure(path, writeError_.systemError));
         } catch (const errors::SilentAbort&) {
             host_.Failure(Exists(path));  // the JPEG writer's refusal of a file that appeared
             return VideoStatus::StopCommand;
-        } catch (const errors::Error& error) {
-            host_.Failure(WriteFailure(path, error.systemError()));
+        } catch (const errors::FileFailure& failure) {
+            host_.Failure(WriteFailure(failure.error()));
         }
         // The next files would go the same way: the video ends here.
         return VideoStatus::Failed;
     }
 
     bool WriteFile(const QString& path) {
-        return output_types::Of(s_.type).writeFrame(source_, path, s_.Jpeg(), &bmpError_);
+        return output_types::Of(s_.type).writeFrame(source_, path, s_.Jpeg(), &writeError_);
     }
 
     // Writes one frame, whose JPEG encoding's length is known (-1: not yet); a status when the
@@ -563,7 +563,7 @@ private:
     std::vector<int64_t> jpegBytes_;  // of the ranked frames chosen, in their order
     bool failed_ = false;
     int64_t done_ = 0;
-    int bmpError_ = 0;  // the system's error of the last BMP write that failed
+    errors::FileError writeError_;  // the last write that failed without raising it (the BMP writer's)
 };
 
 VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& video, VideoHost& host) {

@@ -530,13 +530,13 @@ void FrameListWindow::ExtractMarkedRows() {
     emit listSequenceWanted();
 
     naming::OutputNaming naming = outputNaming_ ? outputNaming_() : naming::OutputNaming{};
-    const bool jpegFiles = output_types::Of(naming.type).jpegOptions;
+    const output_types::OutputType& type = output_types::Of(naming.type);
     ranking::RunSettings settings;
     settings.threads = workerThreads_;
-    settings.encode = jpegFiles;
+    settings.encode = type.jpegOptions;
     settings.keepPictures = true;
     // A bad quality text ends the batch here, before any file is written.
-    if (jpegFiles) settings.jpeg = JpegOptions();
+    if (type.takesOptions) settings.jpeg = JpegOptions();
     std::vector<int> markedRows;
     std::vector<int32_t> frames;
     for (int i = 0; i < bound; ++i) {

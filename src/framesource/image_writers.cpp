@@ -43,7 +43,7 @@ struct Part {
     int64_t size;
 };
 
-enum class Written { Done, Refused, CannotCreate, Failed, NoSpace };
+enum class Written { Done, Refused, CannotCreate, Failed };
 
 // What a write came to, with the system's error number when it failed.
 struct Outcome {
@@ -83,7 +83,7 @@ bool IsAsideName(const QByteArray& name) {
 // agreed to replace. The rename replaces what has the name, a symbolic link itself rather than
 // its target. A file that takes a free name meanwhile is asked about again.
 Outcome WriteAside(const QString& path, Place place, std::initializer_list<Part> parts) {
-    if (place == Place::Refused) return {Written::Refused};
+    if (place == Place::Refused) return {Written::Refused, EEXIST};
     const QByteArray target = naming::PathBytes(path);
     QByteArray aside;
     int fd = -1;
@@ -123,7 +123,7 @@ Outcome WriteAside(const QString& path, Place place, std::initializer_list<Part>
     }
     unlink(aside.constData());
     if (place == Place::Refused) return {Written::Refused, EEXIST};
-    return {error == ENOSPC || error == EDQUOT ? Written::NoSpace : Written::Failed, error};
+    return {Written::Failed, error};
 }
 
 int64_t OutputDibBytes(const FrameSource& source) {
@@ -139,23 +139,25 @@ bool WriteBmpParts(QIODevice& stream, const dib::BitmapFileHeader& header, const
 }
 
 bool WriteBmpAside(const QString& path, const dib::BitmapFileHeader& header, const uint8_t* packedDib, int64_t size,
-                   int* error = nullptr) {
+                   errors::FileError* error = nullptr) {
+    using Step = errors::FileError::Step;
     // The header and the whole DIB go out as two writes, straight from the picture.
     const Outcome outcome = WriteAside(path, AskPlace(path), {{&header, int64_t(sizeof header)}, {packedDib, size}});
-    if (error) *error = outcome.error;
     switch (outcome.kind) {
         case Written::Done:
             return true;
         case Written::CannotCreate:
-            throw errors::Error("Erreur E/S 103", outcome.error);
+            throw errors::FileFailure(errors::FileError::Of(Step::Unopened, path, outcome.error));
         default:
+            if (error) *error = errors::FileError::Of(Step::Write, path, outcome.error);
             return false;
     }
 }
 
-// The JPEG and PNG writers end the command when the user refuses to replace the file or the
-// file cannot be written.
+// The writers of encoded pictures end the command when the user refuses to replace the file or
+// the file cannot be written.
 void WriteEncodedAside(const QString& path, Place place, const void* bytes, int64_t size) {
+    using Step = errors::FileError::Step;
     const Outcome outcome = WriteAside(path, place, {{bytes, size}});
     switch (outcome.kind) {
         case Written::Done:
@@ -163,11 +165,9 @@ void WriteEncodedAside(const QString& path, Place place, const void* bytes, int6
         case Written::Refused:
             throw errors::SilentAbort();
         case Written::CannotCreate:
-            throw errors::Error(QString("Impossible de créer le fichier %1").arg(path), outcome.error);
-        case Written::NoSpace:
-            throw errors::Error("Erreur E/S 112", outcome.error);
+            throw errors::FileFailure(errors::FileError::Of(Step::Create, path, outcome.error));
         case Written::Failed:
-            throw errors::Error("Erreur E/S 101", outcome.error);
+            throw errors::FileFailure(errors::FileError::Of(Step::Write, path, outcome.error));
     }
 }
 
@@ -175,35 +175,9 @@ void WriteJpegAside(const QString& path, Place place, const imaging::JpegImage& 
     WriteEncodedAside(path, place, jpeg.data().data(), int64_t(jpeg.data().size()));
 }
 
-// A packed 24-bit DIB's pixels as PNG (the library's compression); empty for another DIB.
-QByteArray PngOfDib(const uint8_t* packedDib, int32_t paletteBytes) {
-    dib::BitmapInfoHeader info;
-    std::memcpy(&info, packedDib, sizeof info);
-    if (info.biBitCount != 24 || info.biCompression != dib::kRgbCompression || info.biWidth <= 0) return {};
-    const int height = info.biHeight < 0 ? -info.biHeight : info.biHeight;
-    const int64_t stride = dib::RowStride(info.biWidth, 24);
-    const uint8_t* rows = packedDib + sizeof info + paletteBytes;
-    QImage image(info.biWidth, height, QImage::Format_BGR888);
-    if (image.isNull()) return {};
-    for (int y = 0; y < height; ++y) {
-        // A positive height stores the rows bottom-up.
-        const int64_t from = info.biHeight > 0 ? height - 1 - y : y;
-        std::memcpy(image.scanLine(y), rows + from * stride, size_t(info.biWidth) * 3);
-    }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    return writer.write(image) ? png : QByteArray();
-}
-
 bool WritePngOfDib(const uint8_t* packedDib, int32_t paletteBytes, const QString& path) {
-    const QByteArray png = PngOfDib(packedDib, paletteBytes);
-    if (png.isEmpty()) return false;
-    const Place place = AskPlace(path);
-    if (place == Place::Refused) throw errors::SilentAbort();
-    WriteEncodedAside(path, place, png.constData(), png.size());
-    return true;
+    const QImage picture = PictureOfDib(packedDib, paletteBytes);
+    return !picture.isNull() && WriteEncodedFile(PngOf(picture), path);
 }
 
 // Removes a folder of pictures written aside (see batch::AsideFolder) and the files in it.
@@ -220,6 +194,38 @@ bool RemoveAsideFolder(int parent, const char* name, int folder) {
 }
 
 }  // namespace
+
+QImage PictureOfDib(const uint8_t* packedDib, int32_t paletteBytes) {
+    dib::BitmapInfoHeader info;
+    std::memcpy(&info, packedDib, sizeof info);
+    if (info.biBitCount != 24 || info.biCompression != dib::kRgbCompression || info.biWidth <= 0) return {};
+    const int height = info.biHeight < 0 ? -info.biHeight : info.biHeight;
+    const int64_t stride = dib::RowStride(info.biWidth, 24);
+    const uint8_t* rows = packedDib + sizeof info + paletteBytes;
+    QImage image(info.biWidth, height, QImage::Format_BGR888);
+    if (image.isNull()) return {};
+    for (int y = 0; y < height; ++y) {
+        // A positive height stores the rows bottom-up.
+        const int64_t from = info.biHeight > 0 ? height - 1 - y : y;
+        std::memcpy(image.scanLine(y), rows + from * stride, size_t(info.biWidth) * 3);
+    }
+    return image;
+}
+
+QByteArray PngOf(const QImage& picture) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    return QImageWriter(&buffer, "png").write(picture) ? png : QByteArray();
+}
+
+bool WriteEncodedFile(const QByteArray& contents, const QString& path) {
+    if (contents.isEmpty()) return false;
+    const Place place = AskPlace(path);
+    if (place == Place::Refused) throw errors::SilentAbort();
+    WriteEncodedAside(path, place, contents.constData(), contents.size());
+    return true;
+}
 
 bool Taken(const QString& path) {
     struct stat status {};
@@ -244,8 +250,8 @@ bool WriteBmpToStream(const FrameSource& source, QIODevice& stream) {
     return WriteBmpParts(stream, source.OutputFileHeader(), source.OutputImage(), OutputDibBytes(source));
 }
 
-bool WriteBmpFile(const FrameSource& source, const QString& path, int* error) {
-    if (error) *error = 0;
+bool WriteBmpFile(const FrameSource& source, const QString& path, errors::FileError* error) {
+    if (error) *error = {};
     if (!source.OutputImage()) return false;
     return WriteBmpAside(path, source.OutputFileHeader(), source.OutputImage(), OutputDibBytes(source), error);
 }
@@ -281,20 +287,10 @@ int64_t RemoveLeftovers(const QString& directory) {
     return removed;
 }
 
-bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& path, int* error) {
-    if (error) *error = 0;
+bool WritePreparedBmp(const FrameSource::PreparedImage& image, const QString& path, errors::FileError* error) {
+    if (error) *error = {};
     if (image.dib.empty() || image.decoded) return false;
     return WriteBmpAside(path, image.fileHeader, image.dib.data(), int64_t(image.dib.size()), error);
-}
-
-bool WritePreparedPng(const FrameSource::PreparedImage& image, const QString& path) {
-    if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return false;
-    return WritePngOfDib(image.dib.data(), image.paletteBytes, path);
-}
-
-QByteArray PreparedPng(const FrameSource::PreparedImage& image) {
-    if (image.dib.size() < sizeof(dib::BitmapInfoHeader) || image.decoded) return {};
-    return PngOfDib(image.dib.data(), image.paletteBytes);
 }
 
 bool WritePreparedJpeg(const FrameSource::PreparedImage& image, const QString& path,

@@ -12,8 +12,8 @@ namespace naming {
 
 // The numbering choices, in the order of the main window's numbering group.
 enum class Numbering { Plain = 0, ZeroFilled = 1, None = 2 };
-// The output types, in the order of the main window's type group and of output_types' table.
-// The windows write BMP or JPEG files; the batch command PNG files as well.
+// An output type is its place in output_types' table (and in the main window's type group);
+// the first rows have names here for the code that picks them, the others only their place.
 enum class OutputType { Bmp = 0, Jpeg = 1, Png = 2 };
 
 // "IMAGE" when the typed prefix is blank; the number zero-filled to `width` digits (right-aligned

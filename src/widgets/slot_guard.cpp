@@ -19,12 +19,26 @@ void Show(const QString& message) noexcept {
 
 }  // namespace
 
+QString FrenchText(const FileError& error) {
+    switch (error.step) {
+        case FileError::Step::Create:
+            return QStringLiteral("Impossible de créer le fichier %1").arg(error.path);
+        case FileError::Step::Unopened:
+            return QStringLiteral("Erreur E/S 103");
+        case FileError::Step::Write:
+            break;
+    }
+    return error.kind == FileError::Kind::NoSpace ? QStringLiteral("Erreur E/S 112") : QStringLiteral("Erreur E/S 101");
+}
+
 void ReportCurrentException() noexcept {
     try {
         throw;
     } catch (const SilentAbort&) {
     } catch (const Error& error) {
         Show(error.message());
+    } catch (const FileFailure& failure) {
+        Show(FrenchText(failure.error()));
     } catch (const std::exception& error) {
         Show(QString::fromLocal8Bit(error.what()));
     } catch (...) {

@@ -13,6 +13,11 @@ namespace errors {
 // report, and the event loop goes on.
 void Guard(const std::function<void()>& body);
 
+// A file that could not be written, in the windows' words: "Impossible de créer le fichier
+// PATH" when it could not be made, "Erreur E/S 103" for the BMP writer's, "Erreur E/S 112" for a
+// full disk and "Erreur E/S 101" for any other failed write.
+QString FrenchText(const FileError& error);
+
 // Shows the exception being handled the way Guard does; call it only inside a catch block.
 void ReportCurrentException() noexcept;
 

@@ -31,6 +31,7 @@
 #include "app/main_window_fixture.h"
 #include "batch_run.h"
 #include "framelist/frame_list_window.h"
+#include "framesource/output_types.h"
 #include "options/jpeg_options_dialog.h"
 #include "support/run_program.h"
 #include "widgets/controls/radio_group.h"
@@ -102,9 +103,9 @@ struct SameSettings {
     int quality;
     bool grayscale;
     bool progressive;
-    bool jpeg;
-    int numbering;  // the main window's numbering item
-    int width;      // its mask's length
+    const char* format;  // the batch command's name of the output type
+    int numbering;       // the main window's numbering item
+    int width;           // its mask's length
     int start;
     const char* prefix;
 };
@@ -118,7 +119,7 @@ protected:
         ui().RadioGroupNum->setItemIndex(c.numbering);
         ui().EditFormat->setText(QString(c.width, '#'));
         ui().EditDebut->setText(QString::number(c.start));
-        ui().RadioGroupTypeExtraction->setItemIndex(c.jpeg ? 1 : 0);
+        ui().RadioGroupTypeExtraction->setItemIndex(int(*output_types::Named(c.format)));
         options.findChild<QLineEdit*>("CompressionQuality")->setText(QString::number(c.quality));
         options.findChild<QCheckBox*>("GrayScale")->setChecked(c.grayscale);
         options.findChild<QCheckBox*>("ProgressiveEncoding")->setChecked(c.progressive);
@@ -159,11 +160,13 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
     window->setJpegOptionsWindow(&options);
     const SameSettings cases[] = {
         {"H.264 MP4, cropped, JPEG 85, padded:3 from 7", fixture::Codec::H264, "mp4", QRect(13, 9, 101, 77), 85, false,
-         false, true, 1, 3, 7, "best"},
+         false, "jpg", 1, 3, 7, "best"},
         {"MPEG-4 AVI, whole, BMP, normal from 1", fixture::Codec::Mpeg4BFrames, "avi", QRect(), 100, false, false,
-         false, 0, 0, 1, "IMAGE"},
+         "bmp", 0, 0, 1, "IMAGE"},
         {"VP9 WebM, cropped, grey progressive JPEG 60, no number", fixture::Codec::Vp9, "webm", QRect(0, 0, 160, 64),
-         60, true, true, true, 2, 0, 1, "one"},
+         60, true, true, "jpg", 2, 0, 1, "one"},
+        {"MPEG-4 AVI, cropped, lossy WebP 70, padded:2 from 3", fixture::Codec::Mpeg4BFrames, "avi",
+         QRect(5, 5, 90, 60), 70, false, false, "webp-lossy", 1, 2, 3, "w"},
     };
     int serial = 0;
     for (const SameSettings& c : cases) {
@@ -201,8 +204,8 @@ TEST_F(BatchVersusProgram, RanksAndWritesWhatBestOfAndExtraireLotGive) {
                                   : c.numbering == 1 ? QStringLiteral("padded:%1").arg(c.width)
                                                      : QStringLiteral("none");
         const Outcome extract = RunBatch(QStringList{"extract", path, "--best", QString::number(best), "--format",
-                                                     c.jpeg ? "jpg" : "bmp", "--out", batchDir, "--prefix", c.prefix,
-                                                     "--numbering", numbering, "--start", QString::number(c.start)} +
+                                                     c.format, "--out", batchDir, "--prefix", c.prefix, "--numbering",
+                                                     numbering, "--start", QString::number(c.start)} +
                                          SameOptions(c));
         ASSERT_EQ(extract.exitCode, 0) << extract.err.toStdString();
         EXPECT_TRUE(extract.out.isEmpty());
@@ -538,7 +541,7 @@ TEST(BatchCommand, MistakesAreRefusedBeforeAnythingIsWritten) {
         {{"extract", clip, "--percent", "0.5"}, "--percent takes a whole number"},
         {{"extract", clip, "--best", "2", "--numbering", "padded"}, "--numbering takes"},
         {{"extract", clip, "--best", "2", "--numbering", "padded:17"}, "zero-filled to at most 16 digits"},
-        {{"extract", clip, "--best", "2", "--format", "gif"}, "--format takes jpg, bmp or png"},
+        {{"extract", clip, "--best", "2", "--format", "gif"}, "--format takes bmp, jpg, png, webp or webp-lossy"},
         {{"extract", clip, "--per-scene", "--percent", "10"}, "--per-scene counts scenes"},
         {{"extract", clip, "--frames", "1", "--min-gap", "2"}, "does not go with --per-scene or --min-gap"},
         {{"extract", clip, "--min-gap", "0"}, "--min-gap takes a number of seconds above 0"},

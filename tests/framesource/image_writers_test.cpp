@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Writing frames as BMP and JPEG files: the exact BMP bytes, the replace question, the failures
+// Writing frames as files of each output type: the exact BMP bytes, the replace question, the failures
 // a user can meet, and that a failed write never costs the file that was there before.
 #include <gtest/gtest.h>
 
@@ -7,14 +7,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 
 #include "base/errors.h"
+#include "batch/output_checks.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"
@@ -23,6 +28,7 @@
 #include "imaging/jpeg_image.h"
 #include "media/dib.h"
 #include "support/scripted_dialogs.h"
+#include "widgets/slot_guard.h"
 
 namespace {
 
@@ -170,26 +176,69 @@ TEST_F(ImageWriters, BmpHoldsTheWholeFrameOrTheCrop) {
     EXPECT_TRUE(dialogs_->messages().empty());
 }
 
-// Each type's row: its name and extension lead back to it, and its three writers give one file
-// of that type, from the open frame, from a prepared picture, and as bytes.
+// A file's picture, top-down in Format_RGB888: WebP files through dwebp, JPEG through the
+// program's codec, the others through Qt.
+QImage Decoded(const QString& path, const QString& typeName) {
+    if (typeName.startsWith("webp")) {
+        const QString ppm = path + ".ppm";
+        if (QProcess::execute("dwebp", {"-quiet", path, "-ppm", "-o", ppm}) != 0) return {};
+        const QImage image(ppm, "PPM");
+        QFile::remove(ppm);
+        return image.convertToFormat(QImage::Format_RGB888);
+    }
+    if (typeName == "jpg") {
+        imaging::JpegImage jpeg;
+        jpeg.loadFromFile(path);
+        return jpeg.toImage().convertToFormat(QImage::Format_RGB888);
+    }
+    return QImage(path).convertToFormat(QImage::Format_RGB888);
+}
+
+// Frame n as PixelOf draws it.
+QImage FramePicture(int n) {
+    QImage image(kWidth, kHeight, QImage::Format_RGB888);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const auto bgr = PixelOf(n, x, y);
+            image.setPixel(x, y, qRgb(bgr[2], bgr[1], bgr[0]));
+        }
+    }
+    return image;
+}
+
+// Each row of the output types' table: its name and extension lead back to it; its three
+// writers give one file of that type, from the open frame, from a prepared picture and as
+// bytes; the file decodes to the frame: the lossless types to its very pixels (WebP as dwebp
+// decodes it), the others to its size; the types that take the options follow the quality.
 TEST_F(ImageWriters, EachOutputTypeWritesOneFileThreeWays) {
     struct Case {
-        naming::OutputType type;
+        const char* name;
         QByteArray magic;
+        bool lossless;
     };
-    for (const Case& c : {Case{naming::OutputType::Bmp, "BM"}, Case{naming::OutputType::Jpeg, "\xFF\xD8\xFF"},
-                          Case{naming::OutputType::Png, "\x89PNG"}}) {
-        const output_types::OutputType& row = output_types::Of(c.type);
+    const Case cases[] = {
+        {"bmp", "BM", true},    {"jpg", "\xFF\xD8\xFF", false}, {"png", "\x89PNG", true},
+        {"webp", "RIFF", true}, {"webp-lossy", "RIFF", false},
+    };
+    const QImage frame = FramePicture(1);
+    jpeg_options::JpegOptions low;
+    low.quality = 20;
+    for (size_t i = 0; i < output_types::All().size(); ++i) {
+        const output_types::OutputType& row = output_types::All()[i];
+        const auto type = naming::OutputType(i);
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(row.type, c.type);
-        EXPECT_EQ(output_types::Named(QString(row.name)), &row);
-        const QString name = naming::ImageName("F", naming::Numbering::Plain, 1, 0, c.type);
+        const Case* c = std::find_if(std::begin(cases), std::end(cases),
+                                     [&](const Case& k) { return k.name == QByteArray(row.name); });
+        ASSERT_NE(c, std::end(cases)) << "a new output type needs its row here";
+        EXPECT_EQ(&output_types::Of(type), &row);
+        EXPECT_EQ(output_types::Named(QString(row.name)), type);
+        const QString name = naming::ImageName(QString("F") + row.name, naming::Numbering::Plain, 1, 0, type);
         EXPECT_TRUE(name.endsWith(QLatin1String(row.extension)));
 
         ASSERT_TRUE(frameSource.PrepareFrame(1));
         ASSERT_TRUE(row.writeFrame(frameSource, Out(name), {}, nullptr));
         const QByteArray file = ReadAll(Out(name));
-        EXPECT_TRUE(file.startsWith(c.magic));
+        EXPECT_TRUE(file.startsWith(c->magic));
         FrameSource::PreparedImage image;
         ASSERT_TRUE(frameSource.PrepareImage(1, image));
         ASSERT_TRUE(row.writePrepared(image, Out("P" + name), {}, nullptr));
@@ -199,14 +248,107 @@ TEST_F(ImageWriters, EachOutputTypeWritesOneFileThreeWays) {
         QByteArray joined;
         for (const auto& part : bytes.parts) joined.append(static_cast<const char*>(part.data), qsizetype(part.size));
         EXPECT_EQ(joined, file);
+
+        const QImage decoded = Decoded(Out(name), row.name);
+        ASSERT_EQ(decoded.size(), frame.size());
+        if (c->lossless) {
+            EXPECT_TRUE(decoded == frame) << "not the frame's pixels";
+        }
+        ASSERT_TRUE(row.writeFrame(frameSource, Out("L" + name), low, nullptr));
+        EXPECT_EQ(ReadAll(Out("L" + name)).size() < file.size(), row.takesOptions) << "the quality applies";
     }
-    EXPECT_EQ(output_types::Named("gif"), nullptr);
+    EXPECT_FALSE(output_types::Named("gif"));
     EXPECT_TRUE(dialogs_->messages().empty());
+}
+
+// A file that cannot be written is a value: its kind, step, path and system error, which the
+// windows say in French and the batch command in English. As root, /sys still refuses.
+TEST_F(ImageWriters, FailuresAreValuesSaidByEachEdge) {
+    using Kind = errors::FileError::Kind;
+    using Step = errors::FileError::Step;
+    struct Case {
+        const char* what;
+        QString path;
+        naming::OutputType type;
+        errors::FileError expected;
+        QString french;
+        QString english;
+    };
+    const QString missing = dir_.filePath("nowhere/A");
+    const QString refused = "/sys/A";
+    const auto jpg = naming::OutputType::Jpeg;
+    const auto bmp = naming::OutputType::Bmp;
+    const auto webp = *output_types::Named("webp");
+    const Case cases[] = {
+        {"missing folder, BMP",
+         missing + ".BMP",
+         bmp,
+         {Kind::Io, Step::Unopened, missing + ".BMP", ENOENT},
+         "Erreur E/S 103",
+         missing + ".BMP: cannot write: no such directory"},
+        {"missing folder, JPEG",
+         missing + ".JPG",
+         jpg,
+         {Kind::Io, Step::Create, missing + ".JPG", ENOENT},
+         "Impossible de créer le fichier " + missing + ".JPG",
+         missing + ".JPG: cannot write: no such directory"},
+        {"missing folder, WebP",
+         missing + ".WEBP",
+         webp,
+         {Kind::Io, Step::Create, missing + ".WEBP", ENOENT},
+         "Impossible de créer le fichier " + missing + ".WEBP",
+         missing + ".WEBP: cannot write: no such directory"},
+        {"unwritable folder, BMP",
+         refused + ".BMP",
+         bmp,
+         {Kind::Permission, Step::Unopened, refused + ".BMP", EACCES},
+         "Erreur E/S 103",
+         refused + ".BMP: cannot write: permission denied"},
+        {"unwritable folder, WebP",
+         refused + ".WEBP",
+         webp,
+         {Kind::Permission, Step::Create, refused + ".WEBP", EACCES},
+         "Impossible de créer le fichier " + refused + ".WEBP",
+         refused + ".WEBP: cannot write: permission denied"},
+    };
+    ASSERT_TRUE(frameSource.PrepareFrame(0));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            output_types::Of(c.type).writeFrame(frameSource, c.path, {}, nullptr);
+            ADD_FAILURE() << "no error";
+        } catch (const errors::FileFailure& failure) {
+            const errors::FileError& e = failure.error();
+            EXPECT_EQ(e.kind, c.expected.kind);
+            EXPECT_EQ(e.step, c.expected.step);
+            EXPECT_EQ(e.path, c.expected.path);
+            EXPECT_EQ(e.systemError, c.expected.systemError);
+            EXPECT_EQ(errors::FrenchText(e), c.french);
+            EXPECT_EQ(batch::WriteFailure(e), c.english);
+        }
+    }
+    EXPECT_FALSE(QDir(dir_.filePath("nowhere")).exists());
+
+    // A BMP the user refuses to replace is no error, yet the batch command tells why from it.
+    WriteAll(Out("X.BMP"), "kept");
+    dialogs_->queueAnswer(dialogs::Answer::Cancel);
+    errors::FileError refusal;
+    EXPECT_FALSE(image_writers::WriteBmpFile(frameSource, Out("X.BMP"), &refusal));
+    EXPECT_EQ(refusal.kind, Kind::Exists);
+    EXPECT_EQ(batch::WriteFailure(refusal), Out("X.BMP") + ": cannot write: file exists");
+    EXPECT_EQ(ReadAll(Out("X.BMP")), "kept");
+
+    // What a full disk gives (no test can fill one here): its kind and words.
+    const errors::FileError full = errors::FileError::Of(Step::Write, "/d/A.PNG", ENOSPC);
+    EXPECT_EQ(full.kind, Kind::NoSpace);
+    EXPECT_EQ(errors::FrenchText(full), "Erreur E/S 112");
+    EXPECT_EQ(batch::WriteFailure(full), "/d/A.PNG: cannot write: no space left on device");
+    EXPECT_EQ(errors::FrenchText(errors::FileError::Of(Step::Write, "/d/A.PNG", EFBIG)), "Erreur E/S 101");
 }
 
 // Whatever has the name, a file or a link (one that leads nowhere too), every type's writers,
 // of the open frame and of a prepared picture, ask before they replace it. Refused: BMP's say
-// false, JPEG's and PNG's end the command, and the name and what a link leads to are as they
+// false, the others' end the command, and the name and what a link leads to are as they
 // were. Agreed: the name holds the picture, a link replaced itself, never written through.
 TEST_F(ImageWriters, ReplacingAFileAsksFirst) {
     enum class InTheWay { File, Link, LinkToNowhere };
@@ -217,11 +359,13 @@ TEST_F(ImageWriters, ReplacingAFileAsksFirst) {
     FrameSource::PreparedImage image;
     ASSERT_TRUE(frameSource.PrepareImage(0, image));
     int serial = 0;
-    for (const naming::OutputType type : {naming::OutputType::Bmp, naming::OutputType::Jpeg, naming::OutputType::Png}) {
-        const output_types::OutputType& row = output_types::Of(type);
+    for (size_t i = 0; i < output_types::All().size(); ++i) {
+        const auto type = naming::OutputType(i);
+        const output_types::OutputType& row = output_types::All()[i];
         const QByteArray magic = QByteArray::fromHex(type == naming::OutputType::Bmp    ? "424d"
                                                      : type == naming::OutputType::Jpeg ? "ffd8ff"
-                                                                                        : "89504e47");
+                                                     : type == naming::OutputType::Png  ? "89504e47"
+                                                                                        : "52494646");
         for (const InTheWay inTheWay : {InTheWay::File, InTheWay::Link, InTheWay::LinkToNowhere}) {
             for (const bool prepared : {false, true}) {
                 for (const dialogs::Answer answer : {dialogs::Answer::Cancel, dialogs::Answer::Ok}) {
@@ -263,25 +407,6 @@ TEST_F(ImageWriters, ReplacingAFileAsksFirst) {
         }
     }
     EXPECT_EQ(OutFiles().size(), serial);  // nothing left aside
-}
-
-TEST_F(ImageWriters, MissingDirectoryIsReportedAndWritesNothing) {
-    const QString bmp = dir_.filePath("nowhere/A.BMP");
-    const QString jpg = dir_.filePath("nowhere/A.JPG");
-    try {
-        image_writers::SaveFrameBmp(frameSource, 0, bmp);
-        ADD_FAILURE() << "no error";
-    } catch (const errors::Error& error) {
-        EXPECT_EQ(error.message(), "Erreur E/S 103");
-    }
-    try {
-        image_writers::SaveFrameJpeg(frameSource, 0, jpg, {});
-        ADD_FAILURE() << "no error";
-    } catch (const errors::Error& error) {
-        EXPECT_EQ(error.message(), "Impossible de créer le fichier " + jpg);
-    }
-    EXPECT_FALSE(QDir(dir_.filePath("nowhere")).exists());
-    EXPECT_TRUE(dialogs_->messages().empty());
 }
 
 TEST_F(ImageWriters, FrameThatCannotBePreparedWritesNothing) {
@@ -344,8 +469,8 @@ TEST_F(ImageWriters, WriteFailingHalfwayKeepsTheReplacedFile) {
         if (!image_writers::SaveFrameBmp(frameSource, 0, Out("F.BMP"))) failures |= 1;
         try {
             image_writers::SaveFrameJpeg(frameSource, 0, Out("F.JPG"), {});
-        } catch (const errors::Error& error) {
-            if (error.message().startsWith("Erreur E/S ")) failures |= 2;
+        } catch (const errors::FileFailure& failure) {
+            if (failure.error().step == errors::FileError::Step::Write) failures |= 2;
         }
         _exit(failures);
     }

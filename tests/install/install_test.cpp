@@ -200,7 +200,7 @@ TEST_F(Installed, BashCompletesTheBatchCommandsOptionsValuesAndVideos) {
         {"orvexa-batch --jobs 2 ", {"extract", "index", "merge", "rank"}},
         {"orvexa-batch rank ", {"Holiday.AVI", "clip.mp4", "frames"}},
         {"orvexa-batch merge ", {"Holiday.AVI", "clip.mp4", "frames", "notes.txt"}},
-        {"orvexa-batch extract clip.mp4 --format ", {"bmp", "jpg", "png"}},
+        {"orvexa-batch extract clip.mp4 --format ", {"bmp", "jpg", "png", "webp", "webp-lossy"}},
         {"orvexa-batch extract clip.mp4 --numbering ", {"none", "normal", "padded:"}},
         {"orvexa-batch extract clip.mp4 --numbering pa", {"padded:"}},
         {"orvexa-batch extract clip.mp4 --out ", {"frames"}},

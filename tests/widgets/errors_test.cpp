@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <QTimer>
+#include <cerrno>
 #include <functional>
 #include <stdexcept>
 #include <vector>
@@ -30,6 +31,11 @@ TEST(Guard, ShowsEachKindOfErrorOnceAndDropsTheSilentAbort) {
         {"error",
          [] { throw errors::Error("Impossible de créer le fichier /x/IMAGE1.BMP"); },
          {"Impossible de créer le fichier /x/IMAGE1.BMP"}},
+        {"file not written",
+         [] {
+             throw errors::FileFailure(errors::FileError::Of(errors::FileError::Step::Write, "/x/IMAGE1.WEBP", ENOSPC));
+         },
+         {"Erreur E/S 112"}},
         {"std exception", [] { throw std::runtime_error("Erreur E/S 5"); }, {"Erreur E/S 5"}},
         {"anything else", [] { throw 42; }, {"Erreur inattendue"}},
     };
