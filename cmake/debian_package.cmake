@@ -12,8 +12,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sort the frames of a video and keep the b
 set(CPACK_PACKAGE_DESCRIPTION
   "Orvexa opens a video (AVI, MP4, MOV, MKV, WebM, MPEG-TS or MPEG-PS),
 steps or plays through its frames and writes chosen frames as numbered
-BMP or JPEG pictures, whole or cut to a crop rectangle. Its list window
-ranks every frame by the size of its JPEG encoding.
+BMP, JPEG, PNG or WebP pictures, whole or cut to a crop rectangle. Its
+list window ranks every frame by the size of its JPEG encoding or by
+its sharpness.
 .
 The orvexa-batch command ranks and extracts from scripts, without a
 display. The user interface is in French.")

@@ -46,7 +46,7 @@ StartRequest Parse(const QStringList& arguments) {
 QString UsageText(const QString& programName) {
     return QStringLiteral(
                "Usage: %1 [FILE]\n"
-               "Sorts the frames of a video and writes the chosen ones as BMP or JPEG pictures.\n"
+               "Sorts the frames of a video and writes the chosen ones as BMP, JPEG, PNG or WebP pictures.\n"
                "\n"
                "  FILE           a video (AVI, MP4, MOV, MKV, WebM, MPEG-TS, MPEG-PS) to open at start\n"
                "  -h, --help     print this help and exit\n"
