@@ -32,6 +32,7 @@ struct FileError {
         Create,    // the file could not be made
         Write,     // writing into it, or giving it its name, failed
         Unopened,  // the BMP writer's: the file could not be made, met as it closes what it never opened
+        Encode,    // the type's encoder gave nothing for this picture (e.g. too large for WebP)
     };
     Kind kind = Kind::Io;
     Step step = Step::Write;

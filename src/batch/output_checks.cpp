@@ -60,7 +60,12 @@ QString WriteFailure(const QString& path, int error) {
     return QStringLiteral("%1: cannot write: %2").arg(path, WriteFailureReason(error));
 }
 
-QString WriteFailure(const errors::FileError& error) { return WriteFailure(error.path, error.systemError); }
+QString WriteFailure(const errors::FileError& error) {
+    if (error.step == errors::FileError::Step::Encode) {
+        return QStringLiteral("%1: cannot write: the picture cannot be encoded as this type").arg(error.path);
+    }
+    return WriteFailure(error.path, error.systemError);
+}
 
 QString PlotMistake(const Settings& s) {
     if (s.plot.isEmpty()) return {};

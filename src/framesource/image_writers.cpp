@@ -220,7 +220,9 @@ QByteArray PngOf(const QImage& picture) {
 }
 
 bool WriteEncodedFile(const QByteArray& contents, const QString& path) {
-    if (contents.isEmpty()) return false;
+    // Said, not passed over: the picture has no file of this type, nothing was written.
+    if (contents.isEmpty())
+        throw errors::FileFailure({errors::FileError::Kind::Io, errors::FileError::Step::Encode, path, 0});
     const Place place = AskPlace(path);
     if (place == Place::Refused) throw errors::SilentAbort();
     WriteEncodedAside(path, place, contents.constData(), contents.size());

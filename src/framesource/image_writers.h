@@ -49,8 +49,8 @@ bool WritePngFile(const FrameSource& source, const QString& path);
 QImage PictureOfDib(const uint8_t* packedDib, int32_t paletteBytes);
 // The picture as a PNG file (the library's compression); empty when it cannot be made.
 QByteArray PngOf(const QImage& picture);
-// An encoded picture as the file at `path`, with the JPEG writer's question and errors; false
-// when `contents` is empty (the picture could not be encoded).
+// An encoded picture as the file at `path`, with the JPEG writer's question and errors; empty
+// `contents` (the picture could not be encoded) fail as FileError::Step::Encode.
 bool WriteEncodedFile(const QByteArray& contents, const QString& path);
 
 // Writes `contents` as the file at `path` the way the pictures are written, replacing whatever

@@ -25,6 +25,8 @@ QString FrenchText(const FileError& error) {
             return QStringLiteral("Impossible de créer le fichier %1").arg(error.path);
         case FileError::Step::Unopened:
             return QStringLiteral("Erreur E/S 103");
+        case FileError::Step::Encode:
+            return QStringLiteral("L'image ne peut pas être encodée dans le type du fichier %1").arg(error.path);
         case FileError::Step::Write:
             break;
     }

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include "base/errors.h"
 #include "batch/output_checks.h"
@@ -344,6 +345,28 @@ TEST_F(ImageWriters, FailuresAreValuesSaidByEachEdge) {
     EXPECT_EQ(errors::FrenchText(full), "Erreur E/S 112");
     EXPECT_EQ(batch::WriteFailure(full), "/d/A.PNG: cannot write: no space left on device");
     EXPECT_EQ(errors::FrenchText(errors::FileError::Of(Step::Write, "/d/A.PNG", EFBIG)), "Erreur E/S 101");
+
+    // A picture its type cannot hold (WebP stops at 16383 pixels a side) is said, nothing written.
+    FrameSource::PreparedImage wide;
+    dib::BitmapInfoHeader header;
+    header.biSize = sizeof header;
+    header.biWidth = 16384;
+    header.biHeight = 2;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    wide.dib.resize(sizeof header + size_t(dib::RowStride(16384, 24)) * 2);
+    std::memcpy(wide.dib.data(), &header, sizeof header);
+    try {
+        output_types::Of(webp).writePrepared(wide, Out("W.WEBP"), {}, nullptr);
+        ADD_FAILURE() << "no error";
+    } catch (const errors::FileFailure& failure) {
+        EXPECT_EQ(failure.error().step, Step::Encode);
+        EXPECT_EQ(errors::FrenchText(failure.error()),
+                  "L'image ne peut pas être encodée dans le type du fichier " + Out("W.WEBP"));
+        EXPECT_EQ(batch::WriteFailure(failure.error()),
+                  Out("W.WEBP") + ": cannot write: the picture cannot be encoded as this type");
+    }
+    EXPECT_FALSE(QFileInfo::exists(Out("W.WEBP")));
 }
 
 // Whatever has the name, a file or a link (one that leads nowhere too), every type's writers,
