@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "batch/settings.h"
+#include "batchcli/settings.h"
 
 namespace batch {
 

@@ -18,7 +18,7 @@
 #include <map>
 #include <set>
 
-#include "batch_run.h"
+#include "support/batch_run.h"
 #include "support/fixture_video.h"
 #include "support/run_program.h"
 
