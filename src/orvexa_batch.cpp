@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "batch/output_checks.h"
+#include "batchcli/output_checks.h"
 
 #include "batch/interrupt.h"
 #include "batch/runner.h"
-#include "batch/settings.h"
+#include "batchcli/settings.h"
 #include "framesource/naming.h"
 #include "imaging/jpeg_image.h"
 

@@ -2,8 +2,8 @@
 #pragma once
 // orvexa-batch index: each video opened once, so that its index is saved for every later open.
 
-#include "batch/settings.h"
-#include "batch/terminal.h"
+#include "batchcli/settings.h"
+#include "batchcli/terminal.h"
 
 namespace batch {
 

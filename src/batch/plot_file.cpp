@@ -8,7 +8,7 @@
 #include <QImageWriter>
 
 #include "framesource/image_writers.h"
-#include "ranking/ranking_plot.h"
+#include "plotdrawing/ranking_plot.h"
 
 namespace batch {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "batch/rank_output.h"
+#include "rankfile/rank_output.h"
 
 namespace batch {
 

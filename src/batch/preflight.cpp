@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "batch/preflight.h"
 
-#include "batch/frame_list.h"
 #include "batch/interrupt.h"
-#include "batch/ranking_file.h"
 #include "batch/video_file.h"
+#include "batchcli/frame_list.h"
 #include "framesource/frame_source.h"
+#include "rankfile/ranking_file.h"
 
 namespace batch {
 

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "batch/settings.h"
+#include "batchcli/settings.h"
 
 namespace batch {
 

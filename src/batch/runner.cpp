@@ -17,17 +17,17 @@
 
 #include "batch/index_command.h"
 #include "batch/interrupt.h"
-#include "batch/manifest.h"
-#include "batch/merge.h"
-#include "batch/output_checks.h"
 #include "batch/preflight.h"
-#include "batch/rank_output.h"
-#include "batch/terminal.h"
 #include "batch/video_work.h"
 #include "batch/write_answers.h"
+#include "batchcli/output_checks.h"
+#include "batchcli/terminal.h"
 #include "framesource/image_writers.h"
 #include "framesource/naming.h"
 #include "media/index_store.h"
+#include "merge/merge.h"
+#include "rankfile/manifest.h"
+#include "rankfile/rank_output.h"
 
 namespace batch {
 

@@ -11,7 +11,7 @@
 //
 // extract then writes the manifest, and says on standard error what it did.
 
-#include "batch/settings.h"
+#include "batchcli/settings.h"
 
 namespace batch {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "batch/interrupt.h"
-#include "batch/settings.h"
+#include "batchcli/settings.h"
 #include "framesource/frame_source.h"
 #include "framesource/naming.h"
 

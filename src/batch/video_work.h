@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "batch/rank_output.h"
-#include "batch/settings.h"
+#include "batchcli/settings.h"
+#include "rankfile/rank_output.h"
 
 namespace batch {
 

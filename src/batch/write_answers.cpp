@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "batch/write_answers.h"
 
-#include "batch/terminal.h"
+#include "batchcli/terminal.h"
 
 namespace batch {
 

@@ -302,7 +302,7 @@ void FrameListWindow::RankRows() {
     // Values of an earlier run may have been measured with other options or another crop: the
     // table starts again from none, as the plot and the scene marks do.
     ClearMeasures();
-    lengths_.assign(size_t(videoFrames), ranking_plot::kNotMeasured);
+    lengths_.assign(size_t(videoFrames), ranking::kNotMeasured);
     ranking::RunHooks hooks = loopHooks();
     hooks.onResult = [&](ranking::FrameResult& result) {
         const int64_t length = result.size != 0 ? result.length : 0;
@@ -707,7 +707,7 @@ bool FrameListWindow::eventFilter(QObject* watched, QEvent* event) {
 void FrameListWindow::ShowRankingPlot() {
     if (!plot_) {
         plot_ = new RankingPlotWindow(this);
-        plot_->setDataSource([this](ranking_plot::PlotData& data) { FillPlot(data); });
+        plot_->setDataSource([this](ranking::RankingResult& data) { FillPlot(data); });
         plot_->setKeyDownHandler([this](int& key) {
             if (keyDownHandler_) keyDownHandler_(key);
         });
@@ -731,7 +731,7 @@ void FrameListWindow::ShowFrame(int32_t frame) {
     ShowRow(row);
 }
 
-void FrameListWindow::FillPlot(ranking_plot::PlotData& data) const {
+void FrameListWindow::FillPlot(ranking::RankingResult& data) const {
     data.frameCount = source_.VideoOpen() ? source_.FrameCount() : 0;
     data.lengths = lengths_;
     data.scenes = scenes_;

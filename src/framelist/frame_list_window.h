@@ -14,7 +14,7 @@
 #include "framesource/jpeg_options.h"
 #include "framesource/naming.h"
 #include "ranking/ranking.h"
-#include "ranking/ranking_plot.h"
+#include "ranking/ranking_result.h"
 #include "ranking/scenes.h"
 
 class Navigation;
@@ -120,7 +120,7 @@ private:
     // The count box counts the first `rows` rows.
     void CountRows(int rows);
     // The last ranking and the marks as the plot shows them.
-    void FillPlot(ranking_plot::PlotData& data) const;
+    void FillPlot(ranking::RankingResult& data) const;
     void RefreshPlot();
     // Forgets the last ranking's lengths and scenes (the table is built again or emptied).
     void ForgetRanking();
@@ -181,7 +181,7 @@ private:
     int workerThreads_ = 0;
     bool ranking_ = false;
 
-    // The last ranking, per frame of the video: the JPEG lengths (ranking_plot::kNotMeasured,
+    // The last ranking, per frame of the video: the JPEG lengths (ranking::kNotMeasured,
     // 0 for a frame that could not be decoded) and the scenes found when it ended.
     std::vector<int64_t> lengths_;
     scenes::SceneList scenes_;

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "ranking/ranking_plot.h"
+#include "plotdrawing/ranking_plot.h"
 
 class RankingPlotView : public QWidget {
     Q_OBJECT

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "ranking/ranking_plot.h"
+#include "plotdrawing/ranking_plot.h"
 
 namespace Ui {
 class FormGraphique;

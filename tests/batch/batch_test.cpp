@@ -29,10 +29,10 @@
 #include <set>
 
 #include "app/main_window_fixture.h"
-#include "batch_run.h"
 #include "framelist/frame_list_window.h"
 #include "framesource/output_types.h"
 #include "options/jpeg_options_dialog.h"
+#include "support/batch_run.h"
 #include "support/run_program.h"
 #include "widgets/controls/radio_group.h"
 

@@ -28,7 +28,7 @@
 #include "imaging/jpeg_image.h"
 #include "media/dib.h"
 #include "navigation/navigation.h"
-#include "ranking/ranking_plot.h"
+#include "plotdrawing/ranking_plot.h"
 #include "rankingplot/ranking_plot_view.h"
 #include "rankingplot/ranking_plot_window.h"
 #include "support/find_control.h"
@@ -433,7 +433,7 @@ TEST_F(ListWindowTest, BestOfStopsFromItsButtonAndANewRankingStartsFromNoValues)
         } else {
             EXPECT_EQ(tri, "0") << "frame " << frame;
             EXPECT_EQ(window_->table().cell(row, kColTaille), "0");
-            EXPECT_EQ(lengths[size_t(frame)], ranking_plot::kNotMeasured);
+            EXPECT_EQ(lengths[size_t(frame)], ranking::kNotMeasured);
         }
     }
     // The scene marks take the frames of the second run only, and leave the count box alone.

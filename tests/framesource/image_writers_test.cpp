@@ -20,7 +20,7 @@
 #include <cstring>
 
 #include "base/errors.h"
-#include "batch/output_checks.h"
+#include "batchcli/output_checks.h"
 #include "framesource/frame_source.h"
 #include "framesource/image_writers.h"
 #include "framesource/jpeg_options.h"

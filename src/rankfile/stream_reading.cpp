@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/stream_reading.h"
+#include "rankfile/stream_reading.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

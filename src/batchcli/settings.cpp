@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/settings.h"
+#include "batchcli/settings.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
 #include <limits>
 
-#include "batch/frame_list.h"
-#include "batch/manifest.h"
+#include "batchcli/frame_list.h"
 #include "framesource/output_types.h"
+#include "rankfile/manifest.h"
 
 namespace batch {
 

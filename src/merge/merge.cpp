@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/merge.h"
+#include "merge/merge.h"
 
 #include <algorithm>
 #include <map>
 
-#include "batch/rank_output.h"
-#include "batch/ranking_file.h"
+#include "rankfile/rank_output.h"
+#include "rankfile/ranking_file.h"
 
 namespace batch {
 

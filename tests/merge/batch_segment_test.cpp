@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include "batch_run.h"
+#include "support/batch_run.h"
 #include "support/fixture_video.h"
 
 namespace {

@@ -14,23 +14,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "ranking/scenes.h"
+#include "ranking/ranking_result.h"
 
 namespace ranking_plot {
 
-// A frame's length before it is measured.
-constexpr int64_t kNotMeasured = -1;
-
-struct PlotData {
-    int32_t frameCount = 0;
-    // Per frame: its JPEG length, kNotMeasured, or 0 when the frame could not be decoded. A
-    // shorter vector leaves the frames past its end unmeasured.
-    std::vector<int64_t> lengths;
-    scenes::SceneList scenes;
-    std::vector<int32_t> marked;  // in any order
-    int32_t currentFrame = -1;    // -1: no cursor
-    double frameRate = 25;        // frames per second, for the times under the frame numbers; 0: no times
-};
+// What the picture shows: a ranking's result, which ranking/ owns.
+using PlotData = ranking::RankingResult;
+using ranking::kNotMeasured;
 
 // The words of the picture, in the caller's language; an empty one is left out.
 struct Captions {

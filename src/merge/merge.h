@@ -4,8 +4,8 @@
 // rank prints for the whole videos, after checking that each video's segments are of one
 // version of it, ranked on one index of it with the same options, and hold every frame once.
 
-#include "batch/settings.h"
-#include "batch/terminal.h"
+#include "batchcli/settings.h"
+#include "batchcli/terminal.h"
 
 namespace batch {
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/manifest.h"
+#include "rankfile/manifest.h"
 
 #include <QByteArray>
 
-#include "batch/json_text.h"
 #include "framesource/image_writers.h"
 #include "framesource/naming.h"
+#include "rankfile/json_text.h"
 
 namespace batch {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/ranking_file.h"
+#include "rankfile/ranking_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +7,8 @@
 #include <limits>
 #include <map>
 
-#include "batch/stream_reading.h"
 #include "framesource/naming.h"
+#include "rankfile/stream_reading.h"
 
 namespace batch {
 

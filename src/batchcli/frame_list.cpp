@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/frame_list.h"
+#include "batchcli/frame_list.h"
 
 #include <QStringList>
 #include <algorithm>

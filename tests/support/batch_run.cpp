@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch_run.h"
+#include "support/batch_run.h"
 
 #include <fcntl.h>
 #include <poll.h>

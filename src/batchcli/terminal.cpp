@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/terminal.h"
+#include "batchcli/terminal.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <cwchar>
 
 #include "base/clock_time.h"
-#include "batch/output_checks.h"
+#include "batchcli/output_checks.h"
 #include "framesource/naming.h"
 
 namespace batch {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/output_checks.h"
+#include "batchcli/output_checks.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

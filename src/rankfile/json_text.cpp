@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/json_text.h"
+#include "rankfile/json_text.h"
 
 #include <QLocale>
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "batch/rank_output.h"
+#include "rankfile/rank_output.h"
 
 namespace batch {
 

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "base/errors.h"
-#include "batch/settings.h"
+#include "batchcli/settings.h"
 
 namespace batch {
 

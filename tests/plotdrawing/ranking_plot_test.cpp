@@ -6,7 +6,7 @@
 #include <QImage>
 #include <algorithm>
 
-#include "ranking/ranking_plot.h"
+#include "plotdrawing/ranking_plot.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "batch/rank_output.h"
+#include "rankfile/rank_output.h"
 
 #include <algorithm>
 
-#include "batch/json_text.h"
 #include "framesource/naming.h"
+#include "rankfile/json_text.h"
 #include "ranking/ranking.h"
 
 namespace batch {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "ranking/ranking_plot.h"
+#include "plotdrawing/ranking_plot.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "batch/settings.h"
+#include "batchcli/settings.h"
 
 namespace batch {
 
