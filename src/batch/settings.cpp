@@ -16,14 +16,16 @@ namespace {
 QString Usage() {
     return QStringLiteral(
         "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
-        "                         [--grayscale] [--progressive] [--json] [--segment K/N] [--jobs N]\n"
+        "                         [--grayscale] [--progressive] [--measure jpeg|sharpness] [--json]\n"
+        "                         [--segment K/N] [--jobs N]\n"
         "                         [--plot FILE [--overwrite]] [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
         "       orvexa-batch index VIDEO... [--from-tables] [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
         "                         --min-gap SECONDS) [--per-scene] [--min-gap SECONDS] [--ranking FILE]\n"
         "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
-        "                         [--progressive] [--format jpg|bmp|png] [--out DIR] [--prefix NAME]\n"
+        "                         [--progressive] [--measure jpeg|sharpness] [--format jpg|bmp|png]\n"
+        "                         [--out DIR] [--prefix NAME]\n"
         "                         [--numbering normal|padded:W|none] [--start N]\n"
         "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N]\n"
         "                         [--index-dir DIR] [--quiet]\n");
@@ -52,6 +54,16 @@ std::optional<FrameSource::CropRectangle> ParseCrop(const QString& text) {
 }
 
 constexpr int kMaxSegments = 10000;
+
+// "jpeg or sharpness", every measure's name.
+QString MeasureNames() {
+    size_t count = 0;
+    const ranking::Measure* const* measures = ranking::AllMeasures(count);
+    QStringList names;
+    for (size_t i = 0; i < count; ++i) names << QString::fromLatin1(measures[i]->name);
+    const QString last = names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
 
 QString OptionName(const QString& name) { return (name.size() == 1 ? "-" : "--") + name; }
 
@@ -85,9 +97,10 @@ QString HelpText() {
                "\"Best of...\" and \"Extraire Lot...\" do: same frames, same names, same bytes.\n"
                "No display is needed.\n"
                "\n"
-               "rank      prints, for each video, one line per frame, FRAME<TAB>BYTES<TAB>SCENE,\n"
-               "          the byte length of the frame's JPEG encoding, largest first (ties by\n"
-               "          frame number), and the frame's scene, from 1 along the video (a new\n"
+               "rank      prints, for each video, one line per frame, FRAME<TAB>VALUE<TAB>SCENE,\n"
+               "          the frame's measure (--measure: by default the byte length of its JPEG\n"
+               "          encoding), largest first (ties by frame number), and the frame's\n"
+               "          scene, from 1 along the video (a new\n"
                "          scene at each cut, dissolve or fade between shots); with several\n"
                "          videos each list follows a \"# VIDEO\" line,\n"
                "          where a backslash, newline, tab or other control character of the name\n"
@@ -98,8 +111,8 @@ QString HelpText() {
                "          video's first segment; it refuses segments that overlap, that leave\n"
                "          frames out, that disagree on a video's content fingerprint, segment\n"
                "          count or options (another version of it), that were ranked on other\n"
-               "          indexes of it (frame count or positions), and files that are not\n"
-               "          such segments.\n"
+               "          indexes of it (frame count or positions) or by other measures, and\n"
+               "          files that are not such segments.\n"
                "index     reads each video's index (its pictures and where each lies) and saves\n"
                "          it, so that every later open of the video, in any process, reads that\n"
                "          and not the whole file: run it once before the tasks of a cluster.\n"
@@ -115,6 +128,20 @@ QString HelpText() {
                "  --quality Q          JPEG quality, 1 to 100 (default 100)\n"
                "  --grayscale          grey-scale JPEG\n"
                "  --progressive        progressive JPEG\n"
+               "Ranking measure (rank and extract):\n"
+               "  --measure jpeg|sharpness\n"
+               "                       what ranks the frames, the largest first: jpeg, the byte\n"
+               "                       length of the frame's JPEG encoding with the options above\n"
+               "                       (default), which grows with detail and noise alike; or\n"
+               "                       sharpness, the variance of the Laplacian of the frame's grey\n"
+               "                       picture (as cropped), low on blurred frames, with two\n"
+               "                       decimals, no JPEG encoding needed. With sharpness, rank's\n"
+               "                       text starts with \"# orvexa-batch measure sharpness\" and\n"
+               "                       has \"-\" for a frame that could not be decoded; its JSON has\n"
+               "                       \"measure\": \"sharpness\", \"unit\": \"grey levels squared\"\n"
+               "                       after \"height\", and \"sharpness\" for each frame in place\n"
+               "                       of \"bytes\"; a segment's text has a \"# measure sharpness\"\n"
+               "                       line; extract --ranking takes the measure from its file\n"
                "rank:\n"
                "  --json               print [{\"video\": ..., \"frame_count\": N, \"frame_rate\": R,\n"
                "                       \"width\": W, \"height\": H, \"scenes\": S, \"cuts\": [{\"frame\": F,\n"
@@ -125,8 +152,8 @@ QString HelpText() {
                "                       or fade it lies in (A = B = F for a hard cut); a frame that\n"
                "                       could not be decoded has \"bytes\": null, \"decoded\": false;\n"
                "                       a video that could not be read has \"errors\"\n"
-               "  --plot FILE          also draw the ranking as a PNG picture: each frame's JPEG\n"
-               "                       bytes along the video, with the scene cuts (one video); an\n"
+               "  --plot FILE          also draw the ranking as a PNG picture: each frame's value\n"
+               "                       along the video, with the scene cuts (one video); an\n"
                "                       existing FILE is replaced only with --overwrite, and only\n"
                "                       when it is a regular file other than the video\n"
                "  --segment K/N        rank only the K-th of N stretches of the one video given, K\n"
@@ -138,8 +165,9 @@ QString HelpText() {
                "                       64 KiB), frame_count, frame_rate, width, height, first and end\n"
                "                       (the stretch's frames, end excluded), options (those that\n"
                "                       change a ranking) and positions (see below); then\n"
-               "                       FRAME<TAB>BYTES<TAB>TIME<TAB>SIGNATURE lines, BYTES 0 for a\n"
-               "                       frame that could not be decoded, SIGNATURE the frame's small\n"
+               "                       FRAME<TAB>VALUE<TAB>TIME<TAB>SIGNATURE lines, VALUE as rank\n"
+               "                       prints it (BYTES 0 for a\n"
+               "                       frame that could not be decoded), SIGNATURE the frame's small\n"
                "                       picture merge finds scenes from.\n"
                "                       The JSON is rank's with \"segment\": {\"index\": K, \"count\": N,\n"
                "                       \"first\": F, \"end\": E, \"file_size\": S, \"fingerprint\": P,\n"
@@ -159,7 +187,8 @@ QString HelpText() {
                "                       own stretch's, an open that needs every frame's place all\n"
                "                       of it (for a cluster's index job, whose tasks read the rest)\n"
                "extract (one of --best, --percent, --frames, or --per-scene or --min-gap alone):\n"
-               "  --best N             the N frames of largest JPEG encoding, N from 1\n"
+               "  --best N             the N frames of largest measure (by default of largest JPEG\n"
+               "                       encoding), N from 1\n"
                "  --percent P          P percent of the frames, by rank, P a whole number from 1 to 100\n"
                "  --frames LIST        these frames, in this order, e.g. 1,5,9-20\n"
                "  --ranking FILE       with --best or --percent, the order of a ranking that rank or\n"
@@ -184,10 +213,12 @@ QString HelpText() {
                "                       without either, an existing file stops the command; a\n"
                "                       symbolic link is an existing file, replaced itself\n"
                "  --manifest FILE      list every file written, with its video, the frame's number,\n"
-               "                       its time in seconds and its JPEG encoding's byte length:\n"
-               "                       CSV (file,video,frame,time,jpeg_bytes,kept) when FILE ends in\n"
+               "                       its time in seconds and its measure (its JPEG encoding's byte\n"
+               "                       length, or with --measure sharpness its sharpness):\n"
+               "                       CSV (file,video,frame,time,jpeg_bytes,kept; sharpness in\n"
+               "                       place of jpeg_bytes) when FILE ends in\n"
                "                       .csv, JSON when it ends in .json; with --skip-existing the\n"
-               "                       files left as they were too, kept true (jpeg_bytes empty or\n"
+               "                       files left as they were too, kept true (the measure empty or\n"
                "                       null when not known)\n"
                "Both:\n"
                "  --jobs N             work on N videos at a time (default 1)\n"
@@ -212,19 +243,22 @@ QString HelpText() {
                "and no directory made.\n"
                "\n"
                "Example:\n"
-               "  orvexa-batch extract holiday.mp4 --best 10 --crop 640x360+40+20 --format jpg \\\n"
-               "      --quality 90 --out best --prefix holiday --numbering padded:3 --manifest best.csv\n"
+               "  orvexa-batch extract holiday.mp4 --best 10 --measure sharpness --crop 640x360+40+20 \\\n"
+               "      --format jpg --quality 90 --out best --prefix holiday --numbering padded:3 \\\n"
+               "      --manifest best.csv\n"
                "writes best/holiday001.JPG ... best/holiday010.JPG, the sharpest frame first, and\n"
                "in best.csv the frame each of them holds.\n");
 }
 
 QString Settings::RankingOptions() const {
-    QString options = QStringLiteral("--quality %1").arg(quality);
+    // The JPEG options change only a ranking by the JPEG encoding.
+    QString options = measure.encodes ? QStringLiteral("--quality %1").arg(quality)
+                                      : QStringLiteral("--measure %1").arg(measure.name);
     if (crop)
         options +=
             QStringLiteral(" --crop %1,%2,%3,%4").arg(crop->left).arg(crop->top).arg(crop->width).arg(crop->height);
-    if (grayscale) options += QStringLiteral(" --grayscale");
-    if (progressive) options += QStringLiteral(" --progressive");
+    if (grayscale && measure.encodes) options += QStringLiteral(" --grayscale");
+    if (progressive && measure.encodes) options += QStringLiteral(" --progressive");
     return options;
 }
 
@@ -245,10 +279,12 @@ ParseResult ParseArguments(const QStringList& arguments) {
         numbering("numbering", {}, "mode"), start("start", {}, "n"), overwrite("overwrite"), skip("skip-existing"),
         jobs("jobs", {}, "n"), quiet("quiet"), manifest("manifest", {}, "file"), segment("segment", {}, "k/n"),
         ranking("ranking", {}, "file"), perScene("per-scene"), minGap("min-gap", {}, "seconds"),
-        plot("plot", {}, "file"), indexDir("index-dir", {}, "dir"), fromTables("from-tables");
-    parser.addOptions({help,   version, crop,    quality, grayscale, progressive, json,      best,     percent,
-                       frames, format,  out,     prefix,  numbering, start,       overwrite, skip,     manifest,
-                       jobs,   quiet,   segment, ranking, perScene,  minGap,      plot,      indexDir, fromTables});
+        plot("plot", {}, "file"), indexDir("index-dir", {}, "dir"), fromTables("from-tables"),
+        measure("measure", {}, "name");
+    parser.addOptions({help,    version,   crop,   quality,  grayscale, progressive, json,
+                       best,    percent,   frames, format,   out,       prefix,      numbering,
+                       start,   overwrite, skip,   manifest, jobs,      quiet,       segment,
+                       ranking, perScene,  minGap, plot,     indexDir,  fromTables,  measure});
     if (!parser.parse(QStringList{"orvexa-batch"} + arguments)) return bad(ParserError(parser));
     if (parser.isSet(help)) {
         result.outcome = ParseResult::Outcome::Help;
@@ -328,6 +364,11 @@ ParseResult ParseArguments(const QStringList& arguments) {
     s.grayscale = parser.isSet(grayscale);
     s.progressive = parser.isSet(progressive);
     s.quiet = parser.isSet(quiet);
+    if (parser.isSet(measure)) {
+        const ranking::Measure* named = ranking::MeasureNamed(parser.value(measure));
+        if (!named) return bad(QStringLiteral("--measure takes %1").arg(MeasureNames()));
+        s.measure = *named;
+    }
     if (parser.isSet(jobs)) {
         if (!ToInt(parser.value(jobs), 1, 64, value)) return bad(QStringLiteral("--jobs takes 1 to 64"));
         s.jobs = int(value);

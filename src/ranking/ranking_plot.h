@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// The ranking as a picture: the JPEG length of every frame along the video, the scene cuts, the
+// The ranking as a picture: the measure of every frame along the video, the scene cuts, the
 // marked frames and the frame shown. Frames share a pixel column when there are more frames than
 // columns, so a drawing costs the same whatever the length of the video, and a ranking still
 // running can be drawn as often as it reports. Qt Gui only: the batch command draws it without
@@ -14,18 +14,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "ranking/measure.h"
 #include "ranking/scenes.h"
 
 namespace ranking_plot {
 
-// A frame's length before it is measured.
-constexpr int64_t kNotMeasured = -1;
-
 struct PlotData {
     int32_t frameCount = 0;
-    // Per frame: its JPEG length, kNotMeasured, or 0 when the frame could not be decoded. A
-    // shorter vector leaves the frames past its end unmeasured.
-    std::vector<int64_t> lengths;
+    // Per frame: its value under the ranking's measure, in the measure's steps. A shorter vector
+    // leaves the frames past its end unmeasured.
+    std::vector<ranking::Value> values;
+    ranking::Measure measure = ranking::JpegLength();  // what the values are
     scenes::SceneList scenes;
     std::vector<int32_t> marked;  // in any order
     int32_t currentFrame = -1;    // -1: no cursor
@@ -36,7 +35,7 @@ struct PlotData {
 struct Captions {
     QString title;
     QString frameAxis;   // under the frame numbers
-    QString lengthAxis;  // above the lengths
+    QString lengthAxis;  // above the values
     // The legend's entries.
     QString cuts;
     QString marked;
@@ -66,7 +65,7 @@ struct Layout {
 Layout LayoutOf(QSize size, int32_t frameCount);
 
 // The frame a click at x stands for: of the frames drawn in its column, the one with the
-// largest length (the top of the column), else the middle one; -1 outside the area.
+// largest value (the top of the column), else the middle one; -1 outside the area.
 int32_t FrameAtX(const Layout& layout, const PlotData& data, int x);
 
 // Draws the whole picture over `image` (any size; its device pixel ratio is followed).

@@ -417,8 +417,8 @@ TEST_F(ListWindowTest, BestOfStopsFromItsButtonAndANewRankingStartsFromNoValues)
 
     imaging::Bitmap bitmap;
     window_->rankingPlot()->RefreshNow();
-    const std::vector<int64_t>& lengths = window_->rankingPlot()->data().lengths;
-    ASSERT_EQ(lengths.size(), 12u);
+    const std::vector<ranking::Value>& values = window_->rankingPlot()->data().values;
+    ASSERT_EQ(values.size(), 12u);
     for (int row = 0; row < 12; ++row) {
         const int frame = window_->FrameAtRow(row);
         const QString tri = window_->table().cell(row, kColTri);
@@ -429,11 +429,11 @@ TEST_F(ListWindowTest, BestOfStopsFromItsButtonAndANewRankingStartsFromNoValues)
             jpeg.setQuality(quality);
             jpeg.assign(bitmap);
             EXPECT_EQ(tri, QString::number(jpeg.data().size())) << "frame " << frame;
-            EXPECT_EQ(lengths[size_t(frame)], tri.toLongLong());
+            EXPECT_EQ(values[size_t(frame)], ranking::Value::Of(tri.toLongLong()));
         } else {
             EXPECT_EQ(tri, "0") << "frame " << frame;
             EXPECT_EQ(window_->table().cell(row, kColTaille), "0");
-            EXPECT_EQ(lengths[size_t(frame)], ranking_plot::kNotMeasured);
+            EXPECT_EQ(values[size_t(frame)], ranking::Value{});
         }
     }
     // The scene marks take the frames of the second run only, and leave the count box alone.

@@ -92,12 +92,12 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
             const std::vector<ranking::Ranked> alone = ranking::RankFrames(frameSource, frames, jpeg, {}, 1);
             ASSERT_EQ(alone.size(), frames.size()) << video.name << ", " << c.name;
             for (size_t i = 0; i < alone.size(); ++i) {
-                EXPECT_EQ(alone[i].length, ReferenceLength(frameSource, alone[i].frame, c, cut))
+                EXPECT_EQ(alone[i].value, ranking::Value::Of(ReferenceLength(frameSource, alone[i].frame, c, cut)))
                     << video.name << ", " << c.name << ", frame " << alone[i].frame;
                 if (i == 0) continue;
                 const ranking::Ranked& before = alone[i - 1];
-                EXPECT_TRUE(before.length > alone[i].length ||
-                            (before.length == alone[i].length && before.frame < alone[i].frame))
+                EXPECT_TRUE(before.value.steps > alone[i].value.steps ||
+                            (before.value.steps == alone[i].value.steps && before.frame < alone[i].frame))
                     << video.name << ", " << c.name << " at " << i;
             }
             // Frames in reverse go through one decoding thread; the whole video in order is read
@@ -110,7 +110,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
                 ASSERT_EQ(parallel.size(), alone.size()) << video.name << ", " << c.name << ", " << threads;
                 for (size_t i = 0; i < alone.size(); ++i) {
                     EXPECT_EQ(parallel[i].frame, alone[i].frame) << video.name << ", " << c.name << ", " << threads;
-                    EXPECT_EQ(parallel[i].length, alone[i].length) << video.name << ", " << c.name << ", " << threads;
+                    EXPECT_EQ(parallel[i].value, alone[i].value) << video.name << ", " << c.name << ", " << threads;
                 }
             }
         }
@@ -126,7 +126,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
             frameSource, {3, 99, 5, 7}, jpeg, [&] { return ++asked <= 3; }, threads);
         ASSERT_EQ(partial.size(), 3u) << threads;
         EXPECT_EQ(partial.back().frame, 99) << threads;
-        EXPECT_EQ(partial.back().length, 0) << threads;
+        EXPECT_EQ(partial.back().value, ranking::Value::Unreadable()) << threads;
     }
     frameSource.CloseVideo();
 }
@@ -167,7 +167,7 @@ TEST(Ranking, TwoVideosRankedAtOnceOnTwoThreadsGiveWhatEachGivesAlone) {
         ASSERT_EQ(video.together.size(), video.alone.size()) << video.container;
         for (size_t i = 0; i < video.alone.size(); ++i) {
             EXPECT_EQ(video.together[i].frame, video.alone[i].frame) << video.container << " " << i;
-            EXPECT_EQ(video.together[i].length, video.alone[i].length) << video.container << " " << i;
+            EXPECT_EQ(video.together[i].value, video.alone[i].value) << video.container << " " << i;
         }
     }
 }
@@ -416,7 +416,7 @@ TEST(Scenes, OneSceneEachShotWhateverTheWorkers) {
         }
 
         std::vector<frame_choice::Candidate> candidates;
-        for (const ranking::Ranked& r : alone) candidates.push_back({r.frame, r.length, 0});
+        for (const ranking::Ranked& r : alone) candidates.push_back({r.frame, r.value, 0});
         const std::vector<frame_choice::Candidate> best = frame_choice::BestOfEachScene(candidates, list);
         ASSERT_EQ(int(best.size()), c.shots);
         std::set<int> shots;

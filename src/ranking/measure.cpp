@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ranking/measure.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <vector>
+
+namespace ranking {
+namespace {
+
+int64_t PowerOfTen(int decimals) {
+    int64_t power = 1;
+    for (int i = 0; i < decimals; ++i) power *= 10;
+    return power;
+}
+
+const Measure kJpegLength{"jpeg",
+                          "bytes",
+                          "bytes",
+                          "jpeg_bytes",
+                          "JPEG bytes of each frame",
+                          "Bytes",
+                          "taille JPEG",
+                          "Tri de chaque image (longueur JPEG)",
+                          "Tri (octets)",
+                          true,
+                          0,
+                          true,
+                          nullptr};
+
+const Measure kSharpness{"sharpness",
+                         "grey levels squared",
+                         "sharpness",
+                         "sharpness",
+                         "Sharpness of each frame (variance of the Laplacian)",
+                         "Sharpness",
+                         "netteté",
+                         "Tri de chaque image (netteté)",
+                         "Tri (netteté)",
+                         true,
+                         2,
+                         false,
+                         &SharpnessOf};
+
+const Measure* const kMeasures[] = {&kJpegLength, &kSharpness};
+
+}  // namespace
+
+const Measure& JpegLength() { return kJpegLength; }
+const Measure& Sharpness() { return kSharpness; }
+
+const Measure* const* AllMeasures(size_t& count) {
+    count = std::size(kMeasures);
+    return kMeasures;
+}
+
+const Measure* MeasureNamed(const QString& name) {
+    for (const Measure* measure : kMeasures) {
+        if (name == QLatin1String(measure->name)) return measure;
+    }
+    return nullptr;
+}
+
+QByteArray Measure::Text(int64_t steps) const {
+    if (decimals == 0) return QByteArray::number(steps);
+    const int64_t power = PowerOfTen(decimals);
+    const int64_t whole = steps / power, part = steps % power;
+    QByteArray text = QByteArray::number(part < 0 ? -part : part).rightJustified(decimals, '0');
+    return (steps < 0 && whole == 0 ? "-" : "") + QByteArray::number(whole) + '.' + text;
+}
+
+QString Measure::FrenchText(int64_t steps) const {
+    static const QLocale french(QLocale::French, QLocale::France);
+    if (decimals == 0) return QString::number(steps);  // as the table has always shown lengths
+    return french.toString(double(steps) / double(PowerOfTen(decimals)), 'f', decimals);
+}
+
+bool Measure::FromText(const QByteArray& text, int64_t& steps) const {
+    const qsizetype dot = text.indexOf('.');
+    const QByteArray whole = decimals == 0 ? text : text.left(dot);
+    const QByteArray part = decimals == 0 ? QByteArray() : text.mid(dot + 1);
+    if ((decimals > 0 && (dot < 0 || part.size() != decimals)) || whole.isEmpty() || whole.size() > 15) return false;
+    const auto digits = [](const QByteArray& t) {
+        return std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(whole) || !digits(part) || (whole.size() > 1 && whole[0] == '0')) return false;
+    steps = whole.toLongLong() * PowerOfTen(decimals) + (part.isEmpty() ? 0 : part.toLongLong());
+    return true;
+}
+
+int64_t Measure::StepsOf(double number) const { return std::llround(number * double(PowerOfTen(decimals))); }
+
+bool Measure::RanksBefore(const Value& x, int32_t a, const Value& y, int32_t b) const {
+    if (x.Measured() != y.Measured()) return x.Measured();
+    if (x.Measured() && x.steps != y.steps) return largerIsBetter ? x.steps > y.steps : x.steps < y.steps;
+    return a < b;
+}
+
+int64_t SharpnessOf(const Rows& rows) {
+    const int width = rows.width, height = rows.height;
+    if (width < 3 || height < 3 || !rows.data) return 0;
+    // Three grey rows at a time, the one above, this one and the one below.
+    std::vector<int32_t> grey(size_t(3) * size_t(width));
+    const auto greyRow = [&](int y, int32_t* out) {
+        const uint8_t* p = rows.data + ptrdiff_t(y) * rows.stride;
+        for (int x = 0; x < width; ++x, p += 3) out[x] = (29 * p[0] + 150 * p[1] + 77 * p[2] + 128) >> 8;
+    };
+    int32_t* above = grey.data();
+    int32_t* here = above + width;
+    int32_t* below = here + width;
+    greyRow(0, above);
+    greyRow(1, here);
+    int64_t sum = 0;
+    int64_t squares = 0;
+    for (int y = 1; y + 1 < height; ++y) {
+        greyRow(y + 1, below);
+        int64_t rowSum = 0, rowSquares = 0;  // at most 1020 and 1020^2 a pixel
+        for (int x = 1; x + 1 < width; ++x) {
+            const int32_t laplacian = 4 * here[x] - here[x - 1] - here[x + 1] - above[x] - below[x];
+            rowSum += laplacian;
+            rowSquares += int64_t(laplacian) * laplacian;
+        }
+        sum += rowSum;
+        squares += rowSquares;
+        int32_t* spare = above;
+        above = here;
+        here = below;
+        below = spare;
+    }
+    // variance = squares / n - (sum / n)^2, in hundredths, rounded half up, without rounding before.
+    const __int128 n = __int128(width - 2) * (height - 2);
+    const __int128 numerator = (n * squares - __int128(sum) * sum) * 100;
+    const __int128 denominator = n * n;
+    return int64_t((2 * numerator + denominator) / (2 * denominator));
+}
+
+}  // namespace ranking
