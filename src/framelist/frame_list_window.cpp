@@ -344,10 +344,8 @@ void FrameListWindow::RankRows() {
             }
         } else if (row >= 0) {
             table_->setNumber(row, framelist::kColTaille, result.size);
-            // Whole bytes as the table has always shown them; a measure with decimals in French.
             const int64_t steps = value.steps;
-            table_->setTri(row, measure.largerIsBetter ? steps : -steps,
-                           measure.decimals == 0 ? QString::number(steps) : measure.FrenchText(steps));
+            table_->setTri(row, measure.largerIsBetter ? steps : -steps, measure.FrenchText(steps));
         }
         ++done;
         showProgress(progress, done);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ranking/measure.h"
 
-#include <QLocale>
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -72,10 +71,11 @@ QByteArray Measure::Text(int64_t steps) const {
 }
 
 QString Measure::FrenchText(int64_t steps) const {
-    static const QLocale french(QLocale::French, QLocale::France);
-    if (decimals == 0) return QString::number(steps);  // as the table has always shown lengths
-    return french.toString(double(steps) / double(PowerOfTen(decimals)), 'f', decimals);
+    QString text = QString::fromLatin1(Text(steps));
+    return text.replace('.', ',');
 }
+
+double Measure::Units(int64_t steps) const { return double(steps) / double(PowerOfTen(decimals)); }
 
 bool Measure::FromText(const QByteArray& text, int64_t& steps) const {
     const qsizetype dot = text.indexOf('.');

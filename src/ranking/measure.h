@@ -54,8 +54,11 @@ struct Measure {
 
     // The value as printed: whole steps, or with exactly `decimals` decimals ("12.50").
     QByteArray Text(int64_t steps) const;
-    // The same in the window's language (a decimal comma, groups of thousands).
+    // The same in the window's language, as its table shows numbers: a decimal comma, no
+    // groups of thousands.
     QString FrenchText(int64_t steps) const;
+    // The value in the measure's unit.
+    double Units(int64_t steps) const;
     // Reads Text back, exactly as it prints; false for anything else.
     bool FromText(const QByteArray& text, int64_t& steps) const;
     // The steps of a number read from JSON.

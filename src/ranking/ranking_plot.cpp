@@ -93,7 +93,7 @@ ranking::Value ValueAt(const PlotData& data, int32_t frame) {
 // A measured frame's value in the units the axis shows; -1 for a frame without one.
 double LengthOf(const PlotData& data, int32_t frame) {
     const ranking::Value value = ValueAt(data, frame);
-    return value.Measured() ? double(value.steps) / std::pow(10.0, data.measure.decimals) : -1;
+    return value.Measured() ? data.measure.Units(value.steps) : -1;
 }
 
 // The lengths' axis: from `low` to `high`, ticks every `step`, labels in bytes, k or M.

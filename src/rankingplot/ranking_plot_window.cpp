@@ -90,7 +90,8 @@ QString RankingPlotWindow::Description(int32_t frame) const {
     if (data_.frameRate > 0) parts << Time(frame / data_.frameRate);
     const ranking::Value value = size_t(frame) < data_.values.size() ? data_.values[size_t(frame)] : ranking::Value{};
     if (value.Measured()) {
-        parts << QStringLiteral("Tri %1").arg(data_.measure.FrenchText(value.steps));
+        parts << QStringLiteral("Tri %1").arg(
+            kFrench.toString(data_.measure.Units(value.steps), 'f', data_.measure.decimals));
     } else {
         parts << (value.state == ranking::Value::State::Unreadable ? QStringLiteral("Illisible")
                                                                    : QStringLiteral("non mesurée"));

@@ -572,8 +572,8 @@ TEST(BatchCommand, EachMeasureRanksAndTravelsWithItsRanking) {
             RunBatch({"extract", clip, "--best", "2", "--measure", c.measure, "--format", "jpg", "--out", fresh});
         ASSERT_EQ(fromFile.exitCode, 0) << fromFile.err.toStdString();
         ASSERT_EQ(measured.exitCode, 0) << measured.err.toStdString();
-        for (const QString& name : {"IMAGE1.JPG", "IMAGE2.JPG"})
-            EXPECT_EQ(Contents(ranked + '/' + name), Contents(fresh + '/' + name)) << name.toStdString();
+        for (const char* name : {"IMAGE1.JPG", "IMAGE2.JPG"})
+            EXPECT_EQ(Contents(ranked + '/' + name), Contents(fresh + '/' + name)) << name;
         EXPECT_TRUE(Contents(ranked + ".csv").startsWith(QByteArray(c.manifest) + "\nIMAGE1.JPG,")) << c.manifest;
     }
     // Parts of two measures are no ranking of one: one line, and nothing printed.
