@@ -13,10 +13,22 @@ namespace batch {
 
 namespace {
 
+// "jpeg|sharpness", every measure's name.
+QString MeasureChoices() {
+    size_t count = 0;
+    const ranking::Measure* const* measures = ranking::AllMeasures(count);
+    QStringList names;
+    for (size_t i = 0; i < count; ++i) names << QString::fromLatin1(measures[i]->name);
+    return names.join('|');
+}
+
+// The text with the measures' names in place of "{measures}".
+QString WithMeasures(QString text) { return text.replace(QStringLiteral("{measures}"), MeasureChoices()); }
+
 QString Usage() {
-    return QStringLiteral(
+    return WithMeasures(QStringLiteral(
         "Usage: orvexa-batch rank VIDEO... [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q]\n"
-        "                         [--grayscale] [--progressive] [--measure jpeg|sharpness] [--json]\n"
+        "                         [--grayscale] [--progressive] [--measure {measures}] [--json]\n"
         "                         [--segment K/N] [--jobs N] [--plot FILE [--overwrite]]\n"
         "                         [--index-dir DIR] [--quiet]\n"
         "       orvexa-batch merge SEGMENT... [--json] [--quiet]\n"
@@ -24,10 +36,10 @@ QString Usage() {
         "       orvexa-batch extract VIDEO... (--best N | --percent P | --frames LIST | --per-scene |\n"
         "                         --min-gap SECONDS) [--per-scene] [--min-gap SECONDS] [--ranking FILE]\n"
         "                         [--crop LEFT,TOP,WIDTH,HEIGHT | --crop WxH+X+Y] [--quality Q] [--grayscale]\n"
-        "                         [--progressive] [--measure jpeg|sharpness] [--format jpg|bmp|png]\n"
+        "                         [--progressive] [--measure {measures}] [--format jpg|bmp|png]\n"
         "                         [--out DIR] [--prefix NAME] [--numbering normal|padded:W|none] [--start N]\n"
         "                         [--overwrite | --skip-existing] [--manifest FILE] [--jobs N]\n"
-        "                         [--index-dir DIR] [--quiet]\n");
+        "                         [--index-dir DIR] [--quiet]\n"));
 }
 
 bool ToInt(const QString& text, int64_t low, int64_t high, int64_t& value) {
@@ -90,7 +102,7 @@ QString ParserError(const QCommandLineParser& parser) {
 
 QString HelpText() {
     return Usage() +
-           QStringLiteral(
+           WithMeasures(QStringLiteral(
                "\n"
                "Ranks the frames of videos, or writes chosen frames as pictures, as Orvexa's\n"
                "\"Best of...\" and \"Extraire Lot...\" do: same frames, same names, same bytes.\n"
@@ -128,7 +140,7 @@ QString HelpText() {
                "  --grayscale          grey-scale JPEG\n"
                "  --progressive        progressive JPEG\n"
                "Ranking measure (rank and extract):\n"
-               "  --measure jpeg|sharpness\n"
+               "  --measure {measures}\n"
                "                       what ranks the frames, the largest first: jpeg, the byte\n"
                "                       length of the frame's JPEG encoding with the options above\n"
                "                       (default), which grows with detail and noise alike; or\n"
@@ -245,7 +257,7 @@ QString HelpText() {
                "      --format jpg --quality 90 --out best --prefix holiday --numbering padded:3 \\\n"
                "      --manifest best.csv\n"
                "writes best/holiday001.JPG ... best/holiday010.JPG, the sharpest frame first, and\n"
-               "in best.csv the frame each of them holds.\n");
+               "in best.csv the frame each of them holds.\n"));
 }
 
 QString Settings::RankingOptions() const {
