@@ -99,8 +99,7 @@ std::vector<RankedFrame> ChosenByScenesOrTime(const Settings& s, const VideoRank
 // The prepared frame's value under `measure` (the JPEG encoding's with the command's options).
 ranking::Value OutputValue(const FrameSource& source, const Settings& settings, const ranking::Measure& measure) {
     if (!measure.encodes) {
-        const std::optional<ranking::Rows> rows = ranking::RowsOfDib(
-            source.OutputImage(), size_t(std::max(source.OutputImageSize(), 0)), source.PaletteBytes());
+        const std::optional<ranking::Rows> rows = ranking::OutputRows(source);
         return rows ? ranking::Value::Of(measure.ofRows(*rows)) : ranking::Value::Unreadable();
     }
     imaging::JpegImage jpeg;
@@ -308,7 +307,8 @@ private:
         // tells and no ranking gave (another measure is taken from the rows).
         const bool valuesWanted = !s_.manifest.isEmpty() && values_.size() < chosen.size();
         run.encode = output_types::Of(s_.type).jpegOptions || (valuesWanted && measure_.encodes);
-        run.measure = measure_;
+        // Another measure is taken only for the manifest.
+        run.measure = valuesWanted ? measure_ : ranking::JpegLength();
         run.jpeg = s_.Jpeg();
         ranking::RunHooks hooks;
         hooks.keepGoing = [&] { return !end && !StopRequested(); };

@@ -105,6 +105,11 @@ std::optional<Rows> RowsOfDib(const uint8_t* packed, size_t size, int32_t palett
                 ptrdiff_t(bottomUp ? -stride : stride)};
 }
 
+std::optional<Rows> OutputRows(const FrameSource& source) {
+    const int64_t size = int64_t(sizeof(dib::BitmapInfoHeader)) + source.PaletteBytes() + source.OutputImageSize();
+    return RowsOfDib(source.OutputImage(), size_t(std::max<int64_t>(size, 0)), source.PaletteBytes());
+}
+
 void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, imaging::JpegImage& jpeg,
                     media::PictureScaler& scaler, Measures& measures) {
     const Measure& measure = kind.measure;

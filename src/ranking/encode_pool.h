@@ -55,6 +55,8 @@ struct Measures {
 // The rows of a packed 24-bit DIB of `size` bytes, top row first; none for another kind, or a
 // DIB shorter than its rows.
 std::optional<Rows> RowsOfDib(const uint8_t* dib, size_t size, int32_t paletteBytes);
+// The rows of the source's output image, as its last PrepareFrame left it.
+std::optional<Rows> OutputRows(const FrameSource& source);
 
 // Completes (when rows are wanted), measures and encodes a prepared picture with this thread's
 // encoder and scaler.
