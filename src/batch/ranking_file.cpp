@@ -90,13 +90,11 @@ bool FrameFromJson(Json& json, RankedFrame& r, bool& hasSignature, const ranking
     hasSignature = false;
     measure = nullptr;
     QString why;
-    size_t count = 0;
-    const ranking::Measure* const* measures = ranking::AllMeasures(count);
     const bool read = json.Object([&](const QString& key) {
         if (key == QLatin1String("frame")) return json.WholeValue(0, kMaxFrame, frame, "frame");
         if (key == QLatin1String("time")) return hasTime = true, json.NumberValue(r.time, "time");
-        for (size_t i = 0; i < count; ++i) {
-            const ranking::Measure& m = *measures[i];
+        for (const ranking::Measure* each : ranking::AllMeasures()) {
+            const ranking::Measure& m = *each;
             if (key != QLatin1String(m.jsonField)) continue;
             if (measure) return json.Fail(QStringLiteral("a frame with two measures"));
             measure = &m;

@@ -15,10 +15,8 @@ namespace {
 
 // "jpeg|sharpness", every measure's name.
 QString MeasureChoices() {
-    size_t count = 0;
-    const ranking::Measure* const* measures = ranking::AllMeasures(count);
     QStringList names;
-    for (size_t i = 0; i < count; ++i) names << QString::fromLatin1(measures[i]->name);
+    for (const ranking::Measure* measure : ranking::AllMeasures()) names << QString::fromLatin1(measure->name);
     return names.join('|');
 }
 
@@ -68,10 +66,8 @@ constexpr int kMaxSegments = 10000;
 
 // "jpeg or sharpness", every measure's name.
 QString MeasureNames() {
-    size_t count = 0;
-    const ranking::Measure* const* measures = ranking::AllMeasures(count);
     QStringList names;
-    for (size_t i = 0; i < count; ++i) names << QString::fromLatin1(measures[i]->name);
+    for (const ranking::Measure* measure : ranking::AllMeasures()) names << QString::fromLatin1(measure->name);
     const QString last = names.takeLast();
     return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }

@@ -138,10 +138,8 @@ void FrameListWindow::SetUpMenu() {
     // What "Best of..." measures: the next ranking's, the plot's and "Tri"'s values.
     menu_->addSeparator();
     auto* measures = new QActionGroup(menu_);
-    size_t count = 0;
-    const ranking::Measure* const* all = ranking::AllMeasures(count);
-    for (size_t i = 0; i < count; ++i) {
-        const ranking::Measure& measure = *all[i];
+    for (const ranking::Measure* each : ranking::AllMeasures()) {
+        const ranking::Measure& measure = *each;
         QAction* choice = menu_->addAction(QStringLiteral("Mesure : %1").arg(QString::fromUtf8(measure.frenchName)));
         choice->setObjectName(QStringLiteral("ActionMesure_%1").arg(QString::fromLatin1(measure.name)));
         choice->setCheckable(true);

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <vector>
 
 namespace ranking {
@@ -15,33 +14,35 @@ int64_t PowerOfTen(int decimals) {
     return power;
 }
 
-const Measure kJpegLength{"jpeg",
-                          "bytes",
-                          "bytes",
-                          "jpeg_bytes",
-                          "JPEG bytes of each frame",
-                          "Bytes",
-                          "taille JPEG",
-                          "Tri de chaque image (longueur JPEG)",
-                          "Tri (octets)",
-                          true,
-                          0,
-                          true,
-                          nullptr};
+constexpr int kSharpnessDecimals = 2;
 
-const Measure kSharpness{"sharpness",
-                         "grey levels squared",
-                         "sharpness",
-                         "sharpness",
-                         "Sharpness of each frame (variance of the Laplacian)",
-                         "Sharpness",
-                         "netteté",
-                         "Tri de chaque image (netteté)",
-                         "Tri (netteté)",
-                         true,
-                         2,
-                         false,
-                         &SharpnessOf};
+const Measure kJpegLength{.name = "jpeg",
+                          .unit = "bytes",
+                          .jsonField = "bytes",
+                          .manifestField = "jpeg_bytes",
+                          .englishTitle = "JPEG bytes of each frame",
+                          .englishAxis = "Bytes",
+                          .frenchName = "taille JPEG",
+                          .frenchTitle = "Tri de chaque image (longueur JPEG)",
+                          .frenchAxis = "Tri (octets)",
+                          .largerIsBetter = true,
+                          .decimals = 0,
+                          .encodes = true,
+                          .ofRows = nullptr};
+
+const Measure kSharpness{.name = "sharpness",
+                         .unit = "grey levels squared",
+                         .jsonField = "sharpness",
+                         .manifestField = "sharpness",
+                         .englishTitle = "Sharpness of each frame (variance of the Laplacian)",
+                         .englishAxis = "Sharpness",
+                         .frenchName = "netteté",
+                         .frenchTitle = "Tri de chaque image (netteté)",
+                         .frenchAxis = "Tri (netteté)",
+                         .largerIsBetter = true,
+                         .decimals = kSharpnessDecimals,
+                         .encodes = false,
+                         .ofRows = &SharpnessOf};
 
 const Measure* const kMeasures[] = {&kJpegLength, &kSharpness};
 
@@ -50,10 +51,7 @@ const Measure* const kMeasures[] = {&kJpegLength, &kSharpness};
 const Measure& JpegLength() { return kJpegLength; }
 const Measure& Sharpness() { return kSharpness; }
 
-const Measure* const* AllMeasures(size_t& count) {
-    count = std::size(kMeasures);
-    return kMeasures;
-}
+std::span<const Measure* const> AllMeasures() { return kMeasures; }
 
 const Measure* MeasureNamed(const QString& name) {
     for (const Measure* measure : kMeasures) {
@@ -138,9 +136,9 @@ int64_t SharpnessOf(const Rows& rows) {
         here = below;
         below = spare;
     }
-    // variance = squares / n - (sum / n)^2, in hundredths, rounded half up, without rounding before.
+    // variance = squares / n - (sum / n)^2, in steps, rounded half up, without rounding before.
     const __int128 n = __int128(width - 2) * (height - 2);
-    const __int128 numerator = (n * squares - __int128(sum) * sum) * 100;
+    const __int128 numerator = (n * squares - __int128(sum) * sum) * PowerOfTen(kSharpnessDecimals);
     const __int128 denominator = n * n;
     return int64_t((2 * numerator + denominator) / (2 * denominator));
 }

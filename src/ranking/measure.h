@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace ranking {
 
@@ -44,7 +45,7 @@ struct Measure {
     const char* frenchTitle;  // the window's plot
     const char* frenchAxis;
     bool largerIsBetter;
-    int decimals;  // a step is this many tenths' powers of the unit: 0 for whole units
+    int decimals;  // a step is 10^-decimals of the unit: 0 for whole units
     // Measured from the picture's JPEG encoding with the ranking's options (its byte length);
     // else from its rows alone, and no encoding is made for it.
     bool encodes;
@@ -73,11 +74,11 @@ const Measure& JpegLength();
 // The variance of the Laplacian of the frame's grey picture: low where it is blurred.
 const Measure& Sharpness();
 // Every measure, the default first.
-const Measure* const* AllMeasures(size_t& count);
+std::span<const Measure* const> AllMeasures();
 // The measure of that name, or null.
 const Measure* MeasureNamed(const QString& name);
 
-// Sharpness of 24-bit rows, in hundredths: grey = BT.601 luma, Laplacian = 4 x centre minus its
+// Sharpness of 24-bit rows, in hundredths (the measure's steps): grey = BT.601 luma, Laplacian = 4 x centre minus its
 // four neighbours over the inner pixels, its variance computed in whole numbers (the same on
 // every machine and thread); 0 for a picture without inner pixels.
 int64_t SharpnessOf(const Rows& rows);
