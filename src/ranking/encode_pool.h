@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// JPEG encoding of prepared pictures on a pool of worker threads. The frame source is read on
-// one thread only (the caller's), which decodes each picture and hands it over; the workers
-// convert and encode them, and the results come back in the order the pictures were given.
+// Measuring and JPEG encoding of prepared pictures on a pool of worker threads. The frame
+// source is read on one thread only (the caller's), which decodes each picture and hands it
+// over; the workers convert, measure and encode them, and the results come back in the order
+// the pictures were given.
 // At most a few pictures per worker are in flight, and fewer workers and pictures when frames
 // are large, so the memory taken stays bounded whatever the frame size and the core count.
 
