@@ -102,7 +102,10 @@ bool ReadVideo(const std::filesystem::path& truth, Video& v) {
     std::sort(lengths.begin(), lengths.end(), [](const auto& a, const auto& b) {
         return a.second != b.second ? a.second > b.second : a.first < b.first;
     });
-    for (const auto& [frame, bytes] : lengths) v.ranked.push_back({frame, bytes, frame / v.rate});
+    for (const auto& [frame, bytes] : lengths) {
+        v.ranked.push_back(
+            {frame, bytes > 0 ? ranking::Value::Of(bytes) : ranking::Value::Unreadable(), frame / v.rate});
+    }
     std::filesystem::path sc = truth;
     std::ifstream scdet(sc.replace_extension(".scdet"));
     v.scdet.assign(size_t(v.frames), 0.0);

@@ -23,16 +23,17 @@ int WritePlot(const VideoRanking& ranking, int32_t frameCount, double frameRate,
     ranking_plot::PlotData data;
     data.frameCount = frameCount;
     data.frameRate = frameRate;
-    data.lengths.assign(size_t(std::max(frameCount, 0)), ranking_plot::kNotMeasured);
+    data.values.assign(size_t(std::max(frameCount, 0)), ranking::Value{});
+    data.measure = ranking.measure;
     for (const RankedFrame& r : ranking.frames) {
-        if (r.frame >= 0 && r.frame < frameCount) data.lengths[size_t(r.frame)] = r.length;
+        if (r.frame >= 0 && r.frame < frameCount) data.values[size_t(r.frame)] = r.value;
     }
     if (const std::optional<scenes::SceneList> scenes = ScenesOf(ranking)) data.scenes = *scenes;
 
     ranking_plot::Captions captions;
-    captions.title = QStringLiteral("JPEG bytes of each frame");
+    captions.title = QString::fromLatin1(ranking.measure.englishTitle);
     captions.frameAxis = QStringLiteral("Frame (number and time)");
-    captions.lengthAxis = QStringLiteral("Bytes");
+    captions.lengthAxis = QString::fromLatin1(ranking.measure.englishAxis);
     captions.cuts = QStringLiteral("Scene cut");
     QImage image(kWidth, kHeight, QImage::Format_RGB32);
     ranking_plot::Draw(image, data, captions);

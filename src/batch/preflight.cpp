@@ -51,10 +51,12 @@ QString FindVideoMistake(const Settings& s) {
     return {};
 }
 
-QString FindRankingMistake(const Settings& s) {
+QString FindRankingMistake(const Settings& s, ranking::Measure& measure) {
     if (s.command != Command::Extract || s.ranking.isEmpty()) return {};
     QString error;
-    ReadRankings(s.ranking, error, s.videos.size() == 1 ? s.videos[0] : QString());
+    const std::vector<VideoRanking> read =
+        ReadRankings(s.ranking, error, s.videos.size() == 1 ? s.videos[0] : QString());
+    if (!read.empty()) measure = read.front().measure;
     for (qsizetype i = 0; i < s.videos.size() && error.isEmpty() && !StopRequested(); ++i) {
         FrameSource source;
         const VideoFile file(source, s.videos[i]);

@@ -16,7 +16,7 @@ QString FindVideoMistake(const Settings& settings);
 
 // extract --ranking: why the file gives some video no ranking of its own (unreadable, not a
 // ranking, another version of the video); empty when it gives each one. Found before the
-// output folder is made.
-QString FindRankingMistake(const Settings& settings);
+// output folder is made. `measure` is set to the one the file ranks by.
+QString FindRankingMistake(const Settings& settings, ranking::Measure& measure);
 
 }  // namespace batch

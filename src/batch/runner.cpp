@@ -44,7 +44,10 @@ public:
           terminal_(terminal),
           rankings_(size_t(settings.videos.size())),
           written_(size_t(settings.videos.size())) {
-        for (qsizetype i = 0; i < settings.videos.size(); ++i) rankings_[size_t(i)].video = settings.videos[i];
+        for (qsizetype i = 0; i < settings.videos.size(); ++i) {
+            rankings_[size_t(i)].video = settings.videos[i];
+            rankings_[size_t(i)].measure = settings.measure;
+        }
     }
 
     void Failure(size_t video, const QString& message) {
@@ -73,7 +76,13 @@ public:
         finished_.resize(rankings_.size());
         finished_[video] = true;
         while (printed_ < finished_.size() && finished_[printed_]) {
-            terminal_.Output(RankingText(rankings_[printed_], rankings_.size() > 1));
+            const QByteArray text = RankingText(rankings_[printed_], rankings_.size() > 1);
+            // The measure's line comes once, before the first ranking (a segment names it itself).
+            if (!measureSaid_ && !text.isEmpty() && !rankings_[printed_].segment) {
+                terminal_.Output(MeasureLine(s_.measure));
+                measureSaid_ = true;
+            }
+            terminal_.Output(text);
             rankings_[printed_].frames.clear();
             ++printed_;
         }
@@ -96,8 +105,7 @@ private:
         std::vector<WrittenFile> files;
         for (size_t video = 0; video < written_.size(); ++video) {
             for (const WrittenFrame& w : written_[video]) {
-                files.push_back(
-                    {OutputName(s_, w.number), rankings_[video].video, w.frame, w.time, w.jpegBytes, w.kept});
+                files.push_back({OutputName(s_, w.number), rankings_[video].video, w.frame, w.time, w.value, w.kept});
             }
         }
         return files;
@@ -107,7 +115,7 @@ private:
     void Report() {
         std::vector<WrittenFile> files = Files();
         if (!s_.manifest.isEmpty()) {
-            if (const int error = WriteManifest(s_.manifest, files); error != 0) {
+            if (const int error = WriteManifest(s_.manifest, files, s_.measure); error != 0) {
                 terminal_.Message(WriteFailure(s_.manifest, error));
                 failed_ = true;
             }
@@ -136,6 +144,7 @@ private:
     int64_t skipped_ = 0;
     std::vector<bool> finished_;
     size_t printed_ = 0;
+    bool measureSaid_ = false;
     bool failed_ = false;
     bool conflict_ = false;
     bool stopped_ = false;
@@ -190,6 +199,17 @@ int RunHere(const Settings& s, Terminal& terminal) {
 // A number that reads back the same.
 std::string Exact(double value) { return QByteArray::number(value, 'g', 17).toStdString(); }
 
+// A frame's value between the processes: its steps, "unreadable" or "none" (not measured).
+std::string ValueWord(const ranking::Value& value) {
+    if (value.Measured()) return std::to_string(value.steps);
+    return value.state == ranking::Value::State::Unreadable ? "unreadable" : "none";
+}
+ranking::Value ValueOfWord(const std::string& word) {
+    if (word == "unreadable") return ranking::Value::Unreadable();
+    if (word == "none" || word.empty()) return {};
+    return ranking::Value::Of(std::stoll(word));
+}
+
 bool WriteAll(int fd, const std::string& text) {
     size_t sent = 0;
     while (sent < text.size()) {
@@ -231,7 +251,7 @@ public:
     void Ranked(const std::vector<RankedFrame>& ranked, const std::optional<std::vector<scenes::Cut>>& cuts) override {
         std::string text;
         for (const RankedFrame& r : ranked) {
-            text += "rank " + std::to_string(r.frame) + ' ' + std::to_string(r.length) + ' ' + Exact(r.time) + ' ' +
+            text += "rank " + std::to_string(r.frame) + ' ' + ValueWord(r.value) + ' ' + Exact(r.time) + ' ' +
                     std::to_string(r.scene) + '\n';
         }
         for (const scenes::Cut& cut : cuts.value_or(std::vector<scenes::Cut>{})) {
@@ -242,7 +262,7 @@ public:
     }
     void Wrote(const WrittenFrame& w) override {
         Send("wrote " + std::to_string(w.number) + ' ' + std::to_string(w.frame) + ' ' + Exact(w.time) + ' ' +
-             std::to_string(w.jpegBytes) + ' ' + (w.kept ? '1' : '0'));
+             ValueWord(w.value) + ' ' + (w.kept ? '1' : '0'));
     }
     void Failure(const QString& message) override { Send("fail " + naming::PathBytes(message).toHex().toStdString()); }
 
@@ -383,7 +403,9 @@ private:
                 outcomes_.Opened(w.video, f);
             } else if (word == "rank") {
                 RankedFrame r;
-                line >> r.frame >> r.length >> r.time >> r.scene;
+                std::string value;
+                line >> r.frame >> value >> r.time >> r.scene;
+                r.value = ValueOfWord(value);
                 w.ranked.push_back(r);
                 if (r.scene > 0 && !w.cuts) w.cuts.emplace();
             } else if (word == "cut") {
@@ -394,7 +416,9 @@ private:
             } else if (word == "wrote") {
                 WrittenFrame file;
                 int kept = 0;
-                line >> file.number >> file.frame >> file.time >> file.jpegBytes >> kept;
+                std::string value;
+                line >> file.number >> file.frame >> file.time >> value >> kept;
+                file.value = ValueOfWord(value);
                 file.kept = kept != 0;
                 outcomes_.Wrote(w.video, file);
             } else if (word == "fail") {
@@ -465,8 +489,10 @@ bool PrepareOutDir(const Settings& s, Terminal& terminal) {
 
 namespace {
 
-int Run(const Settings& settings, Terminal& terminal) {
-    if (settings.command == Command::Merge) return MergeSegments(settings, terminal);
+int Run(const Settings& given, Terminal& terminal) {
+    if (given.command == Command::Merge) return MergeSegments(given, terminal);
+    // extract --ranking takes the measure its file ranks by.
+    Settings settings = given;
     if (!settings.indexDir.isEmpty()) {
         media::index_store::SetDirectory(naming::PathBytes(settings.indexDir).toStdString());
     }
@@ -476,7 +502,8 @@ int Run(const Settings& settings, Terminal& terminal) {
         return kExitUsage;
     }
     // What would fail only once pictures are written, or after a long ranking.
-    for (const QString& mistake : {PlotMistake(settings), ManifestMistake(settings), FindRankingMistake(settings)}) {
+    for (const QString& mistake :
+         {PlotMistake(settings), ManifestMistake(settings), FindRankingMistake(settings, settings.measure)}) {
         if (mistake.isEmpty()) continue;
         terminal.Message(mistake);
         return 1;

@@ -26,6 +26,7 @@
 #include "media/file_identity.h"
 #include "media/index_store.h"
 #include "rankfile/ranking_file.h"
+#include "ranking/encode_pool.h"
 #include "ranking/frame_choice.h"
 #include "ranking/ranking.h"
 #include "ranking/stretches.h"
@@ -44,7 +45,7 @@ std::vector<RankedFrame> WithTimes(const FrameSource& source, const std::vector<
     for (const ranking::Ranked& r : ranking) {
         RankedFrame& frame = ranked.emplace_back();
         frame.frame = r.frame;
-        frame.length = r.length;
+        frame.value = r.value;
         frame.time = source.FrameTime(r.frame);
         frame.signature = r.signature;
     }
@@ -60,12 +61,8 @@ std::vector<RankedFrame> RankAll(FrameSource& source, const Settings& settings, 
     host.Progress(0, total);
     const auto keepGoing = [] { return !StopRequested(); };
     const auto measured = [&](int64_t done) { host.Progress(done, total); };
-    return WithTimes(source, ranking::RankFrames(source, frames, settings.Jpeg(), keepGoing, 0, measured));
-}
-
-// Ranking order: the largest encoding first, frames of equal length by frame number.
-bool RanksBefore(const RankedFrame& a, const RankedFrame& b) {
-    return a.length != b.length ? a.length > b.length : a.frame < b.frame;
+    return WithTimes(source,
+                     ranking::RankFrames(source, frames, settings.Jpeg(), keepGoing, 0, measured, settings.measure));
 }
 
 // A frame whose JPEG file is written in the ranking's own pass costs a file written aside (and
@@ -80,7 +77,7 @@ constexpr int64_t kOnePassShare = 16;
 std::vector<RankedFrame> ChosenByScenesOrTime(const Settings& s, const VideoRanking& ranking, int32_t frameCount,
                                               QString& error) {
     std::vector<frame_choice::Candidate> candidates;
-    for (const RankedFrame& r : ranking.frames) candidates.push_back({r.frame, r.length, r.time});
+    for (const RankedFrame& r : ranking.frames) candidates.push_back({r.frame, r.value, r.time});
     if (s.perScene) {
         const std::optional<scenes::SceneList> scenes = ScenesOf(ranking);
         if (!scenes) {
@@ -94,17 +91,22 @@ std::vector<RankedFrame> ChosenByScenesOrTime(const Settings& s, const VideoRank
     std::vector<RankedFrame> chosen;
     for (int64_t i = 0; i < count; ++i) {
         const frame_choice::Candidate& c = candidates[size_t(i)];
-        chosen.push_back({c.frame, c.length, c.time});
+        chosen.push_back({c.frame, c.value, c.time});
     }
     return chosen;
 }
 
-// The byte length of the prepared frame's JPEG encoding with the command's options.
-int64_t OutputJpegBytes(const FrameSource& source, const Settings& settings) {
+// The prepared frame's value under `measure` (the JPEG encoding's with the command's options).
+ranking::Value OutputValue(const FrameSource& source, const Settings& settings, const ranking::Measure& measure) {
+    if (!measure.encodes) {
+        const std::optional<ranking::Rows> rows = ranking::OutputRows(source);
+        return rows ? ranking::Value::Of(measure.ofRows(*rows)) : ranking::Value::Unreadable();
+    }
     imaging::JpegImage jpeg;
     settings.Jpeg().ApplyTo(&jpeg);
-    if (!image_writers::EncodeDib(source.OutputImage(), source.PaletteBytes(), jpeg)) return 0;
-    return int64_t(jpeg.data().size());
+    if (!image_writers::EncodeDib(source.OutputImage(), source.PaletteBytes(), jpeg))
+        return ranking::Value::Unreadable();
+    return ranking::Value::Of(int64_t(jpeg.data().size()));
 }
 
 class Extraction {
@@ -147,6 +149,8 @@ public:
                 host_.Failure(error);
                 return VideoStatus::Failed;
             }
+            // The manifest tells the values by the measure the file ranks with.
+            measure_ = ranking.measure;
             // rank's text holds no times: --min-gap takes them from the video.
             for (RankedFrame& r : ranking.frames) r.time = source_.FrameTime(r.frame);
         }
@@ -164,8 +168,8 @@ public:
                     host_.Progress(0, total);
                 };
                 // Files chosen by their place in the ranking alone, as the bytes it measures.
-                const bool onePass = !byScenesOrTime && output_types::Of(s_.type).jpegOptions && names > 0 &&
-                                     names * kOnePassShare >= frameCount;
+                const bool onePass = !byScenesOrTime && output_types::Of(s_.type).jpegOptions && s_.measure.encodes &&
+                                     names > 0 && names * kOnePassShare >= frameCount;
                 std::optional<std::vector<RankedFrame>> writing;
                 if (onePass) writing = RankWriting(names, total, frameCount);
                 if (writing) {
@@ -175,8 +179,8 @@ public:
                     host_.Progress(0, total);
                     const auto keepGoing = [] { return !StopRequested(); };
                     const auto measured = [&](int64_t done) { host_.Progress(done, total); };
-                    ranking.frames =
-                        WithTimes(source_, ranking::RankVideo(source_, s_.Jpeg(), keepGoing, 0, measured, again));
+                    ranking.frames = WithTimes(
+                        source_, ranking::RankVideo(source_, s_.Jpeg(), keepGoing, 0, measured, again, s_.measure));
                 } else {
                     ranking.frames = RankAll(source_, s_, host_, total, 0, frameCount);
                 }
@@ -187,9 +191,9 @@ public:
                 if (s_.perScene) FindScenes(ranking, frameCount, 1.0 / source_.FrameDuration());
                 // Said as rank says it, whichever frames the choice then takes.
                 const auto lost = std::count_if(ranking.frames.begin(), ranking.frames.end(),
-                                                [](const RankedFrame& r) { return r.length == 0; });
+                                                [](const RankedFrame& r) { return !r.value.Measured(); });
                 if (lost > 0 && !StopRequested()) {
-                    host_.Failure(UndecodedFrames(video, lost));
+                    host_.Failure(UndecodedFrames(video, lost, s_.measure));
                     failed_ = true;
                 }
             }
@@ -215,7 +219,7 @@ public:
             }
             for (int64_t i = 0; i < names; ++i) {
                 chosen.push_back(ranked[size_t(i)].frame);
-                jpegBytes_.push_back(ranked[size_t(i)].length);
+                values_.push_back(ranked[size_t(i)].value);
             }
         }
         done_ = total - names;
@@ -230,7 +234,7 @@ public:
         for (size_t i = 0; i < chosen.size(); ++i) {
             if (StopRequested()) return VideoStatus::Stopped;
             host_.Progress(done_, total);
-            const int64_t known = i < jpegBytes_.size() ? jpegBytes_[i] : -1;
+            const ranking::Value known = i < values_.size() ? values_[i] : ranking::Value{};
             const std::optional<VideoStatus> end = Write(video, chosen[i], int32_t(first + int64_t(i)), known);
             if (end) return *end;
             ++done_;
@@ -263,7 +267,7 @@ private:
             const bool taken = s_.existing != Existing::Overwrite && image_writers::Taken(path);
             if (taken && s_.existing == Existing::Skip) {
                 // Listed as kept, with the frame this run would have written there.
-                const int64_t known = i < jpegBytes_.size() ? jpegBytes_[i] : -1;
+                const ranking::Value known = i < values_.size() ? values_[i] : ranking::Value{};
                 written.push_back({number, chosen[i], source_.FrameTime(chosen[i]), known, true});
                 ++done_;
             } else if (taken) {
@@ -277,7 +281,7 @@ private:
         std::vector<size_t> decoded;
         for (const size_t i : order) {
             if (aside_ && aside_->Holds(chosen[i])) {
-                const int64_t known = i < jpegBytes_.size() ? jpegBytes_[i] : 0;
+                const ranking::Value known = i < values_.size() ? values_[i] : ranking::Value{};
                 const auto number = int32_t(first + int64_t(i));
                 pending_.push_back({chosen[i], {number, chosen[i], source_.FrameTime(chosen[i]), known}});
                 ++done_;
@@ -300,17 +304,21 @@ private:
         ranking::RunSettings run;
         run.keepPictures = true;
         // JPEG files are encoded by the workers; so is every frame whose length the manifest
-        // tells and no ranking gave.
-        const bool lengthsWanted = !s_.manifest.isEmpty() && jpegBytes_.size() < chosen.size();
-        run.encode = output_types::Of(s_.type).jpegOptions || lengthsWanted;
+        // tells and no ranking gave (another measure is taken from the rows).
+        const bool valuesWanted = !s_.manifest.isEmpty() && values_.size() < chosen.size();
+        run.encode = output_types::Of(s_.type).jpegOptions || (valuesWanted && measure_.encodes);
+        // Another measure is taken only for the manifest.
+        run.measure = valuesWanted ? measure_ : ranking::JpegLength();
         run.jpeg = s_.Jpeg();
         ranking::RunHooks hooks;
         hooks.keepGoing = [&] { return !end && !StopRequested(); };
         hooks.onResult = [&](ranking::FrameResult& result) {
             const size_t i = order[result.index];
             host_.Progress(done_, total);
-            int64_t jpegBytes = i < jpegBytes_.size() ? jpegBytes_[i] : s_.manifest.isEmpty() ? 0 : result.length;
-            end = WritePrepared(video, result, int32_t(first + int64_t(i)), jpegBytes, written);
+            const ranking::Value value = i < values_.size()      ? values_[i]
+                                         : s_.manifest.isEmpty() ? ranking::Value{}
+                                                                 : result.value;
+            end = WritePrepared(video, result, int32_t(first + int64_t(i)), value, written);
             ++done_;
         };
         // The files are told in their numbers' order, as the manifest lists them, even when an
@@ -346,7 +354,7 @@ private:
 
     // Writes one frame prepared by the run; a status when the video's work ends there.
     std::optional<VideoStatus> WritePrepared(const QString& video, const ranking::FrameResult& result, int32_t number,
-                                             int64_t jpegBytes, std::vector<WrittenFrame>& written) {
+                                             ranking::Value value, std::vector<WrittenFrame>& written) {
         const QString path = s_.Naming().PathOf(number);
         if (result.image.dib.empty()) {
             host_.Failure(QStringLiteral("%1: frame %2 could not be decoded; %3 not written")
@@ -356,7 +364,7 @@ private:
             failed_ = true;
             return {};
         }
-        const WrittenFrame file{number, result.frame, source_.FrameTime(result.frame), jpegBytes};
+        const WrittenFrame file{number, result.frame, source_.FrameTime(result.frame), value};
         if (!aside_) {
             return Written(
                 path, [&] { return WritePreparedFile(result.image, path); }, file, written);
@@ -436,7 +444,8 @@ private:
         std::iota(frames.begin(), frames.end(), 0);
         std::vector<RankedFrame> ranked;
         ranked.reserve(frames.size());
-        // The best so far as (length, -frame), so that the worst comes first.
+        // The best so far as (length, -frame), so that the worst comes first: the JPEG length
+        // alone ranks here (see onePass).
         std::set<std::pair<int64_t, int32_t>> best;
         bool writing = true;
         // Waits for its files when the ranking ends, whichever way.
@@ -450,13 +459,13 @@ private:
         hooks.onResult = [&](ranking::FrameResult& result) {
             RankedFrame& r = ranked.emplace_back();
             r.frame = result.frame;
-            r.length = result.length;
+            r.value = result.value;
             r.time = source_.FrameTime(result.frame);
             r.signature = result.signature;
             host_.Progress(int64_t(ranked.size()), total);
             std::vector<uint8_t>& jpeg = result.image.jpeg;
-            if (!writing || r.length == 0 || int64_t(jpeg.size()) != r.length || StopRequested()) return;
-            const std::pair<int64_t, int32_t> place{r.length, -r.frame};
+            if (!writing || !r.value.Measured() || int64_t(jpeg.size()) != r.value.steps || StopRequested()) return;
+            const std::pair<int64_t, int32_t> place{r.value.steps, -r.frame};
             if (int64_t(best.size()) >= names && place < *best.begin()) return;
             if (!writer.Write(r.frame, std::move(jpeg))) {
                 writing = false;
@@ -484,7 +493,7 @@ private:
         // Frames asked for past the count the reading told were none (no file was written for
         // them); the best of a smaller count are among those written.
         std::erase_if(ranked, [&](const RankedFrame& r) { return r.frame >= source_.FrameCount(); });
-        std::stable_sort(ranked.begin(), ranked.end(), RanksBefore);
+        SortRanking(s_.measure, ranked);
         return ranked;
     }
 
@@ -520,13 +529,13 @@ private:
         return output_types::Of(s_.type).writeFrame(source_, path, s_.Jpeg(), &writeError_);
     }
 
-    // Writes one frame, whose JPEG encoding's length is known (-1: not yet); a status when the
-    // video's work ends there.
-    std::optional<VideoStatus> Write(const QString& video, int32_t frame, int32_t number, int64_t jpegBytes) {
+    // Writes one frame, whose value is known (not measured: not yet); a status when the video's
+    // work ends there.
+    std::optional<VideoStatus> Write(const QString& video, int32_t frame, int32_t number, ranking::Value value) {
         const QString path = s_.Naming().PathOf(number);
         const bool exists = image_writers::Taken(path);
         if (exists && s_.existing == Existing::Skip) {
-            host_.Wrote({number, frame, source_.FrameTime(frame), jpegBytes, true});
+            host_.Wrote({number, frame, source_.FrameTime(frame), value, true});
             return {};
         }
         if (exists && s_.existing == Existing::Refuse) {
@@ -539,11 +548,11 @@ private:
             failed_ = true;
             return {};
         }
-        // Only the manifest tells the length: a listed frame is encoded for it alone.
-        if (jpegBytes < 0) jpegBytes = s_.manifest.isEmpty() ? 0 : OutputJpegBytes(source_, s_);
+        // Only the manifest tells the value: a listed frame is measured for it alone.
+        if (!value.Measured() && !s_.manifest.isEmpty()) value = OutputValue(source_, s_, measure_);
         std::vector<WrittenFrame> written;
         const std::optional<VideoStatus> end = Written(
-            path, [&] { return WriteFile(path); }, {number, frame, source_.FrameTime(frame), jpegBytes}, written);
+            path, [&] { return WriteFile(path); }, {number, frame, source_.FrameTime(frame), value}, written);
         for (const WrittenFrame& w : written) host_.Wrote(w);
         return end;
     }
@@ -560,7 +569,9 @@ private:
     std::optional<AsideFolder> aside_;
     std::vector<std::pair<int64_t, WrittenFrame>> pending_;  // written aside, not yet named
     int64_t pendingBytes_ = 0;
-    std::vector<int64_t> jpegBytes_;  // of the ranked frames chosen, in their order
+    std::vector<ranking::Value> values_;  // of the ranked frames chosen, in their order
+    // What the values are: the command's measure, or the one of the ranking it reads.
+    ranking::Measure measure_ = s_.measure;
     bool failed_ = false;
     int64_t done_ = 0;
     errors::FileError writeError_;  // the last write that failed without raising it (the BMP writer's)
@@ -596,6 +607,7 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
     }
     VideoRanking ranking;
     ranking.video = video;
+    ranking.measure = settings.measure;
     if (settings.segmentCount > 0) {
         ranking.frames = RankAll(source, settings, host, stretch.size(), stretch.first, stretch.end);
         // Ranked on an index read from the tables, the segment answers for its stretch's packets
@@ -625,7 +637,8 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
             opened();
             host.Progress(0, source.FrameCount());
         };
-        ranking.frames = WithTimes(source, ranking::RankVideo(source, settings.Jpeg(), keepGoing, 0, measured, again));
+        ranking.frames = WithTimes(
+            source, ranking::RankVideo(source, settings.Jpeg(), keepGoing, 0, measured, again, settings.measure));
         stretch = {0, source.FrameCount()};
     }
     if (StopRequested()) return VideoStatus::Stopped;
@@ -647,9 +660,10 @@ VideoStatus Rank(FrameSource& source, const Settings& settings, const QString& v
         }
     }
     const std::vector<RankedFrame>& ranked = ranking.frames;
-    const auto lost = std::count_if(ranked.begin(), ranked.end(), [](const RankedFrame& r) { return r.length == 0; });
+    const auto lost =
+        std::count_if(ranked.begin(), ranked.end(), [](const RankedFrame& r) { return !r.value.Measured(); });
     if (lost == 0) return VideoStatus::Done;
-    host.Failure(UndecodedFrames(video, lost));
+    host.Failure(UndecodedFrames(video, lost, settings.measure));
     return VideoStatus::Failed;
 }
 

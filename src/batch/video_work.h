@@ -18,9 +18,9 @@ namespace batch {
 struct WrittenFrame {
     int32_t number = 0;
     int32_t frame = 0;
-    double time = 0;        // seconds after the first frame
-    int64_t jpegBytes = 0;  // the frame's JPEG encoding's byte length, with --manifest; -1 unknown
-    bool kept = false;      // a file in the way, left as it was (--skip-existing)
+    double time = 0;       // seconds after the first frame
+    ranking::Value value;  // the frame's under the measure, with --manifest; not measured: unknown
+    bool kept = false;     // a file in the way, left as it was (--skip-existing)
 };
 
 // The name of the file of this number, in the output directory.
@@ -41,7 +41,7 @@ public:
     // rank --segment: the stretch ranked, once open. A segment ranks one video, in the
     // command's own process: the worker processes never see one.
     virtual void Segment(const SegmentFacts&) {}
-    // rank: the frames, largest encoding first, and the scene cuts of a whole video.
+    // rank: the frames, best first, and the scene cuts of a whole video.
     virtual void Ranked(const std::vector<RankedFrame>& ranked,
                         const std::optional<std::vector<scenes::Cut>>& cuts) = 0;
     // extract: a file was written, or one in the way was left as it is (`kept`).

@@ -11,6 +11,7 @@
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "framesource/naming.h"
+#include "ranking/measure.h"
 
 namespace batch {
 
@@ -45,6 +46,9 @@ struct Settings {
         return options;
     }
 
+    // rank and extract: what ranks the frames (--measure), and what the manifest tells of them.
+    ranking::Measure measure = ranking::JpegLength();
+
     // rank (and merge)
     bool json = false;
     // rank --segment K/N: the K-th of N stretches of the video (ranking::SplitAtKeys), K from 1;
@@ -53,7 +57,8 @@ struct Settings {
     int segmentCount = 0;
     QString plot;  // rank --plot: where to draw the ranking as a PNG picture
     // The options that change a ranking, as a segment records them so that merge compares them:
-    // "--quality Q[ --crop L,T,W,H][ --grayscale][ --progressive]".
+    // "--quality Q[ --crop L,T,W,H][ --grayscale][ --progressive]"; a measure that does not
+    // encode only "--measure NAME[ --crop L,T,W,H]".
     QString RankingOptions() const;
 
     // index --from-tables: an index read from the sample tables is saved unchecked.

@@ -2,6 +2,7 @@
 #include "framelist/frame_list_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -134,6 +135,21 @@ void FrameListWindow::SetUpMenu() {
     plot->setObjectName(QStringLiteral("ActionGraphique"));
     QAction* best = menu_->addAction(QStringLiteral("Marquer la meilleure image de chaque scène"));
     best->setObjectName(QStringLiteral("ActionMeilleureParScene"));
+    // What "Best of..." measures: the next ranking's, the plot's and "Tri"'s values.
+    menu_->addSeparator();
+    auto* measures = new QActionGroup(menu_);
+    for (const ranking::Measure* each : ranking::AllMeasures()) {
+        const ranking::Measure& measure = *each;
+        QAction* choice = menu_->addAction(QStringLiteral("Mesure : %1").arg(QString::fromUtf8(measure.frenchName)));
+        choice->setObjectName(QStringLiteral("ActionMesure_%1").arg(QString::fromLatin1(measure.name)));
+        choice->setCheckable(true);
+        choice->setChecked(measure == measure_);
+        measures->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, &measure](bool) { measure_ = measure; });
+        // A ranking keeps the measure it started with.
+        connect(&navigation_, &Navigation::runningChanged, choice,
+                [choice](bool running) { choice->setEnabled(!running); });
+    }
     connect(plot, &QAction::triggered, this, Guarded<bool>([this](bool) { ShowRankingPlot(); }));
     connect(best, &QAction::triggered, this, Guarded<bool>([this](bool) { MarkBestOfEachScene(); }));
     // Marking while a loop runs would mark from a ranking not yet done.
@@ -149,7 +165,7 @@ void FrameListWindow::SetUpMenu() {
     offerMenu(ui_->Panel1, ui_->Panel1, [this](QPoint at) { return ui_->Panel1->childAt(at) == nullptr; });
     ui_->Panel1->setToolTip(
         QStringLiteral("Clic droit sur le fond de ce panneau ou sur les titres des colonnes : graphique du tri, "
-                       "meilleure image de chaque scène"));
+                       "meilleure image de chaque scène, mesure du tri"));
     QHeaderView* header = ui_->ListView1->horizontalHeader();
     offerMenu(header, header, [](QPoint) { return true; });
     offerMenu(ui_->ListView1, ui_->ListView1->viewport(),
@@ -283,6 +299,9 @@ void FrameListWindow::RankRows() {
     settings.threads = workerThreads_;
     // A bad quality text ends the ranking here, before any row is measured.
     settings.jpeg = JpegOptions();
+    settings.measure = measure_;
+    settings.encode = measure_.encodes;
+    const ranking::Measure measure = measure_;
 
     RunFlagOnExit clearFlag{navigation_};
     ProgressOnExit hide(*this);
@@ -302,14 +321,15 @@ void FrameListWindow::RankRows() {
     // Values of an earlier run may have been measured with other options or another crop: the
     // table starts again from none, as the plot and the scene marks do.
     ClearMeasures();
-    lengths_.assign(size_t(videoFrames), ranking::kNotMeasured);
+    rankedBy_ = measure;
+    values_.assign(size_t(videoFrames), ranking::Value{});
     ranking::RunHooks hooks = loopHooks();
     hooks.onResult = [&](ranking::FrameResult& result) {
-        const int64_t length = result.size != 0 ? result.length : 0;
-        measured.push_back({result.frame, length, result.signature});
+        const ranking::Value value = result.size != 0 ? result.value : ranking::Value::Unreadable();
+        measured.push_back({result.frame, value, result.signature});
         // A command run from the loop may have closed the video.
-        if (result.frame >= 0 && size_t(result.frame) < lengths_.size()) {
-            lengths_[size_t(result.frame)] = length;
+        if (result.frame >= 0 && size_t(result.frame) < values_.size()) {
+            values_[size_t(result.frame)] = value;
             RefreshPlot();
         }
         const int row = rowOfFrame(int(result.index), result.frame);
@@ -318,11 +338,12 @@ void FrameListWindow::RankRows() {
             ++unreadable;
             if (row >= 0) {
                 table_->setCell(row, framelist::kColTaille, kUnreadableFrame);
-                table_->setCell(row, framelist::kColTri, kUnreadableFrame);
+                table_->setTri(row, -1, kUnreadableFrame);
             }
         } else if (row >= 0) {
             table_->setNumber(row, framelist::kColTaille, result.size);
-            table_->setNumber(row, framelist::kColTri, result.length);
+            const int64_t steps = value.steps;
+            table_->setTri(row, measure.largerIsBetter ? steps : -steps, measure.FrenchText(steps));
         }
         ++done;
         showProgress(progress, done);
@@ -332,7 +353,7 @@ void FrameListWindow::RankRows() {
     hideProgress();
     SetRanking(false);
     // A stopped ranking finds the scenes of what it measured.
-    if (lengths_.size() == size_t(videoFrames) && source_.VideoOpen()) {
+    if (values_.size() == size_t(videoFrames) && source_.VideoOpen()) {
         scenes_ = ranking::ScenesOf(measured, 0, videoFrames, 1.0 / source_.FrameDuration());
         RefreshPlot();
     }
@@ -471,18 +492,20 @@ void FrameListWindow::MarkBestOfEachScene() {
     if (!navigation_.ListBuilt()) return;
     // The last ranking's frames, best first, as "Tri" orders them.
     std::vector<frame_choice::Candidate> ranked;
-    for (size_t frame = 0; frame < lengths_.size(); ++frame) {
-        if (lengths_[frame] > 0) ranked.push_back({int32_t(frame), lengths_[frame], source_.FrameTime(int32_t(frame))});
+    for (size_t frame = 0; frame < values_.size(); ++frame) {
+        if (values_[frame].Measured())
+            ranked.push_back({int32_t(frame), values_[frame], source_.FrameTime(int32_t(frame))});
     }
     if (ranked.empty()) {
         dialogs::current().messageBox(QStringLiteral("Classez d'abord les images avec « Best of... »."),
                                       QStringLiteral("Meilleure image de chaque scène"), dialogs::Buttons::Ok);
         return;
     }
-    std::stable_sort(
-        ranked.begin(), ranked.end(),
-        [](const frame_choice::Candidate& a, const frame_choice::Candidate& b) { return a.length > b.length; });
-    std::vector<bool> chosen(lengths_.size(), false);
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [this](const frame_choice::Candidate& a, const frame_choice::Candidate& b) {
+                         return rankedBy_.RanksBefore(a.value, a.frame, b.value, b.frame);
+                     });
+    std::vector<bool> chosen(values_.size(), false);
     for (const frame_choice::Candidate& best : frame_choice::BestOfEachScene(ranked, scenes_)) {
         chosen[size_t(best.frame)] = true;
     }
@@ -733,7 +756,8 @@ void FrameListWindow::ShowFrame(int32_t frame) {
 
 void FrameListWindow::FillPlot(ranking::RankingResult& data) const {
     data.frameCount = source_.VideoOpen() ? source_.FrameCount() : 0;
-    data.lengths = lengths_;
+    data.values = values_;
+    data.measure = rankedBy_;
     data.scenes = scenes_;
     data.marked.clear();
     for (int row = 0; row < table_->size(); ++row) {
@@ -748,7 +772,7 @@ void FrameListWindow::RefreshPlot() {
 }
 
 void FrameListWindow::ForgetRanking() {
-    lengths_.clear();
+    values_.clear();
     scenes_ = {};
     thumbnails_->Clear();
     RefreshPlot();

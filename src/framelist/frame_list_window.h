@@ -122,7 +122,7 @@ private:
     // The last ranking and the marks as the plot shows them.
     void FillPlot(ranking::RankingResult& data) const;
     void RefreshPlot();
-    // Forgets the last ranking's lengths and scenes (the table is built again or emptied).
+    // Forgets the last ranking's values and scenes (the table is built again or emptied).
     void ForgetRanking();
     // The frame the viewer shows, from the position and the active sequence.
     void FollowPosition();
@@ -181,9 +181,12 @@ private:
     int workerThreads_ = 0;
     bool ranking_ = false;
 
-    // The last ranking, per frame of the video: the JPEG lengths (ranking::kNotMeasured,
-    // 0 for a frame that could not be decoded) and the scenes found when it ended.
-    std::vector<int64_t> lengths_;
+    // What "Best of..." measures, chosen in the context menu.
+    ranking::Measure measure_ = ranking::JpegLength();
+    // The last ranking, per frame of the video: the values under the measure it was made by,
+    // and the scenes found when it ended.
+    ranking::Measure rankedBy_ = ranking::JpegLength();
+    std::vector<ranking::Value> values_;
     scenes::SceneList scenes_;
     int32_t shownFrame_ = -1;
     RankingPlotWindow* plot_ = nullptr;  // a child window, made when first asked for

@@ -135,6 +135,13 @@ void FrameTable::setNumber(int row, int column, int64_t value) {
     setCell(row, column, value == 0 ? ZeroText() : QString::number(value));
 }
 
+void FrameTable::setTri(int row, int64_t order, QString text) {
+    FrameRow& target = rows_[size_t(row)];
+    target.tri = order;
+    target.cells[kColTri] = std::move(text);
+    markDirty(row, kColTri);
+}
+
 void FrameTable::setMark(int row, bool marked) {
     QString& mark = rows_[size_t(row)].cells[kColMark];
     if (marked ? mark == MarkText() : mark.isEmpty()) return;

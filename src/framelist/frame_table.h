@@ -71,6 +71,8 @@ public:
 
     void setCell(int row, int column, QString text);
     void setNumber(int row, int column, int64_t value);
+    // "Tri": its text, and the value it sorts by, largest first.
+    void setTri(int row, int64_t order, QString text);
     void setMark(int row, bool marked);
 
     // Views hear of changed cells in ranges: flushChanges() reports every cell changed since the

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <utility>
 
 #include "rankfile/rank_output.h"
 #include "rankfile/ranking_file.h"
@@ -109,6 +111,8 @@ int MergeSegments(const Settings& settings, Terminal& terminal) {
         return 1;
     };
     std::vector<Video> videos;
+    // The output names one measure: every part must be ranked by the first one's.
+    std::optional<std::pair<ranking::Measure, QString>> measure;
     for (const QString& file : settings.segments) {
         QString error;
         std::vector<VideoRanking> read = ReadRankings(file, error);
@@ -118,12 +122,22 @@ int MergeSegments(const Settings& settings, Terminal& terminal) {
                 return refuse(QStringLiteral("%1: holds a ranking of %2 that is no segment (rank --segment prints one)")
                                   .arg(file, segment.video.isNull() ? QStringLiteral("a video") : segment.video));
             }
+            if (!measure) measure.emplace(segment.measure, file);
+            if (!(segment.measure == measure->first)) {
+                return refuse(QStringLiteral("%1: segment %2/%3 of %4 is ranked by %5, %6 by %7: rank every segment "
+                                             "with the same --measure")
+                                  .arg(file)
+                                  .arg(segment.segment->index)
+                                  .arg(segment.segment->count)
+                                  .arg(segment.video, segment.measure.name, measure->second, measure->first.name));
+            }
             auto video = std::find_if(videos.begin(), videos.end(),
                                       [&](const Video& v) { return v.ranking.video == segment.video; });
             if (video == videos.end()) {
                 video = videos.insert(videos.end(), Video{});
                 video->ranking.video = segment.video;
                 video->ranking.ranked = true;
+                video->ranking.measure = segment.measure;
                 video->ranking.facts = segment.facts;
                 video->ranking.segment = segment.segment;
                 video->firstFile = file;
@@ -163,8 +177,7 @@ int MergeSegments(const Settings& settings, Terminal& terminal) {
         if (const QString gap = Coverage(video); !gap.isEmpty()) return refuse(gap);
     }
 
-    // rank's order: the largest encoding first, ties by frame number, so frames not decoded
-    // (0 bytes) last.
+    // rank's order: the best value first, ties by frame number, frames not decoded last.
     std::vector<VideoRanking> rankings;
     int status = 0;
     for (Video& video : videos) {
@@ -172,19 +185,18 @@ int MergeSegments(const Settings& settings, Terminal& terminal) {
         ranking.segment.reset();
         // The scenes are found across the segments' ends, as rank finds them in one run.
         FindScenes(ranking, ranking.facts->frameCount, ranking.facts->frameRate);
-        std::sort(ranking.frames.begin(), ranking.frames.end(), [](const RankedFrame& a, const RankedFrame& b) {
-            return a.length != b.length ? a.length > b.length : a.frame < b.frame;
-        });
+        SortRanking(ranking.measure, ranking.frames);
         const auto lost = std::count_if(ranking.frames.begin(), ranking.frames.end(),
-                                        [](const RankedFrame& r) { return r.length == 0; });
+                                        [](const RankedFrame& r) { return !r.value.Measured(); });
         if (lost == 0) continue;
-        ranking.errors << UndecodedFrames(ranking.video, lost);
+        ranking.errors << UndecodedFrames(ranking.video, lost, ranking.measure);
         terminal.Message(ranking.errors.back());
         status = 1;
     }
     if (settings.json) {
         terminal.Output(RankingJson(rankings));
     } else {
+        if (measure) terminal.Output(MeasureLine(measure->first));
         for (const VideoRanking& ranking : rankings) terminal.Output(RankingText(ranking, rankings.size() > 1));
     }
     return status;

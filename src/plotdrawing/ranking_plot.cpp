@@ -86,8 +86,14 @@ double NiceStep(double raw) {
     return 10 * power;
 }
 
-int64_t LengthOf(const PlotData& data, int32_t frame) {
-    return frame >= 0 && size_t(frame) < data.lengths.size() ? data.lengths[size_t(frame)] : kNotMeasured;
+ranking::Value ValueAt(const PlotData& data, int32_t frame) {
+    return frame >= 0 && size_t(frame) < data.values.size() ? data.values[size_t(frame)] : ranking::Value{};
+}
+
+// A measured frame's value in the units the axis shows; -1 for a frame without one.
+double LengthOf(const PlotData& data, int32_t frame) {
+    const ranking::Value value = ValueAt(data, frame);
+    return value.Measured() ? data.measure.Units(value.steps) : -1;
 }
 
 // The lengths' axis: from `low` to `high`, ticks every `step`, labels in bytes, k or M.
@@ -103,27 +109,32 @@ struct LengthScale {
         const double at = (length - low) / (high - low);
         return area.bottom() - int(std::lround(std::clamp(at, 0.0, 1.0) * (area.height() - 1)));
     }
+    bool fractions = false;  // values with decimals: labels under 1 keep theirs
+
     QString Label(double value, const QLocale& locale) const {
-        if (unit == 1 || value == 0) return locale.toString(qlonglong(std::llround(value)));
+        if ((unit == 1 && !(fractions && decimals > 0)) || value == 0)
+            return locale.toString(qlonglong(std::llround(value)));
         return locale.toString(value / unit, 'f', decimals) + suffix;
     }
 };
 
 LengthScale ScaleOf(const PlotData& data, int areaHeight, int line) {
-    int64_t smallest = INT64_MAX;
-    int64_t largest = 0;
-    for (const int64_t length : data.lengths) {
-        if (length <= 0) continue;
+    double smallest = INFINITY;
+    double largest = 0;
+    for (int32_t f = 0; size_t(f) < data.values.size(); ++f) {
+        const double length = LengthOf(data, f);
+        if (length < 0) continue;
         smallest = std::min(smallest, length);
         largest = std::max(largest, length);
     }
     LengthScale scale;
+    scale.fractions = data.measure.decimals > 0;
     const int ticks = std::max(2, areaHeight / std::max(1, 3 * line));
     if (largest > 0) {
         // Lengths close together are shown from just under the smallest: their differences are
         // what the ranking is about. Spread-out ones from zero.
-        const double spread = double(largest - smallest);
-        double low = smallest > largest / 2 ? double(smallest) - std::max(spread * 0.1, 1.0) : 0.0;
+        const double spread = largest - smallest;
+        double low = smallest > largest / 2 ? smallest - std::max(spread * 0.1, 1.0) : 0.0;
         scale.step = NiceStep(std::max(double(largest) - low, 1.0) / ticks);
         scale.low = std::floor(low / scale.step) * scale.step;
         scale.high = std::ceil(double(largest) / scale.step) * scale.step;
@@ -151,8 +162,8 @@ QString TimeLabel(double seconds, double total, double step, const QLocale& loca
 
 // What the frames of one column come to.
 struct Column {
-    int64_t largest = -1;  // -1: none measured
-    int64_t smallest = INT64_MAX;
+    double largest = -1;  // -1: none measured
+    double smallest = INFINITY;
     bool unreadable = false;
 };
 
@@ -162,11 +173,11 @@ std::vector<Column> ColumnsOf(const Layout& layout, const PlotData& data) {
         const Layout::Frames frames = layout.FramesAt(layout.area.left() + c);
         Column& column = columns[size_t(c)];
         for (int32_t f = frames.first; f < frames.end; ++f) {
-            const int64_t length = LengthOf(data, f);
-            if (length > 0) {
+            const double length = LengthOf(data, f);
+            if (length >= 0) {
                 column.largest = std::max(column.largest, length);
                 column.smallest = std::min(column.smallest, length);
-            } else if (length == 0) {
+            } else if (ValueAt(data, f).state == ranking::Value::State::Unreadable) {
                 column.unreadable = true;
             }
         }
@@ -307,9 +318,9 @@ void DrawLengths(QPainter& painter, const Layout& layout, const std::vector<Colu
     for (size_t c = 0; c < columns.size(); ++c) {
         const Column& column = columns[c];
         const int x = area.left() + int(c);
-        if (column.largest > 0) {
-            const int top = scale.YOf(double(column.largest), area);
-            const int bottom = scale.YOf(double(column.smallest), area);
+        if (column.largest >= 0) {
+            const int top = scale.YOf(column.largest, area);
+            const int bottom = scale.YOf(column.smallest, area);
             painter.fillRect(x, top, 1, area.bottom() - top + 1, kFill);
             painter.fillRect(x, top, 1, std::max(2, bottom - top + 1), kSpread);
         }
@@ -328,7 +339,7 @@ void DrawMarks(QPainter& painter, const Frame& frame, const Layout& layout, cons
                                                        : QRect(columns.center().x() - kMarkWidth / 2, columns.top(),
                                                                kMarkWidth, columns.height()),
                          kMark);
-        if (LengthOf(data, f) > 0) shown.push_back(f);
+        if (LengthOf(data, f) >= 0) shown.push_back(f);
     }
     if (shown.empty() || shown.size() > size_t(kMostDots)) return;
     painter.save();
@@ -337,7 +348,7 @@ void DrawMarks(QPainter& painter, const Frame& frame, const Layout& layout, cons
     painter.setBrush(kMark);
     const double radius = std::max(2.5, frame.line / 4.0);
     for (const int32_t f : shown) {
-        const QPointF centre(layout.CentreOfFrame(f) + 0.5, scale.YOf(double(LengthOf(data, f)), layout.area) + 0.5);
+        const QPointF centre(layout.CentreOfFrame(f) + 0.5, scale.YOf(LengthOf(data, f), layout.area) + 0.5);
         painter.drawEllipse(centre, radius, radius);
     }
     painter.restore();
@@ -390,9 +401,9 @@ int32_t FrameAtX(const Layout& layout, const PlotData& data, int x) {
     const Layout::Frames frames = layout.FramesAt(x);
     if (frames.end <= frames.first) return -1;
     int32_t best = -1;
-    int64_t bestLength = 0;
+    double bestLength = -1;
     for (int32_t f = frames.first; f < frames.end; ++f) {
-        const int64_t length = LengthOf(data, f);
+        const double length = LengthOf(data, f);
         if (length > bestLength) {
             best = f;
             bestLength = length;

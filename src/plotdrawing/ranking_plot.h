@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// The ranking as a picture: the JPEG length of every frame along the video, the scene cuts, the
+// The ranking as a picture: the measure of every frame along the video, the scene cuts, the
 // marked frames and the frame shown. Frames share a pixel column when there are more frames than
 // columns, so a drawing costs the same whatever the length of the video, and a ranking still
 // running can be drawn as often as it reports. Qt Gui only: the batch command draws it without
@@ -20,13 +20,12 @@ namespace ranking_plot {
 
 // What the picture shows: a ranking's result, which ranking/ owns.
 using PlotData = ranking::RankingResult;
-using ranking::kNotMeasured;
 
 // The words of the picture, in the caller's language; an empty one is left out.
 struct Captions {
     QString title;
     QString frameAxis;   // under the frame numbers
-    QString lengthAxis;  // above the lengths
+    QString lengthAxis;  // above the values
     // The legend's entries.
     QString cuts;
     QString marked;
@@ -56,7 +55,7 @@ struct Layout {
 Layout LayoutOf(QSize size, int32_t frameCount);
 
 // The frame a click at x stands for: of the frames drawn in its column, the one with the
-// largest length (the top of the column), else the middle one; -1 outside the area.
+// largest value (the top of the column), else the middle one; -1 outside the area.
 int32_t FrameAtX(const Layout& layout, const PlotData& data, int x);
 
 // Draws the whole picture over `image` (any size; its device pixel ratio is followed).

@@ -23,24 +23,28 @@ QByteArray CsvField(const QString& text) {
     return '"' + QByteArray(bytes).replace("\"", "\"\"") + '"';
 }
 
-QByteArray Csv(const std::vector<WrittenFile>& files) {
-    QByteArray text = "file,video,frame,time,jpeg_bytes,kept\n";
+// A value as the measure prints it; `none` when not known.
+QByteArray ValueText(const ranking::Measure& measure, const ranking::Value& value, const QByteArray& none) {
+    return value.Measured() ? measure.Text(value.steps) : none;
+}
+
+QByteArray Csv(const std::vector<WrittenFile>& files, const ranking::Measure& measure) {
+    QByteArray text = "file,video,frame,time," + QByteArray(measure.manifestField) + ",kept\n";
     for (const WrittenFile& f : files) {
         text += CsvField(f.name) + ',' + CsvField(f.video) + ',' + QByteArray::number(f.frame) + ',' +
-                JsonNumber(f.time) + ',' + (f.jpegBytes < 0 ? QByteArray() : QByteArray::number(f.jpegBytes)) + ',' +
-                (f.kept ? "true" : "false") + '\n';
+                JsonNumber(f.time) + ',' + ValueText(measure, f.value, {}) + ',' + (f.kept ? "true" : "false") + '\n';
     }
     return text;
 }
 
-QByteArray Json(const std::vector<WrittenFile>& files) {
+QByteArray Json(const std::vector<WrittenFile>& files, const ranking::Measure& measure) {
     QByteArray text = "[";
     for (size_t i = 0; i < files.size(); ++i) {
         const WrittenFile& f = files[i];
         text += (i == 0 ? "\n" : ",\n");
         text += "{\"file\":" + JsonString(f.name) + ",\"video\":" + JsonString(f.video) +
-                ",\"frame\":" + QByteArray::number(f.frame) + ",\"time\":" + JsonNumber(f.time) +
-                ",\"jpeg_bytes\":" + (f.jpegBytes < 0 ? QByteArray("null") : QByteArray::number(f.jpegBytes)) +
+                ",\"frame\":" + QByteArray::number(f.frame) + ",\"time\":" + JsonNumber(f.time) + ",\"" +
+                measure.manifestField + "\":" + ValueText(measure, f.value, "null") +
                 ",\"kept\":" + (f.kept ? "true" : "false") + '}';
     }
     return text + "\n]\n";
@@ -52,8 +56,8 @@ bool ManifestTypeKnown(const QString& path) {
     return IsJson(path) || path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
 }
 
-int WriteManifest(const QString& path, const std::vector<WrittenFile>& files) {
-    return image_writers::WriteWholeFile(path, IsJson(path) ? Json(files) : Csv(files), true);
+int WriteManifest(const QString& path, const std::vector<WrittenFile>& files, const ranking::Measure& measure) {
+    return image_writers::WriteWholeFile(path, IsJson(path) ? Json(files, measure) : Csv(files, measure), true);
 }
 
 }  // namespace batch

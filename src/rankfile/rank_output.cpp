@@ -35,10 +35,11 @@ QByteArray SegmentText(const VideoRanking& video) {
     text += "# end " + QByteArray::number(s.end) + '\n';
     text += "# options " + OneLine(s.options) + '\n';
     text += "# positions " + PositionsName(s) + '\n';
+    if (!(video.measure == ranking::JpegLength())) text += "# measure " + QByteArray(video.measure.name) + '\n';
     for (const RankedFrame& r : video.frames) {
-        text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length) + '\t' + JsonNumber(r.time) + '\t' +
-                QByteArray(reinterpret_cast<const char*>(r.signature.data()), qsizetype(r.signature.size())).toHex() +
-                '\n';
+        text +=
+            QByteArray::number(r.frame) + '\t' + ValueText(video.measure, r.value) + '\t' + JsonNumber(r.time) + '\t' +
+            QByteArray(reinterpret_cast<const char*>(r.signature.data()), qsizetype(r.signature.size())).toHex() + '\n';
     }
     return text;
 }
@@ -83,16 +84,45 @@ QString FromOneLine(const QByteArray& line) {
     return naming::PathText(bytes);
 }
 
-QString UndecodedFrames(const QString& video, int64_t count) {
-    return QStringLiteral("%1: %2 frames could not be decoded (ranked last, with 0 bytes)").arg(video).arg(count);
+QString UndecodedFrames(const QString& video, int64_t count, const ranking::Measure& measure) {
+    const QString without = measure == ranking::JpegLength() ? QStringLiteral("with 0 bytes")
+                                                             : QStringLiteral("without a %1").arg(measure.name);
+    return QStringLiteral("%1: %2 frames could not be decoded (ranked last, %3)").arg(video).arg(count).arg(without);
+}
+
+QByteArray MeasureLine(const ranking::Measure& measure) {
+    return measure == ranking::JpegLength() ? QByteArray() : kMeasureHeader + QByteArray(measure.name) + '\n';
+}
+
+// The JPEG length has always printed 0 bytes for a frame not decoded: an encoding is never empty.
+QByteArray ValueText(const ranking::Measure& measure, const ranking::Value& value) {
+    if (value.Measured()) return measure.Text(value.steps);
+    return measure == ranking::JpegLength() ? QByteArray("0") : QByteArray("-");
+}
+
+bool ValueFromText(const ranking::Measure& measure, const QByteArray& text, ranking::Value& value) {
+    int64_t steps = 0;
+    if (text == ValueText(measure, ranking::Value::Unreadable())) {
+        value = ranking::Value::Unreadable();
+        return true;
+    }
+    if (!measure.FromText(text, steps)) return false;
+    value = ranking::Value::Of(steps);
+    return true;
+}
+
+void SortRanking(const ranking::Measure& measure, std::vector<RankedFrame>& frames) {
+    std::stable_sort(frames.begin(), frames.end(), [&](const RankedFrame& a, const RankedFrame& b) {
+        return measure.RanksBefore(a.value, a.frame, b.value, b.frame);
+    });
 }
 
 namespace {
 
-QByteArray FrameJson(const RankedFrame& r, bool segment) {
+QByteArray FrameJson(const RankedFrame& r, const ranking::Measure& measure, bool segment) {
     QByteArray json = "{\"frame\":" + QByteArray::number(r.frame) + ",\"time\":" + JsonNumber(r.time);
-    // A JPEG encoding is never empty: a length of 0 is a frame that could not be had.
-    json += r.length == 0 ? ",\"bytes\":null,\"decoded\":false" : ",\"bytes\":" + QByteArray::number(r.length);
+    json += ",\"" + QByteArray(measure.jsonField) + "\":";
+    json += r.value.Measured() ? measure.Text(r.value.steps) : QByteArray("null,\"decoded\":false");
     if (segment) {
         json += ",\"signature\":\"" +
                 QByteArray(reinterpret_cast<const char*>(r.signature.data()), qsizetype(r.signature.size())).toHex() +
@@ -128,13 +158,17 @@ QByteArray VideoJson(const VideoRanking& video) {
         const VideoFacts& f = *video.facts;
         json += ",\"frame_count\":" + QByteArray::number(f.frameCount) + ",\"frame_rate\":" + JsonNumber(f.frameRate) +
                 ",\"width\":" + QByteArray::number(f.width) + ",\"height\":" + QByteArray::number(f.height);
+        if (!(video.measure == ranking::JpegLength())) {
+            json += ",\"measure\":" + JsonString(QString::fromLatin1(video.measure.name)) +
+                    ",\"unit\":" + JsonString(QString::fromLatin1(video.measure.unit));
+        }
         if (video.segment && video.ranked) json += SegmentJson(*video.segment);
     }
     const bool segment = video.facts && video.segment && video.ranked;
     if (video.cuts && !segment) json += ScenesJson(video);
     json += ",\"frames\":[";
     for (size_t i = 0; i < video.frames.size(); ++i)
-        json += (i == 0 ? "\n" : ",\n") + FrameJson(video.frames[i], segment);
+        json += (i == 0 ? "\n" : ",\n") + FrameJson(video.frames[i], video.measure, segment);
     json += video.frames.empty() ? "]" : "\n]";
     if (!video.errors.isEmpty()) {
         json += ",\"errors\":[";
@@ -152,7 +186,7 @@ QByteArray RankingText(const VideoRanking& video, bool withHeader) {
     QByteArray text;
     if (withHeader) text += "# " + OneLine(video.video) + '\n';
     for (const RankedFrame& r : video.frames) {
-        text += QByteArray::number(r.frame) + '\t' + QByteArray::number(r.length);
+        text += QByteArray::number(r.frame) + '\t' + ValueText(video.measure, r.value);
         text += r.scene > 0 ? '\t' + QByteArray::number(r.scene) + '\n' : QByteArray("\n");
     }
     return text;
@@ -161,7 +195,7 @@ QByteArray RankingText(const VideoRanking& video, bool withHeader) {
 void FindScenes(VideoRanking& video, int32_t frameCount, double frameRate) {
     std::vector<ranking::Ranked> ranked;
     ranked.reserve(video.frames.size());
-    for (const RankedFrame& r : video.frames) ranked.push_back({r.frame, r.length, r.signature});
+    for (const RankedFrame& r : video.frames) ranked.push_back({r.frame, r.value, r.signature});
     const scenes::SceneList list = ranking::ScenesOf(ranked, 0, frameCount, frameRate);
     for (RankedFrame& r : video.frames) r.scene = list.SceneOf(r.frame);
     video.cuts = list.cuts;

@@ -53,6 +53,15 @@ bool FingerprintOf(const QString& text, int64_t fileSize) {
                                               [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
+// A value as the text prints it; the JPEG length's in whole bytes, 0 for a frame not decoded.
+bool ValueOf(const ranking::Measure& measure, const QByteArray& text, ranking::Value& value) {
+    if (!(measure == ranking::JpegLength())) return ValueFromText(measure, text, value);
+    int64_t steps = 0;
+    if (!Whole(text, 0, kMaxBytes, steps)) return false;
+    value = steps == 0 ? ranking::Value::Unreadable() : ranking::Value::Of(steps);
+    return true;
+}
+
 bool CutFromJson(Json& json, std::vector<scenes::Cut>& cuts) {
     int64_t n[3] = {};
     bool has[3] = {};
@@ -73,18 +82,35 @@ bool CutFromJson(Json& json, std::vector<scenes::Cut>& cuts) {
     return true;
 }
 
-bool FrameFromJson(Json& json, RankedFrame& r, bool& hasSignature) {
-    int64_t frame = -1, bytes = 0, scene = 0;
-    bool hasTime = false, hasBytes = false;
+// A frame's value, under the field of whichever measure it names (`measure`); a file of
+// one measure names only its.
+bool FrameFromJson(Json& json, RankedFrame& r, bool& hasSignature, const ranking::Measure*& measure) {
+    int64_t frame = -1, scene = 0;
+    bool hasTime = false;
     hasSignature = false;
+    measure = nullptr;
     QString why;
     const bool read = json.Object([&](const QString& key) {
         if (key == QLatin1String("frame")) return json.WholeValue(0, kMaxFrame, frame, "frame");
         if (key == QLatin1String("time")) return hasTime = true, json.NumberValue(r.time, "time");
-        if (key == QLatin1String("bytes")) {
-            hasBytes = true;
-            if (json.IsNull()) return json.Word("null");
-            return json.WholeValue(1, kMaxBytes, bytes, "bytes");
+        for (const ranking::Measure* each : ranking::AllMeasures()) {
+            const ranking::Measure& m = *each;
+            if (key != QLatin1String(m.jsonField)) continue;
+            if (measure) return json.Fail(QStringLiteral("a frame with two measures"));
+            measure = &m;
+            if (json.IsNull()) return r.value = ranking::Value::Unreadable(), json.Word("null");
+            int64_t steps = 0;
+            if (m.decimals == 0) {
+                if (!json.WholeValue(1, kMaxBytes, steps, m.jsonField)) return false;
+            } else {
+                double number = 0;
+                if (!json.NumberValue(number, m.jsonField)) return false;
+                if (!(number >= 0 && number < double(kMaxBytes) / 1e6))
+                    return json.Fail(QStringLiteral("\"%1\" out of range").arg(m.jsonField));
+                steps = m.StepsOf(number);
+            }
+            r.value = ranking::Value::Of(steps);
+            return true;
         }
         if (key == QLatin1String("scene")) return json.WholeValue(1, kMaxFrame, scene, "scene");
         if (key == QLatin1String("signature")) {
@@ -95,10 +121,9 @@ bool FrameFromJson(Json& json, RankedFrame& r, bool& hasSignature) {
         return json.Skip();
     });
     if (!read) return false;
-    if (frame < 0 || !hasTime || !hasBytes)
+    if (frame < 0 || !hasTime || !measure)
         return json.Fail(QStringLiteral("a frame without a whole \"frame\", a \"time\" or \"bytes\""));
     r.frame = int32_t(frame);
-    r.length = bytes;
     r.scene = int(scene);
     return true;
 }
@@ -146,9 +171,17 @@ bool VideoFromJson(Json& json, VideoRanking& v) {
     double rate = 0;
     SegmentFacts segment;
     bool hasSegment = false;
+    bool otherMeasure = false;  // a frame's value of another measure than the video's
+    const ranking::Measure* named = nullptr;
     v.ranked = true;
     const bool read = json.Object([&](const QString& key) {
         if (key == QLatin1String("video")) return hasVideo = true, json.String(v.video);
+        if (key == QLatin1String("measure")) {
+            QString name;
+            if (!json.String(name)) return false;
+            named = ranking::MeasureNamed(name);
+            return named || json.Fail(QStringLiteral("an unknown measure \"%1\"").arg(name.left(40)));
+        }
         if (key == QLatin1String("frame_count"))
             return hasFacts[0] = true, json.WholeValue(1, kMaxFrame, facts[0], "frame_count");
         if (key == QLatin1String("width")) return hasFacts[1] = true, json.WholeValue(0, kMaxFrame, facts[1], "width");
@@ -170,8 +203,10 @@ bool VideoFromJson(Json& json, VideoRanking& v) {
             hasFrames = true;
             return json.Array([&] {
                 bool signature = false;
-                if (!FrameFromJson(json, v.frames.emplace_back(), signature)) return false;
+                const ranking::Measure* measure = nullptr;
+                if (!FrameFromJson(json, v.frames.emplace_back(), signature, measure)) return false;
                 framesSigned = framesSigned && signature;
+                if (!(*measure == (named ? *named : ranking::JpegLength()))) otherMeasure = true;
                 return true;
             });
         }
@@ -187,6 +222,9 @@ bool VideoFromJson(Json& json, VideoRanking& v) {
     });
     if (!read) return false;
     if (!hasVideo || !hasFrames) return json.Fail(QStringLiteral("a video without \"video\" or \"frames\""));
+    // "measure" comes before "frames" as rank prints it: a frame's field must be its measure's.
+    if (named) v.measure = *named;
+    if (otherMeasure) return json.Fail(QStringLiteral("a frame measured otherwise than its video"));
     const int known = int(std::count(hasFacts, hasFacts + 4, true));
     if (known != 0 && known != 4) return json.Fail(QStringLiteral("bad frame_count, frame_rate, width or height"));
     if (known == 4) v.facts = VideoFacts{int32_t(facts[0]), rate, int32_t(facts[1]), int32_t(facts[2])};
@@ -213,8 +251,9 @@ bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QSt
     const QList<QByteArray> k = first.mid(qsizetype(std::strlen(kSegmentHeader))).split('/');
     if (k.size() != 2 || !Whole(k[0], 1, kMaxFrame, n[0]) || !Whole(k[1], 1, kMaxFrame, n[1])) return lines.Fail();
     // An older segment has no positions line: it was ranked on a checked index.
+    // A segment ranked by the JPEG length has no measure line.
     static const char* const kKeys[] = {"video",  "file_size", "fingerprint", "frame_count", "frame_rate", "width",
-                                        "height", "first",     "end",         "options",     "positions"};
+                                        "height", "first",     "end",         "options",     "positions",  "measure"};
     std::map<QByteArray, QByteArray> values;
     QByteArray line;
     bool more = false;
@@ -231,7 +270,7 @@ bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QSt
         why = QStringLiteral("a segment without the video's fingerprint (rank it again)");
         return false;
     }
-    if (values.size() != std::size(kKeys) - (values.count("positions") ? 0 : 1)) {
+    if (values.size() != std::size(kKeys) - (values.count("positions") ? 0 : 1) - (values.count("measure") ? 0 : 1)) {
         why = QStringLiteral("# lines");
         return false;
     }
@@ -261,6 +300,14 @@ bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QSt
         return false;
     }
     s.fromTables = positions != values.end() && positions->second == "tables";
+    if (const auto measure = values.find("measure"); measure != values.end()) {
+        const ranking::Measure* named = ranking::MeasureNamed(QString::fromLatin1(measure->second));
+        if (!named) {
+            why = QStringLiteral("# measure");
+            return false;
+        }
+        v.measure = *named;
+    }
     v.video = FromOneLine(values["video"]);
     s.options = FromOneLine(values["options"]);
     v.ranked = true;
@@ -270,41 +317,54 @@ bool SegmentFromText(Lines& lines, const QByteArray& first, VideoRanking& v, QSt
         const QList<QByteArray> fields = line.split('\t');
         RankedFrame r;
         QString bad;
-        if (fields.size() != 4 || !Whole(fields[0], 0, kMaxFrame, n[0]) || !Whole(fields[1], 0, kMaxBytes, n[1]) ||
+        if (fields.size() != 4 || !Whole(fields[0], 0, kMaxFrame, n[0]) || !ValueOf(v.measure, fields[1], r.value) ||
             !Number(fields[2], r.time)) {
             return lines.Fail();
         }
         if (!SignatureOf(fields[3], r.signature, bad)) return lines.Fail(bad);
         r.frame = int32_t(n[0]);
-        r.length = n[1];
         v.frames.push_back(r);
     }
     return why.isEmpty();
 }
 
-// rank's text: FRAME<TAB>BYTES<TAB>SCENE lines (FRAME<TAB>BYTES before scenes were found),
-// after a "# VIDEO" line for each video when there are several.
+// rank's text: FRAME<TAB>VALUE<TAB>SCENE lines (FRAME<TAB>VALUE before scenes were found),
+// after a "# VIDEO" line for each video when there are several; first the measure's line when
+// it is not the JPEG length.
 bool FromText(Lines& lines, QByteArray line, std::vector<VideoRanking>& videos, QString& why) {
+    ranking::Measure measure = ranking::JpegLength();
     bool more = true;
+    if (line.startsWith(kMeasureHeader)) {
+        const ranking::Measure* named =
+            ranking::MeasureNamed(QString::fromLatin1(line.mid(qsizetype(std::strlen(kMeasureHeader)))));
+        if (!named) return lines.Fail(QStringLiteral("an unknown measure"));
+        measure = *named;
+        more = lines.Next(line);
+    }
     for (; more; more = lines.Next(line)) {
         if (line.startsWith("# ")) {
             videos.emplace_back().video = FromOneLine(line.mid(2));
             videos.back().ranked = true;
+            videos.back().measure = measure;
             continue;
         }
         const QList<QByteArray> fields = line.split('\t');
         int64_t n[3] = {};
+        ranking::Value value;
         if (fields.size() < 2 || fields.size() > 3 || !Whole(fields[0], 0, kMaxFrame, n[0]) ||
-            !Whole(fields[1], 0, kMaxBytes, n[1]) || (fields.size() == 3 && !Whole(fields[2], 1, kMaxFrame, n[2]))) {
+            !ValueOf(measure, fields[1], value) || (fields.size() == 3 && !Whole(fields[2], 1, kMaxFrame, n[2]))) {
             return lines.Fail();
         }
-        if (videos.empty()) videos.emplace_back().ranked = true;  // one video, unnamed
+        if (videos.empty()) {
+            videos.emplace_back().ranked = true;  // one video, unnamed
+            videos.back().measure = measure;
+        }
         RankedFrame& r = videos.back().frames.emplace_back();
         r.frame = int32_t(n[0]);
-        r.length = n[1];
+        r.value = value;
         r.scene = int(n[2]);
     }
-    return why.isEmpty();
+    return why.isEmpty() && (!videos.empty() || lines.Fail(QStringLiteral("no frame")));
 }
 
 // Each frame once, inside the video; a segment's exactly its stretch's; cuts inside the video.

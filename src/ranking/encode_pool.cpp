@@ -41,11 +41,12 @@ int64_t FramePixels(const FrameSource& source) {
 }
 
 EncodePool::EncodePool(int threads, int64_t framePixels, const jpeg_options::JpegOptions& options, bool keepEncodings,
-                       bool encode, std::function<void()> onResult, bool keepMeasured)
+                       bool encode, std::function<void()> onResult, bool keepMeasured, const Measure& measure)
     : options_(options),
       keepEncodings_(keepEncodings),
       encode_(encode),
       keepMeasured_(keepMeasured),
+      measure_(measure),
       onResult_(std::move(onResult)) {
     const int64_t pixels = std::max<int64_t>(framePixels, 1);
     const int workers = AffordableWorkers(threads, pixels);
@@ -89,18 +90,41 @@ bool EncodePool::Ready() const {
     return !slots_.empty() && slots_.front().done;
 }
 
+std::optional<Rows> RowsOfDib(const uint8_t* packed, size_t size, int32_t paletteBytes) {
+    dib::BitmapInfoHeader header;
+    if (!packed || size < sizeof header || paletteBytes < 0) return std::nullopt;
+    std::memcpy(&header, packed, sizeof header);
+    const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
+    const int64_t stride = dib::RowStride(header.biWidth, 24);
+    if (header.biBitCount != 24 || header.biWidth <= 0 ||
+        size < sizeof header + size_t(paletteBytes) + size_t(stride * height))
+        return std::nullopt;
+    const uint8_t* rows = packed + sizeof header + paletteBytes;
+    const bool bottomUp = header.biHeight > 0;  // as a DIB with a positive height stores them
+    return Rows{header.biWidth, int(height), bottomUp ? rows + (height - 1) * stride : rows,
+                ptrdiff_t(bottomUp ? -stride : stride)};
+}
+
+std::optional<Rows> OutputRows(const FrameSource& source) {
+    const int64_t size = int64_t(sizeof(dib::BitmapInfoHeader)) + source.PaletteBytes() + source.OutputImageSize();
+    return RowsOfDib(source.OutputImage(), size_t(std::max<int64_t>(size, 0)), source.PaletteBytes());
+}
+
 void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, imaging::JpegImage& jpeg,
                     media::PictureScaler& scaler, Measures& measures) {
-    // A ranking only measures: its frames are encoded from the conversion as it stands,
+    const Measure& measure = kind.measure;
+    // A ranking only measures: its frames are measured from the conversion as it stands,
     // without rows of their own. Files are written from the rows.
-    const bool measureOnly = kind.encode && !kind.keepEncoding;
+    const bool measureOnly = !kind.keepEncoding && (kind.encode || !measure.encodes);
+    // A frame that cannot be had is unreadable under a measure that was to be taken.
+    if (kind.encode || !measure.encodes) measures.value = Value::Unreadable();
     if (image.decoded && !measureOnly) FrameSource::CompleteImage(image, scaler);
     if (image.dib.size() < sizeof(dib::BitmapInfoHeader)) return;
     dib::BitmapInfoHeader header;
     std::memcpy(&header, image.dib.data(), sizeof header);
     const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
     if (image.decoded && measureOnly) {
-        // Only the length is wanted: the encoding goes through a buffer and is not kept.
+        // Only the value is wanted: an encoding goes through a buffer and is not kept.
         const media::DecodedPicture& picture = *image.decoded;
         int64_t stride = 0;
         // The rows may be the decoded frame's own: it is released only once they are used.
@@ -112,10 +136,13 @@ void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, 
                 jpeg.encodeBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride));
                 image.jpeg = jpeg.data();
                 measures.length = int64_t(image.jpeg.size());
-            } else {
+            } else if (measure.encodes) {
                 measures.length =
                     int64_t(jpeg.encodedLengthBgr(picture.width(), -picture.height(), rows, ptrdiff_t(stride)));
             }
+            measures.value = Value::Of(
+                measure.encodes ? measures.length
+                                : measure.ofRows({picture.width(), picture.height(), rows, ptrdiff_t(stride)}));
         } else {
             image.dib.clear();  // as a frame that could not be prepared
         }
@@ -124,18 +151,17 @@ void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, 
     }
     // The rows are the image's own from here on.
     measures.size = int64_t(header.biWidth) * height * 4;
-    // Only a ranking finds scenes: pictures written to files need no signature.
-    if (measureOnly && header.biBitCount == 24 &&
-        image.dib.size() >=
-            sizeof header + size_t(image.paletteBytes) + size_t(dib::RowStride(header.biWidth, 24) * height)) {
-        const ptrdiff_t stride = ptrdiff_t(dib::RowStride(header.biWidth, 24));
-        const uint8_t* rows = image.dib.data() + sizeof header + image.paletteBytes;
-        const bool bottomUp = header.biHeight > 0;  // as a DIB with a positive height stores them
-        measures.signature = scenes::SignatureOfBgr(
-            header.biWidth, int(height), bottomUp ? rows + (height - 1) * stride : rows, bottomUp ? -stride : stride);
+    if (measureOnly || !measure.encodes) {
+        if (const std::optional<Rows> rows = RowsOfDib(image.dib.data(), image.dib.size(), image.paletteBytes)) {
+            // Only a ranking finds scenes: pictures written to files need no signature.
+            if (measureOnly)
+                measures.signature = scenes::SignatureOfBgr(rows->width, rows->height, rows->data, rows->stride);
+            if (!measure.encodes) measures.value = Value::Of(measure.ofRows(*rows));
+        }
     }
     if (!kind.encode || !image_writers::EncodePrepared(image, jpeg)) return;
     measures.length = int64_t(jpeg.data().size());
+    if (measure.encodes) measures.value = Value::Of(measures.length);
     if (kind.keepEncoding || kind.keepMeasured) image.jpeg = jpeg.data();
 }
 
@@ -148,7 +174,7 @@ int AffordableWorkers(int threads, int64_t framePixels) {
 void EncodePool::Encode(Slot& slot, imaging::JpegImage& jpeg, media::PictureScaler& scaler) const {
     Result& result = slot.result;
     try {
-        MeasurePicture(result.image, {encode_, keepEncodings_, keepMeasured_}, jpeg, scaler, result.measures);
+        MeasurePicture(result.image, {encode_, keepEncodings_, keepMeasured_, measure_}, jpeg, scaler, result.measures);
     } catch (...) {
         slot.error = std::current_exception();
     }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// JPEG encoding of prepared pictures on a pool of worker threads. The frame source is read on
-// one thread only (the caller's), which decodes each picture and hands it over; the workers
-// convert and encode them, and the results come back in the order the pictures were given.
+// Measuring and JPEG encoding of prepared pictures on a pool of worker threads. The frame
+// source is read on one thread only (the caller's), which decodes each picture and hands it
+// over; the workers convert, measure and encode them, and the results come back in the order
+// the pictures were given.
 // At most a few pictures per worker are in flight, and fewer workers and pictures when frames
 // are large, so the memory taken stays bounded whatever the frame size and the core count.
 
@@ -12,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "framesource/jpeg_options.h"
 #include "imaging/jpeg_image.h"
 #include "media/picture_scaler.h"
+#include "ranking/measure.h"
 #include "ranking/scenes.h"
 
 namespace ranking {
@@ -32,20 +35,30 @@ int64_t FramePixels(const FrameSource& source);
 // that they would take more than the working memory together; at least 1.
 int AffordableWorkers(int threads, int64_t framePixels);
 
-// What measuring a picture makes of it: its JPEG encoding (or only its rows, a batch of BMP
-// files), kept with the picture or not.
+// What measuring a picture makes of it: its value under the measure, its JPEG encoding (or
+// only its rows, a batch of BMP files), kept with the picture or not.
 struct MeasureKind {
-    bool encode = true;
+    bool encode = true;  // a JPEG encoding is made: for the files, or as the JPEG measure
     bool keepEncoding = false;
     // A ranking keeps the encoding it measured (the picture's `jpeg`), without rows of its own.
     bool keepMeasured = false;
+    Measure measure = JpegLength();
 };
 // What measuring a picture finds; left as it is when the picture cannot be had.
 struct Measures {
-    int64_t size = 0;               // its 32-bit pixels, in bytes
-    int64_t length = 0;             // its JPEG encoding's byte length, when encoded
+    int64_t size = 0;    // its 32-bit pixels, in bytes
+    int64_t length = 0;  // its JPEG encoding's byte length, when encoded
+    // Under the measure: unreadable when the picture cannot be had; not measured when the
+    // measure needs the encoding and none is made.
+    Value value;
     scenes::Signature signature{};  // taken by a ranking (encoded, not kept) only
 };
+// The rows of a packed 24-bit DIB of `size` bytes, top row first; none for another kind, or a
+// DIB shorter than its rows.
+std::optional<Rows> RowsOfDib(const uint8_t* dib, size_t size, int32_t paletteBytes);
+// The rows of the source's output image, as its last PrepareFrame left it.
+std::optional<Rows> OutputRows(const FrameSource& source);
+
 // Completes (when rows are wanted), measures and encodes a prepared picture with this thread's
 // encoder and scaler.
 void MeasurePicture(FrameSource::PreparedImage& image, const MeasureKind& kind, imaging::JpegImage& jpeg,
@@ -65,7 +78,8 @@ public:
     // files). `onResult` is told, on a worker's thread, when a result is ready after
     // `armWake()` asked for it.
     EncodePool(int threads, int64_t framePixels, const jpeg_options::JpegOptions& options, bool keepEncodings,
-               bool encode = true, std::function<void()> onResult = {}, bool keepMeasured = false);
+               bool encode = true, std::function<void()> onResult = {}, bool keepMeasured = false,
+               const Measure& measure = JpegLength());
     // Pictures not yet started are dropped; those being encoded are waited for.
     ~EncodePool();
     EncodePool(const EncodePool&) = delete;
@@ -107,6 +121,7 @@ private:
     const bool keepEncodings_;
     const bool encode_;
     const bool keepMeasured_;
+    const Measure measure_;
     const std::function<void()> onResult_;
     size_t capacity_ = 1;
 

@@ -11,7 +11,7 @@ std::vector<Candidate> BestOfEachScene(const std::vector<Candidate>& ranked, con
     std::map<int, const Candidate*> inShot;
     std::map<int, const Candidate*> inTransition;
     for (const Candidate& candidate : ranked) {
-        if (candidate.length <= 0) continue;
+        if (!candidate.value.Measured()) continue;
         const int scene = scenes.SceneOf(candidate.frame);
         auto& chosen = scenes.InTransition(candidate.frame) ? inTransition : inShot;
         chosen.emplace(scene, &candidate);  // the first met is the best ranked

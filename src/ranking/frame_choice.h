@@ -6,14 +6,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "ranking/measure.h"
 #include "ranking/scenes.h"
 
 namespace frame_choice {
 
 struct Candidate {
     int32_t frame = 0;
-    int64_t length = 0;  // 0: the frame could not be measured
-    double time = 0;     // seconds after the first frame
+    ranking::Value value;  // unreadable: the frame could not be measured
+    double time = 0;       // seconds after the first frame
 };
 
 // The best frame of each scene, in the ranking's order (`ranked` is best first). A frame inside

@@ -18,7 +18,7 @@ void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const Ru
                const RunHooks& hooks) {
     const auto going = [&] { return !hooks.keepGoing || hooks.keepGoing(); };
     EncodePool pool(settings.threads, FramePixels(source), settings.jpeg, settings.keepPictures, settings.encode,
-                    hooks.wake, settings.keepEncodings);
+                    hooks.wake, settings.keepEncodings, settings.measure);
     size_t next = 0;
     size_t reported = 0;
     bool giving = true;
@@ -28,6 +28,7 @@ void RunFrames(FrameSource& source, const std::vector<int32_t>& frames, const Ru
         outcome.frame = frames[outcome.index];
         outcome.size = result.measures.size;
         outcome.length = result.measures.length;
+        outcome.value = result.measures.value;
         outcome.signature = result.measures.signature;
         outcome.image = std::move(result.image);
         if (hooks.onResult) hooks.onResult(outcome);
@@ -81,35 +82,39 @@ void RunRanking(FrameSource& source, const std::vector<int32_t>& frames, const R
 
 std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames,
                                const jpeg_options::JpegOptions& jpeg, const std::function<bool()>& keepGoing,
-                               int threads, const std::function<void(int64_t measured)>& measured) {
+                               int threads, const std::function<void(int64_t measured)>& measured,
+                               const Measure& measure) {
     std::vector<Ranked> ranked;
     ranked.reserve(frames.size());
     RunSettings settings;
     settings.threads = threads;
     settings.jpeg = jpeg;
     settings.finishAfterStop = true;
+    settings.measure = measure;
+    // The JPEG encoding is made only when it is the measure.
+    settings.encode = measure.encodes;
     RunHooks hooks;
     hooks.keepGoing = keepGoing;
     hooks.onResult = [&](FrameResult& result) {
-        ranked.push_back({result.frame, result.length, result.signature});
+        ranked.push_back({result.frame, result.value, result.signature});
         if (measured) measured(int64_t(ranked.size()));
     };
     RunRanking(source, frames, settings, hooks);
-    std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
-        return a.length != b.length ? a.length > b.length : a.frame < b.frame;
+    std::stable_sort(ranked.begin(), ranked.end(), [&](const Ranked& a, const Ranked& b) {
+        return measure.RanksBefore(a.value, a.frame, b.value, b.frame);
     });
     return ranked;
 }
 
 std::vector<Ranked> RankVideo(FrameSource& source, const jpeg_options::JpegOptions& jpeg,
                               const std::function<bool()>& keepGoing, int threads,
-                              const std::function<void(int64_t measured)>& measured,
-                              const std::function<void()>& again) {
+                              const std::function<void(int64_t measured)>& measured, const std::function<void()>& again,
+                              const Measure& measure) {
     const auto going = [&] { return !keepGoing || keepGoing(); };
     while (true) {
         std::vector<int32_t> frames(size_t(std::max(source.FrameCount(), 0)));
         for (size_t i = 0; i < frames.size(); ++i) frames[i] = int32_t(i);
-        std::vector<Ranked> ranked = RankFrames(source, frames, jpeg, keepGoing, threads, measured);
+        std::vector<Ranked> ranked = RankFrames(source, frames, jpeg, keepGoing, threads, measured, measure);
         // The count the ranking's own reading told: the frames asked for past it were none.
         const auto pastTheEnd = [&] {
             std::erase_if(ranked, [&](const Ranked& r) { return r.frame >= source.FrameCount(); });
@@ -132,7 +137,7 @@ scenes::SceneList ScenesOf(const std::vector<Ranked>& ranked, int32_t first, int
     std::vector<scenes::Signature> signatures(count);
     std::vector<bool> measured(count, false);
     for (const Ranked& r : ranked) {
-        if (r.frame < first || r.frame >= end || r.length == 0) continue;
+        if (r.frame < first || r.frame >= end || !r.value.Measured()) continue;
         signatures[size_t(r.frame - first)] = r.signature;
         measured[size_t(r.frame - first)] = true;
     }

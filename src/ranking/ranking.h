@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// The "Best of..." measure without any window: a frame is prepared as it would be written
-// (whole or cropped), encoded as JPEG, and ranked by the encoding's byte length, the largest
-// first. The one loop that feeds frames to the encoding workers lives here: the list window's
-// ranking and batch, and the batch command, all run through it.
+// The "Best of..." ranking without any window: a frame is prepared as it would be written
+// (whole or cropped), measured (by default the byte length of its JPEG encoding, see
+// measure.h), and ranked by its value, the best first. The one loop that feeds frames to the encoding workers lives
+// here: the list window's ranking and batch, and the batch command, all run through it.
 
 #include <cstdint>
 #include <functional>
@@ -12,6 +12,7 @@
 #include "base/errors.h"
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
+#include "ranking/measure.h"
 #include "ranking/scenes.h"
 
 namespace ranking {
@@ -22,6 +23,7 @@ struct FrameResult {
     int32_t frame = 0;
     int64_t size = 0;    // the output picture as 32-bit pixels, in bytes; 0 when it could not be had
     int64_t length = 0;  // the byte length of its JPEG encoding, when encoded
+    Value value;         // under the run's measure
     // The picture's signature, from which scene cuts are found; valid when `size` is not 0.
     scenes::Signature signature{};
     // The picture itself (rows, and its JPEG when encoded), for a run that keeps pictures.
@@ -37,6 +39,8 @@ struct RunSettings {
     // a ranking whose pictures are written as those very bytes.
     bool keepEncodings = false;
     bool finishAfterStop = false;  // after a stop, frames already given are still reported
+    // What each frame is measured by; a measure that encodes needs `encode`.
+    Measure measure = JpegLength();
 };
 
 // A worker of a ranking could not read the video again: its file no longer opens (removed,
@@ -102,18 +106,20 @@ void RunRanking(FrameSource& source, const std::vector<int32_t>& frames, const R
 
 struct Ranked {
     int32_t frame = 0;
-    int64_t length = 0;  // 0: the frame could not be measured
+    Value value;  // unreadable: the frame could not be measured
     scenes::Signature signature{};
 };
 
-// Measures `frames` and puts them in ranking order: the largest encoding first, frames of
-// equal length by frame number. `keepGoing` is asked as the ranking goes; a stop ranks the
-// frames measured so far, and `measured` is told how many there are after each. A frame that
-// cannot be prepared measures nothing (length 0). All the frames of a video that reopens
-// cheaply are read in stretches by workers of their own; other lists through RunFrames.
+// Measures `frames` by `measure` and puts them in ranking order (Measure::RanksBefore): the
+// best value first, frames of equal value by frame number. `keepGoing` is asked as the
+// ranking goes; a stop ranks the frames measured so far, and `measured` is told how many
+// there are after each. A frame that cannot be prepared is unreadable, ranked last. All the
+// frames of a video that reopens cheaply are read in stretches by workers of their own; other
+// lists through RunFrames.
 std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& frames,
                                const jpeg_options::JpegOptions& jpeg, const std::function<bool()>& keepGoing = {},
-                               int threads = 0, const std::function<void(int64_t measured)>& measured = {});
+                               int threads = 0, const std::function<void(int64_t measured)>& measured = {},
+                               const Measure& measure = JpegLength());
 
 // Ranks every frame of the source's video as RankFrames does. A video opened without its packets
 // checked (FrameSource::OpenVideo) is looked into as the ranking reads it; when a packet is
@@ -125,7 +131,7 @@ std::vector<Ranked> RankFrames(FrameSource& source, const std::vector<int32_t>& 
 std::vector<Ranked> RankVideo(FrameSource& source, const jpeg_options::JpegOptions& jpeg,
                               const std::function<bool()>& keepGoing = {}, int threads = 0,
                               const std::function<void(int64_t measured)>& measured = {},
-                              const std::function<void()>& again = {});
+                              const std::function<void()>& again = {}, const Measure& measure = JpegLength());
 
 // The scenes of frames `first` to `end` - 1 from a ranking of them (in any order); frames it
 // does not hold take no part.

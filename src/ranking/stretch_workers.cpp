@@ -215,10 +215,11 @@ void RankStretches(const VideoToRead& video, int32_t first, size_t worker, Stret
             source.PrepareDecoded(frame, image);
             Measures measures;
             image.jpeg.clear();
-            MeasurePicture(image, {settings.encode, settings.keepPictures, settings.keepEncodings}, jpeg, scaler,
-                           measures);
+            MeasurePicture(image, {settings.encode, settings.keepPictures, settings.keepEncodings, settings.measure},
+                           jpeg, scaler, measures);
             result.size = measures.size;
             result.length = measures.length;
+            result.value = measures.value;
             result.signature = measures.signature;
             if (settings.keepPictures) {
                 result.image = std::exchange(image, {});

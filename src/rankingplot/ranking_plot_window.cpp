@@ -15,11 +15,11 @@ namespace {
 
 const QLocale kFrench(QLocale::French, QLocale::France);
 
-ranking_plot::Captions FrenchCaptions() {
+ranking_plot::Captions FrenchCaptions(const ranking::Measure& measure) {
     ranking_plot::Captions captions;
-    captions.title = QStringLiteral("Tri de chaque image (longueur JPEG)");
+    captions.title = QString::fromUtf8(measure.frenchTitle);
     captions.frameAxis = QStringLiteral("Image (numéro et temps)");
-    captions.lengthAxis = QStringLiteral("Tri (octets)");
+    captions.lengthAxis = QString::fromUtf8(measure.frenchAxis);
     captions.cuts = QStringLiteral("Coupure de scène");
     captions.marked = QStringLiteral("Marquée");
     captions.current = QStringLiteral("Image affichée");
@@ -42,7 +42,7 @@ RankingPlotWindow::RankingPlotWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::FormGraphique>()) {
     ui_->setupUi(this);
     move(272, 530);  // the form keeps only its size: under the list window
-    ui_->ImageGraphique->SetData(&data_, FrenchCaptions());
+    ui_->ImageGraphique->SetData(&data_, FrenchCaptions(data_.measure));
     redraw_.setSingleShot(true);
     connect(&redraw_, &QTimer::timeout, this, errors::Guarded([this] { RefreshNow(); }));
     connect(ui_->ImageGraphique, &RankingPlotView::frameHovered, this,
@@ -61,7 +61,10 @@ void RankingPlotWindow::Refresh() {
 
 void RankingPlotWindow::RefreshNow() {
     redraw_.stop();
+    const ranking::Measure shown = data_.measure;
     if (source_) source_(data_);
+    // The list's ranking may now be by another measure: the words follow it.
+    if (!(data_.measure == shown)) ui_->ImageGraphique->SetData(&data_, FrenchCaptions(data_.measure));
     std::sort(data_.marked.begin(), data_.marked.end());
     ui_->ImageGraphique->Invalidate();
     sinceDraw_.restart();
@@ -85,12 +88,13 @@ QString RankingPlotWindow::Description(int32_t frame) const {
     QStringList parts;
     parts << QStringLiteral("Image %1").arg(kFrench.toString(frame));
     if (data_.frameRate > 0) parts << Time(frame / data_.frameRate);
-    const int64_t length =
-        size_t(frame) < data_.lengths.size() ? data_.lengths[size_t(frame)] : ranking_plot::kNotMeasured;
-    if (length > 0) {
-        parts << QStringLiteral("Tri %1").arg(kFrench.toString(qlonglong(length)));
+    const ranking::Value value = size_t(frame) < data_.values.size() ? data_.values[size_t(frame)] : ranking::Value{};
+    if (value.Measured()) {
+        parts << QStringLiteral("Tri %1").arg(
+            kFrench.toString(data_.measure.Units(value.steps), 'f', data_.measure.decimals));
     } else {
-        parts << (length == 0 ? QStringLiteral("Illisible") : QStringLiteral("non mesurée"));
+        parts << (value.state == ranking::Value::State::Unreadable ? QStringLiteral("Illisible")
+                                                                   : QStringLiteral("non mesurée"));
     }
     if (!data_.scenes.cuts.empty()) {
         parts << QStringLiteral("Scène %1").arg(data_.scenes.SceneOf(frame)) +
@@ -101,7 +105,9 @@ QString RankingPlotWindow::Description(int32_t frame) const {
 }
 
 QString RankingPlotWindow::Summary() const {
-    const auto measured = std::count_if(data_.lengths.begin(), data_.lengths.end(), [](int64_t l) { return l >= 0; });
+    const auto measured = std::count_if(data_.values.begin(), data_.values.end(), [](const ranking::Value& v) {
+        return v.state != ranking::Value::State::NotMeasured;
+    });
     QStringList parts;
     parts << Count(measured, QStringLiteral("image mesurée"), QStringLiteral("images mesurées")) +
                  QStringLiteral(" sur %1").arg(kFrench.toString(data_.frameCount));

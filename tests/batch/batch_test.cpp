@@ -560,6 +560,8 @@ TEST(BatchCommand, MistakesAreRefusedBeforeAnythingIsWritten) {
         {{"rank", clip, "--jobs", "0"}, "--jobs takes 1 to 64"},
         {{"rank", clip, "--frobnicate"}, "unknown option --frobnicate"},
         {{"rank", clip, "--json=yes"}, "--json takes no value"},
+        {{"rank", clip, "--measure", "blur"}, "--measure takes jpeg or sharpness"},
+        {{"extract", clip, "--best", "2", "--measure", "JPEG"}, "--measure takes jpeg or sharpness"},
         // Known only once the videos are open.
         {{"extract", clip, "--frames", "3,50-60"}, "clip.avi: frames 50-60 past the last frame (49)"},
         {{"extract", clip, "--percent", "1"}, "clip.avi: --percent 1 of its 50 frames chooses no frame"},
@@ -591,6 +593,87 @@ TEST(BatchCommand, MistakesAreRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(help.out.contains("Example:"));
     EXPECT_TRUE(help.out.contains("--manifest FILE"));
     EXPECT_EQ(RunBatch({"--version"}).out, "orvexa-batch 0.30\n");
+}
+
+// The measure travels with the ranking: rank's text and JSON name it (the JPEG length's as
+// they always were), merge gives rank's output for either and refuses parts of two measures,
+// extract --ranking takes it from its file. Sharpness ranks blurred pictures last, the
+// blurrier the later.
+TEST(BatchCommand, EachMeasureRanksAndTravelsWithItsRanking) {
+    fixture::TempDir dir;
+    fixture::VideoOptions video;
+    video.frames = 8;
+    video.width = 64;
+    video.height = 48;
+    video.blurred = {{2, 1}, {5, 3}};
+    const QString clip = QString::fromStdString(dir.File("clip.avi"));
+    ASSERT_TRUE(fixture::WriteVideo(clip.toStdString(), video));
+    struct Case {
+        const char* measure;
+        const char* text;       // rank's whole text
+        const char* jsonFrame;  // the best frame in rank's JSON
+        const char* header;     // the JSON's after "height"
+        const char* manifest;   // the manifest's header
+    };
+    const Case cases[] = {
+        // The JPEG length ranks the picture blurred once above a sharp one (frame 0, flat but
+        // for a fine texture); sharpness ranks both blurred pictures last.
+        {"jpeg", "7\t2535\t1\n3\t2520\t1\n1\t2497\t1\n6\t2494\t1\n4\t2071\t1\n2\t1963\t1\n0\t1744\t1\n5\t1611\t1\n",
+         R"({"frame":7,"time":0.28,"bytes":2535,"scene":1})", R"("height":48,"scenes")",
+         "file,video,frame,time,jpeg_bytes,kept"},
+        {"sharpness",
+         "# orvexa-batch measure sharpness\n7\t1229.65\t1\n6\t1178.93\t1\n3\t937.71\t1\n4\t918.35\t1\n1\t646.88\t1\n"
+         "0\t141.73\t1\n2\t90.32\t1\n5\t30.51\t1\n",
+         R"({"frame":7,"time":0.28,"sharpness":1229.65,"scene":1})",
+         R"("height":48,"measure":"sharpness","unit":"grey levels squared","scenes")",
+         "file,video,frame,time,sharpness,kept"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.measure);
+        const Outcome text = RunBatch({"rank", clip, "--measure", c.measure});
+        ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
+        EXPECT_EQ(text.out.toStdString(), c.text);
+        const Outcome json = RunBatch({"rank", clip, "--measure", c.measure, "--json"});
+        EXPECT_TRUE(json.out.contains(c.jsonFrame)) << json.out.toStdString();
+        EXPECT_TRUE(json.out.contains(c.header)) << json.out.toStdString();
+
+        // Segments, as text and as JSON, merge into rank's output.
+        QStringList parts;
+        for (const char* k : {"1/2", "2/2"}) {
+            const QString part = QString::fromStdString(dir.File(std::string(c.measure) + k[0] + ".part"));
+            const Outcome segment =
+                RunBatch({"rank", clip, "--measure", c.measure, "--segment", k, k[0] == '1' ? "--quiet" : "--json"});
+            QFile file(part);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(segment.out.toUtf8()) == segment.out.size());
+            parts << part;
+        }
+        EXPECT_EQ(RunBatch(QStringList{"merge"} + parts).out.toStdString(), c.text);
+        EXPECT_EQ(RunBatch(QStringList{"merge", "--json"} + parts).out, json.out);
+
+        // The saved ranking chooses what the measure would, and names its values in the manifest.
+        const QString saved = QString::fromStdString(dir.File(std::string(c.measure) + ".txt"));
+        QFile file(saved);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text.out.toUtf8()) == text.out.size());
+        file.close();
+        const QString ranked = QString::fromStdString(dir.File(std::string("ranked-") + c.measure));
+        const QString fresh = QString::fromStdString(dir.File(std::string("fresh-") + c.measure));
+        const Outcome fromFile = RunBatch({"extract", clip, "--best", "2", "--ranking", saved, "--format", "jpg",
+                                           "--out", ranked, "--manifest", ranked + ".csv"});
+        const Outcome measured =
+            RunBatch({"extract", clip, "--best", "2", "--measure", c.measure, "--format", "jpg", "--out", fresh});
+        ASSERT_EQ(fromFile.exitCode, 0) << fromFile.err.toStdString();
+        ASSERT_EQ(measured.exitCode, 0) << measured.err.toStdString();
+        for (const char* name : {"IMAGE1.JPG", "IMAGE2.JPG"})
+            EXPECT_EQ(Contents(ranked + '/' + name), Contents(fresh + '/' + name)) << name;
+        EXPECT_TRUE(Contents(ranked + ".csv").startsWith(QByteArray(c.manifest) + "\nIMAGE1.JPG,")) << c.manifest;
+    }
+    // Parts of two measures are no ranking of one: one line, and nothing printed.
+    const Outcome mixed = RunBatch(
+        {"merge", QString::fromStdString(dir.File("jpeg1.part")), QString::fromStdString(dir.File("sharpness2.part"))});
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_TRUE(mixed.out.isEmpty());
+    EXPECT_EQ(mixed.err.count('\n'), 1) << mixed.err.toStdString();
+    EXPECT_TRUE(mixed.err.contains("is ranked by sharpness")) << mixed.err.toStdString();
 }
 
 // Ctrl-C while files are written: the command stops with 130 and every file it left is whole.

@@ -29,6 +29,8 @@
 #include "media/dib.h"
 #include "navigation/navigation.h"
 #include "plotdrawing/ranking_plot.h"
+#include "ranking/encode_pool.h"
+#include "ranking/measure.h"
 #include "rankingplot/ranking_plot_view.h"
 #include "rankingplot/ranking_plot_window.h"
 #include "support/find_control.h"
@@ -211,6 +213,13 @@ int JpegSizeOf(FrameSource& frameSource, int frame) {
     return int(jpeg.data().size());
 }
 
+// The sharpness of the frame's output picture, in hundredths.
+int64_t SharpnessOf(FrameSource& frameSource, int frame) {
+    if (!frameSource.PrepareFrame(frame)) return -1;
+    const std::optional<ranking::Rows> rows = ranking::OutputRows(frameSource);
+    return rows ? ranking::SharpnessOf(*rows) : -1;
+}
+
 }  // namespace
 
 TEST_F(ListWindowTest, FormHasItsDesignLayout) {
@@ -324,32 +333,47 @@ TEST_F(ListWindowTest, HeaderClicksSortNumericallyAndByTextCaseless) {
     EXPECT_EQ(frameOrder(), expected);
 }
 
+// Each measure of the context menu ranks the next "Best of...": "Tri" shows its values (the
+// JPEG length in bytes, the sharpness with a decimal comma), the best first, and the plot
+// takes its words and values.
 TEST_F(ListWindowTest, RankingMeasuresEveryFrameAndSortsLargestFirst) {
     Build(VideoOf(25, 160, 120));
-    window_->SortByColumn(framelist::kColNom);
-    QTest::mouseClick(child<SpeedButton>("SpeedButtonBestOf"), Qt::LeftButton);
+    for (const ranking::Measure* measure : {&ranking::JpegLength(), &ranking::Sharpness()}) {
+        SCOPED_TRACE(measure->name);
+        FindControl<QAction>(*window_, QStringLiteral("ActionMesure_%1").arg(measure->name).toLatin1().constData())
+            ->trigger();
+        window_->SortByColumn(framelist::kColNom);
+        QTest::mouseClick(child<SpeedButton>("SpeedButtonBestOf"), Qt::LeftButton);
 
-    EXPECT_FALSE(navigation.RunFlag());
-    ASSERT_EQ(dialogs_->messages().size(), 1u);
-    EXPECT_EQ(dialogs_->messages()[0].text, "\" 25 \" Images Traitées");
-    EXPECT_EQ(dialogs_->messages()[0].caption, "Traitement Terminé");
-    EXPECT_EQ(window_->SortColumn(), kColTri);
+        EXPECT_FALSE(navigation.RunFlag());
+        ASSERT_FALSE(dialogs_->messages().empty());
+        EXPECT_EQ(dialogs_->messages().back().text, "\" 25 \" Images Traitées");
+        EXPECT_EQ(dialogs_->messages().back().caption, "Traitement Terminé");
+        EXPECT_EQ(window_->SortColumn(), kColTri);
 
-    std::vector<bool> seen(25, false);
-    int64_t previous = INT64_MAX;
-    for (int row = 0; row < 25; ++row) {
-        const int frame = window_->FrameAtRow(row);
-        ASSERT_GE(frame, 0);
-        seen[size_t(frame)] = true;
-        const QString tri = window_->table().cell(row, kColTri);
-        EXPECT_EQ(tri, QString::number(JpegSizeOf(frameSource, frame))) << "frame " << frame;
-        EXPECT_EQ(window_->table().cell(row, kColTaille), QString::number(160 * 120 * 4));
-        EXPECT_LE(tri.toLongLong(), previous);
-        previous = tri.toLongLong();
+        std::vector<bool> seen(25, false);
+        int64_t previous = INT64_MAX;
+        for (int row = 0; row < 25; ++row) {
+            const int frame = window_->FrameAtRow(row);
+            ASSERT_GE(frame, 0);
+            seen[size_t(frame)] = true;
+            const QString tri = window_->table().cell(row, kColTri);
+            EXPECT_EQ(tri, measure->encodes ? QString::number(JpegSizeOf(frameSource, frame))
+                                            : measure->FrenchText(SharpnessOf(frameSource, frame)))
+                << "frame " << frame;
+            EXPECT_EQ(window_->table().cell(row, kColTaille), QString::number(160 * 120 * 4));
+            EXPECT_LE(window_->table().row(row).tri, previous);
+            previous = window_->table().row(row).tri;
+        }
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 25);
+        // The view shows the measures too, and the plot the ranking's.
+        EXPECT_EQ(list()->model()->index(0, kColTri).data().toString(), window_->table().cell(0, kColTri));
+        FindControl<QAction>(*window_, "ActionGraphique")->trigger();
+        window_->rankingPlot()->RefreshNow();
+        const ranking_plot::PlotData& plotted = window_->rankingPlot()->data();
+        EXPECT_EQ(plotted.measure, *measure);
+        EXPECT_EQ(plotted.values[size_t(window_->FrameAtRow(0))], ranking::Value::Of(window_->table().row(0).tri));
     }
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 25);
-    // The view shows the measures too.
-    EXPECT_EQ(list()->model()->index(0, kColTri).data().toString(), window_->table().cell(0, kColTri));
 }
 
 // Clears RunFlag from inside the n-th round of event processing of a running loop, as a
@@ -417,8 +441,8 @@ TEST_F(ListWindowTest, BestOfStopsFromItsButtonAndANewRankingStartsFromNoValues)
 
     imaging::Bitmap bitmap;
     window_->rankingPlot()->RefreshNow();
-    const std::vector<int64_t>& lengths = window_->rankingPlot()->data().lengths;
-    ASSERT_EQ(lengths.size(), 12u);
+    const std::vector<ranking::Value>& values = window_->rankingPlot()->data().values;
+    ASSERT_EQ(values.size(), 12u);
     for (int row = 0; row < 12; ++row) {
         const int frame = window_->FrameAtRow(row);
         const QString tri = window_->table().cell(row, kColTri);
@@ -429,11 +453,11 @@ TEST_F(ListWindowTest, BestOfStopsFromItsButtonAndANewRankingStartsFromNoValues)
             jpeg.setQuality(quality);
             jpeg.assign(bitmap);
             EXPECT_EQ(tri, QString::number(jpeg.data().size())) << "frame " << frame;
-            EXPECT_EQ(lengths[size_t(frame)], tri.toLongLong());
+            EXPECT_EQ(values[size_t(frame)], ranking::Value::Of(tri.toLongLong()));
         } else {
             EXPECT_EQ(tri, "0") << "frame " << frame;
             EXPECT_EQ(window_->table().cell(row, kColTaille), "0");
-            EXPECT_EQ(lengths[size_t(frame)], ranking::kNotMeasured);
+            EXPECT_EQ(values[size_t(frame)], ranking::Value{});
         }
     }
     // The scene marks take the frames of the second run only, and leave the count box alone.

@@ -58,14 +58,14 @@ TEST(RankingPlotTest, ColumnsAndFramesMapBothWaysAndTheDrawingFollows) {
         SCOPED_TRACE(c.name);
         PlotData data;
         data.frameCount = c.frames;
-        data.lengths.resize(size_t(c.frames));
-        for (int32_t f = 0; f < c.frames; ++f) data.lengths[size_t(f)] = 20000 + (f * 7919) % 10007;
+        data.values.resize(size_t(c.frames));
+        for (int32_t f = 0; f < c.frames; ++f) data.values[size_t(f)] = ranking::Value::Of(20000 + (f * 7919) % 10007);
         // The extremes stay measured, so the scale is the same whichever frames are left blank.
         if (c.frames > 2) {
-            data.lengths.front() = 15000;
-            data.lengths.back() = 40000;
+            data.values.front() = ranking::Value::Of(15000);
+            data.values.back() = ranking::Value::Of(40000);
         }
-        for (int32_t f = c.blankFirst; f < c.blankEnd; ++f) data.lengths[size_t(f)] = ranking_plot::kNotMeasured;
+        for (int32_t f = c.blankFirst; f < c.blankEnd; ++f) data.values[size_t(f)] = ranking::Value{};
         const Layout layout = ranking_plot::LayoutOf(c.size, c.frames);
 
         // Every frame lies in the columns its x says, in order, each once; outside, none.
@@ -88,7 +88,7 @@ TEST(RankingPlotTest, ColumnsAndFramesMapBothWaysAndTheDrawingFollows) {
             ASSERT_GE(chosen, frames.first);
             ASSERT_LT(chosen, frames.end);
             for (int32_t f = frames.first; f < frames.end; ++f)
-                EXPECT_LE(data.lengths[size_t(f)], data.lengths[size_t(chosen)]);
+                EXPECT_LE(data.values[size_t(f)].steps, data.values[size_t(chosen)].steps);
         }
         if (layout.area.width() > 0) {
             EXPECT_EQ(next, c.frames);

@@ -69,6 +69,22 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
 
         std::vector<int32_t> frames;
         for (int32_t n = options.frames - 1; n >= 0; --n) frames.push_back(n);
+        // Sharpness too is the same whatever the workers and the path.
+        {
+            std::vector<int32_t> inOrder(frames.rbegin(), frames.rend());
+            const auto alone = ranking::RankFrames(frameSource, frames, {}, {}, 1, {}, ranking::Sharpness());
+            ASSERT_EQ(alone.size(), frames.size()) << video.name;
+            for (auto [threads, list] : {std::pair{5, &frames}, {2, &inOrder}, {5, &inOrder}}) {
+                const auto parallel =
+                    ranking::RankFrames(frameSource, *list, {}, {}, threads, {}, ranking::Sharpness());
+                ASSERT_EQ(parallel.size(), alone.size()) << video.name << ", " << threads;
+                for (size_t i = 0; i < alone.size(); ++i) {
+                    EXPECT_EQ(parallel[i].frame, alone[i].frame) << threads;
+                    EXPECT_EQ(parallel[i].value, alone[i].value) << threads;
+                    EXPECT_TRUE(alone[i].value.Measured());
+                }
+            }
+        }
         for (const RankCase& c : cases) {
             frameSource.SetCropEnabled(c.crop);
             jpeg_options::JpegOptions jpeg;
@@ -79,12 +95,12 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
             ASSERT_EQ(alone.size(), frames.size()) << video.name << ", " << c.name;
             if (&c == cases) wholeAlone[path] = alone;
             for (size_t i = 0; i < alone.size(); ++i) {
-                EXPECT_EQ(alone[i].length, ReferenceLength(frameSource, alone[i].frame, c, cut))
+                EXPECT_EQ(alone[i].value, ranking::Value::Of(ReferenceLength(frameSource, alone[i].frame, c, cut)))
                     << video.name << ", " << c.name << ", frame " << alone[i].frame;
                 if (i == 0) continue;
                 const ranking::Ranked& before = alone[i - 1];
-                EXPECT_TRUE(before.length > alone[i].length ||
-                            (before.length == alone[i].length && before.frame < alone[i].frame))
+                EXPECT_TRUE(before.value.steps > alone[i].value.steps ||
+                            (before.value.steps == alone[i].value.steps && before.frame < alone[i].frame))
                     << video.name << ", " << c.name << " at " << i;
             }
             // Frames in reverse go through one decoding thread; the whole video in order is read
@@ -97,7 +113,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
                 ASSERT_EQ(parallel.size(), alone.size()) << video.name << ", " << c.name << ", " << threads;
                 for (size_t i = 0; i < alone.size(); ++i) {
                     EXPECT_EQ(parallel[i].frame, alone[i].frame) << video.name << ", " << c.name << ", " << threads;
-                    EXPECT_EQ(parallel[i].length, alone[i].length) << video.name << ", " << c.name << ", " << threads;
+                    EXPECT_EQ(parallel[i].value, alone[i].value) << video.name << ", " << c.name << ", " << threads;
                 }
             }
         }
@@ -113,7 +129,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
             frameSource, {3, 99, 5, 7}, jpeg, [&] { return ++asked <= 3; }, threads);
         ASSERT_EQ(partial.size(), 3u) << threads;
         EXPECT_EQ(partial.back().frame, 99) << threads;
-        EXPECT_EQ(partial.back().length, 0) << threads;
+        EXPECT_EQ(partial.back().value, ranking::Value::Unreadable()) << threads;
     }
     frameSource.CloseVideo();
 
@@ -138,7 +154,7 @@ TEST(Ranking, LengthsAreTheFramesJpegSizesInRankingOrderWithAnyThreadCount) {
         ASSERT_EQ(ranked.size(), alone.size()) << path;
         for (size_t i = 0; i < alone.size(); ++i) {
             EXPECT_EQ(ranked[i].frame, alone[i].frame) << path << " " << i;
-            EXPECT_EQ(ranked[i].length, alone[i].length) << path << " " << i;
+            EXPECT_EQ(ranked[i].value, alone[i].value) << path << " " << i;
         }
     }
 }
@@ -387,7 +403,7 @@ TEST(Scenes, OneSceneEachShotWhateverTheWorkers) {
         }
 
         std::vector<frame_choice::Candidate> candidates;
-        for (const ranking::Ranked& r : alone) candidates.push_back({r.frame, r.length, 0});
+        for (const ranking::Ranked& r : alone) candidates.push_back({r.frame, r.value, 0});
         const std::vector<frame_choice::Candidate> best = frame_choice::BestOfEachScene(candidates, list);
         ASSERT_EQ(int(best.size()), c.shots);
         std::set<int> shots;
@@ -571,4 +587,53 @@ TEST(Scenes, CutsFromSignatures) {
             if (t.first == t.end) EXPECT_EQ(list.cuts[i].transitionFirst, list.cuts[i].transitionEnd);
         }
     }
+}
+
+// Sharpness falls each time a picture is blurred, is 0 on a flat picture and on one without
+// inner pixels, and is the same on the picture read bottom-up; values print and read back exactly.
+TEST(Measure, SharpnessFallsWithBlurAndValuesReadBackExactly) {
+    const int w = 48, h = 32;
+    std::vector<uint8_t> grey(size_t(w) * h);
+    uint32_t seed = 7;
+    for (uint8_t& g : grey) g = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    const auto sharpness = [&](const std::vector<uint8_t>& picture, int width, int height, bool bottomUp = false) {
+        std::vector<uint8_t> bgr;
+        for (const uint8_t g : picture) bgr.insert(bgr.end(), {g, g, g});
+        const ptrdiff_t stride = 3 * width;
+        return ranking::SharpnessOf(
+            {width, height, bgr.data() + (bottomUp ? (height - 1) * stride : 0), bottomUp ? -stride : stride});
+    };
+    int64_t before = sharpness(grey, w, h);
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(sharpness(grey, w, h, true), before);
+    for (int pass = 1; pass <= 3; ++pass) {
+        std::vector<uint8_t> blurred = grey;
+        for (int y = 1; y + 1 < h; ++y) {
+            for (int x = 1; x + 1 < w; ++x) {
+                int sum = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) sum += grey[size_t(y + dy) * w + x + dx];
+                blurred[size_t(y) * w + x] = uint8_t(sum / 9);
+            }
+        }
+        grey = blurred;
+        const int64_t now = sharpness(grey, w, h);
+        EXPECT_LT(now, before) << pass;
+        before = now;
+    }
+    EXPECT_EQ(sharpness(std::vector<uint8_t>(size_t(w) * h, 128), w, h), 0);
+    EXPECT_EQ(sharpness({0, 255, 255, 0}, 2, 2), 0);
+
+    const ranking::Measure& s = ranking::Sharpness();
+    for (const auto& [steps, text] : {std::pair<int64_t, const char*>{12345, "123.45"}, {5, "0.05"}, {0, "0.00"}}) {
+        EXPECT_EQ(s.Text(steps), text);
+        int64_t back = -1;
+        EXPECT_TRUE(s.FromText(text, back) && back == steps) << text;
+    }
+    int64_t ignored = 0;
+    for (const char* bad : {"1.5", "01.00", "1e3", "-", "", "1.000", ".50", "-1.00"})
+        EXPECT_FALSE(s.FromText(bad, ignored)) << bad;
+    EXPECT_EQ(ranking::JpegLength().Text(2535), "2535");
+    EXPECT_EQ(ranking::MeasureNamed("sharpness"), &s);
+    EXPECT_EQ(ranking::MeasureNamed("blur"), nullptr);
 }

@@ -291,6 +291,28 @@ bool Writer::Paint(AVFrame& frame, int number) {
             p[2] = v;
         }
     }
+    for (const auto& [picture, passes] : options_.blurred) {
+        if (picture != number) continue;
+        std::vector<uint8_t> grey(size_t(w) * h);
+        for (size_t i = 0; i < grey.size(); ++i) grey[i] = bgr_[3 * i];
+        for (int pass = 0; pass < passes; ++pass) {
+            const std::vector<uint8_t> from = grey;
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    int sum = 0, count = 0;
+                    for (int dy = -1; dy <= 1; ++dy) {
+                        for (int dx = -1; dx <= 1; ++dx) {
+                            if (x + dx < 0 || x + dx >= w || y + dy < 0 || y + dy >= h) continue;
+                            sum += from[size_t(y + dy) * w + x + dx];
+                            ++count;
+                        }
+                    }
+                    grey[size_t(y) * w + x] = uint8_t(sum / count);
+                }
+            }
+        }
+        for (size_t i = 0; i < grey.size(); ++i) bgr_[3 * i] = bgr_[3 * i + 1] = bgr_[3 * i + 2] = grey[i];
+    }
     sws_.reset(sws_getCachedContext(sws_.release(), w, h, AV_PIX_FMT_BGR24, w, h, AVPixelFormat(frame.format),
                                     SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!sws_) return false;

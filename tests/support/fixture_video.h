@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "media/picture_scaler.h"
@@ -59,6 +60,9 @@ struct VideoOptions {
     // light halved from this one on.
     int flashAt = 0;
     int lightAt = 0;
+    // Pictures smoothed on purpose: each picture's number, and how many times a 3x3 box blur
+    // goes over it (more, blurrier).
+    std::vector<std::pair<int, int>> blurred;
 };
 
 // Writes the video; false when FFmpeg refused a step.
