@@ -176,6 +176,8 @@ constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
+// How much of the shots' own motion beside a blend its frames may lie off it by.
+constexpr double kBlendMotionShare = 0.5;
 // A blend spends at most this share of its frames between these shares of its way from its
 // ends (a steady one 0.6, one that eases in and out less).
 constexpr double kBlendStallLow = 0.2;
@@ -306,6 +308,14 @@ public:
 
     SceneList Find() {
         std::vector<Transition> found = Blends();
+        // Dissolves between moving shots, where no plain blend was seen.
+        for (const Transition& t : Blends(true)) {
+            if (!std::any_of(found.begin(), found.end(),
+                             [&](const Transition& f) { return f.first < t.end && f.end > t.first; }))
+                found.push_back(t);
+        }
+        std::sort(found.begin(), found.end(),
+                  [](const Transition& a, const Transition& b) { return a.first < b.first; });
         for (const Transition& t : Reveals(found)) found.push_back(t);
         std::sort(found.begin(), found.end(),
                   [](const Transition& a, const Transition& b) { return a.first < b.first; });
@@ -464,7 +474,7 @@ private:
     }
 
     // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.
-    bool IsBlend(int32_t p, int32_t q, std::vector<double>& progress) const {
+    bool IsBlend(int32_t p, int32_t q, std::vector<double>& progress, bool moving = false) const {
         const Point& a = P(p);
         const Point& b = P(q);
         const double ends = Distance(a, b);
@@ -481,15 +491,30 @@ private:
         const double waySquared = WaySquared(a, b);
         const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
         const bool flicker = Flicker(p, q) >= kFlickerLevels;
+        // With `moving`, the shots go on moving while they blend: a frame a share t of the way
+        // may lie off it by a share of 1 - t times as far as the outgoing shot moved since the
+        // blend began, and of t times as far as the incoming one moves in the frames left
+        // (each as it moves beside the blend).
+        const auto motion = [&](int32_t m, double t) {
+            if (!moving) return 0.0;
+            t = std::clamp(t, 0.0, 1.0);
+            const int32_t since = m - p, left = q - m;
+            const double out = p - since >= 0 ? Distance(P(p - since), a) : 0.0;
+            const double in = q + left < Count() ? Distance(b, P(q + left)) : 0.0;
+            return kBlendMotionShare * ((1 - t) * out + t * in);
+        };
         // The middle first: most stretches fail there.
         double off = 0;
         const double mid = Along(a, P((p + q) / 2), a, b, waySquared, off, flicker);
-        if (mid < 0.2 || mid > 0.8 || off > allowed) return false;
+        if (mid < 0.2 || mid > 0.8 || off > allowed + motion((p + q) / 2, mid)) return false;
         progress.assign(1, 0.0);
         double moved = 0;
         for (int32_t m = p + 1; m < q; ++m) {
             const double t = Along(a, P(m), a, b, waySquared, off, flicker);
-            if (off > allowed || t < progress.back() - 0.05 || t > 1.05 || t - progress.back() > kBlendLargestStep)
+            const double extra = motion(m, t);
+            const double slack = extra / ends;
+            if (off > allowed + extra || t < progress.back() - 0.05 - slack || t > 1.05 + slack ||
+                t - progress.back() > kBlendLargestStep + slack)
                 return false;
             progress.push_back(t);
             moved += steps_[size_t(m)];
@@ -507,7 +532,7 @@ private:
         // in as many frames.
         // ... and moves faster than they do.
         if (faint) return moved / length >= kBlendOverMotion * Motion(p, q);
-        if (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q)) return true;
+        if (!moving && (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q))) return true;
         double drift = 0;
         int sides = 0;
         if (p - length >= 0) {
@@ -518,11 +543,15 @@ private:
             drift = std::max(drift, Distance(P(q), P(q + length)));
             ++sides;
         }
-        return sides > 0 && ends >= kBlendOverDrift * drift;
+        if (!moving) return sides > 0 && ends >= kBlendOverDrift * drift;
+        // ... and, between moving shots, is no camera panning: its last picture and the one half
+        // way are not the first moved across.
+        return sides == 2 && ends >= kBlendOverDrift * drift && moved / length >= kBlendOverMotion * Motion(p, q) &&
+               !(Shifted(a, b, b, 1.0) && Shifted(a, P((p + q) / 2), b, 0.0));
     }
 
     // The dissolves and fades, each as the widest blend found around it.
-    std::vector<Transition> Blends() const {
+    std::vector<Transition> Blends(bool moving = false) const {
         const int32_t longest = std::max(kShortestBlend, int32_t(std::lround(kLongestBlendSeconds * rate_)));
         std::vector<int32_t> lengths;
         for (double l = kShortestBlend; l <= longest; l *= 1.4) {
@@ -534,7 +563,7 @@ private:
             // The widest blend starting here.
             for (auto length = lengths.rbegin(); length != lengths.rend(); ++length) {
                 const int32_t q = p + *length;
-                if (q >= Count() || !IsBlend(p, q, progress)) continue;
+                if (q >= Count() || !IsBlend(p, q, progress, moving)) continue;
                 // The frames actually on the way, and the first past half way.
                 Transition t{q, p, q, p, q};
                 for (int32_t m = p; m <= q; ++m) {
