@@ -178,6 +178,8 @@ constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
 // How much of the shots' own motion beside a blend its frames may lie off it by.
 constexpr double kBlendMotionShare = 0.5;
+constexpr double kMovingOverDrift = 1.5;
+constexpr double kMovingOverMotion = 1.5;
 // A blend spends at most this share of its frames between these shares of its way from its
 // ends (a steady one 0.6, one that eases in and out less).
 constexpr double kBlendStallLow = 0.2;
@@ -495,12 +497,16 @@ private:
         // may lie off it by a share of 1 - t times as far as the outgoing shot moved since the
         // blend began, and of t times as far as the incoming one moves in the frames left
         // (each as it moves beside the blend).
+        // (at most as far as their typical steps take them: a stretch inside a fast camera move
+        // does not count that move as the shots')
+        const double stepsBefore = moving ? Motion(p, p, true, false) : 0.0;
+        const double stepsAfter = moving ? Motion(q, q, false, true) : 0.0;
         const auto motion = [&](int32_t m, double t) {
             if (!moving) return 0.0;
             t = std::clamp(t, 0.0, 1.0);
             const int32_t since = m - p, left = q - m;
-            const double out = p - since >= 0 ? Distance(P(p - since), a) : 0.0;
-            const double in = q + left < Count() ? Distance(b, P(q + left)) : 0.0;
+            const double out = p - since >= 0 ? std::min(Distance(P(p - since), a), since * stepsBefore) : 0.0;
+            const double in = q + left < Count() ? std::min(Distance(b, P(q + left)), left * stepsAfter) : 0.0;
             return kBlendMotionShare * ((1 - t) * out + t * in);
         };
         // The middle first: most stretches fail there.
@@ -533,20 +539,21 @@ private:
         // ... and moves faster than they do.
         if (faint) return moved / length >= kBlendOverMotion * Motion(p, q);
         if (!moving && (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q))) return true;
-        double drift = 0;
+        double drift = 0, calmer = 1e9;
         int sides = 0;
-        if (p - length >= 0) {
-            drift = std::max(drift, Distance(P(p - length), P(p)));
-            ++sides;
-        }
-        if (q + length < Count()) {
-            drift = std::max(drift, Distance(P(q), P(q + length)));
+        for (const auto& [from, to] : {std::pair{p - length, p}, std::pair{q, q + length}}) {
+            if (from < 0 || to >= Count()) continue;
+            const double d = Distance(P(from), P(to));
+            drift = std::max(drift, d);
+            calmer = std::min(calmer, d);
             ++sides;
         }
         if (!moving) return sides > 0 && ends >= kBlendOverDrift * drift;
-        // ... and, between moving shots, is no camera panning: its last picture and the one half
-        // way are not the first moved across.
-        return sides == 2 && ends >= kBlendOverDrift * drift && moved / length >= kBlendOverMotion * Motion(p, q) &&
+        // Between moving shots, it takes the picture further than the calmer shot goes in as many
+        // frames, as far as the busier one, and is no camera panning: its last picture and the
+        // one half way are not the first moved across.
+        return sides == 2 && ends >= kBlendOverDrift * calmer && ends >= kMovingOverDrift * drift &&
+               moved / length >= kMovingOverMotion * Motion(p, q) &&
                !(Shifted(a, b, b, 1.0) && Shifted(a, P((p + q) / 2), b, 0.0));
     }
 

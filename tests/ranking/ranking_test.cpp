@@ -588,6 +588,19 @@ TEST(Scenes, CutsFromSignatures) {
         }
         cases.push_back(c);
     }
+    {
+        // The incoming shot pans a cell in ten frames: as far in the dissolve's length as the
+        // blend goes off its way.
+        Case c{"a dissolve from a shot drifting into one panning", {}, {{61, 75}}};
+        for (int f = 0; f < 140; ++f) {
+            const scenes::Signature from = Seen(21, 0.03 * f), to = Seen(22, 8 - 0.1 * f);
+            const double t = std::clamp((f - 60) / 15.0, 0.0, 1.0);
+            scenes::Signature s{};
+            for (size_t i = 0; i < s.size(); ++i) s[i] = uint8_t(std::lround(from[i] + t * (to[i] - from[i])));
+            c.frames.push_back(s);
+        }
+        cases.push_back(c);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const scenes::SceneList list = scenes::FindScenes(c.frames, std::vector<bool>(c.frames.size(), true), 25.0);
