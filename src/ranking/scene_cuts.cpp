@@ -306,12 +306,18 @@ public:
         repeated_.assign(n, false);
         for (size_t i = 1; i + 1 < n; ++i)
             repeated_[i] = steps_[i] < kRepeatStep && std::max(steps_[i - 1], steps_[i + 1]) >= kRepeatAround;
+        motionBefore_.resize(n);
+        motionAfter_.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            motionBefore_[i] = Motion(int32_t(i), int32_t(i), true, false);
+            motionAfter_[i] = Motion(int32_t(i), int32_t(i), false, true);
+        }
     }
 
     SceneList Find() {
         std::vector<Transition> found = Blends();
         // Dissolves between moving shots, where no plain blend was seen.
-        for (const Transition& t : Blends(true)) {
+        for (const Transition& t : Blends(&found)) {
             if (!std::any_of(found.begin(), found.end(),
                              [&](const Transition& f) { return f.first < t.end && f.end > t.first; }))
                 found.push_back(t);
@@ -486,6 +492,19 @@ private:
         // both sides: checked first, as it costs little.
         // (over its length, or as many frames as the video has there, at least half of it).
         const bool faint = ends < kBlendClear;
+        // Between moving shots, it takes the picture further than the calmer shot goes in as many
+        // frames, and as far as the busier one: checked first, as it costs little.
+        double drift = 0, calmer = 1e9;
+        int sides = 0;
+        for (const auto& [from, to] : {std::pair{p - length, p}, std::pair{q, q + length}}) {
+            if (from < 0 || to >= Count()) continue;
+            const double d = Distance(P(from), P(to));
+            drift = std::max(drift, d);
+            calmer = std::min(calmer, d);
+            ++sides;
+        }
+        if (moving && (faint || sides < 2 || ends < kBlendOverDrift * calmer || ends < kMovingOverDrift * drift))
+            return false;
         const int32_t before = std::min(length, p), after = std::min(length, Count() - 1 - q);
         if (faint && (2 * before < length || 2 * after < length || Distance(P(p - before), P(p)) > kFaintStill * ends ||
                       Distance(P(q), P(q + after)) > kFaintStill * ends))
@@ -499,8 +518,8 @@ private:
         // (each as it moves beside the blend).
         // (at most as far as their typical steps take them: a stretch inside a fast camera move
         // does not count that move as the shots')
-        const double stepsBefore = moving ? Motion(p, p, true, false) : 0.0;
-        const double stepsAfter = moving ? Motion(q, q, false, true) : 0.0;
+        const double stepsBefore = moving ? motionBefore_[size_t(p)] : 0.0;
+        const double stepsAfter = moving ? motionAfter_[size_t(q)] : 0.0;
         const auto motion = [&](int32_t m, double t) {
             if (!moving) return 0.0;
             t = std::clamp(t, 0.0, 1.0);
@@ -539,26 +558,18 @@ private:
         // ... and moves faster than they do.
         if (faint) return moved / length >= kBlendOverMotion * Motion(p, q);
         if (!moving && (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q))) return true;
-        double drift = 0, calmer = 1e9;
-        int sides = 0;
-        for (const auto& [from, to] : {std::pair{p - length, p}, std::pair{q, q + length}}) {
-            if (from < 0 || to >= Count()) continue;
-            const double d = Distance(P(from), P(to));
-            drift = std::max(drift, d);
-            calmer = std::min(calmer, d);
-            ++sides;
-        }
         if (!moving) return sides > 0 && ends >= kBlendOverDrift * drift;
-        // Between moving shots, it takes the picture further than the calmer shot goes in as many
-        // frames, as far as the busier one, and is no camera panning: its last picture and the
-        // one half way are not the first moved across.
-        return sides == 2 && ends >= kBlendOverDrift * calmer && ends >= kMovingOverDrift * drift &&
-               moved / length >= kMovingOverMotion * Motion(p, q) &&
+        // ... and, between moving shots, is no camera panning: its last picture and the one half
+        // way are not the first moved across.
+        return moved / length >= kMovingOverMotion * Motion(p, q) &&
                !(Shifted(a, b, b, 1.0) && Shifted(a, P((p + q) / 2), b, 0.0));
     }
 
-    // The dissolves and fades, each as the widest blend found around it.
-    std::vector<Transition> Blends(bool moving = false) const {
+    // The dissolves and fades, each as the widest blend found around it. With `plain` (the
+    // blends found so), those between moving shots, over stretches clear of them.
+    std::vector<Transition> Blends(const std::vector<Transition>* plain = nullptr) const {
+        const bool moving = plain != nullptr;
+        auto next = moving ? plain->begin() : std::vector<Transition>::const_iterator();
         const int32_t longest = std::max(kShortestBlend, int32_t(std::lround(kLongestBlendSeconds * rate_)));
         std::vector<int32_t> lengths;
         for (double l = kShortestBlend; l <= longest; l *= 1.4) {
@@ -570,7 +581,12 @@ private:
             // The widest blend starting here.
             for (auto length = lengths.rbegin(); length != lengths.rend(); ++length) {
                 const int32_t q = p + *length;
-                if (q >= Count() || !IsBlend(p, q, progress, moving)) continue;
+                if (q >= Count()) continue;
+                if (moving) {
+                    while (next != plain->end() && next->end <= p) ++next;
+                    if (next != plain->end() && next->first <= q) continue;
+                }
+                if (!IsBlend(p, q, progress, moving)) continue;
                 // The frames actually on the way, and the first past half way.
                 Transition t{q, p, q, p, q};
                 for (int32_t m = p; m <= q; ++m) {
@@ -988,6 +1004,7 @@ private:
     std::vector<bool> repeated_;        // frame i shows frame i - 1's picture again
     std::vector<double> means_;         // each frame's mean grey
     std::vector<double> flickerBefore_, flickerAfter_;
+    std::vector<double> motionBefore_, motionAfter_;  // the typical step before and after each frame
 };
 
 }  // namespace
