@@ -179,6 +179,7 @@ constexpr double kBlendLargestStep = 0.5;
 // How much of the shots' own motion beside a blend its frames may lie off it by.
 constexpr double kBlendMotionShare = 0.5;
 constexpr double kMovingOverDrift = 1.5;
+constexpr double kDriftPace = 0.5;
 constexpr double kMovingOverMotion = 1.5;
 // A blend spends at most this share of its frames between these shares of its way from its
 // ends (a steady one 0.6, one that eases in and out less).
@@ -576,7 +577,7 @@ private:
             if (lengths.empty() || int32_t(l) != lengths.back()) lengths.push_back(int32_t(l));
         }
         std::vector<Transition> found;
-        std::vector<double> progress;
+        std::vector<double> progress, paces;
         for (int32_t p = 0; p < Count(); ++p) {
             // The widest blend starting here.
             for (auto length = lengths.rbegin(); length != lengths.rend(); ++length) {
@@ -598,6 +599,15 @@ private:
                     if (way >= 0.5 && t.cut == q) t.cut = m;
                 }
                 if (t.first >= t.end) break;
+                // A shot drifting the blend's way before or after it is not part of it: its
+                // steps make a small share of the blend's typical pace.
+                paces.clear();
+                for (size_t k = 1; k < progress.size(); ++k) paces.push_back(progress[k] - progress[k - 1]);
+                std::nth_element(paces.begin(), paces.begin() + ptrdiff_t(paces.size() / 2), paces.end());
+                const double pace = paces[paces.size() / 2];
+                const auto paceInto = [&](int32_t m) { return progress[size_t(m - p)] - progress[size_t(m - p - 1)]; };
+                while (t.first < t.cut && t.first > p && paceInto(t.first) < kDriftPace * pace) ++t.first;
+                while (t.end - 1 > t.cut && paceInto(t.end - 1) < kDriftPace * pace) --t.end;
                 // A fade that opens or closes the video holds its first or last frame.
                 if (p == 0) t.first = 0;
                 if (q == Count() - 1) t.end = Count();
@@ -642,7 +652,10 @@ private:
                 const double ends = Distance(P(p), P(q));
                 if (ends < kRevealMinimum) continue;
                 // Still around: the frames as far before and after drift little.
+                // (over at least half as many frames as the stretch: a drift into the video's
+                // first frames is no still shot)
                 const int32_t side = std::min(*length, int32_t(std::lround(rate_)));
+                if (2 * std::min(p, Count() - 1 - q) < side) continue;
                 const double before = Distance(P(std::max(p - side, 0)), P(p));
                 const double after = Distance(P(q), P(std::min(q + side, Count() - 1)));
                 if (std::min(before, after) > kRevealStill * ends || std::max(before, after) > kRevealMoving * ends)
