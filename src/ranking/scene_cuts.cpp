@@ -982,12 +982,15 @@ private:
         }
         // A transition begins and ends more softly than where it was told (a shape opening
         // from a point, a blend's first faint steps): its frames go on while the picture still
-        // changes more than its shot does, so that no faint blend is taken for the shot.
+        // changes more than its shot does, so that no faint blend is taken for the shot. It may
+        // go on as long again as it was told, and as long as the shortest scene (a wipe slowing
+        // to its end).
         const std::vector<Cut> told = list.cuts;
         for (size_t i = 0; i < list.cuts.size(); ++i) {
             Cut& c = list.cuts[i];
             if (c.transitionEnd - c.transitionFirst < 2) continue;
-            const int32_t reach = std::max<int32_t>(2, (c.transitionEnd - c.transitionFirst) / 2);
+            const int32_t reach = std::max<int32_t>(
+                {2, c.transitionEnd - c.transitionFirst, int32_t(std::lround(kShortestSceneSeconds * rate_))});
             const int32_t low = std::max(i == 0 ? 1 : list.cuts[i - 1].transitionEnd + 1, c.transitionFirst - reach);
             const int32_t high =
                 std::min(i + 1 == list.cuts.size() ? Count() - 1 : list.cuts[i + 1].transitionFirst - 1,
