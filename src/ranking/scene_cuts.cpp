@@ -239,7 +239,7 @@ constexpr double kFlickerLevels = 2.0;
 // of the shot beyond.
 constexpr double kWidenFloor = 0.3;
 constexpr double kWidenOverMotion = 2.0;
-constexpr double kMarginShare = 0.75;
+constexpr double kMarginShare = 1.0;
 // A hard cut inside a blend whose step makes at least this share of the blend's way.
 constexpr double kCutInBlend = 0.5;
 
@@ -1000,7 +1000,7 @@ private:
             const double after = std::max(kWidenFloor, kWidenOverMotion * Motion(high, high, false, true));
             while (!hard[i] && c.transitionEnd < high && steps_[size_t(c.transitionEnd + 1)] > after) ++c.transitionEnd;
             // Its faintest steps do not show on the signature at all (the last strip of a wipe,
-            // a shape's first point): a margin of a share of its length on each side, taking at
+            // a shape's first point): a margin of its length on each side, taking at
             // most a quarter of the frames the shot beside it has of its own.
             const int32_t margin = int32_t(kMarginShare * (c.transitionEnd - c.transitionFirst));
             const int32_t ownBefore = told[i].transitionFirst - (i == 0 ? 0 : told[i - 1].transitionEnd);
