@@ -221,6 +221,8 @@ constexpr double kJumpOverSteps = 3.0;
 // A cell whose ends differ by less than this takes no part in telling when it switched.
 constexpr double kRevealCellMinimum = 8.0;
 constexpr double kRevealMinimum = 8.0;
+// Frames at a reveal's ends within this share of its ends' difference take no part in it.
+constexpr double kRevealUnchanged = 0.06;
 // Each step between two parts of one transition makes at least this share of their ends'
 // difference.
 constexpr double kJoinedStep = 0.02;
@@ -681,10 +683,10 @@ private:
                 if (!IsReveal(p, q) && !IsSlide(p, q)) continue;
                 // A camera panning: the last picture and the one half way are the first moved.
                 if (Shifted(P(p), P(q), P(q), 1.0) && Shifted(P(p), P((p + q) / 2), P(q), 0.0)) continue;
-                // The frames that actually change.
+                // The frames that actually change (a shot held still drifts a little before it).
                 int32_t first = p, end = q;
-                while (first < end && Distance(P(p), P(first + 1)) < 0.03 * ends) ++first;
-                while (end > first + 1 && Distance(P(end - 1), P(q)) < 0.03 * ends) --end;
+                while (first < end && Distance(P(p), P(first + 1)) < kRevealUnchanged * ends) ++first;
+                while (end > first + 1 && Distance(P(end - 1), P(q)) < kRevealUnchanged * ends) --end;
                 int32_t cut = first + 1;
                 while (cut < end && Distance(P(p), P(cut)) < Distance(P(cut), P(q))) ++cut;
                 found.push_back({first, end + 1, cut, p, q});
