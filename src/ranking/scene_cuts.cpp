@@ -215,6 +215,9 @@ constexpr double kSlideResidualShare = 0.45;
 // A reveal's last picture that is its first moved across, within this share of their
 // difference, is a camera panning.
 constexpr double kShiftedShare = 0.2;
+// ... and its middle picture within this share: it is caught moving fast, a fraction of a cell
+// off the shifts tried (a whip pan over a detailed picture).
+constexpr double kShiftedMiddleShare = 0.25;
 constexpr double kSlideDetailShare = 0.75;
 // A step this many times the stretch's typical step is a jump (a cut), not part of a reveal.
 constexpr double kJumpOverSteps = 3.0;
@@ -565,7 +568,7 @@ private:
         // ... and, between moving shots, is no camera panning: its last picture and the one half
         // way are not the first moved across.
         return moved / length >= kMovingOverMotion * Motion(p, q) &&
-               !(Shifted(a, b, b, 1.0) && Shifted(a, P((p + q) / 2), b, 0.0));
+               !(Shifted(a, b, b, 1.0, kShiftedShare) && Shifted(a, P((p + q) / 2), b, 0.0, kShiftedMiddleShare));
     }
 
     // The dissolves and fades, each as the widest blend found around it. With `plain` (the
@@ -682,7 +685,9 @@ private:
                     continue;
                 if (!IsReveal(p, q) && !IsSlide(p, q)) continue;
                 // A camera panning: the last picture and the one half way are the first moved.
-                if (Shifted(P(p), P(q), P(q), 1.0) && Shifted(P(p), P((p + q) / 2), P(q), 0.0)) continue;
+                if (Shifted(P(p), P(q), P(q), 1.0, kShiftedShare) &&
+                    Shifted(P(p), P((p + q) / 2), P(q), 0.0, kShiftedMiddleShare))
+                    continue;
                 // The frames that actually change (a shot held still drifts a little before it).
                 int32_t first = p, end = q;
                 while (first < end && Distance(P(p), P(first + 1)) < kRevealUnchanged * ends) ++first;
@@ -698,9 +703,9 @@ private:
     }
 
     // Picture b is picture a moved across by `least` cells or more (a camera panning), the part
-    // they share alike: the cells of b lie within kShiftedShare of the difference between a
-    // and `last` (the stretch's last picture) from a's greys that far off.
-    static bool Shifted(const Point& a, const Point& b, const Point& last, double least) {
+    // they share alike: the cells of b lie within `share` of the difference between a and
+    // `last` (the stretch's last picture) from a's greys that far off.
+    static bool Shifted(const Point& a, const Point& b, const Point& last, double least, double share) {
         constexpr int n = kGreyCells;
         constexpr int kSteps = 4;   // shifts tried per cell
         constexpr int kShared = 3;  // cells at least they share each way
@@ -732,7 +737,7 @@ private:
                         ++shared;
                     }
                 }
-                if (shared >= kShared * kShared && off / shared <= kShiftedShare * plain) return true;
+                if (shared >= kShared * kShared && off / shared <= share * plain) return true;
             }
         }
         return false;
