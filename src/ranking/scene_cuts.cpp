@@ -176,11 +176,15 @@ constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
-// How much of the shots' own motion beside a blend its frames may lie off it by.
+// Between moving shots, a blend's frames may lie off it by this share of the shots' own
+// motion beside it; it must take the picture this many times as far as the busier shot drifts
+// in as many frames (and kBlendOverDrift times the calmer one), and move this many times as
+// fast as they do (a hand-held camera's jerks come near the first two).
 constexpr double kBlendMotionShare = 0.5;
 constexpr double kMovingOverDrift = 1.5;
+constexpr double kMovingOverMotion = 2.0;
+// A blend's first and last steps under this share of its median pace are a shot drifting.
 constexpr double kDriftPace = 0.5;
-constexpr double kMovingOverMotion = 1.5;
 // A blend spends at most this share of its frames between these shares of its way from its
 // ends (a steady one 0.6, one that eases in and out less).
 constexpr double kBlendStallLow = 0.2;

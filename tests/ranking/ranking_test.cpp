@@ -589,14 +589,25 @@ TEST(Scenes, CutsFromSignatures) {
         cases.push_back(c);
     }
     {
-        // The incoming shot pans a cell in ten frames: as far in the dissolve's length as the
-        // blend goes off its way.
-        Case c{"a dissolve from a shot drifting into one panning", {}, {{61, 75}}};
+        // The edge crosses the picture fast at first, then ever slower: its last columns change
+        // by little from one frame to the next, yet are the wipe's.
+        Case c{"a wipe slowing to its end between detailed pictures", {}, {{52, 70}}};
+        const auto grey = [](int world, int x, int y) {
+            uint32_t h = uint32_t(world * 7919 + x * 104729 + y * 1299709 + 17);
+            h ^= h >> 7;
+            h *= 2654435761u;
+            h ^= h >> 13;
+            return uint8_t(30 + h % 196);
+        };
         for (int f = 0; f < 140; ++f) {
-            const scenes::Signature from = Seen(21, 0.03 * f), to = Seen(22, 8 - 0.1 * f);
-            const double t = std::clamp((f - 60) / 15.0, 0.0, 1.0);
+            const double t = std::clamp((f - 50) / 20.0, 0.0, 1.0);
+            const double edge = (1 - (1 - t) * (1 - t)) * scenes::kGreyCells;
             scenes::Signature s{};
-            for (size_t i = 0; i < s.size(); ++i) s[i] = uint8_t(std::lround(from[i] + t * (to[i] - from[i])));
+            s.fill(128);
+            for (int y = 0; y < scenes::kGreyCells; ++y) {
+                for (int x = 0; x < scenes::kGreyCells; ++x)
+                    s[size_t(y * scenes::kGreyCells + x)] = grey(x + 1 <= edge ? 2 : 1, x, y);
+            }
             c.frames.push_back(s);
         }
         cases.push_back(c);
