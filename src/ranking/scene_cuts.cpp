@@ -150,7 +150,7 @@ bool SameColours(const Point& a, const Point& b) {
 
 // Hard cuts: at least this difference, this many times the motion around it plus a margin.
 constexpr double kCutMinimum = 6.0;
-constexpr double kCutOverMotion = 3.0;
+constexpr double kCutOverMotion = 2.5;
 constexpr double kCutMargin = 4.0;
 constexpr double kCutOverBusier = 2.0;
 // Frames on each side whose differences give the motion around a frame.
