@@ -172,6 +172,8 @@ constexpr double kBlendMinimum = 3.0;
 // frames as far before and after drift by at most this share of it.
 constexpr double kBlendClear = 12.0;
 constexpr double kFaintStill = 0.2;
+// ... and it moves twice as fast as they do, or goes this many times as far as they drift.
+constexpr double kFaintOverDrift = 10.0;
 constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
@@ -566,7 +568,10 @@ private:
         // moves faster than they do by themselves, or takes the picture further than they go
         // in as many frames.
         // ... and moves faster than they do.
-        if (faint) return moved / length >= kBlendOverMotion * Motion(p, q);
+        // A faint one between shots held still moves by little more than their noise: it is one
+        // when it takes the picture far further than they drift in as many frames.
+        if (faint)
+            return moved / length >= kBlendOverMotion * Motion(p, q) || (sides > 0 && ends >= kFaintOverDrift * drift);
         if (!moving && (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q))) return true;
         if (!moving) return sides > 0 && ends >= kBlendOverDrift * drift;
         // ... and, between moving shots, is no camera panning: its last picture and the one half

@@ -589,6 +589,22 @@ TEST(Scenes, CutsFromSignatures) {
         cases.push_back(c);
     }
     {
+        // Dim, flat pictures with a grain of a level: each step of the dissolve is no larger
+        // than the grain's, yet it goes far further than the shots drift.
+        Case c{"a dim dissolve between grainy shots held still", {}, {{101, 125}}};
+        const scenes::Signature from = Seen(23, 0, 0.1, 30), to = Seen(24, 0, 0.1, 30);
+        for (int f = 0; f < 250; ++f) {
+            const double t = std::clamp((f - 100) / 25.0, 0.0, 1.0);
+            scenes::Signature s{};
+            for (size_t i = 0; i < s.size(); ++i) {
+                const int grain = int((uint32_t(f * 7919 + int(i) * 104729 + 17) * 2654435761u) >> 16) % 3 - 1;
+                s[i] = uint8_t(std::lround(from[i] + t * (to[i] - from[i])) + grain);
+            }
+            c.frames.push_back(s);
+        }
+        cases.push_back(c);
+    }
+    {
         // The edge crosses the picture fast at first, then ever slower: its last columns change
         // by little from one frame to the next, yet are the wipe's.
         Case c{"a wipe slowing to its end between detailed pictures", {}, {{52, 70}}};
