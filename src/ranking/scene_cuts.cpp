@@ -178,13 +178,6 @@ constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
-// Between moving shots, a blend's frames may lie off it by this share of the shots' own
-// motion beside it; it must take the picture this many times as far as the busier shot drifts
-// in as many frames (and kBlendOverDrift times the calmer one), and move this many times as
-// fast as they do (a hand-held camera's jerks come near the first two).
-constexpr double kBlendMotionShare = 0.5;
-constexpr double kMovingOverDrift = 1.5;
-constexpr double kMovingOverMotion = 2.0;
 // A blend's first and last steps under this share of its median pace are a shot drifting.
 constexpr double kDriftPace = 0.5;
 // A blend spends at most this share of its frames between these shares of its way from its
@@ -318,24 +311,10 @@ public:
         repeated_.assign(n, false);
         for (size_t i = 1; i + 1 < n; ++i)
             repeated_[i] = steps_[i] < kRepeatStep && std::max(steps_[i - 1], steps_[i + 1]) >= kRepeatAround;
-        motionBefore_.resize(n);
-        motionAfter_.resize(n);
-        for (size_t i = 0; i < n; ++i) {
-            motionBefore_[i] = Motion(int32_t(i), int32_t(i), true, false);
-            motionAfter_[i] = Motion(int32_t(i), int32_t(i), false, true);
-        }
     }
 
     SceneList Find() {
         std::vector<Transition> found = Blends();
-        // Dissolves between moving shots, where no plain blend was seen.
-        for (const Transition& t : Blends(&found)) {
-            if (!std::any_of(found.begin(), found.end(),
-                             [&](const Transition& f) { return f.first < t.end && f.end > t.first; }))
-                found.push_back(t);
-        }
-        std::sort(found.begin(), found.end(),
-                  [](const Transition& a, const Transition& b) { return a.first < b.first; });
         for (const Transition& t : Reveals(found)) found.push_back(t);
         std::sort(found.begin(), found.end(),
                   [](const Transition& a, const Transition& b) { return a.first < b.first; });
@@ -494,7 +473,7 @@ private:
     }
 
     // Frames p to q are a blend of their ends; `progress` then holds each one's way, p to q.
-    bool IsBlend(int32_t p, int32_t q, std::vector<double>& progress, bool moving = false) const {
+    bool IsBlend(int32_t p, int32_t q, std::vector<double>& progress) const {
         const Point& a = P(p);
         const Point& b = P(q);
         const double ends = Distance(a, b);
@@ -504,19 +483,6 @@ private:
         // both sides: checked first, as it costs little.
         // (over its length, or as many frames as the video has there, at least half of it).
         const bool faint = ends < kBlendClear;
-        // Between moving shots, it takes the picture further than the calmer shot goes in as many
-        // frames, and as far as the busier one: checked first, as it costs little.
-        double drift = 0, calmer = 1e9;
-        int sides = 0;
-        for (const auto& [from, to] : {std::pair{p - length, p}, std::pair{q, q + length}}) {
-            if (from < 0 || to >= Count()) continue;
-            const double d = Distance(P(from), P(to));
-            drift = std::max(drift, d);
-            calmer = std::min(calmer, d);
-            ++sides;
-        }
-        if (moving && (faint || sides < 2 || ends < kBlendOverDrift * calmer || ends < kMovingOverDrift * drift))
-            return false;
         const int32_t before = std::min(length, p), after = std::min(length, Count() - 1 - q);
         if (faint && (2 * before < length || 2 * after < length || Distance(P(p - before), P(p)) > kFaintStill * ends ||
                       Distance(P(q), P(q + after)) > kFaintStill * ends))
@@ -524,34 +490,15 @@ private:
         const double waySquared = WaySquared(a, b);
         const double allowed = std::clamp(kBlendResidualShare * ends, kBlendResidualFloor, kBlendResidualCeiling);
         const bool flicker = Flicker(p, q) >= kFlickerLevels;
-        // With `moving`, the shots go on moving while they blend: a frame a share t of the way
-        // may lie off it by a share of 1 - t times as far as the outgoing shot moved since the
-        // blend began, and of t times as far as the incoming one moves in the frames left
-        // (each as it moves beside the blend).
-        // (at most as far as their typical steps take them: a stretch inside a fast camera move
-        // does not count that move as the shots')
-        const double stepsBefore = moving ? motionBefore_[size_t(p)] : 0.0;
-        const double stepsAfter = moving ? motionAfter_[size_t(q)] : 0.0;
-        const auto motion = [&](int32_t m, double t) {
-            if (!moving) return 0.0;
-            t = std::clamp(t, 0.0, 1.0);
-            const int32_t since = m - p, left = q - m;
-            const double out = p - since >= 0 ? std::min(Distance(P(p - since), a), since * stepsBefore) : 0.0;
-            const double in = q + left < Count() ? std::min(Distance(b, P(q + left)), left * stepsAfter) : 0.0;
-            return kBlendMotionShare * ((1 - t) * out + t * in);
-        };
         // The middle first: most stretches fail there.
         double off = 0;
         const double mid = Along(a, P((p + q) / 2), a, b, waySquared, off, flicker);
-        if (mid < 0.2 || mid > 0.8 || off > allowed + motion((p + q) / 2, mid)) return false;
+        if (mid < 0.2 || mid > 0.8 || off > allowed) return false;
         progress.assign(1, 0.0);
         double moved = 0;
         for (int32_t m = p + 1; m < q; ++m) {
             const double t = Along(a, P(m), a, b, waySquared, off, flicker);
-            const double extra = motion(m, t);
-            const double slack = extra / ends;
-            if (off > allowed + extra || t < progress.back() - 0.05 - slack || t > 1.05 + slack ||
-                t - progress.back() > kBlendLargestStep + slack)
+            if (off > allowed || t < progress.back() - 0.05 || t > 1.05 || t - progress.back() > kBlendLargestStep)
                 return false;
             progress.push_back(t);
             moved += steps_[size_t(m)];
@@ -564,27 +511,30 @@ private:
                                           [](double t) { return t > kBlendStallLow && t < 1.0 - kBlendStallLow; });
         if (double(middle) > kBlendStallShare * length + 1) return false;
         moved += steps_[size_t(q)];
+        // How far the shots on each side drift in as many frames.
+        double drift = 0;
+        int sides = 0;
+        if (p - length >= 0) {
+            drift = std::max(drift, Distance(P(p - length), P(p)));
+            ++sides;
+        }
+        if (q + length < Count()) {
+            drift = std::max(drift, Distance(P(q), P(q + length)));
+            ++sides;
+        }
+        // A faint one moves faster than the shots held still around it, or, its steps no larger
+        // than their grain, takes the picture far further than they drift.
+        if (faint)
+            return moved / length >= kBlendOverMotion * Motion(p, q) || (sides > 0 && ends >= kFaintOverDrift * drift);
         // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
         // moves faster than they do by themselves, or takes the picture further than they go
         // in as many frames.
-        // ... and moves faster than they do.
-        // A faint one between shots held still moves by little more than their noise: it is one
-        // when it takes the picture far further than they drift in as many frames.
-        if (faint)
-            return moved / length >= kBlendOverMotion * Motion(p, q) || (sides > 0 && ends >= kFaintOverDrift * drift);
-        if (!moving && (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q))) return true;
-        if (!moving) return sides > 0 && ends >= kBlendOverDrift * drift;
-        // ... and, between moving shots, is no camera panning: its last picture and the one half
-        // way are not the first moved across.
-        return moved / length >= kMovingOverMotion * Motion(p, q) &&
-               !(Shifted(a, b, b, 1.0, kShiftedShare) && Shifted(a, P((p + q) / 2), b, 0.0, kShiftedMiddleShare));
+        if (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q)) return true;
+        return sides > 0 && ends >= kBlendOverDrift * drift;
     }
 
-    // The dissolves and fades, each as the widest blend found around it. With `plain` (the
-    // blends found so), those between moving shots, over stretches clear of them.
-    std::vector<Transition> Blends(const std::vector<Transition>* plain = nullptr) const {
-        const bool moving = plain != nullptr;
-        auto next = moving ? plain->begin() : std::vector<Transition>::const_iterator();
+    // The dissolves and fades, each as the widest blend found around it.
+    std::vector<Transition> Blends() const {
         const int32_t longest = std::max(kShortestBlend, int32_t(std::lround(kLongestBlendSeconds * rate_)));
         std::vector<int32_t> lengths;
         for (double l = kShortestBlend; l <= longest; l *= 1.4) {
@@ -596,12 +546,7 @@ private:
             // The widest blend starting here.
             for (auto length = lengths.rbegin(); length != lengths.rend(); ++length) {
                 const int32_t q = p + *length;
-                if (q >= Count()) continue;
-                if (moving) {
-                    while (next != plain->end() && next->end <= p) ++next;
-                    if (next != plain->end() && next->first <= q) continue;
-                }
-                if (!IsBlend(p, q, progress, moving)) continue;
+                if (q >= Count() || !IsBlend(p, q, progress)) continue;
                 // The frames actually on the way, and the first past half way.
                 Transition t{q, p, q, p, q};
                 for (int32_t m = p; m <= q; ++m) {
@@ -1036,7 +981,6 @@ private:
     std::vector<bool> repeated_;        // frame i shows frame i - 1's picture again
     std::vector<double> means_;         // each frame's mean grey
     std::vector<double> flickerBefore_, flickerAfter_;
-    std::vector<double> motionBefore_, motionAfter_;  // the typical step before and after each frame
 };
 
 }  // namespace
