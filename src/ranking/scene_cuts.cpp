@@ -150,7 +150,7 @@ bool SameColours(const Point& a, const Point& b) {
 
 // Hard cuts: at least this difference, this many times the motion around it plus a margin.
 constexpr double kCutMinimum = 6.0;
-constexpr double kCutOverMotion = 3.0;
+constexpr double kCutOverMotion = 2.5;
 constexpr double kCutMargin = 4.0;
 constexpr double kCutOverBusier = 2.0;
 // Frames on each side whose differences give the motion around a frame.
@@ -172,10 +172,14 @@ constexpr double kBlendMinimum = 3.0;
 // frames as far before and after drift by at most this share of it.
 constexpr double kBlendClear = 12.0;
 constexpr double kFaintStill = 0.2;
+// ... and it moves twice as fast as they do, or goes this many times as far as they drift.
+constexpr double kFaintOverDrift = 10.0;
 constexpr double kBlendResidualShare = 0.25;
 constexpr double kBlendResidualFloor = 2.0;
 constexpr double kBlendResidualCeiling = 10.0;
 constexpr double kBlendLargestStep = 0.5;
+// A blend's first and last steps under this share of its median pace are a shot drifting.
+constexpr double kDriftPace = 0.5;
 // A blend spends at most this share of its frames between these shares of its way from its
 // ends (a steady one 0.6, one that eases in and out less).
 constexpr double kBlendStallLow = 0.2;
@@ -210,12 +214,17 @@ constexpr double kSlideResidualShare = 0.45;
 // A reveal's last picture that is its first moved across, within this share of their
 // difference, is a camera panning.
 constexpr double kShiftedShare = 0.2;
+// ... and its middle picture within this share: it is caught moving fast, a fraction of a cell
+// off the shifts tried (a whip pan over a detailed picture).
+constexpr double kShiftedMiddleShare = 0.25;
 constexpr double kSlideDetailShare = 0.75;
 // A step this many times the stretch's typical step is a jump (a cut), not part of a reveal.
 constexpr double kJumpOverSteps = 3.0;
 // A cell whose ends differ by less than this takes no part in telling when it switched.
 constexpr double kRevealCellMinimum = 8.0;
 constexpr double kRevealMinimum = 8.0;
+// Frames at a reveal's ends within this share of its ends' difference take no part in it.
+constexpr double kRevealUnchanged = 0.06;
 // Each step between two parts of one transition makes at least this share of their ends'
 // difference.
 constexpr double kJoinedStep = 0.02;
@@ -234,7 +243,7 @@ constexpr double kFlickerLevels = 2.0;
 // of the shot beyond.
 constexpr double kWidenFloor = 0.3;
 constexpr double kWidenOverMotion = 2.0;
-constexpr double kMarginShare = 0.75;
+constexpr double kMarginShare = 1.0;
 // A hard cut inside a blend whose step makes at least this share of the blend's way.
 constexpr double kCutInBlend = 0.5;
 
@@ -502,12 +511,7 @@ private:
                                           [](double t) { return t > kBlendStallLow && t < 1.0 - kBlendStallLow; });
         if (double(middle) > kBlendStallShare * length + 1) return false;
         moved += steps_[size_t(q)];
-        // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
-        // moves faster than they do by themselves, or takes the picture further than they go
-        // in as many frames.
-        // ... and moves faster than they do.
-        if (faint) return moved / length >= kBlendOverMotion * Motion(p, q);
-        if (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q)) return true;
+        // How far the shots on each side drift in as many frames.
         double drift = 0;
         int sides = 0;
         if (p - length >= 0) {
@@ -518,6 +522,14 @@ private:
             drift = std::max(drift, Distance(P(q), P(q + length)));
             ++sides;
         }
+        // A faint one moves faster than the shots held still around it, or, its steps no larger
+        // than their grain, takes the picture far further than they drift.
+        if (faint)
+            return moved / length >= kBlendOverMotion * Motion(p, q) || (sides > 0 && ends >= kFaintOverDrift * drift);
+        // A fade to or from a flat picture is one whatever the pictures do around it; a dissolve
+        // moves faster than they do by themselves, or takes the picture further than they go
+        // in as many frames.
+        if (Flat(p) || Flat(q) || moved / length >= kBlendOverMotion * Motion(p, q)) return true;
         return sides > 0 && ends >= kBlendOverDrift * drift;
     }
 
@@ -529,7 +541,7 @@ private:
             if (lengths.empty() || int32_t(l) != lengths.back()) lengths.push_back(int32_t(l));
         }
         std::vector<Transition> found;
-        std::vector<double> progress;
+        std::vector<double> progress, paces;
         for (int32_t p = 0; p < Count(); ++p) {
             // The widest blend starting here.
             for (auto length = lengths.rbegin(); length != lengths.rend(); ++length) {
@@ -546,6 +558,15 @@ private:
                     if (way >= 0.5 && t.cut == q) t.cut = m;
                 }
                 if (t.first >= t.end) break;
+                // A shot drifting the blend's way before or after it is not part of it: its
+                // steps make a small share of the blend's typical pace.
+                paces.clear();
+                for (size_t k = 1; k < progress.size(); ++k) paces.push_back(progress[k] - progress[k - 1]);
+                std::nth_element(paces.begin(), paces.begin() + ptrdiff_t(paces.size() / 2), paces.end());
+                const double pace = paces[paces.size() / 2];
+                const auto paceInto = [&](int32_t m) { return progress[size_t(m - p)] - progress[size_t(m - p - 1)]; };
+                while (t.first < t.cut && t.first > p && paceInto(t.first) < kDriftPace * pace) ++t.first;
+                while (t.end - 1 > t.cut && paceInto(t.end - 1) < kDriftPace * pace) --t.end;
                 // A fade that opens or closes the video holds its first or last frame.
                 if (p == 0) t.first = 0;
                 if (q == Count() - 1) t.end = Count();
@@ -590,7 +611,10 @@ private:
                 const double ends = Distance(P(p), P(q));
                 if (ends < kRevealMinimum) continue;
                 // Still around: the frames as far before and after drift little.
+                // (over at least half as many frames as the stretch: a drift into the video's
+                // first frames is no still shot)
                 const int32_t side = std::min(*length, int32_t(std::lround(rate_)));
+                if (2 * std::min(p, Count() - 1 - q) < side) continue;
                 const double before = Distance(P(std::max(p - side, 0)), P(p));
                 const double after = Distance(P(q), P(std::min(q + side, Count() - 1)));
                 if (std::min(before, after) > kRevealStill * ends || std::max(before, after) > kRevealMoving * ends)
@@ -615,11 +639,13 @@ private:
                     continue;
                 if (!IsReveal(p, q) && !IsSlide(p, q)) continue;
                 // A camera panning: the last picture and the one half way are the first moved.
-                if (Shifted(P(p), P(q), P(q), 1.0) && Shifted(P(p), P((p + q) / 2), P(q), 0.0)) continue;
-                // The frames that actually change.
+                if (Shifted(P(p), P(q), P(q), 1.0, kShiftedShare) &&
+                    Shifted(P(p), P((p + q) / 2), P(q), 0.0, kShiftedMiddleShare))
+                    continue;
+                // The frames that actually change (a shot held still drifts a little before it).
                 int32_t first = p, end = q;
-                while (first < end && Distance(P(p), P(first + 1)) < 0.03 * ends) ++first;
-                while (end > first + 1 && Distance(P(end - 1), P(q)) < 0.03 * ends) --end;
+                while (first < end && Distance(P(p), P(first + 1)) < kRevealUnchanged * ends) ++first;
+                while (end > first + 1 && Distance(P(end - 1), P(q)) < kRevealUnchanged * ends) --end;
                 int32_t cut = first + 1;
                 while (cut < end && Distance(P(p), P(cut)) < Distance(P(cut), P(q))) ++cut;
                 found.push_back({first, end + 1, cut, p, q});
@@ -631,9 +657,9 @@ private:
     }
 
     // Picture b is picture a moved across by `least` cells or more (a camera panning), the part
-    // they share alike: the cells of b lie within kShiftedShare of the difference between a
-    // and `last` (the stretch's last picture) from a's greys that far off.
-    static bool Shifted(const Point& a, const Point& b, const Point& last, double least) {
+    // they share alike: the cells of b lie within `share` of the difference between a and
+    // `last` (the stretch's last picture) from a's greys that far off.
+    static bool Shifted(const Point& a, const Point& b, const Point& last, double least, double share) {
         constexpr int n = kGreyCells;
         constexpr int kSteps = 4;   // shifts tried per cell
         constexpr int kShared = 3;  // cells at least they share each way
@@ -665,7 +691,7 @@ private:
                         ++shared;
                     }
                 }
-                if (shared >= kShared * kShared && off / shared <= kShiftedShare * plain) return true;
+                if (shared >= kShared * kShared && off / shared <= share * plain) return true;
             }
         }
         return false;
@@ -917,12 +943,15 @@ private:
         }
         // A transition begins and ends more softly than where it was told (a shape opening
         // from a point, a blend's first faint steps): its frames go on while the picture still
-        // changes more than its shot does, so that no faint blend is taken for the shot.
+        // changes more than its shot does, so that no faint blend is taken for the shot. It may
+        // go on as long again as it was told, and as long as the shortest scene (a wipe slowing
+        // to its end).
         const std::vector<Cut> told = list.cuts;
         for (size_t i = 0; i < list.cuts.size(); ++i) {
             Cut& c = list.cuts[i];
             if (c.transitionEnd - c.transitionFirst < 2) continue;
-            const int32_t reach = std::max<int32_t>(2, (c.transitionEnd - c.transitionFirst) / 2);
+            const int32_t reach = std::max<int32_t>(
+                {2, c.transitionEnd - c.transitionFirst, int32_t(std::lround(kShortestSceneSeconds * rate_))});
             const int32_t low = std::max(i == 0 ? 1 : list.cuts[i - 1].transitionEnd + 1, c.transitionFirst - reach);
             const int32_t high =
                 std::min(i + 1 == list.cuts.size() ? Count() - 1 : list.cuts[i + 1].transitionFirst - 1,
@@ -932,7 +961,7 @@ private:
             const double after = std::max(kWidenFloor, kWidenOverMotion * Motion(high, high, false, true));
             while (!hard[i] && c.transitionEnd < high && steps_[size_t(c.transitionEnd + 1)] > after) ++c.transitionEnd;
             // Its faintest steps do not show on the signature at all (the last strip of a wipe,
-            // a shape's first point): a margin of a share of its length on each side, taking at
+            // a shape's first point): a margin of its length on each side, taking at
             // most a quarter of the frames the shot beside it has of its own.
             const int32_t margin = int32_t(kMarginShare * (c.transitionEnd - c.transitionFirst));
             const int32_t ownBefore = told[i].transitionFirst - (i == 0 ? 0 : told[i - 1].transitionEnd);

@@ -575,6 +575,46 @@ TEST(Scenes, CutsFromSignatures) {
         }
         cases.push_back(c);
     }
+    {
+        // Dim, flat pictures with a grain of a level: each step of the dissolve is no larger
+        // than the grain's, yet it goes far further than the shots drift.
+        Case c{"a dim dissolve between grainy shots held still", {}, {{101, 125}}};
+        const scenes::Signature from = Seen(23, 0, 0.1, 30), to = Seen(24, 0, 0.1, 30);
+        for (int f = 0; f < 250; ++f) {
+            const double t = std::clamp((f - 100) / 25.0, 0.0, 1.0);
+            scenes::Signature s{};
+            for (size_t i = 0; i < s.size(); ++i) {
+                const int grain = int((uint32_t(f * 7919 + int(i) * 104729 + 17) * 2654435761u) >> 16) % 3 - 1;
+                s[i] = uint8_t(std::lround(from[i] + t * (to[i] - from[i])) + grain);
+            }
+            c.frames.push_back(s);
+        }
+        cases.push_back(c);
+    }
+    {
+        // The edge crosses the picture fast at first, then ever slower: its last columns change
+        // by little from one frame to the next, yet are the wipe's.
+        Case c{"a wipe slowing to its end between detailed pictures", {}, {{52, 70}}};
+        const auto grey = [](int world, int x, int y) {
+            uint32_t h = uint32_t(world * 7919 + x * 104729 + y * 1299709 + 17);
+            h ^= h >> 7;
+            h *= 2654435761u;
+            h ^= h >> 13;
+            return uint8_t(30 + h % 196);
+        };
+        for (int f = 0; f < 140; ++f) {
+            const double t = std::clamp((f - 50) / 20.0, 0.0, 1.0);
+            const double edge = (1 - (1 - t) * (1 - t)) * scenes::kGreyCells;
+            scenes::Signature s{};
+            s.fill(128);
+            for (int y = 0; y < scenes::kGreyCells; ++y) {
+                for (int x = 0; x < scenes::kGreyCells; ++x)
+                    s[size_t(y * scenes::kGreyCells + x)] = grey(x + 1 <= edge ? 2 : 1, x, y);
+            }
+            c.frames.push_back(s);
+        }
+        cases.push_back(c);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const scenes::SceneList list = scenes::FindScenes(c.frames, std::vector<bool>(c.frames.size(), true), 25.0);
