@@ -93,6 +93,10 @@ FrameListWindow::FrameListWindow(FrameSource& source, Navigation& navigation, QW
     move(272, 234);  // the form keeps only its size; the design places the window here
     table_ = new FrameTable(this);
     ui_->ListView1->setModel(table_);
+    // The last ranking reads its marks from the table, whose measures it clears as it starts.
+    lastRanking_ = new ranking::LastRanking(this);
+    lastRanking_->setMarksSource([this] { return table_->markedFrames(); });
+    connect(lastRanking_, &ranking::LastRanking::started, table_, &FrameTable::clearMeasures);
     ui_->UpDown1->setBuddy(ui_->EditNombre);
     SetUpControls();
     SetUpMenu();
@@ -171,9 +175,9 @@ void FrameListWindow::SetUpMenu() {
     offerMenu(ui_->ListView1, ui_->ListView1->viewport(),
               [this](QPoint at) { return ui_->ListView1->rowAtPoint(at) < 0; });
 
-    // The plot follows the marks, the rows and the frame shown.
-    connect(table_, &FrameTable::modelReset, this, [this] { RefreshPlot(); });
-    connect(table_, &FrameTable::dataChanged, this, [this] { RefreshPlot(); });
+    // The plot follows the last ranking, and through it the marks of the rows; the frame shown here.
+    connect(table_, &FrameTable::modelReset, lastRanking_, &ranking::LastRanking::MarksChanged);
+    connect(table_, &FrameTable::dataChanged, lastRanking_, &ranking::LastRanking::MarksChanged);
     connect(&navigation_, &Navigation::positionChanged, this, [this] { FollowPosition(); });
     connect(&navigation_, &Navigation::sequenceChanged, this, [this] { FollowPosition(); });
 }
@@ -320,18 +324,13 @@ void FrameListWindow::RankRows() {
     ForgetRanking();
     // Values of an earlier run may have been measured with other options or another crop: the
     // table starts again from none, as the plot and the scene marks do.
-    ClearMeasures();
-    rankedBy_ = measure;
-    values_.assign(size_t(videoFrames), ranking::Value{});
+    lastRanking_->Start(measure, videoFrames);
     ranking::RunHooks hooks = loopHooks();
     hooks.onResult = [&](ranking::FrameResult& result) {
         const ranking::Value value = result.size != 0 ? result.value : ranking::Value::Unreadable();
         measured.push_back({result.frame, value, result.signature});
-        // A command run from the loop may have closed the video.
-        if (result.frame >= 0 && size_t(result.frame) < values_.size()) {
-            values_[size_t(result.frame)] = value;
-            RefreshPlot();
-        }
+        // A command run from the loop may have closed the video: the ranking then leaves it out.
+        lastRanking_->SetValue(result.frame, value);
         const int row = rowOfFrame(int(result.index), result.frame);
         if (result.size == 0) {
             // Said in the row, and ranked last, rather than measured as an empty picture.
@@ -353,9 +352,8 @@ void FrameListWindow::RankRows() {
     hideProgress();
     SetRanking(false);
     // A stopped ranking finds the scenes of what it measured.
-    if (values_.size() == size_t(videoFrames) && source_.VideoOpen()) {
-        scenes_ = ranking::ScenesOf(measured, 0, videoFrames, 1.0 / source_.FrameDuration());
-        RefreshPlot();
+    if (lastRanking_->values().size() == size_t(videoFrames) && source_.VideoOpen()) {
+        lastRanking_->SetScenes(ranking::ScenesOf(measured, 0, videoFrames, 1.0 / source_.FrameDuration()));
     }
 
     SortByColumn(framelist::kColTri);
@@ -370,16 +368,6 @@ void FrameListWindow::RankRows() {
     dialogs::current().messageBox(text,
                                   stopped ? QStringLiteral("Traitement Arrêté") : QStringLiteral("Traitement Terminé"),
                                   dialogs::Buttons::Ok);
-}
-
-void FrameListWindow::ClearMeasures() {
-    for (int row = 0; row < table_->size(); ++row) {
-        if (table_->row(row).tri != 0 || table_->cell(row, framelist::kColTri) != QLatin1String("0")) {
-            table_->setNumber(row, framelist::kColTaille, 0);
-            table_->setNumber(row, framelist::kColTri, 0);
-        }
-    }
-    table_->flushChanges();
 }
 
 void FrameListWindow::SetRanking(bool running) {
@@ -491,10 +479,12 @@ void FrameListWindow::MarkTopRows() {
 void FrameListWindow::MarkBestOfEachScene() {
     if (!navigation_.ListBuilt()) return;
     // The last ranking's frames, best first, as "Tri" orders them.
+    const std::vector<ranking::Value>& values = lastRanking_->values();
+    const ranking::Measure& rankedBy = lastRanking_->measure();
     std::vector<frame_choice::Candidate> ranked;
-    for (size_t frame = 0; frame < values_.size(); ++frame) {
-        if (values_[frame].Measured())
-            ranked.push_back({int32_t(frame), values_[frame], source_.FrameTime(int32_t(frame))});
+    for (size_t frame = 0; frame < values.size(); ++frame) {
+        if (values[frame].Measured())
+            ranked.push_back({int32_t(frame), values[frame], source_.FrameTime(int32_t(frame))});
     }
     if (ranked.empty()) {
         dialogs::current().messageBox(QStringLiteral("Classez d'abord les images avec « Best of... »."),
@@ -502,11 +492,11 @@ void FrameListWindow::MarkBestOfEachScene() {
         return;
     }
     std::stable_sort(ranked.begin(), ranked.end(),
-                     [this](const frame_choice::Candidate& a, const frame_choice::Candidate& b) {
-                         return rankedBy_.RanksBefore(a.value, a.frame, b.value, b.frame);
+                     [&rankedBy](const frame_choice::Candidate& a, const frame_choice::Candidate& b) {
+                         return rankedBy.RanksBefore(a.value, a.frame, b.value, b.frame);
                      });
-    std::vector<bool> chosen(values_.size(), false);
-    for (const frame_choice::Candidate& best : frame_choice::BestOfEachScene(ranked, scenes_)) {
+    std::vector<bool> chosen(values.size(), false);
+    for (const frame_choice::Candidate& best : frame_choice::BestOfEachScene(ranked, lastRanking_->scenes())) {
         chosen[size_t(best.frame)] = true;
     }
     int lastMarked = -1;
@@ -731,6 +721,7 @@ void FrameListWindow::ShowRankingPlot() {
     if (!plot_) {
         plot_ = new RankingPlotWindow(this);
         plot_->setDataSource([this](ranking::RankingResult& data) { FillPlot(data); });
+        plot_->setRanking(lastRanking_);
         plot_->setKeyDownHandler([this](int& key) {
             if (keyDownHandler_) keyDownHandler_(key);
         });
@@ -756,13 +747,6 @@ void FrameListWindow::ShowFrame(int32_t frame) {
 
 void FrameListWindow::FillPlot(ranking::RankingResult& data) const {
     data.frameCount = source_.VideoOpen() ? source_.FrameCount() : 0;
-    data.values = values_;
-    data.measure = rankedBy_;
-    data.scenes = scenes_;
-    data.marked.clear();
-    for (int row = 0; row < table_->size(); ++row) {
-        if (table_->row(row).marked()) data.marked.push_back(table_->row(row).num);
-    }
     data.currentFrame = shownFrame_;
     data.frameRate = 1.0 / source_.FrameDuration();
 }
@@ -772,10 +756,8 @@ void FrameListWindow::RefreshPlot() {
 }
 
 void FrameListWindow::ForgetRanking() {
-    values_.clear();
-    scenes_ = {};
+    lastRanking_->Forget();
     thumbnails_->Clear();
-    RefreshPlot();
 }
 
 void FrameListWindow::FollowPosition() {

@@ -13,9 +13,9 @@
 #include "framesource/frame_source.h"
 #include "framesource/jpeg_options.h"
 #include "framesource/naming.h"
+#include "ranking/last_ranking.h"
 #include "ranking/ranking.h"
 #include "ranking/ranking_result.h"
-#include "ranking/scenes.h"
 
 class Navigation;
 class QHelpEvent;
@@ -119,7 +119,7 @@ private:
     void ShowFrame(int32_t frame);
     // The count box counts the first `rows` rows.
     void CountRows(int rows);
-    // The last ranking and the marks as the plot shows them.
+    // The video's side of the plot: its frames, their rate and the frame shown.
     void FillPlot(ranking::RankingResult& data) const;
     void RefreshPlot();
     // Forgets the last ranking's values and scenes (the table is built again or emptied).
@@ -158,8 +158,6 @@ private:
     struct RankingOnExit;
     // "Best of..." becomes "Arrêter" while its ranking runs.
     void SetRanking(bool running);
-    // Every row back to no measure ("0").
-    void ClearMeasures();
 
     jpeg_options::JpegOptions JpegOptions() const {
         return jpegOptions_ ? jpegOptions_() : jpeg_options::JpegOptions{};
@@ -183,11 +181,7 @@ private:
 
     // What "Best of..." measures, chosen in the context menu.
     ranking::Measure measure_ = ranking::JpegLength();
-    // The last ranking, per frame of the video: the values under the measure it was made by,
-    // and the scenes found when it ended.
-    ranking::Measure rankedBy_ = ranking::JpegLength();
-    std::vector<ranking::Value> values_;
-    scenes::SceneList scenes_;
+    ranking::LastRanking* lastRanking_ = nullptr;  // owned by this window
     int32_t shownFrame_ = -1;
     RankingPlotWindow* plot_ = nullptr;  // a child window, made when first asked for
     QMenu* menu_ = nullptr;

@@ -149,6 +149,24 @@ void FrameTable::setMark(int row, bool marked) {
     markDirty(row, kColMark);
 }
 
+std::vector<int32_t> FrameTable::markedFrames() const {
+    std::vector<int32_t> frames;
+    for (const FrameRow& row : rows_) {
+        if (row.marked()) frames.push_back(row.num);
+    }
+    return frames;
+}
+
+void FrameTable::clearMeasures() {
+    for (int row = 0; row < size(); ++row) {
+        if (rows_[size_t(row)].tri != 0 || cell(row, kColTri) != QLatin1String("0")) {
+            setNumber(row, kColTaille, 0);
+            setNumber(row, kColTri, 0);
+        }
+    }
+    flushChanges();
+}
+
 void FrameTable::flushChanges() {
     if (!hasPendingChanges()) return;
     const QModelIndex first = index(dirtyFirst_, dirtyColumnFirst_);

@@ -74,6 +74,10 @@ public:
     // "Tri": its text, and the value it sorts by, largest first.
     void setTri(int row, int64_t order, QString text);
     void setMark(int row, bool marked);
+    // The frames of the marked rows, in row order.
+    std::vector<int32_t> markedFrames() const;
+    // Every row back to no measure ("0" in "Taille" and "Tri"), as a new ranking starts.
+    void clearMeasures();
 
     // Views hear of changed cells in ranges: flushChanges() reports every cell changed since the
     // last flush as one range of rows.

@@ -53,6 +53,13 @@ RankingPlotWindow::RankingPlotWindow(QWidget* parent)
 
 RankingPlotWindow::~RankingPlotWindow() = default;
 
+void RankingPlotWindow::setRanking(const ranking::LastRanking* ranking) {
+    if (ranking_) disconnect(ranking_, nullptr, this, nullptr);
+    ranking_ = ranking;
+    if (ranking_) connect(ranking_, &ranking::LastRanking::changed, this, &RankingPlotWindow::Refresh);
+    Refresh();
+}
+
 void RankingPlotWindow::Refresh() {
     if (!isVisible() || redraw_.isActive()) return;
     const qint64 since = sinceDraw_.isValid() ? sinceDraw_.elapsed() : kRedrawMs;
@@ -63,6 +70,7 @@ void RankingPlotWindow::RefreshNow() {
     redraw_.stop();
     const ranking::Measure shown = data_.measure;
     if (source_) source_(data_);
+    if (ranking_) ranking_->CopyTo(data_);
     // The list's ranking may now be by another measure: the words follow it.
     if (!(data_.measure == shown)) ui_->ImageGraphique->SetData(&data_, FrenchCaptions(data_.measure));
     std::sort(data_.marked.begin(), data_.marked.end());

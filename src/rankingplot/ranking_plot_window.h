@@ -3,9 +3,11 @@
 // The ranking's window: the "Tri" of every frame along the video as a picture, with the scene
 // cuts, the marked frames and the frame shown, drawn again as the ranking goes (at most every
 // few tenths of a second). A click asks for the frame; the pointer's frame is described under
-// the picture. The window only shows what its owner hands it.
+// the picture. The window follows the last ranking it is given and reads the video's side (frame
+// count, rate, the frame shown) from its owner.
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <memory>
 
 #include "plotdrawing/ranking_plot.h"
+#include "ranking/last_ranking.h"
 
 namespace Ui {
 class FormGraphique;
@@ -25,8 +28,10 @@ public:
     explicit RankingPlotWindow(QWidget* parent = nullptr);
     ~RankingPlotWindow() override;
 
-    // Fills the data in when the picture is to be drawn again.
+    // Fills the video's side of the data in when the picture is to be drawn again.
     void setDataSource(std::function<void(ranking_plot::PlotData&)> source) { source_ = std::move(source); }
+    // The ranking shown, with its marks: drawn again soon whenever it changes.
+    void setRanking(const ranking::LastRanking* ranking);
     // The main window's key map, as the list window has it: every key-down goes there first.
     void setKeyDownHandler(std::function<void(int& virtualKey)> handler) { keyDownHandler_ = std::move(handler); }
 
@@ -58,6 +63,7 @@ private:
 
     std::unique_ptr<Ui::FormGraphique> ui_;
     std::function<void(ranking_plot::PlotData&)> source_;
+    QPointer<const ranking::LastRanking> ranking_;
     std::function<void(int&)> keyDownHandler_;
     ranking_plot::PlotData data_;
     QTimer redraw_;

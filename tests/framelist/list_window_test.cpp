@@ -874,7 +874,7 @@ TEST_F(ListWindowTest, BatchDoesNothingWithoutABuiltTable) {
 
 // Three scenes joined by hard cuts: "Best of..." finds them, the scene command marks one row in
 // each and counts far enough for "Extraire Lot..." to write them, the plot shows the marks, and
-// a click there shows its frame as a row click does.
+// a click there shows its frame as a row click does; another video forgets it all.
 TEST_F(ListWindowTest, BestOfEachSceneMarksOneRowPerSceneAndAPlotClickShowsItsFrame) {
     constexpr int kSceneLength = 50;
     fixture::VideoOptions options;
@@ -915,4 +915,19 @@ TEST_F(ListWindowTest, BestOfEachSceneMarksOneRowPerSceneAndAPlotClickShowsItsFr
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(layout.CentreOfFrame(wanted), layout.area.center().y()));
     ASSERT_FALSE(main_.sequenceModes.empty());
     EXPECT_EQ(window_->FrameAtRow(navigation.CurrentPosition()), wanted);
+
+    // Another video, opened as the main window opens one, forgets the ranking: the plot has no
+    // values, scenes or marks, and the scene command asks for a ranking first.
+    window_->ClearList();
+    Build(VideoOf(12, 160, 120));
+    plot->RefreshNow();
+    EXPECT_EQ(plot->data().frameCount, 12);
+    EXPECT_TRUE(plot->data().values.empty());
+    EXPECT_EQ(plot->data().scenes.Count(), 1);
+    EXPECT_TRUE(plot->data().marked.empty());
+    dialogs_->clearRecords();
+    FindControl<QAction>(*window_, "ActionMeilleureParScene")->trigger();
+    EXPECT_TRUE(markedRows().empty());
+    ASSERT_EQ(dialogs_->messages().size(), 1u);
+    EXPECT_EQ(dialogs_->messages()[0].text, "Classez d'abord les images avec « Best of... ».");
 }
