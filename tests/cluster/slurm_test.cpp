@@ -276,7 +276,10 @@ TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
         const char* said;    // what the script's messages match
         QStringList ranked;  // the videos ranking.json ranks; none: it is not written
         bool submitted;      // false: refused before anything is made or submitted
-        int merges = 1;      // merge jobs: 2 when stretches were ranked again
+        // Merge jobs: 2 when stretches were ranked again; 0: either. Tasks that start after the one
+        // that found the damage rank on the index it saved: whether any ranked on the tables
+        // first depends on which tasks the node runs at once.
+        int merges = 1;
     };
     const std::string program = ORVEXA_BATCH_PATH;
     const Case cases[] = {
@@ -302,10 +305,10 @@ TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
          "out3",
          program,
          0,
-         "Waiting for job \\d+, which merges once the stretches ranked again are",
+         "Waiting for job \\d+, which merges once the stretches ranked again are|Ranking written to",
          {damaged, first},
          true,
-         2},
+         0},
         {"% in the folder's name",
          {second, "--segments", "2"},
          "out%A_%a%%j",
@@ -362,12 +365,14 @@ TEST(SlurmCluster, MergedRankingIsWhatOneProcessPrints) {
             EXPECT_EQ(QDir(out + "/parts").entryList(QDir::Files).size(), c.ranked.size() * segments);
             // Each task's log and the merge's, under the folder's own name.
             const qsizetype ranks = QDir(out + "/logs").entryList({"rank-*_*.out"}, QDir::Files).size();
-            if (c.merges == 1) {
+            const qsizetype merges = QDir(out + "/logs").entryList({"merge-*.out"}, QDir::Files).size();
+            if (c.merges != 0) EXPECT_EQ(merges, c.merges);
+            if (merges == 1) {
                 EXPECT_EQ(ranks, c.ranked.size() * segments);
             } else {
+                EXPECT_EQ(merges, 2);
                 EXPECT_GT(ranks, c.ranked.size() * segments);
             }
-            EXPECT_EQ(QDir(out + "/logs").entryList({"merge-*.out"}, QDir::Files).size(), c.merges);
         }
         EXPECT_EQ(Output("squeue", {"-h", "-t", "pending"}), "");
     }
