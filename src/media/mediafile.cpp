@@ -320,6 +320,10 @@ private:
     bool broken_ = false;              // a run met other packets than the index holds
     bool seekMissed_ = false;          // a seek in this file once landed elsewhere than asked
     bool concealedOtherwise_ = false;  // a damaged stream once gave another picture after a seek
+    // The run's key picture came out concealed: its key packet is no place to start from (the
+    // parameter sets it needs were sent before it), so nothing the run gives is the picture a
+    // decode from the first packet gives.
+    bool keyConcealed_ = false;
     int32_t runStart_ = 0;
     int32_t nextPacket_ = 0;
     int64_t lastOut_ = kNoLabel;
@@ -1111,6 +1115,7 @@ bool MediaFile::Impl::Seek(int32_t start) {
     }
     if (sought < 0) return false;
     runStart_ = start;
+    keyConcealed_ = false;
     nextPacket_ = anchor;
     lastOut_ = kNoLabel;
     runLabel_ = kNoLabel;
@@ -1216,6 +1221,10 @@ MediaFile::Impl::Outcome MediaFile::Impl::DecodeUntil(int32_t position, bool pla
             continue;
         }
         lastOut_ = out;
+        if (frame_->decode_error_flags != 0 && runStart_ != index_->keys.front() &&
+            LabelOf(*frame_) == index_->packets[size_t(runStart_)].label) {
+            keyConcealed_ = true;
+        }
         // A damaged stream decoded from another start may give another picture in that place:
         // only the one the whole decode gave is the picture of this position.
         // Decoded again from the first packet, the place is the picture's: a decoder that
@@ -1265,7 +1274,8 @@ bool MediaFile::Impl::Locate(int32_t position) {
     // gives every picture as it gave it then.
     const int attempts = index_->decoded ? kAttempts + 1 : kAttempts;
     for (int back = 0; back < attempts; ++back) {
-        const bool fromFirst = broken_ || back == kAttempts;
+        // After runs begun at key packets that decode concealed, the last try is the first packet.
+        const bool fromFirst = broken_ || back == kAttempts || (keyConcealed_ && back == kAttempts - 1);
         const int32_t start = fromFirst ? index_->keys.front() : StartPacketFor(*index_, position, back);
         broken_ = false;
         // Decoding on is cheaper than seeking while the target's start is behind or close, and
@@ -1279,6 +1289,8 @@ bool MediaFile::Impl::Locate(int32_t position) {
         const bool goOn = usable_ && lastOut_ < target && near && !(back > 0 && start < runStart_);
         if (!goOn && !Seek(start)) continue;
         Outcome outcome = DecodeUntil(position, back == kAttempts && runStart_ == 0);
+        // A run from a key packet that is no place to start from: an earlier start is tried.
+        if (outcome == Outcome::Found && keyConcealed_ && back + 1 < attempts) continue;
         if (outcome == Outcome::Found && PatchedAfterAnEarlierGop(position) &&
             Seek(StartPacketFor(*index_, position, 0))) {
             outcome = DecodeUntil(position, false);

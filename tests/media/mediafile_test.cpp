@@ -338,6 +338,17 @@ Bytes PresentedOneTickAfterDecoded(const Bytes& b) {
     return out;
 }
 
+// The second sync sample moved onto a picture that refers to earlier ones: a "key" that a decode
+// cannot start from, as a key picture whose parameter sets were sent before it.
+Bytes SyncSampleThatIsNone(const Bytes& b) {
+    Bytes out = b;
+    uint32_t count = 0;
+    const size_t samples = TableEntries(out, "stss", count);
+    if (!samples || count < 3) return {};
+    PutBig32(out, samples + 4, Big32(out, samples + 4) + 5);
+    return out;
+}
+
 // 4 KB of noise a third of the way into the file.
 Bytes Damaged(const Bytes& b) {
     Bytes out = b;
@@ -380,6 +391,7 @@ const RecordingCase kRecordings[] = {
     {"Mp4TwoPicturesOneTime", Codec::H264, "mp4", "mp4", recordings::SharedPresentationTime, false},
     {"Mp4TimesHideReordering", Codec::H264, "mp4", "mp4", recordings::PresentedOneTickAfterDecoded, false},
     {"Mp4Damaged", Codec::H264, "mp4", "mp4", recordings::Damaged, false},
+    {"Mp4SyncSampleThatIsNone", Codec::H264, "mp4", "mp4", recordings::SyncSampleThatIsNone, true},
 };
 
 void PrintTo(const RecordingCase& c, std::ostream* out) { *out << c.name; }
